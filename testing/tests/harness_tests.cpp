@@ -1,13 +1,20 @@
 // Checks that the test environment itself is what every other test assumes:
-// a 32-bit process, a display for real windows, and a writable HKLM.
+// a native process of the build's word size, a display for real windows, and a writable HKLM.
 #include <windows.h>
 #include <gtest/gtest.h>
 
-TEST(Harness, RunsAs32BitProcess)
+TEST(Harness, RunsAsNativeProcessOfItsBuild)
 {
+#ifdef _WIN64
+    EXPECT_EQ(8u, sizeof(void*));
+#else
     EXPECT_EQ(4u, sizeof(void*));
-    BOOL wow64 = FALSE;
+#endif
+    BOOL wow64 = TRUE;
     ASSERT_TRUE(IsWow64Process(GetCurrentProcess(), &wow64)) << "GetLastError " << GetLastError();
+#ifdef _WIN64
+    EXPECT_FALSE(wow64);
+#endif
 }
 
 TEST(Harness, CanCreateAndShowAWindow)
