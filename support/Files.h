@@ -1,0 +1,121 @@
+// Files and read-only file mappings held through shared, reference-counted records.
+// Closing is done only by the last release of a record, never by the operations.
+#pragma once
+
+#include "ByteBuffer.h"
+#include "MemoryView.h"
+#include "RefCounted.h"
+
+#include <windows.h>
+
+#include <cstdint>
+#include <exception>
+#include <string>
+#include <utility>
+
+// One open Windows file handle; the last release closes it.
+class FileHandleRecord : public RefCounted
+{
+public:
+    explicit FileHandleRecord(HANDLE handle) : handle_(handle) {}
+    ~FileHandleRecord() override;
+
+    HANDLE Handle() const { return handle_; }
+
+private:
+    HANDLE handle_;
+};
+
+// A null reference means "no file".
+using FileHandlePtr = boost::intrusive_ptr<FileHandleRecord>;
+
+// A read-only mapping of a whole file with at most one mapped view.
+class FileMappingRecord : public RefCounted
+{
+public:
+    FileMappingRecord(FileHandlePtr file, std::int64_t fileSize, HANDLE mapping);
+    ~FileMappingRecord() override;
+
+    // Maps the whole file read-only (replacing an earlier view of this record) and returns it.
+    // The view stays mapped until the next MapView or the record's destruction.
+    MemoryView MapView();
+
+    const FileHandlePtr& File() const { return file_; }
+    std::int64_t FileSize() const { return fileSize_; }
+    HANDLE MappingHandle() const { return mapping_; }
+    DWORD ViewAccess() const { return viewAccess_; }
+    const void* ViewAddress() const { return view_; }
+
+private:
+    FileHandlePtr file_;
+    std::int64_t fileSize_;
+    HANDLE mapping_;
+    DWORD viewAccess_ = FILE_MAP_READ;
+    void* view_ = nullptr;
+};
+
+using FileMappingPtr = boost::intrusive_ptr<FileMappingRecord>;
+
+// A file operation failed. Holds the file concerned (null when no file could be opened, or
+// when the operation was given no file) and the Windows error code seen at the failure.
+class FileException : public std::exception
+{
+public:
+    explicit FileException(FileHandlePtr file = FileHandlePtr(), DWORD error = 0)
+        : file_(std::move(file)), error_(error) {}
+
+    const char* what() const noexcept override { return "FileException"; }
+    const FileHandlePtr& File() const { return file_; }
+    DWORD Error() const { return error_; }
+
+private:
+    FileHandlePtr file_;
+    DWORD error_;
+};
+
+// Making or viewing a mapping failed. The mapping is null when making it failed.
+class FileMappingException : public FileException
+{
+public:
+    explicit FileMappingException(FileHandlePtr file = FileHandlePtr(),
+                                  FileMappingPtr mapping = FileMappingPtr(), DWORD error = 0)
+        : FileException(std::move(file), error), mapping_(std::move(mapping)) {}
+
+    const char* what() const noexcept override { return "FileMappingException"; }
+    const FileMappingPtr& Mapping() const { return mapping_; }
+
+private:
+    FileMappingPtr mapping_;
+};
+
+// A record that owns a handle the caller opened; an invalid handle (null or
+// INVALID_HANDLE_VALUE) gives a null reference.
+FileHandlePtr MakeFileRecord(HANDLE handle);
+
+// Opens an existing file for reading (shared for reading); a null reference when it cannot be opened.
+FileHandlePtr OpenFileRecord(const std::wstring& path);
+
+// As OpenFileRecord, but throws FileException (with no file) when the file cannot be opened.
+FileHandlePtr OpenFileForReading(const std::wstring& path);
+
+// Writes the whole view at the file's current end, wherever the file pointer was.
+// Throws FileException for a null file, a failed seek or write, or a short write.
+void AppendToFile(const FileHandlePtr& file, const MemoryView& data);
+
+// Cuts the file to length 0. Throws FileException on failure or for a null file.
+void TruncateFile(const FileHandlePtr& file);
+
+// The file's size in bytes. Throws FileException on failure or for a null file.
+std::int64_t GetFileSize64(const FileHandlePtr& file);
+
+// A read-only mapping of the whole file. Throws FileMappingException for a null file or when
+// the mapping cannot be made (an empty file cannot be mapped), FileException when the size
+// cannot be read.
+FileMappingPtr MapFileReadOnly(const FileHandlePtr& file);
+
+// The whole file's bytes in a new buffer, read through a mapping: a missing file throws
+// FileException, an empty one FileMappingException (Windows maps no empty file).
+ByteBuffer ReadFileToBuffer(const std::wstring& path);
+
+// The system's allocation granularity, read once at start-up.
+DWORD AllocationGranularity();

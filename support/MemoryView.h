@@ -1,0 +1,27 @@
+// Borrowed, read-only bytes: a pointer and a length, owning nothing.
+#pragma once
+
+#include <cstdint>
+
+class ByteBuffer;
+
+class MemoryView
+{
+public:
+    MemoryView() = default;
+    MemoryView(const void* data, std::int32_t length);
+    // The whole buffer; the buffer's bytes must outlive the view.
+    MemoryView(const ByteBuffer& buffer);  // NOLINT: a buffer is usable wherever a view is
+
+    const std::uint8_t* Data() const { return data_; }
+    const char* Chars() const { return reinterpret_cast<const char*>(data_); }
+    std::int32_t Length() const { return length_; }
+    bool IsEmpty() const { return length_ == 0; }
+
+    // The bytes from offset to the end; throws std::out_of_range outside [0, length].
+    MemoryView SubView(std::int32_t offset) const;
+
+private:
+    const std::uint8_t* data_ = nullptr;
+    std::int32_t length_ = 0;
+};

@@ -1,0 +1,265 @@
+#include "XmlPropertyNode.h"
+
+#include "TextConversion.h"
+#include "XmlExceptions.h"
+
+#include <tinyxml.h>
+
+#include <boost/pool/pool.hpp>
+
+#include <algorithm>
+#include <mutex>
+#include <new>
+
+const char* const kXmlPropertyNotFound = "PropertyNotFound";
+const char* const kXmlPropertyReadTwice = "PropertyReadTwice";
+const char* const kXmlChildEnterFailure = "ChildEnterFailure";
+const char* const kXmlNoCurrentNode = "NoCurrentNode";
+const char* const kXmlDocumentTooLarge = "DocumentTooLarge";
+const char* const kXmlNestingTooDeep = "NestingTooDeep";
+const char* const kXmlTooManyAttributes = "TooManyAttributes";
+
+namespace {
+
+// The node pool lives until process exit and is never destroyed, so a node released by a
+// static destructor still finds it.
+struct NodePool
+{
+    std::mutex lock;
+    boost::pool<> blocks{sizeof(XmlPropertyNode), 256};
+};
+
+NodePool& Pool()
+{
+    static NodePool* pool = new NodePool;
+    return *pool;
+}
+
+const std::size_t kScratchBytes = 1024;
+
+bool MakeFailure(XmlParseResultPtr* result, const char* message, const TiXmlBase& where)
+{
+    if (result != nullptr) {
+        XmlParseResultPtr failure(new XmlParseResult);
+        failure->ok = false;
+        failure->message = Utf8ToWide(message);
+        // TinyXML's Row() and Column() already count from 1.
+        failure->row = where.Row();
+        failure->column = where.Column();
+        *result = failure;
+    }
+    return false;
+}
+
+// An element with text and nothing else becomes a property of its parent.
+bool IsLeaf(const TiXmlElement& element)
+{
+    if (element.FirstAttribute() != nullptr || element.FirstChildElement() != nullptr)
+        return false;
+    const TiXmlNode* first = element.FirstChild();
+    const TiXmlText* text = first != nullptr ? first->ToText() : nullptr;
+    return text != nullptr && !text->ValueStr().empty();
+}
+
+bool Translate(XmlNodePtr& parent, const TiXmlElement* element, XmlParseResultPtr* result,
+               void* scratch, std::size_t scratchBytes, int depth)
+{
+    if (depth > kMaxXmlNestingDepth)
+        throw XmlException(kXmlNestingTooDeep);
+
+    std::wstring name = Utf8ToWide(element->ValueStr(), scratch, scratchBytes);
+    std::wstring text;
+    if (const TiXmlNode* first = element->FirstChild()) {
+        if (const TiXmlText* t = first->ToText())
+            text = Utf8ToWide(t->ValueStr(), scratch, scratchBytes);
+    }
+
+    if (IsLeaf(*element)) {
+        if (!parent)
+            return MakeFailure(result, "RootToPropertyTranslationImpossible", *element);
+        const std::wstring& parentName = parent->Name();
+        if (name.size() > parentName.size() && name.compare(0, parentName.size(), parentName) == 0 &&
+            name[parentName.size()] == L'.')
+            name.erase(0, parentName.size() + 1);
+        if (!parent->AddProperty(std::move(name), std::move(text)))
+            return MakeFailure(result, "PropertyNotUnique", *element);
+        return true;
+    }
+
+    XmlNodePtr node(new XmlPropertyNode(std::move(name)));
+    if (parent)
+        parent->AppendChild(node);
+    else
+        parent = node;
+
+    // Room for every attribute, every leaf child and "Value"; the other children become nodes.
+    std::size_t attributes = 0, leaves = 0, children = 0;
+    for (const TiXmlAttribute* a = element->FirstAttribute(); a != nullptr; a = a->Next())
+        ++attributes;
+    for (const TiXmlElement* c = element->FirstChildElement(); c != nullptr; c = c->NextSiblingElement()) {
+        ++children;
+        if (IsLeaf(*c))
+            ++leaves;
+    }
+    node->ReserveProperties(attributes + leaves + 1);
+    node->ReserveChildren(children - leaves);
+
+    if (!text.empty())
+        node->AddProperty(std::wstring(L"Value"), std::move(text));
+
+    for (const TiXmlAttribute* a = element->FirstAttribute(); a != nullptr; a = a->Next()) {
+        std::wstring attrName = Utf8ToWide(a->NameTStr(), scratch, scratchBytes);
+        std::wstring attrValue = Utf8ToWide(a->ValueStr(), scratch, scratchBytes);
+        if (!node->AddProperty(std::move(attrName), std::move(attrValue)))
+            return MakeFailure(result, "PropertyNotUnique", *a);
+    }
+
+    for (const TiXmlElement* child = element->FirstChildElement(); child != nullptr;
+         child = child->NextSiblingElement()) {
+        if (!Translate(node, child, result, scratch, scratchBytes, depth + 1))
+            return false;
+    }
+
+    if (result != nullptr)
+        *result = XmlParseResultPtr(new XmlParseResult);
+    return true;
+}
+
+} // namespace
+
+XmlPropertyNode::~XmlPropertyNode()
+{
+    // Children outlive this node only when someone else holds them; they must not follow
+    // a pointer to a parent that is gone.
+    for (const XmlNodePtr& child : children_) {
+        if (child->UseCount() > 1)
+            child->parent_ = nullptr;
+    }
+}
+
+void* XmlPropertyNode::operator new(std::size_t size)
+{
+    if (size != sizeof(XmlPropertyNode))
+        return ::operator new(size);
+    NodePool& pool = Pool();
+    void* block;
+    {
+        std::lock_guard<std::mutex> guard(pool.lock);
+        block = pool.blocks.malloc();
+    }
+    if (block == nullptr)
+        throw std::bad_alloc();
+    return block;
+}
+
+void XmlPropertyNode::operator delete(void* block, std::size_t size) noexcept
+{
+    if (block == nullptr)
+        return;
+    if (size != sizeof(XmlPropertyNode)) {
+        ::operator delete(block);
+        return;
+    }
+    NodePool& pool = Pool();
+    std::lock_guard<std::mutex> guard(pool.lock);
+    pool.blocks.free(block);
+}
+
+namespace {
+
+bool NameLess(const XmlPropertyNode::Property& p, const std::wstring& name)
+{
+    return p.first < name;
+}
+
+} // namespace
+
+bool XmlPropertyNode::AddProperty(const std::wstring& name, const std::wstring& value)
+{
+    return AddProperty(std::wstring(name), std::wstring(value));
+}
+
+bool XmlPropertyNode::AddProperty(std::wstring&& name, std::wstring&& value)
+{
+    auto at = std::lower_bound(properties_.begin(), properties_.end(), name, NameLess);
+    if (at != properties_.end() && at->first == name)
+        return false;
+    properties_.emplace(at, std::move(name), std::move(value));
+    return true;
+}
+
+const XmlPropertyNode::Property* XmlPropertyNode::FindProperty(const std::wstring& name) const
+{
+    auto at = std::lower_bound(properties_.begin(), properties_.end(), name, NameLess);
+    if (at == properties_.end() || at->first != name)
+        return nullptr;
+    return &*at;
+}
+
+bool XmlPropertyNode::GetProperty(const std::wstring& name, std::wstring& value) const
+{
+    const Property* p = FindProperty(name);
+    if (p == nullptr)
+        return false;
+    value = p->second;
+    return true;
+}
+
+const std::wstring& XmlPropertyNode::GetRequiredProperty(const std::wstring& name) const
+{
+    const Property* p = FindProperty(name);
+    if (p == nullptr)
+        throw XmlObjectException(kXmlPropertyNotFound, XmlNodePtr(const_cast<XmlPropertyNode*>(this)), name);
+    return p->second;
+}
+
+void XmlPropertyNode::AppendChild(const XmlNodePtr& child)
+{
+    children_.push_back(child);
+    child->parent_ = this;
+}
+
+bool TranslateXmlElement(XmlNodePtr& parent, const TiXmlElement* element, XmlParseResultPtr* result,
+                         void* scratch, std::size_t scratchBytes)
+{
+    return Translate(parent, element, result, scratch, scratchBytes, 1);
+}
+
+XmlNodePtr ParseXml(const MemoryView& view)
+{
+    if (view.Length() > kMaxXmlDocumentBytes)
+        throw XmlException(kXmlDocumentTooLarge);
+
+    // TinyXML reads up to the first zero byte; everything after it is not part of the text.
+    std::string text = WideToAnsi(view, TEXT_ENCODING_RAW);
+    const std::size_t zero = text.find('\0');
+    if (zero != std::string::npos)
+        text.resize(zero);
+
+    // TinyXML steps over multi-byte sequences by their lead byte alone, so a broken
+    // sequence could make it skip markup or read past the end: check them first.
+    if (!IsValidUtf8(text.data(), text.size()))
+        throw std::runtime_error(kInvalidCharactersDetected);
+    const XmlPrescanResult shape = PrescanXml(text.c_str(), kMaxXmlNestingDepth, kMaxXmlAttributesPerElement);
+    if (shape.depth > kMaxXmlNestingDepth)
+        throw XmlException(kXmlNestingTooDeep);
+    if (shape.attributes > kMaxXmlAttributesPerElement)
+        throw XmlException(kXmlTooManyAttributes);
+
+    // The catalogue is UTF-8 whether or not it says so: with any other setting TinyXML stores
+    // a numeric character reference as one truncated byte.
+    TiXmlDocument document;
+    document.Parse(text.c_str(), nullptr, TIXML_ENCODING_UTF8);
+    if (document.Error())
+        return XmlNodePtr();
+
+    const TiXmlElement* root = document.FirstChildElement();
+    if (root == nullptr)
+        return XmlNodePtr();
+
+    char scratch[kScratchBytes];
+    XmlNodePtr node;
+    if (!TranslateXmlElement(node, root, nullptr, scratch, sizeof(scratch)))
+        return XmlNodePtr();
+    return node;
+}
