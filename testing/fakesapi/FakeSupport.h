@@ -1,0 +1,194 @@
+// Shared pieces of the fake SAPI server: locks, registry keys, task-memory strings, the per-process
+// settings read from the environment, the call log and the object bookkeeping.
+#pragma once
+
+#include <windows.h>
+
+#include <wrl/client.h>
+
+#include <initializer_list>
+#include <string>
+#include <utility>
+
+namespace fakesapi {
+
+// SAPI results the fake answers (documented values).
+constexpr HRESULT kErrUninitialized = static_cast<HRESULT>(0x80045001);
+constexpr HRESULT kErrAlreadyInitialized = static_cast<HRESULT>(0x80045002);
+constexpr HRESULT kErrUnsupportedFormat = static_cast<HRESULT>(0x80045003);
+constexpr HRESULT kErrInvalidFlags = static_cast<HRESULT>(0x80045004);
+constexpr HRESULT kErrNoMoreItems = static_cast<HRESULT>(0x80045039);
+constexpr HRESULT kErrNotFound = static_cast<HRESULT>(0x8004503A);
+
+// The module's instance handle (set by DllMain).
+extern HINSTANCE g_module;
+
+class Lock {
+ public:
+  Lock() { InitializeCriticalSection(&cs_); }
+  ~Lock() { DeleteCriticalSection(&cs_); }
+  Lock(const Lock&) = delete;
+  Lock& operator=(const Lock&) = delete;
+  void Enter() { EnterCriticalSection(&cs_); }
+  void Leave() { LeaveCriticalSection(&cs_); }
+
+ private:
+  CRITICAL_SECTION cs_;
+};
+
+class Guard {
+ public:
+  explicit Guard(Lock& lock) : lock_(lock) { lock_.Enter(); }
+  ~Guard() { lock_.Leave(); }
+  Guard(const Guard&) = delete;
+  Guard& operator=(const Guard&) = delete;
+
+ private:
+  Lock& lock_;
+};
+
+// Releases the lock for the life of the object (a lock held by the enclosing Guard).
+class Unguard {
+ public:
+  explicit Unguard(Lock& lock) : lock_(lock) { lock_.Leave(); }
+  ~Unguard() { lock_.Enter(); }
+  Unguard(const Unguard&) = delete;
+  Unguard& operator=(const Unguard&) = delete;
+
+ private:
+  Lock& lock_;
+};
+
+class RegKey {
+ public:
+  RegKey() = default;
+  explicit RegKey(HKEY key) : key_(key) {}
+  ~RegKey() { Reset(); }
+  RegKey(RegKey&& other) noexcept : key_(other.key_) { other.key_ = nullptr; }
+  RegKey& operator=(RegKey&& other) noexcept {
+    if (this != &other) {
+      Reset();
+      key_ = other.key_;
+      other.key_ = nullptr;
+    }
+    return *this;
+  }
+  RegKey(const RegKey&) = delete;
+  RegKey& operator=(const RegKey&) = delete;
+
+  void Reset() {
+    if (key_) RegCloseKey(key_);
+    key_ = nullptr;
+  }
+  HKEY Get() const { return key_; }
+  HKEY* Put() {
+    Reset();
+    return &key_;
+  }
+  explicit operator bool() const { return key_ != nullptr; }
+
+ private:
+  HKEY key_ = nullptr;
+};
+
+class Handle {
+ public:
+  Handle() = default;
+  explicit Handle(HANDLE h) : h_(h) {}
+  ~Handle() { Reset(); }
+  Handle(const Handle&) = delete;
+  Handle& operator=(const Handle&) = delete;
+  void Reset(HANDLE h = nullptr) {
+    if (h_ && h_ != INVALID_HANDLE_VALUE) CloseHandle(h_);
+    h_ = h;
+  }
+  HANDLE Get() const { return h_; }
+  bool Valid() const { return h_ && h_ != INVALID_HANDLE_VALUE; }
+
+ private:
+  HANDLE h_ = nullptr;
+};
+
+// "HKEY_LOCAL_MACHINE\a\b" (or HKLM, HKEY_CURRENT_USER, HKCU, HKEY_CLASSES_ROOT, HKCR) into a
+// root key and a sub-key path. False for an unknown root.
+bool SplitRegistryPath(const std::wstring& path, HKEY* root, std::wstring* sub);
+HRESULT OpenRegistryPath(const std::wstring& path, bool create, RegKey* key);
+
+// A copy in COM task memory (NULL when out of memory).
+LPWSTR TaskStrDup(const std::wstring& text);
+
+bool EqualNoCase(const std::wstring& a, const std::wstring& b);
+
+// ---- Per-process settings (environment) --------------------------------------------------------
+std::wstring Env(const wchar_t* name);
+bool FakeEnabled();
+unsigned MsPerWord();
+bool HoldStreams();
+// The category path to read for `categoryId` (the voice category may be redirected).
+std::wstring MapCategory(const std::wstring& categoryId);
+// A failure injected for `method`, consumed when counted; S_OK when none. Logs "Failed".
+HRESULT InjectedFailure(const wchar_t* method);
+
+// ---- Call log ----------------------------------------------------------------------------------
+using Field = std::pair<const wchar_t*, std::wstring>;
+void LogCall(const wchar_t* name, std::initializer_list<Field> fields = {});
+std::wstring Hex(unsigned long long value);
+std::wstring Dec(long long value);
+// Sets the call event of this process (if a test made it).
+void SignalCall();
+// Sets the speak event of this process (if a test made it).
+void SignalSpeak();
+// The release event of this process (created on first use); lets one held stream end.
+HANDLE ReleaseEvent();
+
+// ---- COM object bookkeeping ----------------------------------------------------------------
+// Reference counting shared by the fake's objects. At the last Release the object frees its
+// resources (OnFinalRelease) but its memory is kept, so that a Release too many is logged as
+// "ExtraRelease" instead of corrupting the process: tests count Created/Destroyed pairs.
+class RefCounted {
+ public:
+  ULONG AddRefImpl();
+  ULONG ReleaseImpl();
+  const wchar_t* ClassName() const { return className_; }
+
+ protected:
+  explicit RefCounted(const wchar_t* className);
+  virtual ~RefCounted() = default;
+  virtual void OnFinalRelease() {}
+
+ private:
+  const wchar_t* className_;
+  long id_;
+  volatile LONG refs_ = 1;
+  volatile LONG dead_ = 0;
+};
+
+// Live objects and locks of the module, for DllCanUnloadNow.
+extern volatile LONG g_liveObjects;
+extern volatile LONG g_serverLocks;
+
+#define FAKE_IUNKNOWN_REFS                                   \
+  ULONG STDMETHODCALLTYPE AddRef() override { return AddRefImpl(); } \
+  ULONG STDMETHODCALLTYPE Release() override { return ReleaseImpl(); }
+
+// Takes over the reference of a new object. (mingw-w64's ComPtr::Attach adds a reference of its
+// own, unlike the documented one, so it is not used for this.)
+template <class T>
+Microsoft::WRL::ComPtr<T> Adopt(T* object) {
+  Microsoft::WRL::ComPtr<T> owner;
+  *owner.GetAddressOf() = object;
+  return owner;
+}
+
+// Keeps C++ exceptions inside a COM method.
+#define FAKE_TRY try {
+#define FAKE_CATCH                 \
+  }                                \
+  catch (const std::bad_alloc&) {  \
+    return E_OUTOFMEMORY;          \
+  }                                \
+  catch (...) {                    \
+    return E_FAIL;                 \
+  }
+
+}  // namespace fakesapi
