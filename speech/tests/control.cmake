@@ -1,0 +1,10 @@
+orv_add_test(NAME speech_control_tests
+  SOURCES
+    ${CMAKE_CURRENT_LIST_DIR}/SpeechTestSupport.cpp
+    ${CMAKE_CURRENT_LIST_DIR}/SpeechControlTest.cpp
+    ${CMAKE_CURRENT_LIST_DIR}/VoicePoolTest.cpp
+    ${CMAKE_CURRENT_LIST_DIR}/VoiceListTest.cpp
+  LIBS orv_speech fakesapi_control
+  TIMEOUT 300)
+orv_strict(speech_control_tests)
+orv_use_fakesapi(speech_control_tests)
