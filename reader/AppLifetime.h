@@ -1,0 +1,127 @@
+// The pieces of the reader's start-up and shutdown that own something: the single-instance
+// mutex, the OLE / COM / GDI+ sessions of the UI thread and the speech control thread. Each
+// releases exactly what it acquired, so that an early end of start-up (a second instance, no
+// language module) tears down only what was set up.
+#pragma once
+
+#include <afxwin.h>
+
+namespace orv_reader {
+
+// An owned kernel handle, closed once.
+class UniqueHandle {
+ public:
+  UniqueHandle() = default;
+  explicit UniqueHandle(HANDLE handle) : m_handle(handle) {}
+  ~UniqueHandle() { reset(); }
+  UniqueHandle(const UniqueHandle&) = delete;
+  UniqueHandle& operator=(const UniqueHandle&) = delete;
+  UniqueHandle(UniqueHandle&& other) noexcept : m_handle(other.release()) {}
+  UniqueHandle& operator=(UniqueHandle&& other) noexcept {
+    if (this != &other) reset(other.release());
+    return *this;
+  }
+
+  HANDLE get() const { return m_handle; }
+  explicit operator bool() const { return m_handle != nullptr; }
+  HANDLE release() {
+    HANDLE handle = m_handle;
+    m_handle = nullptr;
+    return handle;
+  }
+  void reset(HANDLE handle = nullptr) {
+    if (m_handle != nullptr) CloseHandle(m_handle);
+    m_handle = handle;
+  }
+
+ private:
+  HANDLE m_handle = nullptr;
+};
+
+// The named mutex that lets only one reader run. The first instance creates it owned and
+// keeps it until Release; any later instance finds it existing and closes its own handle at
+// once.
+class SingleInstanceMutex {
+ public:
+  enum class Result { First, AlreadyRunning, Failed };
+
+  SingleInstanceMutex() = default;
+  ~SingleInstanceMutex() { Release(); }
+  SingleInstanceMutex(const SingleInstanceMutex&) = delete;
+  SingleInstanceMutex& operator=(const SingleInstanceMutex&) = delete;
+
+  Result Acquire(const wchar_t* name);
+  // Releases and closes the mutex when this instance holds it; otherwise does nothing.
+  void Release();
+  bool IsHeld() const { return static_cast<bool>(m_mutex); }
+  HANDLE Handle() const { return m_mutex.get(); }
+
+ private:
+  UniqueHandle m_mutex;
+};
+
+// Restores the first instance's dialog, when the shared handle still names a window. The
+// handle may be stale: that instance may have ended, or been killed, since it wrote it.
+bool RestoreFirstInstance(HWND sharedDialog);
+
+// CoInitialize(NULL) for the calling thread; CoUninitialize only when it succeeded (S_FALSE,
+// "already initialised", counts as success and must be balanced too).
+class ComInitialization {
+ public:
+  ComInitialization() = default;
+  ~ComInitialization() { Uninitialize(); }
+  ComInitialization(const ComInitialization&) = delete;
+  ComInitialization& operator=(const ComInitialization&) = delete;
+
+  HRESULT Initialize();
+  void Uninitialize();
+  bool IsInitialized() const { return m_initialized; }
+
+ private:
+  bool m_initialized = false;
+  DWORD m_threadId = 0;
+};
+
+// OleInitialize for the calling thread, with the same rule as above.
+class OleInitialization {
+ public:
+  OleInitialization() = default;
+  ~OleInitialization() { Uninitialize(); }
+  OleInitialization(const OleInitialization&) = delete;
+  OleInitialization& operator=(const OleInitialization&) = delete;
+
+  HRESULT Initialize();
+  void Uninitialize();
+  bool IsInitialized() const { return m_initialized; }
+
+ private:
+  bool m_initialized = false;
+};
+
+// GDI+ for the process; shut down only with a token that start-up obtained.
+class GdiplusSession {
+ public:
+  GdiplusSession() = default;
+  ~GdiplusSession() { Shutdown(); }
+  GdiplusSession(const GdiplusSession&) = delete;
+  GdiplusSession& operator=(const GdiplusSession&) = delete;
+
+  // True when GDI+ started.
+  bool Startup();
+  void Shutdown();
+  bool IsStarted() const { return m_token != 0; }
+
+ private:
+  ULONG_PTR m_token = 0;
+};
+
+// Starts a thread of a CWinThread class, running at once, that is NOT deleted when it ends, so
+// that its handle stays valid for StopOwnedThread to wait on. NULL when it could not be started.
+CWinThread* StartOwnedThread(CRuntimeClass* threadClass, int priority = THREAD_PRIORITY_NORMAL);
+
+// Posts the thread its shutdown message, waits for it without time limit and deletes it.
+// Answers the wait's result (WAIT_OBJECT_0 once the thread has ended). A thread that could
+// not be told (its queue is gone) is still waited for.
+DWORD StopOwnedThread(CWinThread* thread, UINT shutdownMessage);
+
+}  // namespace orv_reader

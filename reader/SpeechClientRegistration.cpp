@@ -1,0 +1,28 @@
+#include "SpeechClientRegistration.h"
+
+namespace orv_reader {
+
+bool SpeechClientRegistration::Register(SpeechClient& client, HWND listener, HANDLE readyEvent,
+                                        const std::function<HWND()>& controlWindow) {
+  Unregister();
+  client.AddListener(listener);
+  if (readyEvent != nullptr) WaitForSingleObject(readyEvent, INFINITE);
+  const HWND control = controlWindow ? controlWindow() : nullptr;
+  if (control == nullptr || !IsWindow(control)) return false;
+  SendMessageW(control, WM_SPEECH_REGISTER_CLIENT, reinterpret_cast<WPARAM>(&client), 0);
+  m_client = &client;
+  m_controlWindow = control;
+  return true;
+}
+
+void SpeechClientRegistration::Unregister() {
+  if (m_client == nullptr) return;
+  SpeechClient* client = m_client;
+  m_client = nullptr;
+  // The window handle kept at registration: the client's own pointer to the control window
+  // object is the speech thread's to change.
+  SendMessageW(m_controlWindow, WM_SPEECH_UNREGISTER_CLIENT, reinterpret_cast<WPARAM>(client), 0);
+  m_controlWindow = nullptr;
+}
+
+}  // namespace orv_reader

@@ -1,0 +1,74 @@
+// Helpers shared by the reader's tests: temporary folders with copies of the built program
+// and modules, registry values restored when a test ends, and text formatting for failures.
+#pragma once
+
+#include <windows.h>
+
+#include <string>
+#include <vector>
+
+namespace reader_test {
+
+// The folder of the running test program, trailing backslash kept. The build puts the reader
+// under bin\ and the test modules under testmodules\ beside it.
+std::wstring TestFolder();
+std::wstring BuiltProgram();                        // bin\Orvel Murmelin.exe
+std::wstring BuiltModule(const std::wstring& name);  // bin\lang\<name>.dll
+std::wstring TestModule(const std::wstring& name);   // testmodules\<name>.dll
+
+// A fresh folder under the temporary folder, deleted with everything in it at the end.
+class TempFolder {
+ public:
+  TempFolder();
+  ~TempFolder();
+  TempFolder(const TempFolder&) = delete;
+  TempFolder& operator=(const TempFolder&) = delete;
+
+  const std::wstring& Path() const { return m_path; }  // trailing backslash kept
+  // Copies a file into the folder under a relative name (sub-folders are made); false with the
+  // reason added to the test's failure output.
+  bool Copy(const std::wstring& source, const std::wstring& relativeName) const;
+
+ private:
+  std::wstring m_path;
+};
+
+bool DeleteTree(const std::wstring& folder);
+
+// The registry helpers work in the reader's registry view (reader_settings::kView).
+
+// Sets, or removes, one value of an HKLM key for the life of the object and puts back what was
+// there before (or removes it again). The key is created when missing, and deleted at the end
+// if this object created it.
+class ScopedRegValue {
+ public:
+  ScopedRegValue(const wchar_t* keyPath, const wchar_t* name);
+  ~ScopedRegValue();
+  ScopedRegValue(const ScopedRegValue&) = delete;
+  ScopedRegValue& operator=(const ScopedRegValue&) = delete;
+
+  bool SetString(const std::wstring& value);
+  bool SetDword(DWORD value);
+  bool Remove();
+  bool ok() const { return m_key != nullptr; }
+
+ private:
+  HKEY m_key = nullptr;
+  std::wstring m_keyPath;
+  std::wstring m_name;
+  bool m_createdKey = false;
+  bool m_hadValue = false;
+  DWORD m_type = 0;
+  std::vector<BYTE> m_data;
+};
+
+// Reads a REG_DWORD of an HKLM key; false when missing or of another type.
+bool ReadDword(const wchar_t* keyPath, const wchar_t* name, DWORD& value);
+bool KeyExists(const wchar_t* keyPath);
+// Deletes an HKLM key with its values (no subkeys expected).
+void DeleteKey(const wchar_t* keyPath);
+
+std::string Narrow(const std::wstring& text);  // UTF-8, for failure messages
+std::string Hex(unsigned long value);
+
+}  // namespace reader_test
