@@ -38,6 +38,9 @@ if [ -z "${ORV_DEMO_INSIDE:-}" ]; then
     "$WINELOADER" reg add 'HKLM\SOFTWARE\ORVEL' /v language /t REG_SZ /d english /f /reg:32 >/dev/null 2>&1 \
         || { echo "run-demo: could not write the language into $prefix" >&2; exit 1; }
     "$WINELOADER" reg add 'HKLM\SOFTWARE\Orvel\Orvel Murmelin' /f /reg:32 >/dev/null 2>&1
+    # The prefix's desktop process belongs to the first program of a server session: end this
+    # display-less session so the reader's starts on the display chosen below.
+    "$WINESERVER" -k 2>/dev/null; "$WINESERVER" -w
     if [ -n "${DISPLAY:-}" ]; then
         echo "Starting Orvel Murmelin on display $DISPLAY (prefix $prefix)."
         exec "$WINELOADER" "$exe"
@@ -46,6 +49,9 @@ if [ -z "${ORV_DEMO_INSIDE:-}" ]; then
 fi
 
 echo "Starting Orvel Murmelin under Wine on a private Xvfb ($DISPLAY)."
+# One server for the reader and the probe: two loaders starting at once must not race to
+# start it.
+"$WINESERVER" -p 60
 "$WINELOADER" "$exe" &
 reader=$!
 description=$("$WINELOADER" "$probe" 90000)
