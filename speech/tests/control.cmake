@@ -8,3 +8,5 @@ orv_add_test(NAME speech_control_tests
   TIMEOUT 300)
 orv_strict(speech_control_tests)
 orv_use_fakesapi(speech_control_tests)
+# Writes the reader's or the maker's HKLM keys, which other test programs read.
+set_tests_properties(speech_control_tests PROPERTIES RESOURCE_LOCK hklm_orvel_keys)

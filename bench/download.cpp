@@ -1,0 +1,310 @@
+// Throughput of FileDownloadTask against a bare libcurl easy transfer of the same bytes with a
+// minimal write function into the same kind of sink: 256 MiB over loopback HTTPS from the local
+// gateway, to a file and to memory; and the peak memory of the memory mode.
+// Runs under testing/gateway/with-gateway:  bench_download [MiB [rounds]]
+// Each figure is the best of the rounds; the rounds interleave the kinds of transfer so that a
+// busy moment of the machine hits each alike. Wall time gives the throughput ratio; the
+// process's CPU time, less disturbed by other load, shows what the task itself costs.
+
+// libcurl brings in winsock2.h, which must come before windows.h.
+#include <curl/curl.h>
+
+#include "FileDownloadTask.h"
+#include "TestGateway.h"
+
+#include <windows.h>
+
+#include <algorithm>
+#include <cstdio>
+#include <cstdlib>
+#include <string>
+#include <vector>
+
+namespace {
+
+std::int64_t g_size = 256LL * 1024 * 1024;
+int g_rounds = 3;
+
+double Now()
+{
+    static const LARGE_INTEGER frequency = [] {
+        LARGE_INTEGER f;
+        QueryPerformanceFrequency(&f);
+        return f;
+    }();
+    LARGE_INTEGER counter;
+    QueryPerformanceCounter(&counter);
+    return static_cast<double>(counter.QuadPart) / static_cast<double>(frequency.QuadPart);
+}
+
+// User and kernel time of the whole process, in seconds.
+double ProcessCpu()
+{
+    FILETIME created, exited, kernel, user;
+    if (!GetProcessTimes(GetCurrentProcess(), &created, &exited, &kernel, &user))
+        return 0;
+    auto seconds = [](const FILETIME& t) {
+        return static_cast<double>((static_cast<unsigned long long>(t.dwHighDateTime) << 32) | t.dwLowDateTime) / 1e7;
+    };
+    return seconds(kernel) + seconds(user);
+}
+
+struct Timing
+{
+    double wall = -1;  // negative: the transfer failed
+    double cpu = -1;
+};
+
+class Stopwatch
+{
+public:
+    Stopwatch() : wall_(Now()), cpu_(ProcessCpu()) {}
+    Timing Stop() const { return Timing{Now() - wall_, ProcessCpu() - cpu_}; }
+
+private:
+    double wall_;
+    double cpu_;
+};
+
+// Committed private memory of the process, summed over its address space: what the process
+// itself holds, whatever the system's counters make of it.
+SIZE_T CommittedPrivateBytes()
+{
+    SIZE_T total = 0;
+    MEMORY_BASIC_INFORMATION info;
+    const char* address = nullptr;
+    while (VirtualQuery(address, &info, sizeof info) == sizeof info) {
+        if (info.State == MEM_COMMIT && info.Type == MEM_PRIVATE)
+            total += info.RegionSize;
+        const char* next = static_cast<const char*>(info.BaseAddress) + info.RegionSize;
+        if (next <= address)
+            break;
+        address = next;
+    }
+    return total;
+}
+
+// ---------------------------------------------------------------------------------------
+// Bare libcurl.
+
+// Where a bare transfer puts the bytes: nowhere, a file, or a growing vector.
+struct Sink
+{
+    std::int64_t total = 0;
+    HANDLE file = nullptr;
+    std::vector<char>* memory = nullptr;
+    bool failed = false;
+};
+
+size_t WriteToSink(char* data, size_t size, size_t count, void* sinkPointer)
+{
+    Sink& sink = *static_cast<Sink*>(sinkPointer);
+    const size_t n = size * count;
+    if (sink.file) {
+        DWORD written = 0;
+        if (!WriteFile(sink.file, data, static_cast<DWORD>(n), &written, nullptr) || written != n) {
+            sink.failed = true;
+            return 0;
+        }
+    } else if (sink.memory) {
+        sink.memory->insert(sink.memory->end(), data, data + n);
+    }
+    sink.total += static_cast<std::int64_t>(n);
+    return n;
+}
+
+// One easy handle, the same certificate checks as the task, a minimal write function.
+Timing BareTransfer(const std::string& url, const wchar_t* filePath, bool toMemory)
+{
+    Sink sink;
+    std::vector<char> memory;
+    if (toMemory)
+        sink.memory = &memory;
+    if (filePath) {
+        sink.file = CreateFileW(filePath, GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
+        if (sink.file == INVALID_HANDLE_VALUE) {
+            std::printf("  cannot create the file (error %lu)\n", GetLastError());
+            return Timing();
+        }
+    }
+    CURL* curl = curl_easy_init();
+    bool ok = curl && curl_easy_setopt(curl, CURLOPT_URL, url.c_str()) == CURLE_OK &&
+              curl_easy_setopt(curl, CURLOPT_SSL_OPTIONS, static_cast<long>(CURLSSLOPT_NATIVE_CA)) == CURLE_OK &&
+              curl_easy_setopt(curl, CURLOPT_WRITEFUNCTION, &WriteToSink) == CURLE_OK &&
+              curl_easy_setopt(curl, CURLOPT_WRITEDATA, &sink) == CURLE_OK;
+    Stopwatch watch;
+    CURLcode rc = ok ? curl_easy_perform(curl) : CURLE_FAILED_INIT;
+    if (sink.file)
+        CloseHandle(sink.file);
+    Timing timing = watch.Stop();
+    if (curl)
+        curl_easy_cleanup(curl);
+    if (rc != CURLE_OK || sink.total != g_size || sink.failed) {
+        std::printf("  bare transfer failed: curl %d, %lld bytes\n", static_cast<int>(rc),
+                    static_cast<long long>(sink.total));
+        return Timing();
+    }
+    return timing;
+}
+
+// ---------------------------------------------------------------------------------------
+// The task.
+
+struct TaskRun
+{
+    Timing timing;
+    SIZE_T peakCommitted = 0;  // sampled while receiving and after GetData
+};
+
+enum class Target { InfoOnly, File, Memory };
+
+TaskRun TaskTransfer(const std::wstring& url, Target target, const wchar_t* filePath, bool sampleMemory)
+{
+    TaskRun run;
+    FileDownloadTaskPtr task(new FileDownloadTask);
+    task->SetUrl(url);
+    FileHandlePtr file;
+    if (target == Target::File) {
+        file = MakeFileRecord(CreateFileW(filePath, GENERIC_READ | GENERIC_WRITE, FILE_SHARE_READ, nullptr,
+                                          CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr));
+        if (!file) {
+            std::printf("  cannot create the file (error %lu)\n", GetLastError());
+            return run;
+        }
+    }
+    std::int64_t blocks = 0;
+    SIZE_T peak = 0;
+    if (sampleMemory) {
+        task->Progress().connect([&blocks, &peak](FileDownloadTask&, std::int64_t, std::int64_t, const MemoryView&) {
+            if (++blocks % 256 == 0)
+                peak = std::max(peak, CommittedPrivateBytes());
+        });
+    }
+    Stopwatch watch;
+    if (target == Target::File)
+        task->StartToFile(file, false);
+    else if (target == Target::Memory)
+        task->StartToMemory();
+    else
+        task->StartInfoOnly();
+    task->Join();
+    ByteBuffer data;
+    if (target == Target::Memory)
+        data = task->GetData();
+    Timing timing = watch.Stop();
+    if (sampleMemory)
+        peak = std::max(peak, CommittedPrivateBytes());
+    const std::int64_t expected = target == Target::InfoOnly ? 0 : g_size;
+    if (task->GetResult() != DownloadResult::Success || task->GetReceivedSize() != expected ||
+        (target == Target::Memory && data.Length() != g_size)) {
+        std::printf("  task failed: %s, curl %d, %lld bytes, \"%s\"\n", DownloadResultName(task->GetResult()),
+                    task->GetCurlCode(), static_cast<long long>(task->GetReceivedSize()),
+                    task->GetErrorText().c_str());
+        return run;
+    }
+    run.timing = timing;
+    run.peakCommitted = peak;
+    return run;
+}
+
+// ---------------------------------------------------------------------------------------
+
+// The best of the rounds, or a failed timing when any round failed.
+Timing Best(const std::vector<Timing>& rounds)
+{
+    Timing best;
+    for (const Timing& t : rounds) {
+        if (t.wall < 0)
+            return Timing();
+        if (best.wall < 0 || t.wall < best.wall)
+            best.wall = t.wall;
+        if (best.cpu < 0 || t.cpu < best.cpu)
+            best.cpu = t.cpu;
+    }
+    return best;
+}
+
+double MiB(double bytes)
+{
+    return bytes / (1024.0 * 1024.0);
+}
+
+void Line(const char* what, const Timing& t)
+{
+    std::printf("  %-34s %7.3f s wall %7.1f MiB/s   %7.3f s CPU\n", what, t.wall, MiB(static_cast<double>(g_size)) / t.wall,
+                t.cpu);
+}
+
+void Ratio(const char* what, const Timing& bare, const Timing& task)
+{
+    std::printf("  %-34s %.3f (goal >= 0.95); CPU time ratio %.3f\n", what, bare.wall / task.wall, bare.cpu / task.cpu);
+}
+
+} // namespace
+
+int main(int argc, char** argv)
+{
+    if (argc > 1 && std::atoi(argv[1]) > 0)
+        g_size = static_cast<std::int64_t>(std::atoi(argv[1])) * 1024 * 1024;
+    if (argc > 2 && std::atoi(argv[2]) > 0)
+        g_rounds = std::atoi(argv[2]);
+
+    testgateway::GatewayInfo gateway;
+    std::string why;
+    if (!testgateway::FindGateway(gateway, why)) {
+        std::printf("bench_download: %s\n", why.c_str());
+        return 1;
+    }
+    testgateway::TrustedRootCertificate trust(gateway.caDerPath);
+    if (!trust.Ok()) {
+        std::printf("bench_download: %s (error 0x%08lx)\n", trust.Failure().c_str(), trust.Error());
+        return 1;
+    }
+    InitLibcurlOnce();
+
+    const std::wstring url = gateway.Https(L"/file?size=" + std::to_wstring(g_size) + L"&seed=1");
+    const std::string narrowUrl(url.begin(), url.end());  // ASCII
+    wchar_t dir[MAX_PATH], path[MAX_PATH];
+    if (!GetTempPathW(MAX_PATH, dir) || !GetTempFileNameW(dir, L"bdl", 0, path)) {
+        std::printf("bench_download: no temporary file (error %lu)\n", GetLastError());
+        return 1;
+    }
+
+    // Memory first, while nothing else has grown the process.
+    const SIZE_T committedBefore = CommittedPrivateBytes();
+    const TaskRun memoryRun = TaskTransfer(url, Target::Memory, nullptr, true);
+
+    std::vector<Timing> discard, bareFile, taskFile, bareMemory, taskMemory, probe;
+    for (int round = 0; round < g_rounds; ++round) {
+        discard.push_back(BareTransfer(narrowUrl, nullptr, false));
+        bareFile.push_back(BareTransfer(narrowUrl, path, false));
+        taskFile.push_back(TaskTransfer(url, Target::File, path, false).timing);
+        bareMemory.push_back(BareTransfer(narrowUrl, nullptr, true));
+        taskMemory.push_back(TaskTransfer(url, Target::Memory, nullptr, false).timing);
+        probe.push_back(TaskTransfer(url, Target::InfoOnly, nullptr, false).timing);
+    }
+    DeleteFileW(path);
+
+    const Timing d = Best(discard), bf = Best(bareFile), tf = Best(taskFile), bm = Best(bareMemory),
+                 tm = Best(taskMemory), p = Best(probe);
+    if (memoryRun.timing.wall < 0 || d.wall < 0 || bf.wall < 0 || tf.wall < 0 || bm.wall < 0 || tm.wall < 0 ||
+        p.wall < 0) {
+        std::printf("bench_download: a transfer failed\n");
+        return 1;
+    }
+    std::printf("download: %.0f MiB over loopback HTTPS, best of %d rounds; ratio = bare time / task time\n",
+                MiB(static_cast<double>(g_size)), g_rounds);
+    Line("bare libcurl, bytes discarded", d);
+    Line("bare libcurl, WriteFile per block", bf);
+    Line("FileDownloadTask to a file", tf);
+    Line("bare libcurl, std::vector append", bm);
+    Line("FileDownloadTask to memory", tm);
+    Ratio("to a file: throughput ratio", bf, tf);
+    Ratio("to memory: throughput ratio", bm, tm);
+    std::printf("  size probe alone (InfoOnly task)   %7.3f s wall                   %7.3f s CPU\n", p.wall, p.cpu);
+    std::printf("  memory mode: peak committed private memory %.1f MiB above the %.1f MiB before it\n"
+                "    (a %.0f MiB body in 64 KiB chunks, joined once more by GetData)\n",
+                MiB(static_cast<double>(memoryRun.peakCommitted) - static_cast<double>(committedBefore)),
+                MiB(static_cast<double>(committedBefore)), MiB(static_cast<double>(g_size)));
+    return 0;
+}

@@ -1,0 +1,191 @@
+// The install queue's own cost per product: from the moment a product's download has
+// finished to the moment its installer has been started, against starting the same
+// installer directly with CreateProcessW. The queue is stepped on its step event here, so
+// the figure is the queue's machinery alone (the progress page steps it on a one-second
+// timer, which adds up to that second on top).
+//
+// Needs the local HTTPS gateway serving the test product installers: bench_queue.runner
+// starts it (with-gateway --root <queue-products>).
+#include <curl/curl.h>
+
+#include <InstallQueue.h>
+#include <TestGateway.h>
+#include <Utilities.h>
+
+#include <windows.h>
+
+#include <algorithm>
+#include <cstdio>
+#include <memory>
+#include <mutex>
+#include <string>
+#include <vector>
+
+using namespace gwplugin;
+
+namespace {
+
+constexpr int kRuns = 12;
+
+double Milliseconds(LONGLONG ticks) {
+  static LARGE_INTEGER frequency = [] {
+    LARGE_INTEGER f;
+    QueryPerformanceFrequency(&f);
+    return f;
+  }();
+  return static_cast<double>(ticks) * 1000.0 / static_cast<double>(frequency.QuadPart);
+}
+
+LONGLONG Now() {
+  LARGE_INTEGER t;
+  QueryPerformanceCounter(&t);
+  return t.QuadPart;
+}
+
+double Median(std::vector<double> values) {
+  if (values.empty()) return 0;
+  std::sort(values.begin(), values.end());
+  const std::size_t n = values.size();
+  return n % 2 ? values[n / 2] : (values[n / 2 - 1] + values[n / 2]) / 2;
+}
+
+// Steps the queue on its event until it is done; false on a cancel or a time-out.
+bool RunQueue(CInstallQueue& queue) {
+  HANDLE event = queue.StepEvent();
+  const ULONGLONG deadline = GetTickCount64() + 120000;
+  for (;;) {
+    const int result = queue.Step();
+    if (result == kStepDone) return true;
+    if (result == kStepCancelled || GetTickCount64() >= deadline) return false;
+    if (WaitForSingleObject(event, static_cast<DWORD>(deadline - GetTickCount64())) == WAIT_FAILED) return false;
+  }
+}
+
+// Starts the installer with CreateProcessW and waits for it; the call's own duration in ms.
+bool StartDirectly(const std::wstring& file, const std::wstring& commandLine, double& startMs) {
+  STARTUPINFOW startup{};
+  startup.cb = sizeof startup;
+  PROCESS_INFORMATION process{};
+  std::vector<wchar_t> line(commandLine.begin(), commandLine.end());
+  line.push_back(L'\0');
+  const LONGLONG before = Now();
+  if (!CreateProcessW(file.c_str(), line.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr, &startup, &process))
+    return false;
+  startMs = Milliseconds(Now() - before);
+  WaitForSingleObject(process.hProcess, INFINITE);
+  CloseHandle(process.hThread);
+  CloseHandle(process.hProcess);
+  return true;
+}
+
+}  // namespace
+
+int main() {
+  testgateway::GatewayInfo gateway;
+  std::string why;
+  if (!testgateway::FindGateway(gateway, why)) {
+    std::printf("bench_queue: %s\n", why.c_str());
+    return 1;
+  }
+  testgateway::TrustedRootCertificate trust(gateway.caDerPath);
+  if (!trust.Ok()) {
+    std::printf("bench_queue: the test CA cannot be trusted: %s (error %lu)\n", trust.Failure().c_str(),
+                static_cast<unsigned long>(trust.Error()));
+    return 1;
+  }
+
+  // A scratch temporary folder and registry root, so the bench leaves nothing behind.
+  wchar_t base[MAX_PATH + 1];
+  if (!GetTempPathW(MAX_PATH + 1, base)) return 1;
+  const std::wstring temp = std::wstring(base) + L"orvq-bench-" + std::to_wstring(GetCurrentProcessId()) + L"\\";
+  CreateDirectoryW(temp.c_str(), nullptr);
+  SetEnvironmentVariableW(L"TMP", temp.c_str());
+  SetEnvironmentVariableW(L"TEMP", temp.c_str());
+  const std::wstring rootPath = L"Software\\OrvelQueueBench\\" + std::to_wstring(GetCurrentProcessId());
+  HKEY root = nullptr;
+  if (RegCreateKeyExW(HKEY_CURRENT_USER, rootPath.c_str(), 0, nullptr, 0, KEY_ALL_ACCESS, nullptr, &root, nullptr) !=
+      ERROR_SUCCESS)
+    return 1;
+  SetEnvironmentVariableW(L"ORV_PRODUCT_REGROOT", rootPath.c_str());
+
+  std::vector<double> queued;     // download finished -> installer started
+  std::vector<double> machinery;  // download finished -> CreateProcessW called
+  std::vector<double> direct;
+  std::wstring lastFile;
+  std::wstring lastCommandLine;
+  bool ok = true;
+
+  for (int run = 0; run < kRuns && ok; ++run) {
+    auto product = std::make_shared<orv_products::CProd>();
+    product->id = L"VOICE_ELBE";
+    product->label = L"Orvel 2 Elbe";
+    product->version = VersionNumber(1, 6, 2, 0);
+    product->FindBuiltInRow();
+    product->instURL = gateway.Https(L"/voice_elbe.exe");
+    product->state = orv_products::PS_INSTALL | orv_products::PS_INSTALL_CHECK | orv_products::PS_DOWNLOAD;
+
+    std::mutex lock;
+    LONGLONG finished = 0;
+    LONGLONG starting = 0;
+    LONGLONG started = 0;
+    InstallQueueConfig config;
+    config.langid = 1045;
+    config.userAgent = L"OrvelQueueBench/1.0";
+    config.registryRoot = root;
+    config.messageBox = [](HWND, const std::wstring&, const std::wstring&, UINT) { return IDCANCEL; };
+    config.executeCodeSegment = [](int, HWND) { return 0; };
+    config.observer = [&](QueueEvent event, const orv_products::CProd&) {
+      const LONGLONG t = Now();
+      std::lock_guard<std::mutex> guard(lock);
+      if (event == QueueEvent::DownloadFinished) finished = t;
+      if (event == QueueEvent::InstallerStarting) starting = t;
+      if (event == QueueEvent::InstallerStarted) started = t;
+    };
+    CInstallQueue queue;
+    queue.Configure(config);
+    queue.Prepare({product}, HWND(nullptr), nullptr, nullptr);
+    if (!RunQueue(queue) || queue.Entries().empty() || queue.Entries()[0].outcome != InstallOutcome::Installed) {
+      std::printf("bench_queue: run %d did not install\n", run);
+      ok = false;
+      break;
+    }
+    if (run > 0) {  // the first run warms up
+      queued.push_back(Milliseconds(started - finished));
+      machinery.push_back(Milliseconds(starting - finished));
+    }
+    lastFile = product->instFile;
+    lastCommandLine = BuildInstallerCommandLine(lastFile, GetInstallerArguments(*product, false), 1045);
+  }
+
+  for (int run = 0; run < kRuns && ok; ++run) {
+    double ms = 0;
+    if (!StartDirectly(lastFile, lastCommandLine, ms)) {
+      std::printf("bench_queue: CreateProcessW failed: %lu\n", static_cast<unsigned long>(GetLastError()));
+      ok = false;
+      break;
+    }
+    if (run > 0) direct.push_back(ms);
+  }
+
+  RegCloseKey(root);
+  RegDeleteTreeW(HKEY_CURRENT_USER, rootPath.c_str());
+  RegDeleteKeyW(HKEY_CURRENT_USER, L"Software\\OrvelQueueBench");
+  DeleteOldTempFiles(temp);
+  RemoveDirectoryW((temp + L"orvel").c_str());
+  RemoveDirectoryW(temp.c_str());
+  if (!ok) return 1;
+
+  const double q = Median(queued);
+  const double d = Median(direct);
+  std::printf("install queue, %zu products (%s), median of runs after a warm-up:\n", queued.size(), "voice_elbe.exe");
+  std::printf("  queue: download finished -> installer started  %8.3f ms  (min %.3f, max %.3f)\n", q,
+              *std::min_element(queued.begin(), queued.end()), *std::max_element(queued.begin(), queued.end()));
+  std::printf("    of which before CreateProcessW is called       %8.3f ms  (min %.3f, max %.3f)\n", Median(machinery),
+              *std::min_element(machinery.begin(), machinery.end()),
+              *std::max_element(machinery.begin(), machinery.end()));
+  std::printf("  CreateProcessW of the same installer            %8.3f ms  (min %.3f, max %.3f)\n", d,
+              *std::min_element(direct.begin(), direct.end()), *std::max_element(direct.begin(), direct.end()));
+  std::printf("  ratio queue / direct                            %8.2f\n", d > 0 ? q / d : 0.0);
+  std::printf("  (the progress page steps the queue every 1000 ms, which adds up to a second per phase)\n");
+  return 0;
+}

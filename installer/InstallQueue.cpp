@@ -1,0 +1,693 @@
+#include "InstallQueue.h"
+
+#include "NsisStack.h"
+#include "PluginApp.h"
+#include "PluginMessages.h"
+#include "ProductTables.h"
+#include "TaskLog.h"
+#include "Utilities.h"
+
+#include <LanguageTable.h>
+#include <SupportExceptions.h>
+
+#include <commctrl.h>
+#include <shlobj.h>
+
+#include <algorithm>
+#include <cwchar>
+#include <cwctype>
+#include <exception>
+
+namespace gwplugin {
+
+using orv_products::CProd;
+using orv_products::CProdPtr;
+using orv_products::ProductList;
+
+namespace {
+
+// Under the configured root (HKEY_LOCAL_MACHINE), always in the 32-bit view.
+constexpr const wchar_t* kSwitchesKey = L"SOFTWARE\\ORVEL\\gw";
+constexpr const wchar_t* kMakerKey = L"Software\\ORVEL";
+constexpr const wchar_t* kVoiceFamily0Key = L"Software\\ORVEL\\Orvel Vokant";
+constexpr const wchar_t* kVoiceFamily2Key = L"Software\\ORVEL\\Orvel 2 Vokant";
+constexpr REGSAM kView = KEY_WOW64_32KEY;
+
+void Trace(const std::wstring& text) {
+  OutputDebugStringW((L"GWPlugin install queue: " + text + L"\n").c_str());
+}
+
+std::wstring Hex(DWORD value) {
+  wchar_t text[16];
+  _snwprintf(text, 16, L"0x%08lX", static_cast<unsigned long>(value));
+  text[15] = 0;
+  return text;
+}
+
+void SetEventIfAny(const std::shared_ptr<void>& event) {
+  if (event) SetEvent(static_cast<HANDLE>(event.get()));
+}
+
+// A REG_DWORD value, or -1 when it is missing or of another type.
+long long ReadDword(HKEY key, const wchar_t* name) {
+  DWORD type = 0;
+  DWORD value = 0;
+  DWORD size = sizeof value;
+  if (RegQueryValueExW(key, name, nullptr, &type, reinterpret_cast<BYTE*>(&value), &size) != ERROR_SUCCESS ||
+      type != REG_DWORD || size != sizeof value)
+    return -1;
+  return value;
+}
+
+// Waits for a worker thread to end while still answering messages other threads send to
+// this one (an extract function may talk to the NSIS window).
+void WaitForThread(HANDLE thread) {
+  for (;;) {
+    const DWORD r = MsgWaitForMultipleObjects(1, &thread, FALSE, INFINITE, QS_SENDMESSAGE);
+    if (r == WAIT_OBJECT_0 || r == WAIT_FAILED) return;
+    MSG msg;
+    PeekMessageW(&msg, nullptr, 0, 0, PM_NOREMOVE | PM_QS_SENDMESSAGE);
+  }
+}
+
+// Built-in English texts for a module without the string (never the case for the DLL).
+std::wstring FallbackText(UINT id) {
+  switch (id) {
+    case IDS_QUEUE_DOWNLOADING: return L"Downloading: %s (%d / %d KB)";
+    case IDS_QUEUE_INSTALLING: return L"Installing: %s";
+    case IDS_QUEUE_COMPLETED: return L"Installation completed";
+    case IDS_QUEUE_DOWNLOAD_FAILED: return L"Downloading of \n\"%s\"\n has failed.";
+    case IDS_QUEUE_NO_DOWNLOAD: return L"Can't download file from the Internet.";
+    case IDS_QUEUE_EXTRACTING: return L"Extracting: %s";
+    case IDS_QUEUE_INSTALL_FAILED: return L"Installation failed: %s";
+  }
+  return std::wstring();
+}
+
+std::wstring OutcomeReason(InstallOutcome outcome, DWORD code) {
+  switch (outcome) {
+    case InstallOutcome::ExitCode:
+      return L"the installer exited with code " + std::to_wstring(code) + L" (" + Hex(code) + L")";
+    case InstallOutcome::StartFailed:
+      return L"the installer could not be started (error " + std::to_wstring(code) + L")";
+    case InstallOutcome::NotDownloaded:
+      return L"the installer was not downloaded completely";
+    case InstallOutcome::Pending:
+    case InstallOutcome::Installed:
+      break;
+  }
+  return std::wstring();
+}
+
+void Notify(const InstallerRun& run, QueueEvent event) {
+  if (run.observer && run.product) run.observer(event, *run.product);
+}
+
+void RunInstaller(InstallerRun& run) {
+  if (run.extractFunction != 0) {
+    run.phase = InstallerRun::Extracting;
+    if (run.executeCodeSegment) run.executeCodeSegment(run.extractFunction, run.nsisParent);
+  }
+  run.phase = InstallerRun::Installing;
+  Notify(run, QueueEvent::InstallerStarting);
+
+  STARTUPINFOW startup{};
+  startup.cb = sizeof startup;
+  PROCESS_INFORMATION process{};
+  std::vector<wchar_t> commandLine(run.commandLine.begin(), run.commandLine.end());
+  commandLine.push_back(L'\0');
+  if (!CreateProcessW(run.application.c_str(), commandLine.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr,
+                      &startup, &process)) {
+    run.outcome = InstallOutcome::StartFailed;
+    run.code = GetLastError();
+    return;
+  }
+  UniqueKernelHandle processHandle(process.hProcess);
+  UniqueKernelHandle threadHandle(process.hThread);
+  Notify(run, QueueEvent::InstallerStarted);
+
+  DWORD exitCode = 0;
+  if (WaitForSingleObject(processHandle.get(), INFINITE) != WAIT_OBJECT_0 ||
+      !GetExitCodeProcess(processHandle.get(), &exitCode)) {
+    run.outcome = InstallOutcome::StartFailed;
+    run.code = GetLastError();
+    return;
+  }
+  run.code = exitCode;
+  run.outcome = exitCode == 0 ? InstallOutcome::Installed : InstallOutcome::ExitCode;
+  // A voice that did not install has no key to mark.
+  if (run.outcome == InstallOutcome::Installed && run.product)
+    SetVoiceGuiLanguage(*run.product, run.langid, run.registryRoot);
+}
+
+// The installer's worker. param: a heap-held shared reference to the run, taken over here.
+UINT AFX_CDECL RunInstallerThread(LPVOID param) {
+  std::shared_ptr<InstallerRun> run;
+  {
+    std::unique_ptr<std::shared_ptr<InstallerRun>> holder(static_cast<std::shared_ptr<InstallerRun>*>(param));
+    run = std::move(*holder);
+  }
+  try {
+    RunInstaller(*run);
+  } catch (const std::exception& e) {
+    run->outcome = InstallOutcome::StartFailed;
+    run->code = ERROR_INTERNAL_ERROR;
+    OutputDebugStringA((std::string("GWPlugin installer thread: ") + e.what() + "\n").c_str());
+  } catch (...) {
+    run->outcome = InstallOutcome::StartFailed;
+    run->code = ERROR_INTERNAL_ERROR;
+  }
+  try {
+    Notify(*run, QueueEvent::InstallerEnded);
+  } catch (...) {
+  }
+  run->phase = InstallerRun::Finished;
+  SetEventIfAny(run->stepEvent);
+  return 0;
+}
+
+}  // namespace
+
+// ---------------------------------------------------------------------------------------------
+InstallQueueConfig PluginInstallQueueConfig() {
+  InstallQueueConfig config;
+  if (CGWPluginApp* app = PluginAppIfAny()) {
+    config.langid = app->langid;
+    config.profile = app->profileFlag != 0;
+    config.userAgent = app->userAgent;
+    config.nsisParent = app->parentWindow();
+  }
+  config.messageBox = [](HWND owner, const std::wstring& text, const std::wstring& caption, UINT type) {
+    return MessageBoxW(owner, text.c_str(), caption.c_str(), type);
+  };
+  config.executeCodeSegment = [](int address, HWND parent) { return NsisExecuteCodeSegment(address, parent); };
+  return config;
+}
+
+CInstallQueue::CInstallQueue()
+    : step_event_(CreateEventW(nullptr, FALSE, FALSE, nullptr), [](void* h) {
+        if (h) CloseHandle(static_cast<HANDLE>(h));
+      }) {
+  if (!step_event_.get()) Trace(L"the step event cannot be made (error " + std::to_wstring(GetLastError()) + L")");
+}
+
+CInstallQueue::~CInstallQueue() { Clear(); }
+
+void CInstallQueue::Configure(InstallQueueConfig config) {
+  InstallQueueConfig defaults = PluginInstallQueueConfig();
+  if (!config.messageBox) config.messageBox = defaults.messageBox;
+  if (!config.executeCodeSegment) config.executeCodeSegment = defaults.executeCodeSegment;
+  if (!config.registryRoot) config.registryRoot = HKEY_LOCAL_MACHINE;
+  config_ = std::move(config);
+  configured_ = true;
+}
+
+void CInstallQueue::Clear() {
+  for (InstallQueueEntry& entry : entries_) {
+    if (entry.task) entry.task->RequestCancel();
+    if (entry.installerThread && entry.installerThread->m_hThread) WaitForThread(entry.installerThread->m_hThread);
+  }
+  entries_.clear();
+}
+
+void CInstallQueue::Kick() const { SetEventIfAny(step_event_); }
+
+std::wstring CInstallQueue::Text(UINT id) const {
+  std::wstring text;
+  if (!LoadLangString(id, config_.langid, text) || text.empty()) text = FallbackText(id);
+  return text;
+}
+
+void CInstallQueue::SetStatus(const std::wstring& text) const {
+  if (status_label_ && IsWindow(status_label_)) SetWindowTextW(status_label_, text.c_str());
+}
+
+void CInstallQueue::SetProgress(int position) const {
+  if (progress_bar_ && IsWindow(progress_bar_)) SendMessageW(progress_bar_, PBM_SETPOS, static_cast<WPARAM>(position), 0);
+}
+
+std::vector<std::wstring> CInstallQueue::FailedProducts() const {
+  std::vector<std::wstring> labels;
+  for (const InstallQueueEntry& entry : entries_) {
+    if (entry.outcome == InstallOutcome::Pending || entry.outcome == InstallOutcome::Installed) continue;
+    labels.push_back(entry.product->label.empty() ? entry.product->id : entry.product->label);
+  }
+  return labels;
+}
+
+int CInstallQueue::Prepare(const ProductList& products, CWnd* page, CWnd* progressBar, CWnd* statusLabel) {
+  return Prepare(products, page ? page->GetSafeHwnd() : nullptr, progressBar ? progressBar->GetSafeHwnd() : nullptr,
+                 statusLabel ? statusLabel->GetSafeHwnd() : nullptr);
+}
+
+int CInstallQueue::Prepare(const ProductList& products, HWND page, HWND progressBar, HWND statusLabel) {
+  Clear();
+  // The application's values as they are when the page opens (the queue may be built
+  // while the application object itself is still being built).
+  if (!configured_) config_ = PluginInstallQueueConfig();
+  page_ = page;
+  progress_bar_ = progressBar;
+  status_label_ = statusLabel;
+  retry_question_open_ = false;
+  step_counter_ = 0;
+  cursor_ = 0;
+  download_phase_ = true;
+  cancelled_ = false;
+  log_enabled_ = false;
+  download_text_ = Text(IDS_QUEUE_DOWNLOADING);
+  install_text_ = Text(IDS_QUEUE_INSTALLING);
+  extract_text_ = Text(IDS_QUEUE_EXTRACTING);
+
+  for (const CProdPtr& product : products) {
+    if (product && product->HasAllStateBits(orv_products::PS_INSTALL_CHECK) &&
+        product->HasNoStateBits(orv_products::PS_NOT_AVAILABLE))
+      entries_.emplace_back(product);
+  }
+  // Downloads first; within each class the products keep the order they were given in.
+  std::stable_partition(entries_.begin(), entries_.end(), [](const InstallQueueEntry& entry) {
+    return entry.product->HasAllStateBits(orv_products::PS_DOWNLOAD);
+  });
+  downloads_ = static_cast<int>(std::count_if(entries_.begin(), entries_.end(), [](const InstallQueueEntry& entry) {
+    return entry.product->HasAllStateBits(orv_products::PS_DOWNLOAD);
+  }));
+  total_steps_ = static_cast<int>(entries_.size()) + downloads_;
+
+  ReadSwitchesAndLog();
+
+  if (progress_bar_ && IsWindow(progress_bar_)) {
+    SendMessageW(progress_bar_, PBM_SETRANGE, 0, MAKELPARAM(0, total_steps_));
+    SendMessageW(progress_bar_, PBM_SETPOS, 0, 0);
+  }
+  if (!cancelled_) WriteLanguage();
+  cursor_ = 0;
+  DeleteOldTempFiles();
+  return Step();
+}
+
+void CInstallQueue::ReadSwitchesAndLog() {
+  UniqueRegKey key;
+  if (RegOpenKeyExW(config_.registryRoot, kSwitchesKey, 0, KEY_QUERY_VALUE | kView, key.put()) != ERROR_SUCCESS)
+    return;
+  if (ReadDword(key.get(), L"log") != 1) return;
+  log_enabled_ = true;
+  InstallTaskLog log;
+  if (log.Open()) {
+    ProductList queued;
+    for (const InstallQueueEntry& entry : entries_) queued.push_back(entry.product);
+    if (!log.WriteTasks(queued)) Trace(L"the task log cannot be written (error " + std::to_wstring(log.LastError()) + L")");
+  } else {
+    Trace(L"the task log cannot be opened (error " + std::to_wstring(log.LastError()) + L")");
+  }
+  if (ReadDword(key.get(), L"cancel_installation") == 1) {
+    const int answer = config_.messageBox(progress_bar_, L"Cancel installation?", L"GW", MB_YESNO | MB_ICONQUESTION);
+    if (answer == IDYES) cancelled_ = true;
+  }
+}
+
+void CInstallQueue::WriteLanguage() {
+  const wchar_t* name = GetLanguageName(config_.langid);
+  if (!name) return;
+  // Created when missing: on a fresh machine the maker key does not exist yet, and the
+  // reader picks its language from this value.
+  UniqueRegKey key;
+  LSTATUS status = RegCreateKeyExW(config_.registryRoot, kMakerKey, 0, nullptr, 0,
+                                   KEY_READ | KEY_CREATE_SUB_KEY | KEY_SET_VALUE | kView, nullptr, key.put(), nullptr);
+  if (status != ERROR_SUCCESS) {
+    Trace(L"the maker key cannot be created (error " + std::to_wstring(status) + L")");
+    return;
+  }
+  const DWORD bytes = static_cast<DWORD>((std::wcslen(name) + 1) * sizeof(wchar_t));
+  status = RegSetValueExW(key.get(), L"language", 0, REG_SZ, reinterpret_cast<const BYTE*>(name), bytes);
+  if (status != ERROR_SUCCESS) Trace(L"\"language\" cannot be written (error " + std::to_wstring(status) + L")");
+}
+
+void CInstallQueue::LogFailure(const InstallQueueEntry& entry) {
+  const std::wstring reason = OutcomeReason(entry.outcome, entry.code);
+  Trace(entry.product->id + L": " + reason);
+  if (!log_enabled_) return;
+  InstallTaskLog log;
+  if (!log.Open() || !log.WriteFailure(*entry.product, reason))
+    Trace(L"the task log cannot be written (error " + std::to_wstring(log.LastError()) + L")");
+}
+
+int CInstallQueue::Step() {
+  try {
+    return StepImpl();
+  } catch (const std::exception& e) {
+    OutputDebugStringA((std::string("GWPlugin install queue: step failed: ") + e.what() + "\n").c_str());
+  } catch (...) {
+    Trace(L"step failed");
+  }
+  retry_question_open_ = false;
+  cancelled_ = true;
+  return kStepCancelled;
+}
+
+int CInstallQueue::StepImpl() {
+  // The page's timer keeps firing while a question is up.
+  if (retry_question_open_) return kStepBusy;
+  // A cancel stays a cancel, also for the steps after it.
+  if (cancelled_) return kStepCancelled;
+  if (entries_.empty()) return Finish();
+  if (download_phase_) {
+    if (cursor_ < entries_.size()) {
+      bool downloadsOver = false;
+      const int result = StepDownload(entries_[cursor_], downloadsOver);
+      if (!downloadsOver) return result;
+    }
+    EndDownloads();
+  }
+  if (cursor_ >= entries_.size()) return Finish();
+  return StepInstall(entries_[cursor_]);
+}
+
+int CInstallQueue::StepDownload(InstallQueueEntry& entry, bool& downloadsOver) {
+  CProd& product = *entry.product;
+  if (!entry.task && !entry.downloadStartFailed) {
+    if (!product.HasAllStateBits(orv_products::PS_DOWNLOAD)) {
+      downloadsOver = true;
+      return kStepBusy;
+    }
+    return StartDownload(entry) ? kStepStarted : kStepBusy;
+  }
+  if (entry.task) {
+    switch (entry.task->GetState()) {
+      case DownloadState::NotStarted:
+      case DownloadState::Started:
+        return kStepBusy;
+      case DownloadState::Receiving: {
+        const std::int64_t total = entry.task->GetTotalSize() > 0 ? entry.task->GetTotalSize() : product.size;
+        SetStatus(FormatText(download_text_, {product.label, std::to_wstring(entry.task->GetReceivedSize() / 1024),
+                                              std::to_wstring(total / 1024)}));
+        return kStepBusy;
+      }
+      case DownloadState::Finished:
+        break;
+    }
+    if (DownloadComplete(entry)) {
+      entry.downloaded = true;
+      ++cursor_;
+      Kick();
+      return kStepBusy;
+    }
+    Trace(product.id + L": download failed: " + std::wstring(L"result ") +
+          std::to_wstring(static_cast<int>(entry.task->GetResult())));
+  }
+
+  // A failed download (or one that could not even start): Retry resumes, Cancel ends.
+  retry_question_open_ = true;
+  int answer = IDCANCEL;
+  try {
+    answer = config_.messageBox(nullptr, FormatText(Text(IDS_QUEUE_DOWNLOAD_FAILED), {product.label}),
+                                Text(IDS_QUEUE_NO_DOWNLOAD), MB_RETRYCANCEL | MB_ICONERROR);
+  } catch (...) {
+    retry_question_open_ = false;
+    throw;
+  }
+  retry_question_open_ = false;
+  if (answer == IDRETRY) {
+    StartDownload(entry);
+    return kStepBusy;
+  }
+  cancelled_ = true;
+  return kStepCancelled;
+}
+
+bool CInstallQueue::DownloadComplete(const InstallQueueEntry& entry) const {
+  const FileDownloadTask& task = *entry.task;
+  if (task.GetState() != DownloadState::Finished || task.GetResult() != DownloadResult::Success) return false;
+  const std::int64_t received = task.GetReceivedSize();
+  if (task.GetTotalSize() > 0 && received != task.GetTotalSize()) return false;
+  // The file must hold every byte the task counted (the counts include a resume offset).
+  try {
+    return entry.product->file && GetFileSize64(entry.product->file) == received;
+  } catch (const FileException&) {
+    return false;
+  }
+}
+
+bool CInstallQueue::StartDownload(InstallQueueEntry& entry) {
+  CProd& product = *entry.product;
+  entry.downloadStartFailed = false;
+
+  // A retry continues the file it has, unless what it holds cannot be trusted: a body that
+  // did not match the announced size, or an offset the server refused, starts over.
+  bool resume = false;
+  if (product.file) {
+    resume = true;
+    if (entry.task) {
+      const DownloadResult last = entry.task->GetResult();
+      if (last == DownloadResult::SizeMismatch || last == DownloadResult::RangeRefused) resume = false;
+    }
+  }
+  entry.task.reset();
+
+  auto failed = [&](const std::wstring& why) {
+    Trace(product.id + L": " + why);
+    entry.downloadStartFailed = true;
+    Kick();  // the next step asks the retry question
+    return false;
+  };
+
+  if (!product.file) {
+    if (!entry.downloadCounted) {
+      SetStatus(FormatText(download_text_, {product.label, L"0", std::to_wstring(product.size / 1024)}));
+      SetProgress(step_counter_);
+      ++step_counter_;
+      entry.downloadCounted = true;
+    }
+    std::wstring temp;
+    if (!GetDownloadTempFile(temp))
+      return failed(L"no temporary file can be made (error " + std::to_wstring(GetLastError()) + L")");
+    product.instFile = temp + L".dat";
+    HANDLE handle = CreateFileW(product.instFile.c_str(), GENERIC_READ | GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS,
+                                FILE_ATTRIBUTE_NORMAL, nullptr);
+    if (handle == INVALID_HANDLE_VALUE)
+      return failed(L"the download file cannot be created (error " + std::to_wstring(GetLastError()) + L")");
+    product.file = MakeFileRecord(handle);
+  }
+
+  try {
+    FileDownloadTaskPtr task(new FileDownloadTask());
+    task->SetUrl(product.instURL);
+    task->SetUserAgent(config_.userAgent);
+    std::shared_ptr<void> event = step_event_;
+    auto observer = config_.observer;
+    CProdPtr shared = entry.product;
+    task->Finished().connect([event, observer, shared](FileDownloadTask&) {
+      // On the download's worker: never let an exception into the signal.
+      try {
+        if (observer) observer(QueueEvent::DownloadFinished, *shared);
+      } catch (...) {
+      }
+      SetEventIfAny(event);
+    });
+    task->StartToFile(product.file, resume);
+    entry.task = task;
+    return true;
+  } catch (const FileException& e) {
+    return failed(L"the download cannot start (file error " + std::to_wstring(e.Error()) + L")");
+  } catch (const std::exception& e) {
+    std::string what = e.what();
+    return failed(L"the download cannot start (" + std::wstring(what.begin(), what.end()) + L")");
+  }
+}
+
+void CInstallQueue::EndDownloads() {
+  cursor_ = 0;
+  download_phase_ = false;
+  if (page_ && IsWindow(page_)) SendMessageW(page_, WM_DISABLE_CANCEL, 0, 0);
+}
+
+int CInstallQueue::StepInstall(InstallQueueEntry& entry) {
+  if (!entry.installerThread) {
+    if (entry.outcome == InstallOutcome::Pending && StartInstaller(entry)) return kStepStarted;
+    ++cursor_;
+    Kick();
+    return kStepBusy;
+  }
+  InstallerRun& run = *entry.run;
+  if (run.phase >= InstallerRun::Installing && entry.shownPhase < InstallerRun::Installing) {
+    SetStatus(FormatText(install_text_, {entry.product->label}));
+    entry.shownPhase = InstallerRun::Installing;
+  }
+  const HANDLE thread = entry.installerThread->m_hThread;
+  bool ended = WaitForSingleObject(thread, 0) == WAIT_OBJECT_0;
+  // The run is over once it says so; the thread only has its return left to do.
+  if (!ended && run.phase == InstallerRun::Finished) ended = WaitForSingleObject(thread, INFINITE) == WAIT_OBJECT_0;
+  if (!ended) return kStepBusy;
+  CollectOutcome(entry);
+  ++cursor_;
+  Kick();
+  return kStepBusy;
+}
+
+bool CInstallQueue::StartInstaller(InstallQueueEntry& entry) {
+  entry.task.reset();
+  CProd& product = *entry.product;
+  if (product.HasAllStateBits(orv_products::PS_DOWNLOAD) && !entry.downloaded) {
+    // Never run a file whose transfer did not complete.
+    entry.outcome = InstallOutcome::NotDownloaded;
+    LogFailure(entry);
+    return false;
+  }
+  // The download file was opened without sharing: its handle must be closed first.
+  product.file.reset();
+
+  auto run = std::make_shared<InstallerRun>();
+  run->product = entry.product;
+  run->application = product.instFile;
+  run->commandLine =
+      BuildInstallerCommandLine(product.instFile, GetInstallerArguments(product, config_.profile), config_.langid);
+  run->extractFunction = product.extractFunction;
+  run->nsisParent = config_.nsisParent;
+  run->langid = config_.langid;
+  run->registryRoot = config_.registryRoot;
+  run->executeCodeSegment = config_.executeCodeSegment;
+  run->observer = config_.observer;
+  run->stepEvent = step_event_;
+
+  if (product.extractFunction != 0) {
+    SetStatus(FormatText(extract_text_, {product.label}));
+    entry.shownPhase = InstallerRun::Extracting;
+  } else {
+    SetStatus(FormatText(install_text_, {product.label}));
+    entry.shownPhase = InstallerRun::Installing;
+  }
+  SetProgress(step_counter_);
+  ++step_counter_;
+
+  auto* param = new std::shared_ptr<InstallerRun>(run);
+  CWinThread* thread = AfxBeginThread(RunInstallerThread, param, THREAD_PRIORITY_NORMAL, 0, CREATE_SUSPENDED);
+  if (!thread) {
+    delete param;
+    entry.outcome = InstallOutcome::StartFailed;
+    entry.code = GetLastError();
+    LogFailure(entry);
+    return false;
+  }
+  // Kept by the entry until Step has seen it end.
+  thread->m_bAutoDelete = FALSE;
+  entry.installerThread.reset(thread);
+  entry.run = run;
+  if (thread->ResumeThread() == static_cast<DWORD>(-1)) {
+    const DWORD error = GetLastError();
+    TerminateThread(thread->m_hThread, error);
+    WaitForSingleObject(thread->m_hThread, INFINITE);
+    delete param;  // the thread never reached its procedure, which would have taken it
+    entry.installerThread.reset();
+    entry.outcome = InstallOutcome::StartFailed;
+    entry.code = error;
+    LogFailure(entry);
+    return false;
+  }
+  return true;
+}
+
+void CInstallQueue::CollectOutcome(InstallQueueEntry& entry) {
+  entry.outcome = entry.run->outcome;
+  entry.code = entry.run->code;
+  if (entry.outcome != InstallOutcome::Installed) LogFailure(entry);
+}
+
+int CInstallQueue::Finish() {
+  SetProgress(total_steps_);
+  const std::vector<std::wstring> failed = FailedProducts();
+  if (failed.empty()) {
+    SetStatus(Text(IDS_QUEUE_COMPLETED));
+  } else {
+    std::wstring labels;
+    for (const std::wstring& label : failed) labels += (labels.empty() ? L"" : L", ") + label;
+    SetStatus(FormatText(Text(IDS_QUEUE_INSTALL_FAILED), {labels}));
+  }
+  return kStepDone;
+}
+
+// ---------------------------------------------------------------------------------------------
+std::wstring GetInstallerArguments(const CProd& product, bool profile) {
+  if (profile && product.id == L"ORVEL_PARLON") return L"/PROFILE=emotivar";
+  // Only a voice row counts: an application's row number indexes another table.
+  const int row = product.VoiceRow();
+  if (row < 0 || row >= kVoiceRowCount) return std::wstring();
+  const int family = kVoiceTable[row].family;
+  if (family != 0 && family != 2) return std::wstring();
+  wchar_t folder[MAX_PATH] = {};
+  const HRESULT hr = SHGetFolderPathW(nullptr, CSIDL_PROGRAM_FILES, nullptr, SHGFP_TYPE_CURRENT, folder);
+  if (FAILED(hr)) {
+    Trace(L"the Program Files folder is not known (" + Hex(static_cast<DWORD>(hr)) + L")");
+    return std::wstring();
+  }
+  return L"/ORVEL_HELM=\"" + std::wstring(folder) + L"\\Orvel\\Orvel Helmstand\\Orvel Helmstand.exe\"";
+}
+
+std::wstring BuildInstallerCommandLine(const std::wstring& file, const std::wstring& extra, LANGID langid) {
+  const std::wstring arguments = L" " + extra + L" /S /L=" + std::to_wstring(static_cast<unsigned>(langid));
+  return L"\"" + file + L"\" " + arguments;
+}
+
+bool SetVoiceGuiLanguage(const CProd& product, LANGID langid, HKEY root) {
+  const int row = product.VoiceRow();
+  if (row < 0 || row >= kVoiceRowCount) return false;
+  const int family = kVoiceTable[row].family;
+  const wchar_t* keyPath = family == 0 ? kVoiceFamily0Key : family == 2 ? kVoiceFamily2Key : nullptr;
+  if (!keyPath) return false;
+  UniqueRegKey key;
+  LSTATUS status = RegOpenKeyExW(root ? root : HKEY_LOCAL_MACHINE, keyPath, 0,
+                                 KEY_READ | KEY_CREATE_SUB_KEY | KEY_SET_VALUE | kView, key.put());
+  if (status != ERROR_SUCCESS) {
+    Trace(product.id + L": no voice key for \"GUI Lang\" (error " + std::to_wstring(status) + L")");
+    return false;
+  }
+  const DWORD value = langid;
+  status = RegSetValueExW(key.get(), L"GUI Lang", 0, REG_DWORD, reinterpret_cast<const BYTE*>(&value), sizeof value);
+  if (status != ERROR_SUCCESS) {
+    Trace(product.id + L": \"GUI Lang\" cannot be written (error " + std::to_wstring(status) + L")");
+    return false;
+  }
+  return true;
+}
+
+std::wstring FormatText(const std::wstring& pattern, const std::vector<std::wstring>& arguments) {
+  std::wstring out;
+  out.reserve(pattern.size() + 32);
+  std::size_t next = 0;
+  const std::size_t n = pattern.size();
+  auto isOneOf = [](wchar_t c, const wchar_t* set) { return c != L'\0' && std::wcschr(set, c) != nullptr; };
+  for (std::size_t i = 0; i < n; ++i) {
+    const wchar_t c = pattern[i];
+    if (c != L'%') {
+      out += c;
+      continue;
+    }
+    if (i + 1 < n && pattern[i + 1] == L'%') {
+      out += L'%';
+      ++i;
+      continue;
+    }
+    std::size_t j = i + 1;
+    while (j < n && isOneOf(pattern[j], L"-+ #0")) ++j;
+    while (j < n && std::iswdigit(pattern[j])) ++j;
+    if (j < n && pattern[j] == L'.') {
+      ++j;
+      while (j < n && std::iswdigit(pattern[j])) ++j;
+    }
+    while (j < n && isOneOf(pattern[j], L"hlLqjztI")) {
+      if (pattern[j] == L'I') {
+        ++j;
+        while (j < n && std::iswdigit(pattern[j])) ++j;
+      } else {
+        ++j;
+      }
+    }
+    if (j < n && isOneOf(pattern[j], L"sSdiuxXcC")) {
+      if (next < arguments.size()) out += arguments[next];
+      ++next;
+      i = j;
+      continue;
+    }
+    out += c;  // not a conversion: kept as written
+  }
+  return out;
+}
+
+}  // namespace gwplugin

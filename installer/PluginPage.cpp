@@ -1,0 +1,7 @@
+#include "PluginPage.h"
+
+namespace gwplugin {
+
+IMPLEMENT_DYNAMIC(CPluginPage, CDialog)
+
+}  // namespace gwplugin

@@ -1,0 +1,19 @@
+// The common form of the plug-in's wizard pages: modeless child dialogs of the NSIS window,
+// made from a template of the installer's language and driven by the NSIS buttons.
+#pragma once
+
+#include <afxwin.h>
+
+namespace gwplugin {
+
+class CPluginPage : public CDialog {
+  DECLARE_DYNAMIC(CPluginPage)
+ public:
+  CPluginPage() = default;
+
+  // The NSIS buttons move the wizard; Enter and Escape inside the page do not end it.
+  void OnOK() override {}
+  void OnCancel() override {}
+};
+
+}  // namespace gwplugin

@@ -1,0 +1,33 @@
+// The one seam through which tests reach into the plug-in: environment variables that only a
+// build made with ORV_GW_TEST_HOOKS reads (the CMake test tree defines it; the deliverables'
+// tree does not, so a shipped GWPlugin.dll never looks at them and always talks to the maker's
+// gateway).
+//
+//   ORV_GW_TEST_GATEWAY         the catalogue request's address up to its language parameter
+//                               ("https://127.0.0.1:PORT/...?action=content&protocol=1.0&pgroup=1",
+//                               fault switches of the test gateway may follow); the plug-in adds
+//                               "&lang=<code>" as it does to the maker's address.
+//   ORV_GW_TEST_TRACE           a file (Windows path) to which every line the plug-in logs is
+//                               appended, UTF-8, one line each.
+//   ORV_GW_TEST_DOWNLOAD_EVENT  the name of a Win32 event that the plug-in sets when the catalogue
+//                               download has ended, so a test script can wait for it.
+//
+// Without ORV_GW_TEST_HOOKS every function here answers "not set" and does nothing.
+#pragma once
+
+#include <string>
+
+namespace gwplugin {
+namespace testhooks {
+
+// The test gateway's address, or empty (the maker's gateway is used).
+std::wstring GatewayAddress();
+
+// Appends one line to the trace file, when one is named.
+void Trace(const std::wstring& line);
+
+// Sets the download event, when one is named.
+void SignalDownloadEnded();
+
+}  // namespace testhooks
+}  // namespace gwplugin

@@ -1,0 +1,53 @@
+# The installer plug-in: orv_plugin_core holds everything testable, GWPlugin is the DLL that
+# an NSIS installer loads (seven undecorated cdecl exports, see dll/GWPlugin.def).
+
+# UTF-16 <-> narrow conversions into caller buffers; the HTML controls link it too.
+add_library(orv_plugin_text STATIC ${CMAKE_CURRENT_LIST_DIR}/PluginText.cpp)
+target_include_directories(orv_plugin_text PUBLIC ${CMAKE_CURRENT_LIST_DIR})
+orv_strict(orv_plugin_text)
+
+add_library(orv_plugin_core STATIC
+  ${CMAKE_CURRENT_LIST_DIR}/CatalogueDownload.cpp
+  ${CMAKE_CURRENT_LIST_DIR}/CheckingDlg.cpp
+  ${CMAKE_CURRENT_LIST_DIR}/DialogTemplates.cpp
+  ${CMAKE_CURRENT_LIST_DIR}/Exports.cpp
+  ${CMAKE_CURRENT_LIST_DIR}/MessageWait.cpp
+  ${CMAKE_CURRENT_LIST_DIR}/NsisStack.cpp
+  ${CMAKE_CURRENT_LIST_DIR}/Pages.cpp
+  ${CMAKE_CURRENT_LIST_DIR}/PluginApp.cpp
+  ${CMAKE_CURRENT_LIST_DIR}/PluginLog.cpp
+  ${CMAKE_CURRENT_LIST_DIR}/PluginPage.cpp
+  ${CMAKE_CURRENT_LIST_DIR}/ProductCatalogue.cpp
+  ${CMAKE_CURRENT_LIST_DIR}/ProductTables.cpp
+  ${CMAKE_CURRENT_LIST_DIR}/Products.cpp
+  ${CMAKE_CURRENT_LIST_DIR}/SizeProbes.cpp
+  ${CMAKE_CURRENT_LIST_DIR}/TestHooks.cpp
+  ${CMAKE_CURRENT_LIST_DIR}/Utilities.cpp)
+target_include_directories(orv_plugin_core PUBLIC ${CMAKE_CURRENT_LIST_DIR})
+target_link_libraries(orv_plugin_core PUBLIC
+  orv_plugin_text orv_support orv_download orv_catalogue orv_languagetable afx nsisapi
+  gdiplus version ole32 comctl32 advapi32)
+# The test tree's plug-in reads the test hooks (TestHooks.h); the deliverables' never does.
+if(ORV_BUILD_TESTS)
+  target_compile_definitions(orv_plugin_core PRIVATE ORV_GW_TEST_HOOKS)
+endif()
+orv_strict(orv_plugin_core)
+
+# The plug-in's resources, shared by the DLL and the programs that test its code.
+set(ORV_PLUGIN_RC ${CMAKE_CURRENT_LIST_DIR}/res/GWPlugin.rc)
+
+add_library(GWPlugin SHARED
+  ${CMAKE_CURRENT_LIST_DIR}/dll/GWPluginDll.cpp
+  ${CMAKE_CURRENT_LIST_DIR}/dll/GWPlugin.def
+  ${ORV_PLUGIN_RC})
+set_target_properties(GWPlugin PROPERTIES PREFIX "" OUTPUT_NAME GWPlugin
+  RUNTIME_OUTPUT_DIRECTORY ${CMAKE_BINARY_DIR}/plugin
+  LIBRARY_OUTPUT_DIRECTORY ${CMAKE_BINARY_DIR}/plugin)
+target_link_libraries(GWPlugin PRIVATE orv_plugin_core)
+orv_strict(GWPlugin)
+add_custom_command(TARGET GWPlugin POST_BUILD
+  COMMAND ${CMAKE_COMMAND} -E make_directory ${ORV_DIST}
+  COMMAND ${CMAKE_COMMAND} -E copy_if_different $<TARGET_FILE:GWPlugin> ${ORV_DIST}/GWPlugin.dll
+  COMMAND ${CMAKE_COMMAND} -E copy_if_different ${CMAKE_CURRENT_LIST_DIR}/example/webinstaller.nsi
+          ${ORV_DIST}/webinstaller.nsi
+  COMMENT "Copying GWPlugin.dll and the example installer script to ${ORV_DIST}")

@@ -1,0 +1,322 @@
+// The catalogue download and the size probes against the local HTTPS gateway
+// (testing/gateway), run by with-gateway. The tests write the catalogues they serve into the
+// gateway's root folder (ORV_TEST_GATEWAY_ROOT) and point the plug-in at them through its
+// test hook.
+#include <curl/curl.h>
+
+#include <Exports.h>
+#include <FakeNsisHost.h>
+#include <PluginApp.h>
+#include <SizeProbes.h>
+
+#include "PluginTestSupport.h"
+#include "TestGateway.h"
+
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <chrono>
+#include <cstdlib>
+#include <memory>
+
+using gwplugin_test::FakeNsisHost;
+using gwplugin_test::ScopedEnvironment;
+using gwplugin_test::TempFolder;
+using namespace orv_products;
+
+namespace {
+
+testgateway::GatewayInfo g_gateway;
+std::wstring g_root;  // the gateway's root folder, as a Windows path
+
+class GatewayEnvironment : public testing::Environment {
+ public:
+  void SetUp() override {
+    std::string why;
+    ASSERT_TRUE(testgateway::FindGateway(g_gateway, why)) << why;
+    const char* root = std::getenv("ORV_TEST_GATEWAY_ROOT");
+    ASSERT_NE(nullptr, root) << "ORV_TEST_GATEWAY_ROOT names the folder the gateway serves";
+    g_root = testgateway::UnixPathToWindows(root);
+    CreateDirectoryW(g_root.c_str(), nullptr);
+    trust_ = std::make_unique<testgateway::TrustedRootCertificate>(g_gateway.caDerPath);
+    ASSERT_TRUE(trust_->Ok()) << trust_->Failure() << ", error 0x" << std::hex << trust_->Error();
+  }
+  void TearDown() override { trust_.reset(); }
+
+ private:
+  std::unique_ptr<testgateway::TrustedRootCertificate> trust_;
+};
+
+testing::Environment* const g_environment = testing::AddGlobalTestEnvironment(new GatewayEnvironment);
+
+std::string Narrow(const std::wstring& text) { return std::string(text.begin(), text.end()); }
+
+std::string XmlEscaped(std::string text) {
+  for (std::size_t i = text.find('&'); i != std::string::npos; i = text.find('&', i + 5)) text.replace(i, 1, "&amp;");
+  return text;
+}
+
+// A file served at /name while it lives.
+class ServedFile {
+ public:
+  ServedFile(const std::wstring& name, const std::string& bytes) : path_(g_root + L"\\" + name), name_(name) {
+    EXPECT_TRUE(gwplugin_test::WriteBytes(path_, bytes)) << "error " << GetLastError();
+  }
+  ~ServedFile() { DeleteFileW(path_.c_str()); }
+  // The catalogue address the plug-in is given (it adds "&lang=...").
+  std::wstring Address(const std::wstring& faults = L"") const {
+    return g_gateway.Https(L"/" + name_ + L"?action=content" + faults);
+  }
+
+ private:
+  std::wstring path_;
+  std::wstring name_;
+};
+
+DownloadTimeouts QuickTimeouts() {
+  DownloadTimeouts t;
+  t.connectMilliseconds = 5000;
+  t.lowSpeedBytesPerSecond = 100;
+  t.lowSpeedSeconds = 2;
+  return t;
+}
+
+// --------------------------------------------------------------------------------------------
+// Size probes
+
+bool g_probing = false;
+int g_seen_while_probing = 0;
+int g_seen_after = 0;
+
+LRESULT CALLBACK RecordingProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
+  if (message == WM_APP) (g_probing ? g_seen_while_probing : g_seen_after)++;
+  return DefWindowProcW(window, message, wParam, lParam);
+}
+
+TEST(SizeProbes, BoundedTimedOutAndTheWindowStaysResponsive) {
+  WNDCLASSW wc{};
+  wc.lpfnWndProc = &RecordingProc;
+  wc.hInstance = GetModuleHandleW(nullptr);
+  wc.lpszClassName = L"OrvProbeTestWindow";
+  RegisterClassW(&wc);
+  gwplugin::UniqueWindow window(CreateWindowExW(0, wc.lpszClassName, L"", WS_POPUP, 0, 0, 1, 1, nullptr, nullptr,
+                                                wc.hInstance, nullptr));
+  ASSERT_TRUE(window) << GetLastError();
+
+  struct Case {
+    const wchar_t* url;  // path and query on the gateway; null: no InstURL
+    std::int64_t preset;
+    std::int64_t size;
+  } cases[] = {
+      {L"/file?size=1000&seed=1", 5, 1000},
+      {L"/file?size=300000&seed=2", 5, 300000},
+      {L"/file?size=10&seed=3&fault=404", 5, 0},
+      // Accepts the request and never answers: ends with the stall time-out.
+      {L"/file?size=10&seed=4&fault=hang&hang_seconds=60", 5, 0},
+      {L"/file?size=10&seed=5&fault=nolength", 5, 0},
+      {nullptr, 77, 77},
+      {L"/file?size=4096&seed=6", 5, 4096},
+  };
+  ProductList products;
+  for (const Case& c : cases) {
+    auto p = std::make_shared<CProd>();
+    p->id = c.url ? c.url : L"no address";
+    if (c.url) p->instURL = g_gateway.Https(c.url);
+    p->size = c.preset;
+    products.push_back(p);
+  }
+  gwplugin::SizeProbeSettings settings;
+  settings.userAgent = L"OrvTest/1.0";
+  settings.timeouts = QuickTimeouts();
+  settings.maxInFlight = 2;
+
+  ASSERT_TRUE(PostMessageW(window.get(), WM_APP, 0, 0));
+  g_probing = true;
+  const auto start = std::chrono::steady_clock::now();
+  gwplugin::SizeProbeReport report = gwplugin::ProbeSizes(products, settings);
+  const auto took = std::chrono::steady_clock::now() - start;
+  g_probing = false;
+
+  for (std::size_t i = 0; i < products.size(); ++i)
+    EXPECT_EQ(cases[i].size, products[i]->size) << testing::PrintToString(products[i]->id);
+  EXPECT_EQ(6, report.probed);
+  EXPECT_EQ(3, report.sized);
+  EXPECT_EQ(2, report.failed) << "the 404 and the hang";
+  EXPECT_EQ(2, report.peakInFlight) << "never more probes at once than allowed";
+  EXPECT_LT(took, std::chrono::seconds(20)) << "the hanging probe outlived its time-outs";
+  EXPECT_EQ(1, g_seen_while_probing) << "messages are dispatched while the probes run";
+  EXPECT_EQ(0, g_seen_after);
+}
+
+// --------------------------------------------------------------------------------------------
+// Initialize and CheckReady against the gateway
+
+class GatewayCatalogue : public testing::Test {
+ protected:
+  void SetUp() override { gwplugin::DestroyPluginApp(); }
+  void TearDown() override { gwplugin::DestroyPluginApp(); }
+
+  // Mesange is downloaded; Pinson comes with the installer (and is listed by the catalogue
+  // too); Garonne only by the installer's own catalogue. (No other test installs these voices.)
+  std::string Catalogue(const char* lang = "pl-PL") const {
+    const std::string mesange = XmlEscaped(Narrow(g_gateway.Https(L"/file?size=250000&seed=7")));
+    const std::string pinson = XmlEscaped(Narrow(g_gateway.Https(L"/file?size=1000&seed=8")));
+    std::string xml =
+        "<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n<content protocol=\"1.0\">\n"
+        "<prodgroup><label>OP_GROUP_PL_VOICES</label><descs><name><transl lang=\"en-US\">Polish voices</transl>"
+        "<transl lang=\"" + std::string(lang) + "\">Głosy polskie</transl></name></descs><products>\n"
+        "<prod><label>VOICE_MESANGE</label><version>1.6.2.0</version><file>" + mesange + "</file><os>7</os>"
+        "<descs><name><transl lang=\"en-US\">Mesange</transl><transl lang=\"pl-PL\">Sikorka żółta</transl></name></descs></prod>\n"
+        "<prod><label>VOICE_PINSON</label><version>1.6.2.0</version><file>" + pinson + "</file><os>7</os>"
+        "<descs><name><transl lang=\"en-US\">Pinson</transl></name></descs></prod>\n"
+        "</products></prodgroup></content>\n";
+    // Padding after the document makes the body long enough for a slow transfer to take time.
+    return xml + "<!--" + std::string(4000, '.') + "-->\n";
+  }
+
+  void Initialize(const std::wstring& gateway, DownloadTimeouts timeouts = QuickTimeouts()) {
+    gateway_.reset();  // the old value returns first
+    gateway_ = std::make_unique<ScopedEnvironment>(L"ORV_GW_TEST_GATEWAY", gateway.c_str());
+    ASSERT_TRUE(gwplugin_test::WriteBytes(builtin_path_,
+                                          "<content protocol=\"1.0\"><prodgroup><label>OP_GROUP_PL_VOICES</label><descs/><products>"
+                                          "<prod><label>VOICE_GARONNE</label><version>1.6.0.0</version><file>-</file><os>7</os><descs/></prod>"
+                                          "<prod><label>VOICE_PINSON</label><version>1.6.0.0</version><file>-</file><os>7</os><descs/></prod>"
+                                          "</products></prodgroup></content>"));
+    gwplugin::ThePluginApp().catalogueTimeouts = timeouts;
+    host_.Push(L"0");
+    host_.Push(L"");
+    host_.Push(L"OrvTest/1.0");
+    host_.Push(L"");
+    host_.Call(&gwplugin::Configuration);
+    host_.SetVariable(nsis::kVarLanguage, L"1045");
+    host_.Push(L"END");
+    host_.Push(L"VOICE_GARONNE|1.6.0.0|0|C:\\setup\\garonne.exe");
+    host_.Push(L"VOICE_PINSON|1.6.1.0|0|C:\\setup\\pinson.exe");
+    host_.Push(builtin_path_);
+    host_.Push(L"0");
+    host_.Call(&gwplugin::Initialize);
+  }
+  std::wstring CheckReady() {
+    host_.Call(&gwplugin::CheckReady);
+    std::wstring answer;
+    host_.Pop(answer);
+    return answer;
+  }
+  std::vector<std::string> Trace() const { return gwplugin_test::ReadLines(trace_path_); }
+  static bool Has(const std::vector<std::string>& lines, const std::string& prefix) {
+    return std::any_of(lines.begin(), lines.end(), [&](const std::string& l) { return l.compare(0, prefix.size(), prefix) == 0; });
+  }
+  static std::vector<std::pair<std::wstring, std::uint32_t>> States(const gwplugin::ProductOffer& offer) {
+    std::vector<std::pair<std::wstring, std::uint32_t>> states;
+    for (const CProdPtr& p : offer.products) states.emplace_back(p->id, p->state);
+    return states;
+  }
+
+  TempFolder folder_;
+  std::wstring trace_path_ = folder_ / L"trace.txt";
+  std::wstring builtin_path_ = folder_ / L"builtin.xml";
+  ScopedEnvironment trace_{L"ORV_GW_TEST_TRACE", (folder_ / L"trace.txt").c_str()};
+  std::unique_ptr<ScopedEnvironment> gateway_;
+  FakeNsisHost host_;
+};
+
+using States = std::vector<std::pair<std::wstring, std::uint32_t>>;
+const States kMergedStates{{L"VOICE_MESANGE", 0x05}, {L"VOICE_PINSON", 0x03}, {L"VOICE_GARONNE", 0x03}};
+const States kBuiltInStates{{L"VOICE_GARONNE", 0x03}, {L"VOICE_PINSON", 0x03}};
+
+TEST_F(GatewayCatalogue, FastDownloadNoDialog) {
+  ServedFile served(L"fast.xml", Catalogue());
+  Initialize(served.Address());
+  gwplugin::CGWPluginApp& app = gwplugin::ThePluginApp();
+  ASSERT_TRUE(app.WaitForDownloadEnd(30000));
+  EXPECT_EQ(L"OK", CheckReady());
+  EXPECT_EQ(static_cast<int>(DownloadResult::Success), app.catalogueResult());
+  const std::vector<std::string> trace = Trace();
+  EXPECT_FALSE(Has(trace, "checking dialog")) << testing::PrintToString(trace);
+  EXPECT_TRUE(Has(trace, "offers built: catalogue 2, built-in offer 2, merged offer 3")) << testing::PrintToString(trace);
+
+  EXPECT_EQ(kMergedStates, States(app.catalogue.mergedOffer));
+  EXPECT_EQ(kBuiltInStates, States(app.catalogue.builtInOffer));
+  const CProd& mesange = *app.catalogue.mergedOffer.products[0];
+  EXPECT_EQ(250000, mesange.size) << "the probed size";
+  EXPECT_EQ(L"Sikorka żółta", mesange.label) << "the installer's language";
+  EXPECT_EQ(L"Głosy polskie", app.catalogue.mergedOffer.groups[0]->label);
+  EXPECT_EQ(L"Pinson", app.catalogue.mergedOffer.products[1]->label) << "English when Polish is missing";
+  EXPECT_EQ(L"C:\\setup\\pinson.exe", app.catalogue.mergedOffer.products[1]->instFile);
+}
+
+TEST_F(GatewayCatalogue, SlowDownloadBehindTheCheckingDialog) {
+  ServedFile served(L"slow.xml", Catalogue());
+  // About two seconds for the body.
+  Initialize(served.Address(L"&fault=slow&rate=2500"));
+  EXPECT_EQ(L"OK", CheckReady());
+  gwplugin::CGWPluginApp& app = gwplugin::ThePluginApp();
+  EXPECT_EQ(static_cast<int>(DownloadResult::Success), app.catalogueResult());
+  const std::vector<std::string> trace = Trace();
+  EXPECT_TRUE(Has(trace, "checking dialog 2011 shown: Sprawdzanie informacji o produktach. Proszę czekać..."))
+      << testing::PrintToString(trace);
+  EXPECT_TRUE(Has(trace, "checking dialog closed"));
+  EXPECT_FALSE(Has(trace, "checking dialog: no catalogue after"));
+  EXPECT_EQ(kMergedStates, States(app.catalogue.mergedOffer));
+}
+
+// A catalogue slower than the wait limit: the installer goes on with the built-in offer, and
+// the catalogue that lands later rebuilds the offers.
+TEST_F(GatewayCatalogue, GivesUpAtTheLimitAndTakesTheLateCatalogue) {
+  ServedFile served(L"trickle.xml", Catalogue());
+  DownloadTimeouts timeouts;
+  timeouts.connectMilliseconds = 1000;
+  timeouts.lowSpeedBytesPerSecond = 100;
+  timeouts.lowSpeedSeconds = 1;  // wait limit: 2 x 1000 + 1000 ms
+  // The body takes about 7 s at 700 bytes a second: never a stall, but well past the limit
+  // (closing a dialog may take Wine two seconds more without a window manager).
+  Initialize(served.Address(L"&fault=slow&rate=700"), timeouts);
+  gwplugin::CGWPluginApp& app = gwplugin::ThePluginApp();
+  const auto start = std::chrono::steady_clock::now();
+  EXPECT_EQ(L"OK", CheckReady());
+  EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::milliseconds(3000 + 3500));
+  EXPECT_EQ(0, app.catalogueResult()) << "the download still runs";
+  std::vector<std::string> trace = Trace();
+  EXPECT_TRUE(Has(trace, "checking dialog: no catalogue after 3000 ms")) << testing::PrintToString(trace);
+  EXPECT_TRUE(Has(trace, "catalogue not there in time"));
+  EXPECT_EQ(kBuiltInStates, States(app.catalogue.mergedOffer));
+
+  ASSERT_TRUE(app.WaitForDownloadEnd(30000));
+  // The hand-over arrives while no wait and no page runs: the script could call in between, so
+  // the offers stay as they are until it asks again.
+  MSG msg;
+  while (PeekMessageW(&msg, nullptr, 0, 0, PM_REMOVE)) DispatchMessageW(&msg);
+  EXPECT_EQ(kBuiltInStates, States(app.catalogue.mergedOffer));
+  EXPECT_EQ(L"OK", CheckReady());
+  EXPECT_EQ(kMergedStates, States(app.catalogue.mergedOffer)) << "the late catalogue is taken";
+  trace = Trace();
+  EXPECT_TRUE(Has(trace, "offers built: catalogue 2, built-in offer 2, merged offer 3")) << testing::PrintToString(trace);
+}
+
+TEST_F(GatewayCatalogue, BadRepliesLeaveTheBuiltInOffer) {
+  struct Case {
+    const char* name;
+    std::string body;
+    const wchar_t* faults;
+    const char* logged;
+  } cases[] = {
+      {"404", Catalogue(), L"&fault=404", "catalogue download failed: HttpError"},
+      {"malformed", "<content protocol=\"1.0\"><prodgroup>", L"", "catalogue rejected"},
+      {"unknown language", Catalogue("xx-YY"), L"", "catalogue rejected: LocaleException"},
+      {"not a catalogue", "<html><body>maintenance</body></html>", L"", "catalogue rejected"},
+  };
+  for (const Case& c : cases) {
+    gwplugin::DestroyPluginApp();
+    DeleteFileW(trace_path_.c_str());
+    ServedFile served(L"bad.xml", c.body);
+    Initialize(served.Address(c.faults));
+    ASSERT_TRUE(gwplugin::ThePluginApp().WaitForDownloadEnd(30000)) << c.name;
+    EXPECT_EQ(L"OK", CheckReady()) << c.name;
+    const std::vector<std::string> trace = Trace();
+    EXPECT_TRUE(Has(trace, c.logged)) << c.name << ": " << testing::PrintToString(trace);
+    EXPECT_TRUE(Has(trace, "offers built: catalogue 0, built-in offer 2, merged offer 2")) << c.name;
+    EXPECT_EQ(kBuiltInStates, States(gwplugin::ThePluginApp().catalogue.mergedOffer)) << c.name;
+  }
+}
+
+}  // namespace

@@ -1,0 +1,155 @@
+// Helpers shared by the plug-in's tests: environment variables and temporary folders that
+// clean up after themselves, files written in one call, and the catalogue documents the
+// tests build.
+#pragma once
+
+#include <Handles.h>
+
+#include <windows.h>
+
+#include <cstdint>
+#include <fstream>
+#include <string>
+#include <vector>
+
+namespace gwplugin_test {
+
+// Sets (or, with null, removes) an environment variable for a scope; the old value returns.
+class ScopedEnvironment {
+ public:
+  ScopedEnvironment(const wchar_t* name, const wchar_t* value) : name_(name) {
+    wchar_t old[4096];
+    DWORD length = GetEnvironmentVariableW(name, old, 4096);
+    had_ = length > 0 && length < 4096;
+    if (had_) old_.assign(old, length);
+    SetEnvironmentVariableW(name, value);
+  }
+  ~ScopedEnvironment() { SetEnvironmentVariableW(name_.c_str(), had_ ? old_.c_str() : nullptr); }
+  ScopedEnvironment(const ScopedEnvironment&) = delete;
+  ScopedEnvironment& operator=(const ScopedEnvironment&) = delete;
+
+ private:
+  std::wstring name_;
+  std::wstring old_;
+  bool had_ = false;
+};
+
+// A fresh folder under the temporary folder, removed with everything in it at the end.
+class TempFolder {
+ public:
+  TempFolder() {
+    wchar_t temp[MAX_PATH];
+    GetTempPathW(MAX_PATH, temp);
+    static unsigned counter = 0;
+    path_ = std::wstring(temp) + L"orvtest_" + std::to_wstring(GetCurrentProcessId()) + L"_" +
+            std::to_wstring(++counter);
+    CreateDirectoryW(path_.c_str(), nullptr);
+  }
+  ~TempFolder() { Remove(path_); }
+  TempFolder(const TempFolder&) = delete;
+  TempFolder& operator=(const TempFolder&) = delete;
+
+  const std::wstring& Path() const { return path_; }
+  std::wstring operator/(const std::wstring& name) const { return path_ + L"\\" + name; }
+
+ private:
+  static void Remove(const std::wstring& folder) {
+    WIN32_FIND_DATAW found;
+    gwplugin::UniqueFind find(FindFirstFileW((folder + L"\\*").c_str(), &found));
+    if (find) {
+      do {
+        std::wstring name = found.cFileName;
+        if (name == L"." || name == L"..") continue;
+        std::wstring path = folder + L"\\" + name;
+        if (found.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY)
+          Remove(path);
+        else
+          DeleteFileW(path.c_str());
+      } while (FindNextFileW(find.get(), &found));
+    }
+    find.reset();
+    RemoveDirectoryW(folder.c_str());
+  }
+  std::wstring path_;
+};
+
+inline bool WriteBytes(const std::wstring& path, const std::string& bytes) {
+  gwplugin::UniqueFile file(CreateFileW(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS,
+                                        FILE_ATTRIBUTE_NORMAL, nullptr));
+  if (!file) return false;
+  DWORD written = 0;
+  return bytes.empty() ||
+         (WriteFile(file.get(), bytes.data(), static_cast<DWORD>(bytes.size()), &written, nullptr) &&
+          written == bytes.size());
+}
+
+inline std::string ReadBytes(const std::wstring& path) {
+  gwplugin::UniqueFile file(CreateFileW(path.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
+                                        OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr));
+  std::string bytes;
+  if (!file) return bytes;
+  char buffer[4096];
+  DWORD got = 0;
+  while (ReadFile(file.get(), buffer, sizeof buffer, &got, nullptr) && got > 0) bytes.append(buffer, got);
+  return bytes;
+}
+
+// The lines of a UTF-8 text file, without their line ends.
+inline std::vector<std::string> ReadLines(const std::wstring& path) {
+  std::vector<std::string> lines;
+  std::string bytes = ReadBytes(path);
+  std::size_t start = 0;
+  while (start < bytes.size()) {
+    std::size_t end = bytes.find('\n', start);
+    if (end == std::string::npos) end = bytes.size();
+    std::string line = bytes.substr(start, end - start);
+    if (!line.empty() && line.back() == '\r') line.pop_back();
+    lines.push_back(line);
+    start = end + 1;
+  }
+  return lines;
+}
+
+// Catalogue documents, built up by the tests.
+struct CatalogueProduct {
+  std::string id;
+  std::string version;
+  std::string file;
+  std::string nameEn;
+  std::string namePl;
+  std::string type;
+  std::string sg;  // empty: not written
+};
+
+struct CatalogueGroup {
+  std::string id;
+  std::string nameEn;
+  std::vector<CatalogueProduct> products;
+};
+
+inline std::string CatalogueXml(const std::vector<CatalogueGroup>& groups, const std::string& lang = "en-US") {
+  std::string xml = "<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n<content protocol=\"1.0\">\n";
+  for (const CatalogueGroup& group : groups) {
+    xml += " <prodgroup><label>" + group.id + "</label><descs><name><transl lang=\"" + lang + "\">" +
+           group.nameEn + "</transl></name></descs><products>\n";
+    for (const CatalogueProduct& p : group.products) {
+      xml += "  <prod><label>" + p.id + "</label><version>" + p.version + "</version><file>" + p.file +
+             "</file><os>7</os>";
+      if (!p.type.empty()) xml += "<type>" + p.type + "</type>";
+      if (!p.sg.empty()) xml += "<sg>" + p.sg + "</sg>";
+      xml += "<descs><name>";
+      if (!p.nameEn.empty()) xml += "<transl lang=\"" + lang + "\">" + p.nameEn + "</transl>";
+      if (!p.namePl.empty()) xml += "<transl lang=\"pl-PL\">" + p.namePl + "</transl>";
+      xml += "</name><description><transl lang=\"" + lang + "\">About " + p.id + "</transl></description></descs></prod>\n";
+    }
+    xml += " </products></prodgroup>\n";
+  }
+  return xml + "</content>\n";
+}
+
+// An address where nothing listens: a download there is refused at once.
+inline const wchar_t* RefusedGateway() {
+  return L"https://127.0.0.1:1/orvadmin/modules/orvapi/orv.gateway.orvapi.php?action=content&protocol=1.0&pgroup=1";
+}
+
+}  // namespace gwplugin_test

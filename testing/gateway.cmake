@@ -1,0 +1,15 @@
+# Client side of the local HTTPS gateway (testing/gateway/gateway.py): finds the running
+# gateway, trusts its test certificate authority in the test prefix, recomputes its content.
+add_library(orv_testgateway STATIC ${CMAKE_CURRENT_LIST_DIR}/gateway/TestGateway.cpp)
+target_include_directories(orv_testgateway PUBLIC ${CMAKE_CURRENT_LIST_DIR}/gateway)
+target_link_libraries(orv_testgateway PUBLIC crypt32 bcrypt)
+orv_strict(orv_testgateway)
+
+# gateway_trust add|remove CERT.der: the same trust for programs that cannot link the
+# library (installers run under test).
+add_executable(gateway_trust ${CMAKE_CURRENT_LIST_DIR}/gateway/gateway_trust.cpp)
+target_link_libraries(gateway_trust PRIVATE orv_testgateway)
+orv_strict(gateway_trust)
+
+# Runs a command with a gateway serving: with-gateway [--root DIR] COMMAND...
+set(ORV_WITH_GATEWAY "${CMAKE_CURRENT_LIST_DIR}/gateway/with-gateway" CACHE INTERNAL "")
