@@ -3,6 +3,8 @@
 // callback before the DLL goes.
 #include <FakeNsisHost.h>
 
+#include "PluginTestSupport.h"
+
 #include <gtest/gtest.h>
 
 #include <cstdlib>
@@ -12,20 +14,7 @@ using gwplugin_test::FakeNsisHost;
 
 namespace {
 
-// The plug-in's hidden window on this thread (other processes of the test run have their own).
-BOOL CALLBACK FindHiddenWindow(HWND hWnd, LPARAM lParam) {
-  wchar_t name[64];
-  if (GetClassNameW(hWnd, name, 64) && wcscmp(name, L"GWPluginWnd") == 0) {
-    *reinterpret_cast<HWND*>(lParam) = hWnd;
-    return FALSE;
-  }
-  return TRUE;
-}
-HWND HiddenWindowOfThisThread() {
-  HWND found = nullptr;
-  EnumThreadWindows(GetCurrentThreadId(), &FindHiddenWindow, reinterpret_cast<LPARAM>(&found));
-  return found;
-}
+using gwplugin_test::HiddenWindowOfThisThread;
 
 std::wstring PluginPath() {
   // wine-run passes the build folder (a host path); Wine sees it on drive Z:.

@@ -12,20 +12,7 @@ using Texts = std::vector<std::wstring>;
 
 namespace {
 
-// The plug-in's hidden window on this thread (other processes of the test run have their own).
-BOOL CALLBACK FindHiddenWindow(HWND hWnd, LPARAM lParam) {
-  wchar_t name[64];
-  if (GetClassNameW(hWnd, name, 64) && wcscmp(name, L"GWPluginWnd") == 0) {
-    *reinterpret_cast<HWND*>(lParam) = hWnd;
-    return FALSE;
-  }
-  return TRUE;
-}
-HWND HiddenWindowOfThisThread() {
-  HWND found = nullptr;
-  EnumThreadWindows(GetCurrentThreadId(), &FindHiddenWindow, reinterpret_cast<LPARAM>(&found));
-  return found;
-}
+using gwplugin_test::HiddenWindowOfThisThread;
 
 // Each test starts with no application object, as a freshly loaded DLL does. The catalogue
 // download goes where nothing listens, so it ends at once.

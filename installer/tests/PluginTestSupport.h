@@ -8,11 +8,27 @@
 #include <windows.h>
 
 #include <cstdint>
+#include <cwchar>
 #include <fstream>
 #include <string>
 #include <vector>
 
 namespace gwplugin_test {
+
+// The plug-in's hidden window on this thread (other processes of the test run have their own).
+inline BOOL CALLBACK FindHiddenWindow(HWND hWnd, LPARAM lParam) {
+  wchar_t name[64];
+  if (GetClassNameW(hWnd, name, 64) && wcscmp(name, L"GWPluginWnd") == 0) {
+    *reinterpret_cast<HWND*>(lParam) = hWnd;
+    return FALSE;
+  }
+  return TRUE;
+}
+inline HWND HiddenWindowOfThisThread() {
+  HWND found = nullptr;
+  EnumThreadWindows(GetCurrentThreadId(), &FindHiddenWindow, reinterpret_cast<LPARAM>(&found));
+  return found;
+}
 
 // Sets (or, with null, removes) an environment variable for a scope; the old value returns.
 class ScopedEnvironment {
