@@ -39,7 +39,7 @@ if(ORV_MAKENSIS)
               ${ORV_MAKENSIS} ${_nsis_target} ${_nsis}/e2e.nsi ${CMAKE_BINARY_DIR}/plugin
               ${CMAKE_BINARY_DIR}/nsis-plugins ${CMAKE_BINARY_DIR}/nsis-e2e/${_case}
               ${CMAKE_BINARY_DIR}/wine-run ${_nsis}/expected/${_case}.txt)
-    set_tests_properties(plugin_nsis_${_case} PROPERTIES TIMEOUT 120 LABELS nsis)
+    set_tests_properties(plugin_nsis_${_case} PROPERTIES TIMEOUT 300 LABELS nsis)
   endforeach()
 else()
   message(STATUS "makensis not found: the NSIS end-to-end tests are not registered")
