@@ -1,0 +1,72 @@
+#include "LinkOpen.h"
+
+#include "PluginText.h"
+
+#include <shellapi.h>
+
+#include <vector>
+
+namespace htmlctrl {
+
+HMODULE LoadResourceOnlyModule(const std::wstring& path) {
+  if (path.empty()) return nullptr;
+  HMODULE module = LoadLibraryExW(path.c_str(), nullptr, LOAD_LIBRARY_AS_DATAFILE | LOAD_LIBRARY_AS_IMAGE_RESOURCE);
+  if (!module) module = LoadLibraryExW(path.c_str(), nullptr, LOAD_LIBRARY_AS_DATAFILE);
+  return module;
+}
+
+bool ReadDefaultValue(HKEY root, const std::wstring& subkey, std::wstring& value) {
+  value.clear();
+  HKEY key = nullptr;
+  if (RegOpenKeyExW(root, subkey.c_str(), 0, KEY_QUERY_VALUE, &key) != ERROR_SUCCESS) return false;
+  DWORD type = 0, bytes = 0;
+  LONG status = RegQueryValueExW(key, nullptr, nullptr, &type, nullptr, &bytes);
+  const DWORD kMaxBytes = 32768 * sizeof(wchar_t);
+  bool ok = false;
+  if (status == ERROR_SUCCESS && (type == REG_SZ || type == REG_EXPAND_SZ) && bytes > 0 && bytes <= kMaxBytes) {
+    std::vector<wchar_t> buffer(bytes / sizeof(wchar_t) + 1, L'\0');
+    DWORD size = bytes;
+    status = RegQueryValueExW(key, nullptr, nullptr, &type, reinterpret_cast<BYTE*>(buffer.data()), &size);
+    if (status == ERROR_SUCCESS && size <= bytes) {
+      buffer[size / sizeof(wchar_t)] = L'\0';  // the stored value need not be terminated
+      value = buffer.data();
+      ok = !value.empty();
+    }
+  }
+  RegCloseKey(key);
+  return ok;
+}
+
+bool GetHtmlOpenCommand(HKEY classes_root, std::wstring& command) {
+  std::wstring html_class;
+  if (!ReadDefaultValue(classes_root, L".htm", html_class)) return false;
+  return ReadDefaultValue(classes_root, html_class + L"\\shell\\open\\command", command);
+}
+
+bool BuildBrowserCommandLine(const std::wstring& command, const std::wstring& address, std::wstring& line) {
+  line.clear();
+  if (command.empty() || address.empty()) return false;
+  for (wchar_t c : address)
+    if (c == L'"' || c < 0x20 || c == 0x7F) return false;
+  size_t cut = command.find(L"\"%1\"");
+  if (cut == std::wstring::npos) cut = command.find(L"%1");
+  line = command.substr(0, cut);
+  line += L" \"";
+  line += address;
+  line += L'"';
+  return true;
+}
+
+LRESULT OpenHyperlink(const std::wstring& address, HKEY classes_root) {
+  if (address.empty()) return 0;
+  const HINSTANCE opened = ShellExecuteW(nullptr, L"open", address.c_str(), nullptr, nullptr, SW_SHOW);
+  const LRESULT result = reinterpret_cast<LRESULT>(opened);
+  if (result > 32) return result;
+  std::wstring command, line;
+  if (!GetHtmlOpenCommand(classes_root, command) || !BuildBrowserCommandLine(command, address, line)) return result;
+  std::vector<char> narrow(2 * (line.size() + 1));
+  if (!WideToNarrow(line.c_str(), static_cast<int>(narrow.size()), CP_ACP, narrow.data())) return result;
+  return static_cast<LRESULT>(WinExec(narrow.data(), SW_SHOW));
+}
+
+}  // namespace htmlctrl

@@ -1,0 +1,88 @@
+// A white 32-bit memory canvas for the drawing tests, read back pixel by pixel.
+#pragma once
+
+#include <windows.h>
+
+#include <cstring>
+
+class TestCanvas {
+ public:
+  TestCanvas(int width, int height, COLORREF fill = RGB(255, 255, 255)) : width_(width), height_(height) {
+    dc_ = CreateCompatibleDC(nullptr);
+    BITMAPINFO info;
+    std::memset(&info, 0, sizeof info);
+    info.bmiHeader.biSize = sizeof(BITMAPINFOHEADER);
+    info.bmiHeader.biWidth = width;
+    info.bmiHeader.biHeight = -height;  // top-down, so row y is bits_[y * width]
+    info.bmiHeader.biPlanes = 1;
+    info.bmiHeader.biBitCount = 32;
+    info.bmiHeader.biCompression = BI_RGB;
+    void* bits = nullptr;
+    bitmap_ = CreateDIBSection(dc_, &info, DIB_RGB_COLORS, &bits, nullptr, 0);
+    bits_ = static_cast<DWORD*>(bits);
+    old_ = SelectObject(dc_, bitmap_);
+    Fill(fill);
+  }
+  ~TestCanvas() {
+    SelectObject(dc_, old_);
+    DeleteObject(bitmap_);
+    DeleteDC(dc_);
+  }
+  TestCanvas(const TestCanvas&) = delete;
+  TestCanvas& operator=(const TestCanvas&) = delete;
+
+  HDC dc() const { return dc_; }
+  HBITMAP bitmap() const { return bitmap_; }
+  int width() const { return width_; }
+  int height() const { return height_; }
+  void Fill(COLORREF colour) {
+    GdiFlush();
+    for (int i = 0; i < width_ * height_; ++i) bits_[i] = ToDib(colour);
+  }
+  void Set(int x, int y, COLORREF colour) {
+    GdiFlush();
+    bits_[y * width_ + x] = ToDib(colour);
+  }
+  // The pixel as a COLORREF (alpha dropped).
+  COLORREF At(int x, int y) const {
+    GdiFlush();
+    const DWORD p = bits_[y * width_ + x];
+    return RGB((p >> 16) & 0xFF, (p >> 8) & 0xFF, p & 0xFF);
+  }
+  DWORD Raw(int x, int y) const {
+    GdiFlush();
+    return bits_[y * width_ + x];
+  }
+  // Pixels in the rectangle that differ from colour.
+  int CountNot(COLORREF colour, RECT r) const {
+    int count = 0;
+    for (int y = r.top; y < r.bottom; ++y)
+      for (int x = r.left; x < r.right; ++x)
+        if (At(x, y) != colour) ++count;
+    return count;
+  }
+  int CountNot(COLORREF colour) const { return CountNot(colour, RECT{0, 0, width_, height_}); }
+  // Rightmost and leftmost columns holding a pixel other than white (-1 when none).
+  int RightmostInk() const {
+    for (int x = width_ - 1; x >= 0; --x)
+      if (CountNot(RGB(255, 255, 255), RECT{x, 0, x + 1, height_})) return x;
+    return -1;
+  }
+  int LeftmostInk() const {
+    for (int x = 0; x < width_; ++x)
+      if (CountNot(RGB(255, 255, 255), RECT{x, 0, x + 1, height_})) return x;
+    return -1;
+  }
+
+ private:
+  static DWORD ToDib(COLORREF c) { return (GetRValue(c) << 16) | (GetGValue(c) << 8) | GetBValue(c); }
+
+  int width_, height_;
+  HDC dc_;
+  HBITMAP bitmap_;
+  HGDIOBJ old_;
+  DWORD* bits_ = nullptr;
+};
+
+#define EXPECT_COLOUR(expected, actual) \
+  EXPECT_EQ(static_cast<unsigned>(expected), static_cast<unsigned>(actual)) << std::hex << "0x" << (actual)
