@@ -61,7 +61,7 @@ TEST(HtmlRobustness, GeneratedAndMutatedSnippets) {
   const int mode = GetBkMode(dc);
   const COLORREF text_colour = GetTextColor(dc);
   std::mt19937 random(20261209);
-  const int kSnippets = 3000;
+  const int kSnippets = 2000;
   const int widths[] = {0, 1, 40, 150};
   for (int i = 0; i < kSnippets; ++i) {
     std::wstring html = Generate(random);
