@@ -168,9 +168,16 @@ void CPPDrawManager::DrawGradient(HDC dc, const RECT& rect, COLORREF from, COLOR
 void CPPDrawManager::FillEffect(HDC dc, const RECT& rect, int effect, COLORREF colour1, COLORREF colour2,
                                 COLORREF colour3, int granularity, int blend_percent) {
   if (!dc || rect.right <= rect.left || rect.bottom <= rect.top) return;
-  const LONG mid_x = rect.left + (rect.right - rect.left) / 2;
-  const LONG mid_y = rect.top + (rect.bottom - rect.top) / 2;
-  RECT first = rect, second = rect;
+  // Two gradients side by side (or one above the other): first -> middle, middle -> last.
+  auto split = [&](bool horizontal, COLORREF middle, COLORREF last) {
+    RECT first = rect, second = rect;
+    if (horizontal)
+      first.right = second.left = rect.left + (rect.right - rect.left) / 2;
+    else
+      first.bottom = second.top = rect.top + (rect.bottom - rect.top) / 2;
+    DrawGradient(dc, first, colour1, middle, horizontal);
+    DrawGradient(dc, second, middle, last, horizontal);
+  };
   switch (effect) {
     case EFFECT_HGRADIENT:
       DrawGradient(dc, rect, colour1, colour3, true);
@@ -179,18 +186,16 @@ void CPPDrawManager::FillEffect(HDC dc, const RECT& rect, int effect, COLORREF c
       DrawGradient(dc, rect, colour1, colour3, false);
       return;
     case EFFECT_HCGRADIENT:
-    case EFFECT_3HGRADIENT:
-      first.right = second.left = mid_x;
-      DrawGradient(dc, first, colour1, effect == EFFECT_HCGRADIENT ? colour3 : colour2, true);
-      DrawGradient(dc, second, effect == EFFECT_HCGRADIENT ? colour3 : colour2,
-                   effect == EFFECT_HCGRADIENT ? colour1 : colour3, true);
+      split(true, colour3, colour1);
       return;
     case EFFECT_VCGRADIENT:
+      split(false, colour3, colour1);
+      return;
+    case EFFECT_3HGRADIENT:
+      split(true, colour2, colour3);
+      return;
     case EFFECT_3VGRADIENT:
-      first.bottom = second.top = mid_y;
-      DrawGradient(dc, first, colour1, effect == EFFECT_VCGRADIENT ? colour3 : colour2, false);
-      DrawGradient(dc, second, effect == EFFECT_VCGRADIENT ? colour3 : colour2,
-                   effect == EFFECT_VCGRADIENT ? colour1 : colour3, false);
+      split(false, colour2, colour3);
       return;
     case EFFECT_NOISE:
     case EFFECT_DIAGSHADE:

@@ -4,6 +4,7 @@
 #include <windows.h>
 
 #include <cstring>
+#include <string>
 
 class TestCanvas {
  public:
@@ -83,6 +84,25 @@ class TestCanvas {
   HGDIOBJ old_;
   DWORD* bits_ = nullptr;
 };
+
+// The extent of text in the drawer's body font (Verdana, 10 pt) with the given weight and
+// height (0: the body's); expected sizes derive from it, since fonts differ between systems.
+inline SIZE Extent(HDC dc, const std::wstring& text, int weight = FW_NORMAL, int height = 0) {
+  LOGFONTW font = {};
+  font.lfHeight = height ? height : 10 * GetDeviceCaps(dc, LOGPIXELSY) / 72;
+  font.lfWeight = weight;
+  font.lfCharSet = DEFAULT_CHARSET;
+  wcscpy(font.lfFaceName, L"Verdana");
+  HFONT made = CreateFontIndirectW(&font);
+  HGDIOBJ old = SelectObject(dc, made);
+  SIZE size = {0, 0};
+  GetTextExtentPoint32W(dc, text.c_str(), static_cast<int>(text.size()), &size);
+  SelectObject(dc, old);
+  DeleteObject(made);
+  return size;
+}
+
+inline std::string Narrow(const std::wstring& text) { return std::string(text.begin(), text.end()); }
 
 #define EXPECT_COLOUR(expected, actual) \
   EXPECT_EQ(static_cast<unsigned>(expected), static_cast<unsigned>(actual)) << std::hex << "0x" << (actual)

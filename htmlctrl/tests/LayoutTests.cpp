@@ -12,23 +12,6 @@ namespace {
 
 const COLORREF kWhite = RGB(255, 255, 255);
 
-// The extent of text in the drawer's body font (Verdana, 10 pt) with the given weight.
-SIZE Extent(HDC dc, const std::wstring& text, int weight = FW_NORMAL, int height = 0) {
-  LOGFONTW font = {};
-  font.lfHeight = height ? height : 10 * GetDeviceCaps(dc, LOGPIXELSY) / 72;
-  font.lfWeight = weight;
-  font.lfCharSet = DEFAULT_CHARSET;
-  wcscpy(font.lfFaceName, L"Verdana");
-  HFONT made = CreateFontIndirectW(&font);
-  HGDIOBJ old = SelectObject(dc, made);
-  SIZE size = {0, 0};
-  GetTextExtentPoint32W(dc, text.c_str(), static_cast<int>(text.size()), &size);
-  SelectObject(dc, old);
-  DeleteObject(made);
-  return size;
-}
-
-std::string Narrow(const std::wstring& text) { return std::string(text.begin(), text.end()); }
 
 struct Drawn {
   SIZE size;

@@ -13,22 +13,6 @@ namespace {
 const COLORREF kWhite = RGB(255, 255, 255);
 const COLORREF kYellow = RGB(255, 255, 0);
 
-std::string Narrow(const std::wstring& text) { return std::string(text.begin(), text.end()); }
-
-SIZE Extent(HDC dc, const std::wstring& text) {
-  LOGFONTW font = {};
-  font.lfHeight = 10 * GetDeviceCaps(dc, LOGPIXELSY) / 72;
-  font.lfWeight = FW_NORMAL;
-  font.lfCharSet = DEFAULT_CHARSET;
-  wcscpy(font.lfFaceName, L"Verdana");
-  HFONT made = CreateFontIndirectW(&font);
-  HGDIOBJ old = SelectObject(dc, made);
-  SIZE size = {0, 0};
-  GetTextExtentPoint32W(dc, text.c_str(), static_cast<int>(text.size()), &size);
-  SelectObject(dc, old);
-  DeleteObject(made);
-  return size;
-}
 
 // Grid placement: each expected cell is "row,column:rowspan x colspan"; every other position
 // must be covered or empty, and nothing lies outside rows x columns.
