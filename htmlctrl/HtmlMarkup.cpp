@@ -188,12 +188,25 @@ bool HtmlMarkup::NextToken(const std::wstring& text, size_t& pos, size_t end, Ht
       pos = open;  // the tag is the next token
       return true;
     }
-    token.kind = HtmlToken::TAG;
     const size_t close = text.find(L'>', open + 1);
     if (close == std::wstring::npos || close >= end) {
-      pos = open + 1;  // an empty tag; the rest reads as text
+      // No ">" follows, so no tag follows either: every lone "<" left is an empty tag, which
+      // does nothing, and "<<" a literal. Read in one go, the rest costs one pass, not one
+      // search to the end for each "<".
+      for (size_t i = open; i < end; ++i) {
+        if (text[i] != L'<') {
+          token.text += text[i];
+        } else if (i + 1 < end && text[i + 1] == L'<') {
+          token.text += L'<';
+          ++i;
+        } else if (i + 1 >= end) {
+          token.text += L'<';
+        }
+      }
+      pos = end;
       return true;
     }
+    token.kind = HtmlToken::TAG;
     std::wstring tag = text.substr(open + 1, close - open - 1);
     pos = close + 1;
     const size_t name_end = tag.find_first_of(L" =");
@@ -221,10 +234,7 @@ bool ScanTag(const std::wstring& text, size_t& pos, size_t end, TagScan& tag) {
       continue;
     }
     const size_t close = text.find(L'>', open + 1);
-    if (close == std::wstring::npos || close >= end) {
-      pos = open + 1;
-      continue;
-    }
+    if (close == std::wstring::npos || close >= end) break;  // no ">" ahead: no tag either
     pos = close + 1;
     const size_t name_end = std::min(text.find_first_of(L" =", open + 1), close);
     tag.begin = open;

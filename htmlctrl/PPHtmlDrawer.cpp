@@ -5,6 +5,7 @@
 
 #include <algorithm>
 #include <cwchar>
+#include <exception>
 
 using namespace htmlctrl;
 
@@ -24,11 +25,6 @@ WORD ResourceId(const std::wstring& text) {
 
 int CountSpaces(const std::wstring& text) { return static_cast<int>(std::count(text.begin(), text.end(), L' ')); }
 
-void TrimLeft(std::wstring& text) { text.erase(0, std::min(text.find_first_not_of(L' '), text.size())); }
-void TrimRight(std::wstring& text) {
-  const size_t last = text.find_last_not_of(L' ');
-  text.erase(last == std::wstring::npos ? 0 : last + 1);
-}
 
 // A size attribute: a percentage of the picture's own size or plain pixels.
 int ImageLength(const std::wstring& text, int own, const LengthMetrics& metrics) {
@@ -177,8 +173,9 @@ SIZE CPPHtmlDrawer::RunPass(bool measuring, const RECT& rect) {
   SIZE size = {0, 0};
   try {
     size = LayoutBlock(text_, 0, text_.size(), rect, 0);
-  } catch (const std::bad_alloc&) {
-    // Out of memory for the records of an enormous text: nothing more is laid out.
+  } catch (const std::exception&) {
+    // Out of memory for the records of an enormous text: the pass ends where it stands,
+    // and the DC is restored below; drawing code never lets an exception out.
   }
 
   SelectObject(dc_, old_font);
@@ -329,25 +326,29 @@ void CPPHtmlDrawer::AddHotArea(int left, int top, int right, int bottom) {
 // Text
 
 void CPPHtmlDrawer::HandleText(const std::wstring& run) {
-  std::wstring rest = HtmlMarkup::Transform(run, style_.text_transform);
-  while (!rest.empty()) {
+  const std::wstring text = HtmlMarkup::Transform(run, style_.text_transform);
+  // The run is walked by position: copying what is left for every line would cost the
+  // square of a long run's length.
+  size_t start = 0;
+  while (start < text.size()) {
     SetTextJustification(dc_, 0, 0);
-    std::wstring piece;
-    std::wstring remaining;
+    const size_t left = text.size() - start;
+    const wchar_t* rest = text.c_str() + start;
     const int room = left_ + line_width_ - x_;
+    size_t taken = left;  // characters that this piece uses up
+    size_t length = left;  // characters that it shows
     bool cut = false;
     if (max_width_ > 0 && line_width_ > 0) {
-      // Only as many characters as could possibly fit are measured, so that a long run costs
-      // time in proportion to what is placed, not to the square of its length.
-      const int window = static_cast<int>(std::min<size_t>(rest.size(), static_cast<size_t>(std::max(room, 0)) + 2));
+      // Only as many characters as could possibly fit are measured.
+      const int window = static_cast<int>(std::min<size_t>(left, static_cast<size_t>(std::max(room, 0)) + 2));
       int fit = 0;
       SIZE extent = {0, 0};
-      if (!GetTextExtentExPointW(dc_, rest.c_str(), window, std::max(room, 0), &fit, nullptr, &extent)) fit = 0;
+      if (!GetTextExtentExPointW(dc_, rest, window, std::max(room, 0), &fit, nullptr, &extent)) fit = 0;
       fit = std::clamp(fit, 0, window);
-      if (static_cast<size_t>(window) < rest.size() || fit < window) {
+      if (static_cast<size_t>(window) < left || fit < window) {
         cut = true;
         size_t at = 0;
-        const size_t limit = std::min<size_t>(static_cast<size_t>(fit) + 1, rest.size());
+        const size_t limit = std::min<size_t>(static_cast<size_t>(fit) + 1, left);
         for (size_t i = limit; i > 0; --i) {
           const wchar_t c = rest[i - 1];
           if (HtmlMarkup::IsWrapChar(c) && (i <= static_cast<size_t>(fit) || c == L' ')) {
@@ -355,21 +356,17 @@ void CPPHtmlDrawer::HandleText(const std::wstring& run) {
             break;
           }
         }
+        // A line with nothing on it yet takes at least one character, whatever its width.
         if (at == 0 && line_empty_) at = static_cast<size_t>(std::max(fit, 1));
-        piece = rest.substr(0, at);
-        TrimRight(piece);
-        remaining = rest.substr(at);
-        TrimLeft(remaining);
+        taken = at;
+        length = at;
+        while (length > 0 && rest[length - 1] == L' ') --length;
+        while (taken < left && rest[taken] == L' ') ++taken;
       }
     }
-    if (!cut) piece.swap(rest);
-    if (!piece.empty()) PlacePiece(piece);
-    if (cut) {
-      EndLine(1, true);
-      rest.swap(remaining);
-    } else {
-      rest.clear();
-    }
+    if (length > 0) PlacePiece(std::wstring(rest, length));
+    start += taken;
+    if (cut) EndLine(1, true);
   }
 }
 

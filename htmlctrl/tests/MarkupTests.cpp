@@ -61,7 +61,8 @@ TEST(HtmlMarkup, PreparesEntitiesBreaksAndTokens) {
       {L"<br=3><t=2>", true, L"<br|=3><t|=2>"},
       {L"a<<b", true, L"[a<b]"},
       {L"a<", true, L"[a<]"},
-      {L"a<b c", true, L"[a]<>[b c]"},  // unterminated: an empty tag, the rest is text
+      {L"a<b c", true, L"[a][b c]"},  // unterminated: an empty tag that does nothing, the rest is text
+      {L"<b>x<y<<z<", true, L"<b>[x][y<z<]"},
       {L"<a   href='x y'>", true, L"<a|href='x y'>"},
       {L"", true, L""},
   };

@@ -97,8 +97,14 @@ TEST(HtmlRobustness, DeepNestingAndLongRuns) {
   std::wstring styles;
   for (int i = 0; i < 20000; ++i) styles += L"<b><font size=+1>";
   drawer.PrepareOutput(canvas.dc(), styles + L"deep");
+  // Long texts in one run or without a single ">" are read in time proportional to their
+  // length (a quadratic reading would not end within the test's time-out).
   drawer.SetMaxWidth(50);
-  drawer.PrepareOutput(canvas.dc(), std::wstring(100000, L'W'));
+  drawer.PrepareOutput(canvas.dc(), std::wstring(1 << 20, L'W'));
+  drawer.DrawPreparedOutput(canvas.dc(), RECT{0, 0, 50, 200});
+  std::wstring unterminated;
+  for (int i = 0; i < 300000; ++i) unterminated += L"<a ";
+  drawer.PrepareOutput(canvas.dc(), unterminated + L"<table" + unterminated);
   drawer.DrawPreparedOutput(canvas.dc(), RECT{0, 0, 50, 200});
 }
 
