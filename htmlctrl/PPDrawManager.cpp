@@ -557,7 +557,7 @@ void CPPDrawManager::DrawConverted(HDC dc, int x, int y, int width, int height, 
   Bitmap shadow;
   const bool shadow_mask = shadow_on && (flags & (IMAGE_EFFECT_SHADOW | IMAGE_EFFECT_GRADIENT_SHADOW));
   if (shadow_mask)
-    shadow.reset(ConvertBitmap(mask_source, width, height, IMAGE_EFFECT_MASK, true, mask_transparent,
+    shadow.reset(ConvertBitmap(mask_source, width, height, IMAGE_EFFECT_MASK, use_transparent, mask_transparent,
                                InvertColor(colour)));
   alpha_seen_ = false;
   Bitmap image(ConvertBitmap(source, width, height, flags, use_transparent, transparent, colour));
