@@ -174,6 +174,10 @@ TEST(HtmlLayout, ImagesFromResourcesStripsAndModules) {
       {L"<ilst idres=102 cx=4 index=1>", RGB(255, 255, 0), kWhite},
       {L"<ilst idres=102 cx=4 index=2 mask=#ff00ff>", kWhite, kWhite},
       {L"<ilst idres=102 cx=4 index=3>", kWhite, kWhite},
+      // An icon with a transparent 4 x 4 corner, at its own size and stretched to twice it.
+      {L"<icon idres=301 width=16 height=16>", kWhite, RGB(255, 0, 0)},
+      {L"<icon idres=301 width=32 height=32>", kWhite, kWhite},
+      {L"<icon idres=301 width=16 height=16 style=g>", kWhite, RGB(0x4C, 0x4C, 0x4C)},
   };
   for (const auto& c : cases) {
     canvas.Fill(kWhite);
@@ -182,6 +186,11 @@ TEST(HtmlLayout, ImagesFromResourcesStripsAndModules) {
     drawer.DrawPreparedOutput(dc, RECT{0, 0, 40, std::max<LONG>(size.cy, 1)});
     EXPECT_COLOUR(c.at_origin, canvas.At(0, 0)) << Narrow(c.html);
     EXPECT_COLOUR(c.at_5_0, canvas.At(5, 0)) << Narrow(c.html);
+    if (wcsstr(c.html, L"width=32")) {
+      EXPECT_EQ(33, size.cx) << Narrow(c.html);
+      EXPECT_COLOUR(RGB(255, 0, 0), canvas.At(9, 9)) << Narrow(c.html);
+      EXPECT_COLOUR(RGB(255, 0, 0), canvas.At(31, 19)) << Narrow(c.html);
+    }
   }
 
   // An animated strip of three frames at speed 3: a frame every third tick, back to 0.

@@ -25,5 +25,5 @@ orv_add_test(NAME htmlctrl_drawing_tests
 orv_strict(htmlctrl_drawing_tests)
 set_target_properties(htmlctrl_drawing_tests PROPERTIES RUNTIME_OUTPUT_DIRECTORY ${CMAKE_CURRENT_BINARY_DIR})
 set_source_files_properties(${CMAKE_CURRENT_LIST_DIR}/drawer_tests.rc PROPERTIES
-  OBJECT_DEPENDS "${CMAKE_CURRENT_LIST_DIR}/data/red_blue.bmp;${CMAKE_CURRENT_LIST_DIR}/data/strip.bmp")
+  OBJECT_DEPENDS "${CMAKE_CURRENT_LIST_DIR}/data/red_blue.bmp;${CMAKE_CURRENT_LIST_DIR}/data/strip.bmp;${CMAKE_CURRENT_LIST_DIR}/data/red.ico")
 add_dependencies(htmlctrl_drawing_tests orv_html_resource_dll)
