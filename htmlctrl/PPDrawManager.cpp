@@ -11,9 +11,10 @@
 
 namespace htmlctrl {
 
-HBITMAP CreateDib32(HDC dc, int width, int height, DWORD** bits) {
-  *bits = nullptr;
-  if (!IsSaneBitmapSize(width, height)) return nullptr;
+namespace {
+
+// The header of a bottom-up 32-bit DIB of a size that IsSaneBitmapSize accepted.
+BITMAPINFO Dib32Info(int width, int height) {
   BITMAPINFO info;
   std::memset(&info, 0, sizeof info);
   info.bmiHeader.biSize = sizeof(BITMAPINFOHEADER);
@@ -23,6 +24,15 @@ HBITMAP CreateDib32(HDC dc, int width, int height, DWORD** bits) {
   info.bmiHeader.biBitCount = 32;
   info.bmiHeader.biCompression = BI_RGB;
   info.bmiHeader.biSizeImage = static_cast<DWORD>(width) * static_cast<DWORD>(height);
+  return info;
+}
+
+}  // namespace
+
+HBITMAP CreateDib32(HDC dc, int width, int height, DWORD** bits) {
+  *bits = nullptr;
+  if (!IsSaneBitmapSize(width, height)) return nullptr;
+  BITMAPINFO info = Dib32Info(width, height);
   void* pixels = nullptr;
   HBITMAP section = CreateDIBSection(dc, &info, DIB_RGB_COLORS, &pixels, nullptr, 0);
   if (section && !pixels) {
@@ -472,14 +482,7 @@ HBITMAP CPPDrawManager::ConvertBitmap(HBITMAP bitmap, int width, int height, DWO
   bool copied = false;
   if (size.cx == width && size.cy == height) {
     // Straight from the bitmap, so that a 32-bit source keeps its alpha bytes.
-    BITMAPINFO info;
-    std::memset(&info, 0, sizeof info);
-    info.bmiHeader.biSize = sizeof(BITMAPINFOHEADER);
-    info.bmiHeader.biWidth = width;
-    info.bmiHeader.biHeight = height;
-    info.bmiHeader.biPlanes = 1;
-    info.bmiHeader.biBitCount = 32;
-    info.bmiHeader.biCompression = BI_RGB;
+    BITMAPINFO info = Dib32Info(width, height);
     GdiFlush();
     copied = GetDIBits(out.dc.get(), bitmap, 0, height, out.bits, &info, DIB_RGB_COLORS) == height;
   }
