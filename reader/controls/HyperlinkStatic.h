@@ -1,8 +1,12 @@
 // An owner-drawn static text that looks like a link (link colour, underlined, hand cursor) and
-// can fit its height to its text.
+// can fit its height to its text. On a skinned parent that registers it with its painter, the
+// text is drawn over the parent's skin (WM_SKIN_PAINT_BACKGROUND); otherwise over whatever the
+// parent left under it.
 #pragma once
 
 #include <afxcmn.h>
+
+#include "draw_helpers.h"
 
 class CHyperlinkStatic : public CStatic {
   DECLARE_DYNAMIC(CHyperlinkStatic)
@@ -32,6 +36,7 @@ class CHyperlinkStatic : public CStatic {
   BOOL PreTranslateMessage(MSG* pMsg) override;
 
  protected:
+  BOOL OnWndMsg(UINT message, WPARAM wParam, LPARAM lParam, LRESULT* pResult) override;
   afx_msg void OnMouseMove(UINT nFlags, CPoint point);
   afx_msg void OnMouseLeave();
   afx_msg BOOL OnSetCursor(CWnd* pWnd, UINT nHitTest, UINT message);
@@ -50,4 +55,6 @@ class CHyperlinkStatic : public CStatic {
   int m_nLineCount = -1;
   CToolTipCtrl m_tooltip;
   bool m_bFontsMade = false;
+  draw_helpers::MemoryDC* m_background = nullptr;  // the parent's composed skin, if it hands it over
+  CPoint m_backgroundOffset;
 };

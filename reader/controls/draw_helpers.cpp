@@ -10,6 +10,13 @@ namespace {
 
 std::atomic<long> g_liveImages{0};
 
+// An image that counts itself, so that a leak shows in LiveImageCount.
+class SkinImage : public Gdiplus::Image {
+ public:
+  explicit SkinImage(IStream* stream) : Gdiplus::Image(stream) { ++g_liveImages; }
+  ~SkinImage() override { --g_liveImages; }
+};
+
 // A COM stream over the locked memory. It must not free the memory when it is released: the
 // image reads from it for as long as it lives.
 IStream* StreamOver(HGLOBAL memory) {
@@ -37,7 +44,6 @@ void FreeImageBuffer(ImageBuffer& buffer) {
   if (buffer.image) {
     delete buffer.image;
     buffer.image = nullptr;
-    --g_liveImages;
   }
   ReleaseMemory(buffer);
 }
@@ -67,7 +73,8 @@ bool LoadImageFromResource(UINT id, LPCTSTR type, ImageBuffer& buffer) {
     ReleaseMemory(buffer);
     return false;
   }
-  Gdiplus::Image* image = Gdiplus::Image::FromStream(stream);
+  // GDI+ objects come from GDI+'s own allocator, which answers NULL rather than throwing.
+  Gdiplus::Image* image = new SkinImage(stream);
   stream->Release();
   if (!image || image->GetLastStatus() != Gdiplus::Ok) {
     delete image;
@@ -75,7 +82,6 @@ bool LoadImageFromResource(UINT id, LPCTSTR type, ImageBuffer& buffer) {
     return false;
   }
   buffer.image = image;
-  ++g_liveImages;
   return true;
 }
 

@@ -143,7 +143,7 @@ void CSkinnedPanel::Skin() {
   draw_helpers::LoadImageFromResource(IDB_SKIN_BUTTONS, L"PNG", m_sheet);
   draw_helpers::LoadImageFromResource(IDB_SKIN_SLIDER, L"PNG", m_sliderSheet);
   for (CWnd* child : std::initializer_list<CWnd*>{&m_language, &m_minimise, &m_close, &m_fold, &m_volume, &m_speed,
-                                                   &m_read, &m_stop, &m_launch, &m_lexicon, &m_voiceIcon})
+                                                   &m_read, &m_stop, &m_launch, &m_lexicon, &m_voiceIcon, &m_voiceLink})
     m_painter.Register(child);
 
   m_voiceLink.m_bFitToText = true;
@@ -228,13 +228,56 @@ void CSkinnedPanel::LayOut() {
   SetWindowPos(nullptr, 0, 0, width, H + 1, SWP_NOMOVE | SWP_NOZORDER | SWP_NOACTIVATE);
 }
 
+void CSkinnedPanel::DrawBackground(CDC& dc, int width, int height) {
+  if (m_background)
+    m_background(dc, width, height);
+  else
+    DrawReaderSkin(dc, width, height);
+}
+
+void CSkinnedPanel::DrawReaderSkin(CDC& dc, int width, int height) {
+  if (!m_left.image) {
+    draw_helpers::LoadImageFromResource(IDB_SKIN_LEFT, L"PNG", m_left);
+    draw_helpers::LoadImageFromResource(IDB_SKIN_MIDDLE, L"PNG", m_middle);
+    draw_helpers::LoadImageFromResource(IDB_SKIN_RIGHT, L"PNG", m_right);
+    draw_helpers::LoadImageFromResource(IDB_SKIN_SEPARATOR, L"PNG", m_separator);
+    draw_helpers::LoadImageFromResource(IDB_SKIN_SPEED, L"PNG", m_speedIcon);
+    draw_helpers::LoadImageFromResource(IDB_SKIN_VOLUME, L"PNG", m_volumeIcon);
+  }
+  dc.FillSolidRect(0, 0, width, height, RGB(16, 22, 32));
+  if (!m_left.image || !m_middle.image || !m_right.image || !m_separator.image) return;
+  Gdiplus::Graphics g(dc.m_hDC);
+  const int left = static_cast<int>(m_left.image->GetWidth()), right = static_cast<int>(m_right.image->GetWidth());
+  const int body = static_cast<int>(m_middle.image->GetHeight());
+  g.DrawImage(m_left.image, 0, 0);
+  g.SetInterpolationMode(Gdiplus::InterpolationModeNearestNeighbor);
+  g.SetPixelOffsetMode(Gdiplus::PixelOffsetModeHalf);
+  g.DrawImage(m_middle.image, Gdiplus::Rect(left, 0, width - left - right, body), 0, 0, 1, body, Gdiplus::UnitPixel);
+  g.DrawImage(m_right.image, width - right, 0);
+  auto rightOf = [this](int id) {
+    CRect r;
+    GetDlgItem(id)->GetWindowRect(&r);
+    ScreenToClient(&r);
+    return r;
+  };
+  const int T = static_cast<int>(m_separator.image->GetWidth());
+  const int first = rightOf(IDC_LANGUAGE_BUTTON).right + 7;
+  const int second = first + rightOf(IDC_READ_BUTTON).Width() + 14;
+  const int third = second + rightOf(IDC_STOP_BUTTON).Width() + T + 14;
+  const int fourth = rightOf(IDC_LEXICON_BUTTON).right + 7;
+  const int fifth = rightOf(IDC_SPEED_SLIDER).right;
+  for (int x : {first, second, third, fourth, fifth}) g.DrawImage(m_separator.image, x, 0);
+  if (m_speedIcon.image) g.DrawImage(m_speedIcon.image, fourth + T + 7, (body - 16) / 2);
+  if (m_volumeIcon.image) g.DrawImage(m_volumeIcon.image, fifth + T + 7, (body - 16) / 2);
+}
+
 void CSkinnedPanel::Compose() {
   m_painter.Invalidate();
   CClientDC dc(this);
   CRect client;
   GetClientRect(&client);
   m_painter.Paint(
-      &dc, [this, client](CDC& memory) { m_background(memory, client.Width(), client.Height()); }, nullptr,
+      &dc, [this, client](CDC& memory) { DrawBackground(memory, client.Width(), client.Height()); }, nullptr,
       client.Width(), client.Height());
 }
 
@@ -243,7 +286,7 @@ void CSkinnedPanel::OnPaint() {
   CRect client;
   GetClientRect(&client);
   m_painter.Paint(
-      &dc, [this, client](CDC& memory) { m_background(memory, client.Width(), client.Height()); }, nullptr,
+      &dc, [this, client](CDC& memory) { DrawBackground(memory, client.Width(), client.Height()); }, nullptr,
       client.Width(), client.Height());
 }
 

@@ -64,6 +64,7 @@ class CSkinnedPanel : public CDialog {
  public:
   // Fills the panel's background (the dialog's skin in the reader).
   using Background = std::function<void(CDC& dc, int width, int height)>;
+  // An empty background draws the reader's own skin (edges, middle and separators).
   // skinned = false keeps the template's controls as the system draws them (owner-drawn
   // buttons become push buttons), for comparisons.
   explicit CSkinnedPanel(Background background, bool skinned = true);
@@ -96,6 +97,8 @@ class CSkinnedPanel : public CDialog {
  private:
   void Skin();
   void LayOut();
+  void DrawBackground(CDC& dc, int width, int height);
+  void DrawReaderSkin(CDC& dc, int width, int height);
 
   Background m_background;
   bool m_skinned;
@@ -103,6 +106,7 @@ class CSkinnedPanel : public CDialog {
   draw_helpers::SkinBackgroundPainter m_painter;
   draw_helpers::ImageBuffer m_sheet;        // 608: every button's looks
   draw_helpers::ImageBuffer m_sliderSheet;  // 616: channel and thumb
+  draw_helpers::ImageBuffer m_left, m_middle, m_right, m_separator, m_speedIcon, m_volumeIcon;
 };
 
 }  // namespace controls_test
