@@ -282,6 +282,10 @@ void CSkinnedPanel::Compose() {
 }
 
 void CSkinnedPanel::OnPaint() {
+  if (!m_skinned) {
+    Default();  // the plain yardstick paints as any dialog does
+    return;
+  }
   CPaintDC dc(this);
   CRect client;
   GetClientRect(&client);
@@ -290,7 +294,7 @@ void CSkinnedPanel::OnPaint() {
       client.Width(), client.Height());
 }
 
-BOOL CSkinnedPanel::OnEraseBkgnd(CDC*) { return TRUE; }
+BOOL CSkinnedPanel::OnEraseBkgnd(CDC*) { return m_skinned ? TRUE : static_cast<BOOL>(Default()); }
 
 void CSkinnedPanel::OnHScroll(UINT nSBCode, UINT, CScrollBar* pScrollBar) {
   ++m_hscrolls;
