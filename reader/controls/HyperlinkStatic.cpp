@@ -78,11 +78,8 @@ void CHyperlinkStatic::DrawItem(LPDRAWITEMSTRUCT lpDrawItemStruct) {
   if (!lpDrawItemStruct) return;
   CDC* dc = CDC::FromHandle(lpDrawItemStruct->hDC);
   const int saved = dc->SaveDC();
-  if (m_background && m_background->IsValid()) {
-    const CRect item(lpDrawItemStruct->rcItem);
-    dc->BitBlt(item.left, item.top, item.Width(), item.Height(), &m_background->dc, m_backgroundOffset.x,
-               m_backgroundOffset.y, SRCCOPY);
-  }
+  const CRect item(lpDrawItemStruct->rcItem);
+  m_background.CopyTo(*dc, item.left, item.top, item.Width(), item.Height());
   if (m_pCurrentFont) dc->SelectObject(m_pCurrentFont);
   dc->SetBkMode(TRANSPARENT);
   CString text;
@@ -105,12 +102,8 @@ void CHyperlinkStatic::DrawItem(LPDRAWITEMSTRUCT lpDrawItemStruct) {
 
 BOOL CHyperlinkStatic::OnWndMsg(UINT message, WPARAM wParam, LPARAM lParam, LRESULT* pResult) {
   if (message == WM_SKIN_PAINT_BACKGROUND) {
-    auto* offset = reinterpret_cast<const POINT*>(lParam);
-    if (wParam && offset) {
-      m_background = reinterpret_cast<draw_helpers::MemoryDC*>(wParam);
-      m_backgroundOffset = *offset;
-    }
-    if (pResult) *pResult = TRUE;
+    const LRESULT r = m_background.Store(wParam, lParam);
+    if (pResult) *pResult = r;
     return TRUE;
   }
   return CStatic::OnWndMsg(message, wParam, lParam, pResult);

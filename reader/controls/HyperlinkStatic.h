@@ -55,6 +55,5 @@ class CHyperlinkStatic : public CStatic {
   int m_nLineCount = -1;
   CToolTipCtrl m_tooltip;
   bool m_bFontsMade = false;
-  draw_helpers::MemoryDC* m_background = nullptr;  // the parent's composed skin, if it hands it over
-  CPoint m_backgroundOffset;
+  draw_helpers::SkinBackgroundSource m_background;  // the parent's composed skin, if it hands it over
 };

@@ -212,14 +212,19 @@ void SkinBackgroundPainter::Invalidate() {
   if (m_memory) m_memory->Release();
 }
 
-LRESULT SkinBackgroundPainter::OnSkinPaintBackground(WPARAM wParam, LPARAM lParam) {
-  auto* source = reinterpret_cast<MemoryDC*>(wParam);
-  auto* offset = reinterpret_cast<const POINT*>(lParam);
-  if (source && offset) {
-    m_background = source;
-    m_backgroundOffset = *offset;
+LRESULT SkinBackgroundSource::Store(WPARAM wParam, LPARAM lParam) {
+  auto* memory = reinterpret_cast<MemoryDC*>(wParam);
+  auto* corner = reinterpret_cast<const POINT*>(lParam);
+  if (memory && corner) {
+    source = memory;
+    offset = *corner;
   }
   return TRUE;
+}
+
+bool SkinBackgroundSource::CopyTo(CDC& dc, int x, int y, int width, int height) const {
+  if (!source || !source->IsValid()) return false;
+  return dc.BitBlt(x, y, width, height, &source->dc, offset.x, offset.y, SRCCOPY) != FALSE;
 }
 
 namespace {
@@ -236,9 +241,7 @@ CRect ChildRect(const CWnd* owner, const CWnd* child) {
 
 void SkinBackgroundPainter::Compose(const DrawCallback& draw, const DrawCallback& background) {
   CDC& dc = m_memory->dc;
-  if (m_background && m_background->IsValid())
-    dc.BitBlt(0, 0, m_memory->width, m_memory->height, &m_background->dc, m_backgroundOffset.x,
-              m_backgroundOffset.y, SRCCOPY);
+  m_background.CopyTo(dc, 0, 0, m_memory->width, m_memory->height);
   if (background) background(dc);
   draw(dc);
   for (CWnd* child : m_children) {

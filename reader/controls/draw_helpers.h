@@ -166,6 +166,17 @@ struct MemoryDC {
   HGDIOBJ m_oldBitmap = nullptr;
 };
 
+// The composed background a skinned parent handed over with WM_SKIN_PAINT_BACKGROUND.
+struct SkinBackgroundSource {
+  MemoryDC* source = nullptr;  // the parent's; lives as long as the parent
+  CPoint offset;               // this window's top-left corner in it
+
+  // Keeps both when both are given; answers TRUE, as the message's receivers do.
+  LRESULT Store(WPARAM wParam, LPARAM lParam);
+  // Copies this window's part (width x height) to (x, y) of dc; false without a source.
+  bool CopyTo(CDC& dc, int x, int y, int width, int height) const;
+};
+
 // Composes one skinned window off screen and hands the result to its registered children.
 class SkinBackgroundPainter {
  public:
@@ -190,9 +201,8 @@ class SkinBackgroundPainter {
 
   // WM_SKIN_PAINT_BACKGROUND from the parent's painter: keeps its memory DC and this window's
   // offset in it; answers TRUE.
-  LRESULT OnSkinPaintBackground(WPARAM wParam, LPARAM lParam);
-  MemoryDC* BackgroundSource() const { return m_background; }
-  CPoint BackgroundOffset() const { return m_backgroundOffset; }
+  LRESULT OnSkinPaintBackground(WPARAM wParam, LPARAM lParam) { return m_background.Store(wParam, lParam); }
+  const SkinBackgroundSource& Background() const { return m_background; }
 
  private:
   void Compose(const DrawCallback& draw, const DrawCallback& background);
@@ -200,8 +210,7 @@ class SkinBackgroundPainter {
   int m_mode;
   DrawCallback m_draw;
   CWnd* m_owner;
-  MemoryDC* m_background = nullptr;  // the parent's; lives as long as the parent
-  CPoint m_backgroundOffset;
+  SkinBackgroundSource m_background;
   MemoryDC* m_memory;                // this window's; owned by the window
   std::deque<CWnd*> m_children;
   bool m_excludeChildren = false;
