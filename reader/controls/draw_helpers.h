@@ -144,7 +144,7 @@ class CImageAnimation2 : public CImageAnimation {
 // ---------------------------------------------------------------------------------------------
 // Off-screen drawing.
 
-// A memory DC with a compatible bitmap selected into it.
+// A memory DC with a bitmap of the target's size selected into it.
 struct MemoryDC {
   CDC dc;
   CBitmap bitmap;
