@@ -237,11 +237,7 @@ BOOL CClodSliderCtrl::OnNotify(WPARAM wParam, LPARAM lParam, LRESULT* pResult) {
 }
 
 BOOL CClodSliderCtrl::OnWndMsg(UINT message, WPARAM wParam, LPARAM lParam, LRESULT* pResult) {
-  if (message == WM_SKIN_PAINT_BACKGROUND) {
-    const LRESULT r = m_painter.OnSkinPaintBackground(wParam, lParam);
-    if (pResult) *pResult = r;
-    return TRUE;
-  }
+  if (m_painter.HandleMessage(message, wParam, lParam, pResult)) return TRUE;
   return CSliderCtrl::OnWndMsg(message, wParam, lParam, pResult);
 }
 

@@ -101,11 +101,7 @@ void CHyperlinkStatic::DrawItem(LPDRAWITEMSTRUCT lpDrawItemStruct) {
 }
 
 BOOL CHyperlinkStatic::OnWndMsg(UINT message, WPARAM wParam, LPARAM lParam, LRESULT* pResult) {
-  if (message == WM_SKIN_PAINT_BACKGROUND) {
-    const LRESULT r = m_background.Store(wParam, lParam);
-    if (pResult) *pResult = r;
-    return TRUE;
-  }
+  if (m_background.HandleMessage(message, wParam, lParam, pResult)) return TRUE;
   return CStatic::OnWndMsg(message, wParam, lParam, pResult);
 }
 

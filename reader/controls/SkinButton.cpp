@@ -125,11 +125,7 @@ BOOL CSkinButton::OnWndMsg(UINT message, WPARAM wParam, LPARAM lParam, LRESULT* 
     if (pResult) *pResult = r;
     return TRUE;
   }
-  if (message == WM_SKIN_PAINT_BACKGROUND) {
-    const LRESULT r = m_painter.OnSkinPaintBackground(wParam, lParam);
-    if (pResult) *pResult = r;
-    return TRUE;
-  }
+  if (m_painter.HandleMessage(message, wParam, lParam, pResult)) return TRUE;
   return CButton::OnWndMsg(message, wParam, lParam, pResult);
 }
 

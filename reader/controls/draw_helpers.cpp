@@ -176,6 +176,20 @@ bool CImageAnimation2::LoadStrip(UINT id, LPCTSTR type, int frameWidth, int fram
 }
 
 // ---------------------------------------------------------------------------------------------
+HBITMAP CreateDib32(HDC dc, int width, int height, void** bits) {
+  BITMAPINFO info{};
+  info.bmiHeader.biSize = sizeof(info.bmiHeader);
+  info.bmiHeader.biWidth = width;
+  info.bmiHeader.biHeight = -height;  // top-down
+  info.bmiHeader.biPlanes = 1;
+  info.bmiHeader.biBitCount = 32;
+  info.bmiHeader.biCompression = BI_RGB;
+  void* memory = nullptr;
+  HBITMAP bitmap = CreateDIBSection(dc, &info, DIB_RGB_COLORS, &memory, nullptr, 0);
+  if (bits) *bits = memory;
+  return bitmap;
+}
+
 bool MemoryDC::Create(CDC* target, int w, int h) {
   Release();
   if (!target || w <= 0 || h <= 0) return false;
@@ -183,15 +197,7 @@ bool MemoryDC::Create(CDC* target, int w, int h) {
   // A 32-bit DIB section rather than a device bitmap: GDI+ draws into its memory directly, where
   // on a device bitmap every DrawImage goes through a copy of the destination (about nine times
   // slower under Wine), and GDI copies it to any screen DC.
-  BITMAPINFO info{};
-  info.bmiHeader.biSize = sizeof(info.bmiHeader);
-  info.bmiHeader.biWidth = w;
-  info.bmiHeader.biHeight = -h;  // top-down
-  info.bmiHeader.biPlanes = 1;
-  info.bmiHeader.biBitCount = 32;
-  info.bmiHeader.biCompression = BI_RGB;
-  void* bits = nullptr;
-  if (!bitmap.Attach(CreateDIBSection(target->m_hDC, &info, DIB_RGB_COLORS, &bits, nullptr, 0))) {
+  if (!bitmap.Attach(CreateDib32(target->m_hDC, w, h, nullptr))) {
     dc.DeleteDC();
     return false;
   }
@@ -231,6 +237,13 @@ LRESULT SkinBackgroundSource::Store(WPARAM wParam, LPARAM lParam) {
     offset = *corner;
   }
   return TRUE;
+}
+
+bool SkinBackgroundSource::HandleMessage(UINT message, WPARAM wParam, LPARAM lParam, LRESULT* pResult) {
+  if (message != WM_SKIN_PAINT_BACKGROUND) return false;
+  const LRESULT r = Store(wParam, lParam);
+  if (pResult) *pResult = r;
+  return true;
 }
 
 bool SkinBackgroundSource::CopyTo(CDC& dc, int x, int y, int width, int height) const {

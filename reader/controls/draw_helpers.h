@@ -173,6 +173,8 @@ struct SkinBackgroundSource {
 
   // Keeps both when both are given; answers TRUE, as the message's receivers do.
   LRESULT Store(WPARAM wParam, LPARAM lParam);
+  // For a receiver's OnWndMsg: true (with *pResult set) when the message was this one.
+  bool HandleMessage(UINT message, WPARAM wParam, LPARAM lParam, LRESULT* pResult);
   // Copies this window's part (width x height) to (x, y) of dc; false without a source.
   bool CopyTo(CDC& dc, int x, int y, int width, int height) const;
 };
@@ -189,6 +191,7 @@ class SkinBackgroundPainter {
 
   void SetDrawCallback(DrawCallback draw) { m_draw = std::move(draw); }
   void SetExcludeChildren(bool exclude) { m_excludeChildren = exclude; }
+  // A registered child must stay (or be unregistered) as long as the painter paints.
   void Register(CWnd* child);
   void Unregister(CWnd* child);
 
@@ -200,8 +203,10 @@ class SkinBackgroundPainter {
   void Invalidate();
 
   // WM_SKIN_PAINT_BACKGROUND from the parent's painter: keeps its memory DC and this window's
-  // offset in it; answers TRUE.
-  LRESULT OnSkinPaintBackground(WPARAM wParam, LPARAM lParam) { return m_background.Store(wParam, lParam); }
+  // offset in it (see SkinBackgroundSource::HandleMessage).
+  bool HandleMessage(UINT message, WPARAM wParam, LPARAM lParam, LRESULT* pResult) {
+    return m_background.HandleMessage(message, wParam, lParam, pResult);
+  }
   const SkinBackgroundSource& Background() const { return m_background; }
 
  private:
@@ -242,6 +247,9 @@ class SkinBitmapUse {
 
 bool TransparentBlitSkin(SharedSkinBitmap& skin, HDC target, int x, int y, int width, int height, int sourceX,
                          int sourceY, int sourceWidth, int sourceHeight);
+
+// A 32-bit top-down DIB section of width x height; *bits receives its memory (may be NULL).
+HBITMAP CreateDib32(HDC dc, int width, int height, void** bits);
 
 // Four process-wide slots of spare memory DCs.
 namespace dc_cache {

@@ -31,15 +31,8 @@ std::wstring ProgramFolder() {
 
 // ---------------------------------------------------------------------------------------------
 Canvas::Canvas(int width, int height, COLORREF fill) : m_width(width), m_height(height) {
-  BITMAPINFO info{};
-  info.bmiHeader.biSize = sizeof(info.bmiHeader);
-  info.bmiHeader.biWidth = width;
-  info.bmiHeader.biHeight = -height;  // top-down
-  info.bmiHeader.biPlanes = 1;
-  info.bmiHeader.biBitCount = 32;
-  info.bmiHeader.biCompression = BI_RGB;
   void* bits = nullptr;
-  m_bitmap = CreateDIBSection(nullptr, &info, DIB_RGB_COLORS, &bits, nullptr, 0);
+  m_bitmap = draw_helpers::CreateDib32(nullptr, width, height, &bits);
   m_bits = static_cast<DWORD*>(bits);
   m_dc = CreateCompatibleDC(nullptr);
   m_old = SelectObject(m_dc, m_bitmap);
@@ -271,14 +264,18 @@ void CSkinnedPanel::DrawReaderSkin(CDC& dc, int width, int height) {
   if (m_volumeIcon.image) g.DrawImage(m_volumeIcon.image, fifth + T + 7, (body - 16) / 2);
 }
 
-void CSkinnedPanel::Compose() {
-  m_painter.Invalidate();
-  CClientDC dc(this);
+void CSkinnedPanel::PaintTo(CDC& dc) {
   CRect client;
   GetClientRect(&client);
   m_painter.Paint(
       &dc, [this, client](CDC& memory) { DrawBackground(memory, client.Width(), client.Height()); }, nullptr,
       client.Width(), client.Height());
+}
+
+void CSkinnedPanel::Compose() {
+  m_painter.Invalidate();
+  CClientDC dc(this);
+  PaintTo(dc);
 }
 
 void CSkinnedPanel::OnPaint() {
@@ -287,11 +284,7 @@ void CSkinnedPanel::OnPaint() {
     return;
   }
   CPaintDC dc(this);
-  CRect client;
-  GetClientRect(&client);
-  m_painter.Paint(
-      &dc, [this, client](CDC& memory) { DrawBackground(memory, client.Width(), client.Height()); }, nullptr,
-      client.Width(), client.Height());
+  PaintTo(dc);
 }
 
 BOOL CSkinnedPanel::OnEraseBkgnd(CDC*) { return m_skinned ? TRUE : static_cast<BOOL>(Default()); }

@@ -97,6 +97,7 @@ class CSkinnedPanel : public CDialog {
  private:
   void Skin();
   void LayOut();
+  void PaintTo(CDC& dc);
   void DrawBackground(CDC& dc, int width, int height);
   void DrawReaderSkin(CDC& dc, int width, int height);
 

@@ -212,13 +212,10 @@ TEST(ControlsPainter, ChildrenGetTheParentsBackgroundAtTheirOffset) {
     auto drawn = child.slider ? PrintClient(child.control->m_hWnd)
                               : DrawButton(panel, *static_cast<CSkinButton*>(child.control), 0);
     // The top row and the corners are the skin's see-through parts: there the parent shows.
-    int checked = 0;
     for (CPoint p : {CPoint(0, 0), CPoint(r.Width() - 1, 0), CPoint(r.Width() / 2, 0), CPoint(0, r.Height() - 1)}) {
       EXPECT_EQ(Hex(Pattern(r.left + p.x, r.top + p.y)), Hex(drawn->Pixel(p.x, p.y)))
           << "at (" << p.x << "," << p.y << ") of a child at (" << r.left << "," << r.top << ")";
-      ++checked;
     }
-    EXPECT_EQ(4, checked);
   }
 }
 
