@@ -3,6 +3,7 @@ add_library(afx STATIC
   src/afx_core.cpp
   src/afx_sync.cpp
   src/afx_wnd.cpp
+  src/afx_gdi.cpp
   src/afx_thread.cpp
   src/afx_app.cpp
   src/afx_winmain.cpp)

@@ -303,6 +303,30 @@ BOOL CListBox::Create(DWORD dwStyle, const RECT& rect, CWnd* pParentWnd, UINT nI
   return CWnd::Create(L"LISTBOX", nullptr, dwStyle, rect, pParentWnd, nID);
 }
 
+namespace {
+
+// WM_DRAWITEM reflected to an owner-drawn control: its DrawItem draws, the answer is TRUE.
+template <typename TControl>
+BOOL ReflectDrawItem(TControl* control, UINT message, WPARAM wParam, LPARAM lParam, LRESULT* pResult) {
+  if (message != WM_DRAWITEM) return control->CWnd::OnChildNotify(message, wParam, lParam, pResult);
+  auto* dis = reinterpret_cast<LPDRAWITEMSTRUCT>(lParam);
+  if (!dis) return FALSE;
+  control->DrawItem(dis);
+  if (pResult) *pResult = TRUE;
+  return TRUE;
+}
+
+}  // namespace
+
+void CStatic::DrawItem(LPDRAWITEMSTRUCT) {}
+BOOL CStatic::OnChildNotify(UINT message, WPARAM wParam, LPARAM lParam, LRESULT* pResult) {
+  return ReflectDrawItem(this, message, wParam, lParam, pResult);
+}
+void CButton::DrawItem(LPDRAWITEMSTRUCT) {}
+BOOL CButton::OnChildNotify(UINT message, WPARAM wParam, LPARAM lParam, LRESULT* pResult) {
+  return ReflectDrawItem(this, message, wParam, lParam, pResult);
+}
+
 void CEdit::GetSel(int& nStartChar, int& nEndChar) const {
   DWORD start = 0, end = 0;
   SendMessage(EM_GETSEL, reinterpret_cast<WPARAM>(&start), reinterpret_cast<LPARAM>(&end));

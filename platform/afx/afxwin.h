@@ -607,4 +607,5 @@ int AFXAPI AfxMessageBox(LPCTSTR lpszText, UINT nType = MB_OK, UINT nIDHelp = 0)
 int AFXAPI AfxMessageBox(UINT nIDPrompt, UINT nType = MB_OK, UINT nIDHelp = static_cast<UINT>(-1));
 
 // Window and dialog pieces that grow with the controls live in their own header.
+#include "afxgdi.h"
 #include "afxwin_controls.h"

@@ -108,6 +108,9 @@ void AFXAPI DDX_LBIndex(CDataExchange* pDX, int nIDC, int& index);
 class CStatic : public CWnd {
   DECLARE_DYNAMIC(CStatic)
  public:
+  // Owner-drawn statics (SS_OWNERDRAW) draw here: the parent reflects WM_DRAWITEM back.
+  virtual void DrawItem(LPDRAWITEMSTRUCT lpDrawItemStruct);
+  BOOL OnChildNotify(UINT message, WPARAM wParam, LPARAM lParam, LRESULT* pResult) override;
   BOOL Create(LPCTSTR lpszText, DWORD dwStyle, const RECT& rect, CWnd* pParentWnd, UINT nID = 0xffff);
   HICON SetIcon(HICON hIcon) { return reinterpret_cast<HICON>(SendMessage(STM_SETICON, reinterpret_cast<WPARAM>(hIcon))); }
   HBITMAP SetBitmap(HBITMAP hBitmap) {
@@ -118,6 +121,9 @@ class CStatic : public CWnd {
 class CButton : public CWnd {
   DECLARE_DYNAMIC(CButton)
  public:
+  // Owner-drawn buttons (BS_OWNERDRAW) draw here: the parent reflects WM_DRAWITEM back.
+  virtual void DrawItem(LPDRAWITEMSTRUCT lpDrawItemStruct);
+  BOOL OnChildNotify(UINT message, WPARAM wParam, LPARAM lParam, LRESULT* pResult) override;
   BOOL Create(LPCTSTR lpszCaption, DWORD dwStyle, const RECT& rect, CWnd* pParentWnd, UINT nID);
   int GetCheck() const { return static_cast<int>(SendMessage(BM_GETCHECK)); }
   void SetCheck(int nCheck) { SendMessage(BM_SETCHECK, static_cast<WPARAM>(nCheck)); }

@@ -215,6 +215,7 @@ CWnd* PASCAL CWnd::FromHandle(HWND hWnd) {
 }
 
 void PASCAL CWnd::DeleteTempMap() {
+  CDC::DeleteTempMap();
   afx_detail::ThreadState& st = State();
   delete st.tempMap;
   st.tempMap = nullptr;

@@ -1,0 +1,9 @@
+# Tests of the drawing helpers and skinned controls, drawing from the real English module.
+orv_add_test(NAME reader_controls_tests
+  SOURCES "${CMAKE_SOURCE_DIR}/reader/controls/tests/controls_tests.cpp"
+          "${CMAKE_SOURCE_DIR}/reader/controls/tests/SkinnedPanel.cpp"
+  LIBS orv_reader_controls
+  TIMEOUT 120)
+target_include_directories(reader_controls_tests PRIVATE "${CMAKE_SOURCE_DIR}/reader/controls/tests")
+add_dependencies(reader_controls_tests orv_lang_english)
+orv_strict(reader_controls_tests)
