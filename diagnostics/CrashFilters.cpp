@@ -15,6 +15,8 @@
 namespace {
 
 constexpr size_t kReportPathChars = 260;
+// Far beyond what a report takes (seconds; a full-memory dump under Wine, about two minutes).
+constexpr DWORD kReportTimeLimitMs = 10 * 60 * 1000;
 
 // Everything the filters share. Written by the installers on the UI thread before any crash,
 // and by the first filter entry before it wakes the reporting thread (the event orders it).
@@ -98,7 +100,11 @@ bool HandOver(LPTOP_LEVEL_EXCEPTION_FILTER filter, EXCEPTION_POINTERS* pointers,
   if (g_chain.reporter != nullptr) {
     g_chain.workerId = g_chain.reporterId;
     SetEvent(g_chain.wake);
-    WaitForSingleObject(g_chain.finished, INFINITE);
+    // The faulting thread may hold a lock that the report needs (a crash inside the heap holds
+    // the heap's): the report then never finishes, and the process must still end.
+    if (WaitForSingleObject(g_chain.finished, kReportTimeLimitMs) != WAIT_OBJECT_0) {
+      TerminateProcess(GetCurrentProcess(), static_cast<UINT>(kCrashExitCode));
+    }
     *result = g_chain.result;
   } else {
     g_chain.workerId = GetCurrentThreadId();
