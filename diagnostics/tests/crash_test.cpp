@@ -234,7 +234,7 @@ Report ParseReport(const std::string& content) {
     report.threads[thread] = frames.size();
     ++i;  // the blank line after the thread
   }
-  // The part ends with one more blank line; the split leaves nothing after the last line end.
+  // The exception section ends with one more blank line; the split leaves nothing after it.
   report.complete = i + 1 == lines.size() && lines[i].empty();
   if (!report.complete) report.problem = "unexpected text at line " + std::to_string(i + 1);
   return report;
