@@ -2,6 +2,7 @@
 
 #include <commctrl.h>
 
+#include "CrashFilters.h"
 #include "LanguageModule.h"
 #include "OPV_MainWnd.h"
 #include "Settings.h"
@@ -20,8 +21,12 @@ COrvelParlonVeskApp::COrvelParlonVeskApp() = default;
 COrvelParlonVeskApp::~COrvelParlonVeskApp() = default;
 
 void COrvelParlonVeskApp::InstallCrashFilters() {
-  // The diagnostics subsystem's four chained filters go here, in their own order, once they
-  // exist. Nothing else belongs in this function.
+  // Each filter calls the one installed before it, so this order makes a crash write the dump
+  // and the system part, then the exception part, and end the process last.
+  InstallTerminateFilter();
+  InstallReportCheckFilter();
+  InstallTextReportFilter();
+  InstallDumpFilter();
 }
 
 BOOL COrvelParlonVeskApp::InitInstance() {

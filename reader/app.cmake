@@ -17,7 +17,9 @@ add_executable(orv_reader WIN32
   "${CMAKE_CURRENT_LIST_DIR}/reader.rc")
 set_source_files_properties("${CMAKE_CURRENT_LIST_DIR}/reader.rc" PROPERTIES OBJECT_DEPENDS
   "${CMAKE_CURRENT_LIST_DIR}/orvel_murmelin.manifest;${CMAKE_CURRENT_LIST_DIR}/resource.h")
-target_link_libraries(orv_reader PRIVATE orv_reader_core orv_speech afx)
+target_link_libraries(orv_reader PRIVATE orv_reader_core orv_speech afx orv_diagnostics)
+# A crash report walks the stacks by their frame pointers.
+target_compile_options(orv_reader PRIVATE -fno-omit-frame-pointer)
 # The layer's WinMain is a library member; the C runtime asks for it only after the libraries
 # were scanned, so name it up front.
 if(CMAKE_SIZEOF_VOID_P EQUAL 4)

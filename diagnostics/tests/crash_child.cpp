@@ -1,0 +1,104 @@
+// The crash test program: installs the reader's filter chain as the reader does (after a filter
+// of its own that must never run) and then fails in the way its argument names. Before failing
+// it prints, one line each, the threads it had before the chain was installed, the threads it
+// has after, and the thread that is about to fail.
+#include <windows.h>
+#include <tlhelp32.h>
+
+#include <cstdio>
+#include <cstring>
+
+#include "CrashFilters.h"
+
+namespace {
+
+// Exit code of the filter that was in force before the chain: the chain never calls it.
+constexpr UINT kForeignFilterExit = 0x7E57;
+
+LONG WINAPI ForeignFilter(EXCEPTION_POINTERS*) {
+  ExitProcess(kForeignFilterExit);
+}
+
+void PrintThreads(const char* label) {
+  printf("%s", label);
+  HANDLE snapshot = CreateToolhelp32Snapshot(TH32CS_SNAPTHREAD, 0);
+  THREADENTRY32 entry = {};
+  entry.dwSize = sizeof entry;
+  for (BOOL more = Thread32First(snapshot, &entry); more; entry.dwSize = sizeof entry, more = Thread32Next(snapshot, &entry)) {
+    if (entry.th32OwnerProcessID == GetCurrentProcessId()) printf(" %lu", static_cast<unsigned long>(entry.th32ThreadID));
+  }
+  CloseHandle(snapshot);
+  printf("\n");
+}
+
+void AnnounceFault() {
+  printf("faulting %lu\n", static_cast<unsigned long>(GetCurrentThreadId()));
+  fflush(stdout);
+}
+
+__attribute__((noinline)) void WriteThroughNull(volatile int* target) { *target = 0x5EED; }
+
+__attribute__((noinline)) int RecurseWide(volatile int* depth) {
+  volatile char page[4096];
+  page[0] = page[sizeof page - 1] = static_cast<char>(++*depth);
+  if (*depth < 0) return 0;  // never: the count only grows until the stack is gone
+  return RecurseWide(depth) + page[0];
+}
+
+// Thousands of small frames, as a runaway recursion has, then wide ones until the stack is
+// gone: a wide last frame leaves the system room below it to raise the exception (64-bit Wine
+// needs about 6 KB there, or it ends the thread without raising anything).
+__attribute__((noinline)) int Recurse(volatile int* depth) {
+  volatile char small[16];
+  small[0] = static_cast<char>(++*depth);
+  if (*depth > 10000) return RecurseWide(depth);
+  return Recurse(depth) + small[0];
+}
+
+using Callback = void (*)(int);
+
+__attribute__((noinline)) void CallThrough(Callback volatile* callback) { (*callback)(1); }
+
+DWORD WINAPI FailingThread(void*) {
+  AnnounceFault();
+  WriteThroughNull(nullptr);
+  return 0;
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+  if (argc < 2) {
+    fprintf(stderr, "usage: %s access|thread|overflow|nullcall\n", argv[0]);
+    return 2;
+  }
+  // Wine's crash dialog must not come up should the chain ever let an exception through.
+  SetErrorMode(SEM_FAILCRITICALERRORS | SEM_NOGPFAULTERRORBOX);
+  SetUnhandledExceptionFilter(ForeignFilter);
+  PrintThreads("before");
+  InstallTerminateFilter();
+  InstallReportCheckFilter();
+  InstallTextReportFilter();
+  InstallDumpFilter();
+  PrintThreads("after");
+
+  const char* mode = argv[1];
+  if (strcmp(mode, "access") == 0) {
+    AnnounceFault();
+    WriteThroughNull(nullptr);
+  } else if (strcmp(mode, "thread") == 0) {
+    HANDLE thread = CreateThread(nullptr, 0, FailingThread, nullptr, 0, nullptr);
+    if (thread == nullptr) return 3;
+    WaitForSingleObject(thread, INFINITE);
+  } else if (strcmp(mode, "overflow") == 0) {
+    AnnounceFault();
+    volatile int depth = 0;
+    Recurse(&depth);
+  } else if (strcmp(mode, "nullcall") == 0) {
+    AnnounceFault();
+    Callback volatile callback = nullptr;
+    CallThrough(&callback);
+  }
+  fprintf(stderr, "no fault for mode %s\n", mode);
+  return 4;
+}
