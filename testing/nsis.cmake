@@ -3,7 +3,7 @@
 # real installers with makensis and run them under Wine.
 set(_nsis ${CMAKE_CURRENT_LIST_DIR}/nsis)
 
-add_library(orv_nsis_testing STATIC ${_nsis}/FakeNsisHost.cpp ${_nsis}/TestPage.cpp)
+add_library(orv_nsis_testing STATIC ${_nsis}/FakeNsisHost.cpp ${_nsis}/FakeNsisWindow.cpp ${_nsis}/TestPage.cpp)
 target_include_directories(orv_nsis_testing PUBLIC ${_nsis})
 target_link_libraries(orv_nsis_testing PUBLIC orv_plugin_core nsisapi)
 orv_strict(orv_nsis_testing)
