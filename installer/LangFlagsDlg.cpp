@@ -9,9 +9,11 @@
 
 #include <boost/tokenizer.hpp>
 
+#include <algorithm>
 #include <cstdlib>
 #include <ctime>
 #include <cwchar>
+#include <vector>
 
 namespace gwplugin {
 
@@ -57,6 +59,30 @@ CProdPtr FindInGroup(const CProdGroupPtr& group, const std::wstring& id) {
 }
 
 int DefaultRandom() { return std::rand(); }
+
+// The combo boxes are narrow beside their flags and check boxes: the open list is as wide as
+// the longest voice name, so every name can be read in full there.
+void FitDroppedWidth(CComboBox& combo) {
+  HDC dc = ::GetDC(combo.m_hWnd);
+  if (!dc) return;
+  HGDIOBJ old = ::SelectObject(dc, reinterpret_cast<HFONT>(combo.SendMessage(WM_GETFONT)));
+  int widest = 0;
+  std::vector<wchar_t> text;
+  for (int i = 0; i < combo.GetCount(); ++i) {
+    const int length = combo.GetLBTextLen(i);
+    if (length <= 0) continue;
+    text.assign(static_cast<std::size_t>(length) + 1, L'\0');
+    combo.SendMessage(CB_GETLBTEXT, static_cast<WPARAM>(i), reinterpret_cast<LPARAM>(text.data()));
+    SIZE size{};
+    if (::GetTextExtentPoint32W(dc, text.data(), length, &size)) widest = std::max(widest, static_cast<int>(size.cx));
+  }
+  ::SelectObject(dc, old);
+  ::ReleaseDC(combo.m_hWnd, dc);
+  RECT rect{};
+  combo.GetWindowRect(&rect);
+  const int margin = 2 * ::GetSystemMetrics(SM_CXEDGE) + ::GetSystemMetrics(SM_CXVSCROLL) + 8;
+  combo.SendMessage(CB_SETDROPPEDWIDTH, static_cast<WPARAM>(std::max<LONG>(rect.right - rect.left, widest + margin)));
+}
 
 }  // namespace
 
@@ -361,6 +387,7 @@ void CLangFlagsDlg::FillVoiceCombo(int index) {
     combo.SetItemData(item, static_cast<DWORD_PTR>(p));
     if (product == chosen_[index]) combo.SetCurSel(item);
   }
+  FitDroppedWidth(combo);
   if (installed_voices && combo.GetCount() == 0) {
     std::wstring text;
     LoadLangString(IDS_VOICES_INSTALLED, ThePluginApp().langid, text);

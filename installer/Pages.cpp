@@ -1,6 +1,7 @@
 #include "Pages.h"
 
 #include "NsisStack.h"
+#include "InstallQueue.h"
 #include "PluginApp.h"
 
 #include <cwchar>
@@ -34,6 +35,13 @@ BOOL CComponentsDlg::OnInitDialog() {
   }
   // Next is enabled while a product is checked.
   EnableNsisButton(nsis::kIdNext, checked);
+  // The size static's template text is the format of the size.
+  if (size_format_.empty()) {
+    wchar_t format[256] = {};
+    ::GetDlgItemTextW(m_hWnd, kIdSizeText, format, 256);
+    size_format_ = format;
+  }
+  SetDlgItemText(kIdSizeText, FormatText(size_format_, {std::to_wstring(SelectedSize() / 1024 / 1024)}).c_str());
   return TRUE;
 }
 

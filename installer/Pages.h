@@ -24,6 +24,9 @@ class CComponentsDlg : public CPluginPage {
   afx_msg LRESULT OnPageLeaving(WPARAM, LPARAM);
   afx_msg LRESULT OnPageLeft(WPARAM, LPARAM);
   DECLARE_MESSAGE_MAP()
+
+ private:
+  std::wstring size_format_;  // the template text of the size static
 };
 
 }  // namespace gwplugin

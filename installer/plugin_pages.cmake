@@ -23,7 +23,12 @@ endfunction()
 target_sources(GWPlugin PRIVATE ${ORV_PAGE_IMAGES_RC})
 set_source_files_properties(${ORV_PAGE_IMAGES_RC} PROPERTIES OBJECT_DEPENDS "${ORV_PAGE_IMAGES}")
 orv_page_images_for(GWPlugin)
-# The example installer shows the banner on its progress page.
-add_custom_command(TARGET GWPlugin POST_BUILD
+# The example installer and the banner of its progress page, kept up to date in the dist folder
+# whenever either changes (the plug-in's own copy step runs only when the DLL is linked).
+add_custom_command(OUTPUT ${ORV_DIST}/banner.png ${ORV_DIST}/webinstaller.nsi
+  COMMAND ${CMAKE_COMMAND} -E make_directory ${ORV_DIST}
   COMMAND ${CMAKE_COMMAND} -E copy_if_different ${ORV_PAGE_IMAGES_DIR}/banner.png ${ORV_DIST}/banner.png
-  COMMENT "Copying the example installer's banner to ${ORV_DIST}")
+  COMMAND ${CMAKE_COMMAND} -E copy_if_different ${CMAKE_CURRENT_LIST_DIR}/example/webinstaller.nsi ${ORV_DIST}/webinstaller.nsi
+  DEPENDS ${ORV_PAGE_IMAGES_DIR}/banner.png ${CMAKE_CURRENT_LIST_DIR}/example/webinstaller.nsi
+  COMMENT "Copying the example web installer and its banner to ${ORV_DIST}")
+add_custom_target(orv_example_installer ALL DEPENDS ${ORV_DIST}/banner.png ${ORV_DIST}/webinstaller.nsi)
