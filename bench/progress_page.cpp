@@ -6,7 +6,7 @@
 //
 // Needs the local HTTPS gateway serving the test product installers: bench_progress_page.runner
 // starts it (with-gateway --root <queue-products>).
-#include <curl/curl.h>
+#include "InstallerBenchSandbox.h"
 
 #include <DialogTemplates.h>
 #include <FakeNsisHost.h>
@@ -14,8 +14,6 @@
 #include <InstallQueue.h>
 #include <NsisStack.h>
 #include <PluginApp.h>
-#include <TestGateway.h>
-#include <Utilities.h>
 
 #include <windows.h>
 
@@ -133,29 +131,11 @@ double RunPage(const testgateway::GatewayInfo& gateway, HKEY root, UINT step_ms)
 }  // namespace
 
 int main() {
-  testgateway::GatewayInfo gateway;
-  std::string why;
-  if (!testgateway::FindGateway(gateway, why)) {
-    std::printf("bench_progress_page: %s\n", why.c_str());
-    return 1;
-  }
-  testgateway::TrustedRootCertificate trust(gateway.caDerPath);
-  if (!trust.Ok()) {
-    std::printf("bench_progress_page: the test CA cannot be trusted: %s\n", trust.Failure().c_str());
-    return 1;
-  }
-  wchar_t base[MAX_PATH + 1];
-  if (!GetTempPathW(MAX_PATH + 1, base)) return 1;
-  const std::wstring temp = std::wstring(base) + L"orvp-bench-" + std::to_wstring(GetCurrentProcessId()) + L"\\";
-  CreateDirectoryW(temp.c_str(), nullptr);
-  SetEnvironmentVariableW(L"TMP", temp.c_str());
-  SetEnvironmentVariableW(L"TEMP", temp.c_str());
-  const std::wstring root_path = L"Software\\OrvelProgressBench\\" + std::to_wstring(GetCurrentProcessId());
-  HKEY root = nullptr;
-  if (RegCreateKeyExW(HKEY_CURRENT_USER, root_path.c_str(), 0, nullptr, 0, KEY_ALL_ACCESS, nullptr, &root, nullptr) !=
-      ERROR_SUCCESS)
-    return 1;
-  SetEnvironmentVariableW(L"ORV_PRODUCT_REGROOT", root_path.c_str());
+  const InstallerBenchSandbox sandbox("bench_progress_page", L"OrvelProgressBench");
+  if (!sandbox.Ok()) return 1;
+  const testgateway::GatewayInfo& gateway = sandbox.Gateway();
+  const std::wstring& temp = sandbox.Temp();
+  HKEY root = sandbox.Root();
 
   // Warm-up: one direct run (the first download pays for TLS set-up and caches).
   bool ok = DownloadAndRun(gateway.Https(L"/voice_elbe.exe"), temp, 99);
@@ -166,12 +146,6 @@ int main() {
   const double fast = ok ? RunPage(gateway, root, 1) : -1;
   const double shipped = ok && fast >= 0 ? RunPage(gateway, root, 1000) : -1;
 
-  RegCloseKey(root);
-  RegDeleteTreeW(HKEY_CURRENT_USER, root_path.c_str());
-  RegDeleteKeyW(HKEY_CURRENT_USER, L"Software\\OrvelProgressBench");
-  DeleteOldTempFiles(temp);
-  RemoveDirectoryW((temp + L"orvel").c_str());
-  RemoveDirectoryW(temp.c_str());
   if (!ok || fast < 0 || shipped < 0) {
     std::printf("bench_progress_page: a run did not complete\n");
     return 1;
