@@ -6,6 +6,7 @@
 
 #include <curl/curl.h>
 
+#include <InstallQueue.h>
 #include <TestGateway.h>
 #include <Utilities.h>
 
@@ -68,6 +69,18 @@ class InstallerBenchSandbox {
   const testgateway::GatewayInfo& Gateway() const { return gateway_; }
   const std::wstring& Temp() const { return temp_; }  // ends with a backslash
   HKEY Root() const { return root_; }
+
+  // The install queue's settings for a benchmark: Polish, the scratch registry root, every
+  // question answered Cancel, extract functions doing nothing.
+  gwplugin::InstallQueueConfig QueueConfig(const wchar_t* user_agent) const {
+    gwplugin::InstallQueueConfig config;
+    config.langid = 1045;
+    config.userAgent = user_agent;
+    config.registryRoot = root_;
+    config.messageBox = [](HWND, const std::wstring&, const std::wstring&, UINT) { return IDCANCEL; };
+    config.executeCodeSegment = [](int, HWND) { return 0; };
+    return config;
+  }
 
  private:
   const char* name_;

@@ -88,7 +88,8 @@ bool DownloadAndRun(const std::wstring& url, const std::wstring& folder, int ind
 
 // Opens the progress page with the products marked and returns the seconds from its opening
 // to the end of the last installer (negative on failure).
-double RunPage(const testgateway::GatewayInfo& gateway, HKEY root, UINT step_ms) {
+double RunPage(const InstallerBenchSandbox& sandbox, UINT step_ms) {
+  const testgateway::GatewayInfo& gateway = sandbox.Gateway();
   DestroyPluginApp();
   gwplugin_test::FakeNsisWindow nsis_window;
   gwplugin_test::FakeNsisHost host;
@@ -103,12 +104,7 @@ double RunPage(const testgateway::GatewayInfo& gateway, HKEY root, UINT step_ms)
   std::mutex lock;
   LONGLONG last_end = 0;
   int ended = 0;
-  InstallQueueConfig config;
-  config.langid = 1045;
-  config.userAgent = L"OrvelBench/1.0";
-  config.registryRoot = root;
-  config.messageBox = [](HWND, const std::wstring&, const std::wstring&, UINT) { return IDCANCEL; };
-  config.executeCodeSegment = [](int, HWND) { return 0; };
+  InstallQueueConfig config = sandbox.QueueConfig(L"OrvelBench/1.0");
   config.observer = [&](QueueEvent event, const orv_products::CProd&) {
     if (event != QueueEvent::InstallerEnded) return;
     std::lock_guard<std::mutex> hold(lock);
@@ -135,7 +131,6 @@ int main() {
   if (!sandbox.Ok()) return 1;
   const testgateway::GatewayInfo& gateway = sandbox.Gateway();
   const std::wstring& temp = sandbox.Temp();
-  HKEY root = sandbox.Root();
 
   // Warm-up: one direct run (the first download pays for TLS set-up and caches).
   bool ok = DownloadAndRun(gateway.Https(L"/voice_elbe.exe"), temp, 99);
@@ -143,8 +138,8 @@ int main() {
   const LONGLONG direct_start = Now();
   for (int i = 0; i < kProducts && ok; ++i) ok = DownloadAndRun(gateway.Https(L"/voice_elbe.exe"), temp, i);
   direct = Seconds(Now() - direct_start);
-  const double fast = ok ? RunPage(gateway, root, 1) : -1;
-  const double shipped = ok && fast >= 0 ? RunPage(gateway, root, 1000) : -1;
+  const double fast = ok ? RunPage(sandbox, 1) : -1;
+  const double shipped = ok && fast >= 0 ? RunPage(sandbox, 1000) : -1;
 
   if (!ok || fast < 0 || shipped < 0) {
     std::printf("bench_progress_page: a run did not complete\n");

@@ -84,7 +84,6 @@ int main() {
   const InstallerBenchSandbox sandbox("bench_queue", L"OrvelQueueBench");
   if (!sandbox.Ok()) return 1;
   const testgateway::GatewayInfo& gateway = sandbox.Gateway();
-  HKEY root = sandbox.Root();
 
   std::vector<double> queued;     // download finished -> installer started
   std::vector<double> machinery;  // download finished -> CreateProcessW called
@@ -106,12 +105,7 @@ int main() {
     LONGLONG finished = 0;
     LONGLONG starting = 0;
     LONGLONG started = 0;
-    InstallQueueConfig config;
-    config.langid = 1045;
-    config.userAgent = L"OrvelQueueBench/1.0";
-    config.registryRoot = root;
-    config.messageBox = [](HWND, const std::wstring&, const std::wstring&, UINT) { return IDCANCEL; };
-    config.executeCodeSegment = [](int, HWND) { return 0; };
+    InstallQueueConfig config = sandbox.QueueConfig(L"OrvelQueueBench/1.0");
     config.observer = [&](QueueEvent event, const orv_products::CProd&) {
       const LONGLONG t = Now();
       std::lock_guard<std::mutex> guard(lock);
