@@ -15,6 +15,7 @@
 //   next, back    clicks the installer's Next (also "Close") or Back button
 //   exit          waits for the installer to end and writes its exit code
 //   report        writes the registry values and the task log's product lines to RESULT
+//   clean         removes the maker's keys again (what the products and the plug-in wrote)
 // Every wait ends with a failure after 120 s. Exit code 0 when every step was made.
 #include <windows.h>
 
@@ -332,6 +333,8 @@ int wmain(int argc, wchar_t** argv) {
       if (ok) Line(L"exit code: " + std::to_wstring(code));
     } else if (verb == L"report") {
       Report(temp);
+    } else if (verb == L"clean") {
+      CleanMakerKeys();
     } else {
       ok = Fail(L"unknown step " + step);
     }
