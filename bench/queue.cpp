@@ -8,9 +8,9 @@
 // starts it (with-gateway --root <queue-products>).
 #include <curl/curl.h>
 
+#include "InstallerBenchSandbox.h"
+
 #include <InstallQueue.h>
-#include <TestGateway.h>
-#include <Utilities.h>
 
 #include <windows.h>
 
@@ -81,32 +81,9 @@ bool StartDirectly(const std::wstring& file, const std::wstring& commandLine, do
 }  // namespace
 
 int main() {
-  testgateway::GatewayInfo gateway;
-  std::string why;
-  if (!testgateway::FindGateway(gateway, why)) {
-    std::printf("bench_queue: %s\n", why.c_str());
-    return 1;
-  }
-  testgateway::TrustedRootCertificate trust(gateway.caDerPath);
-  if (!trust.Ok()) {
-    std::printf("bench_queue: the test CA cannot be trusted: %s (error %lu)\n", trust.Failure().c_str(),
-                static_cast<unsigned long>(trust.Error()));
-    return 1;
-  }
-
-  // A scratch temporary folder and registry root, so the bench leaves nothing behind.
-  wchar_t base[MAX_PATH + 1];
-  if (!GetTempPathW(MAX_PATH + 1, base)) return 1;
-  const std::wstring temp = std::wstring(base) + L"orvq-bench-" + std::to_wstring(GetCurrentProcessId()) + L"\\";
-  CreateDirectoryW(temp.c_str(), nullptr);
-  SetEnvironmentVariableW(L"TMP", temp.c_str());
-  SetEnvironmentVariableW(L"TEMP", temp.c_str());
-  const std::wstring rootPath = L"Software\\OrvelQueueBench\\" + std::to_wstring(GetCurrentProcessId());
-  HKEY root = nullptr;
-  if (RegCreateKeyExW(HKEY_CURRENT_USER, rootPath.c_str(), 0, nullptr, 0, KEY_ALL_ACCESS, nullptr, &root, nullptr) !=
-      ERROR_SUCCESS)
-    return 1;
-  SetEnvironmentVariableW(L"ORV_PRODUCT_REGROOT", rootPath.c_str());
+  const InstallerBenchSandbox sandbox("bench_queue", L"OrvelQueueBench");
+  if (!sandbox.Ok()) return 1;
+  const testgateway::GatewayInfo& gateway = sandbox.Gateway();
 
   std::vector<double> queued;     // download finished -> installer started
   std::vector<double> machinery;  // download finished -> CreateProcessW called
@@ -128,12 +105,7 @@ int main() {
     LONGLONG finished = 0;
     LONGLONG starting = 0;
     LONGLONG started = 0;
-    InstallQueueConfig config;
-    config.langid = 1045;
-    config.userAgent = L"OrvelQueueBench/1.0";
-    config.registryRoot = root;
-    config.messageBox = [](HWND, const std::wstring&, const std::wstring&, UINT) { return IDCANCEL; };
-    config.executeCodeSegment = [](int, HWND) { return 0; };
+    InstallQueueConfig config = sandbox.QueueConfig(L"OrvelQueueBench/1.0");
     config.observer = [&](QueueEvent event, const orv_products::CProd&) {
       const LONGLONG t = Now();
       std::lock_guard<std::mutex> guard(lock);
@@ -167,12 +139,6 @@ int main() {
     if (run > 0) direct.push_back(ms);
   }
 
-  RegCloseKey(root);
-  RegDeleteTreeW(HKEY_CURRENT_USER, rootPath.c_str());
-  RegDeleteKeyW(HKEY_CURRENT_USER, L"Software\\OrvelQueueBench");
-  DeleteOldTempFiles(temp);
-  RemoveDirectoryW((temp + L"orvel").c_str());
-  RemoveDirectoryW(temp.c_str());
   if (!ok) return 1;
 
   const double q = Median(queued);

@@ -109,6 +109,9 @@ int CGWPluginApp::ExitInstance() {
   StopCatalogueDownload();
   if (hidden_window_ && hidden_window_->m_hWnd) hidden_window_->DestroyWindow();
   hidden_window_.reset();
+  // GDI+ images must go while GDI+ runs; the pages themselves live on until the destructor.
+  flagsPage.ReleaseImages();
+  progressPage.ReleaseBanner();
   if (gdiplus_token_) Gdiplus::GdiplusShutdown(gdiplus_token_);
   gdiplus_token_ = 0;
   started_ = false;

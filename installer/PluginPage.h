@@ -14,6 +14,10 @@ class CPluginPage : public CDialog {
   // The NSIS buttons move the wizard; Enter and Escape inside the page do not end it.
   void OnOK() override {}
   void OnCancel() override {}
+
+  // Enables or disables a button of the NSIS window that hosts the pages (1 Next, 2 Cancel,
+  // 3 Back); nothing while no page export runs.
+  static void EnableNsisButton(int id, bool enable);
 };
 
 }  // namespace gwplugin

@@ -11,6 +11,7 @@ add_library(orv_plugin_core STATIC
   ${CMAKE_CURRENT_LIST_DIR}/CheckingDlg.cpp
   ${CMAKE_CURRENT_LIST_DIR}/DialogTemplates.cpp
   ${CMAKE_CURRENT_LIST_DIR}/Exports.cpp
+  ${CMAKE_CURRENT_LIST_DIR}/LangFlagsDlg.cpp
   ${CMAKE_CURRENT_LIST_DIR}/MessageWait.cpp
   ${CMAKE_CURRENT_LIST_DIR}/NsisStack.cpp
   ${CMAKE_CURRENT_LIST_DIR}/Pages.cpp
@@ -19,6 +20,7 @@ add_library(orv_plugin_core STATIC
   ${CMAKE_CURRENT_LIST_DIR}/PluginPage.cpp
   ${CMAKE_CURRENT_LIST_DIR}/ProductCatalogue.cpp
   ${CMAKE_CURRENT_LIST_DIR}/ProductTables.cpp
+  ${CMAKE_CURRENT_LIST_DIR}/ProgressDlg.cpp
   ${CMAKE_CURRENT_LIST_DIR}/Products.cpp
   ${CMAKE_CURRENT_LIST_DIR}/SizeProbes.cpp
   ${CMAKE_CURRENT_LIST_DIR}/TestHooks.cpp

@@ -3,7 +3,7 @@
 # real installers with makensis and run them under Wine.
 set(_nsis ${CMAKE_CURRENT_LIST_DIR}/nsis)
 
-add_library(orv_nsis_testing STATIC ${_nsis}/FakeNsisHost.cpp ${_nsis}/TestPage.cpp)
+add_library(orv_nsis_testing STATIC ${_nsis}/FakeNsisHost.cpp ${_nsis}/FakeNsisWindow.cpp ${_nsis}/TestPage.cpp)
 target_include_directories(orv_nsis_testing PUBLIC ${_nsis})
 target_link_libraries(orv_nsis_testing PUBLIC orv_plugin_core nsisapi)
 orv_strict(orv_nsis_testing)
@@ -18,6 +18,13 @@ add_executable(pagedriver ${_nsis}/PageDriver.cpp)
 target_link_options(pagedriver PRIVATE -municode)
 set_target_properties(pagedriver PROPERTIES RUNTIME_OUTPUT_DIRECTORY ${CMAKE_BINARY_DIR}/nsis-plugins)
 orv_strict(pagedriver)
+
+# The clicker that takes the example web installer through its pages (and takes screenshots).
+add_executable(webclicker ${_nsis}/WebClicker.cpp)
+target_link_options(webclicker PRIVATE -municode)
+target_link_libraries(webclicker PRIVATE gdiplus)
+set_target_properties(webclicker PROPERTIES RUNTIME_OUTPUT_DIRECTORY ${CMAKE_BINARY_DIR}/nsis-plugins)
+orv_strict(webclicker)
 
 find_program(ORV_MAKENSIS makensis)
 if(ORV_MAKENSIS)
@@ -40,6 +47,16 @@ if(ORV_MAKENSIS)
               ${CMAKE_BINARY_DIR}/nsis-plugins ${CMAKE_BINARY_DIR}/nsis-e2e/${_case}
               ${CMAKE_BINARY_DIR}/wine-run ${_nsis}/expected/${_case}.txt)
     set_tests_properties(plugin_nsis_${_case} PROPERTIES TIMEOUT 300 LABELS nsis)
+  endforeach()
+  # The example web installer of the build's dist folder, end to end in English and Polish:
+  # built by makensis, served its catalogue and products by the local gateway, clicked
+  # through its pages; the maker's HKLM keys are written, so one runs at a time.
+  foreach(_lang 1033 1045)
+    add_test(NAME plugin_webinstaller_${_lang}
+      COMMAND ${_nsis}/run-webinstaller ${_lang} ${ORV_MAKENSIS} ${_nsis_target} ${ORV_DIST} ${ORV_PRODUCTS_DIR}
+              ${CMAKE_BINARY_DIR}/nsis-e2e/webinstaller_${_lang} ${CMAKE_BINARY_DIR}/wine-run
+              $<TARGET_FILE:webclicker> ${_nsis}/expected/webinstaller_${_lang}.txt)
+    set_tests_properties(plugin_webinstaller_${_lang} PROPERTIES TIMEOUT 600 LABELS nsis RESOURCE_LOCK hklm_orvel_keys)
   endforeach()
 else()
   message(STATUS "makensis not found: the NSIS end-to-end tests are not registered")

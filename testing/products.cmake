@@ -13,9 +13,12 @@ if(ORV_PRODUCTS_MAKENSIS)
   # name | catalogue id | product key | version
   set(_products
     "app_helm|ORVEL_HELM|Software\\Orvel\\Orvel Helmstand|2.1.0.0"
+    "app_parlon|ORVEL_PARLON|Software\\Orvel\\Orvel Parlon|1.4.0.0"
     "voice_elbe|VOICE_ELBE|Software\\Orvel\\Orvel 2 Vokant\\Elbe|1.6.2.0"
     "voice_hudson|VOICE_HUDSON|Software\\Orvel\\Orvel 2 Vokant\\Hudson|1.6.2.0"
-    "voice_loire|VOICE_LOIRE|Software\\Orvel\\Orvel Vokant\\Loire|1.2.0.0")
+    "voice_loire|VOICE_LOIRE|Software\\Orvel\\Orvel Vokant\\Loire|1.2.0.0"
+    "voice_thames|VOICE_THAMES|Software\\Orvel\\Orvel 2 Vokant\\Thames|1.6.2.0"
+    "voice_wisla|VOICE_WISLA|Software\\Orvel\\Orvel 2 Vokant\\Wisla|1.6.2.0")
   set(_product_files)
   foreach(_product IN LISTS _products)
     string(REPLACE "|" ";" _fields "${_product}")

@@ -44,13 +44,6 @@ struct alignas(4) EmptyTemplate {
   WORD menu = 0, window_class = 0, title = 0;
 };
 
-// NSIS answers a Next click by moving on; the fake window posts itself the move.
-LRESULT CALLBACK NextMovesOn(HWND hWnd, UINT message, WPARAM wParam, LPARAM lParam, UINT_PTR, DWORD_PTR) {
-  if (message == WM_COMMAND && LOWORD(wParam) == nsis::kIdNext)
-    PostMessageW(hWnd, nsis::kWmNotifyOuterNext, nsis::kOuterNext, 0);
-  return DefSubclassProc(hWnd, message, wParam, lParam);
-}
-
 class PageHost : public testing::Test {
  public:
   void SetUp() override {
@@ -187,30 +180,7 @@ TEST_F(PageHost, ThePageFillsTheNsisFrame) {
   });
 }
 
-// The product pages with no catalogue: what each pops and pushes.
-TEST_F(PageHost, ProgressPageWithNothingToInstallPressesNext) {
-  gwplugin::CGWPluginApp& app = gwplugin::ThePluginApp();
-  app.SubclassNsisWindow(window_);
-  host_.Push(L"2");
-  host_.Push(L"50");
-  host_.Push(L"200");
-  host_.Push(L"C:\\banner.png");
-  app.progressPage.SetStepInterval(1);
-  HWND next = GetDlgItem(window_, nsis::kIdNext);
-  EnableWindow(next, FALSE);
-  SetWindowSubclass(window_, &NextMovesOn, 1, 0);
-  int result = app.RunPage(app.progressPage, 2015);
-  RemoveWindowSubclass(window_, &NextMovesOn, 1);
-  app.RestoreNsisWindow();
-  EXPECT_EQ(gwplugin::kPageNext, result);
-  EXPECT_EQ((Texts{L"success"}), host_.Stack());
-  EXPECT_EQ(L"C:\\banner.png", app.progressPage.BannerPath());
-  EXPECT_EQ(200, app.progressPage.FrameWidth());
-  EXPECT_EQ(50, app.progressPage.FrameHeight());
-  EXPECT_EQ(2, app.progressPage.BannerInterval());
-  EXPECT_TRUE(IsWindowEnabled(next)) << "the page enables Next before it presses it";
-}
-
+// The flags page with no catalogue: what it pops and pushes.
 TEST_F(PageHost, FlagsPageReadsItsTextsAndPushesLanguageMode) {
   gwplugin::CGWPluginApp& app = gwplugin::ThePluginApp();
   host_.Push(L"beneath");

@@ -124,6 +124,9 @@ void QueueSandbox::SetUp() {
   wchar_t base[MAX_PATH + 1];
   ASSERT_NE(0u, GetTempPathW(MAX_PATH + 1, base)) << "GetTempPathW: " << GetLastError();
   temp_ = std::wstring(base) + L"orvq-" + tag + L"\\";
+  // Process ids come round again: a run that was killed before its clean-up may have left
+  // a folder of this name.
+  if (GetFileAttributesW(temp_.c_str()) != INVALID_FILE_ATTRIBUTES) RemoveTree(temp_);
   ASSERT_TRUE(CreateDirectoryW(temp_.c_str(), nullptr)) << "CreateDirectoryW: " << GetLastError();
   saved_tmp_ = Env(L"TMP", had_tmp_);
   saved_temp_ = Env(L"TEMP", had_temp_);

@@ -4,6 +4,7 @@ orv_add_test(NAME plugin_tests
     ${CMAKE_CURRENT_LIST_DIR}/CheckingTests.cpp
     ${CMAKE_CURRENT_LIST_DIR}/DllTests.cpp
     ${CMAKE_CURRENT_LIST_DIR}/ExportsTests.cpp
+    ${CMAKE_CURRENT_LIST_DIR}/FlagsPageTests.cpp
     ${CMAKE_CURRENT_LIST_DIR}/InstalledProductsTests.cpp
     ${CMAKE_CURRENT_LIST_DIR}/NsisStackTests.cpp
     ${CMAKE_CURRENT_LIST_DIR}/OfferTests.cpp
@@ -16,7 +17,8 @@ orv_add_test(NAME plugin_tests
   TIMEOUT 120)
 orv_strict(plugin_tests)
 set_source_files_properties(${CMAKE_CURRENT_LIST_DIR}/plugin_tests.rc PROPERTIES
-  OBJECT_DEPENDS "${CMAKE_CURRENT_LIST_DIR}/../res/GWPlugin.rc;${CMAKE_SOURCE_DIR}/testing/nsis/TestPage.rc")
+  OBJECT_DEPENDS "${CMAKE_CURRENT_LIST_DIR}/../res/GWPlugin.rc;${CMAKE_SOURCE_DIR}/testing/nsis/TestPage.rc;${ORV_PAGE_IMAGES_RC};${ORV_PAGE_IMAGES}")
+orv_page_images_for(plugin_tests)
 # The DLL test loads the built GWPlugin.dll.
 add_dependencies(plugin_tests GWPlugin)
 
@@ -54,6 +56,7 @@ add_executable(plugin_gateway_tests ${CMAKE_CURRENT_LIST_DIR}/GatewayTests.cpp $
 target_link_libraries(plugin_gateway_tests PRIVATE orv_plugin_core orv_nsis_testing orv_testgateway
   dep_gmock dep_gtest_main)
 orv_strict(plugin_gateway_tests)
+orv_page_images_for(plugin_gateway_tests)
 set(_gateway_root ${CMAKE_CURRENT_BINARY_DIR}/gateway-root)
 file(MAKE_DIRECTORY ${_gateway_root})
 add_test(NAME plugin_gateway_tests

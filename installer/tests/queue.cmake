@@ -5,12 +5,14 @@ add_executable(queue_tests
   ${CMAKE_CURRENT_LIST_DIR}/QueueTestSupport.cpp
   ${CMAKE_CURRENT_LIST_DIR}/QueueTextTests.cpp
   ${CMAKE_CURRENT_LIST_DIR}/QueueRunTests.cpp
+  ${CMAKE_CURRENT_LIST_DIR}/ProgressPageTests.cpp
   ${CMAKE_CURRENT_LIST_DIR}/queue_tests.rc)
-target_link_libraries(queue_tests PRIVATE orv_plugin_core orv_testgateway comctl32 shell32 dep_gmock dep_gtest_main)
+target_link_libraries(queue_tests PRIVATE orv_plugin_core orv_nsis_testing orv_testgateway comctl32 shell32 dep_gmock dep_gtest_main)
 target_compile_definitions(queue_tests PRIVATE ORV_PRODUCTS_DIR="${ORV_PRODUCTS_DIR}")
 orv_strict(queue_tests)
 set_source_files_properties(${CMAKE_CURRENT_LIST_DIR}/queue_tests.rc PROPERTIES
-  OBJECT_DEPENDS "${CMAKE_CURRENT_LIST_DIR}/../res/GWPlugin.rc;${CMAKE_CURRENT_LIST_DIR}/../res/queue_strings.rc")
+  OBJECT_DEPENDS "${CMAKE_CURRENT_LIST_DIR}/../res/GWPlugin.rc;${CMAKE_CURRENT_LIST_DIR}/../res/queue_strings.rc;${ORV_PAGE_IMAGES_RC};${ORV_PAGE_IMAGES}")
+orv_page_images_for(queue_tests)
 add_dependencies(queue_tests orv_test_products)
 add_test(NAME queue_tests
   COMMAND ${ORV_WITH_GATEWAY} --root ${ORV_PRODUCTS_DIR} ${CMAKE_BINARY_DIR}/wine-run $<TARGET_FILE:queue_tests>)

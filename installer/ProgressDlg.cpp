@@ -1,0 +1,183 @@
+#include "ProgressDlg.h"
+
+#include "NsisStack.h"
+#include "PluginApp.h"
+#include "PluginMessages.h"
+
+#include <objidl.h>
+#include <gdiplus.h>
+
+#include <algorithm>
+#include <climits>
+
+namespace gwplugin {
+
+using namespace orv_products;
+
+IMPLEMENT_DYNAMIC(CProgressDlg, CPluginPage)
+
+BEGIN_MESSAGE_MAP(CProgressDlg, CPluginPage)
+  ON_WM_TIMER()
+END_MESSAGE_MAP()
+
+CProgressDlg::CProgressDlg() = default;
+
+// The image is deleted here, where Gdiplus::Image is complete; the application releases it
+// before GDI+ is shut down, so nothing is left for this point then.
+CProgressDlg::~CProgressDlg() = default;
+
+void CProgressDlg::DoDataExchange(CDataExchange* pDX) {
+  CPluginPage::DoDataExchange(pDX);
+  DDX_Control(pDX, kIdStatus, status_);
+  DDX_Control(pDX, kIdProgress, progress_);
+}
+
+void CProgressDlg::ReleaseBanner() {
+  banner_.reset();
+  frame_width_ = frame_height_ = frame_count_ = current_frame_ = 0;
+  banner_period_ = 0;
+}
+
+void CProgressDlg::LoadBanner(const std::wstring& path, int frame_width, int frame_height, int interval_seconds) {
+  ReleaseBanner();
+  frame_width_ = frame_width;
+  frame_height_ = frame_height;
+  // Frames under a pixel cannot be cut from the image (and a width of 0 would divide by it).
+  if (path.empty() || frame_width < 1 || frame_height < 1) return;
+  std::unique_ptr<Gdiplus::Image> image(Gdiplus::Image::FromFile(path.c_str()));
+  if (!image || image->GetLastStatus() != Gdiplus::Ok || image->GetWidth() == 0) return;
+  const UINT frames = image->GetWidth() / static_cast<UINT>(frame_width);
+  frame_count_ = static_cast<int>(std::min<UINT>(frames, INT_MAX));
+  if (frame_count_ == 0) return;
+  banner_ = std::move(image);
+  // A bad interval leaves the first frame standing rather than flickering.
+  if (frame_count_ > 1 && interval_seconds >= 1)
+    banner_period_ = static_cast<UINT>(std::min(interval_seconds, kLongestBannerInterval)) * 1000u;
+}
+
+void CProgressDlg::NextBannerFrame() {
+  current_frame_ = current_frame_ < frame_count_ - 1 ? current_frame_ + 1 : 0;
+  if (m_hWnd) InvalidateRect(nullptr, FALSE);
+}
+
+void CProgressDlg::MarkLanguageChoice(const ProductOffer& merged, int selection, const ChosenVoices& chosen) {
+  for (const CProdPtr& product : merged.products)
+    if (product) product->ClearStateBits(PS_INSTALL_CHECK);
+  for (int index : {0, 2, 1, 3, 4, 5, 6, 7})
+    if ((selection & (1 << index)) && chosen[index]) chosen[index]->AddStateIfHasBits(PS_INSTALL_CHECK, PS_INSTALL);
+  const CProdGroupPtr applications = FindGroupById(merged.groups, kApplicationsGroup);
+  if (!applications) return;
+  for (const CProdPtr& product : applications->products)
+    if (product) product->AddStateIfHasBits(PS_INSTALL_CHECK, PS_INSTALL);
+  if (const CProdPtr reader = FindProductById(applications->products, kReaderApplication)) {
+    reader->ClearStateBits(PS_INSTALL_CHECK);
+    if (selection & CLangFlagsDlg::kMaskApplication) reader->AddStateIfHasBits(PS_INSTALL_CHECK, PS_INSTALL);
+  }
+}
+
+void CProgressDlg::MarkChosenProducts(CLangFlagsDlg& flags, const ProductOffer& merged) {
+  if (!flags.HasBoldFont() || flags.UserMode() != 0) return;
+  flags.RebindChosenVoices();
+  ChosenVoices chosen;
+  for (int i = 0; i < kVoiceGroupCount; ++i) chosen[i] = flags.GetChosenVoice(i);
+  MarkLanguageChoice(merged, flags.LanguageSelectionMask(), chosen);
+}
+
+BOOL CProgressDlg::OnInitDialog() {
+  CPluginPage::OnInitDialog();
+  try {
+    std::wstring path;
+    if (NsisStackHasEntries()) NsisPopString(path);
+    if (!path.empty()) {
+      const int frame_width = NsisPopInt();
+      const int frame_height = NsisPopInt();
+      const int interval = NsisPopInt();
+      LoadBanner(path, frame_width, frame_height, interval);
+    } else {
+      ReleaseBanner();
+    }
+    if (banner_period_) SetTimer(IDT_BANNER_FRAME, banner_period_, nullptr);
+
+    EnableNsisButton(nsis::kIdBack, false);
+    EnableNsisButton(nsis::kIdNext, false);
+
+    CGWPluginApp& app = ThePluginApp();
+    MarkChosenProducts(app.flagsPage, app.catalogue.mergedOffer);
+    queue_.Prepare(app.catalogue.mergedOffer.products, this, &progress_, &status_);
+  } catch (...) {
+    AfxReportCaughtException("CProgressDlg::OnInitDialog");
+  }
+  // Also after a failure above: the first step then finds the queue done or cancelled, and
+  // the wizard moves on rather than waiting on a page that does nothing.
+  SetTimer(IDT_QUEUE_STEP, step_interval_, nullptr);
+  return TRUE;
+}
+
+bool CProgressDlg::StepQueue() {
+  const int result = queue_.Step();
+  if (result == kStepDone) {
+    KillTimer(IDT_QUEUE_STEP);
+    ThePluginApp().ClickNsisNext();
+  } else if (result == kStepCancelled) {
+    // The user gave up after a failed download: the script learns it from "CLOSE" under
+    // the page's "cancel".
+    KillTimer(IDT_QUEUE_STEP);
+    NsisPushString(L"CLOSE");
+    ThePluginApp().EndPage(kPageCancel);
+    return true;
+  }
+  return false;
+}
+
+void CProgressDlg::OnTimer(UINT_PTR id) {
+  try {
+    if (id == IDT_QUEUE_STEP) {
+      if (StepQueue()) return;  // the page has ended: nothing else runs for this tick
+    } else if (id == IDT_BANNER_FRAME) {
+      NextBannerFrame();
+    }
+  } catch (...) {
+    AfxReportCaughtException("CProgressDlg::OnTimer");
+  }
+  Default();
+}
+
+void CProgressDlg::PaintBanner() {
+  PAINTSTRUCT paint{};
+  HDC dc = ::BeginPaint(m_hWnd, &paint);
+  if (!dc) return;
+  HWND place = ::GetDlgItem(m_hWnd, kIdBanner);
+  if (place && banner_) {
+    RECT rect{};
+    ::GetWindowRect(place, &rect);
+    ::MapWindowPoints(nullptr, m_hWnd, reinterpret_cast<POINT*>(&rect), 2);
+    Gdiplus::Graphics graphics(dc);
+    graphics.DrawImage(banner_.get(), Gdiplus::Rect(rect.left, rect.top, frame_width_, frame_height_),
+                       current_frame_ * frame_width_, 0, frame_width_, frame_height_, Gdiplus::UnitPixel);
+  }
+  ::EndPaint(m_hWnd, &paint);
+}
+
+LRESULT CProgressDlg::WindowProc(UINT message, WPARAM wParam, LPARAM lParam) {
+  try {
+    switch (message) {
+      case WM_DISABLE_CANCEL:
+        EnableNsisButton(nsis::kIdCancel, false);
+        break;
+      case WM_PAGE_LEFT:
+        KillTimer(IDT_BANNER_FRAME);
+        KillTimer(IDT_QUEUE_STEP);
+        return 1;
+      case WM_PAINT:
+        if (frame_count_ > 0) PaintBanner();
+        break;
+      default:
+        break;
+    }
+  } catch (...) {
+    AfxReportCaughtException("CProgressDlg::WindowProc");
+  }
+  return CPluginPage::WindowProc(message, wParam, lParam);
+}
+
+}  // namespace gwplugin

@@ -1,0 +1,88 @@
+// The last wizard page: it turns the language page's choice into products marked for
+// installation, drives the install queue it owns on a timer, shows an optional animated
+// banner cut from one wide image, and presses the NSIS Next button when the queue is done.
+#pragma once
+
+#include "InstallQueue.h"
+#include "LangFlagsDlg.h"
+#include "PluginPage.h"
+#include "ProductCatalogue.h"
+
+#include <afxcmn.h>
+#include <afxwin.h>
+
+#include <memory>
+#include <string>
+
+namespace Gdiplus {
+class Image;
+}
+
+namespace gwplugin {
+
+class CProgressDlg : public CPluginPage {
+  DECLARE_DYNAMIC(CProgressDlg)
+ public:
+  enum : int { kIdProgress = 2011, kIdStatus = 2012, kIdBanner = 2013 };
+  enum : UINT_PTR { IDT_QUEUE_STEP = 1671, IDT_BANNER_FRAME = 1672 };
+  // The longest banner interval taken, in seconds (the timer counts milliseconds in 32 bits).
+  static constexpr int kLongestBannerInterval = 3600;
+
+  CProgressDlg();
+  ~CProgressDlg() override;
+
+  BOOL OnInitDialog() override;
+  void DoDataExchange(CDataExchange* pDX) override;
+
+  // The queue timer's period: a second; tests and measurements shorten it.
+  void SetStepInterval(UINT milliseconds) { step_interval_ = milliseconds; }
+  UINT StepInterval() const { return step_interval_; }
+  // The page's queue (configure it before the page runs to replace the plug-in's defaults).
+  CInstallQueue& Queue() { return queue_; }
+
+  // In language mode the flags page's choice decides what is installed: the chosen voices
+  // of the selected languages, every installable application except the reader, and the
+  // reader when its box was checked. Everything else loses its mark.
+  static void MarkLanguageChoice(const ProductOffer& merged, int selection, const ChosenVoices& chosen);
+  // The marking as the page does it on opening: only when the flags page ran and was left in
+  // language mode; otherwise the marks of the components page (or the merge) stand.
+  static void MarkChosenProducts(CLangFlagsDlg& flags, const ProductOffer& merged);
+
+  // Takes the banner: frame_width x frame_height pixel frames side by side in the image at
+  // path, a new frame every interval seconds. A path that does not load, or frames less than
+  // a pixel wide or high, give no banner.
+  void LoadBanner(const std::wstring& path, int frame_width, int frame_height, int interval_seconds);
+  // Releases the banner image (before GDI+ is shut down, and when the page is left).
+  void ReleaseBanner();
+  int FrameWidth() const { return frame_width_; }
+  int FrameHeight() const { return frame_height_; }
+  int FrameCount() const { return frame_count_; }
+  int CurrentFrame() const { return current_frame_; }
+  // The banner timer's period in milliseconds, 0 when the banner does not move.
+  UINT BannerPeriod() const { return banner_period_; }
+  // Moves to the next frame, after the last back to the first (IDT_BANNER_FRAME).
+  void NextBannerFrame();
+
+ protected:
+  LRESULT WindowProc(UINT message, WPARAM wParam, LPARAM lParam) override;
+  afx_msg void OnTimer(UINT_PTR id);
+  DECLARE_MESSAGE_MAP()
+
+ private:
+  // One step of the queue; true when it ended the page (cancelled).
+  bool StepQueue();
+  void PaintBanner();
+
+  CStatic status_;
+  CProgressCtrl progress_;
+  int frame_width_ = 0;
+  int frame_height_ = 0;
+  int frame_count_ = 0;
+  int current_frame_ = 0;
+  UINT banner_period_ = 0;
+  std::unique_ptr<Gdiplus::Image> banner_;
+  CInstallQueue queue_;
+  UINT step_interval_ = 1000;
+};
+
+}  // namespace gwplugin

@@ -1,0 +1,262 @@
+// The progress page hosted in a fake NSIS window, driving the real install queue against the
+// local gateway with a shortened step: a whole run ending in the page's own Next press, a
+// failed download retried (resuming) or cancelled ("CLOSE" under "cancel"), and the banner.
+#include "QueueTestSupport.h"
+
+#include <DialogTemplates.h>
+#include <FakeNsisHost.h>
+#include <FakeNsisWindow.h>
+#include <NsisStack.h>
+#include <PluginApp.h>
+
+#include <commctrl.h>
+
+#include <functional>
+
+using namespace gwplugin;
+using gwplugin_test::FakeNsisHost;
+using gwplugin_test::FakeNsisWindow;
+using gwplugin_test::WhenLoopRuns;
+using orv_products::CProdPtr;
+using queue_test::Gateway;
+using queue_test::GatewayControl;
+using queue_test::InstallerRecord;
+using queue_test::ProductInstaller;
+using queue_test::QueueSandbox;
+using queue_test::ReadBytes;
+using Texts = std::vector<std::wstring>;
+
+namespace {
+
+std::wstring Text(HWND window) {
+  wchar_t text[512] = {};
+  GetWindowTextW(window, text, 512);
+  return text;
+}
+
+// A 24-bit bitmap file of width x height pixels.
+bool WriteBitmap(const std::wstring& path, int width, int height) {
+  const DWORD row = static_cast<DWORD>((width * 3 + 3) & ~3);
+  BITMAPFILEHEADER file{};
+  BITMAPINFOHEADER info{};
+  info.biSize = sizeof info;
+  info.biWidth = width;
+  info.biHeight = height;
+  info.biPlanes = 1;
+  info.biBitCount = 24;
+  info.biCompression = BI_RGB;
+  info.biSizeImage = row * static_cast<DWORD>(height);
+  file.bfType = 0x4D42;
+  file.bfOffBits = sizeof file + sizeof info;
+  file.bfSize = file.bfOffBits + info.biSizeImage;
+  std::string bytes(reinterpret_cast<const char*>(&file), sizeof file);
+  bytes.append(reinterpret_cast<const char*>(&info), sizeof info);
+  bytes.append(info.biSizeImage, '\x40');
+  HANDLE handle = CreateFileW(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
+  if (handle == INVALID_HANDLE_VALUE) return false;
+  DWORD written = 0;
+  const bool ok = WriteFile(handle, bytes.data(), static_cast<DWORD>(bytes.size()), &written, nullptr) &&
+                  written == bytes.size();
+  CloseHandle(handle);
+  return ok;
+}
+
+class ProgressPage : public QueueSandbox {
+ protected:
+  void SetUp() override {
+    QueueSandbox::SetUp();
+    DestroyPluginApp();
+    ASSERT_NE(nullptr, nsis_.Handle());
+    host_.Call([](HWND, int size, WCHAR* vars, nsis::StackEntry** top, nsis::ExtraParameters* extra) {
+      NsisEnterCall(size, vars, top, extra);
+    });
+    ASSERT_TRUE(ThePluginApp().EnsureStarted());
+    ThePluginApp().langid = 1033;
+    // The queue steps every 10 ms instead of every second.
+    ThePluginApp().progressPage.SetStepInterval(10);
+  }
+  void TearDown() override {
+    DestroyPluginApp();
+    QueueSandbox::TearDown();
+  }
+
+  // Runs the page as ShowInstallDialog does (banner arguments already pushed); action runs
+  // once the page is up. The queue asks its questions through the sandbox.
+  int RunProgress(std::function<void(HWND page)> action = nullptr) {
+    CGWPluginApp& app = ThePluginApp();
+    app.progressPage.Queue().Configure(Config(1033));
+    app.SubclassNsisWindow(nsis_.Handle());
+    if (action) WhenLoopRuns([&app, action] { action(app.progressPage.m_hWnd); });
+    nsis_.GiveUpAfter(120000);  // a safety net: the page would otherwise wait forever
+    const int result = app.RunPage(app.progressPage, TemplatesForLanguage(1033).progress);
+    nsis_.GiveUpAfter(0);
+    app.RestoreNsisWindow();
+    EXPECT_FALSE(nsis_.GaveUp()) << "the page did not end by itself";
+    return result;
+  }
+
+  FakeNsisWindow nsis_;
+  FakeNsisHost host_;
+};
+
+// Two downloads (an application and a voice), installed in order; the page disables Back and
+// Next, loses Cancel when the downloads are over, and presses Next itself at the end.
+TEST_F(ProgressPage, AWholeRunEndsWithTheNextPress) {
+  std::string why;
+  ASSERT_NE(nullptr, Gateway(&why)) << why;
+  ProductOffer& offer = ThePluginApp().catalogue.mergedOffer;
+  CProdPtr helm = Download(L"ORVEL_HELM", L"Orvel Helmstand", L"app_helm.exe", VersionNumber(2, 1, 0, 0));
+  CProdPtr elbe = Download(L"VOICE_ELBE", L"Orvel 2 Elbe", L"voice_elbe.exe", VersionNumber(1, 6, 2, 0));
+  offer.products = {helm, elbe};
+  host_.Push(L"beneath");
+  host_.Push(L"");  // no banner
+  struct AtNext {
+    bool back = true, cancel = true, next = false;
+    std::wstring status;
+    int position = -1, upper = -1;
+  } at_next;
+  nsis_.onNextClicked = [&] {
+    HWND page = ThePluginApp().progressPage.m_hWnd;
+    at_next.back = nsis_.ButtonEnabled(nsis::kIdBack);
+    at_next.cancel = nsis_.ButtonEnabled(nsis::kIdCancel);
+    at_next.next = nsis_.ButtonEnabled(nsis::kIdNext);
+    at_next.status = Text(GetDlgItem(page, CProgressDlg::kIdStatus));
+    HWND bar = GetDlgItem(page, CProgressDlg::kIdProgress);
+    at_next.position = static_cast<int>(SendMessageW(bar, PBM_GETPOS, 0, 0));
+    at_next.upper = static_cast<int>(SendMessageW(bar, PBM_GETRANGE, FALSE, 0));
+  };
+  EXPECT_EQ(kPageNext, RunProgress());
+  EXPECT_EQ((Texts{L"success", L"beneath"}), host_.Stack()) << "the page pushes nothing of its own";
+  EXPECT_EQ(std::vector<WPARAM>{1}, nsis_.moves);
+  EXPECT_FALSE(at_next.back);
+  EXPECT_FALSE(at_next.cancel) << "no cancel once the downloads are over";
+  EXPECT_TRUE(at_next.next) << "the page enables Next before it presses it";
+  EXPECT_EQ(L"Installation completed", at_next.status);
+  EXPECT_EQ(4, at_next.upper);
+  EXPECT_EQ(4, at_next.position);
+  const std::vector<InstallerRecord> records = Records();
+  ASSERT_EQ(2u, records.size());
+  EXPECT_EQ("ORVEL_HELM", records[0].id);
+  EXPECT_EQ("VOICE_ELBE", records[1].id);
+  EXPECT_EQ("1033", records[1].language);
+}
+
+struct FailureCase {
+  const char* name;
+  const wchar_t* fault;
+  int answer;
+  int result;
+  Texts stack;
+  std::size_t records;
+};
+
+// A failed download asks Retry/Cancel: Retry resumes into the same file and the run goes on;
+// Cancel ends the page with "CLOSE" under "cancel".
+TEST_F(ProgressPage, AFailedDownloadIsRetriedOrCancelled) {
+  std::string why;
+  ASSERT_NE(nullptr, Gateway(&why)) << why;
+  const std::vector<FailureCase> cases = {
+      {"retry resumes", L"fault=short&only=GET", IDRETRY, kPageNext, {L"success"}, 1},
+      {"cancel", L"fault=404", IDCANCEL, kPageCancel, {L"cancel", L"CLOSE"}, 0},
+  };
+  for (const FailureCase& c : cases) {
+    SCOPED_TRACE(c.name);
+    TearDown();
+    SetUp();
+    questions_.clear();
+    ASSERT_TRUE(GatewayControl(std::wstring(L"/_control/fault?path=/voice_elbe.exe&") + c.fault));
+    CProdPtr elbe = Download(L"VOICE_ELBE", L"Orvel 2 Elbe", L"voice_elbe.exe", VersionNumber(1, 6, 2, 0));
+    ThePluginApp().catalogue.mergedOffer.products = {elbe};
+    answer_ = [&](const Question&) {
+      EXPECT_TRUE(GatewayControl(L"/_control/reset"));
+      return c.answer;
+    };
+    EXPECT_EQ(c.result, RunProgress());
+    EXPECT_EQ(c.stack, host_.Stack());
+    EXPECT_EQ(1u, questions_.size());
+    EXPECT_EQ(c.records, Records().size());
+    if (c.answer == IDRETRY) {
+      EXPECT_TRUE(ReadBytes(elbe->instFile) == ReadBytes(ProductInstaller(L"voice_elbe.exe")));
+      std::string log;
+      ASSERT_TRUE(GatewayControl(L"/_control/log", &log));
+      EXPECT_NE(std::string::npos, log.find("GET /voice_elbe.exe bytes=")) << "the retry resumes: " << log;
+    }
+  }
+}
+
+struct BannerCase {
+  const char* name;
+  int imageWidth;  // 0: no file
+  int frameWidth, frameHeight, interval;
+  int frames;
+  UINT period;
+};
+
+// The banner: frames cut from one wide image; anything that cannot give a frame gives no
+// banner, and an interval that cannot time the frames leaves the first one standing.
+TEST_F(ProgressPage, BannerFrames) {
+  const std::vector<BannerCase> cases = {
+      {"three frames every 2 s", 600, 200, 50, 2, 3, 2000},
+      {"one frame, no timer", 200, 200, 50, 2, 1, 0},
+      {"narrower than a frame", 150, 200, 50, 2, 0, 0},
+      {"frame width 0", 600, 0, 50, 2, 0, 0},
+      {"negative frame width", 600, -200, 50, 2, 0, 0},
+      {"frame height 0", 600, 200, 0, 2, 0, 0},
+      {"interval 0", 600, 200, 50, 0, 3, 0},
+      {"interval too long for the timer", 600, 200, 50, 5000000, 3, 3600000},
+      {"no such file", 0, 200, 50, 2, 0, 0},
+  };
+  CProgressDlg& page = ThePluginApp().progressPage;
+  int n = 0;
+  for (const BannerCase& c : cases) {
+    // GDI+ keeps a loaded image's file open: each case has a file of its own.
+    const std::wstring path = temp_ + L"banner" + std::to_wstring(++n) + L".bmp";
+    if (c.imageWidth) {
+      ASSERT_TRUE(WriteBitmap(path, c.imageWidth, 50));
+    }
+    page.LoadBanner(path, c.frameWidth, c.frameHeight, c.interval);
+    EXPECT_EQ(c.frames, page.FrameCount()) << c.name;
+    EXPECT_EQ(c.period, page.BannerPeriod()) << c.name;
+  }
+  page.ReleaseBanner();
+}
+
+// On the page: the banner's arguments are popped (and only they), the frames follow
+// 0, 1, 2, 0 on the banner timer, and with nothing to install the first step presses Next.
+TEST_F(ProgressPage, BannerOnThePage) {
+  const std::wstring path = temp_ + L"banner.bmp";
+  ASSERT_TRUE(WriteBitmap(path, 600, 50));
+  struct Run {
+    const wchar_t* frameWidth;
+    int frames;
+    std::vector<int> cycle;
+  };
+  for (const Run& run : {Run{L"200", 3, {0, 1, 2, 0}}, Run{L"0", 0, {0}}}) {
+    host_.Clear();
+    host_.Push(L"beneath");
+    host_.Push(L"2");
+    host_.Push(L"50");
+    host_.Push(run.frameWidth);
+    host_.Push(path);
+    std::vector<int> cycle;
+    int frames = -1;
+    // The queue's own timer stays out of the way; the test gives the one step.
+    ThePluginApp().progressPage.SetStepInterval(USER_TIMER_MAXIMUM);
+    EXPECT_EQ(kPageNext, RunProgress([&](HWND window) {
+      CProgressDlg& page = ThePluginApp().progressPage;
+      frames = page.FrameCount();
+      cycle.push_back(page.CurrentFrame());
+      for (int i = 0; i < 3 && frames > 0; ++i) {
+        SendMessageW(window, WM_TIMER, CProgressDlg::IDT_BANNER_FRAME, 0);
+        cycle.push_back(page.CurrentFrame());
+      }
+      UpdateWindow(window);  // paints the frame (nothing for no banner)
+      SendMessageW(window, WM_TIMER, CProgressDlg::IDT_QUEUE_STEP, 0);
+    }));
+    EXPECT_EQ(run.frames, frames);
+    EXPECT_EQ(run.cycle, cycle);
+    EXPECT_EQ((Texts{L"success", L"beneath"}), host_.Stack());
+  }
+}
+
+}  // namespace

@@ -1,0 +1,49 @@
+// An NSIS installer window for in-process page tests: a dialog with the page frame (1018)
+// and the Next, Cancel and Back buttons, whose own dialog procedure behaves as NSIS's does
+// where the pages rely on it: a click on Next asks to move on (WM_NOTIFY_OUTER_NEXT 1), and
+// every move is accepted. Together with FakeNsisHost (the stack) it hosts the real pages.
+#pragma once
+
+#include <nsisplugin.h>
+
+#include <windows.h>
+
+#include <functional>
+#include <vector>
+
+namespace gwplugin_test {
+
+class FakeNsisWindow {
+ public:
+  FakeNsisWindow();
+  ~FakeNsisWindow();
+  FakeNsisWindow(const FakeNsisWindow&) = delete;
+  FakeNsisWindow& operator=(const FakeNsisWindow&) = delete;
+
+  HWND Handle() const { return window_; }
+  HWND Button(int id) const { return GetDlgItem(window_, id); }
+  bool ButtonEnabled(int id) const { return IsWindowEnabled(Button(id)) != FALSE; }
+
+  // The moves NSIS's own procedure was asked for (1 next, -1 back, 120 cancel).
+  std::vector<WPARAM> moves;
+  // Called when Next is clicked, before NSIS moves (the page is still up).
+  std::function<void()> onNextClicked;
+
+  // Asks NSIS to move as its buttons do (WM_NOTIFY_OUTER_NEXT to the window).
+  void Move(WPARAM code) const { SendMessageW(window_, nsis::kWmNotifyOuterNext, code, 0); }
+
+  // A safety net for page runs: after milliseconds the window cancels the page (as NSIS's
+  // Cancel would) and GaveUp() turns true. A new call restarts the time; 0 stops it.
+  void GiveUpAfter(UINT milliseconds);
+  bool GaveUp() const { return gave_up_; }
+
+ private:
+  static INT_PTR CALLBACK DialogProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam);
+  HWND window_ = nullptr;
+  bool gave_up_ = false;
+};
+
+// Runs action once the thread's message loop (a page's) runs, from a thread timer.
+void WhenLoopRuns(std::function<void()> action);
+
+}  // namespace gwplugin_test

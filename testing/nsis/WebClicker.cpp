@@ -1,0 +1,351 @@
+// webclicker: drives a web installer built from the example script through its pages as a
+// user would, and reports what it saw and what the installation left behind.
+//
+//   webclicker RESULT SHOTS SETUP [ARGS] -- STEP...
+//
+// Before the installer starts, the maker's keys that an installation writes are removed (in
+// the 32-bit registry view, where the plug-in and the products work), TEMP and TMP point at
+// a fresh folder "clicker-temp" beside RESULT (where the task log goes). Steps, in order:
+//   log           switches the plug-in's task log on (HKLM SOFTWARE\ORVEL\gw "log" = 1)
+//   start         starts SETUP with ARGS
+//   wait:KIND     waits until a new page of KIND is up (flags, components, progress, finished)
+//   shot:NAME     saves the installer window as SHOTS\NAME.png
+//   dump:NAME     writes every control of the page to RESULT (id, checked, enabled, text)
+//   click:ID      clicks the page's control ID
+//   next, back    clicks the installer's Next (also "Close") or Back button
+//   exit          waits for the installer to end and writes its exit code
+//   report        writes the registry values and the task log's product lines to RESULT
+//   clean         removes the maker's keys again (what the products and the plug-in wrote)
+// Every wait ends with a failure after 120 s. Exit code 0 when every step was made.
+#include <windows.h>
+
+#include <objidl.h>
+#include <gdiplus.h>
+
+#include <algorithm>
+#include <cstdio>
+#include <cwchar>
+#include <functional>
+#include <string>
+#include <vector>
+
+namespace {
+
+constexpr DWORD kWaitMs = 120000;
+constexpr REGSAM kView = KEY_WOW64_32KEY;
+
+FILE* g_result = nullptr;
+PROCESS_INFORMATION g_process{};
+HWND g_last_page = nullptr;  // the page that was up when the last button was clicked
+
+void Line(const std::wstring& text) {
+  std::string utf8(static_cast<std::size_t>(WideCharToMultiByte(CP_UTF8, 0, text.c_str(), -1, nullptr, 0, nullptr, nullptr)), '\0');
+  WideCharToMultiByte(CP_UTF8, 0, text.c_str(), -1, &utf8[0], static_cast<int>(utf8.size()), nullptr, nullptr);
+  utf8.resize(utf8.size() - 1);
+  std::fprintf(g_result, "%s\n", utf8.c_str());
+  std::fflush(g_result);
+}
+
+bool Fail(const std::wstring& why) {
+  std::fwprintf(stderr, L"webclicker: %ls\n", why.c_str());
+  return false;
+}
+
+std::wstring ClassOf(HWND window) {
+  wchar_t name[64] = {};
+  GetClassNameW(window, name, 64);
+  return name;
+}
+
+std::wstring TextOf(HWND window) {
+  wchar_t text[1024] = {};
+  GetWindowTextW(window, text, 1024);
+  return text;
+}
+
+// The installer's main window: a visible dialog of the installer process with the page frame.
+HWND InstallerWindow() {
+  struct Search {
+    DWORD pid;
+    HWND found;
+  } search{g_process.dwProcessId, nullptr};
+  EnumWindows(
+      [](HWND window, LPARAM param) -> BOOL {
+        auto* s = reinterpret_cast<Search*>(param);
+        DWORD pid = 0;
+        GetWindowThreadProcessId(window, &pid);
+        if (pid == s->pid && IsWindowVisible(window) && ClassOf(window) == L"#32770" && GetDlgItem(window, 1018)) {
+          s->found = window;
+          return FALSE;
+        }
+        return TRUE;
+      },
+      reinterpret_cast<LPARAM>(&search));
+  return search.found;
+}
+
+// The page shown in the installer window: its visible child dialog.
+HWND CurrentPage() {
+  HWND main = InstallerWindow();
+  if (!main) return nullptr;
+  for (HWND child = GetWindow(main, GW_CHILD); child; child = GetWindow(child, GW_HWNDNEXT))
+    if (IsWindowVisible(child) && ClassOf(child) == L"#32770") return child;
+  return nullptr;
+}
+
+std::wstring KindOf(HWND page) {
+  if (!page) return L"";
+  HWND bar = GetDlgItem(page, 2011);
+  if (GetDlgItem(page, 2000) && GetDlgItem(page, 2028)) return L"flags";
+  if (bar && ClassOf(bar) == L"msctls_progress32" && GetDlgItem(page, 2013)) return L"progress";
+  if (GetDlgItem(page, 2012) && GetDlgItem(page, 2017)) return L"components";
+  // NSIS's own instfiles page, once its Next button ("Close") may be pressed.
+  HWND main = InstallerWindow();
+  if (GetDlgItem(page, 1016) && main && IsWindowEnabled(GetDlgItem(main, 1))) return L"finished";
+  return L"other";
+}
+
+// Waits until done() holds: woken by the installer's window events (their delivery is a
+// message to this thread), looking again at least every 200 ms in case an event is not
+// delivered; false after kWaitMs or when the installer has ended.
+bool WaitUntil(const std::function<bool()>& done) {
+  HWINEVENTHOOK hook = SetWinEventHook(EVENT_OBJECT_CREATE, EVENT_OBJECT_NAMECHANGE, nullptr,
+                                       [](HWINEVENTHOOK, DWORD, HWND, LONG, LONG, DWORD, DWORD) {},
+                                       g_process.dwProcessId, 0, WINEVENT_OUTOFCONTEXT);
+  const ULONGLONG deadline = GetTickCount64() + kWaitMs;
+  bool ok = false;
+  for (;;) {
+    if (done()) {
+      ok = true;
+      break;
+    }
+    const ULONGLONG now = GetTickCount64();
+    if (now >= deadline) break;
+    const DWORD step = static_cast<DWORD>(std::min<ULONGLONG>(200, deadline - now));
+    const DWORD r = MsgWaitForMultipleObjects(1, &g_process.hProcess, FALSE, step, QS_ALLINPUT);
+    if (r == WAIT_OBJECT_0) {
+      ok = done();
+      break;
+    }
+    MSG msg;
+    while (PeekMessageW(&msg, nullptr, 0, 0, PM_REMOVE)) DispatchMessageW(&msg);
+  }
+  if (hook) UnhookWinEvent(hook);
+  return ok;
+}
+
+// The installer window has painted everything that is invalid.
+void Settle(HWND window) {
+  RedrawWindow(window, nullptr, nullptr, RDW_INVALIDATE | RDW_UPDATENOW | RDW_ALLCHILDREN);
+  DWORD_PTR ignored = 0;
+  SendMessageTimeoutW(window, WM_NULL, 0, 0, SMTO_ABORTIFHUNG, 5000, &ignored);
+}
+
+// The window's client area as the screen shows it (without a window manager the frame is not
+// drawn by anyone).
+bool SaveShot(HWND window, const std::wstring& path) {
+  Settle(window);
+  RECT rect{};
+  GetClientRect(window, &rect);
+  MapWindowPoints(window, nullptr, reinterpret_cast<POINT*>(&rect), 2);
+  const int width = rect.right - rect.left, height = rect.bottom - rect.top;
+  HDC screen = GetDC(nullptr);
+  HDC memory = CreateCompatibleDC(screen);
+  HBITMAP bitmap = CreateCompatibleBitmap(screen, width, height);
+  HGDIOBJ old = SelectObject(memory, bitmap);
+  const BOOL copied = BitBlt(memory, 0, 0, width, height, screen, rect.left, rect.top, SRCCOPY | CAPTUREBLT);
+  SelectObject(memory, old);
+  DeleteDC(memory);
+  ReleaseDC(nullptr, screen);
+  bool saved = false;
+  if (copied) {
+    Gdiplus::Bitmap image(bitmap, nullptr);
+    // The PNG encoder of GDI+.
+    const CLSID png = {0x557cf406, 0x1a04, 0x11d3, {0x9a, 0x73, 0x00, 0x00, 0xf8, 0x1e, 0xf3, 0x2e}};
+    saved = image.Save(path.c_str(), &png, nullptr) == Gdiplus::Ok;
+  }
+  DeleteObject(bitmap);
+  return saved;
+}
+
+void Dump(const std::wstring& name, HWND page) {
+  for (HWND child = GetWindow(page, GW_CHILD); child; child = GetWindow(child, GW_HWNDNEXT)) {
+    if (!IsWindowVisible(child)) continue;
+    const int id = GetDlgCtrlID(child);
+    std::wstring line = name + L": " + std::to_wstring(id);
+    const std::wstring kind = ClassOf(child);
+    if (kind == L"Button") {
+      const LRESULT state = SendMessageW(child, BM_GETCHECK, 0, 0);
+      line += state == BST_CHECKED ? L" [x]" : L" [ ]";
+    }
+    line += IsWindowEnabled(child) ? L"" : L" disabled";
+    if (kind == L"ComboBox") {
+      // The selected entry (a drop-down list's window text does not cross processes).
+      wchar_t item[256] = {};
+      const LRESULT selected = SendMessageW(child, CB_GETCURSEL, 0, 0);
+      if (selected >= 0 && SendMessageW(child, CB_GETLBTEXTLEN, static_cast<WPARAM>(selected), 0) < 255)
+        SendMessageW(child, CB_GETLBTEXT, static_cast<WPARAM>(selected), reinterpret_cast<LPARAM>(item));
+      line += L" " + std::wstring(item) + L" (" + std::to_wstring(SendMessageW(child, CB_GETCOUNT, 0, 0)) + L" voices)";
+    } else {
+      line += L" " + TextOf(child);
+    }
+    Line(line);
+  }
+}
+
+// Under HKLM\Software: what an installation of the test products writes.
+const wchar_t* kMakerKeys[] = {L"ORVEL\\gw", L"Orvel\\Orvel 2 Vokant", L"Orvel\\Orvel Vokant", L"Orvel\\Orvel Helmstand",
+                               L"Orvel\\Orvel Parlon"};
+
+void CleanMakerKeys() {
+  HKEY software = nullptr;
+  if (RegOpenKeyExW(HKEY_LOCAL_MACHINE, L"Software", 0, KEY_ALL_ACCESS | kView, &software) == ERROR_SUCCESS) {
+    for (const wchar_t* key : kMakerKeys) RegDeleteTreeW(software, key);
+    RegCloseKey(software);
+  }
+  HKEY maker = nullptr;
+  if (RegOpenKeyExW(HKEY_LOCAL_MACHINE, L"Software\\ORVEL", 0, KEY_SET_VALUE | kView, &maker) == ERROR_SUCCESS) {
+    RegDeleteValueW(maker, L"language");
+    RegCloseKey(maker);
+  }
+}
+
+std::wstring ReadValue(const wchar_t* key, const wchar_t* name) {
+  HKEY opened = nullptr;
+  if (RegOpenKeyExW(HKEY_LOCAL_MACHINE, key, 0, KEY_QUERY_VALUE | kView, &opened) != ERROR_SUCCESS) return L"(no key)";
+  BYTE data[512] = {};
+  DWORD size = sizeof data - 2, type = 0;
+  std::wstring value = L"(none)";
+  if (RegQueryValueExW(opened, name, nullptr, &type, data, &size) == ERROR_SUCCESS) {
+    if (type == REG_SZ) value = L"\"" + std::wstring(reinterpret_cast<wchar_t*>(data)) + L"\"";
+    else if (type == REG_DWORD) value = std::to_wstring(*reinterpret_cast<DWORD*>(data));
+  }
+  RegCloseKey(opened);
+  return value;
+}
+
+void Report(const std::wstring& temp) {
+  Line(L"language: " + ReadValue(L"Software\\ORVEL", L"language"));
+  Line(L"GUI Lang, family 0: " + ReadValue(L"Software\\ORVEL\\Orvel Vokant", L"GUI Lang"));
+  Line(L"GUI Lang, family 2: " + ReadValue(L"Software\\ORVEL\\Orvel 2 Vokant", L"GUI Lang"));
+  // The task log is UTF-16LE; its product lines carry the ids.
+  const std::wstring log = temp + L"gw_log.txt";
+  HANDLE file = CreateFileW(log.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING, 0, nullptr);
+  if (file == INVALID_HANDLE_VALUE) {
+    Line(L"task log: none");
+    return;
+  }
+  std::vector<wchar_t> text(1 << 16, 0);
+  DWORD got = 0;
+  ReadFile(file, text.data(), static_cast<DWORD>((text.size() - 1) * sizeof(wchar_t)), &got, nullptr);
+  CloseHandle(file);
+  Line(L"task log:");
+  const std::wstring all(text.data(), got / sizeof(wchar_t));
+  for (const wchar_t* id : {L"ORVEL_HELM", L"ORVEL_PARLON", L"VOICE_WISLA", L"VOICE_THAMES", L"VOICE_HUDSON",
+                            L"VOICE_ELBE", L"VOICE_LOIRE"})
+    if (all.find(id) != std::wstring::npos) Line(std::wstring(L"  ") + id);
+}
+
+bool ClickNsisButton(int id) {
+  HWND main = InstallerWindow();
+  if (!main) return Fail(L"no installer window");
+  g_last_page = CurrentPage();
+  HWND button = GetDlgItem(main, id);
+  return PostMessageW(main, WM_COMMAND, MAKEWPARAM(id, BN_CLICKED), reinterpret_cast<LPARAM>(button)) != FALSE ||
+         Fail(L"PostMessage failed, error " + std::to_wstring(GetLastError()));
+}
+
+}  // namespace
+
+int wmain(int argc, wchar_t** argv) {
+  int separator = 0;
+  for (int i = 1; i < argc; ++i)
+    if (std::wcscmp(argv[i], L"--") == 0) separator = i;
+  if (argc < 5 || separator < 4) {
+    std::fwprintf(stderr, L"usage: webclicker RESULT SHOTS SETUP [ARGS] -- STEP...\n");
+    return 2;
+  }
+  const std::wstring result_path = argv[1], shots = argv[2], setup = argv[3];
+  const std::wstring args = separator > 4 ? argv[4] : L"";
+  g_result = _wfopen(result_path.c_str(), L"w");
+  if (!g_result) {
+    Fail(L"cannot write " + result_path);
+    return 1;
+  }
+
+  const std::wstring folder = result_path.substr(0, result_path.find_last_of(L'\\') + 1);
+  const std::wstring temp = folder + L"clicker-temp\\";
+  CreateDirectoryW(temp.c_str(), nullptr);
+  SetEnvironmentVariableW(L"TEMP", temp.c_str());
+  SetEnvironmentVariableW(L"TMP", temp.c_str());
+  DeleteFileW((temp + L"gw_log.txt").c_str());
+  CleanMakerKeys();
+
+  Gdiplus::GdiplusStartupInput input;
+  ULONG_PTR token = 0;
+  Gdiplus::GdiplusStartup(&token, &input, nullptr);
+
+  bool ok = true;
+  for (int i = separator + 1; i < argc && ok; ++i) {
+    const std::wstring step = argv[i];
+    const std::size_t colon = step.find(L':');
+    const std::wstring verb = step.substr(0, colon);
+    const std::wstring arg = colon == std::wstring::npos ? L"" : step.substr(colon + 1);
+    std::fwprintf(stderr, L"webclicker: %ls\n", step.c_str());
+    if (verb == L"log") {
+      HKEY key = nullptr;
+      DWORD one = 1;
+      ok = RegCreateKeyExW(HKEY_LOCAL_MACHINE, L"Software\\ORVEL\\gw", 0, nullptr, 0, KEY_SET_VALUE | kView, nullptr, &key,
+                           nullptr) == ERROR_SUCCESS &&
+           RegSetValueExW(key, L"log", 0, REG_DWORD, reinterpret_cast<BYTE*>(&one), sizeof one) == ERROR_SUCCESS;
+      if (key) RegCloseKey(key);
+      if (!ok) Fail(L"the log switch cannot be set");
+    } else if (verb == L"start") {
+      std::wstring command = L"\"" + setup + L"\" " + args;
+      STARTUPINFOW startup{};
+      startup.cb = sizeof startup;
+      ok = CreateProcessW(setup.c_str(), &command[0], nullptr, nullptr, FALSE, 0, nullptr, nullptr, &startup, &g_process) ||
+           Fail(L"the installer cannot start, error " + std::to_wstring(GetLastError()));
+    } else if (verb == L"wait") {
+      ok = WaitUntil([&] {
+        HWND page = CurrentPage();
+        return page && page != g_last_page && KindOf(page) == arg;
+      }) || Fail(L"no " + arg + L" page; the page up is \"" + KindOf(CurrentPage()) + L"\"");
+      if (ok) g_last_page = CurrentPage();
+    } else if (verb == L"shot") {
+      HWND main = InstallerWindow();
+      ok = (main && SaveShot(main, shots + L"\\" + arg + L".png")) || Fail(L"no shot " + arg);
+    } else if (verb == L"dump") {
+      HWND page = CurrentPage();
+      ok = page != nullptr || Fail(L"no page to dump");
+      if (ok) Dump(arg, page);
+    } else if (verb == L"click") {
+      HWND page = CurrentPage();
+      HWND control = page ? GetDlgItem(page, _wtoi(arg.c_str())) : nullptr;
+      ok = control != nullptr || Fail(L"no control " + arg);
+      if (ok) SendMessageW(control, BM_CLICK, 0, 0);
+    } else if (verb == L"next" || verb == L"back") {
+      ok = ClickNsisButton(verb == L"next" ? 1 : 3);
+    } else if (verb == L"exit") {
+      ok = WaitForSingleObject(g_process.hProcess, kWaitMs) == WAIT_OBJECT_0 || Fail(L"the installer did not end");
+      DWORD code = 0;
+      if (ok) GetExitCodeProcess(g_process.hProcess, &code);
+      if (ok) Line(L"exit code: " + std::to_wstring(code));
+    } else if (verb == L"report") {
+      Report(temp);
+    } else if (verb == L"clean") {
+      CleanMakerKeys();
+    } else {
+      ok = Fail(L"unknown step " + step);
+    }
+  }
+  if (!ok && g_process.hProcess && WaitForSingleObject(g_process.hProcess, 0) == WAIT_TIMEOUT) {
+    TerminateProcess(g_process.hProcess, 1);
+    WaitForSingleObject(g_process.hProcess, 10000);
+  }
+  if (g_process.hProcess) CloseHandle(g_process.hProcess);
+  if (g_process.hThread) CloseHandle(g_process.hThread);
+  Gdiplus::GdiplusShutdown(token);
+  std::fclose(g_result);
+  return ok ? 0 : 1;
+}
