@@ -320,8 +320,11 @@ int main(int argc, char** argv)
     if (native.wall > 0)
         std::printf("  the server is not the limit: native curl takes the body %.1f times as fast as bare libcurl here\n",
                     d.wall / native.wall);
-    Ratio("to a file: throughput ratio", "download 256 MiB to a file", bf, tf);
-    Ratio("to memory: throughput ratio", "download 256 MiB to memory", bm, tm);
+    char fileRow[64], memoryRow[64];
+    std::snprintf(fileRow, sizeof fileRow, "download %.0f MiB to a file", MiB(static_cast<double>(g_size)));
+    std::snprintf(memoryRow, sizeof memoryRow, "download %.0f MiB to memory", MiB(static_cast<double>(g_size)));
+    Ratio("to a file: throughput ratio", fileRow, bf, tf);
+    Ratio("to memory: throughput ratio", memoryRow, bm, tm);
     std::printf("  size probe alone (InfoOnly task)   %7.3f s wall                   %7.3f s CPU\n", p.wall, p.cpu);
     std::printf("  memory mode: peak committed private memory %.1f MiB above the %.1f MiB before it\n"
                 "    (a %.0f MiB body in 64 KiB chunks, joined once more by GetData)\n",
