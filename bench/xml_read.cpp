@@ -1,5 +1,6 @@
 // Reads a generated catalogue of 5,000 products into records, and parses the same bytes with
-// TinyXML alone; prints both times, their ratio (goal: at most 1.5) and the peak memory.
+// TinyXML alone; prints both times, their ratio (goal: at most 1.3), the time of each step of the
+// read and the peak memory.
 #include "CatalogueReader.h"
 #include "LocaleCatalog.h"
 
@@ -20,6 +21,7 @@ namespace {
 const int kGroups = 50;
 const int kProductsPerGroup = 100;  // 5,000 products
 const int kRounds = 11;
+const double kGoal = 1.3;  // read / bare parse, fastest rounds, at most
 
 std::string GenerateCatalogue()
 {
@@ -125,7 +127,9 @@ int main()
             return 1;
         }
 
-        // Where the time goes (minimum of the rounds, each step on its own).
+        // Where the time goes (minimum of the rounds, each step on its own), step by step as
+        // ParseCatalogue does it: the translation takes the parser's tree apart as it goes, so
+        // "TinyXML free" is what is left of it.
         std::vector<double> checks, parse, translate, freeDoc, records, freeAll, freeRecords;
         for (int round = 0; round < kRounds; ++round) {
             double t0 = Now();
@@ -139,7 +143,7 @@ int main()
             t0 = Now();
             XmlNodePtr root;
             char scratch[1024];
-            TranslateXmlElement(root, document->FirstChildElement(), nullptr, scratch, sizeof(scratch));
+            TranslateXmlElementReleasing(root, document->FirstChildElement(), scratch, sizeof(scratch));
             translate.push_back(Now() - t0);
             t0 = Now();
             document.reset();
@@ -168,8 +172,14 @@ int main()
                     read * 1000.0, Median(readTimes) * 1000.0, kRounds);
         std::printf("TinyXML bare parse:         %.1f ms fastest, %.1f ms median of %d (document freed)\n",
                     bare * 1000.0, Median(bareTimes) * 1000.0, kRounds);
-        std::printf("ratio: %.2f fastest, %.2f median (goal <= 1.50) %s\n", ratio,
-                    Median(readTimes) / Median(bareTimes), ratio <= 1.5 ? "met" : "NOT MET");
+        const char* verdict = ratio <= kGoal ? "met" : "NOT MET";
+        std::printf("ratio: %.2f fastest, %.2f median (goal <= %.2f) %s\n", ratio,
+                    Median(readTimes) / Median(bareTimes), kGoal, verdict);
+        // One row of the summary that scripts/run-bench prints after every benchmark.
+        std::printf("ROW\tcatalogue, %d products (%.2f MiB) read into records, fastest\t%.1f ms\t%.1f ms (TinyXML parse)\t"
+                    "%.2f\t<= %.1f\t%s\n",
+                    kGroups * kProductsPerGroup, static_cast<double>(xml.size()) / (1024.0 * 1024.0), read * 1000.0,
+                    bare * 1000.0, ratio, kGoal, verdict);
         std::printf("peak working set: %.1f MiB before, %.1f MiB after reading (+%.1f)\n", before.peakWorkingSetMiB,
                     afterRead.peakWorkingSetMiB, afterRead.peakWorkingSetMiB - before.peakWorkingSetMiB);
         std::printf("peak pagefile usage: %.1f MiB before, %.1f MiB after reading (+%.1f)\n", before.peakPagefileMiB,

@@ -127,15 +127,15 @@ void CTTS_SAPI5::OnInit(CTTSMsg_init* msg) {
       TraceFailure("CoCreateInstance(SpVoice)", hr);
       m_pVoice.Reset();
     }
+    ForgetEngineSettings();
   }
   // Failures here are not reported to the client: the voice reports ready and a speak fails.
   if (m_pVoice) {
     hr = m_pVoice->SetVoice(token.Get());
+    // Another voice may come with volume and rate of its own: the next speak tells them again.
+    ForgetEngineSettings();
     if (SUCCEEDED(hr)) {
-      if (ListenForSpeech()) {
-        hr = m_pVoice->SetOutput(nullptr, TRUE);
-        if (FAILED(hr)) TraceFailure("SetOutput", hr);
-      }
+      if (ListenForSpeech()) SetAudioOutput();
     } else {
       TraceFailure("SetVoice", hr);
     }
@@ -148,6 +148,7 @@ void CTTS_SAPI5::OnDestroy(CTTSMsg_destroy* msg) {
     m_pVoice->SetNotifySink(nullptr);
     m_pVoice.Reset();
   }
+  ForgetEngineSettings();
   ReleaseFileStreams();
   m_pTokens.Reset();
   FreeCommand(msg);
@@ -155,12 +156,38 @@ void CTTS_SAPI5::OnDestroy(CTTSMsg_destroy* msg) {
   PostQuitMessage(0);
 }
 
+void CTTS_SAPI5::ForgetEngineSettings() { m_engine = EngineSettings(); }
+
+void CTTS_SAPI5::SetAudioOutput() {
+  HRESULT hr = m_pVoice->SetOutput(nullptr, TRUE);
+  if (FAILED(hr)) TraceFailure("SetOutput", hr);
+  m_engine.audioOutput = SUCCEEDED(hr);
+}
+
+void CTTS_SAPI5::EnsureAudioOutput() {
+  if (!m_engine.audioOutput) SetAudioOutput();
+}
+
+void CTTS_SAPI5::SetEngineVolume(int volume) {
+  // The engine takes the volume as 16 bits; that is what it holds afterwards.
+  volume = static_cast<USHORT>(volume);
+  if (volume == m_engine.volume) return;
+  HRESULT hr = m_pVoice->SetVolume(static_cast<USHORT>(volume));
+  if (FAILED(hr)) TraceFailure("SetVolume", hr);
+  m_engine.volume = SUCCEEDED(hr) ? volume : kUnknown;
+}
+
+void CTTS_SAPI5::SetEngineRate(int rate) {
+  if (rate == m_engine.rate) return;
+  HRESULT hr = m_pVoice->SetRate(rate);
+  if (FAILED(hr)) TraceFailure("SetRate", hr);
+  m_engine.rate = SUCCEEDED(hr) ? rate : kUnknown;
+}
+
 HRESULT CTTS_SAPI5::SpeakRequestStream(SpeakRequest* request, bool async) {
   if (request->client) {
-    HRESULT hr = m_pVoice->SetVolume(static_cast<USHORT>(request->client->volume));
-    if (FAILED(hr)) TraceFailure("SetVolume", hr);
-    hr = m_pVoice->SetRate(request->client->rate);
-    if (FAILED(hr)) TraceFailure("SetRate", hr);
+    SetEngineVolume(request->client->volume);
+    SetEngineRate(request->client->rate);
   }
   if (!request->BuildStream()) return E_OUTOFMEMORY;
   DWORD flags = (request->flags & SPEAKF_XML) ? SPF_IS_XML : SPF_IS_NOT_XML;
@@ -174,10 +201,7 @@ void CTTS_SAPI5::OnSpeak(CTTSMsg_speak* msg) {
   SpeakRequest* request = msg ? msg->TakeRequest() : nullptr;
   FreeCommand(msg);
   if (!request) return;
-  if (m_pVoice) {
-    HRESULT hr = m_pVoice->SetOutput(nullptr, TRUE);
-    if (FAILED(hr)) TraceFailure("SetOutput", hr);
-  }
+  if (m_pVoice) EnsureAudioOutput();
   HRESULT hr;
   {
     CSingleLock lock(&m_active.lock, TRUE);
@@ -300,18 +324,22 @@ void CTTS_SAPI5::OnShowDialog(CTTSMsg_dialog* msg) {
 void CTTS_SAPI5::OnControl(CTTSMsg_ctrlSpeak* msg) {
   if (msg && m_pVoice) {
     HRESULT hr = S_OK;
+    // An explicit command always reaches the engine; what it leaves there is remembered.
     if (msg->what == TTS_CTRL_VOLUME && msg->argument == TTS_CTRL_SET) {
-      hr = m_pVoice->SetVolume(static_cast<USHORT>(msg->value));
+      const USHORT volume = static_cast<USHORT>(msg->value);
+      hr = m_pVoice->SetVolume(volume);
+      m_engine.volume = SUCCEEDED(hr) ? volume : kUnknown;
     } else if (msg->what == TTS_CTRL_VOLUME && msg->argument == TTS_CTRL_GET) {
       USHORT volume = 0;
       hr = m_pVoice->GetVolume(&volume);
-      if (SUCCEEDED(hr)) msg->result = volume;
+      if (SUCCEEDED(hr)) msg->result = m_engine.volume = volume;
     } else if (msg->what == TTS_CTRL_RATE && msg->argument == TTS_CTRL_GET) {
       LONG rate = 0;
       hr = m_pVoice->GetRate(&rate);
-      if (SUCCEEDED(hr)) msg->result = static_cast<int>(rate);
+      if (SUCCEEDED(hr)) msg->result = m_engine.rate = static_cast<int>(rate);
     } else if (msg->what == TTS_CTRL_RATE && msg->argument == TTS_CTRL_SET) {
       hr = m_pVoice->SetRate(msg->value);
+      m_engine.rate = SUCCEEDED(hr) ? msg->value : kUnknown;
     }
     if (FAILED(hr)) TraceFailure("volume or rate", hr);
   }
@@ -442,8 +470,7 @@ void CTTS_SAPI5::ReleaseFileStreams() {
 
 void CTTS_SAPI5::RestoreSpeechOutput() {
   if (!m_pVoice) return;
-  HRESULT hr = m_pVoice->SetOutput(nullptr, TRUE);
-  if (FAILED(hr)) TraceFailure("SetOutput", hr);
+  SetAudioOutput();
   ListenForSpeech();
 }
 
@@ -480,7 +507,10 @@ void CTTS_SAPI5::OnSpeakToFile(CTTSMsg_speakToFile* msg) {
   HRESULT hr = BindNextWaveFile(request);
   if (SUCCEEDED(hr)) hr = CoCreateInstance(CLSID_SpStream, nullptr, CLSCTX_ALL, IID_PPV_ARGS(&m_pOutputStream));
   if (SUCCEEDED(hr)) hr = m_pOutputStream->SetBaseStream(m_pFileStream.Get(), m_formatId, m_pWaveFormat.get());
-  if (SUCCEEDED(hr)) hr = m_pVoice->SetOutput(m_pOutputStream.Get(), TRUE);
+  if (SUCCEEDED(hr)) {
+    m_engine.audioOutput = false;  // whatever the call does, the next speak sets the device again
+    hr = m_pVoice->SetOutput(m_pOutputStream.Get(), TRUE);
+  }
   if (SUCCEEDED(hr) && async) {
     hr = m_pVoice->SetNotifyCallbackFunction(&CTTS_SAPI5::FileCallback, 0, reinterpret_cast<LPARAM>(this));
     if (SUCCEEDED(hr)) hr = m_pVoice->SetInterest(kFileInterest, kFileInterest);

@@ -62,8 +62,16 @@ class CTTS_SAPI5 : public CTTS_Voice {
   void RestoreSpeechOutput();
   void ReleaseFileStreams();
   HRESULT BindNextWaveFile(SpeakRequest* request);
-  // SpeakStream of the request with the flags of its speak flags; sets volume and rate first.
+  // SpeakStream of the request with the flags of its speak flags; brings volume and rate to the
+  // client's first.
   HRESULT SpeakRequestStream(SpeakRequest* request, bool async);
+  // The engine's output, volume and rate as last set here (see m_engine). SetAudioOutput always
+  // calls the engine; EnsureAudioOutput only when the output may be another.
+  void SetAudioOutput();
+  void EnsureAudioOutput();
+  void SetEngineVolume(int volume);
+  void SetEngineRate(int rate);
+  void ForgetEngineSettings();
   SpeakRequest* FirstActiveRequest();  // call it holding m_active.lock
 
   Microsoft::WRL::ComPtr<ISpVoice> m_pVoice;                // null until initialised
@@ -75,6 +83,17 @@ class CTTS_SAPI5 : public CTTS_Voice {
   int m_nFileCounter = 0;
   bool m_bFirstSentence = false;
   bool m_bSpeaking = false;
+
+  // What the voice object was last told, so that a speak tells it only what changed: every call
+  // into the engine costs, and most requests repeat the output, volume and rate of the one
+  // before. Only this thread talks to the engine, so nothing else can change these behind our
+  // back. An unknown value (a new voice object, a failed call) is told again.
+  static constexpr int kUnknown = -1000;
+  struct EngineSettings {
+    bool audioOutput = false;  // the output is the default audio device
+    int volume = kUnknown;
+    int rate = kUnknown;
+  } m_engine;  // voice thread
 };
 
 }  // namespace VTTSFramework

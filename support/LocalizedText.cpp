@@ -24,11 +24,16 @@ bool LocalizedText::FindId(const std::wstring& name, std::int32_t& id) const
 
 bool LocalizedText::AddText(const std::wstring& name, LANGID language, const std::wstring& text)
 {
+    return AddText(name, language, std::wstring(text));
+}
+
+bool LocalizedText::AddText(const std::wstring& name, LANGID language, std::wstring&& text)
+{
     const std::int32_t id = InternName(name);
     boost::shared_ptr<TextTable>& table = languages_[language];
     if (!table)
         table = boost::make_shared<TextTable>();
-    return table->emplace(id, text).second;
+    return table->try_emplace(id, std::move(text)).second;
 }
 
 bool LocalizedText::GetText(std::int32_t id, LANGID language, std::wstring& text) const

@@ -21,6 +21,8 @@ public:
 
     // False, keeping the old text, when the name already has a text in that language.
     bool AddText(const std::wstring& name, LANGID language, const std::wstring& text);
+    // The same, taking the text over (it is left as it was when the name has a text already).
+    bool AddText(const std::wstring& name, LANGID language, std::wstring&& text);
 
     bool GetText(std::int32_t id, LANGID language, std::wstring& text) const;
     bool GetText(const std::wstring& name, LANGID language, std::wstring& text) const;

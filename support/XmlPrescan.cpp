@@ -14,6 +14,7 @@
 #include "XmlPropertyNode.h"
 
 #include <climits>
+#include <cstdint>
 #include <cstring>
 #include <string>
 #include <vector>
@@ -125,6 +126,20 @@ const char* ReadText(const char* p, const char* endTag, bool trimWhiteSpace)
 {
     if (trimWhiteSpace)
         p = SkipWhiteSpace(p);
+    if (p != nullptr && endTag[0] != '\0' && endTag[1] == '\0') {
+        // A one-character end (the next '<', a closing quote), as most text has: only that
+        // character, an entity or the end of the text stops the walk.
+        const char end = endTag[0];
+        for (;;) {
+            while (*p != '\0' && *p != end && *p != '&')
+                ++p;
+            if (*p != '&')
+                break;
+            p = SkipEntity(p);
+            if (p == nullptr)
+                break;
+        }
+    }
     while (p != nullptr && *p != '\0' && !StartsWith(p, endTag))
         p = (*p == '&') ? SkipEntity(p) : p + 1;
     if (p != nullptr && *p != '\0')
@@ -352,6 +367,16 @@ bool IsValidUtf8(const char* text, std::size_t length)
     const unsigned char* s = U(text);
     std::size_t i = 0;
     while (i < length) {
+        // Eight plain ASCII bytes at a time: most of a catalogue is markup and Latin text.
+        while (length - i >= 8) {
+            std::uint64_t word;
+            std::memcpy(&word, s + i, sizeof word);
+            if ((word & 0x8080808080808080ull) != 0)
+                break;
+            i += 8;
+        }
+        if (i >= length)
+            break;
         const unsigned char c = s[i];
         if (c < 0x80) {
             ++i;

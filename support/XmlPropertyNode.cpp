@@ -61,8 +61,13 @@ bool IsLeaf(const TiXmlElement& element)
     return text != nullptr && !text->ValueStr().empty();
 }
 
-bool Translate(XmlNodePtr& parent, const TiXmlElement* element, XmlParseResultPtr* result,
-               void* scratch, std::size_t scratchBytes, int depth)
+// Translates one element and its element children. With `consumed`, the caller owns the
+// parser's tree and gives it up: each child element is deleted from it as soon as it has been
+// translated, so the node tree grows into the blocks that the parser's tree frees instead of
+// into fresh memory (the read's peak stays near the parser's own, and fresh pages are what the
+// heap pays for most). Without it the parser's tree is left as it is.
+bool Translate(XmlNodePtr& parent, const TiXmlElement* element, TiXmlElement* consumed, XmlParseResultPtr* result,
+               void* scratch, std::size_t scratchBytes, int depth, bool leaf)
 {
     if (depth > kMaxXmlNestingDepth)
         throw XmlException(kXmlNestingTooDeep);
@@ -74,7 +79,7 @@ bool Translate(XmlNodePtr& parent, const TiXmlElement* element, XmlParseResultPt
             text = Utf8ToWide(t->ValueStr(), scratch, scratchBytes);
     }
 
-    if (IsLeaf(*element)) {
+    if (leaf) {
         if (!parent)
             return MakeFailure(result, "RootToPropertyTranslationImpossible", *element);
         const std::wstring& parentName = parent->Name();
@@ -93,6 +98,8 @@ bool Translate(XmlNodePtr& parent, const TiXmlElement* element, XmlParseResultPt
         parent = node;
 
     // Room for every attribute, every leaf child and "Value"; the other children become nodes.
+    // Nothing is reserved where nothing will come: most nodes of a catalogue have no properties
+    // or no child nodes, and each reservation is an allocation.
     std::size_t attributes = 0, leaves = 0, children = 0;
     for (const TiXmlAttribute* a = element->FirstAttribute(); a != nullptr; a = a->Next())
         ++attributes;
@@ -101,8 +108,11 @@ bool Translate(XmlNodePtr& parent, const TiXmlElement* element, XmlParseResultPt
         if (IsLeaf(*c))
             ++leaves;
     }
-    node->ReserveProperties(attributes + leaves + 1);
-    node->ReserveChildren(children - leaves);
+    const std::size_t properties = attributes + leaves + (text.empty() ? 0 : 1);
+    if (properties > 0)
+        node->ReserveProperties(properties);
+    if (children > leaves)
+        node->ReserveChildren(children - leaves);
 
     if (!text.empty())
         node->AddProperty(std::wstring(L"Value"), std::move(text));
@@ -114,10 +124,15 @@ bool Translate(XmlNodePtr& parent, const TiXmlElement* element, XmlParseResultPt
             return MakeFailure(result, "PropertyNotUnique", *a);
     }
 
-    for (const TiXmlElement* child = element->FirstChildElement(); child != nullptr;
-         child = child->NextSiblingElement()) {
-        if (!Translate(node, child, result, scratch, scratchBytes, depth + 1))
+    const TiXmlElement* child = element->FirstChildElement();
+    while (child != nullptr) {
+        const TiXmlElement* next = child->NextSiblingElement();
+        TiXmlElement* owned = consumed != nullptr ? const_cast<TiXmlElement*>(child) : nullptr;
+        if (!Translate(node, child, owned, result, scratch, scratchBytes, depth + 1, IsLeaf(*child)))
             return false;
+        if (consumed != nullptr)
+            consumed->RemoveChild(owned);  // deletes the child's subtree
+        child = next;
     }
 
     if (result != nullptr)
@@ -222,7 +237,12 @@ void XmlPropertyNode::AppendChild(const XmlNodePtr& child)
 bool TranslateXmlElement(XmlNodePtr& parent, const TiXmlElement* element, XmlParseResultPtr* result,
                          void* scratch, std::size_t scratchBytes)
 {
-    return Translate(parent, element, result, scratch, scratchBytes, 1);
+    return Translate(parent, element, nullptr, result, scratch, scratchBytes, 1, IsLeaf(*element));
+}
+
+bool TranslateXmlElementReleasing(XmlNodePtr& parent, TiXmlElement* element, void* scratch, std::size_t scratchBytes)
+{
+    return Translate(parent, element, element, nullptr, scratch, scratchBytes, 1, IsLeaf(*element));
 }
 
 XmlNodePtr ParseXml(const MemoryView& view)
@@ -253,13 +273,14 @@ XmlNodePtr ParseXml(const MemoryView& view)
     if (document.Error())
         return XmlNodePtr();
 
-    const TiXmlElement* root = document.FirstChildElement();
+    TiXmlElement* root = document.FirstChildElement();
     if (root == nullptr)
         return XmlNodePtr();
 
+    // The document is ours alone: the translation takes it apart as it goes.
     char scratch[kScratchBytes];
     XmlNodePtr node;
-    if (!TranslateXmlElement(node, root, nullptr, scratch, sizeof(scratch)))
+    if (!TranslateXmlElementReleasing(node, root, scratch, sizeof(scratch)))
         return XmlNodePtr();
     return node;
 }

@@ -93,6 +93,10 @@ XmlNodePtr ParseXml(const MemoryView& text);
 // becomes the root and is stored in parent. The scratch buffer serves name and text conversion.
 bool TranslateXmlElement(XmlNodePtr& parent, const TiXmlElement* element, XmlParseResultPtr* result,
                          void* scratch, std::size_t scratchBytes);
+// As TranslateXmlElement without a result place, for a caller that owns the element's document
+// and gives it up: each child element is deleted from it once translated (ParseXml's way; the
+// document is then freed faster and the read needs less fresh memory).
+bool TranslateXmlElementReleasing(XmlNodePtr& parent, TiXmlElement* element, void* scratch, std::size_t scratchBytes);
 
 // What TinyXML would meet in the text (up to its first zero byte): the deepest element nesting
 // and the most attributes on one element. The walk stops as soon as either passes its limit.

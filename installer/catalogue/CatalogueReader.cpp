@@ -6,6 +6,8 @@
 #include <boost/make_shared.hpp>
 
 #include <stdexcept>
+#include <utility>
+#include <vector>
 
 namespace {
 
@@ -18,6 +20,43 @@ LANGID LanguageOf(const std::wstring& localeName)
     if (catalog == nullptr || !catalog->FindLcid(localeName, record))
         throw LocaleException();
     return LANGIDFROMLCID(record->lcid);
+}
+
+// The languages met so far in one document: a catalogue names the same few locales thousands
+// of times, and a look-up among the system's hundreds of locale names costs more than a glance
+// at these. Only locales that were found are kept, so an unknown one still throws each time.
+class LanguageCache
+{
+public:
+    LANGID Get(const std::wstring& localeName)
+    {
+        for (const auto& known : known_)
+            if (known.first == localeName)
+                return known.second;
+        const LANGID language = LanguageOf(localeName);
+        if (known_.size() < kMax)
+            known_.emplace_back(localeName, language);
+        return language;
+    }
+
+private:
+    static const std::size_t kMax = 16;
+    std::vector<std::pair<std::wstring, LANGID>> known_;
+};
+
+void ReadTranslationsInto(XmlObjectReader& reader, LocalizedText& translations, LanguageCache& languages)
+{
+    while (reader.EnterNextChild()) {
+        // The node's own name: it stays in the tree while the reader goes below it.
+        const std::wstring& textName = reader.CurrentName();
+        while (reader.TryEnterChild(L"transl")) {
+            const LANGID language = languages.Get(reader.ReadRequiredProperty(L"lang"));
+            // A second text for the same name and language is ignored; the first stays.
+            translations.AddText(textName, language, reader.ReadProperty(L"Value", std::wstring()));
+            reader.LeaveChild();
+        }
+        reader.LeaveChild();
+    }
 }
 
 ServiceContentProduct2Ptr ReadProduct(XmlObjectReader& reader)
@@ -45,23 +84,15 @@ bool RegisterContentReader()
 
 void ReadTranslations(XmlObjectReader& reader, LocalizedText& translations)
 {
-    while (reader.EnterNextChild()) {
-        const std::wstring textName = reader.CurrentName();
-        while (reader.TryEnterChild(L"transl")) {
-            const std::wstring lang = reader.ReadRequiredProperty(L"lang");
-            const std::wstring text = reader.ReadProperty(L"Value", std::wstring());
-            // A second text for the same name and language is ignored; the first stays.
-            translations.AddText(textName, LanguageOf(lang), text);
-            reader.LeaveChild();
-        }
-        reader.LeaveChild();
-    }
+    LanguageCache languages;
+    ReadTranslationsInto(reader, translations, languages);
 }
 
 XmlObjectPtr ReadCatalogueContent(XmlObjectReader& reader, void* /*context*/)
 {
     ServiceContent2Ptr content = boost::make_shared<ServiceContent2>();
     reader.ReadRequiredProperty(L"protocol");
+    LanguageCache languages;
 
     while (reader.TryEnterChild(L"prodgroup")) {
         XmlTextToInt(reader.ReadProperty(L"id", std::wstring()));  // not kept
@@ -70,7 +101,7 @@ XmlObjectPtr ReadCatalogueContent(XmlObjectReader& reader, void* /*context*/)
         content->groups.push_back(group);
 
         reader.EnterChild(L"descs");
-        ReadTranslations(reader, group->translations);
+        ReadTranslationsInto(reader, group->translations, languages);
         reader.LeaveChild();
 
         reader.EnterChild(L"products");
@@ -79,7 +110,7 @@ XmlObjectPtr ReadCatalogueContent(XmlObjectReader& reader, void* /*context*/)
             content->products.push_back(product);
             group->products.push_back(product);
             reader.EnterChild(L"descs");
-            ReadTranslations(reader, product->translations);
+            ReadTranslationsInto(reader, product->translations, languages);
             reader.LeaveChild();  // descs
             reader.LeaveChild();  // prod
         }
