@@ -13,22 +13,6 @@ namespace {
 constexpr UINT_PTR kSubclassId = 0x58485354;  // "XHST"
 constexpr COLORREF kLinkColour = RGB(0, 0, 255);
 
-bool StartsNoCase(const std::wstring& text, size_t at, const wchar_t* literal) {
-  const size_t length = wcslen(literal);
-  return text.size() - at >= length && _wcsnicmp(text.c_str() + at, literal, length) == 0;
-}
-
-void Decrease(int& counter) {
-  if (counter > 0) --counter;
-}
-
-void ChangeHeight(LOGFONTW& font, int step) {
-  if (font.lfHeight <= 0) font.lfHeight -= step;
-  else font.lfHeight += step;
-  if (font.lfHeight > 300) font.lfHeight = 300;
-  if (font.lfHeight < -300) font.lfHeight = -300;
-}
-
 }  // namespace
 
 // One word (or space) of a line, laid out before the line is drawn so that a centred line
@@ -391,7 +375,7 @@ void CXHTMLStatic::Render(HDC dc, const RECT& client) {
       for (const Counter& tag : counters) {
         if (!StartsNoCase(marked, at, tag.text)) continue;
         if (tag.step > 0) ++*tag.counter;
-        else Decrease(*tag.counter);
+        else DecreaseCounter(*tag.counter);
         at += wcslen(tag.text);
         consumed = true;
         break;
@@ -400,12 +384,12 @@ void CXHTMLStatic::Render(HDC dc, const RECT& client) {
       const size_t close = marked.find(L'>', at);
       const size_t after = close == std::wstring::npos ? marked.size() : close + 1;
       if (StartsNoCase(marked, at, L"<BIG>") || StartsNoCase(marked, at, L"</SMALL>")) {
-        ChangeHeight(font, 1);
+        ChangeFontHeight(font, 1);
         at = after;
         continue;
       }
       if (StartsNoCase(marked, at, L"</BIG>") || StartsNoCase(marked, at, L"<SMALL>")) {
-        ChangeHeight(font, -1);
+        ChangeFontHeight(font, -1);
         at = after;
         continue;
       }
@@ -415,7 +399,7 @@ void CXHTMLStatic::Render(HDC dc, const RECT& client) {
         if (attributes.has_colour) colour = attributes.colour;
         if (attributes.has_background) back = attributes.background;
         if (attributes.has_face) SetFaceName(font, attributes.face);
-        if (attributes.has_size) ChangeHeight(font, -attributes.size);
+        if (attributes.has_size) ChangeFontHeight(font, -attributes.size);
         at = after;
         continue;
       }
@@ -449,7 +433,7 @@ void CXHTMLStatic::Render(HDC dc, const RECT& client) {
         if (!target.empty()) {
           target.clear();
           colour = saved_colour;
-          Decrease(underline);
+          DecreaseCounter(underline);
         }
         at = after;
         continue;

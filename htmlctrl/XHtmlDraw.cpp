@@ -132,6 +132,21 @@ LightFontAttributes ReadLightFontAttributes(const std::wstring& attributes) {
   return font;
 }
 
+bool StartsNoCase(const std::wstring& text, size_t at, const wchar_t* literal) {
+  const size_t length = wcslen(literal);
+  return text.size() - at >= length && _wcsnicmp(text.c_str() + at, literal, length) == 0;
+}
+
+void DecreaseCounter(int& counter) {
+  if (counter > 0) --counter;
+}
+
+void ChangeFontHeight(LOGFONTW& font, int step) {
+  if (font.lfHeight <= 0) font.lfHeight -= step;
+  else font.lfHeight += step;
+  font.lfHeight = font.lfHeight > 300 ? 300 : font.lfHeight < -300 ? -300 : font.lfHeight;
+}
+
 void SetFaceName(LOGFONTW& font, const std::wstring& face) {
   const size_t length = face.size() < LF_FACESIZE - 1 ? face.size() : LF_FACESIZE - 1;
   wmemcpy(font.lfFaceName, face.data(), length);
@@ -191,23 +206,6 @@ class BusyFlag {
  private:
   bool acquired_;
 };
-
-bool StartsNoCase(const std::wstring& text, size_t at, const wchar_t* literal) {
-  const size_t length = wcslen(literal);
-  return text.size() - at >= length && _wcsnicmp(text.c_str() + at, literal, length) == 0;
-}
-
-void Decrease(int& counter) {
-  if (counter > 0) --counter;
-}
-
-// Grows (step > 0) or shrinks the font height by step in magnitude.
-void ChangeHeight(LOGFONTW& font, int step) {
-  if (font.lfHeight <= 0) font.lfHeight -= step;
-  else font.lfHeight += step;
-  if (font.lfHeight > 300) font.lfHeight = 300;
-  if (font.lfHeight < -300) font.lfHeight = -300;
-}
 
 }  // namespace
 
@@ -286,19 +284,19 @@ int CXHtmlDraw::Draw(HDC dc, const wchar_t* text, XHTMLDRAWPARAMS* params, BOOL 
       for (const Tag& tag : counters) {
         if (!StartsNoCase(marked, at, tag.text)) continue;
         if (tag.step > 0) ++*tag.counter;
-        else Decrease(*tag.counter);
+        else DecreaseCounter(*tag.counter);
         at += wcslen(tag.text);
         consumed = true;
         break;
       }
       if (consumed) continue;
       if (StartsNoCase(marked, at, L"<BIG>") || StartsNoCase(marked, at, L"</SMALL>")) {
-        ChangeHeight(font, 2);
+        ChangeFontHeight(font, 2);
         at = marked.find(L'>', at) + 1;
         continue;
       }
       if (StartsNoCase(marked, at, L"</BIG>") || StartsNoCase(marked, at, L"<SMALL>")) {
-        ChangeHeight(font, -2);
+        ChangeFontHeight(font, -2);
         at = marked.find(L'>', at) + 1;
         continue;
       }
@@ -312,7 +310,7 @@ int CXHtmlDraw::Draw(HDC dc, const wchar_t* text, XHTMLDRAWPARAMS* params, BOOL 
         if (attributes.has_colour && !params->forced_colour) colour = attributes.colour;
         if (attributes.has_background) back = attributes.background;
         if (attributes.has_face) SetFaceName(font, attributes.face);
-        if (attributes.has_size) ChangeHeight(font, -attributes.size);
+        if (attributes.has_size) ChangeFontHeight(font, -attributes.size);
         at = close + 1;
         continue;
       }
@@ -328,7 +326,7 @@ int CXHtmlDraw::Draw(HDC dc, const wchar_t* text, XHTMLDRAWPARAMS* params, BOOL 
         if (!in_link) continue;
         params->link_rect.right = rect.left + x;
         params->link_drawn = 1;
-        if (hot_link) Decrease(underline);
+        if (hot_link) DecreaseCounter(underline);
         font = base;
         colour = text_colour;
         back = background;

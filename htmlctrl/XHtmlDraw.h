@@ -74,6 +74,13 @@ LightFontAttributes ReadLightFontAttributes(const std::wstring& attributes);
 // Sets the face name, cut to what the field holds with its terminator (31 characters).
 void SetFaceName(LOGFONTW& font, const std::wstring& face);
 
+// Helpers of the two light tag readers: a tag word at a position (without regard to case),
+// a counter that never goes below 0, and a font height changed by step in magnitude (within
+// +-300 pixels, as no label needs more).
+bool StartsNoCase(const std::wstring& text, size_t at, const wchar_t* literal);
+void DecreaseCounter(int& counter);
+void ChangeFontHeight(LOGFONTW& font, int step);
+
 // Opens a link's target: "APP:" commands registered by the program, else the shell, else the
 // browser registered for ".htm".
 class CXHtmlDrawLink {
