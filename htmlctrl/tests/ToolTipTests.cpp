@@ -95,7 +95,9 @@ class ToolTipMachine : public ::testing::Test {
     wc.hInstance = GetModuleHandleW(nullptr);
     wc.lpszClassName = L"OrvToolTipTestParent";
     RegisterClassW(&wc);
-    parent_ = CreateWindowExW(0, wc.lpszClassName, L"", WS_POPUP | WS_VISIBLE, 100, 100, 500, 400, nullptr, nullptr,
+    // Top-most, so that windows of other test programs on the same display cannot be the
+    // window under the test's points.
+    parent_ = CreateWindowExW(WS_EX_TOPMOST | WS_EX_TOOLWINDOW, wc.lpszClassName, L"", WS_POPUP | WS_VISIBLE, 100, 100, 500, 400, nullptr, nullptr,
                               wc.hInstance, nullptr);
     SetWindowLongPtrW(parent_, GWLP_USERDATA, reinterpret_cast<LONG_PTR>(this));
     // Tool windows of the same class: they erase in the same green.
