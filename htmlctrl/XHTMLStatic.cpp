@@ -360,27 +360,13 @@ void CXHTMLStatic::Render(HDC dc, const RECT& client) {
 
   for (size_t at = 0; at < marked.size() && y < bottom;) {
     if (marked[at] == L'<') {
-      struct Counter {
-        const wchar_t* text;
-        int* counter;
-        int step;
-      };
-      const Counter counters[] = {
+      const CounterTag counters[] = {
           {L"<B>", &bold, 1},         {L"</B>", &bold, -1},         {L"<I>", &italic, 1},
           {L"</I>", &italic, -1},     {L"<U>", &underline, 1},      {L"</U>", &underline, -1},
           {L"<STRIKE>", &strike, 1},  {L"</STRIKE>", &strike, -1},  {L"<CENTER>", &centre, 1},
           {L"</CENTER>", &centre, -1}, {L"<SUB>", &sub, 1},         {L"</SUB>", &sub, -1},
           {L"<SUP>", &sup, 1},        {L"</SUP>", &sup, -1}};
-      bool consumed = false;
-      for (const Counter& tag : counters) {
-        if (!StartsNoCase(marked, at, tag.text)) continue;
-        if (tag.step > 0) ++*tag.counter;
-        else DecreaseCounter(*tag.counter);
-        at += wcslen(tag.text);
-        consumed = true;
-        break;
-      }
-      if (consumed) continue;
+      if (ConsumeCounterTag(marked, at, counters)) continue;
       const size_t close = marked.find(L'>', at);
       const size_t after = close == std::wstring::npos ? marked.size() : close + 1;
       if (StartsNoCase(marked, at, L"<BIG>") || StartsNoCase(marked, at, L"</SMALL>")) {

@@ -147,6 +147,17 @@ void ChangeFontHeight(LOGFONTW& font, int step) {
   font.lfHeight = font.lfHeight > 300 ? 300 : font.lfHeight < -300 ? -300 : font.lfHeight;
 }
 
+bool ConsumeCounterTag(const std::wstring& text, size_t& at, const CounterTag* tags, size_t count) {
+  for (size_t i = 0; i < count; ++i) {
+    if (!StartsNoCase(text, at, tags[i].text)) continue;
+    if (tags[i].step > 0) ++*tags[i].counter;
+    else DecreaseCounter(*tags[i].counter);
+    at += wcslen(tags[i].text);
+    return true;
+  }
+  return false;
+}
+
 void SetFaceName(LOGFONTW& font, const std::wstring& face) {
   const size_t length = face.size() < LF_FACESIZE - 1 ? face.size() : LF_FACESIZE - 1;
   wmemcpy(font.lfFaceName, face.data(), length);
@@ -268,28 +279,14 @@ int CXHtmlDraw::Draw(HDC dc, const wchar_t* text, XHTMLDRAWPARAMS* params, BOOL 
   UINT format = params->format | (params->end_ellipsis ? DT_END_ELLIPSIS : 0);
   const int old_mode = GetBkMode(work.get());
 
-  struct Tag {
-    const wchar_t* text;
-    int* counter;
-    int step;
-  };
-  const Tag counters[] = {{L"<B>", &bold, 1},   {L"</B>", &bold, -1},     {L"<I>", &italic, 1},
+  const CounterTag counters[] = {{L"<B>", &bold, 1},   {L"</B>", &bold, -1},     {L"<I>", &italic, 1},
                           {L"</I>", &italic, -1}, {L"<U>", &underline, 1}, {L"</U>", &underline, -1},
                           {L"<S>", &strike, 1}, {L"</S>", &strike, -1},   {L"<SUB>", &sub, 1},
                           {L"</SUB>", &sub, -1}, {L"<SUP>", &sup, 1},     {L"</SUP>", &sup, -1}};
 
   for (size_t at = 0; at < marked.size();) {
     if (marked[at] == L'<') {
-      bool consumed = false;
-      for (const Tag& tag : counters) {
-        if (!StartsNoCase(marked, at, tag.text)) continue;
-        if (tag.step > 0) ++*tag.counter;
-        else DecreaseCounter(*tag.counter);
-        at += wcslen(tag.text);
-        consumed = true;
-        break;
-      }
-      if (consumed) continue;
+      if (ConsumeCounterTag(marked, at, counters)) continue;
       if (StartsNoCase(marked, at, L"<BIG>") || StartsNoCase(marked, at, L"</SMALL>")) {
         ChangeFontHeight(font, 2);
         at = marked.find(L'>', at) + 1;

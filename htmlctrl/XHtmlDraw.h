@@ -80,6 +80,18 @@ void SetFaceName(LOGFONTW& font, const std::wstring& face);
 bool StartsNoCase(const std::wstring& text, size_t at, const wchar_t* literal);
 void DecreaseCounter(int& counter);
 void ChangeFontHeight(LOGFONTW& font, int step);
+// A tag that counts up (step 1) or down (never below 0) while it is open.
+struct CounterTag {
+  const wchar_t* text;
+  int* counter;
+  int step;
+};
+// Consumes the first of the tags found at position at; false when none is there.
+bool ConsumeCounterTag(const std::wstring& text, size_t& at, const CounterTag* tags, size_t count);
+template <size_t N>
+bool ConsumeCounterTag(const std::wstring& text, size_t& at, const CounterTag (&tags)[N]) {
+  return ConsumeCounterTag(text, at, tags, N);
+}
 
 // Opens a link's target: "APP:" commands registered by the program, else the shell, else the
 // browser registered for ".htm".
