@@ -39,6 +39,7 @@ inline void CloseBitmap(HBITMAP h) { DeleteObject(h); }
 inline void CloseFont(HFONT h) { DeleteObject(h); }
 inline void CloseBrush(HBRUSH h) { DeleteObject(h); }
 inline void ClosePen(HPEN h) { DeleteObject(h); }
+inline void CloseRegion(HRGN h) { DeleteObject(h); }
 inline void CloseDC(HDC h) { DeleteDC(h); }
 inline void CloseIcon(HICON h) { DestroyIcon(h); }
 inline void CloseModule(HMODULE h) { FreeLibrary(h); }
@@ -47,6 +48,7 @@ using Bitmap = GdiOwner<HBITMAP, CloseBitmap>;
 using Font = GdiOwner<HFONT, CloseFont>;
 using Brush = GdiOwner<HBRUSH, CloseBrush>;
 using Pen = GdiOwner<HPEN, ClosePen>;
+using Region = GdiOwner<HRGN, CloseRegion>;
 using MemoryDC = GdiOwner<HDC, CloseDC>;
 using Icon = GdiOwner<HICON, CloseIcon>;
 using Module = GdiOwner<HMODULE, CloseModule>;

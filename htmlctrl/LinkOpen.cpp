@@ -57,6 +57,22 @@ bool BuildBrowserCommandLine(const std::wstring& command, const std::wstring& ad
   return true;
 }
 
+HCURSOR LoadHandCursor(bool& owned) {
+  owned = false;
+  if (HCURSOR hand = LoadCursorW(nullptr, IDC_HAND)) return hand;
+  wchar_t directory[MAX_PATH];
+  const UINT length = GetWindowsDirectoryW(directory, MAX_PATH);
+  if (length == 0 || length >= MAX_PATH - 16) return nullptr;
+  const std::wstring path = std::wstring(directory) + L"\\winhlp32.exe";
+  HMODULE module = LoadLibraryExW(path.c_str(), nullptr, LOAD_LIBRARY_AS_DATAFILE);
+  if (!module) return nullptr;
+  HCURSOR copy = nullptr;
+  if (HCURSOR cursor = LoadCursorW(module, MAKEINTRESOURCEW(106))) copy = CopyIcon(cursor);
+  FreeLibrary(module);
+  owned = copy != nullptr;
+  return copy;
+}
+
 LRESULT OpenHyperlink(const std::wstring& address, HKEY classes_root) {
   if (address.empty()) return 0;
   const HINSTANCE opened = ShellExecuteW(nullptr, L"open", address.c_str(), nullptr, nullptr, SW_SHOW);

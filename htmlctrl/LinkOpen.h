@@ -23,6 +23,10 @@ bool GetHtmlOpenCommand(HKEY classes_root, std::wstring& command);
 // holding a double quote or a control character).
 bool BuildBrowserCommandLine(const std::wstring& command, const std::wstring& address, std::wstring& line);
 
+// The system's hand cursor, or when it has none cursor 106 of the Windows folder's
+// winhlp32.exe, copied; owned tells whether the caller must destroy it.
+HCURSOR LoadHandCursor(bool& owned);
+
 // ShellExecute "open" of the address; when that fails, the default HTML handler run with
 // the address. Gives the ShellExecute result (or the handler's WinExec result).
 LRESULT OpenHyperlink(const std::wstring& address, HKEY classes_root);

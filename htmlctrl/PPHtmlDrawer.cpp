@@ -52,21 +52,7 @@ bool FindTable(const std::wstring& text, size_t pos, size_t end, size_t& table_b
 }  // namespace
 
 CPPHtmlDrawer::CPPHtmlDrawer() : shadow_colour_(RGB(MulDiv(255, 50, 100), MulDiv(255, 50, 100), MulDiv(255, 50, 100))) {
-  hand_cursor_ = LoadCursorW(nullptr, IDC_HAND);
-  if (!hand_cursor_) {
-    wchar_t directory[MAX_PATH];
-    const UINT length = GetWindowsDirectoryW(directory, MAX_PATH);
-    if (length > 0 && length < MAX_PATH - 16) {
-      std::wstring path = std::wstring(directory) + L"\\winhlp32.exe";
-      Module module(LoadLibraryExW(path.c_str(), nullptr, LOAD_LIBRARY_AS_DATAFILE));
-      if (module) {
-        if (HCURSOR cursor = LoadCursorW(module.get(), MAKEINTRESOURCEW(106))) {
-          hand_cursor_ = CopyIcon(cursor);
-          hand_owned_ = hand_cursor_ != nullptr;
-        }
-      }
-    }
-  }
+  hand_cursor_ = LoadHandCursor(hand_owned_);
 }
 
 CPPHtmlDrawer::~CPPHtmlDrawer() {

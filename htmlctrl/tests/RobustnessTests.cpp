@@ -3,7 +3,10 @@
 // drawn; none may crash, hang or leave the DC changed. The seed is fixed, so a failure
 // reproduces.
 #include "DrawTestSupport.h"
+#include "LightTestSupport.h"
 #include "PPHtmlDrawer.h"
+#include "XHTMLStatic.h"
+#include "XHtmlDraw.h"
 
 #include <gtest/gtest.h>
 
@@ -30,13 +33,30 @@ const wchar_t* const kFragments[] = {
     L"\x00A9\x20AC", L"<body>", L"</body>",
 };
 
-std::wstring Generate(std::mt19937& random) {
-  std::uniform_int_distribution<size_t> pick(0, sizeof kFragments / sizeof kFragments[0] - 1);
+// Light markup as catalogue labels and the static carry it.
+const wchar_t* const kLightFragments[] = {
+    L"<B>", L"</B>", L"<i>", L"</I>", L"<U>", L"</u>", L"<S>", L"</S>", L"<STRIKE>", L"</STRIKE>", L"<BIG>",
+    L"</BIG>", L"<SMALL>", L"</SMALL>", L"<SUB>", L"</SUB>", L"<SUP>", L"</SUP>", L"<CENTER>", L"</CENTER>",
+    L"<CODE>", L"</CODE>", L"<BR>", L"<HR>", L"<HR SIZE=99999>", L"<hr size=-4>", L"<FONT>", L"<FONT",
+    L"<font color=\"red\" bgcolor=#00ff00 face=\"Courier New\" size=\"2\">",
+    L"<font face=\"FFFFFFFFFFFFFFFFFFFFFFFFFFFFFFFFFFFFFFFFFFFFFFFFFFFFFFF\">", L"<font size=2147483647>",
+    L"<font size=-2147483647 color=255,255>", L"<font color=\"#12345\" bgcolor=,,,>", L"</FONT>",
+    L"<A HREF=\"http://x.test/\">", L"<a href=APP:help>", L"<a href=>", L"<A", L"<A name=x>", L"</A>",
+    L"&amp;", L"&LT;", L"&gt;", L"&nbsp;", L"&micro;", L"&trade;", L"&bogus;", L"&", L"\x0001", L"\x0001\xE105",
+    L"\r\n", L"\n", L"\r", L" ", L"word ", L"WWWWWWWWWWWWWWWWWWWWWWWWWWWWWWWWWWWWWWWWWWWW", L"<", L">", L"<>",
+    L"</>", L"<<<", L"\x00A9",
+};
+
+template <size_t N>
+std::wstring Generate(std::mt19937& random, const wchar_t* const (&fragments)[N]) {
+  std::uniform_int_distribution<size_t> pick(0, N - 1);
   std::uniform_int_distribution<int> count(1, 40);
   std::wstring text;
-  for (int i = count(random); i > 0; --i) text += kFragments[pick(random)];
+  for (int i = count(random); i > 0; --i) text += fragments[pick(random)];
   return text;
 }
+
+std::wstring Generate(std::mt19937& random) { return Generate(random, kFragments); }
 
 // Deletes, duplicates, swaps or inserts characters, so tags break at every place.
 void Mutate(std::wstring& text, std::mt19937& random) {
@@ -82,6 +102,37 @@ TEST(HtmlRobustness, GeneratedAndMutatedSnippets) {
   EXPECT_EQ(font, GetCurrentObject(dc, OBJ_FONT));
   EXPECT_EQ(mode, GetBkMode(dc));
   EXPECT_EQ(text_colour, GetTextColor(dc));
+}
+
+TEST(HtmlRobustness, LightMarkupSnippets) {
+  TestWindow window(220, 140);
+  CXHTMLStatic control;
+  ASSERT_TRUE(control.Create(L"", WS_VISIBLE, RECT{0, 60, 220, 140}, window.get(), 1));
+  HDC dc = GetDC(window.get());
+  HGDIOBJ font = GetCurrentObject(dc, OBJ_FONT);
+  const COLORREF text_colour = GetTextColor(dc);
+  std::mt19937 random(20261210);
+  for (int i = 0; i < 1500; ++i) {
+    std::wstring html = Generate(random, kLightFragments);
+    if (i % 2) Mutate(html, random);
+    XHTMLDRAWPARAMS params;
+    params.rect = RECT{0, 0, i % 5 ? 220 : 3, i % 3 ? 20 : 60};
+    params.background_copy = i % 4 == 0;
+    params.end_ellipsis = i % 6 == 0;
+    params.text_background_colour = i % 8 == 0 ? RGB(1, 2, 3) : CLR_INVALID;
+    CXHtmlDraw().Draw(dc, html.c_str(), &params, i % 2);
+    ASSERT_GE(params.right_x, 0) << i;
+    wchar_t small[5];
+    ASSERT_LE(CXHtmlDraw::GetPlainText(html.c_str(), small, i % 6), 4) << i;
+    ASSERT_LE(CXHtmlDraw::GetPlainText(html).size(), html.size()) << i;
+    if (i % 10 == 0) {
+      control.SetWindowText(html.c_str());
+      for (size_t link = 0; link < control.LinkRects().size(); ++link) ASSERT_LT(link, control.LinkTargets().size());
+    }
+  }
+  EXPECT_EQ(font, GetCurrentObject(dc, OBJ_FONT));
+  EXPECT_EQ(text_colour, GetTextColor(dc));
+  ReleaseDC(window.get(), dc);
 }
 
 TEST(HtmlRobustness, DeepNestingAndLongRuns) {

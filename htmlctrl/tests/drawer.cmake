@@ -20,7 +20,7 @@ orv_add_test(NAME htmlctrl_drawing_tests
     ${CMAKE_CURRENT_LIST_DIR}/TableTests.cpp
     ${CMAKE_CURRENT_LIST_DIR}/RobustnessTests.cpp
     ${CMAKE_CURRENT_LIST_DIR}/drawer_tests.rc
-  LIBS orv_htmldrawer advapi32
+  LIBS orv_htmldrawer orv_htmllight advapi32
   TIMEOUT 300)
 orv_strict(htmlctrl_drawing_tests)
 set_target_properties(htmlctrl_drawing_tests PROPERTIES RUNTIME_OUTPUT_DIRECTORY ${CMAKE_CURRENT_BINARY_DIR})
