@@ -156,10 +156,23 @@ void CTTS_SAPI5::OnDestroy(CTTSMsg_destroy* msg) {
 }
 
 HRESULT CTTS_SAPI5::SpeakRequestStream(SpeakRequest* request, bool async) {
-  if (request->client) {
-    HRESULT hr = m_pVoice->SetVolume(static_cast<USHORT>(request->client->volume));
+  bool hasClient = false;
+  int volume = 0, rate = 0;
+  {
+    // An unregistered client may be gone as soon as this lock is free: read it under the lock
+    // through which DetachClient clears it.
+    CSingleLock lock(&m_active.lock, TRUE);
+    TakeInHandClient(request);
+    if (request->client) {
+      hasClient = true;
+      volume = request->client->volume;
+      rate = request->client->rate;
+    }
+  }
+  if (hasClient) {
+    HRESULT hr = m_pVoice->SetVolume(static_cast<USHORT>(volume));
     if (FAILED(hr)) TraceFailure("SetVolume", hr);
-    hr = m_pVoice->SetRate(request->client->rate);
+    hr = m_pVoice->SetRate(rate);
     if (FAILED(hr)) TraceFailure("SetRate", hr);
   }
   if (!request->BuildStream()) return E_OUTOFMEMORY;
@@ -181,6 +194,7 @@ void CTTS_SAPI5::OnSpeak(CTTSMsg_speak* msg) {
   HRESULT hr;
   {
     CSingleLock lock(&m_active.lock, TRUE);
+    TakeInHandClient(request);
     m_active.items.push_back(request);
     hr = m_pVoice ? SpeakRequestStream(request, (request->flags & SPEAKF_ASYNC) != 0) : E_POINTER;
   }
@@ -492,6 +506,7 @@ void CTTS_SAPI5::OnSpeakToFile(CTTSMsg_speakToFile* msg) {
   if (SUCCEEDED(hr)) {
     if (async) {
       CSingleLock lock(&m_active.lock, TRUE);
+      TakeInHandClient(request);
       m_active.items.push_back(request);
       hr = SpeakRequestStream(request, true);
     } else {

@@ -530,7 +530,7 @@ TEST(ThreadName, ReturnsNormallyWithoutReachingFilters) {
   CWinThread* worker = AfxBeginThread(&NameFromWorker, nullptr);
   ASSERT_NE(worker, nullptr);
   worker->m_bAutoDelete = FALSE;
-  ASSERT_EQ(WaitForSingleObject(worker->m_hThread, 5000), WAIT_OBJECT_0);
+  ASSERT_EQ(WaitForSingleObject(worker->m_hThread, 60000), WAIT_OBJECT_0);
   DWORD code = 0;
   GetExitCodeThread(worker->m_hThread, &code);
   EXPECT_EQ(code, 7u) << "the worker did not return normally";
