@@ -1,12 +1,14 @@
 # The two commands a user needs: `make test` and `make run`. Both set the machine up first.
 #
-# Two build trees from the same sources:
-#   $(DIST_BUILD): the 32-bit deliverables, assembled in dist/;
-#   $(BUILD):      a 64-bit build with every test and benchmark, run under 64-bit Wine
-#                  (hosts like ours execute no 32-bit user code, so the tests cannot run
-#                  the 32-bit binaries themselves).
+# Build trees from the same sources:
+#   $(DIST_BUILD): the 32-bit deliverables, assembled in dist/ (optimised and stripped; their
+#                  debug information stays in $(DIST_BUILD)/debug);
+#   $(BUILD):      a 64-bit build with every test and benchmark, run under 64-bit Wine;
+#   $(BUILD32):    where the host executes 32-bit user code, the i686 build with its tests,
+#                  run under 32-bit Wine by `make test` as well (scripts/test-trees).
 BUILD      ?= build
 DIST_BUILD ?= build-dist
+BUILD32    ?= build-i686
 CTEST_ARGS ?=
 CMAKE_COMMON = -G Ninja -Wno-dev -DORV_WERROR=ON
 
@@ -31,16 +33,18 @@ build: configure
 	cmake --build $(BUILD)
 
 test: build
-	@scripts/with-display scripts/run-tests $(BUILD) $(CTEST_ARGS)
+	@ORV_CMAKE_COMMON="$(CMAKE_COMMON)" scripts/test-trees $(BUILD) $(BUILD32) $(CTEST_ARGS)
 
 run: build
 	@scripts/run-demo $(BUILD)
 
+# BENCH=bench_download runs only the benchmarks named.
+BENCH ?=
 bench: build
-	@scripts/with-display scripts/run-bench $(BUILD)
+	@scripts/with-display --private scripts/run-bench $(BUILD) $(BENCH)
 
 dist: build
-	@echo "Deliverables in dist/:"; find dist -type f | sort
+	@scripts/check-dist --sizes dist
 
 clean:
-	rm -rf $(BUILD) $(DIST_BUILD) dist
+	rm -rf $(BUILD) $(DIST_BUILD) $(BUILD32) dist

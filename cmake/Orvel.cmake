@@ -26,3 +26,34 @@ function(orv_strict target)
     target_compile_options(${target} PRIVATE -Werror)
   endif()
 endfunction()
+
+# Includes the fragments of the calling folder: each component describes its own targets in
+# <component>.cmake there, and its tests in tests/<component>.cmake (only when tests are built),
+# in sorted order. A macro, so that a fragment's variables live in the folder's scope as if the
+# fragment were written in the folder's CMakeLists.txt.
+macro(orv_folder_fragments)
+  file(GLOB _orv_fragments CONFIGURE_DEPENDS "${CMAKE_CURRENT_SOURCE_DIR}/*.cmake")
+  if(ORV_BUILD_TESTS)
+    file(GLOB _orv_test_fragments CONFIGURE_DEPENDS "${CMAKE_CURRENT_SOURCE_DIR}/tests/*.cmake")
+    list(APPEND _orv_fragments ${_orv_test_fragments})
+  endif()
+  list(SORT _orv_fragments)
+  foreach(_orv_fragment IN LISTS _orv_fragments)
+    include("${_orv_fragment}")
+  endforeach()
+endmacro()
+
+# A deliverable ships without its debug information: that goes to <build>/debug/<file>.debug,
+# which a debugger finds through the debug link left in the file, and the shipped file keeps no
+# symbol table either. Call it before the command that copies the file to dist/.
+function(orv_ship target)
+  if(NOT CMAKE_OBJCOPY)
+    message(FATAL_ERROR "orv_ship: no objcopy for ${ORV_HOST}")
+  endif()
+  set(_debug "${CMAKE_BINARY_DIR}/debug/$<TARGET_FILE_NAME:${target}>.debug")
+  add_custom_command(TARGET ${target} POST_BUILD
+    COMMAND ${CMAKE_COMMAND} -E make_directory "${CMAKE_BINARY_DIR}/debug"
+    COMMAND ${CMAKE_OBJCOPY} --only-keep-debug "$<TARGET_FILE:${target}>" "${_debug}"
+    COMMAND ${CMAKE_OBJCOPY} --strip-all "--add-gnu-debuglink=${_debug}" "$<TARGET_FILE:${target}>"
+    VERBATIM)
+endfunction()

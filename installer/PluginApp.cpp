@@ -219,7 +219,7 @@ int CGWPluginApp::RunPage(CDialog& page, int template_id, const std::function<vo
       page_result_ = kPageCancel;
       break;
     }
-    BOOL got = ::GetMessageW(&msg, nullptr, 0, 0);
+    BOOL got = pageGetMessage(&msg, nullptr, 0, 0);
     if (got == -1) {  // the queue cannot be read: leave rather than spin
       page_result_ = kPageCancel;
       break;

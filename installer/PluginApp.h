@@ -117,6 +117,8 @@ class CGWPluginApp : public CWinApp {
   // How long unloading waits for a catalogue download it has asked to stop; one still running
   // after that keeps the plug-in loaded until the process ends.
   DWORD unloadWaitMs = 3000;
+  // Where a page loop takes its messages from; tests put a queue that cannot be read in its place.
+  BOOL(WINAPI* pageGetMessage)(LPMSG, HWND, UINT, UINT) = &::GetMessageW;
 
   // The quit code a page loop took from the queue and posted again (tests read it).
   static constexpr int kNoQuit = -1;

@@ -32,3 +32,6 @@ add_custom_command(OUTPUT ${ORV_DIST}/banner.png ${ORV_DIST}/webinstaller.nsi
   DEPENDS ${ORV_PAGE_IMAGES_DIR}/banner.png ${CMAKE_CURRENT_LIST_DIR}/example/webinstaller.nsi
   COMMENT "Copying the example web installer and its banner to ${ORV_DIST}")
 add_custom_target(orv_example_installer ALL DEPENDS ${ORV_DIST}/banner.png ${ORV_DIST}/webinstaller.nsi)
+if(TARGET GWPluginTest)
+  orv_page_images_for(GWPluginTest)
+endif()

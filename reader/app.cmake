@@ -15,8 +15,18 @@ add_executable(orv_reader WIN32
   "${CMAKE_CURRENT_LIST_DIR}/OPV_MainWnd.cpp"
   "${CMAKE_CURRENT_LIST_DIR}/OrvelParlonVeskDlg.cpp"
   "${CMAKE_CURRENT_LIST_DIR}/reader.rc")
+# The manifest names the architecture of the build it is linked into: a 64-bit program that asks
+# for the x86 common controls does not load where 32-bit Wine is installed too.
+if(CMAKE_SIZEOF_VOID_P EQUAL 4)
+  set(ORV_MANIFEST_ARCH x86)
+else()
+  set(ORV_MANIFEST_ARCH amd64)
+endif()
+configure_file("${CMAKE_CURRENT_LIST_DIR}/orvel_murmelin.manifest.in"
+               "${CMAKE_CURRENT_BINARY_DIR}/manifest/orvel_murmelin.manifest" @ONLY)
+target_include_directories(orv_reader PRIVATE "${CMAKE_CURRENT_BINARY_DIR}/manifest")
 set_source_files_properties("${CMAKE_CURRENT_LIST_DIR}/reader.rc" PROPERTIES OBJECT_DEPENDS
-  "${CMAKE_CURRENT_LIST_DIR}/orvel_murmelin.manifest;${CMAKE_CURRENT_LIST_DIR}/resource.h")
+  "${CMAKE_CURRENT_BINARY_DIR}/manifest/orvel_murmelin.manifest;${CMAKE_CURRENT_LIST_DIR}/resource.h")
 target_link_libraries(orv_reader PRIVATE orv_reader_core orv_speech afx orv_diagnostics)
 # A crash report walks the stacks by their frame pointers.
 target_compile_options(orv_reader PRIVATE -fno-omit-frame-pointer)
@@ -33,6 +43,7 @@ set_target_properties(orv_reader PROPERTIES
 # The program cannot start without a language module beside it.
 add_dependencies(orv_reader orv_language_modules)
 orv_strict(orv_reader)
+orv_ship(orv_reader)
 add_custom_command(TARGET orv_reader POST_BUILD
   COMMAND ${CMAKE_COMMAND} -E make_directory "${ORV_DIST}/Orvel Murmelin"
   COMMAND ${CMAKE_COMMAND} -E copy "$<TARGET_FILE:orv_reader>" "${ORV_DIST}/Orvel Murmelin/Orvel Murmelin.exe")

@@ -205,17 +205,12 @@ void CSpeechControl::DetachClient(SpeechClient* client) {
     }
   }
   if (!m_pVoiceManager) return;
-  // A voice thread reads the client of a request when it starts speaking it (volume and rate).
-  // A speak command may be queued, or already taken off the queue but not yet on the active
-  // list; a blocking query after it returns only once the voice has handled everything queued
-  // before it. After that round trip every request of this client is on an active list, and
-  // no new one can appear: requests are made only on this thread.
-  m_pVoiceManager->ForEachPooledVoice([client](CTTS_Voice* voice) {
-    voice->IsPaused();
-    CSingleLock lock(&voice->m_active.lock, TRUE);
-    for (SpeakRequest* r : voice->m_active.items)
-      if (r && r->client == client) r->client = nullptr;
-  });
+  // A voice thread reads the client of a request when it starts speaking it (volume and rate),
+  // and the request may be queued, on its way to the engine or active. Each voice clears the
+  // client under its own locks, without a round trip: a voice inside its engine's modal dialog
+  // answers nothing until the dialog closes, and the reader's close must not wait for that. No
+  // new request of this client can appear: requests are made only on this thread.
+  m_pVoiceManager->ForEachPooledVoice([client](CTTS_Voice* voice) { voice->DetachClient(client); });
 }
 
 // ---- Requests ------------------------------------------------------------------------------

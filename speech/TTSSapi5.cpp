@@ -185,9 +185,22 @@ void CTTS_SAPI5::SetEngineRate(int rate) {
 }
 
 HRESULT CTTS_SAPI5::SpeakRequestStream(SpeakRequest* request, bool async) {
-  if (request->client) {
-    SetEngineVolume(request->client->volume);
-    SetEngineRate(request->client->rate);
+  bool hasClient = false;
+  int volume = 0, rate = 0;
+  {
+    // An unregistered client may be gone as soon as this lock is free: read it under the lock
+    // through which DetachClient clears it.
+    CSingleLock lock(&m_active.lock, TRUE);
+    TakeInHandClient(request);
+    if (request->client) {
+      hasClient = true;
+      volume = request->client->volume;
+      rate = request->client->rate;
+    }
+  }
+  if (hasClient) {
+    SetEngineVolume(volume);
+    SetEngineRate(rate);
   }
   if (!request->BuildStream()) return E_OUTOFMEMORY;
   DWORD flags = (request->flags & SPEAKF_XML) ? SPF_IS_XML : SPF_IS_NOT_XML;
@@ -205,6 +218,7 @@ void CTTS_SAPI5::OnSpeak(CTTSMsg_speak* msg) {
   HRESULT hr;
   {
     CSingleLock lock(&m_active.lock, TRUE);
+    TakeInHandClient(request);
     m_active.items.push_back(request);
     hr = m_pVoice ? SpeakRequestStream(request, (request->flags & SPEAKF_ASYNC) != 0) : E_POINTER;
   }
@@ -522,6 +536,7 @@ void CTTS_SAPI5::OnSpeakToFile(CTTSMsg_speakToFile* msg) {
   if (SUCCEEDED(hr)) {
     if (async) {
       CSingleLock lock(&m_active.lock, TRUE);
+      TakeInHandClient(request);
       m_active.items.push_back(request);
       hr = SpeakRequestStream(request, true);
     } else {

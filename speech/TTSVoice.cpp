@@ -128,7 +128,16 @@ void CTTS_Voice::HandleQueuedCommands() {
     }
     if (m_bQuitting) return;  // what is left is freed by ExitInstance
     CTTSMsg* msg = nullptr;
-    if (!m_commands.PopFront(msg)) return;
+    {
+      CSingleLock activeLock(&m_active.lock, TRUE);
+      if (!m_commands.PopFront(msg)) return;
+      const int type = msg->GetType();
+      if (type == TTSMSG_SPEAK || type == TTSMSG_SPEAK_TO_FILE) {
+        const SpeakRequest* request = static_cast<CTTSMsg_speak*>(msg)->request;
+        m_bSpeakInHand = true;
+        m_pInHandClient = request ? request->client : nullptr;
+      }
+    }
     CEvent* done = msg->done;  // the handler may delete a command that has none
     ++m_nHandlerDepth;
     try {
@@ -137,6 +146,11 @@ void CTTS_Voice::HandleQueuedCommands() {
       AfxReportCaughtException("voice command handler");
     }
     --m_nHandlerDepth;
+    {
+      CSingleLock activeLock(&m_active.lock, TRUE);
+      m_bSpeakInHand = false;
+      m_pInHandClient = nullptr;
+    }
     if (done) done->SetEvent();
   }
 }
@@ -254,6 +268,32 @@ bool CTTS_Voice::TakeErrorEntry(SpeakRequest** request) {
 }
 
 bool CTTS_Voice::HasNoError() { return m_nLastError == 0; }
+
+// ---- Clients -----------------------------------------------------------------------------------
+
+void CTTS_Voice::TakeInHandClient(SpeakRequest* request) {
+  if (!m_bSpeakInHand || !request) return;
+  request->client = m_pInHandClient;
+  m_bSpeakInHand = false;
+  m_pInHandClient = nullptr;
+}
+
+void CTTS_Voice::DetachClient(const SpeechClient* client) {
+  if (!client) return;
+  {
+    CSingleLock lock(&m_commands.lock, TRUE);
+    for (CTTSMsg* msg : m_commands.items) {
+      const int type = msg->GetType();
+      if (type != TTSMSG_SPEAK && type != TTSMSG_SPEAK_TO_FILE) continue;
+      SpeakRequest* request = static_cast<CTTSMsg_speak*>(msg)->request;
+      if (request && request->client == client) request->client = nullptr;
+    }
+  }
+  CSingleLock lock(&m_active.lock, TRUE);
+  if (m_bSpeakInHand && m_pInHandClient == client) m_pInHandClient = nullptr;
+  for (SpeakRequest* request : m_active.items)
+    if (request && request->client == client) request->client = nullptr;
+}
 
 // ---- Commands ----------------------------------------------------------------------------------
 

@@ -14,7 +14,8 @@
 //   runs (the lock is re-entrant on the same thread).
 // - m_pOwner: guarded by m_voiceLock; the engine callbacks hold that lock while they post.
 // - Lock order: the voice pool's lock may be held while a command-queue lock is taken, never the
-//   reverse. No speech lock is held while a blocking caller waits.
+//   reverse; m_active's lock may be held while m_commands' lock is taken, never the reverse. No
+//   speech lock is held while a blocking caller waits.
 // - Everything else belongs to the voice thread, except the pool fields (m_nRefCount,
 //   m_nIdleCountdown, m_pManager), which the voice manager keeps under its pool lock.
 #pragma once
@@ -88,6 +89,12 @@ class CTTS_Voice : public CWinThread {
   // which would wait for itself.
   std::unique_ptr<CTTSMsg> RoundTrip(std::unique_ptr<CTTSMsg> command);
 
+  // Clears the client from every request of this voice that points at it: queued, being handed to
+  // the engine, or active. Called on the control thread when a client is unregistered; it takes
+  // only this voice's own locks, one after the other, and waits for nothing the voice thread
+  // does, so that a voice inside its engine's modal dialog cannot hold it up.
+  void DetachClient(const SpeechClient* client);
+
   // The entry that a WM_SPEECH_ERROR from this voice is about, taken off the active list; call it
   // once for each such message, on the thread that receives it. For a failed speak it is the
   // failed request itself, wherever it stood in the list; for other errors (initialisation) it
@@ -116,6 +123,11 @@ class CTTS_Voice : public CWinThread {
   static void FreeCommand(CTTSMsg* msg);
   // Posts to the owner window, if there is one, under the voice lock.
   void PostToOwner(UINT message, WPARAM wParam, LPARAM lParam);
+  // Gives the request of the speak command being handled the client that DetachClient left it:
+  // between leaving the command queue and joining the active list a request is reachable only
+  // through the in-hand slot. Call it holding m_active's lock, before the request's client is
+  // read or the request joins the active list.
+  void TakeInHandClient(SpeakRequest* request);
   // Reports a failed speak: the request leaves the active list (if it is there) and becomes the
   // subject of the error, so that the owner frees exactly that request and tells its client.
   void ReportSpeakError(SpeakRequest* request, int code);
@@ -141,6 +153,12 @@ class CTTS_Voice : public CWinThread {
     SpeakRequest* request;  // otherwise this request, already off the active list
   };
   std::deque<ErrorSubject> m_errorSubjects;
+  // The client of the speak command that the voice thread has taken off m_commands and not yet
+  // put on m_active, while m_bSpeakInHand is set. Guarded by m_active's lock, which the voice
+  // thread holds around taking a command off the queue: a thread holding the queue's lock and
+  // then the active list's lock finds every request in one of the three places.
+  bool m_bSpeakInHand = false;
+  SpeechClient* m_pInHandClient = nullptr;
 
   bool m_bComInitialised = false;  // voice thread
   bool m_bQuitting = false;     // voice thread: a destroy or quit was handled

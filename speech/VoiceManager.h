@@ -125,7 +125,8 @@ class VoiceManager {
   void RunCleanupPass();
 
   // Calls f for every pooled voice while holding the pool lock, so that no voice is reaped
-  // meanwhile. f may make blocking calls to the voice (a voice never takes the pool lock).
+  // meanwhile. f may take a voice's own locks but must not wait for a voice thread: one inside
+  // its engine's modal dialog answers nothing until the dialog closes.
   void ForEachPooledVoice(const std::function<void(VTTSFramework::CTTS_Voice*)>& f);
 
   // Whether the voice is in the pool. A voice thread that was reaped may have left notifications

@@ -29,11 +29,23 @@ target_compile_definitions(fakesapi_control PRIVATE "ORV_FAKESAPI_BUILT_DLL=\"$<
 add_dependencies(fakesapi_control fakesapi)
 orv_strict(fakesapi_control)
 
+# Puts the prefix's own registration back once every test that registered the fake is done.
+add_executable(fakesapi_restore ${_fakesapi_dir}/RestoreRegistration.cpp)
+target_link_libraries(fakesapi_restore PRIVATE fakesapi_control)
+target_link_options(fakesapi_restore PRIVATE -municode)
+orv_strict(fakesapi_restore)
+add_test(NAME fakesapi_restore COMMAND fakesapi_restore)
+set_tests_properties(fakesapi_restore PROPERTIES FIXTURES_CLEANUP fakesapi TIMEOUT 120)
+
 # Makes sure fakesapi.dll is built before a program that uses it, and keeps a copy beside it
-# (the registration's fallback when the build's own DLL is missing).
+# (the registration's fallback when the build's own DLL is missing). A test of the same name
+# requires the fake, so that ctest restores the prefix's registration after it.
 function(orv_use_fakesapi target)
   add_dependencies(${target} fakesapi)
   add_custom_command(TARGET ${target} POST_BUILD
     COMMAND ${CMAKE_COMMAND} -E copy_if_different $<TARGET_FILE:fakesapi> $<TARGET_FILE_DIR:${target}>
     VERBATIM)
+  if(TEST ${target})
+    set_tests_properties(${target} PROPERTIES FIXTURES_REQUIRED fakesapi)
+  endif()
 endfunction()

@@ -119,7 +119,9 @@ void KeepForDiagnosis(const std::string& text)
     wchar_t dir[MAX_PATH];
     if (GetTempPathW(MAX_PATH, dir) == 0)
         return;
-    const std::wstring path = std::wstring(dir) + L"orvel-catalogue-mutant.xml";
+    static unsigned kept = 0;
+    const std::wstring path = std::wstring(dir) + L"orvel-catalogue-mutant-" + std::to_wstring(GetCurrentProcessId()) +
+                              L"-" + std::to_wstring(++kept) + L".xml";
     FILE* f = _wfopen(path.c_str(), L"wb");
     if (f == nullptr)
         return;

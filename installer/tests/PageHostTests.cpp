@@ -158,6 +158,29 @@ TEST_F(PageHost, QuitEndsThePageAndIsPostedAgain) {
   EXPECT_EQ(7u, msg.wParam);
 }
 
+// Fault: GetMessageW's -1 (the queue cannot be read) was taken for a message. It ends the page
+// as cancelled at once, without a quit message; a loop that went on would end as "success".
+int g_getMessageCalls = 0;
+BOOL WINAPI UnreadableQueue(LPMSG msg, HWND, UINT, UINT) {
+  *msg = MSG{};
+  if (++g_getMessageCalls == 1) return -1;
+  gwplugin::ThePluginApp().EndPage(gwplugin::kPageNext);
+  return TRUE;  // WM_NULL
+}
+
+TEST_F(PageHost, AnUnreadableQueueEndsThePageAsCancelled) {
+  g_getMessageCalls = 0;
+  gwplugin::ThePluginApp().pageGetMessage = &UnreadableQueue;
+  int result = Run([](CTestPage&, void*) {});
+  EXPECT_EQ(gwplugin::kPageCancel, result);
+  EXPECT_EQ(1, g_getMessageCalls);
+  EXPECT_EQ((Texts{L"cancel"}), host_.Stack());
+  EXPECT_EQ(nullptr, page_.m_hWnd) << "the page window is destroyed after the run";
+  EXPECT_TRUE(restored_proc_ok_) << "NSIS's dialog procedure is back";
+  MSG msg;
+  EXPECT_FALSE(PeekMessageW(&msg, nullptr, WM_QUIT, WM_QUIT, PM_REMOVE)) << "no quit message was taken";
+}
+
 TEST_F(PageHost, APageWithoutTemplateCancels) {
   gwplugin::CGWPluginApp& app = gwplugin::ThePluginApp();
   app.SubclassNsisWindow(window_);

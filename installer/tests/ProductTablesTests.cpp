@@ -125,6 +125,11 @@ TEST_F(RegistryFixture, VersionValues) {
       {"TooLong", REG_SZ, std::string(127, '1') + "." + std::string(200, '2'), true, VersionValue::Malformed,
        VersionNumber()},
       {"Exactly128", REG_SZ, "1.2.3.4" + std::string(121, ' '), false, VersionValue::Malformed, VersionNumber()},
+      // Leading zeros make long texts that parse as versions: only the 128-byte bound refuses
+      // them. 127 characters and the terminator fit; one more does not.
+      {"Fits128", REG_SZ, std::string(120, '0') + "1.2.3.4", true, VersionValue::Read, VersionNumber(1, 2, 3, 4)},
+      {"Over128ByOne", REG_SZ, std::string(121, '0') + "1.2.3.4", true, VersionValue::Malformed, VersionNumber()},
+      {"LongLeadingZeros", REG_SZ, std::string(300, '0') + "2.0", true, VersionValue::Malformed, VersionNumber()},
   };
   for (const Case& c : cases) {
     const std::string key = Key(c.sub);

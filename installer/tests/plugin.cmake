@@ -13,14 +13,14 @@ orv_add_test(NAME plugin_tests
     ${CMAKE_CURRENT_LIST_DIR}/ProductTests.cpp
     ${CMAKE_CURRENT_LIST_DIR}/UtilitiesTests.cpp
     ${CMAKE_CURRENT_LIST_DIR}/plugin_tests.rc
-  LIBS orv_plugin_core orv_nsis_testing ws2_32
+  LIBS orv_plugin_test_hooks orv_plugin_core orv_nsis_testing ws2_32
   TIMEOUT 120)
 orv_strict(plugin_tests)
 set_source_files_properties(${CMAKE_CURRENT_LIST_DIR}/plugin_tests.rc PROPERTIES
   OBJECT_DEPENDS "${CMAKE_CURRENT_LIST_DIR}/../res/GWPlugin.rc;${CMAKE_SOURCE_DIR}/testing/nsis/TestPage.rc;${ORV_PAGE_IMAGES_RC};${ORV_PAGE_IMAGES}")
 orv_page_images_for(plugin_tests)
-# The DLL test loads the built GWPlugin.dll.
-add_dependencies(plugin_tests GWPlugin)
+# The DLL test loads the test copy of GWPlugin.dll.
+add_dependencies(plugin_tests GWPluginTest)
 
 # Product data files as the installer carries them beside itself: small resource-only DLLs
 # with a version resource (or none), put in datafiles/ next to the test program.
@@ -53,7 +53,7 @@ add_dependencies(plugin_tests orv_datafile_noversion)
 # The catalogue download and the size probes against the local HTTPS gateway: with-gateway
 # starts and stops it; the tests write the catalogues they serve into its root folder.
 add_executable(plugin_gateway_tests ${CMAKE_CURRENT_LIST_DIR}/GatewayTests.cpp ${CMAKE_CURRENT_LIST_DIR}/plugin_tests.rc)
-target_link_libraries(plugin_gateway_tests PRIVATE orv_plugin_core orv_nsis_testing orv_testgateway
+target_link_libraries(plugin_gateway_tests PRIVATE orv_plugin_test_hooks orv_plugin_core orv_nsis_testing orv_testgateway
   dep_gmock dep_gtest_main)
 orv_strict(plugin_gateway_tests)
 orv_page_images_for(plugin_gateway_tests)

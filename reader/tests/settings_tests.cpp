@@ -527,10 +527,13 @@ TEST(ThreadName, ReturnsNormallyWithoutReachingFilters) {
   const std::string longFormat(600, 'x');
   SetThreadNameF(static_cast<DWORD>(-1), "%s-%d", longFormat.c_str(), 12);
 
-  CWinThread* worker = AfxBeginThread(&NameFromWorker, nullptr);
+  // Started suspended: a worker that ended before m_bAutoDelete was cleared would take its
+  // object and handle with it.
+  CWinThread* worker = AfxBeginThread(&NameFromWorker, nullptr, THREAD_PRIORITY_NORMAL, 0, CREATE_SUSPENDED);
   ASSERT_NE(worker, nullptr);
   worker->m_bAutoDelete = FALSE;
-  ASSERT_EQ(WaitForSingleObject(worker->m_hThread, 5000), WAIT_OBJECT_0);
+  worker->ResumeThread();
+  ASSERT_EQ(WaitForSingleObject(worker->m_hThread, 60000), WAIT_OBJECT_0);
   DWORD code = 0;
   GetExitCodeThread(worker->m_hThread, &code);
   EXPECT_EQ(code, 7u) << "the worker did not return normally";

@@ -74,6 +74,22 @@ class SpeechControlTest : public ::testing::Test {
     control->window()->SetBusyCallback([this] { ++refusals; });
   }
   std::vector<fakesapi::Call> Spoken() const { return fake.Calls(L"SpeakStream"); }
+  // Shows the current voice's engine dialog, owned by a new window of this thread: the voice
+  // thread stays inside the dialog's modal loop until the dialog is closed. The dialog disables
+  // its owner, so this keeps handling the thread's messages while it waits.
+  void OpenEngineDialog(HWND* owner, HWND* dialog) {
+    *owner = CreateWindowExW(0, L"STATIC", L"owner", WS_POPUP, 0, 0, 10, 10, nullptr, nullptr, nullptr, nullptr);
+    ASSERT_NE(nullptr, *owner) << "error " << GetLastError();
+    EngineDialogArgs dialogArgs{1, nullptr};
+    ASSERT_EQ(SPEECH_DONE, control->Send(WM_SPEECH_SHOW_ENGINE_DIALOG, *owner, reinterpret_cast<LPARAM>(&dialogArgs)));
+    fakesapi::Call shown;
+    const auto dialogShown = [&] {
+      return fake.WaitForCall(
+          [](const fakesapi::Call& c) { return c.name == L"DisplayUI" && !c.Field(L"dialog").empty(); }, 0, &shown);
+    };
+    ASSERT_TRUE(speech_test::PumpUntil(dialogShown, 10000, fake.CallEvent())) << fakesapi::Describe(fake.Calls());
+    *dialog = reinterpret_cast<HWND>(static_cast<UINT_PTR>(shown.Number(L"dialog", 0)));
+  }
   // A round trip through the control thread: every notification posted to it before has been
   // handled when this returns.
   void Sync() const { control->Send(WM_SPEECH_GET_VOICE); }
@@ -566,6 +582,45 @@ TEST_F(SpeechControlTest, UnregisteringDetachesTheClientFromItsRequests) {
   EXPECT_EQ(0u, control->window()->PendingCount());
 }
 
+// Fault: unregistering made a blocking round trip to every pooled voice, so a voice inside its
+// engine's modal dialog held the reader's close until someone closed that dialog. The client's
+// speak command, queued behind the dialog, must still let go of the client.
+TEST_F(SpeechControlTest, UnregisteringDoesNotWaitForAVoiceInItsEngineDialog) {
+  AddVoices(1);
+  GuardedClient gone;
+  ASSERT_NE(nullptr, gone.get());
+  speech_test::Listener goneListener;
+  gone.get()->AddListener(goneListener.hwnd());
+  Start();
+  control->Register(*gone.get());
+  ASSERT_EQ(SPEECH_DONE, control->Select(*gone.get(), 0));
+  ASSERT_TRUE(WaitForNotes(goneListener, WM_SPEECH_VOICE_READY, 1)) << Describe(goneListener.Notes());
+
+  HWND owner = nullptr, dialog = nullptr;
+  ASSERT_NO_FATAL_FAILURE(OpenEngineDialog(&owner, &dialog));
+  ASSERT_EQ(SPEECH_DONE, control->Speak(*gone.get(), L"behind the dialog"));
+
+  // The answer needs no voice thread; the time-out only keeps a hang from blocking the run.
+  DWORD_PTR answer = 0;
+  const LRESULT sent = SendMessageTimeoutW(control->hwnd(), WM_SPEECH_UNREGISTER_CLIENT,
+                                           reinterpret_cast<WPARAM>(gone.get()), 0, SMTO_NORMAL, 60000, &answer);
+  const DWORD sendError = GetLastError();
+  const bool locked = sent != 0 && gone.Lock();
+  ASSERT_TRUE(PostMessageW(dialog, WM_CLOSE, 0, 0)) << "error " << GetLastError();
+  if (!sent) Sync();  // the held-up unregistering ends with the dialog: only then may the client go
+  ASSERT_NE(0, sent) << "unregistering waited for the voice in its engine dialog (error " << sendError << ")";
+  EXPECT_EQ(static_cast<DWORD_PTR>(SPEECH_DONE), answer);
+  ASSERT_TRUE(locked);
+
+  // The queued text is spoken once the dialog is gone, for nobody: its client was cleared.
+  const auto spokenOnce = [&] { return !Spoken().empty(); };
+  ASSERT_TRUE(PumpUntil(spokenOnce, 10000, fake.CallEvent())) << fakesapi::Describe(fake.Calls());
+  Sync();
+  gone.Unlock();
+  EXPECT_EQ(0u, goneListener.Count(WM_SPEECH_STARTED)) << Describe(goneListener.Notes());
+  DestroyWindow(owner);
+}
+
 // Fault: the ready notification of a voice went to the carrier's client although it was no
 // longer registered.
 TEST_F(SpeechControlTest, VoiceReadyIsDroppedForAnUnregisteredClient) {
@@ -575,19 +630,8 @@ TEST_F(SpeechControlTest, VoiceReadyIsDroppedForAnUnregisteredClient) {
   control->Register(high);
   ASSERT_TRUE(control->SelectAndWait(low, 0));
 
-  // A window to own the engine dialog, which keeps the voice thread busy until it is closed.
-  HWND owner = CreateWindowExW(0, L"STATIC", L"owner", WS_POPUP, 0, 0, 10, 10, nullptr, nullptr, nullptr, nullptr);
-  ASSERT_NE(nullptr, owner) << "error " << GetLastError();
-  EngineDialogArgs dialogArgs{1, nullptr};
-  ASSERT_EQ(SPEECH_DONE, control->Send(WM_SPEECH_SHOW_ENGINE_DIALOG, owner, reinterpret_cast<LPARAM>(&dialogArgs)));
-  // The dialog disables its owner, a window of this thread: keep handling messages meanwhile.
-  fakesapi::Call shown;
-  const auto dialogShown = [&] {
-    return fake.WaitForCall(
-        [](const fakesapi::Call& c) { return c.name == L"DisplayUI" && !c.Field(L"dialog").empty(); }, 0, &shown);
-  };
-  ASSERT_TRUE(speech_test::PumpUntil(dialogShown, 10000, fake.CallEvent())) << fakesapi::Describe(fake.Calls());
-  HWND dialog = reinterpret_cast<HWND>(static_cast<UINT_PTR>(shown.Number(L"dialog", 0)));
+  HWND owner = nullptr, dialog = nullptr;
+  ASSERT_NO_FATAL_FAILURE(OpenEngineDialog(&owner, &dialog));
 
   // The new carrier's initialisation waits behind the dialog; the client goes before it is done.
   ASSERT_EQ(SPEECH_DONE, control->Select(low, 0));

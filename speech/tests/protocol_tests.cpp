@@ -11,7 +11,7 @@
 
 namespace {
 
-constexpr DWORD kWait = 5000;
+constexpr DWORD kWait = 60000;  // a safety net, not a duration under test
 
 LPCWSTR PlainClass() {
   static const bool registered = [] {

@@ -149,6 +149,7 @@ HRESULT EnsureRegistered(const std::wstring& dllPath) {
     if (!GetString(key.Get(), kOriginalServerValue, &original)) {
       bool ours = current.size() >= 12 && _wcsicmp(current.c_str() + current.size() - 12, L"fakesapi.dll") == 0;
       rc = SetString(key.Get(), kOriginalServerValue, ours ? std::wstring() : current);
+      if (rc == ERROR_SUCCESS) rc = SetString(key.Get(), kOriginalThreadingValue, ours ? std::wstring() : threading);
       if (rc != ERROR_SUCCESS) return HRESULT_FROM_WIN32(rc);
     }
     rc = SetString(key.Get(), nullptr, dll);
@@ -172,8 +173,17 @@ HRESULT RestoreOriginalRegistration() {
       key.Put();
       rc = RegDeleteKeyW(HKEY_CLASSES_ROOT, path.c_str());
     } else {
+      std::wstring threading;
+      const bool hadThreading = GetString(key.Get(), kOriginalThreadingValue, &threading) && !threading.empty();
       rc = SetString(key.Get(), nullptr, original);
+      if (rc == ERROR_SUCCESS)
+        rc = hadThreading ? SetString(key.Get(), L"ThreadingModel", threading) : RegDeleteValueW(key.Get(), L"ThreadingModel");
+      if (rc == ERROR_FILE_NOT_FOUND) rc = ERROR_SUCCESS;  // there was none to remove
       if (rc == ERROR_SUCCESS) rc = RegDeleteValueW(key.Get(), kOriginalServerValue);
+      if (rc == ERROR_SUCCESS) {
+        rc = RegDeleteValueW(key.Get(), kOriginalThreadingValue);
+        if (rc == ERROR_FILE_NOT_FOUND) rc = ERROR_SUCCESS;  // saved by an older registration
+      }
     }
     if (rc != ERROR_SUCCESS) return HRESULT_FROM_WIN32(rc);
   }

@@ -93,6 +93,8 @@ inline constexpr wchar_t kVoiceCategory[] = L"HKEY_LOCAL_MACHINE\\SOFTWARE\\Micr
 
 // Name of the value beside a replaced class's InprocServer32 default that keeps the original.
 inline constexpr wchar_t kOriginalServerValue[] = L"FakeSapiOriginal";
+// The original ThreadingModel beside it ("" when there was none).
+inline constexpr wchar_t kOriginalThreadingValue[] = L"FakeSapiOriginalThreading";
 
 // Window class of the engine dialog that DisplayUI shows (its title is the type of UI).
 inline constexpr wchar_t kDialogClass[] = L"FakeSapiEngineDialog";
@@ -113,8 +115,9 @@ std::wstring DefaultDll();
 // keeps each class's original server path. Answers S_OK or the registry error as an HRESULT.
 HRESULT EnsureRegistered(const std::wstring& dllPath = std::wstring());
 
-// Puts each class's original server back. Other programs of the prefix may be using the fake:
-// call it only where nothing else runs (the registration is harmless to leave, see above).
+// Puts each class's original server and threading model back, so that the prefix is left as
+// the registration found it. Other programs of the prefix may be using the fake: call it only
+// where nothing else runs (ctest runs fakesapi_restore after every test that needs the fake).
 HRESULT RestoreOriginalRegistration();
 
 // ---- Voices ------------------------------------------------------------------------------------

@@ -11,7 +11,7 @@ Name "OrvTest"
 Caption "OrvTest ${CASE}"
 OutFile "${OUT_FILE}"
 RequestExecutionLevel user
-InstallDir "$TEMP\OrvTest"
+InstallDir "$TEMP\OrvTest-${CASE}"
 
 Var result
 
