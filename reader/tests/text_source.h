@@ -1,0 +1,14 @@
+// What the tests' text source shows and selects, shared by the source and the tests.
+#pragma once
+
+namespace text_source {
+// Before and after the selection; the selection holds Polish letters, symbols and CJK.
+constexpr const wchar_t* kBefore = L"not this: ";
+constexpr const wchar_t* kSelection = L"Zażółć gęślą jaźń — €½∑≠ «漢字» かな 한국어 ŁŚŻŹĆŃ";
+constexpr const wchar_t* kAfter = L" nor this";
+// Modes, the first argument: what the edit control does with a copy request.
+//   text          copies the selection (the control's own handling)
+//   image         puts only a bitmap on the clipboard
+//   none          changes nothing
+// The second argument is the window title the tests find the source by.
+}  // namespace text_source
