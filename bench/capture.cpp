@@ -10,6 +10,7 @@
 
 #include "SelReaderDlg.h"
 #include "resource.h"
+#include "text_source.h"
 
 namespace {
 
@@ -56,15 +57,7 @@ double Median(std::vector<double> v) {
 double ClipboardRoundTrip(HWND owner) {
   const std::wstring text = L"Zażółć gęślą jaźń";
   const double start = Now();
-  if (!OpenClipboard(owner)) return -1;
-  EmptyClipboard();
-  HGLOBAL block = GlobalAlloc(GMEM_MOVEABLE, (text.size() + 1) * sizeof(wchar_t));
-  if (block) {
-    memcpy(GlobalLock(block), text.c_str(), (text.size() + 1) * sizeof(wchar_t));
-    GlobalUnlock(block);
-    if (!SetClipboardData(CF_UNICODETEXT, block)) GlobalFree(block);
-  }
-  CloseClipboard();
+  if (!text_source::PutTextOnClipboard(owner, text)) return -1;
   std::wstring back;
   CSelReaderDlg::ReadClipboardText(back);
   return back == text ? Now() - start : -1;

@@ -286,18 +286,7 @@ class OtherViewer {
   int changes = 0;
 
   // Puts text on the clipboard as another application would.
-  bool SetText(const std::wstring& text) {
-    if (!OpenClipboard(m_hwnd)) return false;
-    EmptyClipboard();
-    HGLOBAL block = GlobalAlloc(GMEM_MOVEABLE, (text.size() + 1) * sizeof(wchar_t));
-    if (block) {
-      memcpy(GlobalLock(block), text.c_str(), (text.size() + 1) * sizeof(wchar_t));
-      GlobalUnlock(block);
-      if (!SetClipboardData(CF_UNICODETEXT, block)) GlobalFree(block);
-    }
-    CloseClipboard();
-    return block != nullptr;
-  }
+  bool SetText(const std::wstring& text) { return text_source::PutTextOnClipboard(m_hwnd, text); }
 
  private:
   static LRESULT CALLBACK Proc(HWND hwnd, UINT message, WPARAM wParam, LPARAM lParam) {
