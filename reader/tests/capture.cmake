@@ -1,0 +1,14 @@
+# Tests of the selected-text capture, the Notepad fallback and the usage hint, with a small
+# text-source program. They write the reader's HKLM values ("wait", "notepad_mode",
+# "notepad_default_txt"), move the foreground, press keys and start Notepad, so they hold
+# the registry lock and the desktop's input.
+add_executable(orv_text_source WIN32 "${CMAKE_CURRENT_LIST_DIR}/text_source.cpp")
+orv_strict(orv_text_source)
+orv_add_test(NAME reader_capture_tests
+  SOURCES "${CMAKE_CURRENT_LIST_DIR}/capture_tests.cpp"
+          "${CMAKE_CURRENT_LIST_DIR}/ReaderTestSupport.cpp"
+  LIBS orv_reader_capture orv_reader_core
+  TIMEOUT 300)
+add_dependencies(reader_capture_tests orv_text_source orv_lang_english)
+orv_strict(reader_capture_tests)
+set_tests_properties(reader_capture_tests PROPERTIES RESOURCE_LOCK "hklm_orvel_keys;desktop_input")
