@@ -5,7 +5,6 @@
 #include <x86intrin.h>
 
 #include <cstring>
-#include <sstream>
 
 namespace {
 
@@ -161,9 +160,9 @@ CpuInfo::CpuInfo(bool detailed, CpuProbe& probe) : m_probe(&probe), m_speedText(
 }
 
 void CpuInfo::CountAndIdentify() {
-  std::ostringstream count;
-  count << m_probe->ProcessorCount();
-  m_countText = WithOwnTerminator(count.str());
+  // std::to_string, not a string stream: streams bring the C++ locale machinery into the
+  // program, which alone would double its size.
+  m_countText = WithOwnTerminator(std::to_string(m_probe->ProcessorCount()));
   Identify();
 }
 
@@ -244,7 +243,5 @@ void CpuInfo::MeasureSpeed() {
   }
   m_probe->RestorePriority(priority);
   if (!agreed) return;
-  std::ostringstream speed;
-  speed << previous << " MHz";
-  m_speedText = WithOwnTerminator(speed.str());
+  m_speedText = WithOwnTerminator(std::to_string(previous) + " MHz");
 }

@@ -53,7 +53,8 @@ if(ORV_MAKENSIS)
   # through its pages; the maker's HKLM keys are written, so one runs at a time.
   foreach(_lang 1033 1045)
     add_test(NAME plugin_webinstaller_${_lang}
-      COMMAND ${_nsis}/run-webinstaller ${_lang} ${ORV_MAKENSIS} ${_nsis_target} ${ORV_DIST} ${ORV_PRODUCTS_DIR}
+      COMMAND ${_nsis}/run-webinstaller ${_lang} ${ORV_MAKENSIS} ${_nsis_target} ${ORV_DIST}
+              ${CMAKE_BINARY_DIR}/plugin ${ORV_PRODUCTS_DIR}
               ${CMAKE_BINARY_DIR}/nsis-e2e/webinstaller_${_lang} ${CMAKE_BINARY_DIR}/wine-run
               $<TARGET_FILE:webclicker> ${_nsis}/expected/webinstaller_${_lang}.txt)
     set_tests_properties(plugin_webinstaller_${_lang} PROPERTIES TIMEOUT 600 LABELS nsis RESOURCE_LOCK hklm_orvel_keys)

@@ -2,7 +2,6 @@
 # from testing/products/product.nsi into ${CMAKE_BINARY_DIR}/queue-products/, which the
 # local gateway serves (with-gateway --root). Target: orv_test_products.
 find_program(ORV_PRODUCTS_MAKENSIS makensis)
-set(ORV_PRODUCTS_DIR ${CMAKE_BINARY_DIR}/queue-products CACHE INTERNAL "")
 if(ORV_PRODUCTS_MAKENSIS)
   if(CMAKE_SIZEOF_VOID_P EQUAL 8)
     set(_products_target amd64-unicode)
