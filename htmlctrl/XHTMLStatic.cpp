@@ -338,11 +338,7 @@ void CXHTMLStatic::Render(HDC dc, const RECT& client) {
     height = line_height();
   };
   auto place = [&](const std::wstring& word) {
-    LOGFONTW look = font;
-    look.lfWeight = bold ? FW_BOLD : FW_NORMAL;
-    look.lfItalic = italic ? TRUE : FALSE;
-    look.lfUnderline = underline ? TRUE : FALSE;
-    look.lfStrikeOut = strike ? TRUE : FALSE;
+    const LOGFONTW look = StyledFont(font, bold, italic, underline, strike);
     Font made(CreateFontIndirectW(&look));
     Selection selected(dc, made ? static_cast<HGDIOBJ>(made.get()) : GetStockObject(SYSTEM_FONT));
     TEXTMETRICW metrics = {};

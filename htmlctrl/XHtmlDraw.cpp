@@ -141,6 +141,15 @@ void DecreaseCounter(int& counter) {
   if (counter > 0) --counter;
 }
 
+LOGFONTW StyledFont(const LOGFONTW& base, bool bold, bool italic, bool underline, bool strike) {
+  LOGFONTW look = base;
+  look.lfWeight = bold ? FW_BOLD : FW_NORMAL;
+  look.lfItalic = italic ? TRUE : FALSE;
+  look.lfUnderline = underline ? TRUE : FALSE;
+  look.lfStrikeOut = strike ? TRUE : FALSE;
+  return look;
+}
+
 void ChangeFontHeight(LOGFONTW& font, int step) {
   if (font.lfHeight <= 0) font.lfHeight -= step;
   else font.lfHeight += step;
@@ -364,11 +373,7 @@ int CXHtmlDraw::Draw(HDC dc, const wchar_t* text, XHTMLDRAWPARAMS* params, BOOL 
     at = end;
     if (piece.empty()) continue;
 
-    LOGFONTW look = font;
-    look.lfWeight = bold ? FW_BOLD : FW_NORMAL;
-    look.lfItalic = italic ? TRUE : FALSE;
-    look.lfUnderline = underline ? TRUE : FALSE;
-    look.lfStrikeOut = strike ? TRUE : FALSE;
+    const LOGFONTW look = StyledFont(font, bold, italic, underline, strike);
     Font piece_font(CreateFontIndirectW(&look));
     Selection font_selected(work.get(), piece_font ? static_cast<HGDIOBJ>(piece_font.get()) : GetStockObject(SYSTEM_FONT));
     SetTextColor(work.get(), colour);

@@ -80,6 +80,9 @@ void SetFaceName(LOGFONTW& font, const std::wstring& face);
 bool StartsNoCase(const std::wstring& text, size_t at, const wchar_t* literal);
 void DecreaseCounter(int& counter);
 void ChangeFontHeight(LOGFONTW& font, int step);
+// The font of a run: the base font with the weight, italic, underline and strike-out that the
+// open tags ask for.
+LOGFONTW StyledFont(const LOGFONTW& base, bool bold, bool italic, bool underline, bool strike);
 // A tag that counts up (step 1) or down (never below 0) while it is open.
 struct CounterTag {
   const wchar_t* text;
