@@ -381,10 +381,14 @@ LRESULT CSpeechControl::OnSpeechStarted(WPARAM wParam, LPARAM) {
   auto* voice = reinterpret_cast<CTTS_Voice*>(wParam);
   PoolGuard pool(m_pVoiceManager);
   if (!IsLiveVoice(voice)) return 0;
-  m_bSpeaking = true;
   CSingleLock lock(&voice->m_active.lock, TRUE);
   auto it = FirstStreamEntry(voice->m_active.items);
-  if (it != voice->m_active.items.end() && *it) NotifyClient((*it)->client, WM_SPEECH_STARTED, 0, 0);
+  // The empty stream of a stop (its placeholder) is no speech: a voice change while it runs has
+  // nothing to stop or re-speak, and its end would find no request to take the pending resume,
+  // which would then re-speak the tail of whatever request ends next.
+  if (it == voice->m_active.items.end() || !*it) return 0;
+  m_bSpeaking = true;
+  NotifyClient((*it)->client, WM_SPEECH_STARTED, 0, 0);
   return 0;
 }
 

@@ -97,7 +97,7 @@ class CSpeechControl : public CWnd {
   VoiceManager* m_pVoiceManager = nullptr;
   CTTS_Voice* m_pCurrentVoice = nullptr;      // lent by the voice manager; null for none
   int m_nCurrentVoiceIndex = -1;
-  bool m_bSpeaking = false;                   // between WM_SPEECH_STARTED and WM_SPEECH_FINISHED
+  bool m_bSpeaking = false;                   // between a request's WM_SPEECH_STARTED and WM_SPEECH_FINISHED
   bool m_bResumePending = false;              // a voice change must re-speak the unread rest
   std::deque<SpeakRequest*> m_pending;        // owned; waiting for the current voice
   std::function<void()> m_busyCallback;
