@@ -40,6 +40,7 @@ namespace {
 
 constexpr int kToolTipWidthOnText = 500;
 constexpr int kPlainSearchSize = 199;
+constexpr int kLabelInset = 2;
 
 bool HasMarkup(const wchar_t* text) { return text && (wcschr(text, L'<') || wcschr(text, L'&')); }
 
@@ -252,6 +253,8 @@ HTREEITEM CXHtmlTree::InsertItem(LPTVINSERTSTRUCTW lpInsertStruct, const XHTMLTR
   TVITEMW& item = insert.item;
   int image = (data->bChecked && m_bCheckBoxes) ? kChecked : kUnchecked;
   if (!data->bEnabled) image += kDisabledBit;
+  // A separator is a line across the row: it shows no check box.
+  if (data->bSeparator) image = 0;
   item.mask |= TVIF_STATE;
   item.stateMask |= TVIS_STATEIMAGEMASK;
   item.state = (item.state & ~TVIS_STATEIMAGEMASK) | INDEXTOSTATEIMAGEMASK(image);
@@ -299,7 +302,7 @@ BOOL CXHtmlTree::DeleteAllItems() {
   if (HTREEITEM selected = GetSelectedItem()) CTreeCtrl::Select(selected, TVGN_CARET);
   for (HTREEITEM root = GetRootItem(); root; root = GetNextSiblingItem(root)) CollapseBranch(root);
   if (HTREEITEM root = GetRootItem()) CTreeCtrl::Select(root, TVGN_CARET);
-  SendMessage(WM_HSCROLL, SB_LEFT);
+  ScrollToLeft();
   UpdateWindow();
   const BOOL suspended = m_bSuspend;
   m_bSuspend = TRUE;
@@ -324,6 +327,7 @@ void CXHtmlTree::RefreshStateImage(HTREEITEM hItem, XHTMLTREEDATA* pData) {
     base = pData->nCheckedChildren == 0 ? kUnchecked
            : pData->nCheckedChildren == pData->nChildren ? kChecked : kTriState;
   }
+  if (pData->bSeparator) return;
   const int hot = GetStateImage(hItem) & kHotBit;
   const int image = base + (pData->bEnabled ? 0 : kDisabledBit) + hot;
   SetItemState(hItem, INDEXTOSTATEIMAGEMASK(image), TVIS_STATEIMAGEMASK);
@@ -535,7 +539,7 @@ void CXHtmlTree::ExpandAll() {
   SelectItem(keep);
   SetScrollPos(m_hWnd, SB_VERT, 0, FALSE);
   EnsureVisible(keep);
-  SendMessage(WM_HSCROLL, SB_LEFT);
+  ScrollToLeft();
   SetRedraw(TRUE);
   Invalidate();
 }
@@ -558,9 +562,19 @@ BOOL CXHtmlTree::SelectItem(HTREEITEM hItem) {
       nm.itemNew.hItem = hItem;
       ::SendMessageW(target, WM_NOTIFY, nm.hdr.idFrom, reinterpret_cast<LPARAM>(&nm));
     }
-    return CTreeCtrl::Select(hItem, TVGN_CARET);
+    const int position = ::GetScrollPos(m_hWnd, SB_HORZ);
+    const BOOL done = CTreeCtrl::Select(hItem, TVGN_CARET);
+    if (position == 0) ScrollToLeft();
+    return done;
   }
   return selected ? CTreeCtrl::Select(selected, TVGN_CARET) : TRUE;
+}
+
+void CXHtmlTree::ScrollToLeft() {
+  if (::GetScrollPos(m_hWnd, SB_HORZ) == 0) return;
+  SendMessage(WM_HSCROLL, SB_LEFT);
+  // Not every tree control knows SB_LEFT; every one knows a thumb position.
+  if (::GetScrollPos(m_hWnd, SB_HORZ) != 0) SendMessage(WM_HSCROLL, MAKEWPARAM(SB_THUMBPOSITION, 0));
 }
 
 // ---------------------------------------------------------------------------------------------
@@ -717,6 +731,9 @@ void CXHtmlTree::DrawItemText(HDC hdc, HTREEITEM hItem, UINT) {
     return;
   }
   if (text == CLR_INVALID) text = m_crWindowText;
+  // The text keeps the small gap after the check box that the control's own labels have.
+  RECT textRect = rect;
+  textRect.left += kLabelInset;
 
   const CString label = CTreeCtrl::GetItemText(hItem);
   std::wstring shown = data && !data->strHtmlText.IsEmpty() ? std::wstring(static_cast<LPCTSTR>(data->strHtmlText)) : std::wstring(static_cast<LPCTSTR>(label));
@@ -730,7 +747,7 @@ void CXHtmlTree::DrawItemText(HDC hdc, HTREEITEM hItem, UINT) {
     ds.link_colour = link;
     ds.background_colour = back;
     ds.text_background_colour = textBack;
-    ds.rect = rect;
+    ds.rect = textRect;
     ds.end_ellipsis = 0;
     if (m_bOwnFont) {
       ds.own_font = 1;
@@ -760,13 +777,13 @@ void CXHtmlTree::DrawItemText(HDC hdc, HTREEITEM hItem, UINT) {
   ::SetTextColor(hdc, text);
   ::SetBkColor(hdc, textBack == CLR_INVALID ? back : textBack);
   ::SetBkMode(hdc, OPAQUE);
-  RECT measured = rect;
+  RECT measured = textRect;
   ::DrawTextW(hdc, shown.c_str(), static_cast<int>(shown.size()), &measured,
               DT_CALCRECT | DT_NOPREFIX | DT_SINGLELINE | DT_VCENTER);
   measured.top = rect.top;
   measured.bottom = rect.bottom;
   ::DrawTextW(hdc, shown.c_str(), static_cast<int>(shown.size()), &measured, DT_NOPREFIX | DT_SINGLELINE | DT_VCENTER);
-  if (data) data->ds.right_x = measured.right + 2 * m_nTextMargin;
+  if (data) data->ds.right_x = measured.right + m_nTextMargin;
   if (made) {
     ::SelectObject(hdc, ::GetStockObject(SYSTEM_FONT));
     ::DeleteObject(made);
@@ -1020,6 +1037,7 @@ BOOL CXHtmlTree::OnSelChanging(NMHDR* pNMHDR, LRESULT* pResult) {
     *pResult = TRUE;
     return TRUE;
   }
+  m_nHorzPosAtSelect = ::GetScrollPos(m_hWnd, SB_HORZ);
   return FALSE;
 }
 
@@ -1027,6 +1045,10 @@ BOOL CXHtmlTree::OnSelChanged(NMHDR* pNMHDR, LRESULT* pResult) {
   auto* nm = reinterpret_cast<NMTREEVIEWW*>(pNMHDR);
   *pResult = 0;
   HTREEITEM hItem = nm->itemNew.hItem;
+  // The control measures a label by its markup, which is wider than the text drawn: a tree
+  // shown from its left edge stays there when the selection moves.
+  // The control scrolls after this notification: the way back is posted.
+  if (m_nHorzPosAtSelect == 0) PostMessage(WM_HSCROLL, MAKEWPARAM(SB_THUMBPOSITION, 0));
   if (hItem && !IsEnabled(hItem)) {
     if (nm->itemOld.hItem) SelectItem(nm->itemOld.hItem);
     return TRUE;
@@ -1052,7 +1074,7 @@ BOOL CXHtmlTree::OnBeginLabelEdit(NMHDR*, LRESULT* pResult) {
 
 BOOL CXHtmlTree::OnEndLabelEdit(NMHDR*, LRESULT* pResult) {
   *pResult = 0;
-  if (m_nHorzPosAtEdit == 0 && ::GetScrollPos(m_hWnd, SB_HORZ) != 0) SendMessage(WM_HSCROLL, SB_LEFT);
+  if (m_nHorzPosAtEdit == 0) ScrollToLeft();
   return FALSE;
 }
 

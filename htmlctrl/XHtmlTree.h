@@ -169,6 +169,7 @@ class CXHtmlTree : public CTreeCtrl {
   void SetDescendants(HTREEITEM hItem, BOOL bChecked);
   void AdjustAncestors(HTREEITEM hItem, int nDelta);
   void ExpandBranch(HTREEITEM hItem);
+  void ScrollToLeft();
   void CollapseBranch(HTREEITEM hItem);
   void RebuildToolTipRows();
   int ComputedToolTipWidth() const;
@@ -206,6 +207,7 @@ class CXHtmlTree : public CTreeCtrl {
   HTREEITEM m_hLastSelected = nullptr;
   HTREEITEM m_hEditItem = nullptr;
   int m_nHorzPosAtEdit = 0;
+  int m_nHorzPosAtSelect = 0;
   int m_nRowTools = 0;
   std::unique_ptr<CPPToolTip> m_pToolTip;
   CImageList m_StateImages;

@@ -481,6 +481,7 @@ TEST_F(HtmlTree, ItemTooltipsThroughTheRowTools) {
   tree.SetItemToolTipText(ewa, tip_text.c_str());
   tree.ExpandAll();
   tree.SelectItem(voices);
+  EXPECT_EQ(0, GetScrollPos(tree.m_hWnd, SB_HORZ)) << "a selection keeps the tree at its left edge";
   tree.RedrawWindow();
   Pump();
 
