@@ -537,7 +537,7 @@ void CXHtmlTree::ExpandAll() {
   SetRedraw(FALSE);
   for (HTREEITEM root = GetRootItem(); root; root = GetNextSiblingItem(root)) ExpandBranch(root);
   SelectItem(keep);
-  SetScrollPos(m_hWnd, SB_VERT, 0, FALSE);
+  SendMessage(WM_VSCROLL, SB_TOP);
   EnsureVisible(keep);
   ScrollToLeft();
   SetRedraw(TRUE);
