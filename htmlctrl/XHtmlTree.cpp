@@ -2,6 +2,7 @@
 #include "XHtmlTree.h"
 
 #include "CheckboxImages.h"
+#include "GdiOwners.h"
 #include "PPToolTip.h"
 
 #include <windowsx.h>
@@ -720,14 +721,12 @@ void CXHtmlTree::DrawItemText(HDC hdc, HTREEITEM hItem, UINT) {
     if (text == CLR_INVALID) text = m_crSeparator;
     if (highlighted) back = m_crHighlight;
     FillSolid(hdc, rect, back);
-    HPEN pen = ::CreatePen(PS_SOLID, 1, text);
+    htmlctrl::Pen pen(::CreatePen(PS_SOLID, 1, text));
     if (!pen) return;
-    HGDIOBJ old = ::SelectObject(hdc, pen);
+    htmlctrl::Selection selected(hdc, pen.get());
     const int y = rect.top + (rect.bottom - rect.top) / 2;
     ::MoveToEx(hdc, rect.left - 2, y, nullptr);
     ::LineTo(hdc, rect.right - 1, y);
-    ::SelectObject(hdc, old);
-    ::DeleteObject(pen);
     return;
   }
   if (text == CLR_INVALID) text = m_crWindowText;
@@ -772,8 +771,8 @@ void CXHtmlTree::DrawItemText(HDC hdc, HTREEITEM hItem, UINT) {
     font.lfUnderline = static_cast<BYTE>(data->ds.underline != 0);
     font.lfStrikeOut = static_cast<BYTE>(data->ds.strike_out != 0);
   }
-  HFONT made = ::CreateFontIndirectW(&font);
-  if (made) ::SelectObject(hdc, made);
+  htmlctrl::Font made(::CreateFontIndirectW(&font));
+  htmlctrl::Selection selected(hdc, made.get());
   ::SetTextColor(hdc, text);
   ::SetBkColor(hdc, textBack == CLR_INVALID ? back : textBack);
   ::SetBkMode(hdc, OPAQUE);
@@ -784,10 +783,6 @@ void CXHtmlTree::DrawItemText(HDC hdc, HTREEITEM hItem, UINT) {
   measured.bottom = rect.bottom;
   ::DrawTextW(hdc, shown.c_str(), static_cast<int>(shown.size()), &measured, DT_NOPREFIX | DT_SINGLELINE | DT_VCENTER);
   if (data) data->ds.right_x = measured.right + m_nTextMargin;
-  if (made) {
-    ::SelectObject(hdc, ::GetStockObject(SYSTEM_FONT));
-    ::DeleteObject(made);
-  }
 }
 
 // ---------------------------------------------------------------------------------------------

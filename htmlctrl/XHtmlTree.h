@@ -2,6 +2,9 @@
 // "smart" mode in which a parent shows the state of its descendants), disabled and separator
 // items, per-item HTML tooltips, hot tracking of check boxes and links, a text search, and four
 // registered messages to its parent.
+//
+// The tree draws its labels and handles its clicks through notifications that its parent
+// reflects back to it, so its parent is a window of the layer (a CDialog, for example).
 #pragma once
 
 #include "XHtmlDraw.h"
