@@ -133,6 +133,10 @@ class CXHtmlTree : public CTreeCtrl {
   // Hot tracking; a derived class calls it after its own work.
   afx_msg void OnMouseMove(UINT nFlags, CPoint point);
 
+  // Give it every message of the loop: the tooltip sees them all and an open label editor gets
+  // its keys at once; the tree's own keys (space, arrows, +, -, *) act only on messages
+  // addressed to the tree, so that a key meant for another control (a wizard button) stays
+  // that control's.
   BOOL PreTranslateMessage(MSG* pMsg) override;
 
  protected:

@@ -212,6 +212,13 @@ TEST_F(HtmlTree, CheckTransitionsAndParentMessages) {
       {"space on a disabled item", [&] { spaceOnDisabled(off); }, {{off, 5}}, 0},
       {"space on a separator", [&] { space(line); }, {}, 0},
       {"space on an enabled child", [&] { space(on); }, {{on, 1}, {group, 3}}, 1},
+      {"space meant for another window is left to it",
+       [&] {
+         tree.SelectItem(on);
+         MSG msg{host.m_hWnd, WM_CHAR, VK_SPACE, 0, 0, {0, 0}};
+         EXPECT_FALSE(tree.PreTranslateMessage(&msg));
+       },
+       {{on, 1}}, 0},
       {"read-only tree: space changes nothing", [&] { tree.SetReadOnly(TRUE); space(on); tree.SetReadOnly(FALSE); },
        {{on, 1}}, 0},
   };
