@@ -259,7 +259,8 @@ HTREEITEM CXHtmlTree::InsertItem(LPTVINSERTSTRUCTW lpInsertStruct, const XHTMLTR
   item.mask |= TVIF_STATE;
   item.stateMask |= TVIS_STATEIMAGEMASK;
   item.state = (item.state & ~TVIS_STATEIMAGEMASK) | INDEXTOSTATEIMAGEMASK(image);
-  if (m_bNoImages || !GetImageList(TVSIL_NORMAL)) {
+  // Without a picture list an item draws no picture; with one, the caller's pictures stand.
+  if (!GetImageList(TVSIL_NORMAL)) {
     item.mask |= TVIF_IMAGE | TVIF_SELECTEDIMAGE;
     item.iImage = item.iSelectedImage = kNoImage;
   }
@@ -673,7 +674,6 @@ void CXHtmlTree::OnCustomDraw(NMHDR* pNMHDR, LRESULT* pResult) {
     case CDDS_ITEMPOSTPAINT:
       if (m_bRebuildToolTips) {
         if (m_bToolTips) RebuildToolTipRows();
-        if (!GetImageList(TVSIL_NORMAL)) m_bNoImages = TRUE;
         m_bRebuildToolTips = FALSE;
       }
       DrawItemText(draw->nmcd.hdc, reinterpret_cast<HTREEITEM>(draw->nmcd.dwItemSpec), draw->nmcd.uItemState);

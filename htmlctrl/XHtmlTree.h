@@ -208,7 +208,6 @@ class CXHtmlTree : public CTreeCtrl {
   // Run-time state.
   BOOL m_bSuspend = FALSE;
   BOOL m_bRebuildToolTips = TRUE;
-  BOOL m_bNoImages = FALSE;  // inserted items get kNoImage
   HTREEITEM m_hHotCheckItem = nullptr;
   HTREEITEM m_hHotLinkItem = nullptr;
   HTREEITEM m_hLastSelected = nullptr;
