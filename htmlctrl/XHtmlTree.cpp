@@ -932,7 +932,8 @@ void CXHtmlTree::OnTimer(UINT_PTR nIDEvent) {
       HTREEITEM hItem = HitTest(CPoint(cursor.x, cursor.y));
       if (hItem && hItem == GetSelectedItem() && !IsSeparator(hItem)) {
         RECT text;
-        if (GetItemTextRect(hItem, text) && ::PtInRect(&text, cursor)) {
+        // Only a tree made for label editing opens the editor.
+        if ((GetStyle() & TVS_EDITLABELS) && GetItemTextRect(hItem, text) && ::PtInRect(&text, cursor)) {
           SendMessage(TVM_EDITLABELW, 0, reinterpret_cast<LPARAM>(hItem));
         } else if (HWND edit = GetEditControl()) {
           ::SendMessageW(edit, WM_CLOSE, 0, 0);
@@ -965,6 +966,8 @@ void CXHtmlTree::OnLButtonDown(UINT nFlags, CPoint point) {
       CTreeCtrl::OnLButtonDown(nFlags, point);
       return;
     }
+    // The click is not passed on, so the tree takes the focus itself.
+    if (::GetFocus() != m_hWnd) SetFocus();
     m_hEditItem = hItem;
     SetTimer(kLabelEditTimer, 100, nullptr);
     return;
