@@ -137,6 +137,7 @@ SIZE CPPHtmlDrawer::RunPass(bool measuring, const RECT& rect) {
   }
   line_index_ = 0;
   table_index_ = -1;
+  fixed_cells_ = 0;
   link_counter_ = -1;
   animation_index_ = -1;
   stack_.clear();
@@ -324,7 +325,7 @@ void CPPHtmlDrawer::HandleText(const std::wstring& run) {
     size_t taken = left;  // characters that this piece uses up
     size_t length = left;  // characters that it shows
     bool cut = false;
-    if (max_width_ > 0 && line_width_ > 0) {
+    if ((max_width_ > 0 || fixed_cells_ > 0) && line_width_ > 0) {
       // Only as many characters as could possibly fit are measured.
       const int window = static_cast<int>(std::min<size_t>(left, static_cast<size_t>(std::max(room, 0)) + 2));
       int fit = 0;
@@ -595,7 +596,8 @@ void CPPHtmlDrawer::HandleImage(int kind, const HtmlAttributes& attributes) {
     width += shadow_dx_;
     height += shadow_dy_;
   }
-  if (max_width_ > 0 && line_width_ > 0 && !line_empty_ && x_ + width > left_ + line_width_) EndLine(1, true);
+  if ((max_width_ > 0 || fixed_cells_ > 0) && line_width_ > 0 && !line_empty_ && x_ + width > left_ + line_width_)
+    EndLine(1, true);
   if (LineInfo* line = CurrentLine()) line->align = style_.horizontal_align;
   int top = 0;
   PlaceBox(width, height, &top);

@@ -147,6 +147,9 @@ class CPPHtmlDrawer {
 
   std::wstring text_;
   int max_width_ = 0;
+  // Cells with a width of their own being laid out: text inside them wraps at that width even
+  // without a maximum width.
+  int fixed_cells_ = 0;
   int tab_width_ = 32;
   bool newlines_break_ = true;
   std::vector<LineInfo> lines_;

@@ -344,8 +344,12 @@ SIZE CPPHtmlDrawer::LayoutTable(const std::wstring& text, size_t begin, size_t e
       ApplyTableAttributes(HtmlMarkup::ParseAttributes(cell_markup.attributes), false);
       MakeFont();
       const int pad = std::max(0, style_.margin) + style_.border_width;
+      // A cell with a width of its own wraps its content at that width, in both passes alike,
+      // so that the drawing pass breaks its lines where the measuring pass did.
+      const int own_width = style_.width;
+      if (own_width > 0) ++fixed_cells_;
       if (measuring_) {
-        const RECT content = {rect.left, rect.top, rect.left, rect.top};
+        const RECT content = {rect.left, rect.top, rect.left + own_width, rect.top};
         const SIZE size = LayoutBlock(text, cell_markup.begin, cell_markup.end, content, depth + 1);
         TableCell& cell = tables_[static_cast<size_t>(index)].At(p.row, p.column);
         cell.width = std::max<int>(size.cx, style_.width) + 2 * pad;
@@ -370,6 +374,7 @@ SIZE CPPHtmlDrawer::LayoutTable(const std::wstring& text, size_t begin, size_t e
                                       style_.border_style, 1);
         }
         RECT content = {cell_rect.left + pad, cell_rect.top + pad, cell_rect.right - pad, cell_rect.bottom - pad};
+        if (own_width > 0) content.right = content.left + own_width;
         const int content_height = tables_[static_cast<size_t>(index)].At(p.row, p.column).content_height;
         if (style_.vertical_align == 1)
           content.top += (content.bottom - content.top - content_height) / 2;
@@ -377,6 +382,7 @@ SIZE CPPHtmlDrawer::LayoutTable(const std::wstring& text, size_t begin, size_t e
           content.top = content.bottom - content_height;
         LayoutBlock(text, cell_markup.begin, cell_markup.end, content, depth + 1);
       }
+      if (own_width > 0) --fixed_cells_;
       PopStyle(L"td");
       MakeFont();
     }

@@ -70,10 +70,14 @@ TEST(HtmlTables, SizesAndSpanDistribution) {
   TestCanvas canvas(400, 300);
   HDC dc = canvas.dc();
   const SIZE a = Extent(dc, L"a"), b = Extent(dc, L"b");
+  // A cell with a width wraps its text inside that width (one pixel short of the line's).
+  const LONG narrow = Extent(dc, L"aa bb").cx - 1;
+  const std::wstring wrapping = L"<table><tr><td width=" + std::to_wstring(narrow) + L">aa bb</td></tr></table>";
   struct Case {
     const wchar_t* html;
     LONG width, height;
   } cases[] = {
+      {wrapping.c_str(), narrow + 4 + 1, 2 * a.cy + 4 + 1},
       // Margin 2 on both sides of each cell, one pixel between the columns.
       {L"<table><tr><td>a</td><td>b</td></tr></table>", a.cx + 4 + b.cx + 4 + 1 + 1, a.cy + 4 + 1},
       {L"<table cellspacing=3 cellpadding=0><tr><td>a</td><td>b</td></tr></table>", a.cx + b.cx + 3 * 3 + 1 + 1,

@@ -164,6 +164,15 @@ struct AFX_MSGMAP {
      (AFX_THIS_(t_)->*(memberFxn))(reinterpret_cast<NMHDR*>(l_), r_);                      \
    }},
 
+// BOOL OnReflectedNotify(NMHDR*, LRESULT*): FALSE lets the parent see the notification too.
+// The thunk's result slot is a pair {notification result, handled} (see ReflectChildNotify).
+#define AFX_REFLECT_EX_SIG 1
+#define ON_NOTIFY_REFLECT_EX(wNotifyCode, memberFxn)                                       \
+  {WM_NOTIFY + WM_REFLECT_BASE, static_cast<UINT>(wNotifyCode), 0, 0, AFX_REFLECT_EX_SIG,  \
+   [](CCmdTarget* t_, WPARAM, LPARAM l_, LRESULT* r_) {                                    \
+     r_[1] = (AFX_THIS_(t_)->*(memberFxn))(reinterpret_cast<NMHDR*>(l_), &r_[0]) ? 1 : 0;  \
+   }},
+
 // Window messages with typed handlers (the handler names are MFC's).
 #define AFX_WM_(msg, body)                                                                 \
   {msg, 0, 0, 0, 0, [](CCmdTarget* t_, WPARAM w_, LPARAM l_, LRESULT* r_) {                \
@@ -173,6 +182,7 @@ struct AFX_MSGMAP {
 #define ON_WM_DESTROY() AFX_WM_(WM_DESTROY, AFX_THIS_(t_)->OnDestroy())
 #define ON_WM_NCDESTROY() AFX_WM_(WM_NCDESTROY, AFX_THIS_(t_)->OnNcDestroy())
 #define ON_WM_CLOSE() AFX_WM_(WM_CLOSE, AFX_THIS_(t_)->OnClose())
+#define ON_WM_SYSCOLORCHANGE() AFX_WM_(WM_SYSCOLORCHANGE, AFX_THIS_(t_)->OnSysColorChange())
 #define ON_WM_TIMER() AFX_WM_(WM_TIMER, AFX_THIS_(t_)->OnTimer(static_cast<UINT_PTR>(w_)))
 #define ON_WM_PAINT() AFX_WM_(WM_PAINT, AFX_THIS_(t_)->OnPaint())
 #define ON_WM_SIZE() \
@@ -412,6 +422,7 @@ class CWnd : public CCmdTarget {
   // CWinThread::m_pMainWnd), detaches the object and calls PostNcDestroy.
   afx_msg void OnNcDestroy();
   afx_msg void OnClose();
+  afx_msg void OnSysColorChange();
   afx_msg void OnTimer(UINT_PTR nIDEvent);
   afx_msg void OnPaint();
   afx_msg void OnSize(UINT nType, int cx, int cy);

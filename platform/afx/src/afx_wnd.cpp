@@ -485,6 +485,12 @@ BOOL CWnd::ReflectChildNotify(UINT message, WPARAM wParam, LPARAM lParam, LRESUL
       break;
   }
   if (!e) return FALSE;
+  if (message == WM_NOTIFY && e->nSig == AFX_REFLECT_EX_SIG) {
+    LRESULT pair[2] = {0, 0};
+    e->pfn(this, w, l, pair);
+    *pResult = pair[0];
+    return pair[1] != 0;
+  }
   LRESULT r = 0;
   e->pfn(this, w, l, &r);
   // A reflected colour handler that answers no brush leaves the message to the parent.
@@ -516,6 +522,7 @@ BOOL PASCAL CWnd::WalkPreTranslateTree(HWND hWndStop, MSG* pMsg) {
 int CWnd::OnCreate(LPCREATESTRUCT) { return static_cast<int>(Default()); }
 void CWnd::OnDestroy() { Default(); }
 void CWnd::OnClose() { Default(); }
+void CWnd::OnSysColorChange() { Default(); }
 void CWnd::OnTimer(UINT_PTR) { Default(); }
 void CWnd::OnPaint() { Default(); }
 void CWnd::OnSize(UINT, int, int) { Default(); }

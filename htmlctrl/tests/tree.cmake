@@ -1,0 +1,6 @@
+# The HTML tree: smart checking, check transitions, search, keys and item tooltips.
+orv_add_test(NAME htmlctrl_tree_tests
+  SOURCES ${CMAKE_CURRENT_LIST_DIR}/HtmlTreeTests.cpp
+  LIBS orv_htmltree
+  TIMEOUT 180)
+orv_strict(htmlctrl_tree_tests)
