@@ -286,12 +286,7 @@ void COrvelParlonVeskDlg::SkinControls() {
   if (sheet) m_btnLexicon.SetSkin(sheet, 2, true, 22, 22, CRect(117, 0, 139, 22));
   m_btnLexicon.SetTooltip(ModuleString(IDS_LEXICON_TIP));
 
-  for (CPngClodSliderCtrl* slider : {&m_speed, &m_volume}) {
-    slider->SetImage(m_imgSlider.image);
-    slider->SetChannelGeometry(2, 2, 1, 2, 3, 3, 6, 11);
-    slider->SetThumbGeometry(13, 1, 8, 8);
-    slider->EnableValueTip();
-  }
+  for (CPngClodSliderCtrl* slider : {&m_speed, &m_volume}) slider->SetReaderSkin(m_imgSlider.image);
   m_volume.SetRange(0, 100, TRUE);
   m_volume.SetValueFormat(L"%d %%");
   m_volume.SetTooltip(ModuleString(IDS_VOLUME_TIP));
