@@ -12,6 +12,7 @@
 #include "MakerLinks.h"
 #include "OrvelTTSParams.h"
 #include "Settings.h"
+#include "TTSMessages.h"
 #include "ThSpeechControl.h"
 
 namespace orv_reader {
@@ -552,7 +553,7 @@ void COrvelParlonVeskDlg::OnStopButton() { SendSpeech(WM_SPEECH_STOP, ClientPara
 
 void COrvelParlonVeskDlg::OnLexiconButton() {
   EngineDialogArgs args;
-  args.kind = 1;
+  args.kind = VTTSFramework::TTS_DIALOG_ADD_REMOVE_WORD;
   args.text = nullptr;
   SendSpeech(WM_SPEECH_SHOW_ENGINE_DIALOG, reinterpret_cast<WPARAM>(m_hWnd), reinterpret_cast<LPARAM>(&args));
 }
