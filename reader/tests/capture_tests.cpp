@@ -20,6 +20,7 @@
 #include "Settings.h"
 #include "UsageHint.h"
 #include "resource.h"
+#include "TextSourceProcess.h"
 #include "text_source.h"
 
 using reader_test::Hex;
@@ -34,34 +35,15 @@ constexpr DWORD kBoundMs = 30000;  // safety net for what takes milliseconds
 class ModuleEnvironment : public ::testing::Environment {
  public:
   void SetUp() override {
-    m_module = LoadLibraryW(reader_test::BuiltModule(L"english").c_str());
-    ASSERT_NE(m_module, nullptr) << "english.dll missing, error " << GetLastError();
-    m_previous = AfxGetResourceHandle();
-    AfxSetResourceHandle(m_module);
+    m_module = std::make_unique<reader_test::ResourceModule>(L"english");
+    ASSERT_TRUE(m_module->ok());
   }
-  void TearDown() override {
-    AfxSetResourceHandle(m_previous);
-    if (m_module) FreeLibrary(m_module);
-  }
-  HMODULE m_module = nullptr;
-  HINSTANCE m_previous = nullptr;
+  void TearDown() override { m_module.reset(); }
+  std::unique_ptr<reader_test::ResourceModule> m_module;
 };
 ::testing::Environment* const g_environment = ::testing::AddGlobalTestEnvironment(new ModuleEnvironment);
 
-// Dispatches messages until the condition holds; false when the bound passed first.
-bool PumpUntil(const std::function<bool()>& done, DWORD boundMs = kBoundMs) {
-  const DWORD start = GetTickCount();
-  for (;;) {
-    MSG msg;
-    while (PeekMessageW(&msg, nullptr, 0, 0, PM_REMOVE)) {
-      TranslateMessage(&msg);
-      DispatchMessageW(&msg);
-    }
-    if (done()) return true;
-    if (GetTickCount() - start >= boundMs) return false;
-    MsgWaitForMultipleObjects(0, nullptr, FALSE, 20, QS_ALLINPUT);
-  }
-}
+using reader_test::PumpUntil;
 
 int LayeredAlpha(HWND hwnd) {
   BYTE alpha = 0;
@@ -338,42 +320,7 @@ class CCaptureTestDlg : public CSelReaderDlg {
   int hints = 0;
 };
 
-// The text source process, closed (and, failing that, ended) when the test ends.
-class TextSource {
- public:
-  explicit TextSource(const wchar_t* mode) {
-    m_title = L"orv text source " + std::to_wstring(GetCurrentProcessId());
-    std::wstring command = L"\"" + reader_test::TestFolder() + L"orv_text_source.exe\" " + mode + L" \"" + m_title + L"\"";
-    std::vector<wchar_t> line(command.begin(), command.end());
-    line.push_back(0);
-    STARTUPINFOW si{};
-    si.cb = sizeof(si);
-    if (!CreateProcessW(nullptr, line.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr, &si, &m_process))
-      ADD_FAILURE() << "text source did not start, error " << GetLastError();
-  }
-  ~TextSource() {
-    if (!m_process.hProcess) return;
-    if (m_main) PostMessageW(m_main, WM_CLOSE, 0, 0);
-    if (WaitForSingleObject(m_process.hProcess, kBoundMs) != WAIT_OBJECT_0) TerminateProcess(m_process.hProcess, 1);
-    CloseHandle(m_process.hThread);
-    CloseHandle(m_process.hProcess);
-  }
-  // Waits until its edit control has the focus and the reader's hook has seen it.
-  bool WaitFocused() {
-    return PumpUntil([&] {
-      m_main = FindWindowW(L"OrvTextSource", m_title.c_str());
-      m_edit = m_main ? FindWindowExW(m_main, nullptr, L"EDIT", nullptr) : nullptr;
-      return m_edit && CSelReaderDlg::LastFocusWnd() == m_edit;
-    });
-  }
-  HWND edit() const { return m_edit; }
-
- private:
-  std::wstring m_title;
-  PROCESS_INFORMATION m_process{};
-  HWND m_main = nullptr;
-  HWND m_edit = nullptr;
-};
+using reader_test::TextSource;
 
 class Capture : public ::testing::Test {
  protected:
