@@ -327,7 +327,7 @@ int main(int argc, char** argv)
     Ratio("to memory: throughput ratio", memoryRow, bm, tm);
     std::printf("  size probe alone (InfoOnly task)   %7.3f s wall                   %7.3f s CPU\n", p.wall, p.cpu);
     std::printf("  memory mode: peak committed private memory %.1f MiB above the %.1f MiB before it\n"
-                "    (a %.0f MiB body in 64 KiB chunks, joined once more by GetData)\n",
+                "    (a %.0f MiB body of announced length, in one array that GetData hands over)\n",
                 MiB(static_cast<double>(memoryRun.peakCommitted) - static_cast<double>(committedBefore)),
                 MiB(static_cast<double>(committedBefore)), MiB(static_cast<double>(g_size)));
     return 0;
