@@ -109,7 +109,7 @@ void XmlObjectReader::PushChild(XmlReaderFrame& frame, std::size_t index)
 bool XmlObjectReader::TryEnterChild(const std::wstring& name)
 {
     XmlReaderFrame& frame = RequireFrame(std::wstring());
-    const XmlPropertyNode::ChildList& children = frame.node->Children();
+    const std::vector<XmlNodePtr>& children = frame.node->Children();
 
     // A reading loop asks for one name after another; with many children a scan per request
     // would make the whole visit quadratic.

@@ -8,7 +8,6 @@
 #include "MemoryView.h"
 #include "RefCounted.h"
 
-#include <boost/container/small_vector.hpp>
 #include <boost/shared_ptr.hpp>
 
 #include <cstddef>
@@ -29,12 +28,8 @@ class XmlPropertyNode final : public RefCounted
 public:
     // Name -> value, ordered by name, names unique. A node has a handful of properties, so a
     // sorted array serves better than a tree (one allocation per node instead of one per entry).
-    // The few properties and children that most nodes of a catalogue have (a translation's
-    // language and text; two or three texts under a description) live in the node itself: an
-    // allocation each would cost more than the node.
     using Property = std::pair<std::wstring, std::wstring>;
-    using PropertyMap = boost::container::small_vector<Property, 2>;
-    using ChildList = boost::container::small_vector<XmlNodePtr, 3>;
+    using PropertyMap = std::vector<Property>;
 
     explicit XmlPropertyNode(std::wstring name) : name_(std::move(name)) {}
     ~XmlPropertyNode() override;
@@ -43,7 +38,7 @@ public:
     // Not a reference: a subtree kept alone keeps a stale parent pointer that nothing follows.
     XmlPropertyNode* Parent() const { return parent_; }
     const PropertyMap& Properties() const { return properties_; }
-    const ChildList& Children() const { return children_; }
+    const std::vector<XmlNodePtr>& Children() const { return children_; }
 
     // False, and nothing changed, when the name exists.
     bool AddProperty(const std::wstring& name, const std::wstring& value);
@@ -65,7 +60,7 @@ private:
     XmlPropertyNode* parent_ = nullptr;
     std::wstring name_;
     PropertyMap properties_;
-    ChildList children_;
+    std::vector<XmlNodePtr> children_;
 };
 
 // The outcome of a translation, for callers that want to know why it failed.
