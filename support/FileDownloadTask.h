@@ -159,9 +159,9 @@ private:
     struct ChunkList
     {
         static constexpr std::int32_t kChunkSize = 0x10000;
-        // A larger announced length is not taken on trust for one array: chunks grow with what
-        // really arrives.
-        static constexpr std::int64_t kMaxWhole = 1LL << 30;
+        // A larger announced length is not taken on trust for one array (a 32-bit installer has
+        // 2 GiB of address space in all): chunks grow with what really arrives.
+        static constexpr std::int64_t kMaxWhole = 512LL * 1024 * 1024;
         ByteBuffer whole;
         std::vector<ByteBuffer> chunks;  // the bytes beyond whole's length
         std::int64_t stored = 0;
