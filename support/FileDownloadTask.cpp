@@ -10,6 +10,7 @@
 #include <cstring>
 #include <limits>
 #include <mutex>
+#include <new>
 #include <stdexcept>
 #include <system_error>
 
@@ -657,6 +658,7 @@ bool FileDownloadTask::OnData(const MemoryView& block)
         if (cancelRequested_)
             return false;
     } else if (transfer.mode == DownloadMode::ToMemory) {
+        std::int64_t announced = 0;
         {
             boost::lock_guard<boost::mutex> guard(lock_);
             if (cancelRequested_)
@@ -665,7 +667,10 @@ bool FileDownloadTask::OnData(const MemoryView& block)
             if (memory_.stored + n > std::numeric_limits<std::int32_t>::max())
                 return false;
             received_ += n;
+            announced = totalSize_;
         }
+        if (memory_.stored == 0)
+            memory_.Reserve(announced);
         memory_.Append(block);
     } else {
         return false;
@@ -683,14 +688,35 @@ bool FileDownloadTask::OnData(const MemoryView& block)
 
 // ---------------------------------------------------------------------------------------
 
+void FileDownloadTask::ChunkList::Reserve(std::int64_t announced)
+{
+    if (stored != 0 || !whole.IsEmpty() || announced <= 0 || announced > kMaxWhole)
+        return;
+    try {
+        whole = ByteBuffer(static_cast<std::int32_t>(announced));
+    } catch (const std::bad_alloc&) {
+        // Chunks take the body as it comes; they need no single block of that size.
+    }
+}
+
 void FileDownloadTask::ChunkList::Append(const MemoryView& block)
 {
     const std::uint8_t* from = block.Data();
     std::int32_t remaining = block.Length();
+    const std::int32_t wholeLength = whole.Length();
+    if (stored < wholeLength && remaining > 0) {
+        const std::int32_t count =
+            static_cast<std::int32_t>(std::min<std::int64_t>(wholeLength - stored, remaining));
+        std::memcpy(whole.Data() + stored, from, static_cast<size_t>(count));
+        from += count;
+        remaining -= count;
+        stored += count;
+    }
     while (remaining > 0) {
-        if (stored == static_cast<std::int64_t>(chunks.size()) * kChunkSize)
+        const std::int64_t beyond = stored - wholeLength;
+        if (beyond == static_cast<std::int64_t>(chunks.size()) * kChunkSize)
             chunks.emplace_back(kChunkSize);
-        const std::int32_t offset = static_cast<std::int32_t>(stored % kChunkSize);
+        const std::int32_t offset = static_cast<std::int32_t>(beyond % kChunkSize);
         const std::int32_t count = std::min(kChunkSize - offset, remaining);
         std::memcpy(chunks.back().Data() + offset, from, static_cast<size_t>(count));
         from += count;
@@ -701,8 +727,13 @@ void FileDownloadTask::ChunkList::Append(const MemoryView& block)
 
 ByteBuffer FileDownloadTask::ChunkList::Join() const
 {
+    if (chunks.empty() && stored == whole.Length())
+        return whole;
     ByteBuffer joined(static_cast<std::int32_t>(stored));
-    std::int64_t position = 0;
+    const std::int64_t fromWhole = std::min<std::int64_t>(stored, whole.Length());
+    if (fromWhole > 0)
+        std::memcpy(joined.Data(), whole.Data(), static_cast<size_t>(fromWhole));
+    std::int64_t position = fromWhole;
     for (const ByteBuffer& chunk : chunks) {
         const std::int64_t count = std::min<std::int64_t>(kChunkSize, stored - position);
         if (count <= 0)

@@ -140,7 +140,8 @@ public:
     long GetHttpStatus() const;
     std::string GetErrorText() const;
 
-    // The memory-mode body in one buffer; meaningful once the task is finished.
+    // The memory-mode body in one buffer; meaningful once the task is finished. Read it only:
+    // when the body filled the length the probe announced, every call shares the task's array.
     ByteBuffer GetData() const;
 
     // libcurl's write function; data is the task.
@@ -148,13 +149,24 @@ public:
 
 private:
     class Transfer;
-    // Bytes of the memory mode in fixed chunks, so received data is never moved while it
-    // arrives. Written only by the worker; read only after the end.
+    // Bytes of the memory mode, never moved while they arrive. When the probe announced the
+    // length, they fill one array of that length, taken when the first block arrives, and the
+    // join hands that array over as it is: a large body would otherwise be written to fresh
+    // memory twice (chunks, then the join), and fresh pages are most of what storing it costs.
+    // Without a length, when that array cannot be had, and for bytes beyond it, fixed chunks
+    // take them and the join copies them once. Written only by the worker; read only after
+    // the end.
     struct ChunkList
     {
         static constexpr std::int32_t kChunkSize = 0x10000;
-        std::vector<ByteBuffer> chunks;
+        // A larger announced length is not taken on trust for one array (a 32-bit installer has
+        // 2 GiB of address space in all): chunks grow with what really arrives.
+        static constexpr std::int64_t kMaxWhole = 512LL * 1024 * 1024;
+        ByteBuffer whole;
+        std::vector<ByteBuffer> chunks;  // the bytes beyond whole's length
         std::int64_t stored = 0;
+        // Before the first byte: one array for the announced length, when it can be had.
+        void Reserve(std::int64_t announced);
         void Append(const MemoryView& block);
         ByteBuffer Join() const;
     };

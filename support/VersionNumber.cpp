@@ -2,38 +2,41 @@
 
 #include "SupportExceptions.h"
 
-#include <boost/lexical_cast.hpp>
+#include <algorithm>
+#include <limits>
 
 namespace {
 
-std::int32_t ParsePart(const std::wstring& piece)
+// One part: digits only (no sign, no space), within 32 bits.
+std::int32_t ParsePart(const wchar_t* first, const wchar_t* last)
 {
-    // lexical_cast takes a leading sign; a version part is digits only.
-    if (piece.empty())
+    if (first == last)
         throw FormatException();
-    for (wchar_t c : piece)
-        if (c < L'0' || c > L'9')
+    std::int64_t value = 0;
+    for (const wchar_t* p = first; p != last; ++p) {
+        if (*p < L'0' || *p > L'9')
             throw FormatException();
-    try {
-        return boost::lexical_cast<std::int32_t>(piece);
-    } catch (const boost::bad_lexical_cast&) {
-        throw FormatException();
+        value = value * 10 + (*p - L'0');
+        if (value > std::numeric_limits<std::int32_t>::max())
+            throw FormatException();
     }
+    return static_cast<std::int32_t>(value);
 }
 
 } // namespace
 
 VersionNumber VersionNumber::Parse(const std::wstring& text)
 {
+    // Read in place: a catalogue parses thousands of versions.
     VersionNumber v;
-    std::size_t start = 0;
+    const wchar_t* const end = text.data() + text.size();
+    const wchar_t* start = text.data();
     for (int index = 0;; ++index) {
         if (index == 4)
             throw FormatException();
-        const std::size_t dot = text.find(L'.', start);
-        const std::wstring piece = text.substr(start, dot == std::wstring::npos ? std::wstring::npos : dot - start);
-        v.parts_[index] = ParsePart(piece);
-        if (dot == std::wstring::npos)
+        const wchar_t* dot = std::find(start, end, L'.');
+        v.parts_[index] = ParsePart(start, dot);
+        if (dot == end)
             break;
         start = dot + 1;
     }

@@ -12,7 +12,7 @@ void XmlReaderFrame::Reset(XmlNodePtr visited)
     byName.reset();
 }
 
-XmlObjectReader::XmlObjectReader(const XmlNodePtr& root)
+XmlObjectReader::XmlObjectReader(const XmlNodePtr& root, Values values) : values_(values)
 {
     if (!root)
         throw std::runtime_error("error while parsing xml.");
@@ -41,16 +41,31 @@ bool XmlReaderFrame::WasRead(const std::wstring& name) const
     return false;
 }
 
-bool XmlObjectReader::TryReadProperty(const std::wstring& name, std::wstring& value)
+const XmlPropertyNode::Property* XmlObjectReader::Read(XmlReaderFrame& frame, const std::wstring& name)
 {
-    XmlReaderFrame& frame = RequireFrame(name);
     if (frame.WasRead(name))
         ThrowObjectError(kXmlPropertyReadTwice, name);
     const XmlPropertyNode::Property* property = frame.node->FindProperty(name);
+    if (property != nullptr)
+        frame.namesRead.push_back(&property->first);
+    return property;
+}
+
+void XmlObjectReader::Deliver(const XmlPropertyNode::Property& property, std::wstring& value) const
+{
+    if (values_ == Values::Take)
+        value = std::move(const_cast<std::wstring&>(property.second));
+    else
+        value = property.second;
+}
+
+bool XmlObjectReader::TryReadProperty(const std::wstring& name, std::wstring& value)
+{
+    XmlReaderFrame& frame = RequireFrame(name);
+    const XmlPropertyNode::Property* property = Read(frame, name);
     if (property == nullptr)
         return false;
-    frame.namesRead.push_back(&property->first);
-    value = property->second;
+    Deliver(*property, value);
     return true;
 }
 
@@ -65,13 +80,12 @@ std::wstring XmlObjectReader::ReadProperty(const std::wstring& name, const std::
 std::wstring XmlObjectReader::ReadRequiredProperty(const std::wstring& name)
 {
     XmlReaderFrame& frame = RequireFrame(name);
-    if (frame.WasRead(name))
-        ThrowObjectError(kXmlPropertyReadTwice, name);
-    const XmlPropertyNode::Property* property = frame.node->FindProperty(name);
+    const XmlPropertyNode::Property* property = Read(frame, name);
     if (property == nullptr)
         throw XmlObjectException(kXmlPropertyNotFound, frame.node, name);
-    frame.namesRead.push_back(&property->first);
-    return property->second;
+    std::wstring value;
+    Deliver(*property, value);
+    return value;
 }
 
 void XmlObjectReader::PushChild(XmlReaderFrame& frame, std::size_t index)
@@ -222,5 +236,11 @@ XmlObjectPtr ReadXmlObject(const XmlNodePtr& root, void* context)
 {
     // The reader and its frames go when this returns or throws.
     XmlObjectReader reader(root);
+    return DispatchXmlObjectReader(reader, context);
+}
+
+XmlObjectPtr ReadXmlObjectTakingValues(const XmlNodePtr& root, void* context)
+{
+    XmlObjectReader reader(root, XmlObjectReader::Values::Take);
     return DispatchXmlObjectReader(reader, context);
 }

@@ -52,8 +52,12 @@ using XmlReaderFramePtr = boost::intrusive_ptr<XmlReaderFrame>;
 class XmlObjectReader
 {
 public:
+    // What a read does with a property's text: copies it, or moves it out of the tree when the
+    // caller gives the tree up (each property is read at most once, so nothing reads it again).
+    enum class Values { Copy, Take };
+
     // Positions the reader on the root. A null root throws std::runtime_error "error while parsing xml.".
-    explicit XmlObjectReader(const XmlNodePtr& root);
+    explicit XmlObjectReader(const XmlNodePtr& root, Values values = Values::Copy);
 
     // Null once every frame has been left.
     XmlReaderFrame* CurrentFrame() const { return frames_.empty() ? nullptr : frames_.back().get(); }
@@ -79,7 +83,12 @@ public:
 
 private:
     XmlReaderFrame& RequireFrame(const std::wstring& propertyName) const;
+    // The property of that name in this visit, marked read; null when absent.
+    const XmlPropertyNode::Property* Read(XmlReaderFrame& frame, const std::wstring& name);
+    void Deliver(const XmlPropertyNode::Property& property, std::wstring& value) const;
     void PushChild(XmlReaderFrame& frame, std::size_t index);
+
+    Values values_;
 
     std::deque<XmlReaderFramePtr> frames_;
     // Frames left behind that nobody else holds, kept for the next visits: a read enters
@@ -109,4 +118,7 @@ bool RegisterXmlObjectReader(const std::wstring& elementName, XmlObjectReaderFn 
 // Throws std::runtime_error "error while parsing xml." for a null root, std::runtime_error
 // "XML object reader not found." when no reader is registered, and whatever the reader throws.
 XmlObjectPtr ReadXmlObject(const XmlNodePtr& root, void* context);
+// The same for a caller that gives the tree up: the texts read are moved out of it, not copied.
+// The tree's shape and names stay; a value read is left empty in it.
+XmlObjectPtr ReadXmlObjectTakingValues(const XmlNodePtr& root, void* context);
 XmlObjectPtr DispatchXmlObjectReader(XmlObjectReader& reader, void* context);

@@ -129,5 +129,6 @@ ServiceContent2Ptr ParseCatalogue(const MemoryView& text)
     if (root->Name() != L"content")
         throw std::runtime_error("XML object reader not found.");
     RegisterContentReader();
-    return boost::static_pointer_cast<ServiceContent2>(ReadXmlObject(root, nullptr));
+    // The tree is ours alone and goes when this returns: the records take its texts over.
+    return boost::static_pointer_cast<ServiceContent2>(ReadXmlObjectTakingValues(root, nullptr));
 }

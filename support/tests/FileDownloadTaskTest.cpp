@@ -315,6 +315,37 @@ TEST(FileDownloadTaskMemory, BodyWithoutLengthSucceedsWithUnknownTotal)
     EXPECT_EQ(70000, task->GetData().Length());
 }
 
+TEST(FileDownloadTaskMemory, KeepsExactlyTheBytesThatCameWhenTheProbedLengthWasWrong)
+{
+    struct Case
+    {
+        const char* name;
+        std::int64_t size;
+        const wchar_t* extra;
+        DownloadResult result;
+        std::int64_t received;
+    };
+    const Case cases[] = {
+        {"longer than probed", 4000, L"&head_size=3000", DownloadResult::SizeMismatch, 4000},
+        {"longer than probed by several chunks", 200000, L"&head_size=1000", DownloadResult::SizeMismatch, 200000},
+        {"shorter than probed", 4000, L"&head_size=5000", DownloadResult::SizeMismatch, 4000},
+        {"connection ends early", 150000, L"&fault=short", DownloadResult::PartialBody, 75000},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        auto rec = std::make_shared<Recording>();
+        FileDownloadTaskPtr task = NewTask(g_gateway.Https(GeneratedPath(c.size, 4, c.extra)), rec);
+        task->StartToMemory();
+        ASSERT_TRUE(task->WaitFinished(kFinishWait));
+        EXPECT_EQ(c.result, task->GetResult()) << Describe(*task);
+        EXPECT_EQ(c.received, task->GetReceivedSize());
+        ByteBuffer data = task->GetData();
+        std::vector<std::uint8_t> got(data.Data(), data.Data() + data.Length());
+        EXPECT_EQ(-1, FirstDifference(testgateway::GatewayContent(4, 0, static_cast<size_t>(c.received)), got))
+            << "got " << got.size() << " bytes";
+    }
+}
+
 // ---------------------------------------------------------------------------------------
 
 TEST(FileDownloadTaskFile, ResumesFromTheFileSizeWithAByteIdenticalResult)
