@@ -14,7 +14,7 @@
 
 namespace {
 
-const DWORD kSettleMs = 3000;   // start-up work, the first paints and tooltips' set-up
+const DWORD kSettleMs = 8000;   // start-up work, first paints, the start-up voice thread's reaping (5 s)
 const DWORD kMeasureS = 10;     // the runner's window
 const DWORD kMarginMs = 2000;   // the runner's own start of sampling
 

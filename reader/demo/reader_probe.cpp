@@ -174,13 +174,22 @@ int Read(const std::wstring& log) {
     return 1;
   }
   fakesapi::ProcessEvents engine(ProcessOf(dialog));
+  // Below the dialog, so that both can be seen.
+  RECT dialogRect = {};
+  GetWindowRect(dialog, &dialogRect);
+  SetWindowPos(notepad, nullptr, dialogRect.left + 40, dialogRect.bottom + 120, 640, 260, SWP_NOZORDER | SWP_NOACTIVATE);
   SendMessageW(edit, EM_SETSEL, 0, -1);
   SetForegroundWindow(notepad);
   if (!WaitUntil([&] { return GetForegroundWindow() == notepad; })) {
     std::printf("Notepad did not come to the front.\n");
     return 1;
   }
-  std::printf("Selected in Notepad: \"%s\"\n", Utf8(Text(edit)).c_str());
+  // Another process's edit control: its text comes only through the message.
+  std::wstring all(static_cast<size_t>(SendMessageW(edit, WM_GETTEXTLENGTH, 0, 0)) + 1, L'\0');
+  all.resize(static_cast<size_t>(SendMessageW(edit, WM_GETTEXT, all.size(), reinterpret_cast<LPARAM>(&all[0]))));
+  DWORD from = 0, to = 0;
+  SendMessageW(edit, EM_GETSEL, reinterpret_cast<WPARAM>(&from), reinterpret_cast<LPARAM>(&to));
+  std::printf("Selected in Notepad: \"%s\"\n", Utf8(all.substr(from, to > from ? to - from : 0)).c_str());
   std::printf("Pressing the read hot key Ctrl+Shift+F9 ...\n");
   for (WORD vk : {VK_CONTROL, VK_SHIFT, VK_F9}) Key(vk, true);
   for (WORD vk : {VK_F9, VK_SHIFT, VK_CONTROL}) Key(vk, false);
@@ -197,6 +206,7 @@ int Read(const std::wstring& log) {
   });
   if (!spoken) {
     std::printf("The voice was not asked to speak.\n");
+    PrintRect(dialog);
     return 1;
   }
   std::printf("The voice was asked to speak: \"%s\"\n", Utf8(speak.Field(L"text")).c_str());

@@ -107,8 +107,8 @@ echo
 reading=$(probe --read "$log")
 status=$?
 echo "$reading" | grep -v '^rect '
-[ $status = 0 ] || fail "the main road did not reach the voice."
 screenshot "" "$(echo "$reading" | grep '^rect ')"
+[ $status = 0 ] || fail "the main road did not reach the voice."
 probe --finish || fail "the dialog did not go back to idle."
 
 echo
