@@ -1,16 +1,15 @@
 // What the reader's benchmarks share: the clock, the built programs' paths, the reader's
 // registry values set for a run and put back after it, the fake speech engine with one voice,
-// and programs started and awaited from the Windows side.
+// and the read hot key.
 #pragma once
 
 #include <windows.h>
 
-#include <functional>
-#include <memory>
 #include <string>
 #include <vector>
 
 #include "FakeSapiControl.h"
+#include "StartedProgram.h"
 
 namespace reader_bench {
 
@@ -59,29 +58,6 @@ class FakeEngine {
   bool m_ok = false;
 };
 
-// A started program; ended at the end if it still runs.
-class Program {
- public:
-  Program() = default;
-  ~Program();
-  Program(const Program&) = delete;
-  Program& operator=(const Program&) = delete;
-  // Started suspended when `suspended`; Resume() lets it run.
-  bool Start(const std::wstring& program, const std::wstring& arguments = std::wstring(), bool suspended = false);
-  void Resume();
-  DWORD Pid() const { return m_info.dwProcessId; }
-  HANDLE Handle() const { return m_info.hProcess; }
-  // Posts WM_CLOSE to `window` and waits for the end; terminates it after the bound.
-  void Close(HWND window, DWORD boundMs = 30000);
-
- private:
-  PROCESS_INFORMATION m_info = {};
-};
-
-// The first visible top-level window of the process with that class (and title, when given).
-HWND FindVisibleWindow(DWORD pid, const wchar_t* className, const wchar_t* title);
-// Looks until `condition` holds, pumping this thread's messages; false after the bound.
-bool WaitUntil(const std::function<bool()>& condition, DWORD boundMs = 30000);
 // Ctrl+Shift+F9 pressed and released as injected input, tagged with `extraInfo`.
 void PressReadHotKey(ULONG_PTR extraInfo);
 

@@ -121,16 +121,16 @@ int main() {
   HWND clipboardReader = nullptr;
   HANDLE readerThread = CreateThread(nullptr, 0, ClipboardReaderThread, &clipboardReader, 0, nullptr);
   HWND owner = CreateWindowExW(0, L"STATIC", L"", 0, 0, 0, 0, 0, HWND_MESSAGE, nullptr, nullptr, nullptr);
-  reader_bench::WaitUntil([&] { return clipboardReader != nullptr; });
+  orv_testing::PumpUntil([&] { return clipboardReader != nullptr; }, kBoundMs);
   std::vector<double> bare;
   for (int i = 0; i < 3 * kRounds; ++i) bare.push_back(BareRoundTrip(owner, clipboardReader));
 
-  reader_bench::Program reader;
+  orv_testing::StartedProgram reader;
   if (!reader.Start(reader_bench::ReaderProgram(), L"", true)) return 1;
   fakesapi::ProcessEvents events(reader.Pid());
   reader.Resume();
   HWND dialog = nullptr;
-  if (!reader_bench::WaitUntil([&] { return (dialog = reader_bench::FindVisibleWindow(reader.Pid(), L"#32770", L"Orvel Murmelin")); },
+  if (!orv_testing::PumpUntil([&] { return (dialog = orv_testing::FindVisibleWindow(reader.Pid(), L"#32770", L"Orvel Murmelin")); },
                                60000)) {
     std::printf("main road: the reader's dialog did not appear\n");
     return 1;
@@ -138,13 +138,13 @@ int main() {
   HWND stop = GetDlgItem(dialog, 1205);
 
   const std::wstring title = L"orv bench main road " + std::to_wstring(GetCurrentProcessId());
-  reader_bench::Program source;
+  orv_testing::StartedProgram source;
   source.Start(reader_bench::BuildFolder() + L"reader\\orv_text_source.exe", L" text \"" + title + L"\"");
   HWND sourceWindow = nullptr;
-  if (!reader_bench::WaitUntil([&] {
-        sourceWindow = reader_bench::FindVisibleWindow(source.Pid(), L"OrvTextSource", title.c_str());
+  if (!orv_testing::PumpUntil([&] {
+        sourceWindow = orv_testing::FindVisibleWindow(source.Pid(), L"OrvTextSource", title.c_str());
         return sourceWindow && GetForegroundWindow() == sourceWindow;
-      })) {
+      }, kBoundMs)) {
     std::printf("main road: the text source did not come to the front\n");
     return 1;
   }
@@ -169,8 +169,8 @@ int main() {
     }
     const double spoken = NowMs();
     // Back to idle before the next round: the stream ended and the dialog shows it.
-    if (!reader_bench::WaitUntil([&] { return engine.session().Calls(L"StreamEnded").size() > spokenBefore; }) ||
-        !reader_bench::WaitUntil([&] { return !IsWindowEnabled(stop); })) {
+    if (!orv_testing::PumpUntil([&] { return engine.session().Calls(L"StreamEnded").size() > spokenBefore; }, kBoundMs) ||
+        !orv_testing::PumpUntil([&] { return !IsWindowEnabled(stop); }, kBoundMs)) {
       failure = "the reader did not go back to idle";
       break;
     }

@@ -12,7 +12,7 @@ add_dependencies(bench_reader_start orv_bench_bare_window orv_reader)
 # The shared pieces of the reader's benchmarks: settings, the fake engine, started programs.
 add_library(orv_reader_bench_support STATIC "${CMAKE_CURRENT_LIST_DIR}/ReaderBenchSupport.cpp")
 target_include_directories(orv_reader_bench_support PUBLIC "${CMAKE_CURRENT_LIST_DIR}")
-target_link_libraries(orv_reader_bench_support PUBLIC fakesapi_control)
+target_link_libraries(orv_reader_bench_support PUBLIC fakesapi_control orv_started_program)
 orv_strict(orv_reader_bench_support)
 target_link_libraries(bench_reader_start PRIVATE orv_reader_bench_support)
 orv_use_fakesapi(bench_reader_start)

@@ -20,10 +20,10 @@ const DWORD kMarginMs = 2000;   // the runner's own start of sampling
 
 // Keeps one started program still while the runner measures it; false when it never showed.
 bool Idle(const char* label, const std::wstring& program, const wchar_t* className, const wchar_t* title) {
-  reader_bench::Program p;
+  orv_testing::StartedProgram p;
   if (!p.Start(program)) return false;
   HWND window = nullptr;
-  if (!reader_bench::WaitUntil([&] { return (window = reader_bench::FindVisibleWindow(p.Pid(), className, title)); },
+  if (!orv_testing::PumpUntil([&] { return (window = orv_testing::FindVisibleWindow(p.Pid(), className, title)); },
                                60000)) {
     std::printf("%s: the window did not appear\n", label);
     return false;

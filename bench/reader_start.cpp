@@ -38,7 +38,7 @@ double TimeStart(const std::wstring& program, const wchar_t* className, const wc
   HWND found = nullptr;
   const ULONGLONG deadline = GetTickCount64() + kTimeoutMs;
   while (GetTickCount64() < deadline) {
-    found = reader_bench::FindVisibleWindow(info.dwProcessId, className, title);
+    found = orv_testing::FindVisibleWindow(info.dwProcessId, className, title);
     if (found) break;
     // Wakes at once when the process ends; otherwise looks again a millisecond later.
     if (MsgWaitForMultipleObjects(1, &info.hProcess, FALSE, 1, QS_ALLINPUT) == WAIT_OBJECT_0) break;

@@ -5,7 +5,7 @@
 add_executable(reader_main_road_test
   "${CMAKE_CURRENT_LIST_DIR}/main_road_test.cpp"
   "${CMAKE_CURRENT_LIST_DIR}/ReaderTestSupport.cpp")
-target_link_libraries(reader_main_road_test PRIVATE orv_reader_core fakesapi_control dep_gmock dep_gtest_main)
+target_link_libraries(reader_main_road_test PRIVATE orv_reader_core fakesapi_control orv_started_program dep_gmock dep_gtest_main)
 add_dependencies(reader_main_road_test orv_reader orv_text_source orv_lang_english)
 orv_strict(reader_main_road_test)
 add_test(NAME reader_main_road_test COMMAND reader_main_road_test)

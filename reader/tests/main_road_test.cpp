@@ -13,6 +13,7 @@
 
 #include "FakeSapiControl.h"
 #include "ReaderTestSupport.h"
+#include "StartedProgram.h"
 #include "resource.h"
 #include "text_source.h"
 
@@ -36,83 +37,11 @@ std::wstring WindowText(HWND hwnd) {
   return text;
 }
 
-// Checks the condition again whenever a message arrives and at short intervals: another
-// process's windows signal nothing to this one.
-bool PumpUntil(const std::function<bool()>& condition, DWORD boundMs = kBoundMs) {
-  const ULONGLONG deadline = GetTickCount64() + boundMs;
-  for (;;) {
-    MSG msg;
-    while (PeekMessageW(&msg, nullptr, 0, 0, PM_REMOVE)) DispatchMessageW(&msg);
-    if (condition()) return true;
-    if (GetTickCount64() >= deadline) return false;
-    MsgWaitForMultipleObjects(0, nullptr, FALSE, 20, QS_ALLINPUT);
-  }
-}
-
-struct Found {
-  DWORD pid;
-  const wchar_t* className;
-  const wchar_t* title;
-  HWND hwnd;
-};
-
-BOOL CALLBACK MatchTopLevel(HWND hwnd, LPARAM param) {
-  auto* f = reinterpret_cast<Found*>(param);
-  DWORD owner = 0;
-  GetWindowThreadProcessId(hwnd, &owner);
-  wchar_t name[128] = {};
-  GetClassNameW(hwnd, name, 128);
-  if (owner == f->pid && IsWindowVisible(hwnd) && std::wstring(name) == f->className &&
-      WindowText(hwnd) == f->title) {
-    f->hwnd = hwnd;
-    return FALSE;
-  }
-  return TRUE;
-}
+bool PumpUntil(const std::function<bool()>& condition) { return orv_testing::PumpUntil(condition, kBoundMs); }
 
 HWND VisibleWindowOf(DWORD pid, const wchar_t* className, const wchar_t* title) {
-  Found f{pid, className, title, nullptr};
-  EnumWindows(MatchTopLevel, reinterpret_cast<LPARAM>(&f));
-  return f.hwnd;
+  return orv_testing::FindVisibleWindow(pid, className, title);
 }
-
-// A started program, ended at the end of the test if it still runs.
-class Process {
- public:
-  ~Process() {
-    if (!m_info.hProcess) return;
-    if (WaitForSingleObject(m_info.hProcess, 0) == WAIT_TIMEOUT) {
-      TerminateProcess(m_info.hProcess, 1);
-      WaitForSingleObject(m_info.hProcess, 10000);
-    }
-    CloseHandle(m_info.hThread);
-    CloseHandle(m_info.hProcess);
-  }
-  // Started suspended; Resume() lets it run.
-  bool Start(const std::wstring& program, const std::wstring& arguments, const std::wstring& folder) {
-    std::wstring commandLine = L"\"" + program + L"\"" + arguments;
-    STARTUPINFOW startup = {};
-    startup.cb = sizeof(startup);
-    if (!CreateProcessW(program.c_str(), &commandLine[0], nullptr, nullptr, FALSE, CREATE_SUSPENDED, nullptr,
-                        folder.empty() ? nullptr : folder.c_str(), &startup, &m_info)) {
-      ADD_FAILURE() << "CreateProcess(" << Narrow(program) << ") failed, error " << GetLastError();
-      m_info = PROCESS_INFORMATION();
-      return false;
-    }
-    return true;
-  }
-  bool Resume() { return ResumeThread(m_info.hThread) != static_cast<DWORD>(-1); }
-  DWORD Pid() const { return m_info.dwProcessId; }
-  DWORD WaitForExit(DWORD timeoutMs) {
-    DWORD code = STILL_ACTIVE;
-    if (m_info.hProcess && WaitForSingleObject(m_info.hProcess, timeoutMs) == WAIT_OBJECT_0)
-      GetExitCodeProcess(m_info.hProcess, &code);
-    return code;
-  }
-
- private:
-  PROCESS_INFORMATION m_info = {};
-};
 
 void Key(WORD vk, bool down) {
   INPUT input = {};
@@ -172,11 +101,11 @@ TEST_F(MainRoad, HotKeyReadsTheSelectionWithTheSavedVoiceVolumeAndRateThenIdle) 
               wait.SetDword(kBoundMs) && notepadMode.SetDword(0) && fold.SetDword(0));
   ASSERT_TRUE(alt.SetDword(0) && ctrl.SetDword(1) && shift.SetDword(1) && keyCode.SetDword(VK_F9));
 
-  Process reader;
-  ASSERT_TRUE(reader.Start(folder.Path() + kProgramName, L"", folder.Path()));
+  orv_testing::StartedProgram reader;
+  ASSERT_TRUE(reader.Start(folder.Path() + kProgramName, L"", true)) << "error " << GetLastError();
   fakesapi::ProcessEvents engine(reader.Pid());
   ASSERT_TRUE(engine.ok()) << "events of the reader's engine, error " << GetLastError();
-  ASSERT_TRUE(reader.Resume());
+  reader.Resume();
   HWND dialog = nullptr;
   ASSERT_TRUE(PumpUntil([&] { return (dialog = VisibleWindowOf(reader.Pid(), L"#32770", L"Orvel Murmelin")); }))
       << "the main dialog did not appear";
@@ -189,9 +118,9 @@ TEST_F(MainRoad, HotKeyReadsTheSelectionWithTheSavedVoiceVolumeAndRateThenIdle) 
 
   // The text source takes the focus after the reader started, as the user's program would.
   const std::wstring title = L"main road source " + std::to_wstring(GetCurrentProcessId());
-  Process source;
-  ASSERT_TRUE(source.Start(reader_test::TestFolder() + L"orv_text_source.exe", L" text \"" + title + L"\"", L""));
-  ASSERT_TRUE(source.Resume());
+  orv_testing::StartedProgram source;
+  ASSERT_TRUE(source.Start(reader_test::TestFolder() + L"orv_text_source.exe", L" text \"" + title + L"\""))
+      << "error " << GetLastError();
   HWND sourceWindow = nullptr;
   ASSERT_TRUE(PumpUntil([&] {
     sourceWindow = VisibleWindowOf(source.Pid(), L"OrvTextSource", title.c_str());
