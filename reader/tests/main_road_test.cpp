@@ -160,8 +160,16 @@ TEST_F(MainRoad, HotKeyReadsTheSelectionWithTheSavedVoiceVolumeAndRateThenIdle) 
   PostMessageW(sourceWindow, WM_CLOSE, 0, 0);
   ASSERT_TRUE(PostMessageW(dialog, WM_CLOSE, 0, 0)) << "error " << GetLastError();
   EXPECT_EQ(0u, reader.WaitForExit(kBoundMs)) << "the reader did not end cleanly";
-  DWORD saved = 0;
-  EXPECT_TRUE(reader_test::ReadDword(kAppKey, L"cur_voice", saved) && saved == 1) << "cur_voice saved as " << saved;
+  // What the run saved is what the user had chosen.
+  struct Saved {
+    const wchar_t* name;
+    DWORD value;
+  } expected[] = {{L"first", 0}, {L"cur_voice", 1}, {L"cur_volume", 73}, {L"cur_speed", 13}};
+  for (const Saved& e : expected) {
+    DWORD saved = 0xDEAD;
+    EXPECT_TRUE(reader_test::ReadDword(kAppKey, e.name, saved) && saved == e.value)
+        << Narrow(e.name) << " saved as " << saved << ", expected " << e.value;
+  }
 }
 
 }  // namespace
