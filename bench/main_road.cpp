@@ -205,7 +205,12 @@ int main() {
   PostMessageW(clipboardReader, WM_QUIT, 0, 0);
   WaitForSingleObject(readerThread, kBoundMs);
   if (failure) {
-    std::printf("main road: %s; the engine's calls:\n%ls", failure, fakesapi::Describe(engine.session().Calls()).c_str());
+    size_t ours = 0, others = 0;
+    EnterCriticalSection(&g_lock);
+    for (const KeyEvent& e : g_events) ++(e.ours ? ours : others);
+    LeaveCriticalSection(&g_lock);
+    std::printf("main road: %s; the hook saw %zu of our key events and %zu others; the engine's calls:\n%ls", failure,
+                ours, others, fakesapi::Describe(engine.session().Calls()).c_str());
     return 1;
   }
 
