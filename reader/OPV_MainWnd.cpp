@@ -7,7 +7,8 @@ BEGIN_MESSAGE_MAP(COPV_MainWnd, CWnd)
   ON_MESSAGE(WM_OPV_CREATEDLG, &COPV_MainWnd::OnCreateMainDialog)
 END_MESSAGE_MAP()
 
-COPV_MainWnd::COPV_MainWnd() {
+// The speech thread is running before the main window is made (start-up order).
+COPV_MainWnd::COPV_MainWnd() : m_dlg(theApp.GetSpeechThread()) {
   m_hIcon = LoadIconW(AfxGetResourceHandle(), MAKEINTRESOURCEW(IDR_MAINFRAME));
 
   const HINSTANCE instance = AfxGetInstanceHandle();

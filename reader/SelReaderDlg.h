@@ -83,12 +83,13 @@ class CSelReaderDlg : public CDialog {
 
   void InstallFocusHook();
   void RemoveFocusHook();
+  // Leaves the clipboard viewer chain when the dialog is in it.
+  void LeaveClipboardChain();
 
  private:
   static void CALLBACK OnFocusWinEvent(HWINEVENTHOOK hook, DWORD event, HWND hwnd, LONG idObject, LONG idChild,
                                        DWORD thread, DWORD time);
   void JoinClipboardChain();
-  void LeaveClipboardChain();
   bool BringToForeground(HWND window);
   UINT CaptureTimeout() const;
   bool RunNotepadFallback();

@@ -31,6 +31,8 @@ class SpeechClientRegistration {
   void Unregister();
 
   bool IsRegistered() const { return m_client != nullptr; }
+  // The control window the client was registered with; NULL while unregistered.
+  HWND ControlWindow() const { return m_controlWindow; }
 
  private:
   // UI thread only.

@@ -10,10 +10,19 @@ target_include_directories(orv_reader_core PUBLIC "${CMAKE_CURRENT_LIST_DIR}")
 target_link_libraries(orv_reader_core PUBLIC afx orv_reader_settings orv_speech_protocol version ole32 gdiplus comctl32)
 orv_strict(orv_reader_core)
 
+# The main dialog and the web addresses it opens: a library of their own, so that tests drive the
+# dialog in their own process against a speech thread of theirs.
+add_library(orv_reader_dialog STATIC
+  "${CMAKE_CURRENT_LIST_DIR}/OrvelParlonVeskDlg.cpp"
+  "${CMAKE_CURRENT_LIST_DIR}/MakerLinks.cpp")
+target_include_directories(orv_reader_dialog PUBLIC "${CMAKE_CURRENT_LIST_DIR}")
+target_link_libraries(orv_reader_dialog PUBLIC orv_reader_core orv_reader_capture orv_reader_controls orv_speech
+                      afx shell32 gdiplus user32)
+orv_strict(orv_reader_dialog)
+
 add_executable(orv_reader WIN32
   "${CMAKE_CURRENT_LIST_DIR}/OrvelParlonVesk.cpp"
   "${CMAKE_CURRENT_LIST_DIR}/OPV_MainWnd.cpp"
-  "${CMAKE_CURRENT_LIST_DIR}/OrvelParlonVeskDlg.cpp"
   "${CMAKE_CURRENT_LIST_DIR}/reader.rc")
 # The manifest names the architecture of the build it is linked into: a 64-bit program that asks
 # for the x86 common controls does not load where 32-bit Wine is installed too.
@@ -27,7 +36,7 @@ configure_file("${CMAKE_CURRENT_LIST_DIR}/orvel_murmelin.manifest.in"
 target_include_directories(orv_reader PRIVATE "${CMAKE_CURRENT_BINARY_DIR}/manifest")
 set_source_files_properties("${CMAKE_CURRENT_LIST_DIR}/reader.rc" PROPERTIES OBJECT_DEPENDS
   "${CMAKE_CURRENT_BINARY_DIR}/manifest/orvel_murmelin.manifest;${CMAKE_CURRENT_LIST_DIR}/resource.h")
-target_link_libraries(orv_reader PRIVATE orv_reader_core orv_speech afx orv_diagnostics)
+target_link_libraries(orv_reader PRIVATE orv_reader_dialog orv_reader_core orv_speech afx orv_diagnostics)
 # A crash report walks the stacks by their frame pointers.
 target_compile_options(orv_reader PRIVATE -fno-omit-frame-pointer)
 # The layer's WinMain is a library member; the C runtime asks for it only after the libraries

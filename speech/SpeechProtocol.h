@@ -212,6 +212,7 @@ struct VoiceInfo {
   bool valid = false;        // every attribute of the token was read
   int reserved = 0;          // VOICE_RESERVED_ENUMERATED for every enumerated voice
   int engineKind = VOICE_ENGINE_SAPI5;
+  std::wstring tokenId;      // the token's identifier, as the category answers it
   std::wstring description;  // the token's default value
   std::wstring name;         // shown to the user
   std::wstring plainName;    // the "Name" attribute, type 4 only

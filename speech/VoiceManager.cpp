@@ -117,6 +117,7 @@ bool ReadVoiceToken(ISpObjectToken* token, int i, VoiceInfo& entry) {
   const HRESULT idResult = token->GetId(&rawId);
   CoTaskString id(rawId);
   if (SUCCEEDED(idResult) && rawId) {
+    entry.tokenId = rawId;
     int samplingRate = -1;
     if (auto params = BuildMakerParams(rawId, &samplingRate)) {
       entry.type = ReadMakerEdition(*params);

@@ -7,6 +7,7 @@ orv_strict(orv_text_source)
 orv_add_test(NAME reader_capture_tests
   SOURCES "${CMAKE_CURRENT_LIST_DIR}/capture_tests.cpp"
           "${CMAKE_CURRENT_LIST_DIR}/ReaderTestSupport.cpp"
+          "${CMAKE_CURRENT_LIST_DIR}/TextSourceProcess.cpp"
   LIBS orv_reader_capture orv_reader_core
   TIMEOUT 300)
 add_dependencies(reader_capture_tests orv_text_source orv_lang_english)

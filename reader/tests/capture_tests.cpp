@@ -20,6 +20,7 @@
 #include "Settings.h"
 #include "UsageHint.h"
 #include "resource.h"
+#include "TextSourceProcess.h"
 #include "text_source.h"
 
 using reader_test::Hex;
@@ -338,42 +339,7 @@ class CCaptureTestDlg : public CSelReaderDlg {
   int hints = 0;
 };
 
-// The text source process, closed (and, failing that, ended) when the test ends.
-class TextSource {
- public:
-  explicit TextSource(const wchar_t* mode) {
-    m_title = L"orv text source " + std::to_wstring(GetCurrentProcessId());
-    std::wstring command = L"\"" + reader_test::TestFolder() + L"orv_text_source.exe\" " + mode + L" \"" + m_title + L"\"";
-    std::vector<wchar_t> line(command.begin(), command.end());
-    line.push_back(0);
-    STARTUPINFOW si{};
-    si.cb = sizeof(si);
-    if (!CreateProcessW(nullptr, line.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr, &si, &m_process))
-      ADD_FAILURE() << "text source did not start, error " << GetLastError();
-  }
-  ~TextSource() {
-    if (!m_process.hProcess) return;
-    if (m_main) PostMessageW(m_main, WM_CLOSE, 0, 0);
-    if (WaitForSingleObject(m_process.hProcess, kBoundMs) != WAIT_OBJECT_0) TerminateProcess(m_process.hProcess, 1);
-    CloseHandle(m_process.hThread);
-    CloseHandle(m_process.hProcess);
-  }
-  // Waits until its edit control has the focus and the reader's hook has seen it.
-  bool WaitFocused() {
-    return PumpUntil([&] {
-      m_main = FindWindowW(L"OrvTextSource", m_title.c_str());
-      m_edit = m_main ? FindWindowExW(m_main, nullptr, L"EDIT", nullptr) : nullptr;
-      return m_edit && CSelReaderDlg::LastFocusWnd() == m_edit;
-    });
-  }
-  HWND edit() const { return m_edit; }
-
- private:
-  std::wstring m_title;
-  PROCESS_INFORMATION m_process{};
-  HWND m_main = nullptr;
-  HWND m_edit = nullptr;
-};
+using reader_test::TextSource;
 
 class Capture : public ::testing::Test {
  protected:

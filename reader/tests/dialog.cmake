@@ -1,0 +1,14 @@
+# Tests of the main dialog in the test's own process, with a speech thread of the test and the
+# fake SAPI server. They write the reader's HKLM values and press keys on the shared desktop.
+orv_add_test(NAME reader_dialog_tests
+  SOURCES "${CMAKE_CURRENT_LIST_DIR}/dialog_tests.cpp"
+          "${CMAKE_CURRENT_LIST_DIR}/ReaderTestSupport.cpp"
+          "${CMAKE_CURRENT_LIST_DIR}/TextSourceProcess.cpp"
+          "${CMAKE_SOURCE_DIR}/speech/tests/SpeechTestSupport.cpp"
+  LIBS orv_reader_dialog fakesapi_control
+  TIMEOUT 300)
+target_include_directories(reader_dialog_tests PRIVATE "${CMAKE_SOURCE_DIR}/speech/tests")
+add_dependencies(reader_dialog_tests orv_text_source orv_lang_english)
+orv_strict(reader_dialog_tests)
+orv_use_fakesapi(reader_dialog_tests)
+set_tests_properties(reader_dialog_tests PROPERTIES RESOURCE_LOCK "hklm_orvel_keys;desktop_input")
