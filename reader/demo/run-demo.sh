@@ -71,8 +71,13 @@ convert=/usr/bin/convert
 [ -x "$convert" ] || convert=convert
 # screenshot NAME RECT-LINE: the whole screen, and the dialog alone from its "rect" line.
 screenshot() {
-    local whole=$build/demo-screenshot$1.png crop=$build/demo-dialog$1.png
-    if xwd -root -silent | "$convert" xwd:- "$whole" 2>/dev/null; then
+    local whole=$build/demo-screenshot$1.png crop=$build/demo-dialog$1.png try
+    # A window that changes while the screen is read can spoil one grab: try again.
+    for try in 1 2 3; do
+        xwd -root -silent 2>/dev/null | "$convert" xwd:- "$whole" 2>/dev/null && break
+        rm -f "$whole"
+    done
+    if [ -s "$whole" ]; then
         read -r _ x y w h <<<"$2"
         "$convert" "$whole" -crop "$((w + 16))x$((h + 16))+$((x > 8 ? x - 8 : 0))+$((y > 8 ? y - 8 : 0))" +repage \
             "$crop" 2>/dev/null
