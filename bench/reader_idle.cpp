@@ -16,7 +16,7 @@ namespace {
 
 const DWORD kSettleMs = 8000;   // start-up work, first paints, the start-up voice thread's reaping (5 s)
 const DWORD kMeasureS = 10;     // the runner's window
-const DWORD kMarginMs = 2000;   // the runner's own start of sampling
+const DWORD kMarginMs = 8000;   // the runner's search for the process on a busy host
 
 // Keeps one started program still while the runner measures it; false when it never showed.
 bool Idle(const char* label, const std::wstring& program, const wchar_t* className, const wchar_t* title) {
