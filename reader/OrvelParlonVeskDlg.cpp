@@ -222,6 +222,8 @@ BOOL COrvelParlonVeskDlg::OnInitDialog() {
                                                    &m_voiceTypeIcon, &m_voiceLink})
     m_painter.Register(child);
 
+  // The link colour of a light page is lost on the dark strip.
+  m_voiceLink.m_crLink = RGB(128, 192, 255);
   m_voiceLink.m_bFitToText = true;
   m_voiceLink.m_nMaxLines = 2;
   m_voiceLink.m_nTextAlign = 1;
@@ -295,6 +297,9 @@ void COrvelParlonVeskDlg::SkinControls() {
   m_volume.SetTooltip(ModuleString(IDS_VOLUME_TIP));
   m_speed.SetFineMode(true);
   m_speed.SetRange(-100, 100, TRUE);
+  // A trackbar may leave a position it already holds alone, thumb and all, when asked for it
+  // again after a range change: the thumb of 0 would stay where 0 was in the old range.
+  m_speed.SendMessage(TBM_SETPOS, FALSE, 100);
   m_speed.SetPos(0);
   m_speed.SetValueFormat(L"%d");
   m_speed.SetTooltip(ModuleString(IDS_SPEED_TIP));

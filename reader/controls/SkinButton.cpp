@@ -105,7 +105,9 @@ void CSkinButton::DrawItem(LPDRAWITEMSTRUCT lpDrawItemStruct) {
           if (draw) draw->Draw(&graphics);
       },
       nullptr, item.Width(), item.Height());
-  if (lpDrawItemStruct->itemState & ODS_FOCUS) dc->DrawFocusRect(&item);
+  // Without the keyboard cues (the window's UI state hides the focus) there is no rectangle.
+  const bool cues = !(lpDrawItemStruct->itemState & ODS_NOFOCUSRECT) && !(SendMessage(WM_QUERYUISTATE) & UISF_HIDEFOCUS);
+  if ((lpDrawItemStruct->itemState & ODS_FOCUS) && cues) dc->DrawFocusRect(&item);
 }
 
 BOOL CSkinButton::OnWndMsg(UINT message, WPARAM wParam, LPARAM lParam, LRESULT* pResult) {
