@@ -12,6 +12,7 @@
 #include "MakerLinks.h"
 #include "OrvelTTSParams.h"
 #include "Settings.h"
+#include "TTSMessages.h"
 #include "ThSpeechControl.h"
 
 namespace orv_reader {
@@ -286,12 +287,7 @@ void COrvelParlonVeskDlg::SkinControls() {
   if (sheet) m_btnLexicon.SetSkin(sheet, 2, true, 22, 22, CRect(117, 0, 139, 22));
   m_btnLexicon.SetTooltip(ModuleString(IDS_LEXICON_TIP));
 
-  for (CPngClodSliderCtrl* slider : {&m_speed, &m_volume}) {
-    slider->SetImage(m_imgSlider.image);
-    slider->SetChannelGeometry(2, 2, 1, 2, 3, 3, 6, 11);
-    slider->SetThumbGeometry(13, 1, 8, 8);
-    slider->EnableValueTip();
-  }
+  for (CPngClodSliderCtrl* slider : {&m_speed, &m_volume}) slider->SetReaderSkin(m_imgSlider.image);
   m_volume.SetRange(0, 100, TRUE);
   m_volume.SetValueFormat(L"%d %%");
   m_volume.SetTooltip(ModuleString(IDS_VOLUME_TIP));
@@ -557,7 +553,7 @@ void COrvelParlonVeskDlg::OnStopButton() { SendSpeech(WM_SPEECH_STOP, ClientPara
 
 void COrvelParlonVeskDlg::OnLexiconButton() {
   EngineDialogArgs args;
-  args.kind = 1;
+  args.kind = VTTSFramework::TTS_DIALOG_ADD_REMOVE_WORD;
   args.text = nullptr;
   SendSpeech(WM_SPEECH_SHOW_ENGINE_DIALOG, reinterpret_cast<WPARAM>(m_hWnd), reinterpret_cast<LPARAM>(&args));
 }

@@ -265,6 +265,13 @@ BOOL CClodSliderCtrl::PreTranslateMessage(MSG* pMsg) {
 }
 
 // ---------------------------------------------------------------------------------------------
+void CPngClodSliderCtrl::SetReaderSkin(Gdiplus::Image* image) {
+  SetImage(image);
+  SetChannelGeometry(2, 2, 1, 2, 3, 3, 6, 11);
+  SetThumbGeometry(13, 1, 8, 8);
+  EnableValueTip();
+}
+
 bool CPngClodSliderCtrl::DrawImagePart(CDC* dc, int x, int y, int width, int height, int sourceX, int sourceY,
                                        int sourceWidth, int sourceHeight) {
   if (!dc || !dc->m_hDC || !m_image) return false;

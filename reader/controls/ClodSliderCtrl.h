@@ -97,6 +97,9 @@ class CPngClodSliderCtrl : public CClodSliderCtrl {
  public:
   // The skin image (not owned; the owner keeps it for the control's life).
   void SetImage(Gdiplus::Image* image) { m_image = image; }
+  // The reader's slider skin (image 616 of the language module): the image, its channel and
+  // thumb geometry, and the value tip.
+  void SetReaderSkin(Gdiplus::Image* image);
   bool HasNoImage() const override { return m_image == nullptr; }
   bool DrawImagePart(CDC* dc, int x, int y, int width, int height, int sourceX, int sourceY, int sourceWidth,
                      int sourceHeight) override;

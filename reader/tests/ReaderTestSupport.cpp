@@ -14,6 +14,18 @@ std::wstring BuiltProgram() { return TestFolder() + L"bin\\Orvel Murmelin.exe"; 
 std::wstring BuiltModule(const std::wstring& name) { return TestFolder() + L"bin\\lang\\" + name + L".dll"; }
 std::wstring TestModule(const std::wstring& name) { return TestFolder() + L"testmodules\\" + name + L".dll"; }
 
+ResourceModule::ResourceModule(const std::wstring& name) {
+  m_module = LoadLibraryW(BuiltModule(name).c_str());
+  EXPECT_NE(m_module, nullptr) << Narrow(name) << ".dll missing, error " << GetLastError();
+  m_previous = AfxGetResourceHandle();
+  if (m_module) AfxSetResourceHandle(m_module);
+}
+
+ResourceModule::~ResourceModule() {
+  AfxSetResourceHandle(m_previous);
+  if (m_module) FreeLibrary(m_module);
+}
+
 TempFolder::TempFolder() {
   static LONG counter = 0;
   wchar_t temp[MAX_PATH + 1] = {};
@@ -145,6 +157,23 @@ bool KeyExists(const wchar_t* keyPath) {
 }
 
 void DeleteKey(const wchar_t* keyPath) { RegDeleteKeyExW(HKEY_LOCAL_MACHINE, keyPath, reader_settings::kView, 0); }
+
+bool PumpUntil(const std::function<bool()>& done, DWORD boundMs, const std::function<void(const MSG&)>& seen) {
+  const DWORD start = GetTickCount();
+  for (;;) {
+    MSG msg;
+    while (PeekMessageW(&msg, nullptr, 0, 0, PM_REMOVE)) {
+      if (seen) seen(msg);
+      if (msg.message == WM_QUIT) continue;
+      TranslateMessage(&msg);
+      DispatchMessageW(&msg);
+    }
+    if (done()) return true;
+    if (GetTickCount() - start >= boundMs) return false;
+    // Other processes' windows signal nothing here: look again after a short wait.
+    MsgWaitForMultipleObjects(0, nullptr, FALSE, 20, QS_ALLINPUT);
+  }
+}
 
 std::string Narrow(const std::wstring& text) {
   if (text.empty()) return std::string();

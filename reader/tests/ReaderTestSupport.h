@@ -4,6 +4,7 @@
 
 #include <windows.h>
 
+#include <functional>
 #include <string>
 #include <vector>
 
@@ -15,6 +16,20 @@ std::wstring TestFolder();
 std::wstring BuiltProgram();                        // bin\Orvel Murmelin.exe
 std::wstring BuiltModule(const std::wstring& name);  // bin\lang\<name>.dll
 std::wstring TestModule(const std::wstring& name);   // testmodules\<name>.dll
+
+// A built language module (bin\lang\<name>.dll) as the resource module for the object's life.
+class ResourceModule {
+ public:
+  explicit ResourceModule(const std::wstring& name);
+  ~ResourceModule();
+  ResourceModule(const ResourceModule&) = delete;
+  ResourceModule& operator=(const ResourceModule&) = delete;
+  bool ok() const { return m_module != nullptr; }
+
+ private:
+  HMODULE m_module = nullptr;
+  HINSTANCE m_previous = nullptr;
+};
 
 // A fresh folder under the temporary folder, deleted with everything in it at the end.
 class TempFolder {
@@ -67,6 +82,11 @@ bool ReadDword(const wchar_t* keyPath, const wchar_t* name, DWORD& value);
 bool KeyExists(const wchar_t* keyPath);
 // Deletes an HKLM key with its values (no subkeys expected).
 void DeleteKey(const wchar_t* keyPath);
+
+// Dispatches this thread's messages until done() holds, showing each one to seen() first when it
+// is given; false when the bound passed first. WM_QUIT is shown but not dispatched.
+bool PumpUntil(const std::function<bool()>& done, DWORD boundMs = 30000,
+               const std::function<void(const MSG&)>& seen = nullptr);
 
 std::string Narrow(const std::wstring& text);  // UTF-8, for failure messages
 std::string Hex(unsigned long value);

@@ -29,20 +29,13 @@ TextSource::~TextSource() {
 }
 
 bool TextSource::WaitFocused(DWORD boundMs) {
-  const DWORD start = GetTickCount();
-  for (;;) {
-    MSG msg;
-    while (PeekMessageW(&msg, nullptr, 0, 0, PM_REMOVE)) {
-      TranslateMessage(&msg);
-      DispatchMessageW(&msg);
-    }
-    m_main = FindWindowW(L"OrvTextSource", m_title.c_str());
-    m_edit = m_main ? FindWindowExW(m_main, nullptr, L"EDIT", nullptr) : nullptr;
-    if (m_edit && CSelReaderDlg::LastFocusWnd() == m_edit) return true;
-    if (GetTickCount() - start >= boundMs) return false;
-    // Another process's windows signal nothing here: look again after a short wait.
-    MsgWaitForMultipleObjects(0, nullptr, FALSE, 20, QS_ALLINPUT);
-  }
+  return PumpUntil(
+      [this] {
+        m_main = FindWindowW(L"OrvTextSource", m_title.c_str());
+        m_edit = m_main ? FindWindowExW(m_main, nullptr, L"EDIT", nullptr) : nullptr;
+        return m_edit && CSelReaderDlg::LastFocusWnd() == m_edit;
+      },
+      boundMs);
 }
 
 }  // namespace reader_test

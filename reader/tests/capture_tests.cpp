@@ -35,34 +35,15 @@ constexpr DWORD kBoundMs = 30000;  // safety net for what takes milliseconds
 class ModuleEnvironment : public ::testing::Environment {
  public:
   void SetUp() override {
-    m_module = LoadLibraryW(reader_test::BuiltModule(L"english").c_str());
-    ASSERT_NE(m_module, nullptr) << "english.dll missing, error " << GetLastError();
-    m_previous = AfxGetResourceHandle();
-    AfxSetResourceHandle(m_module);
+    m_module = std::make_unique<reader_test::ResourceModule>(L"english");
+    ASSERT_TRUE(m_module->ok());
   }
-  void TearDown() override {
-    AfxSetResourceHandle(m_previous);
-    if (m_module) FreeLibrary(m_module);
-  }
-  HMODULE m_module = nullptr;
-  HINSTANCE m_previous = nullptr;
+  void TearDown() override { m_module.reset(); }
+  std::unique_ptr<reader_test::ResourceModule> m_module;
 };
 ::testing::Environment* const g_environment = ::testing::AddGlobalTestEnvironment(new ModuleEnvironment);
 
-// Dispatches messages until the condition holds; false when the bound passed first.
-bool PumpUntil(const std::function<bool()>& done, DWORD boundMs = kBoundMs) {
-  const DWORD start = GetTickCount();
-  for (;;) {
-    MSG msg;
-    while (PeekMessageW(&msg, nullptr, 0, 0, PM_REMOVE)) {
-      TranslateMessage(&msg);
-      DispatchMessageW(&msg);
-    }
-    if (done()) return true;
-    if (GetTickCount() - start >= boundMs) return false;
-    MsgWaitForMultipleObjects(0, nullptr, FALSE, 20, QS_ALLINPUT);
-  }
-}
+using reader_test::PumpUntil;
 
 int LayeredAlpha(HWND hwnd) {
   BYTE alpha = 0;

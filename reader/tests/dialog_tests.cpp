@@ -26,6 +26,12 @@
 using reader_test::Narrow;
 using reader_test::ScopedRegValue;
 
+// Points and rectangles in failure messages.
+void PrintTo(const CPoint& p, std::ostream* out) { *out << "(" << p.x << ", " << p.y << ")"; }
+void PrintTo(const CRect& r, std::ostream* out) {
+  *out << "(" << r.left << ", " << r.top << ", " << r.right << ", " << r.bottom << ")";
+}
+
 namespace {
 
 constexpr DWORD kBoundMs = 30000;  // safety net for what takes milliseconds
@@ -39,21 +45,17 @@ class DialogEnvironment : public ::testing::Environment {
     ASSERT_EQ(Gdiplus::Ok, Gdiplus::GdiplusStartup(&m_gdiplus, &input, nullptr));
     INITCOMMONCONTROLSEX controls = {sizeof(controls), ICC_WIN95_CLASSES | ICC_STANDARD_CLASSES};
     InitCommonControlsEx(&controls);
-    m_module = LoadLibraryW(reader_test::BuiltModule(L"english").c_str());
-    ASSERT_NE(m_module, nullptr) << "english.dll missing, error " << GetLastError();
-    m_previous = AfxGetResourceHandle();
-    AfxSetResourceHandle(m_module);
+    m_module = std::make_unique<reader_test::ResourceModule>(L"english");
+    ASSERT_TRUE(m_module->ok());
   }
   void TearDown() override {
-    AfxSetResourceHandle(m_previous);
-    if (m_module) FreeLibrary(m_module);
+    m_module.reset();
     if (m_gdiplus) Gdiplus::GdiplusShutdown(m_gdiplus);
   }
 
  private:
   ULONG_PTR m_gdiplus = 0;
-  HMODULE m_module = nullptr;
-  HINSTANCE m_previous = nullptr;
+  std::unique_ptr<reader_test::ResourceModule> m_module;
 };
 ::testing::Environment* const g_environment = ::testing::AddGlobalTestEnvironment(new DialogEnvironment);
 
@@ -156,20 +158,10 @@ class ReaderDialogTest : public ::testing::Test {
   // Pumps this thread's messages until done() holds, recording the speech notifications that
   // reach the dialog; false after the bound.
   bool Pump(const std::function<bool()>& done, DWORD boundMs = kBoundMs) {
-    const DWORD start = GetTickCount();
-    for (;;) {
-      MSG msg;
-      while (PeekMessageW(&msg, nullptr, 0, 0, PM_REMOVE)) {
-        if (hwnd && msg.hwnd == hwnd && msg.message >= WM_SPEECH_STARTED && msg.message <= WM_SPEECH_PAUSE_CHANGED)
-          notes.push_back({msg.message, msg.wParam, msg.lParam});
-        if (msg.message == WM_QUIT) continue;
-        TranslateMessage(&msg);
-        DispatchMessageW(&msg);
-      }
-      if (done()) return true;
-      if (GetTickCount() - start >= boundMs) return false;
-      MsgWaitForMultipleObjects(0, nullptr, FALSE, 20, QS_ALLINPUT);
-    }
+    return reader_test::PumpUntil(done, boundMs, [this](const MSG& msg) {
+      if (hwnd && msg.hwnd == hwnd && msg.message >= WM_SPEECH_STARTED && msg.message <= WM_SPEECH_PAUSE_CHANGED)
+        notes.push_back({msg.message, msg.wParam, msg.lParam});
+    });
   }
   bool PumpUntilNote(UINT message) {
     return Pump([&] {

@@ -166,12 +166,7 @@ void CSkinnedPanel::Skin() {
   if (draw_helpers::LoadImageFromResource(IDB_VOICE_TYPES, L"PNG", m_voiceIcon.OwnImage()))
     m_voiceIcon.SetSkin(m_voiceIcon.OwnImage().image, 0, true, 24, 24, CRect(0, 0, 24, 24));
 
-  for (CPngClodSliderCtrl* slider : {&m_speed, &m_volume}) {
-    slider->SetImage(m_sliderSheet.image);
-    slider->SetChannelGeometry(2, 2, 1, 2, 3, 3, 6, 11);
-    slider->SetThumbGeometry(13, 1, 8, 8);
-    slider->EnableValueTip();
-  }
+  for (CPngClodSliderCtrl* slider : {&m_speed, &m_volume}) slider->SetReaderSkin(m_sliderSheet.image);
   m_volume.SetRange(0, 100, TRUE);
   m_volume.SetValueFormat(L"%d %%");
   m_volume.SetPos(80);
