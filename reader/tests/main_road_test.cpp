@@ -37,7 +37,7 @@ std::wstring WindowText(HWND hwnd) {
   return text;
 }
 
-bool PumpUntil(const std::function<bool()>& condition) { return orv_testing::PumpUntil(condition, kBoundMs); }
+bool PumpUntil(const std::function<bool()>& condition) { return reader_test::PumpUntil(condition, kBoundMs); }
 
 HWND VisibleWindowOf(DWORD pid, const wchar_t* className, const wchar_t* title) {
   return orv_testing::FindVisibleWindow(pid, className, title);
