@@ -290,6 +290,9 @@ TEST_F(ReaderDialogTest, VoiceListItemsTooltipsAndTheVoiceChosenAtStart) {
     EXPECT_EQ(c.expectedVoice, dialog->Client().voiceIndex);
     EXPECT_EQ(c.expectedVoice, CurrentVoice());
     EXPECT_EQ(c.expectedVoice, ComboSelectionData());
+    // The first run explains itself with the usage hint, shown until the user closes it.
+    EXPECT_EQ(c.firstRun ? 1 : 0, dialog->Hint().HintType());
+    EXPECT_EQ(c.firstRun, dialog->Hint().m_hWnd && IsWindowVisible(dialog->Hint().m_hWnd));
 
     if (&c == &cases[0]) {
       // One item per valid voice, in list order, each with its tooltip.
