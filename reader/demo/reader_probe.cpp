@@ -1,14 +1,26 @@
-// Looks at the running reader from the Windows side for the demo: waits for the main dialog,
-// describes what it shows (position, size, controls and their texts), and can close it.
+// Looks at and works the running reader from the Windows side for the demo: waits for the main
+// dialog, describes what it shows (position, size, controls and their texts), reads the text
+// selected in Notepad with the read hot key as a user would, folds the dialog and closes it.
 //
-//   reader_probe.exe [wait-ms]     describe the dialog; exit code 1 when none appeared
-//   reader_probe.exe --close       close the dialog and wait for the reader to end
+//   reader_probe.exe [wait-ms]         describe the dialog; exit code 1 when none appeared
+//   reader_probe.exe --setup-fake KEY  register the fake SAPI engine and declare one voice in the
+//                                      voice category HKEY_CURRENT_USER\KEY
+//   reader_probe.exe --restore-fake    put the prefix's own SAPI registration back
+//   reader_probe.exe --read LOG        select Notepad's text, press the read hot key (Ctrl+Shift+F9)
+//                                      and print what the engine (call log LOG) was asked to speak,
+//                                      once the dialog shows that it speaks
+//   reader_probe.exe --finish          let the held stream end and wait for the dialog's idle state
+//   reader_probe.exe --fold            press the fold button; prints the dialog's new rectangle
+//   reader_probe.exe --close           close the dialog and wait for the reader to end
 #include <windows.h>
 
 #include <cstdio>
 #include <cstdlib>
 #include <cwchar>
+#include <functional>
 #include <string>
+
+#include "FakeSapiControl.h"
 
 namespace {
 
@@ -84,10 +96,177 @@ const char* ControlName(int id) {
   }
 }
 
+const DWORD kStepBoundMs = 30000;  // each step takes milliseconds; this is a safety net
+
+// Nothing to wait on across processes but the windows themselves: looks again shortly.
+bool WaitUntil(const std::function<bool()>& condition, DWORD boundMs = kStepBoundMs) {
+  const ULONGLONG deadline = GetTickCount64() + boundMs;
+  while (!condition()) {
+    if (GetTickCount64() >= deadline) return false;
+    MsgWaitForMultipleObjects(0, nullptr, FALSE, 20, QS_ALLINPUT);
+  }
+  return true;
+}
+
+DWORD ProcessOf(HWND hwnd) {
+  DWORD pid = 0;
+  GetWindowThreadProcessId(hwnd, &pid);
+  return pid;
+}
+
+void PrintRect(HWND dialog) {
+  RECT rect = {};
+  GetWindowRect(dialog, &rect);
+  std::printf("rect %ld %ld %ld %ld\n", rect.left, rect.top, rect.right - rect.left, rect.bottom - rect.top);
+}
+
+const char* Enabled(HWND hwnd) { return IsWindowEnabled(hwnd) ? "enabled" : "disabled"; }
+
+void PrintButtons(HWND dialog) {
+  HWND read = GetDlgItem(dialog, 1204), stop = GetDlgItem(dialog, 1205);
+  std::printf("  read button \"%s\", stop button %s\n", Utf8(Text(read)).c_str(), Enabled(stop));
+}
+
+void Key(WORD vk, bool down) {
+  INPUT input = {};
+  input.type = INPUT_KEYBOARD;
+  input.ki.wVk = vk;
+  input.ki.dwFlags = down ? 0 : KEYEVENTF_KEYUP;
+  SendInput(1, &input, sizeof(INPUT));
+}
+
+std::wstring VoiceName(const std::wstring& tokenId) {
+  const std::wstring prefix = L"HKEY_CURRENT_USER\\";
+  if (tokenId.compare(0, prefix.size(), prefix) != 0) return tokenId;
+  wchar_t name[256] = {};
+  DWORD size = sizeof(name);
+  if (RegGetValueW(HKEY_CURRENT_USER, (tokenId.substr(prefix.size()) + L"\\Attributes").c_str(), L"Name",
+                   RRF_RT_REG_SZ, nullptr, name, &size) != ERROR_SUCCESS)
+    return tokenId;
+  return name;
+}
+
+int SetUpFake(const std::wstring& category) {
+  const HRESULT hr = fakesapi::EnsureRegistered();
+  if (FAILED(hr)) {
+    std::printf("The fake speech engine could not be registered: 0x%08lx\n", static_cast<unsigned long>(hr));
+    return 1;
+  }
+  const std::wstring token = fakesapi::AddVoiceToken(category, {L"DemoEwa", L"Ewa - Polish (demo)", L"Ewa",
+                                                               L"Demo voices", L"415", {}, true});
+  if (token.empty()) {
+    std::printf("The demo voice could not be declared under HKEY_CURRENT_USER\\%s\n", Utf8(category).c_str());
+    return 1;
+  }
+  std::printf("Voices: one, \"Ewa\" (Polish), spoken by a fake SAPI engine that records each request.\n");
+  return 0;
+}
+
+int Read(const std::wstring& log) {
+  HWND dialog = FindDialog();
+  HWND notepad = nullptr, edit = nullptr;
+  if (!dialog || !WaitUntil([&] {
+        notepad = FindWindowW(L"Notepad", nullptr);
+        edit = notepad ? FindWindowExW(notepad, nullptr, L"Edit", nullptr) : nullptr;
+        return edit != nullptr && IsWindowVisible(notepad);
+      })) {
+    std::printf("%s\n", dialog ? "Notepad did not open." : "The reader is not running.");
+    return 1;
+  }
+  fakesapi::ProcessEvents engine(ProcessOf(dialog));
+  // Below the dialog, so that both can be seen.
+  RECT dialogRect = {};
+  GetWindowRect(dialog, &dialogRect);
+  SetWindowPos(notepad, nullptr, dialogRect.left + 40, dialogRect.bottom + 120, 640, 260, SWP_NOZORDER | SWP_NOACTIVATE);
+  SendMessageW(edit, EM_SETSEL, 0, -1);
+  SetForegroundWindow(notepad);
+  if (!WaitUntil([&] { return GetForegroundWindow() == notepad; })) {
+    std::printf("Notepad did not come to the front.\n");
+    return 1;
+  }
+  // Another process's edit control: its text comes only through the message.
+  std::wstring all(static_cast<size_t>(SendMessageW(edit, WM_GETTEXTLENGTH, 0, 0)) + 1, L'\0');
+  all.resize(static_cast<size_t>(SendMessageW(edit, WM_GETTEXT, all.size(), reinterpret_cast<LPARAM>(&all[0]))));
+  DWORD from = 0, to = 0;
+  SendMessageW(edit, EM_GETSEL, reinterpret_cast<WPARAM>(&from), reinterpret_cast<LPARAM>(&to));
+  std::printf("Selected in Notepad: \"%s\"\n", Utf8(all.substr(from, to > from ? to - from : 0)).c_str());
+  std::printf("Pressing the read hot key Ctrl+Shift+F9 ...\n");
+  for (WORD vk : {VK_CONTROL, VK_SHIFT, VK_F9}) Key(vk, true);
+  for (WORD vk : {VK_F9, VK_SHIFT, VK_CONTROL}) Key(vk, false);
+
+  fakesapi::Call speak;
+  const bool spoken = WaitUntil([&] {
+    for (const fakesapi::Call& call : fakesapi::ReadLog(log)) {
+      if (call.name == L"Speak" || call.name == L"SpeakStream") {
+        speak = call;
+        return true;
+      }
+    }
+    return false;
+  });
+  if (!spoken) {
+    std::printf("The voice was not asked to speak.\n");
+    PrintRect(dialog);
+    return 1;
+  }
+  std::printf("The voice was asked to speak: \"%s\"\n", Utf8(speak.Field(L"text")).c_str());
+  std::printf("  with the voice \"%s\" (%s), volume %lld, rate %lld\n", Utf8(VoiceName(speak.Field(L"voice"))).c_str(),
+              Utf8(speak.Field(L"voice")).c_str(), speak.Number(L"volume"), speak.Number(L"rate"));
+  HWND stop = GetDlgItem(dialog, 1205);
+  if (!WaitUntil([&] { return IsWindowEnabled(stop) != FALSE; })) std::printf("The dialog never showed that it speaks.\n");
+  std::printf("While it speaks:\n");
+  PrintButtons(dialog);
+  PrintRect(dialog);
+  return 0;
+}
+
+int Finish() {
+  HWND dialog = FindDialog();
+  if (!dialog) return 1;
+  fakesapi::ProcessEvents engine(ProcessOf(dialog));
+  SetEvent(engine.release.get());
+  HWND stop = GetDlgItem(dialog, 1205);
+  const bool idle = WaitUntil([&] { return !IsWindowEnabled(stop); });
+  std::printf("%s\n", idle ? "The speech ended; the dialog is idle again:" : "The dialog did not go back to idle:");
+  PrintButtons(dialog);
+  return idle ? 0 : 1;
+}
+
+int Fold() {
+  HWND dialog = FindDialog();
+  if (!dialog) return 1;
+  RECT before = {}, now = {};
+  GetWindowRect(dialog, &before);
+  PostMessageW(dialog, WM_COMMAND, MAKEWPARAM(1030, BN_CLICKED), reinterpret_cast<LPARAM>(GetDlgItem(dialog, 1030)));
+  const bool changed = WaitUntil([&] {
+    GetWindowRect(dialog, &now);
+    return now.right - now.left != before.right - before.left;
+  });
+  std::printf("The fold button %s the dialog: %ld -> %ld pixels wide.\n", changed ? "resized" : "did not resize",
+              before.right - before.left, now.right - now.left);
+  PrintRect(dialog);
+  return changed ? 0 : 1;
+}
+
+std::wstring Wide(const char* text) {
+  const int size = MultiByteToWideChar(CP_UTF8, 0, text, -1, nullptr, 0);
+  std::wstring out(static_cast<size_t>(size > 0 ? size : 1), L'\0');
+  if (size > 0) MultiByteToWideChar(CP_UTF8, 0, text, -1, &out[0], size);
+  out.resize(wcslen(out.c_str()));
+  return out;
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
-  if (argc > 1 && std::string(argv[1]) == "--close") {
+  const std::string command = argc > 1 ? argv[1] : "";
+  if (command == "--setup-fake" && argc > 2) return SetUpFake(Wide(argv[2]));
+  if (command == "--restore-fake") return FAILED(fakesapi::RestoreOriginalRegistration()) ? 1 : 0;
+  if (command == "--read" && argc > 2) return Read(Wide(argv[2]));
+  if (command == "--finish") return Finish();
+  if (command == "--fold") return Fold();
+
+  if (command == "--close") {
     HWND dialog = FindDialog();
     if (!dialog) return 1;
     DWORD pid = 0;
@@ -110,7 +289,7 @@ int main(int argc, char** argv) {
   }
   RECT rect = {};
   GetWindowRect(dialog, &rect);
-  std::printf("rect %ld %ld %ld %ld\n", rect.left, rect.top, rect.right - rect.left, rect.bottom - rect.top);
+  PrintRect(dialog);
   std::printf("The main dialog \"%s\" is visible at (%ld, %ld), %ld x %ld pixels%s.\n", Utf8(Text(dialog)).c_str(),
               rect.left, rect.top, rect.right - rect.left, rect.bottom - rect.top,
               IsIconic(dialog) ? ", minimised" : "");

@@ -1,13 +1,17 @@
 #!/usr/bin/env bash
-# run-demo.sh BUILD: starts the reader of the build tree BUILD under Wine, in a demo prefix
-# of its own (BUILD/demo-prefix). On a host that runs no 32-bit user code, BUILD must be the
-# 64-bit tree (the 32-bit deliverable in dist/ cannot run there).
+# run-demo.sh BUILD: the reader's main road under Wine, in a demo prefix of its own
+# (BUILD/demo-prefix). On a host that runs no 32-bit user code, BUILD must be the 64-bit tree
+# (the 32-bit deliverable in dist/ cannot run there).
 #
 # The prefix gets what the installer would write: "language" = "english" under
-# HKLM\SOFTWARE\ORVEL and the (empty) application key. With a display the reader simply
-# starts there. Without one, a private Xvfb is started, the script waits for the main dialog,
-# describes it from the Windows side, takes a screenshot (BUILD/demo-screenshot.png, and the
-# dialog alone in BUILD/demo-dialog.png), closes the reader and checks that it ended.
+# HKLM\SOFTWARE\ORVEL, the application key and the read hot key Ctrl+Shift+F9. With a display
+# the reader simply starts there. Without one, a private Xvfb is started and the demo shows the
+# main road: the reader starts with one voice of a fake SAPI engine that records what it is asked
+# to speak; Notepad opens a sample text with Polish letters; the text is selected and the read
+# hot key pressed; the demo prints what the voice was asked to speak, with which voice, volume
+# and rate, and takes screenshots of the dialog while it speaks (BUILD/demo-dialog.png, the
+# whole screen in BUILD/demo-screenshot.png) and folded (BUILD/demo-dialog-folded.png). Then it
+# closes the reader and checks that it ended.
 set -u
 build=$(cd "$1" && pwd)
 src=$(cd "$(dirname "$0")/../.." && pwd)
@@ -32,12 +36,18 @@ export WINEPREFIX=$prefix
 . "$scripts/wine-env"
 "$scripts/wine-prefix" "$prefix" || exit 1
 
+probe() { "$WINELOADER" "$probe" "$@" | tr -d '\r'; return "${PIPESTATUS[0]}"; }
+
 if [ -z "${ORV_DEMO_INSIDE:-}" ]; then
-    # As the installer does: the language of the installation and the application key.
-    # The reader keeps its keys in the 32-bit registry view, whichever build runs.
+    # As the installer does: the language of the installation, the application key and the read
+    # hot key. The reader keeps its keys in the 32-bit registry view, whichever build runs.
     "$WINELOADER" reg add 'HKLM\SOFTWARE\ORVEL' /v language /t REG_SZ /d english /f /reg:32 >/dev/null 2>&1 \
         || { echo "run-demo: could not write the language into $prefix" >&2; exit 1; }
     "$WINELOADER" reg add 'HKLM\SOFTWARE\Orvel\Orvel Murmelin' /f /reg:32 >/dev/null 2>&1
+    for v in alt:0 ctrl:1 shift:1 key_code:120; do
+        "$WINELOADER" reg add 'HKLM\SOFTWARE\Orvel\Orvel Murmelin\HotKey_Read' /v "${v%%:*}" /t REG_DWORD \
+            /d "${v#*:}" /f /reg:32 >/dev/null 2>&1
+    done
     # The prefix's desktop process belongs to the first program of a server session: end this
     # display-less session so the reader's starts on the display chosen below.
     "$WINESERVER" -k 2>/dev/null; "$WINESERVER" -w
@@ -48,48 +58,77 @@ if [ -z "${ORV_DEMO_INSIDE:-}" ]; then
     exec "$scripts/with-display" env ORV_DEMO_INSIDE=1 "$0" "$build"
 fi
 
+fail() {
+    echo "run-demo: $*" >&2
+    [ -n "${notepad:-}" ] && kill "$notepad" 2>/dev/null
+    [ -n "${reader:-}" ] && kill "$reader" 2>/dev/null
+    probe --restore-fake >/dev/null
+    "$WINESERVER" -k 2>/dev/null
+    exit 1
+}
+
+convert=/usr/bin/convert
+[ -x "$convert" ] || convert=convert
+# screenshot NAME RECT-LINE: the whole screen, and the dialog alone from its "rect" line.
+screenshot() {
+    local whole=$build/demo-screenshot$1.png crop=$build/demo-dialog$1.png try
+    # A window that changes while the screen is read can spoil one grab: try again.
+    for try in 1 2 3; do
+        xwd -root -silent 2>/dev/null | "$convert" xwd:- "$whole" 2>/dev/null && break
+        rm -f "$whole"
+    done
+    if [ -s "$whole" ]; then
+        read -r _ x y w h <<<"$2"
+        "$convert" "$whole" -crop "$((w + 16))x$((h + 16))+$((x > 8 ? x - 8 : 0))+$((y > 8 ? y - 8 : 0))" +repage \
+            "$crop" 2>/dev/null
+        echo "Screenshot: $crop (the whole screen: $whole)"
+    else
+        echo "run-demo: no screenshot (xwd or ImageMagick's convert is missing)" >&2
+    fi
+}
+
 echo "Starting Orvel Murmelin under Wine on a private Xvfb ($DISPLAY)."
 # One server for the reader and the probe: two loaders starting at once must not race to
 # start it.
 "$WINESERVER" -p 60
-"$WINELOADER" "$exe" &
+voices='Software\OrvelDemo\Voices'
+probe --setup-fake "$voices" || fail "the fake speech engine could not be set up"
+log=$build/demo-fakesapi.log
+rm -f "$log"
+# The fake engine, for the reader only: its voices, its record of calls, and streams that end
+# when the demo lets them (so that the dialog can be seen while it speaks).
+ORV_FAKESAPI=1 ORV_FAKESAPI_VOICES="HKEY_CURRENT_USER\\$voices" ORV_FAKESAPI_LOG="Z:${log//\//\\}" \
+    ORV_FAKESAPI_HOLD=1 ORV_FAKESAPI_MS_PER_WORD=40 "$WINELOADER" "$exe" &
 reader=$!
-description=$("$WINELOADER" "$probe" 90000)
-status=$?
-description=$(printf '%s\n' "$description" | tr -d '\r')
-if [ $status -ne 0 ]; then
-    echo "$description"
-    echo "run-demo: the main dialog did not appear." >&2
-    kill $reader 2>/dev/null
-    "$WINESERVER" -k 2>/dev/null
-    exit 1
-fi
-
-shot=$build/demo-screenshot.png
-crop=$build/demo-dialog.png
-convert=/usr/bin/convert
-[ -x "$convert" ] || convert=convert
-if xwd -root -silent | "$convert" xwd:- "$shot" 2>/dev/null; then
-    read -r _ x y w h <<<"$(echo "$description" | grep '^rect ')"
-    "$convert" "$shot" -crop "$((w + 16))x$((h + 16))+$((x > 8 ? x - 8 : 0))+$((y > 8 ? y - 8 : 0))" +repage "$crop" 2>/dev/null
-    echo "Screenshot: $shot (the dialog alone: $crop)"
-else
-    echo "run-demo: no screenshot (xwd or ImageMagick's convert is missing)" >&2
-fi
+description=$(probe 90000) || { echo "$description"; fail "the main dialog did not appear."; }
 echo "$description" | grep -v '^rect '
+
+# A sample text with Polish letters, as Notepad reads Unicode text: UTF-16LE with its mark.
+sample=$build/demo-sample.txt
+{ printf '\xff\xfe'; printf '%s' 'Zażółć gęślą jaźń. Pchnąć w tę łódź jeża lub ośm skrzyń fig.' | iconv -f UTF-8 -t UTF-16LE; } >"$sample"
+"$WINELOADER" notepad "Z:${sample//\//\\}" &
+notepad=$!
+echo
+reading=$(probe --read "$log")
+status=$?
+echo "$reading" | grep -v '^rect '
+screenshot "" "$(echo "$reading" | grep '^rect ')"
+[ $status = 0 ] || fail "the main road did not reach the voice."
+probe --finish || fail "the dialog did not go back to idle."
+
+echo
+folded=$(probe --fold) || { echo "$folded"; fail "the dialog did not fold."; }
+echo "$folded" | grep -v '^rect '
+screenshot -folded "$(echo "$folded" | grep '^rect ')"
+probe --fold | grep -v '^rect '
 
 # A second start while the first runs: it must restore the first and end at once.
 "$WINELOADER" "$exe"
 echo "A second start ended at once (exit code $?), leaving the first instance running."
 
-"$WINELOADER" "$probe" --close | tr -d '\r'
+kill "$notepad" 2>/dev/null
+probe --close
 wait $reader
-cat <<'NOTE'
-
-What this demo cannot show yet: the skinned look of the dialog, the voice list, the sliders,
-and reading aloud the text selected in Notepad with the read hot key belong to the main
-dialog's later parts; the dialog here is the bare template of the language module with its
-speech client registered, and closing it saves the speech settings ("first", "cur_voice").
-NOTE
+probe --restore-fake
 "$WINESERVER" -k 2>/dev/null
 exit 0

@@ -107,6 +107,11 @@ std::wstring CallEventName(DWORD pid) { return L"OrvelFakeSapi.Call." + std::to_
 std::wstring ReleaseEventName(DWORD pid) { return L"OrvelFakeSapi.Release." + std::to_wstring(pid); }
 std::wstring SpeakEventName(DWORD pid) { return L"OrvelFakeSapi.Speak." + std::to_wstring(pid); }
 
+ProcessEvents::ProcessEvents(DWORD pid)
+    : call(CreateEventW(nullptr, FALSE, FALSE, CallEventName(pid).c_str())),
+      release(CreateEventW(nullptr, FALSE, FALSE, ReleaseEventName(pid).c_str())),
+      speak(CreateEventW(nullptr, FALSE, FALSE, SpeakEventName(pid).c_str())) {}
+
 std::wstring DllBesideProgram() {
   wchar_t path[MAX_PATH] = {};
   DWORD n = GetModuleFileNameW(nullptr, path, MAX_PATH);
@@ -281,8 +286,8 @@ Session::~Session() {
   DeleteFileW(logPath_.c_str());
 }
 
-std::wstring Session::AddVoice(const VoiceSpec& spec) {
-  std::wstring sub = categorySub_ + L"\\Tokens\\" + spec.key;
+std::wstring AddVoiceToken(const std::wstring& categoryUnderHkcu, const VoiceSpec& spec) {
+  std::wstring sub = categoryUnderHkcu + L"\\Tokens\\" + spec.key;
   Key token;
   if (RegCreateKeyExW(HKEY_CURRENT_USER, sub.c_str(), 0, nullptr, 0, KEY_WRITE, nullptr, token.Put(), nullptr) !=
       ERROR_SUCCESS)
@@ -301,8 +306,10 @@ std::wstring Session::AddVoice(const VoiceSpec& spec) {
     Key uiKey;
     RegCreateKeyExW(token.Get(), (L"UI\\" + ui).c_str(), 0, nullptr, 0, KEY_WRITE, nullptr, uiKey.Put(), nullptr);
   }
-  return category_ + L"\\Tokens\\" + spec.key;
+  return L"HKEY_CURRENT_USER\\" + categoryUnderHkcu + L"\\Tokens\\" + spec.key;
 }
+
+std::wstring Session::AddVoice(const VoiceSpec& spec) { return AddVoiceToken(categorySub_, spec); }
 
 void Session::SetMsPerWord(unsigned ms) { SetEnvironmentVariableW(kEnvMsPerWord, std::to_wstring(ms).c_str()); }
 
@@ -336,7 +343,9 @@ void Session::SetFailure(const std::wstring& method, HRESULT hr, unsigned count)
 
 void Session::ClearFailures() { SetEnvironmentVariableW(kEnvFail, nullptr); }
 
-std::vector<Call> Session::Calls() const { return ParseLog(ReadFileBytes(logPath_)); }
+std::vector<Call> ReadLog(const std::wstring& path) { return ParseLog(ReadFileBytes(path)); }
+
+std::vector<Call> Session::Calls() const { return ReadLog(logPath_); }
 
 std::vector<Call> Session::Calls(const std::wstring& name) const {
   std::vector<Call> out;
@@ -345,7 +354,9 @@ std::vector<Call> Session::Calls(const std::wstring& name) const {
   return out;
 }
 
-bool Session::WaitForCall(const std::function<bool(const Call&)>& match, DWORD timeoutMs, Call* found) const {
+bool Session::WaitForCall(const std::function<bool(const Call&)>& match, DWORD timeoutMs, Call* found,
+                          HANDLE wake) const {
+  if (!wake) wake = callEvent_.get();
   DWORD start = GetTickCount();
   for (;;) {
     for (const Call& c : Calls()) {
@@ -357,7 +368,7 @@ bool Session::WaitForCall(const std::function<bool(const Call&)>& match, DWORD t
     DWORD spent = GetTickCount() - start;
     if (spent >= timeoutMs) return false;
     // The server sets the event after each line; a line written since the read above wakes us.
-    WaitForSingleObject(callEvent_.get(), timeoutMs - spent);
+    WaitForSingleObject(wake, timeoutMs - spent);
   }
 }
 

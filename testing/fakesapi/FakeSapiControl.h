@@ -79,6 +79,16 @@ struct HandleCloser {
 };
 using UniqueHandle = std::unique_ptr<void, HandleCloser>;
 
+// The named events of another process that uses the fake, such as a program a test starts:
+// made by the test while that process is still suspended, so that its fake finds them.
+struct ProcessEvents {
+  explicit ProcessEvents(DWORD pid);
+  bool ok() const { return call && release && speak; }
+  UniqueHandle call;     // set after each call-log line of that process
+  UniqueHandle release;  // set to let one of its held streams end
+  UniqueHandle speak;    // set first thing in each of its speak calls
+};
+
 // Environment variable names (see above).
 inline constexpr wchar_t kEnvEnable[] = L"ORV_FAKESAPI";
 inline constexpr wchar_t kEnvVoices[] = L"ORV_FAKESAPI_VOICES";
@@ -132,6 +142,10 @@ struct VoiceSpec {
   bool attributes = true;        // false: no Attributes key at all
 };
 
+// Declares a voice token in a voice category under HKEY_CURRENT_USER (`categoryUnderHkcu`, the
+// path below the root); answers its token id, or an empty text when the key cannot be made.
+std::wstring AddVoiceToken(const std::wstring& categoryUnderHkcu, const VoiceSpec& spec);
+
 // ---- Call log ----------------------------------------------------------------------------------
 
 struct Call {
@@ -142,6 +156,7 @@ struct Call {
 };
 
 std::vector<Call> ParseLog(const std::string& utf8);
+std::vector<Call> ReadLog(const std::wstring& path);  // the lines written so far
 std::wstring Describe(const std::vector<Call>& calls);  // for failure messages
 
 // One test's use of the fake, for this process: switches the fake on, gives it a fresh call log
@@ -168,7 +183,10 @@ class Session {
   std::vector<Call> Calls() const;
   std::vector<Call> Calls(const std::wstring& name) const;
   // Waits until the log holds a call that `match` accepts; fills *found. False on time-out.
-  bool WaitForCall(const std::function<bool(const Call&)>& match, DWORD timeoutMs, Call* found = nullptr) const;
+  // `wake` is the call event to wait on between looks: this process's by default, another
+  // process's (ProcessEvents::call) when that process makes the calls.
+  bool WaitForCall(const std::function<bool(const Call&)>& match, DWORD timeoutMs, Call* found = nullptr,
+                   HANDLE wake = nullptr) const;
   bool WaitForCall(const std::wstring& name, DWORD timeoutMs, Call* found = nullptr) const;
   // Waits until `count` calls of that name are in the log.
   bool WaitForCalls(const std::wstring& name, size_t count, DWORD timeoutMs) const;

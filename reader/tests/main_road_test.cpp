@@ -1,0 +1,176 @@
+// The reader's main road, end to end and across processes: the program started as a user
+// starts it, with the fake SAPI engine and two voices; a text selected in another program; the
+// read hot key pressed and released through injected input. The engine must be asked to speak
+// exactly the selected text with the voice, volume and rate saved in the registry, the dialog
+// must show that it speaks while the stream runs, and go back to idle after the stream's end.
+#include <gtest/gtest.h>
+
+#include <windows.h>
+
+#include <functional>
+#include <string>
+#include <vector>
+
+#include "FakeSapiControl.h"
+#include "ReaderTestSupport.h"
+#include "StartedProgram.h"
+#include "resource.h"
+#include "text_source.h"
+
+using reader_test::Hex;
+using reader_test::Narrow;
+using reader_test::ScopedRegValue;
+
+namespace {
+
+const wchar_t kMakerKey[] = L"SOFTWARE\\ORVEL";
+const wchar_t kAppKey[] = L"SOFTWARE\\Orvel\\Orvel Murmelin";
+const wchar_t kHotKeyKey[] = L"SOFTWARE\\Orvel\\Orvel Murmelin\\HotKey_Read";
+const wchar_t kProgramName[] = L"Orvel Murmelin.exe";
+// Safety nets only: a first start in a fresh prefix and a loaded machine are slow; each step
+// here takes milliseconds to a second.
+const DWORD kBoundMs = 60000;
+
+std::wstring WindowText(HWND hwnd) {
+  wchar_t text[512] = {};
+  GetWindowTextW(hwnd, text, 512);
+  return text;
+}
+
+bool PumpUntil(const std::function<bool()>& condition) { return reader_test::PumpUntil(condition, kBoundMs); }
+
+HWND VisibleWindowOf(DWORD pid, const wchar_t* className, const wchar_t* title) {
+  return orv_testing::FindVisibleWindow(pid, className, title);
+}
+
+void Key(WORD vk, bool down) {
+  INPUT input = {};
+  input.type = INPUT_KEYBOARD;
+  input.ki.wVk = vk;
+  input.ki.dwFlags = down ? 0 : KEYEVENTF_KEYUP;
+  ASSERT_EQ(1u, SendInput(1, &input, sizeof(INPUT))) << "SendInput refused, error " << GetLastError();
+}
+
+std::wstring ModuleString(HMODULE module, UINT id) {
+  wchar_t text[256] = {};
+  LoadStringW(module, id, text, 256);
+  return text;
+}
+
+bool IsSpeak(const fakesapi::Call& call) { return call.name == L"Speak" || call.name == L"SpeakStream"; }
+
+class MainRoad : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    ASSERT_TRUE(SUCCEEDED(fakesapi::EnsureRegistered())) << "the fake SAPI server cannot be registered";
+    ASSERT_TRUE(folder.Copy(reader_test::BuiltProgram(), kProgramName));
+    ASSERT_TRUE(folder.Copy(reader_test::BuiltModule(L"english"), L"lang\\english.dll"));
+    module = LoadLibraryExW(reader_test::BuiltModule(L"english").c_str(), nullptr, LOAD_LIBRARY_AS_DATAFILE);
+    ASSERT_NE(nullptr, module) << "english.dll, error " << GetLastError();
+    ASSERT_TRUE(language.SetString(L"english"));
+    ASSERT_TRUE(appLanguage.Remove());
+  }
+  void TearDown() override {
+    if (module) FreeLibrary(module);
+  }
+
+  reader_test::TempFolder folder;
+  HMODULE module = nullptr;
+  ScopedRegValue language{kMakerKey, L"language"};
+  ScopedRegValue appLanguage{kAppKey, L"language"};
+  fakesapi::Session fake;
+};
+
+TEST_F(MainRoad, HotKeyReadsTheSelectionWithTheSavedVoiceVolumeAndRateThenIdle) {
+  // Sorted by name, the list is Alpha (0), Beta (1); the saved voice is the second.
+  fake.AddVoice({L"MainRoadAlpha", L"Alpha", L"Alpha", L"Other", L"409", {}, true});
+  const std::wstring beta = fake.AddVoice({L"MainRoadBeta", L"Beta", L"Beta", L"Other", L"415", {}, true});
+  // Each stream, once its words are out, ends only when the test lets it: the speaking state can
+  // be looked at without a race.
+  fake.SetHold(true);
+
+  // What an earlier run and the installer left: not the first run, voice 1, volume 73, speed
+  // 13 (rate 3), Ctrl+Shift+F9 as the read hot key, a capture bound far above what a copy takes,
+  // and no Notepad fallback.
+  ScopedRegValue first(kAppKey, L"first"), voice(kAppKey, L"cur_voice"), volume(kAppKey, L"cur_volume"),
+      speed(kAppKey, L"cur_speed"), wait(kAppKey, L"wait"), notepadMode(kAppKey, L"notepad_mode"),
+      fold(kAppKey, L"fold");
+  ScopedRegValue alt(kHotKeyKey, L"alt"), ctrl(kHotKeyKey, L"ctrl"), shift(kHotKeyKey, L"shift"),
+      keyCode(kHotKeyKey, L"key_code");
+  ASSERT_TRUE(first.SetDword(0) && voice.SetDword(1) && volume.SetDword(73) && speed.SetDword(13) &&
+              wait.SetDword(kBoundMs) && notepadMode.SetDword(0) && fold.SetDword(0));
+  ASSERT_TRUE(alt.SetDword(0) && ctrl.SetDword(1) && shift.SetDword(1) && keyCode.SetDword(VK_F9));
+
+  orv_testing::StartedProgram reader;
+  ASSERT_TRUE(reader.Start(folder.Path() + kProgramName, L"", true)) << "error " << GetLastError();
+  fakesapi::ProcessEvents engine(reader.Pid());
+  ASSERT_TRUE(engine.ok()) << "events of the reader's engine, error " << GetLastError();
+  reader.Resume();
+  HWND dialog = nullptr;
+  ASSERT_TRUE(PumpUntil([&] { return (dialog = VisibleWindowOf(reader.Pid(), L"#32770", L"Orvel Murmelin")); }))
+      << "the main dialog did not appear";
+  HWND readButton = GetDlgItem(dialog, IDC_READ_BUTTON);
+  HWND stopButton = GetDlgItem(dialog, IDC_STOP_BUTTON);
+  ASSERT_TRUE(readButton && stopButton) << "the dialog lacks its read or stop button";
+  const std::wstring readText = ModuleString(module, IDS_READ), pauseText = ModuleString(module, IDS_PAUSE);
+  EXPECT_TRUE(PumpUntil([&] { return WindowText(readButton) == readText; })) << Narrow(WindowText(readButton));
+  EXPECT_FALSE(IsWindowEnabled(stopButton)) << "stop is enabled before anything speaks";
+
+  // The text source takes the focus after the reader started, as the user's program would.
+  const std::wstring title = L"main road source " + std::to_wstring(GetCurrentProcessId());
+  orv_testing::StartedProgram source;
+  ASSERT_TRUE(source.Start(reader_test::TestFolder() + L"orv_text_source.exe", L" text \"" + title + L"\""))
+      << "error " << GetLastError();
+  HWND sourceWindow = nullptr;
+  ASSERT_TRUE(PumpUntil([&] {
+    sourceWindow = VisibleWindowOf(source.Pid(), L"OrvTextSource", title.c_str());
+    return sourceWindow && GetForegroundWindow() == sourceWindow;
+  })) << "the text source did not come to the front";
+
+  Key(VK_CONTROL, true);
+  Key(VK_SHIFT, true);
+  Key(VK_F9, true);
+  Key(VK_F9, false);
+  Key(VK_SHIFT, false);
+  Key(VK_CONTROL, false);
+
+  fakesapi::Call speak;
+  ASSERT_TRUE(fake.WaitForCall(IsSpeak, kBoundMs, &speak, engine.call.get()))
+      << "the engine was never asked to speak; its calls:\n"
+      << Narrow(fakesapi::Describe(fake.Calls()));
+  // The speech framework hands a copy of the text on with one blank appended.
+  EXPECT_EQ(std::wstring(text_source::kSelection) + L" ", speak.Field(L"text"));
+  EXPECT_EQ(beta, speak.Field(L"voice"));
+  EXPECT_EQ(73, speak.Number(L"volume"));
+  EXPECT_EQ(3, speak.Number(L"rate"));
+  EXPECT_EQ(1u, fake.Calls(speak.name).size()) << "one hot key, one speak";
+
+  EXPECT_TRUE(PumpUntil([&] { return WindowText(readButton) == pauseText && IsWindowEnabled(stopButton); }))
+      << "while speaking: read button \"" << Narrow(WindowText(readButton)) << "\", stop "
+      << (IsWindowEnabled(stopButton) ? "enabled" : "disabled");
+
+  SetEvent(engine.release.get());
+  const long long stream = speak.Number(L"stream");
+  EXPECT_TRUE(fake.WaitForCall([&](const fakesapi::Call& c) { return c.name == L"StreamEnded" && c.Number(L"stream") == stream; },
+                               kBoundMs, nullptr, engine.call.get()))
+      << "the stream did not end";
+  EXPECT_TRUE(PumpUntil([&] { return WindowText(readButton) == readText && !IsWindowEnabled(stopButton); }))
+      << "after the end: read button \"" << Narrow(WindowText(readButton)) << "\", stop "
+      << (IsWindowEnabled(stopButton) ? "enabled" : "disabled");
+
+  PostMessageW(sourceWindow, WM_CLOSE, 0, 0);
+  ASSERT_TRUE(PostMessageW(dialog, WM_CLOSE, 0, 0)) << "error " << GetLastError();
+  EXPECT_EQ(0u, reader.WaitForExit(kBoundMs)) << "the reader did not end cleanly";
+  // What the run saved is what the user had chosen.
+  struct Saved {
+    const wchar_t* name;
+    DWORD value;
+  } expected[] = {{L"first", 0}, {L"cur_voice", 1}, {L"cur_volume", 73}, {L"cur_speed", 13}};
+  for (const Saved& e : expected) {
+    DWORD saved = 0xDEAD;
+    EXPECT_TRUE(reader_test::ReadDword(kAppKey, e.name, saved) && saved == e.value)
+        << Narrow(e.name) << " saved as " << saved << ", expected " << e.value;
+  }
+}
+
+}  // namespace
