@@ -446,7 +446,7 @@ void LayOutLikeNsis(HWND nsis_window, HWND page) {
 }
 
 // Each installer language: the page's own template and texts, and every text of the panel,
-// the size line and the annotations shown whole. With ORV_PAGE_SHOTS naming a folder, a
+// the size line and the tree's labels shown whole. With ORV_PAGE_SHOTS naming a folder, a
 // picture of each is left there (components_<langid>.bmp).
 TEST_F(ComponentsPage, TheFiveLanguages) {
   struct LanguageCase {
@@ -476,6 +476,7 @@ TEST_F(ComponentsPage, TheFiveLanguages) {
     AddGroup(Offer(), L"OP_GROUP_DE_VOICES", {Product(L"VOICE_ELBE", kDownload, 90 * kMB)}, L"Deutsch");
     AddGroup(Offer(), L"OP_GROUP_APPLICATIONS", {Product(L"ORVEL_PARLON", kDownload, 12 * kMB)}, L"Orvel Murmelin");
     std::wstring html, panel, size;
+    Texts overdrawn;
     bool panel_fits = false, size_fits = false, wide_size_fits = false;
     RunComponents(
         [&](HWND page) {
@@ -490,8 +491,17 @@ TEST_F(ComponentsPage, TheFiveLanguages) {
           std::wstring widest = size;
           widest.replace(widest.find(L"1628"), 4, L"99999");
           wide_size_fits = Fits(size_line, widest, DT_SINGLELINE);
+          // Shown and painted: each label drawn as wide as the control measured it, so the
+          // control's scrolling and tips know where the text ends.
+          LayOutLikeNsis(nsis_.Handle(), page);
+          RedrawWindow(nsis_.Handle(), nullptr, nullptr, RDW_INVALIDATE | RDW_ERASE | RDW_ALLCHILDREN | RDW_UPDATENOW);
+          for (HTREEITEM item = Tree().GetFirstVisibleItem(); item; item = Tree().GetNextVisibleItem(item)) {
+            RECT measured{};
+            Tree().GetItemRect(item, &measured, TRUE);
+            const XHTMLTREEDATA* record = Tree().GetItemDataStruct(item);
+            if (record && record->ds.right_x > measured.right + 2) overdrawn.push_back(Tree().GetItemText(item).GetString());
+          }
           if (keep_shots) {
-            LayOutLikeNsis(nsis_.Handle(), page);
             // The mouse over a product: its description in the panel.
             RECT label{};
             Tree().GetItemRect(FindLabel(L"Orvel 2 Hudson"), &label, TRUE);
@@ -509,6 +519,7 @@ TEST_F(ComponentsPage, TheFiveLanguages) {
     EXPECT_TRUE(panel_fits);
     EXPECT_TRUE(size_fits);
     EXPECT_TRUE(wide_size_fits) << "a five-digit size fits too";
+    EXPECT_EQ(Texts{}, overdrawn) << "labels drawn wider than measured";
   }
 }
 
