@@ -2,6 +2,7 @@
 #include "XHtmlTree.h"
 
 #include "CheckboxImages.h"
+#include "GdiOwners.h"
 #include "PPToolTip.h"
 
 #include <windowsx.h>
@@ -40,6 +41,7 @@ namespace {
 
 constexpr int kToolTipWidthOnText = 500;
 constexpr int kPlainSearchSize = 199;
+constexpr int kLabelInset = 2;
 
 bool HasMarkup(const wchar_t* text) { return text && (wcschr(text, L'<') || wcschr(text, L'&')); }
 
@@ -252,10 +254,13 @@ HTREEITEM CXHtmlTree::InsertItem(LPTVINSERTSTRUCTW lpInsertStruct, const XHTMLTR
   TVITEMW& item = insert.item;
   int image = (data->bChecked && m_bCheckBoxes) ? kChecked : kUnchecked;
   if (!data->bEnabled) image += kDisabledBit;
+  // A separator is a line across the row: it shows no check box.
+  if (data->bSeparator) image = 0;
   item.mask |= TVIF_STATE;
   item.stateMask |= TVIS_STATEIMAGEMASK;
   item.state = (item.state & ~TVIS_STATEIMAGEMASK) | INDEXTOSTATEIMAGEMASK(image);
-  if (m_bNoImages || !GetImageList(TVSIL_NORMAL)) {
+  // Without a picture list an item draws no picture; with one, the caller's pictures stand.
+  if (!GetImageList(TVSIL_NORMAL)) {
     item.mask |= TVIF_IMAGE | TVIF_SELECTEDIMAGE;
     item.iImage = item.iSelectedImage = kNoImage;
   }
@@ -299,7 +304,7 @@ BOOL CXHtmlTree::DeleteAllItems() {
   if (HTREEITEM selected = GetSelectedItem()) CTreeCtrl::Select(selected, TVGN_CARET);
   for (HTREEITEM root = GetRootItem(); root; root = GetNextSiblingItem(root)) CollapseBranch(root);
   if (HTREEITEM root = GetRootItem()) CTreeCtrl::Select(root, TVGN_CARET);
-  SendMessage(WM_HSCROLL, SB_LEFT);
+  ScrollToLeft();
   UpdateWindow();
   const BOOL suspended = m_bSuspend;
   m_bSuspend = TRUE;
@@ -324,6 +329,7 @@ void CXHtmlTree::RefreshStateImage(HTREEITEM hItem, XHTMLTREEDATA* pData) {
     base = pData->nCheckedChildren == 0 ? kUnchecked
            : pData->nCheckedChildren == pData->nChildren ? kChecked : kTriState;
   }
+  if (pData->bSeparator) return;
   const int hot = GetStateImage(hItem) & kHotBit;
   const int image = base + (pData->bEnabled ? 0 : kDisabledBit) + hot;
   SetItemState(hItem, INDEXTOSTATEIMAGEMASK(image), TVIS_STATEIMAGEMASK);
@@ -533,9 +539,9 @@ void CXHtmlTree::ExpandAll() {
   SetRedraw(FALSE);
   for (HTREEITEM root = GetRootItem(); root; root = GetNextSiblingItem(root)) ExpandBranch(root);
   SelectItem(keep);
-  SetScrollPos(m_hWnd, SB_VERT, 0, FALSE);
+  SendMessage(WM_VSCROLL, SB_TOP);
   EnsureVisible(keep);
-  SendMessage(WM_HSCROLL, SB_LEFT);
+  ScrollToLeft();
   SetRedraw(TRUE);
   Invalidate();
 }
@@ -558,9 +564,19 @@ BOOL CXHtmlTree::SelectItem(HTREEITEM hItem) {
       nm.itemNew.hItem = hItem;
       ::SendMessageW(target, WM_NOTIFY, nm.hdr.idFrom, reinterpret_cast<LPARAM>(&nm));
     }
-    return CTreeCtrl::Select(hItem, TVGN_CARET);
+    const int position = ::GetScrollPos(m_hWnd, SB_HORZ);
+    const BOOL done = CTreeCtrl::Select(hItem, TVGN_CARET);
+    if (position == 0) ScrollToLeft();
+    return done;
   }
   return selected ? CTreeCtrl::Select(selected, TVGN_CARET) : TRUE;
+}
+
+void CXHtmlTree::ScrollToLeft() {
+  if (::GetScrollPos(m_hWnd, SB_HORZ) == 0) return;
+  SendMessage(WM_HSCROLL, SB_LEFT);
+  // Not every tree control knows SB_LEFT; every one knows a thumb position.
+  if (::GetScrollPos(m_hWnd, SB_HORZ) != 0) SendMessage(WM_HSCROLL, MAKEWPARAM(SB_THUMBPOSITION, 0));
 }
 
 // ---------------------------------------------------------------------------------------------
@@ -658,7 +674,6 @@ void CXHtmlTree::OnCustomDraw(NMHDR* pNMHDR, LRESULT* pResult) {
     case CDDS_ITEMPOSTPAINT:
       if (m_bRebuildToolTips) {
         if (m_bToolTips) RebuildToolTipRows();
-        if (!GetImageList(TVSIL_NORMAL)) m_bNoImages = TRUE;
         m_bRebuildToolTips = FALSE;
       }
       DrawItemText(draw->nmcd.hdc, reinterpret_cast<HTREEITEM>(draw->nmcd.dwItemSpec), draw->nmcd.uItemState);
@@ -706,17 +721,18 @@ void CXHtmlTree::DrawItemText(HDC hdc, HTREEITEM hItem, UINT) {
     if (text == CLR_INVALID) text = m_crSeparator;
     if (highlighted) back = m_crHighlight;
     FillSolid(hdc, rect, back);
-    HPEN pen = ::CreatePen(PS_SOLID, 1, text);
+    htmlctrl::Pen pen(::CreatePen(PS_SOLID, 1, text));
     if (!pen) return;
-    HGDIOBJ old = ::SelectObject(hdc, pen);
+    htmlctrl::Selection selected(hdc, pen.get());
     const int y = rect.top + (rect.bottom - rect.top) / 2;
     ::MoveToEx(hdc, rect.left - 2, y, nullptr);
     ::LineTo(hdc, rect.right - 1, y);
-    ::SelectObject(hdc, old);
-    ::DeleteObject(pen);
     return;
   }
   if (text == CLR_INVALID) text = m_crWindowText;
+  // The text keeps the small gap after the check box that the control's own labels have.
+  RECT textRect = rect;
+  textRect.left += kLabelInset;
 
   const CString label = CTreeCtrl::GetItemText(hItem);
   std::wstring shown = data && !data->strHtmlText.IsEmpty() ? std::wstring(static_cast<LPCTSTR>(data->strHtmlText)) : std::wstring(static_cast<LPCTSTR>(label));
@@ -730,7 +746,7 @@ void CXHtmlTree::DrawItemText(HDC hdc, HTREEITEM hItem, UINT) {
     ds.link_colour = link;
     ds.background_colour = back;
     ds.text_background_colour = textBack;
-    ds.rect = rect;
+    ds.rect = textRect;
     ds.end_ellipsis = 0;
     if (m_bOwnFont) {
       ds.own_font = 1;
@@ -755,22 +771,18 @@ void CXHtmlTree::DrawItemText(HDC hdc, HTREEITEM hItem, UINT) {
     font.lfUnderline = static_cast<BYTE>(data->ds.underline != 0);
     font.lfStrikeOut = static_cast<BYTE>(data->ds.strike_out != 0);
   }
-  HFONT made = ::CreateFontIndirectW(&font);
-  if (made) ::SelectObject(hdc, made);
+  htmlctrl::Font made(::CreateFontIndirectW(&font));
+  htmlctrl::Selection selected(hdc, made.get());
   ::SetTextColor(hdc, text);
   ::SetBkColor(hdc, textBack == CLR_INVALID ? back : textBack);
   ::SetBkMode(hdc, OPAQUE);
-  RECT measured = rect;
+  RECT measured = textRect;
   ::DrawTextW(hdc, shown.c_str(), static_cast<int>(shown.size()), &measured,
               DT_CALCRECT | DT_NOPREFIX | DT_SINGLELINE | DT_VCENTER);
   measured.top = rect.top;
   measured.bottom = rect.bottom;
   ::DrawTextW(hdc, shown.c_str(), static_cast<int>(shown.size()), &measured, DT_NOPREFIX | DT_SINGLELINE | DT_VCENTER);
-  if (data) data->ds.right_x = measured.right + 2 * m_nTextMargin;
-  if (made) {
-    ::SelectObject(hdc, ::GetStockObject(SYSTEM_FONT));
-    ::DeleteObject(made);
-  }
+  if (data) data->ds.right_x = measured.right + m_nTextMargin;
 }
 
 // ---------------------------------------------------------------------------------------------
@@ -920,7 +932,8 @@ void CXHtmlTree::OnTimer(UINT_PTR nIDEvent) {
       HTREEITEM hItem = HitTest(CPoint(cursor.x, cursor.y));
       if (hItem && hItem == GetSelectedItem() && !IsSeparator(hItem)) {
         RECT text;
-        if (GetItemTextRect(hItem, text) && ::PtInRect(&text, cursor)) {
+        // Only a tree made for label editing opens the editor.
+        if ((GetStyle() & TVS_EDITLABELS) && GetItemTextRect(hItem, text) && ::PtInRect(&text, cursor)) {
           SendMessage(TVM_EDITLABELW, 0, reinterpret_cast<LPARAM>(hItem));
         } else if (HWND edit = GetEditControl()) {
           ::SendMessageW(edit, WM_CLOSE, 0, 0);
@@ -953,6 +966,8 @@ void CXHtmlTree::OnLButtonDown(UINT nFlags, CPoint point) {
       CTreeCtrl::OnLButtonDown(nFlags, point);
       return;
     }
+    // The click is not passed on, so the tree takes the focus itself.
+    if (::GetFocus() != m_hWnd) SetFocus();
     m_hEditItem = hItem;
     SetTimer(kLabelEditTimer, 100, nullptr);
     return;
@@ -1020,6 +1035,7 @@ BOOL CXHtmlTree::OnSelChanging(NMHDR* pNMHDR, LRESULT* pResult) {
     *pResult = TRUE;
     return TRUE;
   }
+  m_nHorzPosAtSelect = ::GetScrollPos(m_hWnd, SB_HORZ);
   return FALSE;
 }
 
@@ -1027,6 +1043,10 @@ BOOL CXHtmlTree::OnSelChanged(NMHDR* pNMHDR, LRESULT* pResult) {
   auto* nm = reinterpret_cast<NMTREEVIEWW*>(pNMHDR);
   *pResult = 0;
   HTREEITEM hItem = nm->itemNew.hItem;
+  // The control measures a label by its markup, which is wider than the text drawn: a tree
+  // shown from its left edge stays there when the selection moves.
+  // The control scrolls after this notification: the way back is posted.
+  if (m_nHorzPosAtSelect == 0) PostMessage(WM_HSCROLL, MAKEWPARAM(SB_THUMBPOSITION, 0));
   if (hItem && !IsEnabled(hItem)) {
     if (nm->itemOld.hItem) SelectItem(nm->itemOld.hItem);
     return TRUE;
@@ -1052,7 +1072,7 @@ BOOL CXHtmlTree::OnBeginLabelEdit(NMHDR*, LRESULT* pResult) {
 
 BOOL CXHtmlTree::OnEndLabelEdit(NMHDR*, LRESULT* pResult) {
   *pResult = 0;
-  if (m_nHorzPosAtEdit == 0 && ::GetScrollPos(m_hWnd, SB_HORZ) != 0) SendMessage(WM_HSCROLL, SB_LEFT);
+  if (m_nHorzPosAtEdit == 0) ScrollToLeft();
   return FALSE;
 }
 

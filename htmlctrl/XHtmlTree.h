@@ -2,6 +2,9 @@
 // "smart" mode in which a parent shows the state of its descendants), disabled and separator
 // items, per-item HTML tooltips, hot tracking of check boxes and links, a text search, and four
 // registered messages to its parent.
+//
+// The tree draws its labels and handles its clicks through notifications that its parent
+// reflects back to it, so its parent is a window of the layer (a CDialog, for example).
 #pragma once
 
 #include "XHtmlDraw.h"
@@ -130,6 +133,10 @@ class CXHtmlTree : public CTreeCtrl {
   // Hot tracking; a derived class calls it after its own work.
   afx_msg void OnMouseMove(UINT nFlags, CPoint point);
 
+  // Give it every message of the loop: the tooltip sees them all and an open label editor gets
+  // its keys at once; the tree's own keys (space, arrows, +, -, *) act only on messages
+  // addressed to the tree, so that a key meant for another control (a wizard button) stays
+  // that control's.
   BOOL PreTranslateMessage(MSG* pMsg) override;
 
  protected:
@@ -169,6 +176,7 @@ class CXHtmlTree : public CTreeCtrl {
   void SetDescendants(HTREEITEM hItem, BOOL bChecked);
   void AdjustAncestors(HTREEITEM hItem, int nDelta);
   void ExpandBranch(HTREEITEM hItem);
+  void ScrollToLeft();
   void CollapseBranch(HTREEITEM hItem);
   void RebuildToolTipRows();
   int ComputedToolTipWidth() const;
@@ -200,12 +208,12 @@ class CXHtmlTree : public CTreeCtrl {
   // Run-time state.
   BOOL m_bSuspend = FALSE;
   BOOL m_bRebuildToolTips = TRUE;
-  BOOL m_bNoImages = FALSE;  // inserted items get kNoImage
   HTREEITEM m_hHotCheckItem = nullptr;
   HTREEITEM m_hHotLinkItem = nullptr;
   HTREEITEM m_hLastSelected = nullptr;
   HTREEITEM m_hEditItem = nullptr;
   int m_nHorzPosAtEdit = 0;
+  int m_nHorzPosAtSelect = 0;
   int m_nRowTools = 0;
   std::unique_ptr<CPPToolTip> m_pToolTip;
   CImageList m_StateImages;

@@ -40,7 +40,8 @@ class CTreeHost : public CWnd {
   };
   std::vector<Seen> seen;
   LRESULT displayAnswer = 0;
-  int marks = 0;  // clicks on the host's own area
+  int marks = 0;        // clicks on the host's own area
+  int parentClicks = 0;  // NM_CLICK that reached the host's own map (not kept by the tree)
 
  protected:
   LRESULT WindowProc(UINT message, WPARAM wParam, LPARAM lParam) override {
@@ -53,7 +54,13 @@ class CTreeHost : public CWnd {
     if (message == WM_LBUTTONDOWN) ++marks;
     return CWnd::WindowProc(message, wParam, lParam);
   }
+  afx_msg void OnTreeClick(UINT, NMHDR*, LRESULT*) { ++parentClicks; }
+  DECLARE_MESSAGE_MAP()
 };
+
+BEGIN_MESSAGE_MAP(CTreeHost, CWnd)
+  ON_NOTIFY_RANGE(NM_CLICK, 100, 101, &CTreeHost::OnTreeClick)
+END_MESSAGE_MAP()
 
 class HtmlTree : public ::testing::Test {
  protected:
@@ -205,6 +212,13 @@ TEST_F(HtmlTree, CheckTransitionsAndParentMessages) {
       {"space on a disabled item", [&] { spaceOnDisabled(off); }, {{off, 5}}, 0},
       {"space on a separator", [&] { space(line); }, {}, 0},
       {"space on an enabled child", [&] { space(on); }, {{on, 1}, {group, 3}}, 1},
+      {"space meant for another window is left to it",
+       [&] {
+         tree.SelectItem(on);
+         MSG msg{host.m_hWnd, WM_CHAR, VK_SPACE, 0, 0, {0, 0}};
+         EXPECT_FALSE(tree.PreTranslateMessage(&msg));
+       },
+       {{on, 1}}, 0},
       {"read-only tree: space changes nothing", [&] { tree.SetReadOnly(TRUE); space(on); tree.SetReadOnly(FALSE); },
        {{on, 1}}, 0},
   };
@@ -293,22 +307,25 @@ TEST_F(HtmlTree, ClicksOnTheCheckBoxesOfATakenOverControl) {
     const char* what;
     HTREEITEM item;
     BOOL readOnly;
-    int image;     // state image after the click, hot bit removed
-    size_t told;   // checkbox messages to the parent
+    int image;         // state image after the click, hot bit removed
+    size_t told;       // checkbox messages to the parent
+    int parentClicks;  // NM_CLICK seen by the parent
   } cases[] = {
-      {"check", item, FALSE, 2, 1},
-      {"uncheck", item, FALSE, 1, 1},
-      {"check again", item, FALSE, 2, 1},
-      {"disabled item", disabled, FALSE, 5, 0},
-      {"read-only tree", item, TRUE, 2, 0},
+      {"check", item, FALSE, 2, 1, 1},
+      {"uncheck", item, FALSE, 1, 1, 1},
+      {"check again", item, FALSE, 2, 1, 1},
+      {"disabled item", disabled, FALSE, 5, 0, 0},
+      {"read-only tree", item, TRUE, 2, 0, 0},
   };
   for (const Case& c : cases) {
     other.SetReadOnly(c.readOnly);
     host.seen.clear();
+    host.parentClicks = 0;
     clickAndSettle(box(c.item));
     size_t told = 0;
     for (const auto& s : host.seen) told += s.message == WM_XHTMLTREE_CHECKBOX_CLICKED;
     EXPECT_EQ(c.told, told) << c.what;
+    EXPECT_EQ(c.parentClicks, host.parentClicks) << c.what;
     EXPECT_EQ(c.image, other.GetStateImage(c.item) & ~CXHtmlTree::kHotBit) << c.what;
   }
   other.DestroyWindow();
@@ -481,6 +498,7 @@ TEST_F(HtmlTree, ItemTooltipsThroughTheRowTools) {
   tree.SetItemToolTipText(ewa, tip_text.c_str());
   tree.ExpandAll();
   tree.SelectItem(voices);
+  EXPECT_EQ(0, GetScrollPos(tree.m_hWnd, SB_HORZ)) << "a selection keeps the tree at its left edge";
   tree.RedrawWindow();
   Pump();
 
