@@ -254,17 +254,8 @@ void CComponentsDlg::FillTree() {
     HTREEITEM parent = TVI_ROOT;
     if (group->id.compare(0, 8, kRootGroupPrefix) != 0) {
       const std::wstring& label = group->label.empty() ? group->id : group->label;
-      const int image = GroupTreeImage(group->id);
-      TVINSERTSTRUCTW insert{};
-      insert.hParent = TVI_ROOT;
-      insert.hInsertAfter = TVI_LAST;
-      insert.item.mask = TVIF_TEXT | TVIF_IMAGE | TVIF_SELECTEDIMAGE | TVIF_PARAM;
-      insert.item.pszText = const_cast<wchar_t*>(label.c_str());
-      insert.item.iImage = image;
-      insert.item.iSelectedImage = image;
-      insert.item.lParam = MakeGroupTreeData(group);
       item_template.ds.bold = 1;
-      parent = tree_.InsertItem(&insert, &item_template);
+      parent = InsertItem(TVI_ROOT, label, GroupTreeImage(group->id), MakeGroupTreeData(group), item_template);
       item_template.ds.bold = 0;
       if (!parent) continue;
       // The control measures the label (for scrolling and tips) in bold too.
@@ -274,6 +265,19 @@ void CComponentsDlg::FillTree() {
       if (product && product->HasNoStateBits(PS_NOT_AVAILABLE)) InsertProduct(product, parent, item_template);
   }
   tree_.ExpandAll();
+}
+
+HTREEITEM CComponentsDlg::InsertItem(HTREEITEM parent, const std::wstring& label, int image, LPARAM data,
+                                     const XHTMLTREEDATA& item_template) {
+  TVINSERTSTRUCTW insert{};
+  insert.hParent = parent;
+  insert.hInsertAfter = TVI_LAST;
+  insert.item.mask = TVIF_TEXT | TVIF_IMAGE | TVIF_SELECTEDIMAGE | TVIF_PARAM;
+  insert.item.pszText = const_cast<wchar_t*>(label.c_str());
+  insert.item.iImage = image;
+  insert.item.iSelectedImage = image;
+  insert.item.lParam = data;
+  return tree_.InsertItem(&insert, &item_template);
 }
 
 void CComponentsDlg::InsertProduct(const CProdPtr& product, HTREEITEM parent, XHTMLTREEDATA& item_template) {
@@ -290,16 +294,7 @@ void CComponentsDlg::InsertProduct(const CProdPtr& product, HTREEITEM parent, XH
   const std::wstring& name = p.label.empty() ? p.id : p.label;
   item_template.strHtmlText = ProductItemHtml(name, annotation).c_str();
   const std::wstring label = ProductItemLabel(name, annotation);
-  const int image = ProductTreeImage(p.state);
-  TVINSERTSTRUCTW insert{};
-  insert.hParent = parent;
-  insert.hInsertAfter = TVI_LAST;
-  insert.item.mask = TVIF_TEXT | TVIF_IMAGE | TVIF_SELECTEDIMAGE | TVIF_PARAM;
-  insert.item.pszText = const_cast<wchar_t*>(label.c_str());
-  insert.item.iImage = image;
-  insert.item.iSelectedImage = image;
-  insert.item.lParam = MakeProductTreeData(product);
-  const HTREEITEM item = tree_.InsertItem(&insert, &item_template);
+  const HTREEITEM item = InsertItem(parent, label, ProductTreeImage(p.state), MakeProductTreeData(product), item_template);
   if (item && !p.description.empty())
     tree_.SetItemToolTipText(item, ProductToolTipHtml(name, p.description).c_str());
 }

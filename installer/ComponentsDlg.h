@@ -96,6 +96,9 @@ class CComponentsDlg : public CPluginPage {
 
  private:
   void FillTree();
+  // An item under parent (TVI_ROOT: at the root), last, with its picture and its record.
+  HTREEITEM InsertItem(HTREEITEM parent, const std::wstring& label, int image, LPARAM data,
+                       const XHTMLTREEDATA& item_template);
   void InsertProduct(const orv_products::CProdPtr& product, HTREEITEM parent, XHTMLTREEDATA& item_template);
   void StoreCheckStates();
   // The size line and the NSIS Next button follow the checks.
