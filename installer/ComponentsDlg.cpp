@@ -99,7 +99,11 @@ void CComponentsTreeCtrl::OnCustomDraw(NMHDR* header, LRESULT* result) {
   HGDIOBJ old_font = nullptr;
   if (draw->dwDrawStage == CDDS_ITEMPOSTPAINT && draw->hdc)
     if (HGDIOBJ font = reinterpret_cast<HGDIOBJ>(SendMessage(WM_GETFONT))) old_font = ::SelectObject(draw->hdc, font);
-  CXHtmlTree::OnCustomDraw(header, result);
+  try {
+    CXHtmlTree::OnCustomDraw(header, result);
+  } catch (...) {
+    AfxReportCaughtException("CComponentsTreeCtrl::OnCustomDraw");
+  }
   if (old_font) ::SelectObject(draw->hdc, old_font);
 }
 

@@ -421,9 +421,27 @@ bool SaveClientBitmap(HWND window, const std::wstring& path) {
   return saved;
 }
 
+// Lets a window paint its client area into a bitmap, as it paints on the screen.
+void PaintOffScreen(HWND window) {
+  RECT client{};
+  GetClientRect(window, &client);
+  HDC screen = GetDC(window);
+  HDC memory = CreateCompatibleDC(screen);
+  HBITMAP bitmap = CreateCompatibleBitmap(screen, client.right, client.bottom);
+  if (memory && bitmap) {
+    HGDIOBJ old = SelectObject(memory, bitmap);
+    SendMessageW(window, WM_PRINTCLIENT, reinterpret_cast<WPARAM>(memory), PRF_CLIENT | PRF_ERASEBKGND);
+    SelectObject(memory, old);
+  }
+  if (bitmap) DeleteObject(bitmap);
+  if (memory) DeleteDC(memory);
+  ReleaseDC(window, screen);
+}
+
 // Lays the fake NSIS window out as NSIS does for the page's font: the page area as large as
-// the page's template (266 x 130 dialog units), the buttons in a row below it on the right.
-void LayOutLikeNsis(HWND nsis_window, HWND page) {
+// the page's template (266 x 130 dialog units), the buttons in a row below it on the right;
+// shown only for pictures.
+void LayOutLikeNsis(HWND nsis_window, HWND page, bool show) {
   RECT area{0, 0, 266, 130};
   MapDialogRect(page, &area);
   const int margin = 12, button_w = 80, button_h = 24, gap = 6;
@@ -441,7 +459,8 @@ void LayOutLikeNsis(HWND nsis_window, HWND page) {
   RECT window{0, 0, client_w, buttons_y + button_h + margin};
   AdjustWindowRectEx(&window, static_cast<DWORD>(GetWindowLongW(nsis_window, GWL_STYLE)), FALSE,
                      static_cast<DWORD>(GetWindowLongW(nsis_window, GWL_EXSTYLE)));
-  SetWindowPos(nsis_window, HWND_TOP, 20, 20, window.right - window.left, window.bottom - window.top, SWP_SHOWWINDOW);
+  SetWindowPos(nsis_window, HWND_TOP, 20, 20, window.right - window.left, window.bottom - window.top,
+               show ? SWP_SHOWWINDOW : SWP_NOACTIVATE);
   ShowWindow(GetDlgItem(nsis_window, nsis::kIdPageFrame), SW_HIDE);
 }
 
@@ -491,10 +510,11 @@ TEST_F(ComponentsPage, TheFiveLanguages) {
           std::wstring widest = size;
           widest.replace(widest.find(L"1628"), 4, L"99999");
           wide_size_fits = Fits(size_line, widest, DT_SINGLELINE);
-          // Shown and painted: each label drawn as wide as the control measured it, so the
-          // control's scrolling and tips know where the text ends.
-          LayOutLikeNsis(nsis_.Handle(), page);
-          RedrawWindow(nsis_.Handle(), nullptr, nullptr, RDW_INVALIDATE | RDW_ERASE | RDW_ALLCHILDREN | RDW_UPDATENOW);
+          // Painted (into a bitmap: no window is shown on the display that other tests share),
+          // each label is drawn as wide as the control measured it, so the control's scrolling
+          // and tips know where the text ends.
+          LayOutLikeNsis(nsis_.Handle(), page, keep_shots);
+          PaintOffScreen(Tree().m_hWnd);
           for (HTREEITEM item = Tree().GetFirstVisibleItem(); item; item = Tree().GetNextVisibleItem(item)) {
             RECT measured{};
             Tree().GetItemRect(item, &measured, TRUE);
