@@ -4,6 +4,7 @@
 // is up, and the page's texts in the five installer languages.
 #include "PageTestSupport.h"
 
+#include <ClientShot.h>
 #include <ComponentRules.h>
 #include <DialogTemplates.h>
 
@@ -379,48 +380,6 @@ bool Fits(HWND control, const std::wstring& text, UINT format) {
   return needed.right <= client.right && needed.bottom <= client.bottom;
 }
 
-// A 24-bit bitmap file of what the screen shows of a window's client area.
-bool SaveClientBitmap(HWND window, const std::wstring& path) {
-  RECT rect{};
-  GetClientRect(window, &rect);
-  MapWindowPoints(window, nullptr, reinterpret_cast<POINT*>(&rect), 2);
-  const int width = rect.right - rect.left, height = rect.bottom - rect.top;
-  HDC screen = GetDC(nullptr);
-  HDC memory = CreateCompatibleDC(screen);
-  BITMAPINFO info{};
-  info.bmiHeader.biSize = sizeof info.bmiHeader;
-  info.bmiHeader.biWidth = width;
-  info.bmiHeader.biHeight = height;
-  info.bmiHeader.biPlanes = 1;
-  info.bmiHeader.biBitCount = 24;
-  void* bits = nullptr;
-  HBITMAP bitmap = CreateDIBSection(screen, &info, DIB_RGB_COLORS, &bits, nullptr, 0);
-  bool saved = false;
-  if (bitmap && memory) {
-    HGDIOBJ old = SelectObject(memory, bitmap);
-    BitBlt(memory, 0, 0, width, height, screen, rect.left, rect.top, SRCCOPY);
-    SelectObject(memory, old);
-    GdiFlush();
-    const DWORD size = static_cast<DWORD>(((width * 3 + 3) & ~3) * height);
-    BITMAPFILEHEADER file{};
-    file.bfType = 0x4D42;
-    file.bfOffBits = sizeof file + sizeof info.bmiHeader;
-    file.bfSize = file.bfOffBits + size;
-    HANDLE out = CreateFileW(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
-    if (out != INVALID_HANDLE_VALUE) {
-      DWORD written = 0;
-      saved = WriteFile(out, &file, sizeof file, &written, nullptr) &&
-              WriteFile(out, &info.bmiHeader, sizeof info.bmiHeader, &written, nullptr) &&
-              WriteFile(out, bits, size, &written, nullptr);
-      CloseHandle(out);
-    }
-  }
-  if (bitmap) DeleteObject(bitmap);
-  if (memory) DeleteDC(memory);
-  ReleaseDC(nullptr, screen);
-  return saved;
-}
-
 // Lets a window paint its client area into a bitmap, as it paints on the screen.
 void PaintOffScreen(HWND window) {
   RECT client{};
@@ -466,7 +425,7 @@ void LayOutLikeNsis(HWND nsis_window, HWND page, bool show) {
 
 // Each installer language: the page's own template and texts, and every text of the panel,
 // the size line and the tree's labels shown whole. With ORV_PAGE_SHOTS naming a folder, a
-// picture of each is left there (components_<langid>.bmp).
+// picture of each is left there (components_<langid>.png).
 TEST_F(ComponentsPage, TheFiveLanguages) {
   struct LanguageCase {
     LANGID langid;
@@ -527,8 +486,8 @@ TEST_F(ComponentsPage, TheFiveLanguages) {
             Tree().GetItemRect(FindLabel(L"Orvel 2 Hudson"), &label, TRUE);
             SendMessageW(Tree().m_hWnd, WM_MOUSEMOVE, 0, MAKELPARAM(label.left + 4, (label.top + label.bottom) / 2));
             RedrawWindow(nsis_.Handle(), nullptr, nullptr, RDW_INVALIDATE | RDW_ERASE | RDW_ALLCHILDREN | RDW_UPDATENOW);
-            EXPECT_TRUE(SaveClientBitmap(nsis_.Handle(), std::wstring(shots) + L"\\components_" +
-                                                              std::to_wstring(c.langid) + L".bmp"));
+            EXPECT_TRUE(gwplugin_test::SaveClientPng(nsis_.Handle(), std::wstring(shots) + L"\\components_" +
+                                                              std::to_wstring(c.langid) + L".png"));
           }
           nsis_.Move(static_cast<WPARAM>(nsis::kOuterBack));
         },
