@@ -153,7 +153,8 @@ void CComponentsDlg::DoDataExchange(CDataExchange* pDX) {
 }
 
 BOOL CComponentsDlg::PreTranslateMessage(MSG* pMsg) {
-  // The tree's keys work whatever has the focus on the page or the NSIS window.
+  // Every message of the page's loop reaches the tree first: its keys, and the mouse moves
+  // that its tooltip follows.
   if (tree_.m_hWnd && tree_.PreTranslateMessage(pMsg)) return TRUE;
   return CPluginPage::PreTranslateMessage(pMsg);
 }
