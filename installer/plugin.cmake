@@ -9,12 +9,13 @@ orv_strict(orv_plugin_text)
 add_library(orv_plugin_core STATIC
   ${CMAKE_CURRENT_LIST_DIR}/CatalogueDownload.cpp
   ${CMAKE_CURRENT_LIST_DIR}/CheckingDlg.cpp
+  ${CMAKE_CURRENT_LIST_DIR}/ComponentRules.cpp
+  ${CMAKE_CURRENT_LIST_DIR}/ComponentsDlg.cpp
   ${CMAKE_CURRENT_LIST_DIR}/DialogTemplates.cpp
   ${CMAKE_CURRENT_LIST_DIR}/Exports.cpp
   ${CMAKE_CURRENT_LIST_DIR}/LangFlagsDlg.cpp
   ${CMAKE_CURRENT_LIST_DIR}/MessageWait.cpp
   ${CMAKE_CURRENT_LIST_DIR}/NsisStack.cpp
-  ${CMAKE_CURRENT_LIST_DIR}/Pages.cpp
   ${CMAKE_CURRENT_LIST_DIR}/PluginApp.cpp
   ${CMAKE_CURRENT_LIST_DIR}/PluginLog.cpp
   ${CMAKE_CURRENT_LIST_DIR}/PluginPage.cpp
@@ -27,7 +28,7 @@ add_library(orv_plugin_core STATIC
   ${CMAKE_CURRENT_LIST_DIR}/Utilities.cpp)
 target_include_directories(orv_plugin_core PUBLIC ${CMAKE_CURRENT_LIST_DIR})
 target_link_libraries(orv_plugin_core PUBLIC
-  orv_plugin_text orv_support orv_download orv_catalogue orv_languagetable afx nsisapi
+  orv_plugin_text orv_support orv_download orv_catalogue orv_languagetable orv_htmltree afx nsisapi
   gdiplus version ole32 comctl32 advapi32)
 # The core's TestHooks.cpp is built without the hooks, whatever the configuration: only the test
 # programs and the test copy of the plug-in below link orv_plugin_test_hooks in its place.

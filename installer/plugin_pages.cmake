@@ -1,5 +1,6 @@
-# The wizard pages' images: flags drawn at build time by res/make_page_images.py (with the
-# example installer's banner), compiled into the plug-in from res/page_images.rc.
+# The wizard pages' images: flags and the components page's picture strip, drawn at build time
+# by res/make_page_images.py (with the example installer's banner), compiled into the plug-in
+# from res/page_images.rc.
 find_package(Python3 REQUIRED COMPONENTS Interpreter)
 
 set(ORV_PAGE_IMAGES_DIR ${CMAKE_BINARY_DIR}/installer/page-images)
@@ -8,6 +9,7 @@ set(ORV_PAGE_IMAGES)
 foreach(_id 2001 2002 2003 2004 2005 2014 2016 2017 2018)
   list(APPEND ORV_PAGE_IMAGES ${ORV_PAGE_IMAGES_DIR}/flag_${_id}.png)
 endforeach()
+list(APPEND ORV_PAGE_IMAGES ${ORV_PAGE_IMAGES_DIR}/components.bmp)
 add_custom_command(OUTPUT ${ORV_PAGE_IMAGES} ${ORV_PAGE_IMAGES_DIR}/banner.png
   COMMAND "${Python3_EXECUTABLE}" ${CMAKE_CURRENT_LIST_DIR}/res/make_page_images.py --out ${ORV_PAGE_IMAGES_DIR}
   DEPENDS ${CMAKE_CURRENT_LIST_DIR}/res/make_page_images.py

@@ -10,6 +10,9 @@ writes into DIR:
                   2018 French, 2014 the spare globe)
   banner.png      the example installer's progress banner: three frames of 396 x 120
                   pixels side by side (sound waves leaving a speaking head)
+  components.bmp  the components page's strip of 24 pictures of 20 x 15 pixels on cyan
+                  (the mask colour): the group flags by the page's index, 4 an installed
+                  product, 5 a product downloaded from the maker's site
 
 Only the Python standard library is used, so the images can be remade on any build
 machine; edges are smoothed by supersampling (4 x 4 for the flags, 2 x 2 for the banner).
@@ -177,6 +180,163 @@ FLAGS = {
     2014: globe,
 }
 
+def write_bmp(path, width, height, rows):
+    """An 8-bit bottom-up BMP (a third of the 24-bit file's size in the plug-in): the 255 most
+    used colours and cyan, the mask colour, which stays exact; every other colour becomes the
+    nearest of them."""
+    counts = {}
+    for row in rows:
+        for r, g, b, _ in row:
+            counts[(r, g, b)] = counts.get((r, g, b), 0) + 1
+    cyan = CYAN[:3]
+    palette = [cyan] + [c for c, _ in sorted(counts.items(), key=lambda kv: -kv[1]) if c != cyan][:255]
+    index = {c: i for i, c in enumerate(palette)}
+
+    def nearest(colour):
+        if colour not in index:
+            index[colour] = min(range(1, len(palette)),
+                                key=lambda i: sum((a - b) ** 2 for a, b in zip(palette[i], colour)))
+        return index[colour]
+
+    stride = (width + 3) & ~3
+    pixels = bytearray()
+    for row in reversed(rows):
+        line = bytearray(nearest((r, g, b)) for r, g, b, _ in row)
+        line += bytes(stride - len(line))
+        pixels += line
+    table = b"".join(bytes((b, g, r, 0)) for r, g, b in palette)
+    offset = 14 + 40 + len(table)
+    header = struct.pack("<2sIHHI", b"BM", offset + len(pixels), 0, 0, offset)
+    info = struct.pack("<IiiHHIIiiII", 40, width, height, 1, 8, 0, len(pixels), 2835, 2835, len(palette), 0)
+    with open(path, "wb") as out:
+        out.write(header + info + table + pixels)
+
+
+def nordic(field, cross, inner=None):
+    """A Nordic cross flag: the upright left of the middle."""
+    def paint(x, y):
+        cx, cy = (x - 1) / (W - 2) * 28, (y - 1) / (H - 2) * 18
+        for colour, half in ((inner, 1.0), (cross, 2.0)) if inner else ((cross, 2.0),):
+            if abs(cx - 10) < half or abs(cy - 9) < half:
+                return hexcolor(colour)
+        return hexcolor(field)
+    return paint
+
+
+def disc(field, colour, radius=4.2, centre=None):
+    def paint(x, y):
+        cx, cy = centre if centre else (W / 2, H / 2)
+        return hexcolor(colour) if math.hypot(x - cx, y - cy) < radius else hexcolor(field)
+    return paint
+
+
+def korea(x, y):
+    dx, dy = x - W / 2, y - H / 2
+    if math.hypot(dx, dy) < 4.4:
+        return hexcolor("CD2E3A") if dy < math.sin(dx * 0.7) * 1.2 else hexcolor("0047A0")
+    return hexcolor("FFFFFF")
+
+
+def brazil(x, y):
+    dx, dy = abs(x - W / 2), abs(y - H / 2)
+    if math.hypot(x - W / 2, y - H / 2) < 3.6:
+        return hexcolor("002776")
+    if dx / (W / 2 - 2) + dy / (H / 2 - 2) < 1:
+        return hexcolor("FEDF00")
+    return hexcolor("009C3B")
+
+
+def portugal(x, y):
+    if math.hypot(x - 10, y - H / 2) < 3.0:
+        return hexcolor("FFE900")
+    return hexcolor("006600") if x < 10 else hexcolor("FF0000")
+
+
+def australia(x, y):
+    if x < W / 2 and y < H / 2:
+        return united_kingdom(x * 2 - 1, y * 2 - 1)
+    for sx, sy, r in ((6, 12, 1.6), (18, 4, 0.9), (21, 8, 0.9), (17, 11, 0.9), (19, 13, 0.8)):
+        if math.hypot(x - sx, y - sy) < r:
+            return hexcolor("FFFFFF")
+    return hexcolor("012169")
+
+
+def wales(x, y):
+    # white over green with the red dragon reduced to its body
+    if math.hypot((x - W / 2) / 6.5, (y - H / 2) / 3.6) < 1.0:
+        return hexcolor("D30731")
+    return hexcolor("FFFFFF") if y < H / 2 else hexcolor("00B140")
+
+
+def canada(x, y):
+    if x < 7 or x > W - 7:
+        return hexcolor("D80621")
+    dx, dy = x - W / 2, y - H / 2 - 0.5
+    leaf = abs(dx) < 3.8 - abs(dy) * 0.45 and -4.5 < dy < 3.2 or (abs(dx) < 0.5 and dy < 5.5)
+    return hexcolor("D80621") if leaf else hexcolor("FFFFFF")
+
+
+def installed(x, y):
+    # a green disc with a white tick: the product is on the machine
+    d = math.hypot(x - 12, y - 8)
+    if d > 7.2:
+        return CLEAR
+    tx, ty = x - 12, y - 8
+    on_short = abs(ty - tx - 1.0) < 1.3 and -4.2 < tx < -0.4
+    on_long = abs(ty + 0.9 * tx - 1.0) < 1.3 and -1.0 < tx < 4.6
+    if on_short or on_long:
+        return hexcolor("FFFFFF")
+    return hexcolor("1E8E3E") if d < 6.3 else hexcolor("13652B")
+
+
+def download(x, y):
+    # a blue arrow into a tray: the product comes from the maker's site
+    tx = x - 12
+    if 12.5 < y < 15 and abs(tx) < 7:
+        return hexcolor("1F5F99")
+    if 10 < y <= 12.5 and 4.8 < abs(tx) < 7:
+        return hexcolor("1F5F99")
+    if 1 < y < 7 and abs(tx) < 2:
+        return hexcolor("2F80D0")
+    if 6.5 <= y < 11.5 and abs(tx) < (11.5 - y) * 1.1:
+        return hexcolor("2F80D0")
+    return CLEAR
+
+
+# The components page's pictures by index (None: not drawn; the page never shows it).
+STRIP = [
+    FLAGS[2003], FLAGS[2002], FLAGS[2001], FLAGS[2004], installed, download,
+    FLAGS[2005], FLAGS[2016], FLAGS[2017], FLAGS[2018],
+    framed(united_kingdom), framed(wales), framed(australia),
+    framed(bands(["009246", "FFFFFF", "CE2B37"], vertical=True)), framed(brazil),
+    framed(bands(["AE1C28", "FFFFFF", "21468B"], vertical=False)), framed(nordic("C8102E", "FFFFFF")),
+    framed(nordic("02529C", "FFFFFF", "DC1E35")), framed(nordic("006AA7", "FECC02")),
+    framed(bands(["FFFFFF", "0039A6", "D52B1E"], vertical=False)), framed(portugal), framed(korea),
+    framed(disc("FFFFFF", "BC002D")), framed(canada),
+]
+PIC_W, PIC_H = 20, 15
+CYAN = (0, 255, 255, 255)
+
+
+def strip():
+    """Each picture is drawn at 18 x 12 (three quarters of a flag) in its 20 x 15 cell, over
+    the mask colour; partly covered pixels are blended towards white, not cyan, so no cyan
+    fringe shows on the page."""
+    rows = [[CYAN] * (PIC_W * len(STRIP)) for _ in range(PIC_H)]
+    for index, paint in enumerate(STRIP):
+        scale = W / 18.0
+        art = render(18, 12, lambda x, y, p=paint: p(x * scale, y * scale))
+        for y in range(12):
+            for x in range(18):
+                r, g, b, a = art[y][x]
+                if a < 24:
+                    continue
+                k = a / 255.0
+                pixel = tuple(int(round(c * k + 255 * (1 - k))) for c in (r, g, b)) + (255,)
+                rows[y + 2][index * PIC_W + x + 1] = pixel
+    return rows
+
+
 FRAME_W, FRAME_H, FRAMES = 396, 120, 3
 
 
@@ -215,6 +375,7 @@ def main():
     os.makedirs(args.out, exist_ok=True)
     for resource, paint in FLAGS.items():
         write_png(os.path.join(args.out, "flag_%d.png" % resource), W, H, render(W, H, paint))
+    write_bmp(os.path.join(args.out, "components.bmp"), PIC_W * len(STRIP), PIC_H, strip())
     write_png(os.path.join(args.out, "banner.png"), FRAME_W * FRAMES, FRAME_H,
               render(FRAME_W * FRAMES, FRAME_H, banner, sub=2))
 

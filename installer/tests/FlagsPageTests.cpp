@@ -2,11 +2,9 @@
 // weighted default voice), and the real page hosted in a fake NSIS window with the merged
 // offer set by hand: size text, what leaving pushes, the visit to the components page and
 // back, the catalogue rebuilt under the page, and the bold font kept between runs.
+#include "PageTestSupport.h"
+
 #include <DialogTemplates.h>
-#include <FakeNsisHost.h>
-#include <FakeNsisWindow.h>
-#include <NsisStack.h>
-#include <PluginApp.h>
 
 #include <gtest/gtest.h>
 
@@ -18,44 +16,18 @@ using gwplugin::CGWPluginApp;
 using gwplugin::CLangFlagsDlg;
 using gwplugin::ProductOffer;
 using gwplugin::ThePluginApp;
-using gwplugin_test::FakeNsisHost;
-using gwplugin_test::FakeNsisWindow;
-using gwplugin_test::WhenLoopRuns;
 using orv_products::CProd;
-using orv_products::CProdGroup;
 using orv_products::CProdPtr;
 using Texts = std::vector<std::wstring>;
 using namespace orv_products;
 
 namespace {
 
-constexpr std::uint32_t kDownload = PS_INSTALL | PS_DOWNLOAD;
-constexpr std::int64_t kMB = 1048576;
-
-CProdPtr Product(const std::wstring& id, std::uint32_t state, std::int64_t size = 0, int weight = 15) {
-  auto p = std::make_shared<CProd>();
-  p->id = id;
-  p->label = id.substr(id.find('_') + 1);
-  p->state = state;
-  p->size = size;
-  p->weight = weight;
-  return p;
-}
-
-void AddGroup(ProductOffer& offer, const std::wstring& id, const std::vector<CProdPtr>& products) {
-  auto group = std::make_shared<CProdGroup>(id, id);
-  for (const CProdPtr& p : products) {
-    group->products.push_back(p);
-    offer.products.push_back(p);
-  }
-  offer.groups.push_back(group);
-}
-
-std::wstring Text(HWND window) {
-  wchar_t text[512] = {};
-  GetWindowTextW(window, text, 512);
-  return text;
-}
+using page_test::AddGroup;
+using page_test::kDownload;
+using page_test::kMB;
+using page_test::Product;
+using page_test::Text;
 
 // ---------------------------------------------------------------------------------------------
 // The rules.
@@ -157,36 +129,14 @@ TEST(FlagsPageTexts, RadioTextsSplitAtBars) {
 // ---------------------------------------------------------------------------------------------
 // The page in a fake NSIS window.
 
-class FlagsPage : public testing::Test {
+class FlagsPage : public page_test::PageTest {
  protected:
-  void SetUp() override {
-    gwplugin::DestroyPluginApp();
-    ASSERT_NE(nullptr, nsis_.Handle());
-    host_.Call([](HWND, int size, WCHAR* vars, nsis::StackEntry** top, nsis::ExtraParameters* extra) {
-      gwplugin::NsisEnterCall(size, vars, top, extra);
-    });
-    CGWPluginApp& app = ThePluginApp();
-    ASSERT_TRUE(app.EnsureStarted());
-    app.langid = 1033;
-    app.flagsPage.SetRandomSource([] { return 0; });
-  }
-  void TearDown() override { gwplugin::DestroyPluginApp(); }
-
-  // Runs a page as its export does; action runs once the page is up.
-  int Run(CDialog& page, int template_id, std::function<void(HWND page)> action, bool flags = false) {
-    CGWPluginApp& app = ThePluginApp();
-    app.SubclassNsisWindow(nsis_.Handle());
-    WhenLoopRuns([&page, action] { action(page.m_hWnd); });
-    const int result = app.RunPage(page, template_id, flags ? std::function<void()>([&app] {
-      app.flagsPage.ReadStackTexts();
-    }) : std::function<void()>());
-    app.RestoreNsisWindow();
-    return result;
-  }
   int RunFlags(std::function<void(HWND page)> action) {
     host_.Push(L"/END");
     host_.Push(L"By language|By component");
-    return Run(ThePluginApp().flagsPage, gwplugin::TemplatesForLanguage(1033).flags, std::move(action), true);
+    CGWPluginApp& app = ThePluginApp();
+    return Run(app.flagsPage, gwplugin::TemplatesForLanguage(1033).flags, std::move(action),
+               [&app] { app.flagsPage.ReadStackTexts(); });
   }
 
   // US and UK voices, and the reader with another application.
@@ -197,9 +147,6 @@ class FlagsPage : public testing::Test {
     AddGroup(offer, L"OP_GROUP_APPLICATIONS",
              {Product(L"ORVEL_PARLON", kDownload, 4 * kMB), Product(L"ORVEL_HELM", kDownload, 1 * kMB)});
   }
-
-  FakeNsisWindow nsis_;
-  FakeNsisHost host_;
 };
 
 struct LeaveCase {

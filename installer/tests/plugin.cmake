@@ -2,6 +2,7 @@
 orv_add_test(NAME plugin_tests
   SOURCES
     ${CMAKE_CURRENT_LIST_DIR}/CheckingTests.cpp
+    ${CMAKE_CURRENT_LIST_DIR}/ComponentsPageTests.cpp
     ${CMAKE_CURRENT_LIST_DIR}/DllTests.cpp
     ${CMAKE_CURRENT_LIST_DIR}/ExportsTests.cpp
     ${CMAKE_CURRENT_LIST_DIR}/FlagsPageTests.cpp

@@ -22,6 +22,8 @@
 #include <objidl.h>
 #include <gdiplus.h>
 
+#include "ClientShot.h"
+
 #include <algorithm>
 #include <cstdio>
 #include <cwchar>
@@ -141,31 +143,9 @@ void Settle(HWND window) {
   SendMessageTimeoutW(window, WM_NULL, 0, 0, SMTO_ABORTIFHUNG, 5000, &ignored);
 }
 
-// The window's client area as the screen shows it (without a window manager the frame is not
-// drawn by anyone).
 bool SaveShot(HWND window, const std::wstring& path) {
   Settle(window);
-  RECT rect{};
-  GetClientRect(window, &rect);
-  MapWindowPoints(window, nullptr, reinterpret_cast<POINT*>(&rect), 2);
-  const int width = rect.right - rect.left, height = rect.bottom - rect.top;
-  HDC screen = GetDC(nullptr);
-  HDC memory = CreateCompatibleDC(screen);
-  HBITMAP bitmap = CreateCompatibleBitmap(screen, width, height);
-  HGDIOBJ old = SelectObject(memory, bitmap);
-  const BOOL copied = BitBlt(memory, 0, 0, width, height, screen, rect.left, rect.top, SRCCOPY | CAPTUREBLT);
-  SelectObject(memory, old);
-  DeleteDC(memory);
-  ReleaseDC(nullptr, screen);
-  bool saved = false;
-  if (copied) {
-    Gdiplus::Bitmap image(bitmap, nullptr);
-    // The PNG encoder of GDI+.
-    const CLSID png = {0x557cf406, 0x1a04, 0x11d3, {0x9a, 0x73, 0x00, 0x00, 0xf8, 0x1e, 0xf3, 0x2e}};
-    saved = image.Save(path.c_str(), &png, nullptr) == Gdiplus::Ok;
-  }
-  DeleteObject(bitmap);
-  return saved;
+  return gwplugin_test::SaveClientPng(window, path);
 }
 
 void Dump(const std::wstring& name, HWND page) {
