@@ -12,4 +12,5 @@ orv_add_test(NAME reader_capture_tests
   TIMEOUT 300)
 add_dependencies(reader_capture_tests orv_text_source orv_lang_english)
 orv_strict(reader_capture_tests)
-set_tests_properties(reader_capture_tests PROPERTIES RESOURCE_LOCK "hklm_orvel_keys;desktop_input")
+# Alone: another test's window taking the focus would take the foreground and the keys from it.
+set_tests_properties(reader_capture_tests PROPERTIES RESOURCE_LOCK "hklm_orvel_keys;desktop_input" RUN_SERIAL TRUE)
