@@ -1,7 +1,6 @@
 #include "CpuInfo.h"
 
 #include <cpuid.h>
-#include <mmsystem.h>
 #include <x86intrin.h>
 
 #include <cstring>
@@ -38,7 +37,18 @@ class HardwareProbe final : public CpuProbe {
     GetSystemInfo(&info);
     return info.dwNumberOfProcessors;
   }
-  DWORD Milliseconds() override { return timeGetTime(); }
+  DWORD Milliseconds() override {
+    // The multimedia timer library is bound on first use, not by the program's imports: only a
+    // measurement needs it, and loading it (with the audio compression manager it brings) would
+    // otherwise cost every start of the reader. Should it be missing, the system tick serves.
+    using TimeGetTimeFn = DWORD(WINAPI*)();
+    static const TimeGetTimeFn readTime = []() -> TimeGetTimeFn {
+      const HMODULE winmm = ::LoadLibraryW(L"winmm.dll");  // kept for the process's lifetime
+      return winmm ? reinterpret_cast<TimeGetTimeFn>(reinterpret_cast<void*>(::GetProcAddress(winmm, "timeGetTime")))
+                   : nullptr;
+    }();
+    return readTime ? readTime() : ::GetTickCount();
+  }
   uint64_t TimeStampCounter() override { return __rdtsc(); }
   DWORD RaisePriority() override {
     const DWORD previous = GetPriorityClass(GetCurrentProcess());
