@@ -698,6 +698,9 @@ void CXHtmlTree::DrawItemText(HDC hdc, HTREEITEM hItem, UINT) {
   if (rect.right <= rect.left) return;
 
   SavedDC saved(hdc);
+  // Post-paint comes after the control has put its own font back, so the DC holds the system
+  // font: the labels get the control's font, the one it measured them with.
+  if (HGDIOBJ font = reinterpret_cast<HGDIOBJ>(SendMessage(WM_GETFONT))) ::SelectObject(hdc, font);
   XHTMLTREEDATA* data = GetItemDataStruct(hItem);
   const bool highlighted = GetSelectedItem() == hItem || (GetItemState(hItem, TVIS_DROPHILITED) & TVIS_DROPHILITED);
   COLORREF text = m_crWindowText, link = m_crAnchorText, back = m_crWindow, textBack = m_crWindow;

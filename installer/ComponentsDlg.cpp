@@ -57,7 +57,6 @@ IMPLEMENT_DYNAMIC(CComponentsTreeCtrl, CXHtmlTree)
 
 BEGIN_MESSAGE_MAP(CComponentsTreeCtrl, CXHtmlTree)
   ON_WM_MOUSEMOVE()
-  ON_NOTIFY_REFLECT(NM_CUSTOMDRAW, &CComponentsTreeCtrl::OnCustomDraw)
 END_MESSAGE_MAP()
 
 void CComponentsTreeCtrl::SetDescriptionStatic(CStatic* description, const std::wstring& default_text) {
@@ -89,22 +88,6 @@ void CComponentsTreeCtrl::UpdateSizeText() {
   if (!size_ || !size_->m_hWnd) return;
   const std::wstring megabytes = std::to_wstring(WholeMegabytes(GetSelectedSize()));
   size_->SetWindowText(FormatText(size_format_, {megabytes}).c_str());
-}
-
-// The labels are drawn after the control's own item drawing, when the control has put its
-// font back (the DC then holds the system font): they get the control's font, as the control
-// measured them with it, and the DC gets back what it held.
-void CComponentsTreeCtrl::OnCustomDraw(NMHDR* header, LRESULT* result) {
-  const auto* draw = reinterpret_cast<const NMCUSTOMDRAW*>(header);
-  HGDIOBJ old_font = nullptr;
-  if (draw->dwDrawStage == CDDS_ITEMPOSTPAINT && draw->hdc)
-    if (HGDIOBJ font = reinterpret_cast<HGDIOBJ>(SendMessage(WM_GETFONT))) old_font = ::SelectObject(draw->hdc, font);
-  try {
-    CXHtmlTree::OnCustomDraw(header, result);
-  } catch (...) {
-    AfxReportCaughtException("CComponentsTreeCtrl::OnCustomDraw");
-  }
-  if (old_font) ::SelectObject(draw->hdc, old_font);
 }
 
 void CComponentsTreeCtrl::OnMouseMove(UINT flags, CPoint point) {

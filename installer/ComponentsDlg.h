@@ -58,7 +58,6 @@ class CComponentsTreeCtrl : public CXHtmlTree {
 
  protected:
   afx_msg void OnMouseMove(UINT flags, CPoint point);
-  afx_msg void OnCustomDraw(NMHDR* header, LRESULT* result);
   DECLARE_MESSAGE_MAP()
 
  private:
