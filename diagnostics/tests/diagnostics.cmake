@@ -19,7 +19,7 @@ add_executable(diagnostics_crash_tests
   "${CMAKE_CURRENT_LIST_DIR}/crash_test.cpp"
   "${CMAKE_SOURCE_DIR}/reader/tests/ReaderTestSupport.cpp")
 target_include_directories(diagnostics_crash_tests PRIVATE "${CMAKE_SOURCE_DIR}/reader/tests")
-target_link_libraries(diagnostics_crash_tests PRIVATE orv_diagnostics orv_reader_core dep_gmock dep_gtest_main)
+target_link_libraries(diagnostics_crash_tests PRIVATE orv_diagnostics orv_reader_core orv_started_program dep_gmock dep_gtest_main)
 add_dependencies(diagnostics_crash_tests diagnostics_crash_child)
 orv_strict(diagnostics_crash_tests)
 foreach(_orv_crash access thread overflow nullcall)

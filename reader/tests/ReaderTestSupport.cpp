@@ -158,23 +158,6 @@ bool KeyExists(const wchar_t* keyPath) {
 
 void DeleteKey(const wchar_t* keyPath) { RegDeleteKeyExW(HKEY_LOCAL_MACHINE, keyPath, reader_settings::kView, 0); }
 
-bool PumpUntil(const std::function<bool()>& done, DWORD boundMs, const std::function<void(const MSG&)>& seen) {
-  const DWORD start = GetTickCount();
-  for (;;) {
-    MSG msg;
-    while (PeekMessageW(&msg, nullptr, 0, 0, PM_REMOVE)) {
-      if (seen) seen(msg);
-      if (msg.message == WM_QUIT) continue;
-      TranslateMessage(&msg);
-      DispatchMessageW(&msg);
-    }
-    if (done()) return true;
-    if (GetTickCount() - start >= boundMs) return false;
-    // Other processes' windows signal nothing here: look again after a short wait.
-    MsgWaitForMultipleObjects(0, nullptr, FALSE, 20, QS_ALLINPUT);
-  }
-}
-
 std::string Narrow(const std::wstring& text) {
   if (text.empty()) return std::string();
   const int size = WideCharToMultiByte(CP_UTF8, 0, text.data(), static_cast<int>(text.size()), nullptr, 0, nullptr, nullptr);

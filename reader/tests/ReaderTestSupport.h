@@ -8,6 +8,8 @@
 #include <string>
 #include <vector>
 
+#include "StartedProgram.h"
+
 namespace reader_test {
 
 // The folder of the running test program, trailing backslash kept. The build puts the reader
@@ -83,10 +85,11 @@ bool KeyExists(const wchar_t* keyPath);
 // Deletes an HKLM key with its values (no subkeys expected).
 void DeleteKey(const wchar_t* keyPath);
 
-// Dispatches this thread's messages until done() holds, showing each one to seen() first when it
-// is given; false when the bound passed first. WM_QUIT is shown but not dispatched.
-bool PumpUntil(const std::function<bool()>& done, DWORD boundMs = 30000,
-               const std::function<void(const MSG&)>& seen = nullptr);
+// The tests' message pump, with the reader tests' usual bound.
+inline bool PumpUntil(const std::function<bool()>& done, DWORD boundMs = 30000,
+                      const std::function<void(const MSG&)>& seen = nullptr) {
+  return orv_testing::PumpUntil(done, boundMs, seen);
+}
 
 std::string Narrow(const std::wstring& text);  // UTF-8, for failure messages
 std::string Hex(unsigned long value);

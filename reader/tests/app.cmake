@@ -25,7 +25,7 @@ orv_add_test(NAME reader_tests
           "${CMAKE_CURRENT_LIST_DIR}/speech_client_registration_test.cpp"
           "${CMAKE_CURRENT_LIST_DIR}/ReaderTestSupport.cpp"
           "${CMAKE_CURRENT_LIST_DIR}/reader_tests.rc"
-  LIBS orv_reader_core
+  LIBS orv_reader_core orv_started_program
   TIMEOUT 120)
 # The tests read the real program's version and copy the modules beside it.
 add_dependencies(reader_tests orv_reader ${_orv_test_module_targets})
@@ -36,7 +36,7 @@ orv_strict(reader_tests)
 add_executable(reader_process_tests
   "${CMAKE_CURRENT_LIST_DIR}/process_test.cpp"
   "${CMAKE_CURRENT_LIST_DIR}/ReaderTestSupport.cpp")
-target_link_libraries(reader_process_tests PRIVATE orv_reader_core dep_gmock dep_gtest_main)
+target_link_libraries(reader_process_tests PRIVATE orv_reader_core orv_started_program dep_gmock dep_gtest_main)
 add_dependencies(reader_process_tests orv_reader ${_orv_test_module_targets})
 orv_strict(reader_process_tests)
 add_test(NAME reader_process_tests COMMAND reader_process_tests --gtest_filter=-PolishSystem.*)

@@ -8,7 +8,7 @@ orv_add_test(NAME reader_capture_tests
   SOURCES "${CMAKE_CURRENT_LIST_DIR}/capture_tests.cpp"
           "${CMAKE_CURRENT_LIST_DIR}/ReaderTestSupport.cpp"
           "${CMAKE_CURRENT_LIST_DIR}/TextSourceProcess.cpp"
-  LIBS orv_reader_capture orv_reader_core
+  LIBS orv_reader_capture orv_reader_core orv_started_program
   TIMEOUT 300)
 add_dependencies(reader_capture_tests orv_text_source orv_lang_english)
 orv_strict(reader_capture_tests)

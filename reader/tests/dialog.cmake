@@ -5,7 +5,7 @@ orv_add_test(NAME reader_dialog_tests
           "${CMAKE_CURRENT_LIST_DIR}/ReaderTestSupport.cpp"
           "${CMAKE_CURRENT_LIST_DIR}/TextSourceProcess.cpp"
           "${CMAKE_SOURCE_DIR}/speech/tests/SpeechTestSupport.cpp"
-  LIBS orv_reader_dialog fakesapi_control
+  LIBS orv_reader_dialog fakesapi_control orv_started_program
   TIMEOUT 300)
 target_include_directories(reader_dialog_tests PRIVATE "${CMAKE_SOURCE_DIR}/speech/tests")
 add_dependencies(reader_dialog_tests orv_text_source orv_lang_english)

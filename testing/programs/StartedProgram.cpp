@@ -78,11 +78,16 @@ HWND FindVisibleWindow(DWORD pid, const wchar_t* className, const wchar_t* title
   return search.found;
 }
 
-bool PumpUntil(const std::function<bool()>& condition, DWORD boundMs) {
+bool PumpUntil(const std::function<bool()>& condition, DWORD boundMs, const std::function<void(const MSG&)>& seen) {
   const ULONGLONG deadline = GetTickCount64() + boundMs;
   for (;;) {
     MSG msg;
-    while (PeekMessageW(&msg, nullptr, 0, 0, PM_REMOVE)) DispatchMessageW(&msg);
+    while (PeekMessageW(&msg, nullptr, 0, 0, PM_REMOVE)) {
+      if (seen) seen(msg);
+      if (msg.message == WM_QUIT) continue;
+      TranslateMessage(&msg);
+      DispatchMessageW(&msg);
+    }
     if (condition()) return true;
     if (GetTickCount64() >= deadline) return false;
     MsgWaitForMultipleObjects(0, nullptr, FALSE, 5, QS_ALLINPUT);

@@ -36,8 +36,10 @@ class StartedProgram {
 // The first visible top-level window of the process with that class and, when given, title.
 HWND FindVisibleWindow(DWORD pid, const wchar_t* className, const wchar_t* title);
 
-// Dispatches this thread's messages and looks again at `condition` whenever one arrives and
-// every few milliseconds, until it holds; false when the bound passed first.
-bool PumpUntil(const std::function<bool()>& condition, DWORD boundMs);
+// Dispatches this thread's messages, showing each one to `seen` first when it is given, and
+// looks again at `condition` whenever one arrives and every few milliseconds, until it holds;
+// false when the bound passed first. WM_QUIT is shown but not dispatched.
+bool PumpUntil(const std::function<bool()>& condition, DWORD boundMs,
+               const std::function<void(const MSG&)>& seen = nullptr);
 
 }  // namespace orv_testing
