@@ -178,9 +178,14 @@ bool Translate(XmlNodePtr& parent, const TiXmlElement* element, TiXmlElement* co
 
 XmlPropertyNode::~XmlPropertyNode()
 {
-    // Children outlive this node only when someone else holds them; they must not follow
-    // a pointer to a parent that is gone.
-    for (const XmlNodePtr& child : children_) {
+    DetachHeldChildren(children_);
+}
+
+void XmlPropertyNode::DetachHeldChildren(const std::vector<XmlNodePtr>& children)
+{
+    // Children outlive their parent's hold only when someone else holds them; they must not
+    // follow a pointer to a parent that is gone.
+    for (const XmlNodePtr& child : children) {
         if (child->UseCount() > 1)
             child->parent_ = nullptr;
     }
@@ -302,10 +307,7 @@ void XmlPropertyNode::ReleaseContents()
     PropertyMap().swap(properties_);
     std::vector<XmlNodePtr> children;
     children.swap(children_);
-    for (const XmlNodePtr& child : children) {
-        if (child->UseCount() > 1)
-            child->parent_ = nullptr;
-    }
+    DetachHeldChildren(children);
 }
 
 void XmlPropertyNode::AppendChild(const XmlNodePtr& child)

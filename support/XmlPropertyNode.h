@@ -59,6 +59,8 @@ public:
     static void operator delete(void* block, std::size_t size) noexcept;
 
 private:
+    static void DetachHeldChildren(const std::vector<XmlNodePtr>& children);
+
     XmlPropertyNode* parent_ = nullptr;
     std::wstring name_;
     PropertyMap properties_;
