@@ -10,6 +10,7 @@
 #include <boost/pool/pool.hpp>
 
 #include <algorithm>
+#include <cstdint>
 #include <cstring>
 #include <new>
 
@@ -134,13 +135,19 @@ bool Translate(XmlNodePtr& parent, const TiXmlElement* element, TiXmlElement* co
     // Room for every attribute, every leaf child and "Value"; the other children become nodes.
     // Nothing is reserved where nothing will come: most nodes of a catalogue have no properties
     // or no child nodes, and each reservation is an allocation.
+    // The first 64 children's kinds are kept, so that each is judged once.
+    const std::size_t kKept = 64;
+    std::uint64_t leafBits = 0;
     std::size_t attributes = 0, leaves = 0, children = 0;
     for (const TiXmlAttribute* a = element->FirstAttribute(); a != nullptr; a = a->Next())
         ++attributes;
     for (const TiXmlElement* c = element->FirstChildElement(); c != nullptr; c = c->NextSiblingElement()) {
-        ++children;
-        if (IsLeaf(*c))
+        if (IsLeaf(*c)) {
             ++leaves;
+            if (children < kKept)
+                leafBits |= std::uint64_t{1} << children;
+        }
+        ++children;
     }
     const std::size_t properties = attributes + leaves + (text.empty() ? 0 : 1);
     if (properties > 0)
@@ -159,10 +166,11 @@ bool Translate(XmlNodePtr& parent, const TiXmlElement* element, TiXmlElement* co
     }
 
     const TiXmlElement* child = element->FirstChildElement();
-    while (child != nullptr) {
+    for (std::size_t index = 0; child != nullptr; ++index) {
         const TiXmlElement* next = child->NextSiblingElement();
         TiXmlElement* owned = consumed != nullptr ? const_cast<TiXmlElement*>(child) : nullptr;
-        if (!Translate(node, child, owned, result, scratch, scratchBytes, depth + 1, IsLeaf(*child)))
+        const bool leaf = index < kKept ? ((leafBits >> index) & 1) != 0 : IsLeaf(*child);
+        if (!Translate(node, child, owned, result, scratch, scratchBytes, depth + 1, leaf))
             return false;
         if (consumed != nullptr)
             consumed->RemoveChild(owned);  // deletes the child's subtree

@@ -58,6 +58,20 @@ TEST(XmlTranslation, DocumentsBecomePropertyTrees)
     for (const Case& c : cases)
         EXPECT_EQ(c.tree, Dump(Parse(c.xml))) << c.xml;
 
+    // Leaves and nodes keep apart among many children, past the first 64 too.
+    std::string many = "<r>", expectedProperties, expectedChildren;
+    for (int i = 0; i < 70; ++i) {
+        const std::string n = std::to_string(100 + i);
+        if (i % 3 == 0) {
+            many += "<n" + n + "/>";
+            expectedChildren += (expectedChildren.empty() ? "" : ",") + ("n" + n + "{}[]");
+        } else {
+            many += "<p" + n + ">" + n + "</p" + n + ">";
+            expectedProperties += (expectedProperties.empty() ? "" : ",") + ("p" + n + "=" + n);
+        }
+    }
+    EXPECT_EQ("r{" + expectedProperties + "}[" + expectedChildren + "]", Dump(Parse(many + "</r>")));
+
     // The text ends at its first zero byte, as TinyXML reads it.
     EXPECT_EQ("r{a=x}[]", Dump(Parse(std::string("<r><a>x</a></r>\0<broken", 23))));
     EXPECT_EQ("r{a=x}[]", Dump(Parse(std::string("<r><a>x</a></r>\0\xFF", 17)))) << "bytes after it are not checked";
