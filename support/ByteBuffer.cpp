@@ -11,7 +11,7 @@ MemoryView::MemoryView(const void* data, std::int32_t length)
 }
 
 MemoryView::MemoryView(const ByteBuffer& buffer)
-    : data_(buffer.Data()), length_(buffer.Length())
+    : data_(buffer.Data()), length_(buffer.Length()), zeroTerminated_(buffer.Data() != nullptr)
 {
 }
 
@@ -19,15 +19,19 @@ MemoryView MemoryView::SubView(std::int32_t offset) const
 {
     if (offset < 0 || offset > length_)
         throw std::out_of_range("MemoryView: offset outside the view");
-    return MemoryView(data_ + offset, length_ - offset);
+    MemoryView rest(data_ + offset, length_ - offset);
+    rest.zeroTerminated_ = zeroTerminated_;  // same end, same terminator
+    return rest;
 }
 
 ByteBuffer::ByteBuffer(std::int32_t length)
 {
     if (length < 0)
         throw std::length_error("ByteBuffer: negative length");
-    if (length > 0)
-        data_.reset(new std::uint8_t[static_cast<std::size_t>(length)]);
+    if (length > 0) {
+        data_.reset(new std::uint8_t[static_cast<std::size_t>(length) + 1]);
+        data_[static_cast<std::size_t>(length)] = 0;
+    }
     length_ = length;
 }
 

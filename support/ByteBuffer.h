@@ -1,4 +1,6 @@
 // Owned bytes shared between copies: copying a ByteBuffer shares the array, it does not copy bytes.
+// The array holds one zero byte more, just past Length(), so that a document read from the
+// network or a file can be parsed where it lies instead of being copied to get its terminator.
 #pragma once
 
 #include "MemoryView.h"

@@ -17,6 +17,9 @@ public:
     const char* Chars() const { return reinterpret_cast<const char*>(data_); }
     std::int32_t Length() const { return length_; }
     bool IsEmpty() const { return length_ == 0; }
+    // Whether the byte just past the view may be read and is zero, so that the bytes can be
+    // handed as they are to code that reads up to a zero (true for views of a ByteBuffer).
+    bool IsZeroTerminated() const { return zeroTerminated_; }
 
     // The bytes from offset to the end; throws std::out_of_range outside [0, length].
     MemoryView SubView(std::int32_t offset) const;
@@ -24,4 +27,5 @@ public:
 private:
     const std::uint8_t* data_ = nullptr;
     std::int32_t length_ = 0;
+    bool zeroTerminated_ = false;
 };

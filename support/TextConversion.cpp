@@ -42,18 +42,17 @@ bool TakesOnlyInvalidCharsFlag(UINT cp)
 std::wstring ToWide(UINT codePage, const char* text, std::size_t maxLength, void* scratch,
                     std::size_t scratchBytes)
 {
-    const std::size_t length = strnlen(text, maxLength);
+    // One pass finds the end and whether the text is plain ASCII (most names and values are),
+    // whose UTF-16 form is the bytes widened.
+    std::size_t length = 0;
+    unsigned char bits = 0;
+    while (length < maxLength && text[length] != '\0')
+        bits |= static_cast<unsigned char>(text[length++]);
     if (length == 0)
         return std::wstring();
     const int bytes = CheckedLength(length);
-    // Most names and values are plain ASCII, whose UTF-16 form is the bytes widened.
-    if (codePage == CP_UTF8) {
-        bool ascii = true;
-        for (std::size_t i = 0; i < length && ascii; ++i)
-            ascii = static_cast<unsigned char>(text[i]) < 0x80;
-        if (ascii)
-            return std::wstring(text, text + length);
-    }
+    if (codePage == CP_UTF8 && bits < 0x80)
+        return std::wstring(text, text + length);
     // A conversion never yields more UTF-16 units than there are bytes, so a scratch buffer
     // of twice the byte count needs no sizing pass.
     if (scratch != nullptr && scratchBytes / sizeof(wchar_t) >= length) {

@@ -170,6 +170,11 @@ void XmlObjectReader::LeaveChild()
         return;
     XmlReaderFramePtr left = std::move(frames_.back());
     frames_.pop_back();
+    // A tree given up is taken apart as the reading leaves it: a node left is not read again,
+    // and its memory is freed while it is still in the cache and reused by what the reading
+    // builds next, instead of all at once at the end.
+    if (values_ == Values::Take && left->node && left->node->UseCount() == 1 + (frames_.empty() ? 0 : 1))
+        left->node->ReleaseContents();
     if (left->UseCount() == 1) {
         left->node.reset();  // the frame keeps no node alive while it waits
         spare_.push_back(std::move(left));
@@ -187,7 +192,10 @@ void XmlObjectReader::ThrowObjectError(const std::string& key, const std::wstrin
 std::int32_t XmlTextToInt(const std::wstring& text)
 {
     std::size_t i = 0;
-    while (i < text.size() && std::iswspace(text[i]))
+    // ASCII white space is told without the C library's locale look-up (done for every
+    // number of a catalogue); other characters ask it.
+    while (i < text.size() &&
+           (text[i] < 0x80 ? text[i] == L' ' || (text[i] >= L'\t' && text[i] <= L'\r') : std::iswspace(text[i]) != 0))
         ++i;
     bool negative = false;
     if (i < text.size() && (text[i] == L'+' || text[i] == L'-')) {

@@ -54,6 +54,8 @@ class XmlObjectReader
 public:
     // What a read does with a property's text: copies it, or moves it out of the tree when the
     // caller gives the tree up (each property is read at most once, so nothing reads it again).
+    // Taking also empties each node the reading leaves, unless something besides the tree and
+    // the reader holds it: its properties and children are dropped, not visited again.
     enum class Values { Copy, Take };
 
     // Positions the reader on the root. A null root throws std::runtime_error "error while parsing xml.".
@@ -118,7 +120,7 @@ bool RegisterXmlObjectReader(const std::wstring& elementName, XmlObjectReaderFn 
 // Throws std::runtime_error "error while parsing xml." for a null root, std::runtime_error
 // "XML object reader not found." when no reader is registered, and whatever the reader throws.
 XmlObjectPtr ReadXmlObject(const XmlNodePtr& root, void* context);
-// The same for a caller that gives the tree up: the texts read are moved out of it, not copied.
-// The tree's shape and names stay; a value read is left empty in it.
+// The same for a caller that gives the tree up: the texts read are moved out of it, not copied,
+// and the nodes left are emptied as the reading goes (Values::Take).
 XmlObjectPtr ReadXmlObjectTakingValues(const XmlNodePtr& root, void* context);
 XmlObjectPtr DispatchXmlObjectReader(XmlObjectReader& reader, void* context);

@@ -5,10 +5,13 @@
 
 #include <tinyxml.h>
 
+#include <windows.h>
+
 #include <boost/pool/pool.hpp>
 
 #include <algorithm>
-#include <mutex>
+#include <cstdint>
+#include <cstring>
 #include <new>
 
 const char* const kXmlPropertyNotFound = "PropertyNotFound";
@@ -25,8 +28,23 @@ namespace {
 // static destructor still finds it.
 struct NodePool
 {
-    std::mutex lock;
+    // Taken twice per node, tens of thousands of times per catalogue, and practically never
+    // contended: a critical section costs one interlocked operation each way then.
+    NodePool() { InitializeCriticalSection(&lock); }
+    CRITICAL_SECTION lock;
     boost::pool<> blocks{sizeof(XmlPropertyNode), 256};
+};
+
+class PoolGuard
+{
+public:
+    explicit PoolGuard(NodePool& pool) : pool_(pool) { EnterCriticalSection(&pool_.lock); }
+    ~PoolGuard() { LeaveCriticalSection(&pool_.lock); }
+    PoolGuard(const PoolGuard&) = delete;
+    PoolGuard& operator=(const PoolGuard&) = delete;
+
+private:
+    NodePool& pool_;
 };
 
 NodePool& Pool()
@@ -36,6 +54,23 @@ NodePool& Pool()
 }
 
 const std::size_t kScratchBytes = 1024;
+const std::wstring kValueName = L"Value";
+
+// The length up to the first zero byte, at most maxLength; eight bytes at a time, since a
+// whole document is measured.
+std::size_t TextLength(const char* text, std::size_t maxLength)
+{
+    std::size_t i = 0;
+    for (; maxLength - i >= 8; i += 8) {
+        std::uint64_t word;
+        std::memcpy(&word, text + i, sizeof word);
+        if (((word - 0x0101010101010101ull) & ~word & 0x8080808080808080ull) != 0)
+            break;
+    }
+    while (i < maxLength && text[i] != '\0')
+        ++i;
+    return i;
+}
 
 bool MakeFailure(XmlParseResultPtr* result, const char* message, const TiXmlBase& where)
 {
@@ -100,13 +135,19 @@ bool Translate(XmlNodePtr& parent, const TiXmlElement* element, TiXmlElement* co
     // Room for every attribute, every leaf child and "Value"; the other children become nodes.
     // Nothing is reserved where nothing will come: most nodes of a catalogue have no properties
     // or no child nodes, and each reservation is an allocation.
+    // The first 64 children's kinds are kept, so that each is judged once.
+    const std::size_t kKept = 64;
+    std::uint64_t leafBits = 0;
     std::size_t attributes = 0, leaves = 0, children = 0;
     for (const TiXmlAttribute* a = element->FirstAttribute(); a != nullptr; a = a->Next())
         ++attributes;
     for (const TiXmlElement* c = element->FirstChildElement(); c != nullptr; c = c->NextSiblingElement()) {
-        ++children;
-        if (IsLeaf(*c))
+        if (IsLeaf(*c)) {
             ++leaves;
+            if (children < kKept)
+                leafBits |= std::uint64_t{1} << children;
+        }
+        ++children;
     }
     const std::size_t properties = attributes + leaves + (text.empty() ? 0 : 1);
     if (properties > 0)
@@ -115,7 +156,7 @@ bool Translate(XmlNodePtr& parent, const TiXmlElement* element, TiXmlElement* co
         node->ReserveChildren(children - leaves);
 
     if (!text.empty())
-        node->AddProperty(std::wstring(L"Value"), std::move(text));
+        node->AddProperty(std::wstring(kValueName), std::move(text));
 
     for (const TiXmlAttribute* a = element->FirstAttribute(); a != nullptr; a = a->Next()) {
         std::wstring attrName = Utf8ToWide(a->NameTStr(), scratch, scratchBytes);
@@ -125,10 +166,11 @@ bool Translate(XmlNodePtr& parent, const TiXmlElement* element, TiXmlElement* co
     }
 
     const TiXmlElement* child = element->FirstChildElement();
-    while (child != nullptr) {
+    for (std::size_t index = 0; child != nullptr; ++index) {
         const TiXmlElement* next = child->NextSiblingElement();
         TiXmlElement* owned = consumed != nullptr ? const_cast<TiXmlElement*>(child) : nullptr;
-        if (!Translate(node, child, owned, result, scratch, scratchBytes, depth + 1, IsLeaf(*child)))
+        const bool leaf = index < kKept ? ((leafBits >> index) & 1) != 0 : IsLeaf(*child);
+        if (!Translate(node, child, owned, result, scratch, scratchBytes, depth + 1, leaf))
             return false;
         if (consumed != nullptr)
             consumed->RemoveChild(owned);  // deletes the child's subtree
@@ -144,9 +186,14 @@ bool Translate(XmlNodePtr& parent, const TiXmlElement* element, TiXmlElement* co
 
 XmlPropertyNode::~XmlPropertyNode()
 {
-    // Children outlive this node only when someone else holds them; they must not follow
-    // a pointer to a parent that is gone.
-    for (const XmlNodePtr& child : children_) {
+    DetachHeldChildren(children_);
+}
+
+void XmlPropertyNode::DetachHeldChildren(const std::vector<XmlNodePtr>& children)
+{
+    // Children outlive their parent's hold only when someone else holds them; they must not
+    // follow a pointer to a parent that is gone.
+    for (const XmlNodePtr& child : children) {
         if (child->UseCount() > 1)
             child->parent_ = nullptr;
     }
@@ -159,7 +206,7 @@ void* XmlPropertyNode::operator new(std::size_t size)
     NodePool& pool = Pool();
     void* block;
     {
-        std::lock_guard<std::mutex> guard(pool.lock);
+        PoolGuard guard(pool);
         block = pool.blocks.malloc();
     }
     if (block == nullptr)
@@ -176,15 +223,40 @@ void XmlPropertyNode::operator delete(void* block, std::size_t size) noexcept
         return;
     }
     NodePool& pool = Pool();
-    std::lock_guard<std::mutex> guard(pool.lock);
+    PoolGuard guard(pool);
     pool.blocks.free(block);
 }
 
 namespace {
 
-bool NameLess(const XmlPropertyNode::Property& p, const std::wstring& name)
+// Names are compared here, inline, in every read and every insert: the library's comparison
+// calls out to the C runtime for each pair, which costs more than the few characters compared.
+// The order is the same (UTF-16 code units, then length).
+int CompareNames(const std::wstring& a, const std::wstring& b)
 {
-    return p.first < name;
+    const std::size_t n = a.size() < b.size() ? a.size() : b.size();
+    const wchar_t* pa = a.data();
+    const wchar_t* pb = b.data();
+    for (std::size_t i = 0; i < n; ++i) {
+        if (pa[i] != pb[i])
+            return pa[i] < pb[i] ? -1 : 1;
+    }
+    return a.size() < b.size() ? -1 : (a.size() > b.size() ? 1 : 0);
+}
+
+bool SameName(const std::wstring& a, const std::wstring& b)
+{
+    return a.size() == b.size() && CompareNames(a, b) == 0;
+}
+
+// The first entry not ordered before name.
+XmlPropertyNode::PropertyMap::const_iterator LowerBound(const XmlPropertyNode::PropertyMap& properties,
+                                                        const std::wstring& name)
+{
+    return std::lower_bound(properties.begin(), properties.end(), name,
+                            [](const XmlPropertyNode::Property& p, const std::wstring& n) {
+                                return CompareNames(p.first, n) < 0;
+                            });
 }
 
 } // namespace
@@ -196,8 +268,18 @@ bool XmlPropertyNode::AddProperty(const std::wstring& name, const std::wstring& 
 
 bool XmlPropertyNode::AddProperty(std::wstring&& name, std::wstring&& value)
 {
-    auto at = std::lower_bound(properties_.begin(), properties_.end(), name, NameLess);
-    if (at != properties_.end() && at->first == name)
+    // Properties mostly arrive in order (attributes and leaves as written): try the end first.
+    if (!properties_.empty()) {
+        const int last = CompareNames(properties_.back().first, name);
+        if (last == 0)
+            return false;
+        if (last < 0) {
+            properties_.emplace_back(std::move(name), std::move(value));
+            return true;
+        }
+    }
+    auto at = LowerBound(properties_, name);
+    if (at != properties_.end() && SameName(at->first, name))
         return false;
     properties_.emplace(at, std::move(name), std::move(value));
     return true;
@@ -205,8 +287,8 @@ bool XmlPropertyNode::AddProperty(std::wstring&& name, std::wstring&& value)
 
 const XmlPropertyNode::Property* XmlPropertyNode::FindProperty(const std::wstring& name) const
 {
-    auto at = std::lower_bound(properties_.begin(), properties_.end(), name, NameLess);
-    if (at == properties_.end() || at->first != name)
+    auto at = LowerBound(properties_, name);
+    if (at == properties_.end() || !SameName(at->first, name))
         return nullptr;
     return &*at;
 }
@@ -226,6 +308,14 @@ const std::wstring& XmlPropertyNode::GetRequiredProperty(const std::wstring& nam
     if (p == nullptr)
         throw XmlObjectException(kXmlPropertyNotFound, XmlNodePtr(const_cast<XmlPropertyNode*>(this)), name);
     return p->second;
+}
+
+void XmlPropertyNode::ReleaseContents()
+{
+    PropertyMap().swap(properties_);
+    std::vector<XmlNodePtr> children;
+    children.swap(children_);
+    DetachHeldChildren(children);
 }
 
 void XmlPropertyNode::AppendChild(const XmlNodePtr& child)
@@ -251,16 +341,25 @@ XmlNodePtr ParseXml(const MemoryView& view)
         throw XmlException(kXmlDocumentTooLarge);
 
     // TinyXML reads up to the first zero byte; everything after it is not part of the text.
-    std::string text = WideToAnsi(view, TEXT_ENCODING_RAW);
-    const std::size_t zero = text.find('\0');
-    if (zero != std::string::npos)
-        text.resize(zero);
+    // Bytes that end in a zero are parsed where they lie; others are copied to get one.
+    std::string copy;
+    const char* text;
+    std::size_t length;
+    if (view.IsZeroTerminated()) {
+        text = view.Chars();
+        length = TextLength(text, static_cast<std::size_t>(view.Length()));
+    } else {
+        copy = WideToAnsi(view, TEXT_ENCODING_RAW);
+        copy.resize(TextLength(copy.c_str(), copy.size()));
+        text = copy.c_str();
+        length = copy.size();
+    }
 
     // TinyXML steps over multi-byte sequences by their lead byte alone, so a broken
     // sequence could make it skip markup or read past the end: check them first.
-    if (!IsValidUtf8(text.data(), text.size()))
+    if (!IsValidUtf8(text, length))
         throw std::runtime_error(kInvalidCharactersDetected);
-    const XmlPrescanResult shape = PrescanXml(text.c_str(), kMaxXmlNestingDepth, kMaxXmlAttributesPerElement);
+    const XmlPrescanResult shape = PrescanXml(text, kMaxXmlNestingDepth, kMaxXmlAttributesPerElement);
     if (shape.depth > kMaxXmlNestingDepth)
         throw XmlException(kXmlNestingTooDeep);
     if (shape.attributes > kMaxXmlAttributesPerElement)
@@ -268,8 +367,11 @@ XmlNodePtr ParseXml(const MemoryView& view)
 
     // The catalogue is UTF-8 whether or not it says so: with any other setting TinyXML stores
     // a numeric character reference as one truncated byte.
+    // Rows and columns serve only a translation that reports where it failed, which this one
+    // does not: without them TinyXML does not recount lines and columns at every node.
     TiXmlDocument document;
-    document.Parse(text.c_str(), nullptr, TIXML_ENCODING_UTF8);
+    document.SetTabSize(0);
+    document.Parse(text, nullptr, TIXML_ENCODING_UTF8);
     if (document.Error())
         return XmlNodePtr();
 

@@ -51,12 +51,16 @@ public:
     const std::wstring& GetRequiredProperty(const std::wstring& name) const;
 
     void AppendChild(const XmlNodePtr& child);
+    // Drops every property and child (children held nowhere else go with their subtrees).
+    void ReleaseContents();
     void ReserveChildren(std::size_t count) { children_.reserve(count); }
 
     static void* operator new(std::size_t size);
     static void operator delete(void* block, std::size_t size) noexcept;
 
 private:
+    static void DetachHeldChildren(const std::vector<XmlNodePtr>& children);
+
     XmlPropertyNode* parent_ = nullptr;
     std::wstring name_;
     PropertyMap properties_;

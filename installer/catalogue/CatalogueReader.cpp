@@ -13,6 +13,27 @@ namespace {
 
 const bool g_contentReaderRegistered = RegisterContentReader();
 
+// The names and defaults read for every product, made once: a catalogue holds thousands of
+// products, and each literal passed as a string would be a new string per read.
+const std::wstring kId = L"id";
+const std::wstring kLabel = L"label";
+const std::wstring kNew = L"new";
+const std::wstring kType = L"type";
+const std::wstring kIdSapi = L"idsapi";
+const std::wstring kVersion = L"version";
+const std::wstring kFile = L"file";
+const std::wstring kOs = L"os";
+const std::wstring kSg = L"sg";
+const std::wstring kTransl = L"transl";
+const std::wstring kLang = L"lang";
+const std::wstring kValue = L"Value";
+const std::wstring kDescs = L"descs";
+const std::wstring kProd = L"prod";
+const std::wstring kNone;
+const std::wstring kMinusOne = L"-1";
+const std::wstring kZero = L"0";
+const std::wstring kTen = L"10";
+
 LANGID LanguageOf(const std::wstring& localeName)
 {
     const LocaleCatalog* catalog = LocaleCatalog::Instance();
@@ -49,10 +70,10 @@ void ReadTranslationsInto(XmlObjectReader& reader, LocalizedText& translations, 
     while (reader.EnterNextChild()) {
         // The node's own name: it stays in the tree while the reader goes below it.
         const std::wstring& textName = reader.CurrentName();
-        while (reader.TryEnterChild(L"transl")) {
-            const LANGID language = languages.Get(reader.ReadRequiredProperty(L"lang"));
+        while (reader.TryEnterChild(kTransl)) {
+            const LANGID language = languages.Get(reader.ReadRequiredProperty(kLang));
             // A second text for the same name and language is ignored; the first stays.
-            translations.AddText(textName, language, reader.ReadProperty(L"Value", std::wstring()));
+            translations.AddText(textName, language, reader.ReadProperty(kValue, kNone));
             reader.LeaveChild();
         }
         reader.LeaveChild();
@@ -62,15 +83,15 @@ void ReadTranslationsInto(XmlObjectReader& reader, LocalizedText& translations, 
 ServiceContentProduct2Ptr ReadProduct(XmlObjectReader& reader)
 {
     ServiceContentProduct2Ptr product = boost::make_shared<ServiceContentProduct2>();
-    XmlTextToInt(reader.ReadProperty(L"id", L"-1"));  // identifiers of the gateway's own; not kept
-    product->label = reader.ReadRequiredProperty(L"label");
-    product->isNew = XmlTextToBool(reader.ReadProperty(L"new", L"0"));
-    product->type = reader.ReadProperty(L"type", std::wstring());
-    product->idsapi = reader.ReadProperty(L"idsapi", std::wstring());
-    product->version = VersionNumber::Parse(reader.ReadRequiredProperty(L"version"));
-    product->file = reader.ReadRequiredProperty(L"file");
-    product->os = reader.ReadRequiredProperty(L"os");
-    product->sg = XmlTextToInt(reader.ReadProperty(L"sg", L"10"));
+    XmlTextToInt(reader.ReadProperty(kId, kMinusOne));  // identifiers of the gateway's own; not kept
+    product->label = reader.ReadRequiredProperty(kLabel);
+    product->isNew = XmlTextToBool(reader.ReadProperty(kNew, kZero));
+    product->type = reader.ReadProperty(kType, kNone);
+    product->idsapi = reader.ReadProperty(kIdSapi, kNone);
+    product->version = VersionNumber::Parse(reader.ReadRequiredProperty(kVersion));
+    product->file = reader.ReadRequiredProperty(kFile);
+    product->os = reader.ReadRequiredProperty(kOs);
+    product->sg = XmlTextToInt(reader.ReadProperty(kSg, kTen));
     return product;
 }
 
@@ -105,11 +126,11 @@ XmlObjectPtr ReadCatalogueContent(XmlObjectReader& reader, void* /*context*/)
         reader.LeaveChild();
 
         reader.EnterChild(L"products");
-        while (reader.TryEnterChild(L"prod")) {
+        while (reader.TryEnterChild(kProd)) {
             ServiceContentProduct2Ptr product = ReadProduct(reader);
             content->products.push_back(product);
             group->products.push_back(product);
-            reader.EnterChild(L"descs");
+            reader.EnterChild(kDescs);
             ReadTranslationsInto(reader, product->translations, languages);
             reader.LeaveChild();  // descs
             reader.LeaveChild();  // prod

@@ -1,4 +1,5 @@
 // The catalogue document (root "content") read into its records.
+#include "ByteBuffer.h"
 #include "CatalogueReader.h"
 #include "LocaleCatalog.h"
 #include "SupportExceptions.h"
@@ -20,9 +21,11 @@ protected:
         locales_ = nullptr;
     }
 
+    // As the plug-in reads a catalogue: from a buffer, the download's or the file's.
     static ServiceContent2Ptr Read(const std::string& xml)
     {
-        return ParseCatalogue(MemoryView(xml.data(), static_cast<std::int32_t>(xml.size())));
+        const ByteBuffer bytes(MemoryView(xml.data(), static_cast<std::int32_t>(xml.size())));
+        return ParseCatalogue(MemoryView(bytes));
     }
 
     // The what() of whatever Read throws, "" when it throws nothing.
@@ -193,6 +196,9 @@ TEST_F(Catalogue, EveryFailureEndsTheRead)
         {"<content protocol=\"1\"><prodgroup label=\"g\"><descs/></prodgroup></content>",
          "Exception.Runtime.Xml.Object.ChildEnterFailure"},
         {Document("<prod label=\"L\" file=\"F\" os=\"O\"><descs/></prod>"), "Exception.Runtime.Xml.Object.PropertyNotFound"},
+        // After a product read in full, whose part of the tree is gone by then.
+        {Document(std::string(kProduct) + "<prod label=\"L\" file=\"F\" os=\"O\"><descs/></prod>"),
+         "Exception.Runtime.Xml.Object.PropertyNotFound"},
         {Document("<prod version=\"1\" file=\"F\" os=\"O\"><descs/></prod>"), "Exception.Runtime.Xml.Object.PropertyNotFound"},
         {Document("<prod label=\"L\" version=\"1\" os=\"O\"><descs/></prod>"), "Exception.Runtime.Xml.Object.PropertyNotFound"},
         {Document("<prod label=\"L\" version=\"1\" file=\"F\"><descs/></prod>"), "Exception.Runtime.Xml.Object.PropertyNotFound"},

@@ -284,3 +284,32 @@ TEST(XmlReader, ManyChildrenByNameKeepDocumentOrderRules)
     EXPECT_EQ(58, xs);
     EXPECT_FALSE(reader.TryEnterChild(L"x"));
 }
+
+TEST(XmlReader, TakingValuesEmptiesWhatItLeavesButNotWhatOthersHold)
+{
+    XmlNodePtr root = Parse("<r><g><p>1</p><q><x>2</x></q></g><h><p>3</p></h><k><p>4</p></k></r>");
+    ASSERT_TRUE(root);
+    const XmlNodePtr kept = root->Children()[1];  // h, held by this test as well
+    XmlObjectReader reader(root, XmlObjectReader::Values::Take);
+    reader.EnterChild(L"g");
+    EXPECT_EQ(L"1", reader.ReadRequiredProperty(L"p"));
+    reader.EnterChild(L"q");
+    EXPECT_EQ(L"2", reader.ReadRequiredProperty(L"x"));
+    reader.LeaveChild();
+    ObjectError missing = ErrorOf([&] { reader.ReadRequiredProperty(L"nothing"); });
+    EXPECT_EQ(L"g", missing.node ? missing.node->Name() : L"(null)");
+    missing.node.reset();  // an exception kept would keep g whole
+    reader.LeaveChild();
+    reader.EnterChild(L"h");
+    EXPECT_EQ(L"3", reader.ReadRequiredProperty(L"p"));
+    reader.LeaveChild();
+    reader.EnterChild(L"k");  // not left: an error inside it still finds everything
+    ObjectError inside = ErrorOf([&] { reader.EnterChild(L"none"); });
+    EXPECT_EQ(L"k", inside.node ? inside.node->Name() : L"(null)");
+    EXPECT_EQ(L"4", reader.ReadRequiredProperty(L"p"));
+
+    // Left nodes that only the tree held are emptied (their memory is gone with the reading);
+    // the one held elsewhere keeps its shape, its value taken.
+    EXPECT_EQ("r{}[g{}[],h{p=}[],k{p=}[]]", Dump(root));
+    EXPECT_EQ("h{p=}[]", Dump(kept));
+}

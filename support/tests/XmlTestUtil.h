@@ -1,11 +1,15 @@
 // Helpers shared by the XML tests.
 #pragma once
 
+#include "ByteBuffer.h"
 #include "XmlPropertyNode.h"
+
+#include <gtest/gtest.h>
 
 #include <windows.h>
 
 #include <cstring>
+#include <exception>
 #include <string>
 
 inline std::string ToUtf8(const std::wstring& w)
@@ -42,7 +46,30 @@ inline std::string Dump(const XmlNodePtr& node)
     return out + "]";
 }
 
+// Parses the text both ways ParseXml takes bytes: where they lie, from a buffer (which ends in
+// a zero), and copied, from a bare view. The two must give the same tree or the same exception;
+// the buffer's outcome is returned or rethrown.
 inline XmlNodePtr Parse(const std::string& text)
 {
-    return ParseXml(MemoryView(text.data(), static_cast<std::int32_t>(text.size())));
+    const MemoryView bare(text.data(), static_cast<std::int32_t>(text.size()));
+    const ByteBuffer buffer(bare);
+    XmlNodePtr copied, inPlace;
+    std::string copiedFailure, inPlaceFailure;
+    std::exception_ptr thrown;
+    try {
+        copied = ParseXml(bare);
+    } catch (const std::exception& e) {
+        copiedFailure = e.what();
+    }
+    try {
+        inPlace = ParseXml(MemoryView(buffer));
+    } catch (const std::exception& e) {
+        inPlaceFailure = e.what();
+        thrown = std::current_exception();
+    }
+    EXPECT_EQ(copiedFailure, inPlaceFailure) << text;
+    EXPECT_EQ(Dump(copied), Dump(inPlace)) << text;
+    if (thrown)
+        std::rethrow_exception(thrown);
+    return inPlace;
 }

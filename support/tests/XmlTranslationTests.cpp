@@ -10,6 +10,7 @@
 
 #include <functional>
 #include <stdexcept>
+#include <string>
 
 TEST(XmlTranslation, DocumentsBecomePropertyTrees)
 {
@@ -56,6 +57,33 @@ TEST(XmlTranslation, DocumentsBecomePropertyTrees)
     };
     for (const Case& c : cases)
         EXPECT_EQ(c.tree, Dump(Parse(c.xml))) << c.xml;
+
+    // Leaves and nodes keep apart among many children, past the first 64 too.
+    std::string many = "<r>", expectedProperties, expectedChildren;
+    for (int i = 0; i < 70; ++i) {
+        const std::string n = std::to_string(100 + i);
+        if (i % 3 == 0) {
+            many += "<n" + n + "/>";
+            expectedChildren += (expectedChildren.empty() ? "" : ",") + ("n" + n + "{}[]");
+        } else {
+            many += "<p" + n + ">" + n + "</p" + n + ">";
+            expectedProperties += (expectedProperties.empty() ? "" : ",") + ("p" + n + "=" + n);
+        }
+    }
+    EXPECT_EQ("r{" + expectedProperties + "}[" + expectedChildren + "]", Dump(Parse(many + "</r>")));
+
+    // The text ends at its first zero byte, as TinyXML reads it.
+    EXPECT_EQ("r{a=x}[]", Dump(Parse(std::string("<r><a>x</a></r>\0<broken", 23))));
+    EXPECT_EQ("r{a=x}[]", Dump(Parse(std::string("<r><a>x</a></r>\0\xFF", 17)))) << "bytes after it are not checked";
+    EXPECT_EQ("null", Dump(Parse(std::string("<r>\0</r>", 8))));
+    EXPECT_EQ("null", Dump(Parse(std::string("\0<r/>", 5))));
+    // A buffer's terminator lies past its length, also for a view of its end.
+    const ByteBuffer buffer{MemoryView("<x><a>1</a></x><y/>", 19)};
+    EXPECT_EQ(0, buffer.Data()[buffer.Length()]);
+    EXPECT_TRUE(MemoryView(buffer).IsZeroTerminated());
+    EXPECT_TRUE(MemoryView(buffer).SubView(15).IsZeroTerminated());
+    EXPECT_FALSE(MemoryView(buffer.Data(), buffer.Length()).IsZeroTerminated());
+    EXPECT_EQ("y{}[]", Dump(ParseXml(MemoryView(buffer).SubView(15))));
 }
 
 TEST(XmlTranslation, NodesKnowTheirParents)
