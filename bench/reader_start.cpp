@@ -2,9 +2,19 @@
 // Win32 program that shows one window; the ratio is the figure (goal: at most 2).
 //
 // Each program is started several times; a start is timed from just before CreateProcess to
-// the first moment its window is visible, then the window is closed and the process awaited.
-// The median of the runs is reported. The reader starts as a user's does: with a voice (of the
-// fake engine), its settings saved by an earlier run, its skin and every control.
+// the first moment its window is visible (shown: its first paint may still be pending, for the
+// bare window as for the reader), then the window is closed and the process awaited. The median
+// of the runs is reported.
+//
+// The reader is timed twice. Its usual start, the figure of the row: installed (the keys the
+// installer makes are there) and run before, so "first" and the speech settings and window
+// position that an earlier run saves at its end are in place; with a voice (of the fake engine),
+// its skin and every control. And its first run, for comparison only: "first" removed before
+// every start (each run writes it back at its end), so the usage hint shows and the maker's voice
+// for the system's language is looked for.
+//
+// An optional argument names another reader program to time instead of the built one (e.g. a
+// copy of an earlier build, for paired runs).
 #include <windows.h>
 
 #include <algorithm>
@@ -60,10 +70,20 @@ double TimeStart(const std::wstring& program, const wchar_t* className, const wc
   return ms;
 }
 
-double Measure(const char* label, const std::wstring& program, const wchar_t* className, const wchar_t* title) {
+// `prepare` runs before every start, the warm-up's included.
+double Measure(const char* label, const std::wstring& program, const wchar_t* className, const wchar_t* title,
+               const std::function<bool()>& prepare = nullptr) {
+  if (prepare && !prepare()) {
+    std::printf("%s: the reader's settings could not be prepared\n", label);
+    return -1;
+  }
   TimeStart(program, className, title);  // warm-up: file cache, Wine's own start-up
   std::vector<double> runs;
   for (int n = 0; n < kRuns; ++n) {
+    if (prepare && !prepare()) {
+      std::printf("%s: the reader's settings could not be prepared\n", label);
+      return -1;
+    }
     const double ms = TimeStart(program, className, title);
     if (ms < 0) {
       std::printf("%s: the window did not appear\n", label);
@@ -79,9 +99,9 @@ double Measure(const char* label, const std::wstring& program, const wchar_t* cl
 
 }  // namespace
 
-int main() {
+int wmain(int argc, wchar_t** argv) {
   const std::wstring folder = reader_bench::BenchFolder();
-  const std::wstring reader = folder + L"..\\reader\\bin\\Orvel Murmelin.exe";
+  const std::wstring reader = argc > 1 ? std::wstring(argv[1]) : folder + L"..\\reader\\bin\\Orvel Murmelin.exe";
   const std::wstring bare = folder + L"programs\\bare_window.exe";
   if (GetFileAttributesW(reader.c_str()) == INVALID_FILE_ATTRIBUTES) {
     std::printf("reader start: the reader is not built\n");
@@ -100,12 +120,17 @@ int main() {
   }
   std::printf("Start-up to a visible window (process creation included):\n");
   const double bareMs = Measure("bare Win32 window", bare, L"OrvelBenchBareWindow", nullptr);
-  const double readerMs = Measure("Orvel Murmelin main dialog", reader, L"#32770", L"Orvel Murmelin");
-  if (bareMs <= 0 || readerMs <= 0) return 1;
+  const double readerMs = Measure("Orvel Murmelin, usual start", reader, L"#32770", L"Orvel Murmelin",
+                                  [&values] { return values.SetEarlierRunState(); });
+  const double firstRunMs = Measure("Orvel Murmelin, first run", reader, L"#32770", L"Orvel Murmelin",
+                                    [&values] { return values.ForgetEarlierRun(); });
+  if (bareMs <= 0 || readerMs <= 0 || firstRunMs <= 0) return 1;
+  std::printf("ratio first run / bare       %8.2f  (for comparison: the usage hint and the voice search)\n",
+              firstRunMs / bareMs);
   const double ratio = readerMs / bareMs;
   const char* verdict = ratio <= 2.0 ? "met" : "NOT MET";
   std::printf("ratio reader / bare          %8.2f  (goal <= 2: %s)\n", ratio, verdict);
-  std::printf("ROW\treader: start-up to the visible skinned dialog, median\t%.1f ms\t%.1f ms (one-window program)\t%.2f"
+  std::printf("ROW\treader: usual start-up to the visible skinned dialog, median\t%.1f ms\t%.1f ms (one-window program)\t%.2f"
               "\t<= 2\t%s\n",
               readerMs, bareMs, ratio, verdict);
   return 0;
