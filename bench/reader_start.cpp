@@ -13,8 +13,11 @@
 // every start (each run writes it back at its end), so the usage hint shows and the maker's voice
 // for the system's language is looked for.
 //
-// An optional argument names another reader program to time instead of the built one (e.g. a
-// copy of an earlier build, for paired runs).
+// An optional argument names another reader program to time instead of the built one.
+// `--compare OLD NEW [ROUNDS]` times two reader programs (e.g. a copy of an earlier build and the
+// new one) start by start instead: each round starts the bare program, then the two readers in
+// turns that swap every round, so that a machine busy with other work weighs on both alike; it
+// reports the medians, the ratios and the median of the rounds' differences (usual start only).
 #include <windows.h>
 
 #include <algorithm>
@@ -97,11 +100,51 @@ double Measure(const char* label, const std::wstring& program, const wchar_t* cl
   return median;
 }
 
+// Old and new reader interleaved with the bare program, round by round.
+int Compare(const std::wstring& bare, const std::wstring& oldReader, const std::wstring& newReader, int rounds,
+            reader_bench::ScopedValues& values) {
+  std::vector<double> bareRuns, oldRuns, newRuns, differences, oldRatios, newRatios;
+  const auto reader = [&values](const std::wstring& program) {
+    return values.SetEarlierRunState() ? TimeStart(program, L"#32770", L"Orvel Murmelin") : -1;
+  };
+  TimeStart(bare, L"OrvelBenchBareWindow", nullptr);  // warm-ups
+  reader(oldReader);
+  reader(newReader);
+  for (int round = 0; round < rounds; ++round) {
+    const double bareMs = TimeStart(bare, L"OrvelBenchBareWindow", nullptr);
+    const bool oldFirst = round % 2 == 0;
+    const double firstMs = reader(oldFirst ? oldReader : newReader);
+    const double secondMs = reader(oldFirst ? newReader : oldReader);
+    const double oldMs = oldFirst ? firstMs : secondMs, newMs = oldFirst ? secondMs : firstMs;
+    if (bareMs <= 0 || oldMs <= 0 || newMs <= 0) {
+      std::printf("round %d: a window did not appear\n", round + 1);
+      return 1;
+    }
+    std::printf("round %2d: bare %7.1f  old %7.1f  new %7.1f ms\n", round + 1, bareMs, oldMs, newMs);
+    bareRuns.push_back(bareMs);
+    oldRuns.push_back(oldMs);
+    newRuns.push_back(newMs);
+    differences.push_back(newMs - oldMs);
+    oldRatios.push_back(oldMs / bareMs);
+    newRatios.push_back(newMs / bareMs);
+  }
+  using reader_bench::Median;
+  std::printf("medians: bare %.1f, old %.1f, new %.1f ms; new - old per round: median %+.1f ms\n", Median(bareRuns),
+              Median(oldRuns), Median(newRuns), Median(differences));
+  std::printf("ratio to the round's bare start, median: old %.2f, new %.2f\n", Median(oldRatios), Median(newRatios));
+  const auto least = [](const std::vector<double>& runs) { return *std::min_element(runs.begin(), runs.end()); };
+  std::printf("fastest start: bare %.1f, old %.1f, new %.1f ms\n", least(bareRuns), least(oldRuns), least(newRuns));
+  return 0;
+}
+
 }  // namespace
 
 int wmain(int argc, wchar_t** argv) {
   const std::wstring folder = reader_bench::BenchFolder();
-  const std::wstring reader = argc > 1 ? std::wstring(argv[1]) : folder + L"..\\reader\\bin\\Orvel Murmelin.exe";
+  const bool compare = argc >= 4 && std::wstring(argv[1]) == L"--compare";
+  const std::wstring reader = compare ? std::wstring(argv[2])
+                              : argc > 1 ? std::wstring(argv[1])
+                                         : folder + L"..\\reader\\bin\\Orvel Murmelin.exe";
   const std::wstring bare = folder + L"programs\\bare_window.exe";
   if (GetFileAttributesW(reader.c_str()) == INVALID_FILE_ATTRIBUTES) {
     std::printf("reader start: the reader is not built\n");
@@ -117,6 +160,10 @@ int wmain(int argc, wchar_t** argv) {
   if (!engine.ok() || !values.SetReaderDefaults()) {
     std::printf("reader start: the fake engine or the reader's settings could not be set up\n");
     return 1;
+  }
+  if (compare) {
+    const int rounds = argc >= 5 ? std::max(1, _wtoi(argv[4])) : 15;
+    return Compare(bare, reader, argv[3], rounds, values);
   }
   std::printf("Start-up to a visible window (process creation included):\n");
   const double bareMs = Measure("bare Win32 window", bare, L"OrvelBenchBareWindow", nullptr);
