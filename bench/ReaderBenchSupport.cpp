@@ -69,9 +69,15 @@ bool ScopedValues::Set(const wchar_t* keyPath, const wchar_t* name, DWORD type, 
     saved.had = RegQueryValueExW(key, name, nullptr, &saved.type, saved.data.data(), &oldSize) == ERROR_SUCCESS;
   }
   m_saved.push_back(std::move(saved));
-  const bool set = RegSetValueExW(key, name, 0, type, static_cast<const BYTE*>(data), size) == ERROR_SUCCESS;
+  LONG rc = ERROR_SUCCESS;
+  if (data) {
+    rc = RegSetValueExW(key, name, 0, type, static_cast<const BYTE*>(data), size);
+  } else {
+    rc = RegDeleteValueW(key, name);
+    if (rc == ERROR_FILE_NOT_FOUND) rc = ERROR_SUCCESS;  // already absent
+  }
   RegCloseKey(key);
-  return set;
+  return rc == ERROR_SUCCESS;
 }
 
 bool ScopedValues::SetDword(const wchar_t* key, const wchar_t* name, DWORD value) {
@@ -81,6 +87,26 @@ bool ScopedValues::SetDword(const wchar_t* key, const wchar_t* name, DWORD value
 bool ScopedValues::SetString(const wchar_t* key, const wchar_t* name, const std::wstring& value) {
   return Set(key, name, REG_SZ, value.c_str(), static_cast<DWORD>((value.size() + 1) * sizeof(wchar_t)));
 }
+
+bool ScopedValues::SetBinary4(const wchar_t* key, const wchar_t* name, int value) {
+  const BYTE bytes[4] = {static_cast<BYTE>(value), static_cast<BYTE>(value >> 8), static_cast<BYTE>(value >> 16),
+                         static_cast<BYTE>(static_cast<unsigned>(value) >> 24)};
+  return Set(key, name, REG_BINARY, bytes, sizeof(bytes));
+}
+
+bool ScopedValues::Remove(const wchar_t* key, const wchar_t* name) { return Set(key, name, REG_NONE, nullptr, 0); }
+
+bool ScopedValues::SetEarlierRunState() {
+  bool ok = SetDword(kAppKey, L"first", 0);
+  ok = SetDword(kAppKey, L"cur_voice", 0) && ok;
+  ok = SetDword(kAppKey, L"cur_volume", 100) && ok;
+  ok = SetDword(kAppKey, L"cur_speed", 10) && ok;  // rate 0, stored plus 10
+  ok = SetBinary4(kAppKey, L"posx", 100) && ok;
+  ok = SetBinary4(kAppKey, L"posy", 100) && ok;
+  return ok;
+}
+
+bool ScopedValues::ForgetEarlierRun() { return Remove(kAppKey, L"first"); }
 
 bool ScopedValues::SetReaderDefaults() {
   bool ok = SetString(kMakerKey, L"language", L"english");

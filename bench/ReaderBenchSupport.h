@@ -30,9 +30,18 @@ class ScopedValues {
 
   bool SetDword(const wchar_t* key, const wchar_t* name, DWORD value);
   bool SetString(const wchar_t* key, const wchar_t* name, const std::wstring& value);
-  // What every run of the reader needs: "language", not the first run (no usage hint), the
+  bool SetBinary4(const wchar_t* key, const wchar_t* name, int value);
+  bool Remove(const wchar_t* key, const wchar_t* name);  // absent until put back
+  // What every run of the reader needs: the keys an installed reader has (the installer makes
+  // them; the reader itself never does), "language", not the first run (no usage hint), the
   // dialog unfolded, no Notepad fallback, and the read hot key Ctrl+Shift+F9.
   bool SetReaderDefaults();
+  // What an earlier run leaves for the next start besides "first": the speech settings and the
+  // window position it saved at its end (voice 0, full volume, normal rate, at 100, 100).
+  bool SetEarlierRunState();
+  // The reader's next start becomes its first run again: "first" goes (each run that ends
+  // writes it back, so this is needed before every start that is to be a first run).
+  bool ForgetEarlierRun();
 
  private:
   struct Saved {

@@ -1,5 +1,6 @@
 # Reader start-up: time to the main dialog against a bare Win32 window.
 add_executable(bench_reader_start "${CMAKE_CURRENT_LIST_DIR}/reader_start.cpp")
+target_link_options(bench_reader_start PRIVATE -municode)  # wmain: the reader to time may be named
 set_target_properties(bench_reader_start PROPERTIES RUNTIME_OUTPUT_DIRECTORY "${CMAKE_BINARY_DIR}/bench")
 orv_strict(bench_reader_start)
 # The yardstick program lives one folder down, so that the bench runner does not run it alone.

@@ -1,6 +1,5 @@
 // The sockets header must come before the windows header that CSysInfo.h brings in.
-#include <winsock2.h>
-
+#include "LateBoundNetwork.h"
 #include "CSysInfo.h"
 
 #include <iphlpapi.h>
@@ -8,6 +7,8 @@
 #include <cstdio>
 #include <ctime>
 #include <memory>
+
+namespace late = orv_diagnostics::late;
 
 namespace {
 
@@ -127,7 +128,7 @@ CSysInfo::CSysInfo() {
   m_snmpQuery = Lookup<SnmpQueryFn>(m_snmpAgent, "SnmpExtensionQuery");
   m_snmpTrap = Lookup<FARPROC>(m_snmpAgent, "SnmpExtensionTrap");
   WSADATA data = {};
-  m_winsockStarted = WSAStartup(MAKEWORD(1, 1), &data) == 0;
+  m_winsockStarted = late::WSAStartup(MAKEWORD(1, 1), &data) == 0;
   m_ntFamily = GetVersion() < 0x80000000u;
   m_startTime = static_cast<int64_t>(time(nullptr));
 }
@@ -135,7 +136,7 @@ CSysInfo::CSysInfo() {
 CSysInfo::~CSysInfo() {
   if (m_processStatus) FreeLibrary(m_processStatus);
   if (m_ipHelper) FreeLibrary(m_ipHelper);
-  if (m_winsockStarted) WSACleanup();
+  if (m_winsockStarted) late::WSACleanup();
   if (m_snmpAgent) FreeLibrary(m_snmpAgent);
 }
 
@@ -265,17 +266,17 @@ void CSysInfo::SnmpWalk(const std::vector<UINT>& column, size_t limit, Take take
   for (size_t count = 0; count < limit; ++count) {
     AsnObjectIdentifier start = {static_cast<UINT>(ids.size()), ids.data()};
     SnmpVarBind bind = {};
-    if (!SnmpUtilOidCpy(&bind.name, &start)) return;
+    if (!late::SnmpUtilOidCpy(&bind.name, &start)) return;
     SnmpVarBindList list = {&bind, 1};
     AsnInteger32 status = 0, index = 0;
     const bool answered = m_snmpQuery(SNMP_PDU_GETNEXT, &list, &status, &index) && status == SNMP_ERRORSTATUS_NOERROR;
-    const bool inside = answered && SnmpUtilOidNCmp(&bind.name, &prefix, prefix.idLength) == 0 &&
+    const bool inside = answered && late::SnmpUtilOidNCmp(&bind.name, &prefix, prefix.idLength) == 0 &&
                         bind.name.idLength > prefix.idLength;
     if (inside) {
       take(bind.value);
       ids.assign(bind.name.ids, bind.name.ids + bind.name.idLength);
     }
-    SnmpUtilVarBindFree(&bind);  // frees the name and the value by its type
+    late::SnmpUtilVarBindFree(&bind);  // frees the name and the value by its type
     if (!inside) return;
   }
 }

@@ -1,5 +1,7 @@
 #include "CpuInfo.h"
 
+#include "LateBound.h"
+
 #include <cpuid.h>
 #include <x86intrin.h>
 
@@ -41,12 +43,8 @@ class HardwareProbe final : public CpuProbe {
     // The multimedia timer library is bound on first use, not by the program's imports: only a
     // measurement needs it, and loading it (with the audio compression manager it brings) would
     // otherwise cost every start of the reader. Should it be missing, the system tick serves.
-    using TimeGetTimeFn = DWORD(WINAPI*)();
-    static const TimeGetTimeFn readTime = []() -> TimeGetTimeFn {
-      const HMODULE winmm = ::LoadLibraryW(L"winmm.dll");  // kept for the process's lifetime
-      return winmm ? reinterpret_cast<TimeGetTimeFn>(reinterpret_cast<void*>(::GetProcAddress(winmm, "timeGetTime")))
-                   : nullptr;
-    }();
+    static const auto readTime =
+        orv_diagnostics::BindOnFirstUse<DWORD(WINAPI*)()>(L"winmm.dll", "timeGetTime");
     return readTime ? readTime() : ::GetTickCount();
   }
   uint64_t TimeStampCounter() override { return __rdtsc(); }

@@ -1,11 +1,12 @@
 // The sockets header must come before the windows header that SysInfo.h brings in.
-#include <winsock2.h>
-
+#include "LateBoundNetwork.h"
 #include "SysInfo.h"
 
 #include <cstdio>
 
 #include "ByteSize.h"
+
+namespace late = orv_diagnostics::late;
 
 namespace {
 
@@ -198,7 +199,7 @@ SocketInfo::SocketInfo(BYTE major, BYTE minor) { Refresh(major, minor); }
 
 void SocketInfo::Refresh(BYTE major, BYTE minor) {
   WSADATA data = {};
-  if (WSAStartup(MAKEWORD(major, minor), &data) != 0) {
+  if (late::WSAStartup(MAKEWORD(major, minor), &data) != 0) {
     m_version = m_highestVersion = m_description = m_systemStatus = m_maxSockets = m_maxDatagramSize = "Unknown";
     return;
   }
@@ -210,14 +211,14 @@ void SocketInfo::Refresh(BYTE major, BYTE minor) {
   m_maxSockets = Decimal(data.iMaxSockets);
   m_maxDatagramSize = Decimal(data.iMaxUdpDg);
   LookUpHost();
-  WSACleanup();
+  late::WSACleanup();
 }
 
 void SocketInfo::LookUpHost() {
   char name[128] = {};
-  if (gethostname(name, sizeof name) != 0) return;
+  if (late::gethostname(name, sizeof name) != 0) return;
   m_hostName = name;
-  const hostent* host = gethostbyname(name);
+  const hostent* host = late::gethostbyname(name);
   if (host == nullptr || host->h_addrtype != AF_INET) return;
   for (char** address = host->h_addr_list; *address != nullptr; ++address) {
     const auto* bytes = reinterpret_cast<const unsigned char*>(*address);

@@ -38,7 +38,7 @@ CClodSliderCtrl::CClodSliderCtrl()
 }
 
 CClodSliderCtrl::~CClodSliderCtrl() {
-  if (m_tooltip.m_hWnd) m_tooltip.DestroyWindow();
+  m_tooltip.Destroy();
 }
 
 void CClodSliderCtrl::SetChannelGeometry(int sourceX, int leftCap, int middle, int rightCap, int plainY, int height,
@@ -251,10 +251,10 @@ void CClodSliderCtrl::OnMouseMove(UINT nFlags, CPoint) {
 
 void CClodSliderCtrl::OnSize(UINT, int, int) {
   Default();
-  if (!m_tooltip.m_hWnd) return;
+  if (!m_tooltip.Control().m_hWnd) return;  // one made later takes the client area as it is then
   CRect client;
   GetClientRect(&client);
-  m_tooltip.SetToolRect(this, TOOL_ID, &client);
+  m_tooltip.Control().SetToolRect(this, TOOL_ID, &client);
 }
 
 BOOL CClodSliderCtrl::OnEraseBkgnd(CDC*) { return TRUE; }  // the channel draw covers it

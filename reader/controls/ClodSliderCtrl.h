@@ -9,6 +9,7 @@
 
 #include <string>
 
+#include "ControlTooltips.h"
 #include "draw_helpers.h"
 
 class CClodSliderCtrl : public CSliderCtrl {
@@ -43,7 +44,8 @@ class CClodSliderCtrl : public CSliderCtrl {
   // The description tooltip (tool 100); NULL removes it.
   void SetTooltip(LPCTSTR text);
   void SetRelayToTooltip(bool relay) { m_relay = relay; }
-  CToolTipCtrl& Tooltip() { return m_tooltip; }
+  // The description tooltip window: made at the first mouse move over the slider.
+  CToolTipCtrl& Tooltip() { return m_tooltip.Control(); }
 
   // Values: in fine mode the position divided by ten, rounded half away from zero.
   int GetPos() const;
@@ -78,7 +80,7 @@ class CClodSliderCtrl : public CSliderCtrl {
 
   draw_helpers::MemoryDC m_memory;
   draw_helpers::SkinBackgroundPainter m_painter;
-  CToolTipCtrl m_tooltip;
+  orv_controls::DeferredTooltip m_tooltip;
   bool m_relay = true;
   draw_helpers::SharedSkinBitmap* m_skinBitmap = nullptr;
   // Channel: source x, left cap, middle and right cap widths, plain row y, height, filled

@@ -10,7 +10,7 @@ BEGIN_MESSAGE_MAP(CHyperlinkStatic, CStatic)
 END_MESSAGE_MAP()
 
 CHyperlinkStatic::~CHyperlinkStatic() {
-  if (m_tooltip.m_hWnd) m_tooltip.DestroyWindow();
+  m_tooltip.Destroy();
 }
 
 void CHyperlinkStatic::SetUp() {
@@ -38,7 +38,7 @@ void CHyperlinkStatic::SetUp() {
     if (m_bFontsMade) m_pCurrentFont = &m_fontUnderlined;
   }
   if (m_bFitToText) FitToText();
-  if (!m_tooltip.m_hWnd) m_tooltip.Create(this, TTS_ALWAYSTIP);
+  m_tooltip.Defer([this](CToolTipCtrl& tooltip) { tooltip.Create(this, TTS_ALWAYSTIP); });
 }
 
 void CHyperlinkStatic::FitToText() {
@@ -137,6 +137,6 @@ BOOL CHyperlinkStatic::OnSetCursor(CWnd*, UINT, UINT) {
 BOOL CHyperlinkStatic::OnEraseBkgnd(CDC*) { return TRUE; }
 
 BOOL CHyperlinkStatic::PreTranslateMessage(MSG* pMsg) {
-  if (m_tooltip.m_hWnd && pMsg) m_tooltip.RelayEvent(pMsg);
+  if (pMsg && (m_tooltip.MakeOnMouse(pMsg) || m_tooltip.Control().m_hWnd)) m_tooltip.Control().RelayEvent(pMsg);
   return CStatic::PreTranslateMessage(pMsg);
 }

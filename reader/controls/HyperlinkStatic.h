@@ -6,6 +6,7 @@
 
 #include <afxcmn.h>
 
+#include "ControlTooltips.h"
 #include "draw_helpers.h"
 
 class CHyperlinkStatic : public CStatic {
@@ -22,7 +23,8 @@ class CHyperlinkStatic : public CStatic {
   COLORREF m_crLink = 0xFF0000;   // blue
 
   // Once the control is attached: makes the fonts (first time), makes the control owner-drawn,
-  // fits the height when asked, and creates the tooltip.
+  // fits the height when asked, and sets up the tooltip (its window is made at the first mouse
+  // message over the link).
   void SetUp();
   // Lines the text takes after fitting (-1 before).
   int GetLineCount() const { return m_nLineCount; }
@@ -30,7 +32,7 @@ class CHyperlinkStatic : public CStatic {
   const CFont* CurrentFont() const { return m_pCurrentFont; }
   const CFont& UnderlinedFont() const { return m_fontUnderlined; }
   const CFont& NormalFont() const { return m_fontNormal; }
-  CToolTipCtrl& Tooltip() { return m_tooltip; }
+  CToolTipCtrl& Tooltip() { return m_tooltip.Control(); }
 
   void DrawItem(LPDRAWITEMSTRUCT lpDrawItemStruct) override;
   BOOL PreTranslateMessage(MSG* pMsg) override;
@@ -53,7 +55,7 @@ class CHyperlinkStatic : public CStatic {
   bool m_bHovering = false;
   bool m_bUnderlineOnHover = true;
   int m_nLineCount = -1;
-  CToolTipCtrl m_tooltip;
+  orv_controls::DeferredTooltip m_tooltip;
   bool m_bFontsMade = false;
   draw_helpers::SkinBackgroundSource m_background;  // the parent's composed skin, if it hands it over
 };

@@ -37,7 +37,7 @@ END_MESSAGE_MAP()
 CSkinButton::CSkinButton() : m_painter(draw_helpers::SkinBackgroundPainter::kRedrawEveryPaint, this, &m_memory) {}
 
 CSkinButton::~CSkinButton() {
-  if (m_tooltip.m_hWnd) m_tooltip.DestroyWindow();
+  m_tooltip.Destroy();
 }
 
 void CSkinButton::SetSkin(Gdiplus::Image* image, int rows, bool resize, int width, int height, const CRect& source) {
@@ -119,7 +119,7 @@ BOOL CSkinButton::OnWndMsg(UINT message, WPARAM wParam, LPARAM lParam, LRESULT* 
     return TRUE;
   }
   if (message == WM_LBUTTONDOWN) {
-    if (m_tooltip.m_hWnd) m_tooltip.Pop();
+    if (m_tooltip.Control().m_hWnd) m_tooltip.Control().Pop();
     m_released = false;
     LRESULT r = Default();
     // The window the clicks are forwarded to answers for the button.

@@ -5,6 +5,7 @@
 
 #include <afxcmn.h>
 
+#include "ControlTooltips.h"
 #include "draw_helpers.h"
 
 namespace draw_helpers {
@@ -45,7 +46,8 @@ class CSkinButton : public CButton {
   bool IsBusy() const { return m_busy; }
   // A text adds or updates the tooltip; NULL removes it.
   void SetTooltip(LPCTSTR text);
-  CToolTipCtrl& Tooltip() { return m_tooltip; }
+  // The tooltip window: made at the first mouse move over the button (null until then).
+  CToolTipCtrl& Tooltip() { return m_tooltip.Control(); }
   // Button-down messages also go to this window (it answers for the button).
   void SetClickForwardWindow(CWnd* window) { m_clickForward = window; }
   // An image the button keeps for the owner and frees with itself.
@@ -74,7 +76,7 @@ class CSkinButton : public CButton {
   draw_helpers::CImageAnimation2* m_busyAnimation = nullptr;  // lives in the busy list
   bool m_busy = false;
   draw_helpers::CDrawButtonSkin m_skin;
-  CToolTipCtrl m_tooltip;
+  orv_controls::DeferredTooltip m_tooltip;
   bool m_released = false;
   CWnd* m_clickForward = nullptr;
   bool m_hovering = false;

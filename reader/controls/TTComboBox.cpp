@@ -181,17 +181,18 @@ BEGIN_MESSAGE_MAP(CTTComboBox, CComboBox)
 END_MESSAGE_MAP()
 
 CTTComboBox::~CTTComboBox() {
-  if (m_tooltip.m_hWnd) m_tooltip.DestroyWindow();
+  m_tooltip.Destroy();
 }
 
 void CTTComboBox::PreSubclassWindow() {
-  if (m_tooltip.Create(this, TTS_ALWAYSTIP | TTS_NOPREFIX)) {
-    m_tooltip.Activate(TRUE);
-    m_tooltipText.LoadString(IDS_VOICE_LIST_TIP);
+  m_tooltipText.LoadString(IDS_VOICE_LIST_TIP);
+  m_tooltip.Defer([this](CToolTipCtrl& tooltip) {
+    if (!tooltip.Create(this, TTS_ALWAYSTIP | TTS_NOPREFIX)) return;
+    tooltip.Activate(TRUE);
     CRect client;
     GetClientRect(&client);
-    m_tooltip.AddTool(this, m_tooltipText.GetString(), &client, TOOL_ID);
-  }
+    tooltip.AddTool(this, m_tooltipText.GetString(), &client, TOOL_ID);
+  });
   CComboBox::PreSubclassWindow();
 }
 

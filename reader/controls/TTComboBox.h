@@ -8,6 +8,8 @@
 #include <deque>
 #include <string>
 
+#include "ControlTooltips.h"
+
 class CTTListBox : public CListBox {
   DECLARE_DYNAMIC(CTTListBox)
  public:
@@ -65,7 +67,8 @@ class CTTComboBox : public CComboBox {
   // user confirmed (CBN_SELCHANGE); -1 before any.
   int LastChosen() const { return m_lastChosen; }
   CTTListBox& DropList() { return m_list; }
-  CToolTipCtrl& Tooltip() { return m_tooltip; }
+  // The list's own tooltip window: made at the first mouse move over the combo box.
+  CToolTipCtrl& Tooltip() { return m_tooltip.Control(); }
 
   BOOL PreTranslateMessage(MSG* pMsg) override;
   BOOL OnChildNotify(UINT message, WPARAM wParam, LPARAM lParam, LRESULT* pResult) override;
@@ -81,7 +84,7 @@ class CTTComboBox : public CComboBox {
  private:
   CTTListBox m_list;
   std::deque<std::wstring> m_tips;  // one per item, in the items' order
-  CToolTipCtrl m_tooltip;
+  orv_controls::DeferredTooltip m_tooltip;
   int m_lastChosen = -1;
   CString m_tooltipText;
 };

@@ -511,6 +511,94 @@ TEST_F(Controls, VoiceListKeepsTipsInStepWithItems) {
 }
 
 // ---------------------------------------------------------------------------------------------
+std::wstring ModuleText(UINT id) {
+  CString text;
+  text.LoadString(id);
+  return text.GetString();
+}
+
+// A tool's text as the tooltip window holds it.
+std::wstring ToolText(CToolTipCtrl& tooltip, CWnd& owner, UINT_PTR toolId) {
+  wchar_t text[512] = {};
+  TOOLINFOW info{};
+  info.cbSize = sizeof(info);
+  info.hwnd = owner.m_hWnd;
+  info.uId = toolId;
+  info.lpszText = text;
+  tooltip.SendMessage(TTM_GETTEXTW, 512, reinterpret_cast<LPARAM>(&info));
+  return text;
+}
+
+// What the message pump hands a control before dispatching a mouse move over it.
+void MouseMoveThroughPump(CWnd& control, int x, int y) {
+  MSG msg{};
+  msg.hwnd = control.m_hWnd;
+  msg.message = WM_MOUSEMOVE;
+  msg.lParam = MAKELPARAM(x, y);
+  control.PreTranslateMessage(&msg);
+}
+
+// Every tooltip of the panel's controls is a window made at the first mouse move over its
+// control, not when its text is given; then it holds the text last given, over the control's
+// client area as it is at that moment. A text taken away before the mouse came makes none.
+TEST_F(Controls, TooltipWindowsAreMadeAtTheFirstMouseMoveWithTheTextLastGiven) {
+  panel->m_lexicon.SetTooltip(L"first lexicon text");
+  panel->m_lexicon.SetTooltip(L"lexicon, the text last given");
+  panel->m_launch.SetTooltip(L"launch");
+  panel->m_launch.SetTooltip(nullptr);
+  panel->m_volume.SetWindowPos(nullptr, 0, 0, 90, 24, SWP_NOMOVE | SWP_NOZORDER | SWP_NOACTIVATE);
+  struct Case {
+    const char* name;
+    CWnd& control;
+    CToolTipCtrl& tooltip;
+    UINT_PTR toolId;
+    std::wstring text;  // empty: no tooltip window at all
+  };
+  Case cases[] = {
+      {"read", panel->m_read, panel->m_read.Tooltip(), CSkinButton::TOOL_ID, ModuleText(IDS_READ_TIP)},
+      {"lexicon", panel->m_lexicon, panel->m_lexicon.Tooltip(), CSkinButton::TOOL_ID, L"lexicon, the text last given"},
+      {"launch", panel->m_launch, panel->m_launch.Tooltip(), CSkinButton::TOOL_ID, L""},
+      {"volume", panel->m_volume, panel->m_volume.Tooltip(), CPngClodSliderCtrl::TOOL_ID, ModuleText(IDS_VOLUME_TIP)},
+      {"speed", panel->m_speed, panel->m_speed.Tooltip(), CPngClodSliderCtrl::TOOL_ID, ModuleText(IDS_SPEED_TIP)},
+      {"voice list", panel->m_voices, panel->m_voices.Tooltip(), CTTComboBox::TOOL_ID, ModuleText(IDS_VOICE_LIST_TIP)},
+  };
+  for (Case& c : cases) EXPECT_EQ(nullptr, c.tooltip.m_hWnd) << c.name << ": made before the mouse came";
+  EXPECT_EQ(nullptr, panel->m_voiceLink.Tooltip().m_hWnd);
+
+  for (Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    MouseMoveThroughPump(c.control, 3, 2);
+    if (c.text.empty()) {
+      EXPECT_EQ(nullptr, c.tooltip.m_hWnd);
+      continue;
+    }
+    ASSERT_NE(nullptr, c.tooltip.m_hWnd);
+    EXPECT_EQ(c.text, ToolText(c.tooltip, c.control, c.toolId));
+    TOOLINFOW info{};
+    info.cbSize = sizeof(info);
+    info.hwnd = c.control.m_hWnd;
+    info.uId = c.toolId;
+    ASSERT_TRUE(c.tooltip.SendMessage(TTM_GETTOOLINFOW, 0, reinterpret_cast<LPARAM>(&info)));
+    EXPECT_EQ(ClientOf(c.control.m_hWnd), CRect(info.rect));
+    // Made once: a second move and a new text keep the window and change its text.
+    const HWND made = c.tooltip.m_hWnd;
+    MouseMoveThroughPump(c.control, 5, 4);
+    EXPECT_EQ(made, c.tooltip.m_hWnd);
+  }
+  panel->m_read.SetTooltip(L"read, changed");
+  EXPECT_EQ(L"read, changed", ToolText(panel->m_read.Tooltip(), panel->m_read, CSkinButton::TOOL_ID));
+  panel->m_read.SetTooltip(nullptr);
+  EXPECT_EQ(nullptr, panel->m_read.Tooltip().m_hWnd);
+
+  // The link's tooltip window comes with any mouse message over it.
+  MSG click{};
+  click.hwnd = panel->m_voiceLink.m_hWnd;
+  click.message = WM_LBUTTONDOWN;
+  panel->m_voiceLink.PreTranslateMessage(&click);
+  EXPECT_NE(nullptr, panel->m_voiceLink.Tooltip().m_hWnd);
+}
+
+// ---------------------------------------------------------------------------------------------
 // A stand-in for the main window: counts the button-downs a skinned button forwards to it.
 class CClickCounter : public CWnd {
  public:
