@@ -155,4 +155,21 @@ void PressReadHotKey(ULONG_PTR extraInfo) {
   SendInput(6, inputs, sizeof(INPUT));
 }
 
+bool PrepareRun(const char* name, const std::wstring& reader, const FakeEngine& engine, ScopedValues& values) {
+  if (GetFileAttributesW(reader.c_str()) == INVALID_FILE_ATTRIBUTES) {
+    std::printf("%s: the reader is not built\n", name);
+    return false;
+  }
+  if (HANDLE running = OpenMutexW(SYNCHRONIZE, FALSE, L"ONLY_ONE_ORVEL_TUNELO")) {
+    CloseHandle(running);
+    std::printf("%s: a reader is already running in this prefix; close it first\n", name);
+    return false;
+  }
+  if (!engine.ok() || !values.SetReaderDefaults()) {
+    std::printf("%s: the fake engine or the reader's settings could not be set up\n", name);
+    return false;
+  }
+  return true;
+}
+
 }  // namespace reader_bench

@@ -67,6 +67,11 @@ class FakeEngine {
   bool m_ok = false;
 };
 
+// The set-up every reader benchmark starts with: `reader` built, no reader already running in
+// the prefix, the fake engine registered and the reader's defaults set. False, with the reason
+// printed after `name`, when the benchmark cannot run.
+bool PrepareRun(const char* name, const std::wstring& reader, const FakeEngine& engine, ScopedValues& values);
+
 // Ctrl+Shift+F9 pressed and released as injected input, tagged with `extraInfo`.
 void PressReadHotKey(ULONG_PTR extraInfo);
 

@@ -106,16 +106,9 @@ struct Round {
 
 int main() {
   InitializeCriticalSection(&g_lock);
-  if (GetFileAttributesW(reader_bench::ReaderProgram().c_str()) == INVALID_FILE_ATTRIBUTES) {
-    std::printf("main road: the reader is not built\n");
-    return 1;
-  }
   reader_bench::FakeEngine engine;
   reader_bench::ScopedValues values;
-  if (!engine.ok() || !values.SetReaderDefaults()) {
-    std::printf("main road: the fake engine or the reader's settings could not be set up\n");
-    return 1;
-  }
+  if (!reader_bench::PrepareRun("main road", reader_bench::ReaderProgram(), engine, values)) return 1;
 
   // The yardstick first, while nothing else runs.
   HWND clipboardReader = nullptr;

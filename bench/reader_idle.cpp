@@ -42,21 +42,9 @@ bool Idle(const char* label, const std::wstring& program, const wchar_t* classNa
 }  // namespace
 
 int main() {
-  if (GetFileAttributesW(reader_bench::ReaderProgram().c_str()) == INVALID_FILE_ATTRIBUTES) {
-    std::printf("reader idle: the reader is not built\n");
-    return 1;
-  }
-  if (HANDLE running = OpenMutexW(SYNCHRONIZE, FALSE, L"ONLY_ONE_ORVEL_TUNELO")) {
-    CloseHandle(running);
-    std::printf("reader idle: a reader is already running in this prefix; close it first\n");
-    return 1;
-  }
   reader_bench::FakeEngine engine;
   reader_bench::ScopedValues values;
-  if (!engine.ok() || !values.SetReaderDefaults()) {
-    std::printf("reader idle: the fake engine or the reader's settings could not be set up\n");
-    return 1;
-  }
+  if (!reader_bench::PrepareRun("reader idle", reader_bench::ReaderProgram(), engine, values)) return 1;
   if (!Idle("bare", reader_bench::BenchFolder() + L"programs\\bare_window.exe", L"OrvelBenchBareWindow", nullptr))
     return 1;
   if (!Idle("reader", reader_bench::ReaderProgram(), L"#32770", L"Orvel Murmelin")) return 1;

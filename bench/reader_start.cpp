@@ -144,23 +144,11 @@ int wmain(int argc, wchar_t** argv) {
   const bool compare = argc >= 4 && std::wstring(argv[1]) == L"--compare";
   const std::wstring reader = compare ? std::wstring(argv[2])
                               : argc > 1 ? std::wstring(argv[1])
-                                         : folder + L"..\\reader\\bin\\Orvel Murmelin.exe";
+                                         : reader_bench::ReaderProgram();
   const std::wstring bare = folder + L"programs\\bare_window.exe";
-  if (GetFileAttributesW(reader.c_str()) == INVALID_FILE_ATTRIBUTES) {
-    std::printf("reader start: the reader is not built\n");
-    return 1;
-  }
-  if (HANDLE running = OpenMutexW(SYNCHRONIZE, FALSE, L"ONLY_ONE_ORVEL_TUNELO")) {
-    CloseHandle(running);
-    std::printf("reader start: a reader is already running in this prefix; close it first\n");
-    return 1;
-  }
   reader_bench::FakeEngine engine;
   reader_bench::ScopedValues values;
-  if (!engine.ok() || !values.SetReaderDefaults()) {
-    std::printf("reader start: the fake engine or the reader's settings could not be set up\n");
-    return 1;
-  }
+  if (!reader_bench::PrepareRun("reader start", reader, engine, values)) return 1;
   if (compare) {
     const int rounds = argc >= 5 ? std::max(1, _wtoi(argv[4])) : 15;
     return Compare(bare, reader, argv[3], rounds, values);

@@ -21,6 +21,7 @@ const char* const kXmlNoCurrentNode = "NoCurrentNode";
 const char* const kXmlDocumentTooLarge = "DocumentTooLarge";
 const char* const kXmlNestingTooDeep = "NestingTooDeep";
 const char* const kXmlTooManyAttributes = "TooManyAttributes";
+const std::wstring kXmlTextProperty = L"Value";
 
 namespace {
 
@@ -54,7 +55,6 @@ NodePool& Pool()
 }
 
 const std::size_t kScratchBytes = 1024;
-const std::wstring kValueName = L"Value";
 
 // The length up to the first zero byte, at most maxLength; eight bytes at a time, since a
 // whole document is measured.
@@ -156,7 +156,7 @@ bool Translate(XmlNodePtr& parent, const TiXmlElement* element, TiXmlElement* co
         node->ReserveChildren(children - leaves);
 
     if (!text.empty())
-        node->AddProperty(std::wstring(kValueName), std::move(text));
+        node->AddProperty(std::wstring(kXmlTextProperty), std::move(text));
 
     for (const TiXmlAttribute* a = element->FirstAttribute(); a != nullptr; a = a->Next()) {
         std::wstring attrName = Utf8ToWide(a->NameTStr(), scratch, scratchBytes);

@@ -20,6 +20,9 @@
 class TiXmlElement;
 class XmlPropertyNode;
 
+// The property that holds an element's own text next to its attributes or children: "Value".
+extern const std::wstring kXmlTextProperty;
+
 using XmlNodePtr = boost::intrusive_ptr<XmlPropertyNode>;
 
 // Nodes come from one process-wide pool of fixed-size blocks (guarded by its own lock).

@@ -26,7 +26,6 @@ const std::wstring kOs = L"os";
 const std::wstring kSg = L"sg";
 const std::wstring kTransl = L"transl";
 const std::wstring kLang = L"lang";
-const std::wstring kValue = L"Value";
 const std::wstring kDescs = L"descs";
 const std::wstring kProd = L"prod";
 const std::wstring kNone;
@@ -73,7 +72,7 @@ void ReadTranslationsInto(XmlObjectReader& reader, LocalizedText& translations, 
         while (reader.TryEnterChild(kTransl)) {
             const LANGID language = languages.Get(reader.ReadRequiredProperty(kLang));
             // A second text for the same name and language is ignored; the first stays.
-            translations.AddText(textName, language, reader.ReadProperty(kValue, kNone));
+            translations.AddText(textName, language, reader.ReadProperty(kXmlTextProperty, kNone));
             reader.LeaveChild();
         }
         reader.LeaveChild();

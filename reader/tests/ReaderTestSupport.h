@@ -12,6 +12,12 @@
 
 namespace reader_test {
 
+// The reader's keys (HKLM, 32-bit view) and its program's file name, spelled out here rather
+// than taken from the product, so that a misspelling there fails the tests.
+const wchar_t kMakerKey[] = L"SOFTWARE\\ORVEL";
+const wchar_t kAppKey[] = L"SOFTWARE\\Orvel\\Orvel Murmelin";
+const wchar_t kProgramName[] = L"Orvel Murmelin.exe";
+
 // The folder of the running test program, trailing backslash kept. The build puts the reader
 // under bin\ and the test modules under testmodules\ beside it.
 std::wstring TestFolder();

@@ -18,15 +18,15 @@
 #include "text_source.h"
 
 using reader_test::Hex;
+using reader_test::kAppKey;
+using reader_test::kMakerKey;
+using reader_test::kProgramName;
 using reader_test::Narrow;
 using reader_test::ScopedRegValue;
 
 namespace {
 
-const wchar_t kMakerKey[] = L"SOFTWARE\\ORVEL";
-const wchar_t kAppKey[] = L"SOFTWARE\\Orvel\\Orvel Murmelin";
 const wchar_t kHotKeyKey[] = L"SOFTWARE\\Orvel\\Orvel Murmelin\\HotKey_Read";
-const wchar_t kProgramName[] = L"Orvel Murmelin.exe";
 // Safety nets only: a first start in a fresh prefix and a loaded machine are slow; each step
 // here takes milliseconds to a second.
 const DWORD kBoundMs = 60000;

@@ -18,13 +18,13 @@
 #include "resource.h"
 
 using reader_test::Hex;
+using reader_test::kAppKey;
+using reader_test::kMakerKey;
+using reader_test::kProgramName;
 using reader_test::Narrow;
 
 namespace {
 
-const wchar_t kMakerKey[] = L"SOFTWARE\\ORVEL";
-const wchar_t kAppKey[] = L"SOFTWARE\\Orvel\\Orvel Murmelin";
-const wchar_t kProgramName[] = L"Orvel Murmelin.exe";
 const DWORD kStartTimeoutMs = 60000;  // a first start in a fresh prefix is slow
 
 const wchar_t kEnglishCaption[] = L"Resource DLL Error";

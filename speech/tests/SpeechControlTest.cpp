@@ -147,6 +147,17 @@ class SpeechControlTest : public ::testing::Test {
   // message is handled ahead of posted ones), so this is no barrier for them: wait for what a
   // notification leads to instead.
   void Sync() const { control->Send(WM_SPEECH_GET_VOICE); }
+  // `voices` voices, the first chosen for the low client, which speaks `text` slowly: returns
+  // once the first word has been spoken, the rest still to come.
+  void StartSlowSpeech(int voices, const wchar_t* text) {
+    AddVoices(voices);
+    fake.SetMsPerWord(250);
+    Start();
+    control->Register(low);
+    ASSERT_TRUE(control->SelectAndWait(low, 0, 1));
+    ASSERT_EQ(SPEECH_DONE, control->Speak(low, text));
+    ASSERT_TRUE(WaitForNotes(low.listener, WM_SPEECH_WORD, 1));
+  }
 
   fakesapi::Session fake;
   std::vector<std::wstring> tokens;
@@ -452,13 +463,7 @@ TEST_F(SpeechControlTest, VoiceChangeOutsideTheListAnswersFailed) {
 
 // Fault: the rest of the text was handed to a voice that could not be acquired.
 TEST_F(SpeechControlTest, VoiceChangeToAMissingVoiceDuringSpeechDropsTheRest) {
-  AddVoices(1);
-  fake.SetMsPerWord(250);
-  Start();
-  control->Register(low);
-  ASSERT_TRUE(control->SelectAndWait(low, 0, 1));
-  ASSERT_EQ(SPEECH_DONE, control->Speak(low, kLongText));
-  ASSERT_TRUE(WaitForNotes(low.listener, WM_SPEECH_WORD, 1));
+  ASSERT_NO_FATAL_FAILURE(StartSlowSpeech(1, kLongText));
 
   EXPECT_EQ(SPEECH_FAILED, control->Select(low, 3, 1));
   EXPECT_EQ(3, control->Send(WM_SPEECH_GET_VOICE));
@@ -481,13 +486,7 @@ TEST_F(SpeechControlTest, VoiceChangeToAMissingVoiceDuringSpeechDropsTheRest) {
 // re-spoken) handled between that stream's start and end set a resume that no request took, and
 // the end of the next request re-spoke its trailing blank.
 TEST_F(SpeechControlTest, VoiceChangeWhileAStopEndsResumesNothing) {
-  AddVoices(2);
-  fake.SetMsPerWord(250);
-  Start();
-  control->Register(low);
-  ASSERT_TRUE(control->SelectAndWait(low, 0, 1));
-  ASSERT_EQ(SPEECH_DONE, control->Speak(low, kLongText));
-  ASSERT_TRUE(WaitForNotes(low.listener, WM_SPEECH_WORD, 1));
+  ASSERT_NO_FATAL_FAILURE(StartSlowSpeech(2, kLongText));
   {
     // The window's second end is the stop's own stream: by then its start has been handled.
     FinishedGate gate(control->hwnd(), 2);
