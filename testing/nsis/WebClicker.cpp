@@ -65,26 +65,31 @@ std::wstring TextOf(HWND window) {
   return text;
 }
 
+struct InstallerSearch {
+  DWORD pid;
+  HWND found;
+};
+
+BOOL CALLBACK MatchInstallerWindow(HWND window, LPARAM param) {
+  auto* s = reinterpret_cast<InstallerSearch*>(param);
+  DWORD pid = 0;
+  GetWindowThreadProcessId(window, &pid);
+  if (pid == s->pid && IsWindowVisible(window) && ClassOf(window) == L"#32770" && GetDlgItem(window, 1018)) {
+    s->found = window;
+    return FALSE;
+  }
+  return TRUE;
+}
+
 // The installer's main window: a visible dialog of the installer process with the page frame.
 HWND InstallerWindow() {
-  struct Search {
-    DWORD pid;
-    HWND found;
-  } search{g_process.dwProcessId, nullptr};
-  EnumWindows(
-      [](HWND window, LPARAM param) -> BOOL {
-        auto* s = reinterpret_cast<Search*>(param);
-        DWORD pid = 0;
-        GetWindowThreadProcessId(window, &pid);
-        if (pid == s->pid && IsWindowVisible(window) && ClassOf(window) == L"#32770" && GetDlgItem(window, 1018)) {
-          s->found = window;
-          return FALSE;
-        }
-        return TRUE;
-      },
-      reinterpret_cast<LPARAM>(&search));
+  InstallerSearch search{g_process.dwProcessId, nullptr};
+  EnumWindows(MatchInstallerWindow, reinterpret_cast<LPARAM>(&search));
   return search.found;
 }
+
+// The hook's only work is its delivery: a message that wakes the waiting thread.
+void CALLBACK IgnoreWinEvent(HWINEVENTHOOK, DWORD, HWND, LONG, LONG, DWORD, DWORD) {}
 
 // The page shown in the installer window: its visible child dialog.
 HWND CurrentPage() {
@@ -112,7 +117,7 @@ std::wstring KindOf(HWND page) {
 // delivered; false after kWaitMs or when the installer has ended.
 bool WaitUntil(const std::function<bool()>& done) {
   HWINEVENTHOOK hook = SetWinEventHook(EVENT_OBJECT_CREATE, EVENT_OBJECT_NAMECHANGE, nullptr,
-                                       [](HWINEVENTHOOK, DWORD, HWND, LONG, LONG, DWORD, DWORD) {},
+                                       IgnoreWinEvent,
                                        g_process.dwProcessId, 0, WINEVENT_OUTOFCONTEXT);
   const ULONGLONG deadline = GetTickCount64() + kWaitMs;
   bool ok = false;
