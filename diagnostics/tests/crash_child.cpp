@@ -36,7 +36,21 @@ void AnnounceFault() {
   fflush(stdout);
 }
 
-__attribute__((noinline)) void WriteThroughNull(volatile int* target) { *target = 0x5EED; }
+// Under an i386 user-mode emulator, Wine receives a processor fault without its trap number
+// and raises an illegal instruction (C000001D) instead of the access violation: there, the
+// faults that the processor would raise are raised in software at the same place, so that the
+// report and the dump of an access violation are still checked.
+bool FaultsInSoftware() { return GetEnvironmentVariableW(L"ORV_IA32_EMULATED", nullptr, 0) != 0; }
+
+__attribute__((noinline)) void RaiseAccessViolation(const volatile void* address) {
+  const ULONG_PTR information[2] = {1, reinterpret_cast<ULONG_PTR>(address)};  // a write there
+  RaiseException(EXCEPTION_ACCESS_VIOLATION, EXCEPTION_NONCONTINUABLE, 2, information);
+}
+
+__attribute__((noinline)) void WriteThroughNull(volatile int* target) {
+  if (FaultsInSoftware()) RaiseAccessViolation(target);
+  *target = 0x5EED;
+}
 
 __attribute__((noinline)) int RecurseWide(volatile int* depth) {
   volatile char page[4096];
@@ -57,7 +71,10 @@ __attribute__((noinline)) int Recurse(volatile int* depth) {
 
 using Callback = void (*)(int);
 
-__attribute__((noinline)) void CallThrough(Callback volatile* callback) { (*callback)(1); }
+__attribute__((noinline)) void CallThrough(Callback volatile* callback) {
+  if (FaultsInSoftware() && *callback == nullptr) RaiseAccessViolation(nullptr);
+  (*callback)(1);
+}
 
 DWORD WINAPI FailingThread(void*) {
   AnnounceFault();

@@ -9,6 +9,7 @@
 #include <shlobj.h>
 
 #include <algorithm>
+#include <cstdio>
 #include <cstring>
 #include <fstream>
 #include <iterator>
@@ -310,7 +311,19 @@ struct CrashCase {
 
 std::string ChildName() { return "diagnostics_crash_child.exe"; }
 
+// Set by the test runner when this 32-bit program runs under an i386 user-mode emulator: the
+// crash program then raises its access violations in software (see crash_child.cpp).
+bool FaultsRaisedInSoftware() { return GetEnvironmentVariableW(L"ORV_IA32_EMULATED", nullptr, 0) != 0; }
+
 void FaultIsInTheProgram(const Report& report, const ChildRun&) {
+  if (FaultsRaisedInSoftware()) {
+    // The fault lies in the system's raise routine; the program's faulting function is below it.
+    ASSERT_FALSE(report.faultStack.empty());
+    EXPECT_TRUE(std::any_of(report.faultStack.begin(), report.faultStack.end(),
+                            [](const std::string& frame) { return EndsWith(frame, ChildName()); }))
+        << report.faultStack.front();
+    return;
+  }
   // "Fault address:  <address> 01:<offset> <program path>": the code section of the program.
   const std::vector<std::string> words = Split(report.exceptionLines[2], ' ');
   ASSERT_GE(words.size(), 5u) << report.exceptionLines[2];
@@ -333,6 +346,7 @@ const CrashCase kCrashes[] = {
     {"nullcall", DumpMode::Two, 0xC0000005, "Exception code: C0000005 ACCESS_VIOLATION",
      [](const Report& report, const ChildRun&) {
        // Address 0 lies in no module: section 00, offset 0 and no name, and the report goes on.
+       if (FaultsRaisedInSoftware()) return;  // raised in software: no fault at address 0
        const std::string zero(kAddressDigits, '0');
        EXPECT_EQ(report.exceptionLines[2], "Fault address:  " + zero + " 00:" + zero + " ");
      }},
@@ -342,6 +356,10 @@ class CrashRun : public CrashTest, public ::testing::WithParamInterface<CrashCas
 
 TEST_P(CrashRun, LeavesOneReportAndOneDump) {
   const CrashCase& c = GetParam();
+  if (FaultsRaisedInSoftware() && c.code == EXCEPTION_ACCESS_VIOLATION) {
+    std::printf("note: under an i386 emulator processor faults reach Wine as C000001D; the access violation is\n"
+                "      raised in software at the fault's place, and where the fault lies is not checked\n");
+  }
   SCOPED_TRACE(std::string(c.mode) + ", mdmp_mode " +
                (c.dumpMode == DumpMode::Absent ? "absent" : c.dumpMode == DumpMode::WrongType ? "REG_SZ" : "2"));
   reader_test::ScopedRegValue mdmpMode(reader_settings::kAppKey, L"mdmp_mode");

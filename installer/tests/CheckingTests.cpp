@@ -261,8 +261,10 @@ TEST_F(CatalogueWait, DialogWaitsForAFailingDownloadAndNoLonger) {
   ASSERT_NE(0, server.Port()) << "winsock error " << server.Error();
   ScopedEnvironment gateway(L"ORV_GW_TEST_GATEWAY", server.Gateway().c_str());
   gwplugin::CGWPluginApp& app = gwplugin::ThePluginApp();
+  // The silent server fails the download at the 1 s connection time-out; the dialog's limit
+  // (2 x 1000 + 20000 ms) lies far beyond it, also under a slow emulator.
   app.catalogueTimeouts.connectMilliseconds = 1000;
-  app.catalogueTimeouts.lowSpeedSeconds = 1;
+  app.catalogueTimeouts.lowSpeedSeconds = 20;
   Initialize(true);
   // The trace tells that the download's end, not the dialog's limit, closed the dialog; the
   // time bound only keeps a hang from holding the run.
