@@ -4,8 +4,10 @@
 #   $(DIST_BUILD): the 32-bit deliverables, assembled in dist/ (optimised and stripped; their
 #                  debug information stays in $(DIST_BUILD)/debug);
 #   $(BUILD):      a 64-bit build with every test and benchmark, run under 64-bit Wine;
-#   $(BUILD32):    where the host executes 32-bit user code, the i686 build with its tests,
-#                  run under 32-bit Wine by `make test` as well (scripts/test-trees).
+#   $(BUILD32):    where the host executes 32-bit user code (natively or through the i386
+#                  emulation that scripts/setup registers), the i686 build with its tests, run
+#                  under 32-bit Wine by `make test` as well (scripts/test-trees), with the
+#                  shipped files of dist/; `make run` then runs the shipped reader.
 BUILD      ?= build
 DIST_BUILD ?= build-dist
 BUILD32    ?= build-i686
@@ -36,7 +38,7 @@ test: build
 	@ORV_CMAKE_COMMON="$(CMAKE_COMMON)" scripts/test-trees $(BUILD) $(BUILD32) $(CTEST_ARGS)
 
 run: build
-	@scripts/run-demo $(BUILD)
+	@ORV_CMAKE_COMMON="$(CMAKE_COMMON)" scripts/run-demo $(BUILD) $(BUILD32)
 
 # BENCH=bench_download runs only the benchmarks named.
 BENCH ?=

@@ -3,6 +3,7 @@
 #include <dbghelp.h>
 #include <process.h>
 #include <shlobj.h>
+#include <tlhelp32.h>
 
 #include <cstdio>
 #include <cstdlib>
@@ -43,14 +44,34 @@ struct ChainState {
 
 ChainState g_chain;
 
+}  // namespace
+
 // dbghelp walks a stack only for a process whose symbol handler is set up. Done once, on the
 // thread that writes the report, before the dump: MiniDumpWriteDump then finds it ready instead
 // of setting up (under Wine: loading every module's debug information) on its own. Symbols are
 // loaded on first use only. The process ends after the report, so it is never cleaned up.
-void PrepareSymbolHandler() {
+// Invading the process can fail (Wine cannot always inspect its own process, as under an i386
+// emulator, and answers ERROR_INVALID_PARAMETER): the handler is then set up without it and
+// given the process's modules one by one, so the walks (which need the modules' unwind data on
+// x64) and the dump still work.
+bool PrepareSymbolHandler() {
   SymSetOptions(SymGetOptions() | SYMOPT_DEFERRED_LOADS);
-  SymInitialize(GetCurrentProcess(), nullptr, TRUE);
+  const HANDLE process = GetCurrentProcess();
+  if (SymInitialize(process, nullptr, TRUE)) return true;
+  if (!SymInitialize(process, nullptr, FALSE)) return false;
+  HANDLE snapshot = CreateToolhelp32Snapshot(TH32CS_SNAPMODULE, 0);
+  if (snapshot == INVALID_HANDLE_VALUE) return true;
+  MODULEENTRY32W module = {};
+  module.dwSize = sizeof module;
+  for (BOOL more = Module32FirstW(snapshot, &module); more; more = Module32NextW(snapshot, &module)) {
+    SymLoadModuleExW(process, nullptr, module.szExePath, module.szModule,
+                     static_cast<DWORD64>(reinterpret_cast<uintptr_t>(module.modBaseAddr)), module.modBaseSize, nullptr, 0);
+  }
+  CloseHandle(snapshot);
+  return true;
 }
+
+namespace {
 
 unsigned __stdcall ReporterMain(void*) {
   WaitForSingleObject(g_chain.wake, INFINITE);

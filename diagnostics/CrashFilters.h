@@ -26,6 +26,11 @@ LONG WINAPI ReportCheckFilter(EXCEPTION_POINTERS* pointers);
 LONG WINAPI TextReportFilter(EXCEPTION_POINTERS* pointers);
 LONG WINAPI DumpFilter(EXCEPTION_POINTERS* pointers);
 
+// Sets up dbghelp's symbol handler for this process, as the reporting thread does before the
+// report and the dump: with the loaded modules when the process can be inspected, without them
+// otherwise. False when neither could be set up.
+bool PrepareSymbolHandler();
+
 // Writes the minidump beside the report (named by the crash time) and appends the system part
 // to the report. `pointers` may be null: the dump then has no exception information.
 void WriteDumpAndSystemLines(const wchar_t* reportPath, EXCEPTION_POINTERS* pointers);

@@ -8,4 +8,13 @@ if(TARGET fakesapi_control)
     OUTPUT_NAME reader_probe RUNTIME_OUTPUT_DIRECTORY "${CMAKE_BINARY_DIR}/reader/demo")
   orv_strict(orv_reader_probe)
   orv_use_fakesapi(orv_reader_probe)
+  # The shipped reader of dist/ itself on its main road, with this tree's probe and fake engine:
+  # a 32-bit tree only, since what ships is 32-bit. `make test` builds dist/ first.
+  if(CMAKE_SIZEOF_VOID_P EQUAL 4)
+    add_test(NAME shipped_reader_main_road
+             COMMAND env ORV_DEMO_ROAD=1 "${CMAKE_CURRENT_LIST_DIR}/run-demo.sh" "${CMAKE_BINARY_DIR}"
+                     "${CMAKE_SOURCE_DIR}/dist/Orvel Murmelin/Orvel Murmelin.exe")
+    set_tests_properties(shipped_reader_main_road PROPERTIES
+      TIMEOUT 600 RUN_SERIAL TRUE RESOURCE_LOCK "orvel_reader_instance;desktop_input")
+  endif()
 endif()

@@ -1,7 +1,9 @@
 #!/usr/bin/env bash
-# run-demo.sh BUILD: the reader's main road under Wine, in a demo prefix of its own
-# (BUILD/demo-prefix). On a host that runs no 32-bit user code, BUILD must be the 64-bit tree
-# (the 32-bit deliverable in dist/ cannot run there).
+# run-demo.sh BUILD [READER]: the reader's main road under Wine, in a demo prefix of its own
+# (BUILD/demo-prefix). READER is the program to run (by default BUILD's own reader), for example
+# the shipped one of dist/ with the probe and fake engine of the i686 tree BUILD, which must be of
+# the reader's architecture. A 32-bit reader needs a host that runs 32-bit user code (natively or
+# through the emulation that scripts/setup registers).
 #
 # The prefix gets what the installer would write: "language" = "english" under
 # HKLM\SOFTWARE\ORVEL, the application key and the read hot key Ctrl+Shift+F9. With a display
@@ -11,21 +13,26 @@
 # hot key pressed; the demo prints what the voice was asked to speak, with which voice, volume
 # and rate, and takes screenshots of the dialog while it speaks (BUILD/demo-dialog.png, the
 # whole screen in BUILD/demo-screenshot.png) and folded (BUILD/demo-dialog-folded.png). Then it
-# closes the reader and checks that it ended.
+# closes the reader and checks that it ended. ORV_DEMO_ROAD=1 shows the main road on the display
+# there is (a test run's private Xvfb) instead of simply starting the reader on it.
 set -u
 build=$(cd "$1" && pwd)
 src=$(cd "$(dirname "$0")/../.." && pwd)
 scripts=$src/scripts
 
-exe="$build/reader/bin/Orvel Murmelin.exe"
+exe=${2:-"$build/reader/bin/Orvel Murmelin.exe"}
 probe=$build/reader/demo/reader_probe.exe
 if [ ! -f "$exe" ] || [ ! -f "$probe" ]; then
-    echo "run-demo: build the reader and its probe first (cmake --build $build)" >&2
+    echo "run-demo: no $exe or no $probe: build the reader and the probe first (cmake --build $build)" >&2
+    exit 1
+fi
+machine() { od -An -tx2 -j $(( $(od -An -tu4 -j 60 -N4 "$1") + 4 )) -N2 "$1" | tr -d ' '; }
+if [ "$(machine "$exe")" != "$(machine "$probe")" ]; then
+    echo "run-demo: $exe and the probe of $build are built for different processors" >&2
     exit 1
 fi
 # PE machine field: 0x14c is i386, which needs a host that runs 32-bit user code.
-machine=$(od -An -tx2 -j $(( $(od -An -tu4 -j 60 -N4 "$exe") + 4 )) -N2 "$exe" | tr -d ' ')
-if [ "$machine" = 014c ] && ! /lib/ld-linux.so.2 --version >/dev/null 2>&1; then
+if [ "$(machine "$exe")" = 014c ] && ! "$scripts/ia32-host"; then
     echo "run-demo: $exe is a 32-bit program and this host runs no 32-bit user code;" >&2
     echo "          pass the 64-bit build tree instead." >&2
     exit 1
@@ -51,11 +58,11 @@ if [ -z "${ORV_DEMO_INSIDE:-}" ]; then
     # The prefix's desktop process belongs to the first program of a server session: end this
     # display-less session so the reader's starts on the display chosen below.
     "$WINESERVER" -k 2>/dev/null; "$WINESERVER" -w
-    if [ -n "${DISPLAY:-}" ]; then
-        echo "Starting Orvel Murmelin on display $DISPLAY (prefix $prefix)."
+    if [ -n "${DISPLAY:-}" ] && [ "${ORV_DEMO_ROAD:-0}" != 1 ]; then
+        echo "Starting $exe on display $DISPLAY (prefix $prefix)."
         exec "$WINELOADER" "$exe"
     fi
-    exec "$scripts/with-display" env ORV_DEMO_INSIDE=1 "$0" "$build"
+    exec "$scripts/with-display" env ORV_DEMO_INSIDE=1 "$0" "$build" "$exe"
 fi
 
 fail() {
@@ -87,7 +94,7 @@ screenshot() {
     fi
 }
 
-echo "Starting Orvel Murmelin under Wine on a private Xvfb ($DISPLAY)."
+echo "Starting $exe under Wine on a private Xvfb ($DISPLAY)."
 # One server for the reader and the probe: two loaders starting at once must not race to
 # start it.
 "$WINESERVER" -p 60
