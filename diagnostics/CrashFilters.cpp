@@ -109,10 +109,16 @@ void ReserveStackForOverflow() {
 // Called first by every filter. Answers false when the call is the chain's own work for the
 // crash being reported; otherwise this is the platform reporting an exception: the first one
 // is handed to the reporting thread (or, without it, run here), whose chain result is then put
-// into `result`; any later one, including a fault inside the report, ends the process at once.
+// into `result`. A fault inside the report ends the process at once. A later fault of another
+// thread waits until the first one's report and dump are written (as long as the faulting
+// thread waits for them) and then ends the process: one report, of the first fault.
 bool HandOver(LPTOP_LEVEL_EXCEPTION_FILTER filter, EXCEPTION_POINTERS* pointers, LONG* result) {
   if (g_chain.entered && GetCurrentThreadId() == g_chain.workerId && pointers == g_chain.pointers) return false;
   if (InterlockedCompareExchange(&g_chain.entered, 1, 0) != 0) {
+    const DWORD self = GetCurrentThreadId();
+    if (self != g_chain.reporterId && self != g_chain.workerId && g_chain.finished != nullptr) {
+      WaitForSingleObject(g_chain.finished, kReportTimeLimitMs);
+    }
     TerminateProcess(GetCurrentProcess(), static_cast<UINT>(kCrashExitCode));
   }
   g_chain.pointers = pointers;
@@ -131,6 +137,7 @@ bool HandOver(LPTOP_LEVEL_EXCEPTION_FILTER filter, EXCEPTION_POINTERS* pointers,
     g_chain.workerId = GetCurrentThreadId();
     PrepareSymbolHandler();
     *result = filter(pointers);
+    if (g_chain.finished != nullptr) SetEvent(g_chain.finished);
   }
   return true;
 }

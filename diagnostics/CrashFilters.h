@@ -7,7 +7,8 @@
 // The work does not run on the faulting thread: after a stack overflow that thread has no stack
 // left for it. A reporting thread, started by InstallTerminateFilter and idle until then, is
 // woken by the filter and runs the chain while the faulting thread waits. A fault during the
-// report, or a second crash, ends the process at once with the same exit code.
+// report ends the process at once with the same exit code; a crash of another thread meanwhile
+// waits for the first crash's report and then ends the process.
 #pragma once
 
 #include <windows.h>

@@ -82,11 +82,18 @@ DWORD WINAPI FailingThread(void*) {
   return 0;
 }
 
+// Two threads that fault together, as soon as they are let go.
+DWORD WINAPI FailingOnSignal(void* go) {
+  WaitForSingleObject(go, INFINITE);
+  WriteThroughNull(nullptr);
+  return 0;
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
   if (argc < 2) {
-    fprintf(stderr, "usage: %s access|thread|overflow|nullcall\n", argv[0]);
+    fprintf(stderr, "usage: %s access|thread|together|overflow|nullcall\n", argv[0]);
     return 2;
   }
   // Wine's crash dialog must not come up should the chain ever let an exception through.
@@ -107,6 +114,16 @@ int main(int argc, char** argv) {
     HANDLE thread = CreateThread(nullptr, 0, FailingThread, nullptr, 0, nullptr);
     if (thread == nullptr) return 3;
     WaitForSingleObject(thread, INFINITE);
+  } else if (strcmp(mode, "together") == 0) {
+    HANDLE go = CreateEventW(nullptr, TRUE, FALSE, nullptr);
+    DWORD ids[2] = {};
+    HANDLE threads[2] = {CreateThread(nullptr, 0, FailingOnSignal, go, 0, &ids[0]),
+                         CreateThread(nullptr, 0, FailingOnSignal, go, 0, &ids[1])};
+    if (go == nullptr || threads[0] == nullptr || threads[1] == nullptr) return 3;
+    printf("faulting %lu %lu\n", static_cast<unsigned long>(ids[0]), static_cast<unsigned long>(ids[1]));
+    fflush(stdout);
+    SetEvent(go);
+    WaitForMultipleObjects(2, threads, TRUE, INFINITE);
   } else if (strcmp(mode, "overflow") == 0) {
     AnnounceFault();
     volatile int depth = 0;

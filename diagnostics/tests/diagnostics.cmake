@@ -22,7 +22,7 @@ target_include_directories(diagnostics_crash_tests PRIVATE "${CMAKE_SOURCE_DIR}/
 target_link_libraries(diagnostics_crash_tests PRIVATE orv_diagnostics orv_reader_core orv_started_program dep_gmock dep_gtest_main)
 add_dependencies(diagnostics_crash_tests diagnostics_crash_child)
 orv_strict(diagnostics_crash_tests)
-foreach(_orv_crash access thread overflow nullcall)
+foreach(_orv_crash access thread together overflow nullcall)
   add_test(NAME diagnostics_crash_${_orv_crash}
            COMMAND diagnostics_crash_tests --gtest_filter=Crashes/CrashRun.LeavesOneReportAndOneDump/${_orv_crash})
   list(APPEND _orv_crash_tests diagnostics_crash_${_orv_crash})
