@@ -310,8 +310,10 @@ COLORREF HtmlMarkup::ParseColour(const std::wstring& text, COLORREF fallback) co
 int HtmlMarkup::ParseLength(int current, const std::wstring& text, bool font_size, const LengthMetrics& metrics) {
   if (text.empty()) return current;
   if (text.back() == L'%') {
-    const long long n = _wtoi(text.c_str());
-    return Clamp(static_cast<long long>(current) * Clamp(n) / 100);
+    // Rounded half away from zero, as MulDiv rounds, but in 64 bits: a huge value clamps
+    // instead of failing as MulDiv would.
+    const long long product = static_cast<long long>(current) * Clamp(_wtoi(text.c_str()));
+    return Clamp((product + (product < 0 ? -50 : 50)) / 100);
   }
   std::wstring rest = text;
   bool negative = false;

@@ -6,6 +6,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cstdio>
 #include <cstdlib>
 #include <functional>
@@ -42,9 +43,12 @@ class CTreeHost : public CWnd {
   LRESULT displayAnswer = 0;
   int marks = 0;        // clicks on the host's own area
   int parentClicks = 0;  // NM_CLICK that reached the host's own map (not kept by the tree)
+  std::vector<HTREEITEM> selected;  // new item of every TVN_SELCHANGEDW sent, kept by the tree or not
 
  protected:
   LRESULT WindowProc(UINT message, WPARAM wParam, LPARAM lParam) override {
+    if (message == WM_NOTIFY && reinterpret_cast<const NMHDR*>(lParam)->code == TVN_SELCHANGEDW)
+      selected.push_back(reinterpret_cast<const NMTREEVIEWW*>(lParam)->itemNew.hItem);
     if (message == WM_XHTMLTREE_CHECKBOX_CLICKED || message == WM_XHTMLTREE_ITEM_EXPANDED ||
         message == WM_XHTMLTREE_DISPLAY_TOOLTIP || message == WM_XHTMLTREE_INIT_TOOLTIP) {
       const auto* data = reinterpret_cast<const XHTMLTREEMSGDATA*>(wParam);
@@ -176,7 +180,6 @@ TEST_F(HtmlTree, CheckTransitionsAndParentMessages) {
   HTREEITEM group = Add(L"Grupa");
   HTREEITEM on = Add(L"Maja", group), off = Add(L"Jan (niedostępny)", group, false, false);
   HTREEITEM line = Add(L"", TVI_ROOT, false, true, true);
-  tree.ExpandAll();
 
   struct Step {
     const char* what;
@@ -201,7 +204,29 @@ TEST_F(HtmlTree, CheckTransitionsAndParentMessages) {
     MSG msg{tree.m_hWnd, WM_CHAR, VK_SPACE, 0, 0, {0, 0}};
     EXPECT_TRUE(tree.PreTranslateMessage(&msg)) << "space is consumed";
   };
+  // Each item that expanding everything expands is told to the parent, once.
+  auto expandAll = [&](const std::vector<HTREEITEM>& told) {
+    const size_t from = host.seen.size();
+    tree.ExpandAll();
+    std::vector<std::pair<HTREEITEM, LPARAM>> expanded, expected;
+    for (size_t i = from; i < host.seen.size(); ++i)
+      if (host.seen[i].message == WM_XHTMLTREE_ITEM_EXPANDED)
+        expanded.emplace_back(host.seen[i].item, host.seen[i].lParam);
+    for (HTREEITEM item : told) expected.emplace_back(item, 1);
+    EXPECT_EQ(expected, expanded);
+  };
+  // The control's own move to a disabled item is refused before it happens: the selection
+  // never reaches the item, so no change to it is ever announced.
+  auto selectDisabled = [&](HTREEITEM item) {
+    tree.SelectItem(on);
+    host.selected.clear();
+    tree.SendMessage(TVM_SELECTITEM, TVGN_CARET, reinterpret_cast<LPARAM>(item));
+    EXPECT_EQ(on, tree.GetSelectedItem());
+    EXPECT_EQ(0, std::count(host.selected.begin(), host.selected.end(), item)) << "TVN_SELCHANGEDW sent for it";
+  };
   const Step steps[] = {
+      {"expand all tells the parent", [&] { expandAll({parent, group}); }, {}, 0},
+      {"expand all again tells nothing new", [&] { expandAll({}); }, {}, 0},
       {"one of three children", [&] { tree.SetCheck(a, TRUE); }, {{a, 2}, {b, 1}, {parent, 3}}, 1},
       {"all three children", [&] { tree.SetCheck(b, TRUE); tree.SetCheck(c, TRUE); }, {{parent, 2}}, 2},
       {"parent unchecked", [&] { tree.SetCheck(parent, FALSE); }, {{a, 1}, {b, 1}, {c, 1}, {parent, 1}}, 1},
@@ -210,6 +235,7 @@ TEST_F(HtmlTree, CheckTransitionsAndParentMessages) {
       {"group with a disabled child", [&] { tree.SetCheck(group, TRUE); }, {{on, 2}, {off, 5}, {group, 2}}, 1},
       {"disabled item is not changed", [&] { tree.SetCheck(off, TRUE); }, {{off, 5}}, 0},
       {"space on a disabled item", [&] { spaceOnDisabled(off); }, {{off, 5}}, 0},
+      {"a disabled item refuses the control's selection", [&] { selectDisabled(off); }, {{off, 5}}, 0},
       {"space on a separator", [&] { space(line); }, {}, 0},
       {"space on an enabled child", [&] { space(on); }, {{on, 1}, {group, 3}}, 1},
       {"space meant for another window is left to it",
@@ -223,6 +249,7 @@ TEST_F(HtmlTree, CheckTransitionsAndParentMessages) {
        {{on, 1}}, 0},
   };
   for (const Step& step : steps) {
+    SCOPED_TRACE(step.what);
     const int before = Clicked();
     step.act();
     for (const auto& [item, image] : step.images)

@@ -134,6 +134,8 @@ TEST(HtmlMarkup, ParsesLengthsWithUnits) {
       {0, L"2ex", false, 14},    {0, L"2em", false, 30},     {0, L"1in", false, 96},   {0, L"1cm", false, 37},
       {0, L"10mm", false, 37},   {0, L"1pc", false, 16},     {0, L"0x10", false, 16},  {0, L"abc", false, 0},
       {0, L"99999999px", false, 32767}, {100, L"99999999%", false, 32767}, {0, L"-99999999", false, -32767},
+      // Percentages round to the nearest pixel as MulDiv does, halves away from zero.
+      {13, L"75%", true, 10},    {10, L"65%", false, 7},     {-13, L"75%", true, -10}, {-10, L"65%", true, -7},
   };
   for (const auto& c : cases)
     EXPECT_EQ(c.expected, HtmlMarkup::ParseLength(c.current, c.text, c.font_size, kMetrics))
@@ -251,6 +253,7 @@ TEST(HtmlMarkup, TagEffectsOnTheStyleStack) {
     COLORREF colour;
   } fonts[] = {
       {L"<font size=3>x", 12, 0},   {L"<font size=12pt>x", 16, 0},        {L"<font size=150%>x", 18, 0},
+      {L"<body><small>x", 10, 0},  // 75% of the body's 13 pixels
       {L"<font color=#ff0000>x", 12, RGB(255, 0, 0)}, {L"<font color=#f00>x", 12, 0},
       {L"<font color=255>x", 12, RGB(255, 0, 0)}, {L"<font color=Red>x", 12, 0},
       {L"<font face=Arial size=-1 color=navy>x", 8, RGB(0, 0, 128)},

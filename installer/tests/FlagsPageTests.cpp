@@ -152,17 +152,23 @@ class FlagsPage : public page_test::PageTest {
 struct LeaveCase {
   const char* name;
   bool builtIn;
-  bool userMode;  // the user picks the bottom radio button first
+  std::vector<int> clicks;  // controls the user clicks first
   WPARAM move;
   Texts stack;
+  bool nextEnabled;  // NSIS Next after the clicks
 };
 
 TEST_F(FlagsPage, SizeTextAndWhatLeavingPushes) {
+  const int us = gwplugin::kVoiceGroups[2].checkBox, uk = gwplugin::kVoiceGroups[1].checkBox;
+  const int reader = CLangFlagsDlg::kIdApplication, user = CLangFlagsDlg::kIdRadioUser;
   const std::vector<LeaveCase> cases = {
-      {"language mode, Next", false, false, nsis::kOuterNext, {L"success", L"RS_LANG", L"9"}},
-      {"language mode, Back", false, false, static_cast<WPARAM>(nsis::kOuterBack), {L"back"}},
-      {"user mode, Next", false, true, nsis::kOuterNext, {L"success", L"RS_USER"}},
-      {"built-in products, Next", true, false, nsis::kOuterNext, {L"success", L"RS_LANG"}},
+      {"language mode, Next", false, {}, nsis::kOuterNext, {L"success", L"RS_LANG", L"9"}, true},
+      {"language mode, Back", false, {}, static_cast<WPARAM>(nsis::kOuterBack), {L"back"}, true},
+      {"user mode, Next", false, {user}, nsis::kOuterNext, {L"success", L"RS_USER"}, true},
+      {"built-in products, Next", true, {}, nsis::kOuterNext, {L"success", L"RS_LANG"}, true},
+      {"every choice unchecked", false, {us, reader, uk}, nsis::kOuterNext, {L"success", L"RS_LANG", L"0"}, false},
+      {"user mode with nothing chosen", false, {us, reader, uk, user}, nsis::kOuterNext, {L"success", L"RS_USER"},
+       true},
   };
   for (const LeaveCase& c : cases) {
     SCOPED_TRACE(c.name);
@@ -179,7 +185,7 @@ TEST_F(FlagsPage, SizeTextAndWhatLeavingPushes) {
     RunFlags([&](HWND page) {
       size_text = Text(GetDlgItem(page, CLangFlagsDlg::kIdSizeText));
       radio_text = Text(GetDlgItem(page, CLangFlagsDlg::kIdRadioUser));
-      if (c.userMode) SendDlgItemMessageW(page, CLangFlagsDlg::kIdRadioUser, BM_CLICK, 0, 0);
+      for (int id : c.clicks) SendDlgItemMessageW(page, id, BM_CLICK, 0, 0);
       next_enabled = nsis_.ButtonEnabled(nsis::kIdNext);
       nsis_.Move(c.move);
     });
@@ -188,7 +194,7 @@ TEST_F(FlagsPage, SizeTextAndWhatLeavingPushes) {
     // Hudson 3 MB, Thames 2 MB and the reader 4 MB; the other application is not marked yet.
     EXPECT_EQ(L"9 MB will be downloaded from the Orvel web site.", size_text);
     EXPECT_EQ(L"By component", radio_text);
-    EXPECT_TRUE(next_enabled);
+    EXPECT_EQ(c.nextEnabled, next_enabled);
   }
 }
 
