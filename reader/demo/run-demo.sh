@@ -40,6 +40,9 @@ fi
 
 prefix=$build/demo-prefix
 export WINEPREFIX=$prefix
+# The Wine of the tree's architecture, as its tests use it.
+ORV_WINE_ARCH=$(sed -n 's/^export ORV_WINE_ARCH=//p' "$build/wine-run" 2>/dev/null)
+export ORV_WINE_ARCH=${ORV_WINE_ARCH:-win64}
 . "$scripts/wine-env"
 "$scripts/wine-prefix" "$prefix" || exit 1
 
