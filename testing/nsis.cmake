@@ -66,6 +66,18 @@ if(ORV_MAKENSIS)
               $<TARGET_FILE:webclicker> ${_nsis}/expected/webinstaller_${_lang}.txt)
     set_tests_properties(plugin_webinstaller_${_lang} PROPERTIES TIMEOUT 600 LABELS nsis RESOURCE_LOCK hklm_orvel_keys)
   endforeach()
+  # The same English run with the files as shipped: the top-level dist/ (the deliverables tree
+  # builds it before the tests), whose plug-in knows no gateway but the maker's. It reaches the
+  # local gateway under the maker's host name through the gateway's proxy. Only the 32-bit tree
+  # can load the shipped 32-bit plug-in.
+  if(CMAKE_SIZEOF_VOID_P EQUAL 4)
+    add_test(NAME shipped_webinstaller
+      COMMAND ${_nsis}/run-webinstaller --shipped 1033 ${ORV_MAKENSIS} x86-unicode
+              ${CMAKE_SOURCE_DIR}/dist ${CMAKE_SOURCE_DIR}/dist ${ORV_PRODUCTS_DIR}
+              ${CMAKE_BINARY_DIR}/nsis-e2e/shipped_webinstaller ${CMAKE_BINARY_DIR}/wine-run
+              $<TARGET_FILE:webclicker> ${_nsis}/expected/webinstaller_1033.txt)
+    set_tests_properties(shipped_webinstaller PROPERTIES TIMEOUT 600 LABELS nsis RESOURCE_LOCK hklm_orvel_keys)
+  endif()
 else()
   message(STATUS "makensis not found: the NSIS end-to-end tests are not registered")
 endif()

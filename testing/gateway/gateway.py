@@ -3,7 +3,7 @@
 
 Usage:
     gateway.py [--host 127.0.0.1] [--port 0] [--root DIR] [--cert-dir DIR]
-               [--info FILE] [--lifetime SECONDS] [--verbose]
+               [--info FILE] [--lifetime SECONDS] [--maker-host NAME] [--verbose]
 
 On start the gateway makes (or reuses, when --cert-dir already holds them) a test
 certificate authority and server certificates with the `openssl` command line, opens
@@ -16,6 +16,10 @@ stdout. With --info it also writes FILE, one key=value a line:
     untrusted_port  HTTPS, certificate for 127.0.0.1 from a CA nobody trusts
     ca_pem, ca_der  the test CA certificate (PEM and DER) that clients may trust
     cert_dir        where the certificates are
+With --maker-host NAME, for clients whose addresses are fixed to another host's name:
+    maker_port      HTTPS, certificate from the test CA for NAME, the same content
+    proxy_port      a plain CONNECT proxy: every tunnel, whatever host it names, leads to
+                    maker_port (clients reach it through their https_proxy setting)
 
 It runs until SIGTERM/SIGINT, or for --lifetime seconds when that is given.
 
@@ -47,6 +51,7 @@ Faults per path, for clients whose URLs cannot carry them:
     /_control/fault?path=/p&fault=404[&other parameters]  applies to every request of /p
     /_control/reset       forgets every path fault and the request log
     /_control/log         the request log, one "METHOD target range" line per request
+                          (tunnels opened by the proxy are logged as "CONNECT host:port -")
 """
 
 import argparse
@@ -56,7 +61,9 @@ import http.server
 import mimetypes
 import os
 import posixpath
+import select
 import signal
+import socket
 import socketserver
 import ssl
 import subprocess
@@ -366,6 +373,77 @@ class Server(socketserver.ThreadingMixIn, http.server.HTTPServer):
         super().handle_error(request, client_address)
 
 
+class TunnelHandler(socketserver.BaseRequestHandler):
+    """One proxy connection: a CONNECT request, answered by a tunnel to the maker listener."""
+
+    def handle(self):
+        server = self.server
+        head = b""
+        while b"\r\n\r\n" not in head:
+            data = self.request.recv(4096)
+            if not data or len(head) > 65536:
+                return
+            head += data
+        head, _, early = head.partition(b"\r\n\r\n")
+        method, _, rest = head.split(b"\r\n", 1)[0].decode("latin-1").partition(" ")
+        target = rest.rpartition(" ")[0] or rest
+        with server.state.lock:
+            server.state.log.append("%s %s -" % (method, target))
+        if method != "CONNECT":
+            self.request.sendall(b"HTTP/1.1 405 Method Not Allowed\r\nContent-Length: 0\r\n"
+                                 b"Connection: close\r\n\r\n")
+            return
+        try:
+            upstream = socket.create_connection(("127.0.0.1", server.state.ports["maker"]), timeout=30)
+        except OSError:
+            self.request.sendall(b"HTTP/1.1 502 Bad Gateway\r\nContent-Length: 0\r\n\r\n")
+            return
+        with upstream:
+            upstream.settimeout(None)
+            self.request.sendall(b"HTTP/1.1 200 Connection established\r\n\r\n")
+            if early:
+                upstream.sendall(early)
+            self.pipe(self.request, upstream)
+
+    @staticmethod
+    def pipe(a, b):
+        """Copies both ways until both sides have finished sending (or the gateway stops)."""
+        peer = {a: b, b: a}
+        open_ends = [a, b]
+        while open_ends and not shutdown_event.is_set():
+            ready, _, _ = select.select(open_ends, [], [], 1.0)
+            for sock in ready:
+                data = sock.recv(65536)
+                if data:
+                    peer[sock].sendall(data)
+                    continue
+                open_ends.remove(sock)
+                try:
+                    peer[sock].shutdown(socket.SHUT_WR)
+                except OSError:
+                    pass
+
+
+class TunnelServer(socketserver.ThreadingMixIn, socketserver.TCPServer):
+    daemon_threads = True
+    allow_reuse_address = True
+    request_queue_size = 64
+
+    def __init__(self, name, host, port, state, verbose):
+        self.name = name
+        self.state = state
+        self.verbose = verbose
+        super().__init__((host, port), TunnelHandler)
+
+    def handle_error(self, request, client_address):
+        kind = sys.exc_info()[0]
+        if kind is not None and issubclass(kind, OSError):
+            if self.verbose:
+                sys.stderr.write("gateway %s: %s\n" % (self.name, sys.exc_info()[1]))
+            return
+        super().handle_error(request, client_address)
+
+
 # --- certificates -------------------------------------------------------------------
 def openssl(*args):
     result = subprocess.run(["openssl"] + list(args), stdout=subprocess.PIPE,
@@ -436,6 +514,7 @@ def main():
     parser.add_argument("--cert-dir", help="where the certificates are made or found")
     parser.add_argument("--info", help="file to write the ports and CA paths to")
     parser.add_argument("--lifetime", type=float, default=0, help="stop after this many seconds")
+    parser.add_argument("--maker-host", help="host name of the maker listener and its proxy")
     parser.add_argument("--verbose", action="store_true")
     args = parser.parse_args()
 
@@ -449,6 +528,11 @@ def main():
         "wronghost": Server("wronghost", args.host, 0, state, tls_context(certs["wronghost"]), args.verbose),
         "untrusted": Server("untrusted", args.host, 0, state, tls_context(certs["untrusted"]), args.verbose),
     }
+    if args.maker_host:
+        ca = (os.path.join(cert_dir, "ca.key"), certs["ca_pem"])
+        maker = make_server_cert(cert_dir, "maker-" + args.maker_host, ca, "DNS:" + args.maker_host)
+        servers["maker"] = Server("maker", args.host, 0, state, tls_context(maker), args.verbose)
+        servers["proxy"] = TunnelServer("proxy", args.host, 0, state, args.verbose)
     for name, server in servers.items():
         state.ports[name] = server.server_address[1]
         threading.Thread(target=server.serve_forever, name=name, daemon=True).start()

@@ -10,8 +10,11 @@
 //   start         starts SETUP with ARGS
 //   wait:KIND     waits until a new page of KIND is up (flags, components, progress, finished)
 //   shot:NAME     saves the installer window as SHOTS\NAME.png
-//   dump:NAME     writes every control of the page to RESULT (id, checked, enabled, text)
+//   dump:NAME     writes every control of the page to RESULT (id, checked, enabled, text; a
+//                 tree's items below it, with their check boxes)
 //   click:ID      clicks the page's control ID
+//   check:LABEL   clicks the check box of the page's tree item whose label begins with LABEL,
+//                 with the mouse, and waits until the box has changed
 //   next, back    clicks the installer's Next (also "Close") or Back button
 //   exit          waits for the installer to end and writes its exit code
 //   report        writes the registry values and the task log's product lines to RESULT
@@ -24,8 +27,12 @@
 
 #include "ClientShot.h"
 
+#include <commctrl.h>
+
 #include <algorithm>
 #include <cstdio>
+#include <cstdlib>
+#include <cstring>
 #include <cwchar>
 #include <functional>
 #include <string>
@@ -153,6 +160,172 @@ bool SaveShot(HWND window, const std::wstring& path) {
   return gwplugin_test::SaveClientPng(window, path);
 }
 
+// Memory seen by both processes: a tree view reads and fills the structures that its messages
+// point at in its own address space. A section mapped into each of them carries them; reading
+// the installer's memory directly is not possible where Wine runs under a user-mode emulator.
+class SharedBuffer {
+ public:
+  explicit SharedBuffer(SIZE_T size)
+      : section_(CreateFileMappingW(INVALID_HANDLE_VALUE, nullptr, PAGE_READWRITE, 0, static_cast<DWORD>(size), nullptr)) {
+    using MapView = LONG(NTAPI*)(HANDLE, HANDLE, PVOID*, ULONG_PTR, SIZE_T, PLARGE_INTEGER, PSIZE_T, DWORD, ULONG, ULONG);
+    const auto map = reinterpret_cast<MapView>(
+        reinterpret_cast<void*>(GetProcAddress(GetModuleHandleW(L"ntdll.dll"), "NtMapViewOfSection")));
+    if (!section_ || !map) return;
+    local_ = static_cast<BYTE*>(MapViewOfFile(section_, FILE_MAP_ALL_ACCESS, 0, 0, size));
+    PVOID remote = nullptr;
+    SIZE_T view = 0;
+    constexpr DWORD kViewUnmap = 2;
+    if (map(section_, g_process.hProcess, &remote, 0, 0, nullptr, &view, kViewUnmap, 0, PAGE_READWRITE) >= 0)
+      remote_ = static_cast<BYTE*>(remote);
+  }
+  ~SharedBuffer() {
+    using UnmapView = LONG(NTAPI*)(HANDLE, PVOID);
+    const auto unmap = reinterpret_cast<UnmapView>(
+        reinterpret_cast<void*>(GetProcAddress(GetModuleHandleW(L"ntdll.dll"), "NtUnmapViewOfSection")));
+    if (remote_ && unmap) unmap(g_process.hProcess, remote_);
+    if (local_) UnmapViewOfFile(local_);
+    if (section_) CloseHandle(section_);
+  }
+  SharedBuffer(const SharedBuffer&) = delete;
+  SharedBuffer& operator=(const SharedBuffer&) = delete;
+
+  explicit operator bool() const { return local_ && remote_; }
+  // The address in the installer's process.
+  BYTE* At(SIZE_T offset = 0) const { return remote_ + offset; }
+  void Write(const void* data, SIZE_T size, SIZE_T offset = 0) const { std::memcpy(local_ + offset, data, size); }
+  void Read(void* data, SIZE_T size, SIZE_T offset = 0) const { std::memcpy(data, local_ + offset, size); }
+
+ private:
+  HANDLE section_;
+  BYTE* local_ = nullptr;
+  BYTE* remote_ = nullptr;
+};
+
+struct TreeItem {
+  HTREEITEM handle;
+  int depth;
+  std::wstring text;
+  int state_image;  // the tree's check images: 1 unchecked, 2 checked, 3 partly; +4 disabled, +8 hot
+};
+
+HWND TreeOf(HWND page) {
+  for (HWND child = page ? GetWindow(page, GW_CHILD) : nullptr; child; child = GetWindow(child, GW_HWNDNEXT))
+    if (ClassOf(child) == WC_TREEVIEWW) return child;
+  return nullptr;
+}
+
+bool ReadTreeItem(HWND tree, const SharedBuffer& shared, TreeItem& item) {
+  constexpr int kChars = 256;
+  TVITEMW query{};
+  query.mask = TVIF_HANDLE | TVIF_TEXT | TVIF_STATE;
+  query.hItem = item.handle;
+  query.stateMask = TVIS_STATEIMAGEMASK;
+  query.pszText = reinterpret_cast<wchar_t*>(shared.At(sizeof(TVITEMW)));
+  query.cchTextMax = kChars;
+  wchar_t text[kChars] = {};
+  shared.Write(&query, sizeof query);
+  if (!SendMessageW(tree, TVM_GETITEMW, 0, reinterpret_cast<LPARAM>(shared.At()))) return false;
+  shared.Read(&query, sizeof query);
+  shared.Read(text, sizeof text - sizeof(wchar_t), sizeof(TVITEMW));
+  item.text = text;
+  item.state_image = static_cast<int>((query.state & TVIS_STATEIMAGEMASK) >> 12);
+  return true;
+}
+
+// Every item of the tree, depth first, as the tree shows them from the top.
+std::vector<TreeItem> TreeItems(HWND tree) {
+  std::vector<TreeItem> items;
+  SharedBuffer shared(sizeof(TVITEMW) + 256 * sizeof(wchar_t));
+  if (!shared) return items;
+  std::function<void(HTREEITEM, int)> walk = [&](HTREEITEM first, int depth) {
+    for (HTREEITEM h = first; h; h = reinterpret_cast<HTREEITEM>(SendMessageW(tree, TVM_GETNEXTITEM, TVGN_NEXT, reinterpret_cast<LPARAM>(h)))) {
+      TreeItem item{h, depth, L"", 0};
+      if (ReadTreeItem(tree, shared, item)) items.push_back(item);
+      walk(reinterpret_cast<HTREEITEM>(SendMessageW(tree, TVM_GETNEXTITEM, TVGN_CHILD, reinterpret_cast<LPARAM>(h))), depth + 1);
+    }
+  };
+  walk(reinterpret_cast<HTREEITEM>(SendMessageW(tree, TVM_GETNEXTITEM, TVGN_ROOT, 0)), 0);
+  return items;
+}
+
+std::wstring CheckText(int state_image) {
+  const wchar_t* boxes[] = {L"", L"[ ] ", L"[x] ", L"[-] "};
+  return boxes[state_image & 3] + std::wstring(state_image & 4 ? L"disabled " : L"");
+}
+
+// Where the item's check box is, in the tree's client coordinates: the tree's own hit test,
+// walked left from the label, so the picture between box and label does not matter.
+bool CheckBoxPoint(HWND tree, HTREEITEM item, POINT& point) {
+  SharedBuffer shared(sizeof(TVHITTESTINFO) + sizeof(RECT));
+  if (!shared) return false;
+  // TVM_GETITEMRECT takes the item in the rectangle it fills.
+  RECT label{};
+  std::memcpy(&label, &item, sizeof item);
+  shared.Write(&label, sizeof label);
+  if (!SendMessageW(tree, TVM_GETITEMRECT, TRUE, reinterpret_cast<LPARAM>(shared.At()))) return false;
+  shared.Read(&label, sizeof label);
+  const int y = (label.top + label.bottom) / 2;
+  int right = -1, left = -1;
+  for (int x = label.left - 1; x >= 0; --x) {
+    TVHITTESTINFO hit{};
+    hit.pt = {x, y};
+    shared.Write(&hit, sizeof hit);
+    SendMessageW(tree, TVM_HITTEST, 0, reinterpret_cast<LPARAM>(shared.At()));
+    shared.Read(&hit, sizeof hit);
+    const bool on_box = hit.hItem == item && (hit.flags & TVHT_ONITEMSTATEICON);
+    if (on_box && right < 0) right = x;
+    if (on_box) left = x;
+    if (!on_box && right >= 0) break;
+  }
+  if (right < 0) return false;
+  point = {(left + right) / 2, y};
+  return true;
+}
+
+bool ClickTreeCheck(const std::wstring& label) {
+  HWND main = InstallerWindow();
+  HWND tree = TreeOf(CurrentPage());
+  if (!main || !tree) return Fail(L"no tree on the page");
+  TreeItem item{nullptr, 0, L"", 0};
+  for (const TreeItem& candidate : TreeItems(tree))
+    if (candidate.text.compare(0, label.size(), label) == 0) {
+      item = candidate;
+      break;
+    }
+  if (!item.handle) return Fail(L"no tree item \"" + label + L"\"");
+  // A user scrolls the item into view first.
+  SendMessageW(tree, TVM_ENSUREVISIBLE, 0, reinterpret_cast<LPARAM>(item.handle));
+  POINT point{};
+  if (!CheckBoxPoint(tree, item.handle, point)) return Fail(L"no check box for \"" + item.text + L"\"");
+  ClientToScreen(tree, &point);
+  // Two clicks on one spot within the double-click time are a double click, which toggles
+  // nothing: a second box scrolled to where the first one was is clicked as a user would,
+  // once that time has passed (the wait only ends early if the installer ends).
+  static POINT last_point{-1000, -1000};
+  static ULONGLONG last_time = 0;
+  const ULONGLONG double_click = GetDoubleClickTime();
+  if (std::abs(point.x - last_point.x) <= GetSystemMetrics(SM_CXDOUBLECLK) &&
+      std::abs(point.y - last_point.y) <= GetSystemMetrics(SM_CYDOUBLECLK) && GetTickCount64() < last_time + double_click + 50)
+    WaitForSingleObject(g_process.hProcess, static_cast<DWORD>(last_time + double_click + 50 - GetTickCount64()));
+  SetForegroundWindow(main);
+  SetCursorPos(point.x, point.y);
+  INPUT input[2] = {};
+  input[0].type = input[1].type = INPUT_MOUSE;
+  input[0].mi.dwFlags = MOUSEEVENTF_LEFTDOWN;
+  input[1].mi.dwFlags = MOUSEEVENTF_LEFTUP;
+  if (SendInput(2, input, sizeof(INPUT)) != 2) return Fail(L"SendInput refused, error " + std::to_wstring(GetLastError()));
+  last_point = point;
+  last_time = GetTickCount64();
+  SharedBuffer shared(sizeof(TVITEMW) + 256 * sizeof(wchar_t));
+  const bool changed = shared && WaitUntil([&] {
+    TreeItem now = item;
+    return ReadTreeItem(tree, shared, now) && (now.state_image & 3) != (item.state_image & 3);
+  });
+  // The mouse leaves the page, so no hot box or tooltip is left over it.
+  SetCursorPos(GetSystemMetrics(SM_CXSCREEN) - 1, GetSystemMetrics(SM_CYSCREEN) - 1);
+  return changed || Fail(L"the check box of \"" + item.text + L"\" did not change");
+}
+
 void Dump(const std::wstring& name, HWND page) {
   for (HWND child = GetWindow(page, GW_CHILD); child; child = GetWindow(child, GW_HWNDNEXT)) {
     if (!IsWindowVisible(child)) continue;
@@ -171,10 +344,13 @@ void Dump(const std::wstring& name, HWND page) {
       if (selected >= 0 && SendMessageW(child, CB_GETLBTEXTLEN, static_cast<WPARAM>(selected), 0) < 255)
         SendMessageW(child, CB_GETLBTEXT, static_cast<WPARAM>(selected), reinterpret_cast<LPARAM>(item));
       line += L" " + std::wstring(item) + L" (" + std::to_wstring(SendMessageW(child, CB_GETCOUNT, 0, 0)) + L" voices)";
-    } else {
+    } else if (!TextOf(child).empty()) {
       line += L" " + TextOf(child);
     }
     Line(line);
+    if (kind == WC_TREEVIEWW)
+      for (const TreeItem& item : TreeItems(child))
+        Line(name + L":   " + std::wstring(2 * item.depth, L' ') + CheckText(item.state_image) + item.text);
   }
 }
 
@@ -309,6 +485,8 @@ int wmain(int argc, wchar_t** argv) {
       HWND control = page ? GetDlgItem(page, _wtoi(arg.c_str())) : nullptr;
       ok = control != nullptr || Fail(L"no control " + arg);
       if (ok) SendMessageW(control, BM_CLICK, 0, 0);
+    } else if (verb == L"check") {
+      ok = ClickTreeCheck(arg);
     } else if (verb == L"next" || verb == L"back") {
       ok = ClickNsisButton(verb == L"next" ? 1 : 3);
     } else if (verb == L"exit") {
