@@ -479,6 +479,8 @@ void COrvelParlonVeskDlg::OnCaptureFailed() { StartNotepadFallback(); }
 
 void COrvelParlonVeskDlg::ShowUsageHint() { ShowHint(1, true, kFailedCaptureHintMs); }
 
+void COrvelParlonVeskDlg::OnReadRequest() { OnReadButton(); }
+
 void COrvelParlonVeskDlg::OnTextCaptured(const std::wstring& text) {
   SetBusy(false);
   SpeakArgs args;
@@ -490,12 +492,8 @@ void COrvelParlonVeskDlg::OnTextCaptured(const std::wstring& text) {
 
 void COrvelParlonVeskDlg::OnReadButton() {
   m_hint.Hide();
-  if (m_bCapturing) {
-    // Pressing read again abandons the running capture and starts a new one.
-    KillTimer(TIMER_CAPTURE_TIMEOUT);
-    LeaveClipboardChain();
-    SetBusy(false);
-  }
+  // Pressing read again abandons the running capture and starts a new one.
+  if (m_bCapturing) AbandonCapture();
   if (m_bIdle) {
     StartCapture();
     return;

@@ -138,6 +138,9 @@ class COrvelParlonVeskDlg : public CSelReaderDlg {
   // CSelReaderDlg: a failed capture (after the Notepad fallback, when there is one) shows the
   // usage hint for a while.
   void ShowUsageHint() override;
+  // CSelReaderDlg: the fallback reads Notepad the way the read button does, so that the hint
+  // fades as for any read.
+  void OnReadRequest() override;
 
  private:
   void LoadSkinImages();

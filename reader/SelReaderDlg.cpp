@@ -174,6 +174,8 @@ bool CSelReaderDlg::BringToForeground(HWND window) {
 }
 
 bool CSelReaderDlg::StartCapture() {
+  // Every capture says whose it is: only the one the fallback starts is the fallback's.
+  m_bFallbackRunning = m_bFallbackReading;
   bool sent = false;
   HWND target = g_lastFocusWnd;
   if (target && ::IsWindow(target)) {
@@ -278,6 +280,13 @@ void CSelReaderDlg::EndCaptureByTimeout() {
   OnCaptureFailed();
 }
 
+void CSelReaderDlg::AbandonCapture() {
+  KillTimer(TIMER_CAPTURE_TIMEOUT);
+  LeaveClipboardChain();
+  m_bFallbackRunning = false;
+  SetBusy(false);
+}
+
 void CSelReaderDlg::OnTimer(UINT_PTR nIDEvent) {
   if (nIDEvent == TIMER_CAPTURE_TIMEOUT) EndCaptureByTimeout();
   CDialog::OnTimer(nIDEvent);
@@ -288,6 +297,7 @@ void CSelReaderDlg::OnDestroy() {
   // other viewers would never hear of a change again.
   KillTimer(TIMER_CAPTURE_TIMEOUT);
   LeaveClipboardChain();
+  m_bFallbackRunning = false;
   RemoveFocusHook();
   CDialog::OnDestroy();
 }
@@ -300,11 +310,7 @@ void CSelReaderDlg::StartNotepadFallback() {
     ShowUsageHint();
     return;
   }
-  m_bFallbackRunning = true;
-  if (!RunNotepadFallback()) {
-    m_bFallbackRunning = false;
-    ShowUsageHint();
-  }
+  if (!RunNotepadFallback()) ShowUsageHint();
 }
 
 bool CSelReaderDlg::RunNotepadFallback() {
@@ -344,7 +350,9 @@ bool CSelReaderDlg::RunNotepadFallback() {
   // No focus event may replace the target before the capture has started on it.
   RemoveFocusHook();
   g_lastFocusWnd = edit;
+  m_bFallbackReading = true;
   OnReadRequest();
+  m_bFallbackReading = false;
   InstallFocusHook();
   return true;
 }

@@ -69,6 +69,10 @@ class CSelReaderDlg : public CDialog {
   // Ends a capture by its time-out: kills the timer, leaves the chain, SetBusy(false) and
   // OnCaptureFailed. The main dialog's own timer handler calls it for timer 1436.
   void EndCaptureByTimeout();
+  // Abandons a running capture for a new request of the user: kills the timer, leaves the
+  // chain and SetBusy(false). A fallback the capture belonged to ends with it, so that the new
+  // request may fall back on Notepad again.
+  void AbandonCapture();
 
   // The Notepad fallback after a failed capture (the main dialog's OnCaptureFailed calls it).
   // With "notepad_mode" 1 it starts Notepad when none runs (with "notepad_default_txt" when
@@ -98,8 +102,12 @@ class CSelReaderDlg : public CDialog {
   int m_bInChain = 0;
   HWND m_hNextViewer = nullptr;
   std::wstring m_capturedText;
-  // A capture started by the fallback is running; its failure must not start another one.
+  // The running (or just failed) capture was started by the fallback: its failure must not
+  // start another one. Each capture's start sets or clears it; abandoning the capture or reading
+  // its text clears it.
   bool m_bFallbackRunning = false;
+  // The fallback's read request is under way: the capture it starts is the fallback's.
+  bool m_bFallbackReading = false;
 };
 
 namespace notepad {

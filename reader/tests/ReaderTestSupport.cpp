@@ -1,5 +1,7 @@
 #include "ReaderTestSupport.h"
 
+#include <tlhelp32.h>
+
 #include <gtest/gtest.h>
 
 #include <cstdio>
@@ -157,6 +159,28 @@ bool KeyExists(const wchar_t* keyPath) {
 }
 
 void DeleteKey(const wchar_t* keyPath) { RegDeleteKeyExW(HKEY_LOCAL_MACHINE, keyPath, reader_settings::kView, 0); }
+
+std::set<DWORD> NotepadProcesses() {
+  std::set<DWORD> ids;
+  HANDLE snapshot = CreateToolhelp32Snapshot(TH32CS_SNAPPROCESS, 0);
+  if (snapshot == INVALID_HANDLE_VALUE) return ids;
+  PROCESSENTRY32W entry{};
+  entry.dwSize = sizeof(entry);
+  for (BOOL more = Process32FirstW(snapshot, &entry); more; more = Process32NextW(snapshot, &entry))
+    if (_wcsicmp(entry.szExeFile, L"notepad.exe") == 0) ids.insert(entry.th32ProcessID);
+  CloseHandle(snapshot);
+  return ids;
+}
+
+void EndNotepads(DWORD boundMs) {
+  for (DWORD id : NotepadProcesses()) {
+    HANDLE process = OpenProcess(PROCESS_TERMINATE | SYNCHRONIZE, FALSE, id);
+    if (!process) continue;
+    TerminateProcess(process, 0);
+    WaitForSingleObject(process, boundMs);
+    CloseHandle(process);
+  }
+}
 
 std::string Narrow(const std::wstring& text) {
   if (text.empty()) return std::string();

@@ -5,6 +5,7 @@
 #include <windows.h>
 
 #include <functional>
+#include <set>
 #include <string>
 #include <vector>
 
@@ -90,6 +91,12 @@ bool ReadDword(const wchar_t* keyPath, const wchar_t* name, DWORD& value);
 bool KeyExists(const wchar_t* keyPath);
 // Deletes an HKLM key with its values (no subkeys expected).
 void DeleteKey(const wchar_t* keyPath);
+
+// The ids of the running processes named "notepad.exe" (any case).
+std::set<DWORD> NotepadProcesses();
+// Ends those processes by their ids, each waited for up to `boundMs`: the Notepads that a
+// fallback under test started (the tests make sure that none ran before them).
+void EndNotepads(DWORD boundMs = 30000);
 
 // The tests' message pump, with the reader tests' usual bound.
 inline bool PumpUntil(const std::function<bool()>& done, DWORD boundMs = 30000,

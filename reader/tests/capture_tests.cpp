@@ -5,13 +5,10 @@
 // fallback, once per request.
 #include <gtest/gtest.h>
 
-#include "SelReaderDlg.h"  // windows.h before tlhelp32.h
-
-#include <tlhelp32.h>
+#include "SelReaderDlg.h"
 
 #include <functional>
 #include <memory>
-#include <set>
 #include <string>
 #include <vector>
 
@@ -23,8 +20,10 @@
 #include "TextSourceProcess.h"
 #include "text_source.h"
 
+using reader_test::EndNotepads;
 using reader_test::Hex;
 using reader_test::Narrow;
+using reader_test::NotepadProcesses;
 using reader_test::ScopedRegValue;
 
 namespace {
@@ -417,18 +416,6 @@ TEST_F(Capture, ADialogDestroyedDuringACaptureLeavesTheChainIntact) {
 // ---------------------------------------------------------------------------------------------
 // The Notepad fallback.
 
-std::set<DWORD> NotepadProcesses() {
-  std::set<DWORD> ids;
-  HANDLE snapshot = CreateToolhelp32Snapshot(TH32CS_SNAPPROCESS, 0);
-  if (snapshot == INVALID_HANDLE_VALUE) return ids;
-  PROCESSENTRY32W entry{};
-  entry.dwSize = sizeof(entry);
-  for (BOOL more = Process32FirstW(snapshot, &entry); more; more = Process32NextW(snapshot, &entry))
-    if (_wcsicmp(entry.szExeFile, L"notepad.exe") == 0) ids.insert(entry.th32ProcessID);
-  CloseHandle(snapshot);
-  return ids;
-}
-
 class NotepadFallback : public Capture {
  protected:
   void SetUp() override {
@@ -438,14 +425,7 @@ class NotepadFallback : public Capture {
     dlg.fallBack = true;
   }
   void TearDown() override {
-    // Ends the Notepads the fallback started for this test, by their ids.
-    for (DWORD id : NotepadProcesses()) {
-      HANDLE process = OpenProcess(PROCESS_TERMINATE | SYNCHRONIZE, FALSE, id);
-      if (!process) continue;
-      TerminateProcess(process, 0);
-      WaitForSingleObject(process, kBoundMs);
-      CloseHandle(process);
-    }
+    EndNotepads(kBoundMs);
     Capture::TearDown();
   }
   ScopedRegValue mode{reader_settings::kAppKey, L"notepad_mode"};

@@ -521,6 +521,43 @@ TEST_F(ReaderDialogTest, HotKeyReadsTheSelectionWithTheChosenVoiceOnceEveryKeyIs
   EXPECT_EQ(1u, fake.Calls(L"SpeakStream").size()) << "one press, one read";
 }
 
+// Fault: read pressed during the capture that the Notepad fallback had started left the fallback
+// marked running, so the user's next failed request showed the hint without falling back.
+TEST_F(ReaderDialogTest, ReadPressedDuringTheNotepadCaptureLeavesTheNextRequestItsFallback) {
+  ASSERT_TRUE(reader_test::NotepadProcesses().empty()) << "a Notepad the test did not start is running";
+  struct EndNotepads {
+    ~EndNotepads() { reader_test::EndNotepads(kBoundMs); }
+  } endNotepads;
+  // An empty Notepad: copying from it changes nothing, so every capture there fails.
+  ScopedRegValue file{kAppKey, L"notepad_default_txt"};
+  ASSERT_TRUE(notepad.SetDword(1) && file.SetString(L"C:\\no such folder\\no such file.txt"));
+  fake.AddVoice(OtherVoice(1, L"Anna"));
+  Open();
+
+  // Nothing remembered: the capture fails and the fallback starts its own on Notepad.
+  Command(IDC_READ_BUTTON);
+  ASSERT_TRUE(Pump([&] { return dialog->IsFallbackRunning(); })) << "hint " << dialog->Hint().HintType();
+  ASSERT_TRUE(dialog->IsCapturing());
+
+  // The user presses read again: that capture is abandoned, the new one is the user's.
+  Command(IDC_READ_BUTTON);
+  ASSERT_TRUE(dialog->IsCapturing());
+  EXPECT_FALSE(dialog->IsFallbackRunning()) << "the abandoned capture's fallback is still marked running";
+
+  // Its failure falls back on Notepad once more; only that capture's failure shows the hint.
+  int fallbacks = 0;
+  bool running = dialog->IsFallbackRunning();
+  ASSERT_TRUE(Pump([&] {
+    if (dialog->IsFallbackRunning() && !running) ++fallbacks;
+    running = dialog->IsFallbackRunning();
+    return dialog->Hint().HintType() == 1;
+  })) << "fallbacks " << fallbacks;
+  EXPECT_EQ(1, fallbacks);
+  EXPECT_FALSE(dialog->IsFallbackRunning());
+  EXPECT_FALSE(dialog->IsCapturing());
+  EXPECT_EQ(1u, reader_test::NotepadProcesses().size());
+}
+
 // ---------------------------------------------------------------------------------------------
 // Layout, fold and placement.
 

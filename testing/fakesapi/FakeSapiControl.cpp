@@ -274,11 +274,12 @@ Session::Session() {
   SetEnvironmentVariableW(kEnvLog, logPath_.c_str());
   SetEnvironmentVariableW(kEnvMsPerWord, L"0");
   SetEnvironmentVariableW(kEnvHold, nullptr);
+  SetEnvironmentVariableW(kEnvHoldAtWord, nullptr);
   SetEnvironmentVariableW(kEnvFail, nullptr);
 }
 
 Session::~Session() {
-  for (const wchar_t* name : {kEnvEnable, kEnvVoices, kEnvLog, kEnvMsPerWord, kEnvHold, kEnvFail})
+  for (const wchar_t* name : {kEnvEnable, kEnvVoices, kEnvLog, kEnvMsPerWord, kEnvHold, kEnvHoldAtWord, kEnvFail})
     SetEnvironmentVariableW(name, nullptr);
   DeleteTree(HKEY_CURRENT_USER, categorySub_);
   RegDeleteKeyW(HKEY_CURRENT_USER, L"Software\\OrvelTest\\FakeSapi");  // only when empty
@@ -314,6 +315,10 @@ std::wstring Session::AddVoice(const VoiceSpec& spec) { return AddVoiceToken(cat
 void Session::SetMsPerWord(unsigned ms) { SetEnvironmentVariableW(kEnvMsPerWord, std::to_wstring(ms).c_str()); }
 
 void Session::SetHold(bool hold) { SetEnvironmentVariableW(kEnvHold, hold ? L"1" : nullptr); }
+
+void Session::SetHoldAtWord(unsigned n) {
+  SetEnvironmentVariableW(kEnvHoldAtWord, n ? std::to_wstring(n).c_str() : nullptr);
+}
 
 void Session::ReleaseHeld() {
   if (releaseEvent_) SetEvent(releaseEvent_.get());

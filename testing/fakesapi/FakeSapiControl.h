@@ -18,6 +18,8 @@
 //                               (default 0).
 //   ORV_FAKESAPI_HOLD=1         a stream, once its words are out, does not end until released
 //                               (Session::ReleaseHeld) or purged.
+//   ORV_FAKESAPI_HOLD_AT_WORD=n a stream stops after its n-th word until released or purged, so
+//                               that a test can act at a known word whatever the machine's speed.
 //   ORV_FAKESAPI_LOG=<file>     every call of interest is appended to this UTF-8 file, one line each.
 //   ORV_FAKESAPI_SHOW_DIALOGS=1 the engine dialog of DisplayUI is shown (default: it exists and runs
 //                               its modal loop hidden).
@@ -29,7 +31,7 @@
 // Named events (per process; <pid> in decimal):
 //   "OrvelFakeSapi.Call.<pid>"     auto-reset, set after each line is appended to the call log (and
 //                                  after each speak call even without a log).
-//   "OrvelFakeSapi.Release.<pid>"  auto-reset; each set lets one held stream end.
+//   "OrvelFakeSapi.Release.<pid>"  auto-reset; each set lets one held stream go on.
 //   "OrvelFakeSapi.Speak.<pid>"    auto-reset, set first thing in every Speak and SpeakStream call.
 //
 // Engine behaviour, as documented for SAPI:
@@ -94,6 +96,7 @@ inline constexpr wchar_t kEnvEnable[] = L"ORV_FAKESAPI";
 inline constexpr wchar_t kEnvVoices[] = L"ORV_FAKESAPI_VOICES";
 inline constexpr wchar_t kEnvMsPerWord[] = L"ORV_FAKESAPI_MS_PER_WORD";
 inline constexpr wchar_t kEnvHold[] = L"ORV_FAKESAPI_HOLD";
+inline constexpr wchar_t kEnvHoldAtWord[] = L"ORV_FAKESAPI_HOLD_AT_WORD";
 inline constexpr wchar_t kEnvLog[] = L"ORV_FAKESAPI_LOG";
 inline constexpr wchar_t kEnvFail[] = L"ORV_FAKESAPI_FAIL";
 inline constexpr wchar_t kEnvShowDialogs[] = L"ORV_FAKESAPI_SHOW_DIALOGS";
@@ -175,7 +178,9 @@ class Session {
 
   void SetMsPerWord(unsigned ms);
   void SetHold(bool hold);
-  void ReleaseHeld();  // lets one held stream end (or the next one that reaches its end)
+  // Streams stop after their n-th word (0: none) until released or purged.
+  void SetHoldAtWord(unsigned n);
+  void ReleaseHeld();  // lets one held stream go on (or the next one that stops)
   // Makes `method` answer `hr`; count 0: every call until cleared.
   void SetFailure(const std::wstring& method, HRESULT hr, unsigned count = 0);
   void ClearFailures();

@@ -145,6 +145,11 @@ unsigned MsPerWord() {
 
 bool HoldStreams() { return Env(kEnvHold) == L"1"; }
 
+size_t HoldAtWord() {
+  std::wstring v = Env(kEnvHoldAtWord);
+  return v.empty() ? 0u : static_cast<size_t>(wcstoul(v.c_str(), nullptr, 10));
+}
+
 std::wstring MapCategory(const std::wstring& categoryId) {
   std::wstring redirect = Env(kEnvVoices);
   if (!redirect.empty() && EqualNoCase(categoryId, kVoiceCategory)) return redirect;

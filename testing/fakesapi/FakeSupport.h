@@ -124,6 +124,7 @@ std::wstring Env(const wchar_t* name);
 bool FakeEnabled();
 unsigned MsPerWord();
 bool HoldStreams();
+size_t HoldAtWord();  // 0: no stream stops at a word
 // The category path to read for `categoryId` (the voice category may be redirected).
 std::wstring MapCategory(const std::wstring& categoryId);
 // A failure injected for `method`, consumed when counted; S_OK when none. Logs "Failed".

@@ -85,6 +85,7 @@ struct SpokenStream {
   bool sentenceAnnounced = false;  // the boundary of the next word's sentence was sent
   bool purged = false;
   bool released = false;
+  bool heldAtWord = false;  // stopped after a word until released or purged
   ULONGLONG audioBytes = 0;
   Handle done;  // manual-reset; set when the stream has ended
 };
@@ -637,8 +638,13 @@ class Voice : public ISpVoice, public RefCounted {
         Unguard u(lock_);
         rc = WaitForMultipleObjects(count, handles, FALSE, timeout);
       }
-      if (rc == WAIT_OBJECT_0 + 1 && !streams_.empty() && streams_.front()->phase == SpokenStream::kHeld)
-        streams_.front()->released = true;
+      if (rc == WAIT_OBJECT_0 + 1 && !streams_.empty()) {
+        SpokenStream& front = *streams_.front();
+        if (front.heldAtWord)
+          front.heldAtWord = false;
+        else if (front.phase == SpokenStream::kHeld)
+          front.released = true;
+      }
       if (rc == WAIT_FAILED) return;
     }
   }
@@ -662,6 +668,10 @@ class Voice : public ISpVoice, public RefCounted {
           s->phase = SpokenStream::kHeld;
           return true;
         }
+        if (s->heldAtWord) {
+          *waitRelease = true;
+          return false;
+        }
         if (pauseCount_ > 0) return false;
         LONG wait = static_cast<LONG>(nextStep_ - GetTickCount());
         if (wait > 0) {
@@ -681,6 +691,9 @@ class Voice : public ISpVoice, public RefCounted {
         wordLen_ = w.len;
         ++s->next;
         s->sentenceAnnounced = false;
+        // Decided with the word, before its event goes out: whoever hears of the word finds the
+        // stream already stopped after it.
+        s->heldAtWord = s->next == HoldAtWord();
         Emit(SPEI_WORD_BOUNDARY, s->number, w.len, w.pos, s->audioBytes);
         if (s->output) {
           std::vector<BYTE> silence(w.len * kAudioBytesPerChar, 0);
