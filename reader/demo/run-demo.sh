@@ -31,9 +31,9 @@ if [ "$(machine "$exe")" != "$(machine "$probe")" ]; then
     echo "run-demo: $exe and the probe of $build are built for different processors" >&2
     exit 1
 fi
-# PE machine field: 0x14c is i386, which needs a host that runs 32-bit user code.
-if [ "$(machine "$exe")" = 014c ] && ! "$scripts/ia32-host"; then
-    echo "run-demo: $exe is a 32-bit program and this host runs no 32-bit user code;" >&2
+# PE machine field: 0x14c is i386, which needs a host that runs 32-bit Windows programs.
+if [ "$(machine "$exe")" = 014c ] && ! why=$("$scripts/ia32-wine"); then
+    echo "run-demo: $exe is a 32-bit program, which cannot run here: $why;" >&2
     echo "          pass the 64-bit build tree instead." >&2
     exit 1
 fi

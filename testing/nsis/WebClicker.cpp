@@ -160,45 +160,30 @@ bool SaveShot(HWND window, const std::wstring& path) {
   return gwplugin_test::SaveClientPng(window, path);
 }
 
-// Memory seen by both processes: a tree view reads and fills the structures that its messages
-// point at in its own address space. A section mapped into each of them carries them; reading
-// the installer's memory directly is not possible where Wine runs under a user-mode emulator.
-class SharedBuffer {
+// Memory in the installer's process: a tree view reads and fills the structures that its
+// messages point at in its own address space.
+class RemoteBuffer {
  public:
-  explicit SharedBuffer(SIZE_T size)
-      : section_(CreateFileMappingW(INVALID_HANDLE_VALUE, nullptr, PAGE_READWRITE, 0, static_cast<DWORD>(size), nullptr)) {
-    using MapView = LONG(NTAPI*)(HANDLE, HANDLE, PVOID*, ULONG_PTR, SIZE_T, PLARGE_INTEGER, PSIZE_T, DWORD, ULONG, ULONG);
-    const auto map = reinterpret_cast<MapView>(
-        reinterpret_cast<void*>(GetProcAddress(GetModuleHandleW(L"ntdll.dll"), "NtMapViewOfSection")));
-    if (!section_ || !map) return;
-    local_ = static_cast<BYTE*>(MapViewOfFile(section_, FILE_MAP_ALL_ACCESS, 0, 0, size));
-    PVOID remote = nullptr;
-    SIZE_T view = 0;
-    constexpr DWORD kViewUnmap = 2;
-    if (map(section_, g_process.hProcess, &remote, 0, 0, nullptr, &view, kViewUnmap, 0, PAGE_READWRITE) >= 0)
-      remote_ = static_cast<BYTE*>(remote);
+  explicit RemoteBuffer(SIZE_T size)
+      : remote_(static_cast<BYTE*>(VirtualAllocEx(g_process.hProcess, nullptr, size, MEM_COMMIT, PAGE_READWRITE))) {}
+  ~RemoteBuffer() {
+    if (remote_) VirtualFreeEx(g_process.hProcess, remote_, 0, MEM_RELEASE);
   }
-  ~SharedBuffer() {
-    using UnmapView = LONG(NTAPI*)(HANDLE, PVOID);
-    const auto unmap = reinterpret_cast<UnmapView>(
-        reinterpret_cast<void*>(GetProcAddress(GetModuleHandleW(L"ntdll.dll"), "NtUnmapViewOfSection")));
-    if (remote_ && unmap) unmap(g_process.hProcess, remote_);
-    if (local_) UnmapViewOfFile(local_);
-    if (section_) CloseHandle(section_);
-  }
-  SharedBuffer(const SharedBuffer&) = delete;
-  SharedBuffer& operator=(const SharedBuffer&) = delete;
+  RemoteBuffer(const RemoteBuffer&) = delete;
+  RemoteBuffer& operator=(const RemoteBuffer&) = delete;
 
-  explicit operator bool() const { return local_ && remote_; }
+  explicit operator bool() const { return remote_ != nullptr; }
   // The address in the installer's process.
   BYTE* At(SIZE_T offset = 0) const { return remote_ + offset; }
-  void Write(const void* data, SIZE_T size, SIZE_T offset = 0) const { std::memcpy(local_ + offset, data, size); }
-  void Read(void* data, SIZE_T size, SIZE_T offset = 0) const { std::memcpy(data, local_ + offset, size); }
+  void Write(const void* data, SIZE_T size, SIZE_T offset = 0) const {
+    WriteProcessMemory(g_process.hProcess, remote_ + offset, data, size, nullptr);
+  }
+  void Read(void* data, SIZE_T size, SIZE_T offset = 0) const {
+    ReadProcessMemory(g_process.hProcess, remote_ + offset, data, size, nullptr);
+  }
 
  private:
-  HANDLE section_;
-  BYTE* local_ = nullptr;
-  BYTE* remote_ = nullptr;
+  BYTE* remote_;
 };
 
 struct TreeItem {
@@ -214,7 +199,7 @@ HWND TreeOf(HWND page) {
   return nullptr;
 }
 
-bool ReadTreeItem(HWND tree, const SharedBuffer& shared, TreeItem& item) {
+bool ReadTreeItem(HWND tree, const RemoteBuffer& shared, TreeItem& item) {
   constexpr int kChars = 256;
   TVITEMW query{};
   query.mask = TVIF_HANDLE | TVIF_TEXT | TVIF_STATE;
@@ -235,7 +220,7 @@ bool ReadTreeItem(HWND tree, const SharedBuffer& shared, TreeItem& item) {
 // Every item of the tree, depth first, as the tree shows them from the top.
 std::vector<TreeItem> TreeItems(HWND tree) {
   std::vector<TreeItem> items;
-  SharedBuffer shared(sizeof(TVITEMW) + 256 * sizeof(wchar_t));
+  RemoteBuffer shared(sizeof(TVITEMW) + 256 * sizeof(wchar_t));
   if (!shared) return items;
   std::function<void(HTREEITEM, int)> walk = [&](HTREEITEM first, int depth) {
     for (HTREEITEM h = first; h; h = reinterpret_cast<HTREEITEM>(SendMessageW(tree, TVM_GETNEXTITEM, TVGN_NEXT, reinterpret_cast<LPARAM>(h)))) {
@@ -256,7 +241,7 @@ std::wstring CheckText(int state_image) {
 // Where the item's check box is, in the tree's client coordinates: the tree's own hit test,
 // walked left from the label, so the picture between box and label does not matter.
 bool CheckBoxPoint(HWND tree, HTREEITEM item, POINT& point) {
-  SharedBuffer shared(sizeof(TVHITTESTINFO) + sizeof(RECT));
+  RemoteBuffer shared(sizeof(TVHITTESTINFO) + sizeof(RECT));
   if (!shared) return false;
   // TVM_GETITEMRECT takes the item in the rectangle it fills.
   RECT label{};
@@ -316,7 +301,7 @@ bool ClickTreeCheck(const std::wstring& label) {
   if (SendInput(2, input, sizeof(INPUT)) != 2) return Fail(L"SendInput refused, error " + std::to_wstring(GetLastError()));
   last_point = point;
   last_time = GetTickCount64();
-  SharedBuffer shared(sizeof(TVITEMW) + 256 * sizeof(wchar_t));
+  RemoteBuffer shared(sizeof(TVITEMW) + 256 * sizeof(wchar_t));
   const bool changed = shared && WaitUntil([&] {
     TreeItem now = item;
     return ReadTreeItem(tree, shared, now) && (now.state_image & 3) != (item.state_image & 3);
