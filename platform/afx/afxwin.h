@@ -64,6 +64,7 @@ struct AFX_MSGMAP {
 #endif
 #define CN_COMMAND 0
 
+// clang-format off: the message-map macros are tables, laid out by hand.
 #define DECLARE_MESSAGE_MAP()                          \
  protected:                                            \
   static const AFX_MSGMAP* PASCAL GetThisMessageMap(); \
@@ -252,6 +253,7 @@ struct AFX_MSGMAP {
                                  reinterpret_cast<CScrollBar*>(CWnd::FromHandle(reinterpret_cast<HWND>(l_)))))
 #define ON_WM_HSCROLL() AFX_SCROLL_(WM_HSCROLL, OnHScroll)
 #define ON_WM_VSCROLL() AFX_SCROLL_(WM_VSCROLL, OnVScroll)
+// clang-format on
 
 // ---------------------------------------------------------------------------------------------
 // Message targets.
