@@ -20,8 +20,7 @@ class InstallerBenchSandbox {
  public:
   // name: the benchmark's name, for its messages; key: its registry root's parent under
   // HKEY_CURRENT_USER\Software.
-  InstallerBenchSandbox(const char* name, const std::wstring& key)
-      : name_(name), parent_(L"Software\\" + key) {
+  InstallerBenchSandbox(const char* name, const std::wstring& key) : name_(name), parent_(L"Software\\" + key) {
     std::string why;
     if (!testgateway::FindGateway(gateway_, why)) {
       std::printf("%s: %s\n", name_, why.c_str());

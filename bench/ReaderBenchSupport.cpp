@@ -52,7 +52,8 @@ ScopedValues::~ScopedValues() {
     }
     RegCloseKey(key);
   }
-  for (auto it = m_madeKeys.rbegin(); it != m_madeKeys.rend(); ++it) RegDeleteKeyExW(HKEY_LOCAL_MACHINE, it->c_str(), kView, 0);
+  for (auto it = m_madeKeys.rbegin(); it != m_madeKeys.rend(); ++it)
+    RegDeleteKeyExW(HKEY_LOCAL_MACHINE, it->c_str(), kView, 0);
 }
 
 bool ScopedValues::Set(const wchar_t* keyPath, const wchar_t* name, DWORD type, const void* data, DWORD size) {

@@ -45,8 +45,8 @@ class CBenchThread : public CWinThread {
     wc.hInstance = GetModuleHandleW(nullptr);
     wc.lpszClassName = L"OrvelBenchBare";
     if (!RegisterClassW(&wc)) return FALSE;
-    g_shared.bareWnd = CreateWindowExW(0, wc.lpszClassName, L"bare", WS_POPUP, 0, 0, 1, 1, nullptr, nullptr,
-                                       wc.hInstance, nullptr);
+    g_shared.bareWnd =
+        CreateWindowExW(0, wc.lpszClassName, L"bare", WS_POPUP, 0, 0, 1, 1, nullptr, nullptr, wc.hInstance, nullptr);
     if (!wnd_.CreateEx(0, AfxRegisterWndClass(0), L"afx", WS_POPUP, 0, 0, 1, 1, nullptr, nullptr)) return FALSE;
     g_shared.afxWnd = wnd_.m_hWnd;
     SetEvent(g_shared.ready);
@@ -130,8 +130,7 @@ int main() {
   g_shared.ready = CreateEventW(nullptr, TRUE, FALSE, nullptr);
   if (!g_shared.ready) return 1;
   CWinThread* thread = AfxBeginThread(RUNTIME_CLASS(CBenchThread));
-  if (!thread || WaitForSingleObject(g_shared.ready, 20000) != WAIT_OBJECT_0 || !g_shared.afxWnd ||
-      !g_shared.bareWnd) {
+  if (!thread || WaitForSingleObject(g_shared.ready, 20000) != WAIT_OBJECT_0 || !g_shared.afxWnd || !g_shared.bareWnd) {
     std::printf("afx_roundtrip: the window thread did not start\n");
     return 1;
   }
@@ -158,8 +157,8 @@ int main() {
   std::printf("  to another thread: bare window procedure %9.2f us, CWnd with message map %9.2f us\n", cross.bare,
               cross.afx);
   std::printf("  ratio CWnd / bare (another thread): %6.3f (goal <= 1.2)\n", cross.afx / cross.bare);
-  std::printf("  same thread (median of batches): bare %6.3f us, CWnd %6.3f us (ratio %.3f)\n",
-              same.bare, same.afx, same.bare > 0 ? same.afx / same.bare : 0.0);
+  std::printf("  same thread (median of batches): bare %6.3f us, CWnd %6.3f us (ratio %.3f)\n", same.bare, same.afx,
+              same.bare > 0 ? same.afx / same.bare : 0.0);
   const bool ok = cross.same && same.same;
   if (!ok) std::printf("  the two procedures answered differently\n");
   return ok ? 0 : 1;

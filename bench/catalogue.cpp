@@ -64,11 +64,13 @@ std::string GenerateCatalogue(int products) {
     for (int i = first; i < std::min(products, first + kPerGroup); ++i) {
       const std::string id = std::to_string(i);
       // Lean products: 50,000 of them stay below the XML reader's 16 MiB document limit.
-      xml += "<prod><label>" + ProductId(i) + "</label><version>1." +
-             std::to_string(6 + i % 3) + ".0." + std::to_string(i % 50) + "</version><file>https://gw.test/d?p=" + id +
-             "</file><os>7</os><sg>" + std::to_string(i % 30) + "</sg><descs><name><transl lang=\"en-US\">Voice " + id +
-             "</transl><transl lang=\"pl-PL\">G\xC5\x82os " + id + "</transl></name><description><transl lang=\"en-US\">"
-             "Reads " + id + "</transl></description></descs></prod>\n";
+      xml += "<prod><label>" + ProductId(i) + "</label><version>1." + std::to_string(6 + i % 3) + ".0." +
+             std::to_string(i % 50) + "</version><file>https://gw.test/d?p=" + id + "</file><os>7</os><sg>" +
+             std::to_string(i % 30) + "</sg><descs><name><transl lang=\"en-US\">Voice " + id +
+             "</transl><transl lang=\"pl-PL\">G\xC5\x82os " + id +
+             "</transl></name><description><transl lang=\"en-US\">"
+             "Reads " +
+             id + "</transl></description></descs></prod>\n";
     }
     xml += "</products></prodgroup>\n";
   }
@@ -102,8 +104,8 @@ Figures RunSize(int products) {
     try {
       content = ParseCatalogue(MemoryView(xml.data(), static_cast<std::int32_t>(xml.size())));
     } catch (const std::exception& e) {
-      std::fprintf(stderr, "bench_catalogue: %d products (%u bytes): %s\n", products,
-                   static_cast<unsigned>(xml.size()), e.what());
+      std::fprintf(stderr, "bench_catalogue: %d products (%u bytes): %s\n", products, static_cast<unsigned>(xml.size()),
+                   e.what());
       std::exit(1);
     }
     const double t1 = Now();
@@ -116,8 +118,8 @@ Figures RunSize(int products) {
     catalogue.langid = 1045;
     for (int i = 0; i < built_in; ++i) {
       const int index = (i * 97) % products;
-      catalogue.AddBuiltInDescriptor(std::wstring(L"VOICE_BENCH_") + std::to_wstring(index) + L"|1.6.0.0|0|C:\\setup\\" +
-                                     std::to_wstring(index) + L".exe");
+      catalogue.AddBuiltInDescriptor(std::wstring(L"VOICE_BENCH_") + std::to_wstring(index) +
+                                     L"|1.6.0.0|0|C:\\setup\\" + std::to_wstring(index) + L".exe");
     }
     // The installed products: every tenth, older, equal or newer than offered.
     for (int i = 0; i < installed; ++i) {
@@ -162,7 +164,8 @@ bool RunChild(int products, Figures& figures) {
   startup.hStdError = GetStdHandle(STD_ERROR_HANDLE);
   startup.hStdInput = GetStdHandle(STD_INPUT_HANDLE);
   PROCESS_INFORMATION process{};
-  const BOOL started = CreateProcessW(nullptr, &command[0], nullptr, nullptr, TRUE, 0, nullptr, nullptr, &startup, &process);
+  const BOOL started =
+      CreateProcessW(nullptr, &command[0], nullptr, nullptr, TRUE, 0, nullptr, nullptr, &startup, &process);
   CloseHandle(write_end);
   if (!started) {
     std::fprintf(stderr, "bench_catalogue: CreateProcess failed, error %lu\n", GetLastError());
@@ -200,8 +203,8 @@ int main(int argc, char** argv) {
     }
   }
   std::printf("catalogue build and merge (installed: a tenth, the installer's own: a hundredth)\n");
-  std::printf("%8s %10s %12s %16s %12s %10s\n", "products", "installed", "read (ms)", "build+merge (ms)",
-              "peak (MiB)", "offered");
+  std::printf("%8s %10s %12s %16s %12s %10s\n", "products", "installed", "read (ms)", "build+merge (ms)", "peak (MiB)",
+              "offered");
   for (int i = 0; i < 3; ++i)
     std::printf("%8d %10d %12.2f %16.2f %12.1f %10d\n", sizes[i], sizes[i] / 10, figures[i].readMs,
                 figures[i].buildMergeMs, figures[i].peakMb, figures[i].offered);

@@ -34,14 +34,18 @@ void Generate(size_t bytes, std::wstring& html, std::wstring& plain) {
   plain.clear();
   for (int n = 0; html.size() * sizeof(wchar_t) < bytes; ++n) {
     const std::wstring id = std::to_wstring(n);
-    const std::wstring words = L"A clear voice for reading texts aloud, with natural pauses and a pleasant tone; "
-                               L"product " + id + L" speaks English and Polish. ";
+    const std::wstring words =
+        L"A clear voice for reading texts aloud, with natural pauses and a pleasant tone; "
+        L"product " +
+        id + L" speaks English and Polish. ";
     html += L"<h2>Voice " + id + L"</h2><font color=#336699 size=2>" + words + L"</font><b>Size:</b> 120 MB<br>" +
             words + L"<br><hr width=80%>";
     plain += L"Voice " + id + L"\r\n" + words + L"Size: 120 MB\r\n" + words + L"\r\n";
     if (n % 10 == 9) {
-      html += L"<table border=1 cellpadding=2><tr><td>Language</td><td>English</td></tr>"
-              L"<tr><td>Version</td><td>1.0." + id + L"</td></tr></table>";
+      html +=
+          L"<table border=1 cellpadding=2><tr><td>Language</td><td>English</td></tr>"
+          L"<tr><td>Version</td><td>1.0." +
+          id + L"</td></tr></table>";
       plain += L"Language English\r\nVersion 1.0." + id + L"\r\n";
     }
   }

@@ -83,7 +83,8 @@ DWORD WINAPI ClipboardReaderThread(LPVOID param) {
   wc.lpfnWndProc = ReaderWindowProc;
   wc.lpszClassName = L"OrvelBenchClipboardReader";
   RegisterClassW(&wc);
-  *static_cast<HWND*>(param) = CreateWindowExW(0, wc.lpszClassName, L"", 0, 0, 0, 0, 0, HWND_MESSAGE, nullptr, nullptr, nullptr);
+  *static_cast<HWND*>(param) =
+      CreateWindowExW(0, wc.lpszClassName, L"", 0, 0, 0, 0, 0, HWND_MESSAGE, nullptr, nullptr, nullptr);
   MSG msg;
   while (GetMessageW(&msg, nullptr, 0, 0) > 0) DispatchMessageW(&msg);
   return 0;
@@ -123,8 +124,9 @@ int main() {
   fakesapi::ProcessEvents events(reader.Pid());
   reader.Resume();
   HWND dialog = nullptr;
-  if (!orv_testing::PumpUntil([&] { return (dialog = orv_testing::FindVisibleWindow(reader.Pid(), L"#32770", L"Orvel Murmelin")); },
-                               60000)) {
+  if (!orv_testing::PumpUntil(
+          [&] { return (dialog = orv_testing::FindVisibleWindow(reader.Pid(), L"#32770", L"Orvel Murmelin")); },
+          60000)) {
     std::printf("main road: the reader's dialog did not appear\n");
     return 1;
   }
@@ -134,10 +136,12 @@ int main() {
   orv_testing::StartedProgram source;
   source.Start(reader_bench::BuildFolder() + L"reader\\orv_text_source.exe", L" text \"" + title + L"\"");
   HWND sourceWindow = nullptr;
-  if (!orv_testing::PumpUntil([&] {
-        sourceWindow = orv_testing::FindVisibleWindow(source.Pid(), L"OrvTextSource", title.c_str());
-        return sourceWindow && GetForegroundWindow() == sourceWindow;
-      }, kBoundMs)) {
+  if (!orv_testing::PumpUntil(
+          [&] {
+            sourceWindow = orv_testing::FindVisibleWindow(source.Pid(), L"OrvTextSource", title.c_str());
+            return sourceWindow && GetForegroundWindow() == sourceWindow;
+          },
+          kBoundMs)) {
     std::printf("main road: the text source did not come to the front\n");
     return 1;
   }
@@ -162,7 +166,8 @@ int main() {
     }
     const double spoken = NowMs();
     // Back to idle before the next round: the stream ended and the dialog shows it.
-    if (!orv_testing::PumpUntil([&] { return engine.session().Calls(L"StreamEnded").size() > spokenBefore; }, kBoundMs) ||
+    if (!orv_testing::PumpUntil([&] { return engine.session().Calls(L"StreamEnded").size() > spokenBefore; },
+                                kBoundMs) ||
         !orv_testing::PumpUntil([&] { return !IsWindowEnabled(stop); }, kBoundMs)) {
       failure = "the reader did not go back to idle";
       break;
@@ -225,9 +230,10 @@ int main() {
   const double ratio = b > 0 ? w / b : 0;
   const char* verdict = ratio > 0 && ratio <= kGoal ? "met" : "NOT MET";
   std::printf("ratio work / bare                        %.1f (goal <= %.0f) %s\n", ratio, kGoal, verdict);
-  std::printf("ROW\treader: hot key release to the engine's speak call, median, without the reader's waits "
-              "(release tick %.0f ms, key pauses %.0f ms)\t%.2f ms\t%.3f ms (clipboard round trip + cross-thread message)"
-              "\t%.1f\t<= %.0f\t%s\n",
-              reader_bench::Median(wait), reader_bench::Median(pauses), w, b, ratio, kGoal, verdict);
+  std::printf(
+      "ROW\treader: hot key release to the engine's speak call, median, without the reader's waits "
+      "(release tick %.0f ms, key pauses %.0f ms)\t%.2f ms\t%.3f ms (clipboard round trip + cross-thread message)"
+      "\t%.1f\t<= %.0f\t%s\n",
+      reader_bench::Median(wait), reader_bench::Median(pauses), w, b, ratio, kGoal, verdict);
   return 0;
 }

@@ -14,9 +14,9 @@
 
 namespace {
 
-const DWORD kSettleMs = 8000;   // start-up work, first paints, the start-up voice thread's reaping (5 s)
-const DWORD kMeasureS = 10;     // the runner's window
-const DWORD kMarginMs = 8000;   // the runner's search for the process on a busy host
+const DWORD kSettleMs = 8000;  // start-up work, first paints, the start-up voice thread's reaping (5 s)
+const DWORD kMeasureS = 10;    // the runner's window
+const DWORD kMarginMs = 8000;  // the runner's search for the process on a busy host
 
 // Keeps one started program still while the runner measures it; false when it never showed.
 bool Idle(const char* label, const std::wstring& program, const wchar_t* className, const wchar_t* title) {
@@ -24,7 +24,7 @@ bool Idle(const char* label, const std::wstring& program, const wchar_t* classNa
   if (!p.Start(program)) return false;
   HWND window = nullptr;
   if (!orv_testing::PumpUntil([&] { return (window = orv_testing::FindVisibleWindow(p.Pid(), className, title)); },
-                               60000)) {
+                              60000)) {
     std::printf("%s: the window did not appear\n", label);
     return false;
   }

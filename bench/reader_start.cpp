@@ -142,7 +142,7 @@ int Compare(const std::wstring& bare, const std::wstring& oldReader, const std::
 int wmain(int argc, wchar_t** argv) {
   const std::wstring folder = reader_bench::BenchFolder();
   const bool compare = argc >= 4 && std::wstring(argv[1]) == L"--compare";
-  const std::wstring reader = compare ? std::wstring(argv[2])
+  const std::wstring reader = compare    ? std::wstring(argv[2])
                               : argc > 1 ? std::wstring(argv[1])
                                          : reader_bench::ReaderProgram();
   const std::wstring bare = folder + L"programs\\bare_window.exe";
@@ -165,8 +165,9 @@ int wmain(int argc, wchar_t** argv) {
   const double ratio = readerMs / bareMs;
   const char* verdict = ratio <= 2.0 ? "met" : "NOT MET";
   std::printf("ratio reader / bare          %8.2f  (goal <= 2: %s)\n", ratio, verdict);
-  std::printf("ROW\treader: usual start-up to the visible skinned dialog, median\t%.1f ms\t%.1f ms (one-window program)\t%.2f"
-              "\t<= 2\t%s\n",
-              readerMs, bareMs, ratio, verdict);
+  std::printf(
+      "ROW\treader: usual start-up to the visible skinned dialog, median\t%.1f ms\t%.1f ms (one-window program)\t%.2f"
+      "\t<= 2\t%s\n",
+      readerMs, bareMs, ratio, verdict);
   return 0;
 }

@@ -53,8 +53,8 @@ DWORD WINAPI BareThread(LPVOID) {
   wc.hInstance = GetModuleHandleW(nullptr);
   wc.lpszClassName = L"OrvelBenchSpeechBare";
   if (RegisterClassW(&wc))
-    g_bareWnd = CreateWindowExW(0, wc.lpszClassName, L"bare", WS_POPUP, 0, 0, 1, 1, nullptr, nullptr, wc.hInstance,
-                                nullptr);
+    g_bareWnd =
+        CreateWindowExW(0, wc.lpszClassName, L"bare", WS_POPUP, 0, 0, 1, 1, nullptr, nullptr, wc.hInstance, nullptr);
   SetEvent(g_bareReady);
   if (!g_bareWnd) return 1;
   MSG msg;

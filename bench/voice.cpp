@@ -15,7 +15,9 @@ constexpr int kRounds = 2000;
 constexpr DWORD kTimeout = 5000;
 constexpr double kGoal = 2;  // median speak / median bare, at most
 
-double Ms(LONGLONG ticks, LONGLONG frequency) { return 1000.0 * static_cast<double>(ticks) / static_cast<double>(frequency); }
+double Ms(LONGLONG ticks, LONGLONG frequency) {
+  return 1000.0 * static_cast<double>(ticks) / static_cast<double>(frequency);
+}
 
 LONGLONG Now() {
   LARGE_INTEGER t;
@@ -36,7 +38,8 @@ Figures Summarise(std::vector<LONGLONG> samples, LONGLONG frequency) {
 // The echo thread for the bare round trips.
 class Echo {
  public:
-  Echo() : answered_(CreateEventW(nullptr, FALSE, FALSE, nullptr)), ready_(CreateEventW(nullptr, TRUE, FALSE, nullptr)) {
+  Echo()
+      : answered_(CreateEventW(nullptr, FALSE, FALSE, nullptr)), ready_(CreateEventW(nullptr, TRUE, FALSE, nullptr)) {
     if (answered_ && ready_) thread_ = CreateThread(nullptr, 0, &Echo::Main, this, 0, &id_);
   }
   ~Echo() {
@@ -109,7 +112,8 @@ const char* Measure(std::vector<LONGLONG>* bare, std::vector<LONGLONG>* speak) {
     request->PrepareText(L"word");
     LONGLONG start = Now();
     voice->Speak(request);
-    if (WaitForSingleObject(session.SpeakEvent(), kTimeout) != WAIT_OBJECT_0) failure = "a speak did not reach the engine";
+    if (WaitForSingleObject(session.SpeakEvent(), kTimeout) != WAIT_OBJECT_0)
+      failure = "a speak did not reach the engine";
     speak->push_back(Now() - start);
   }
   voice->PostThreadMessage(WM_VOICE_QUIT, 0, 0);
@@ -140,8 +144,9 @@ int main() {
   const char* verdict = ratio > 0 && ratio <= kGoal ? "met" : "NOT MET";
   std::printf("ratio (median speak / median bare)      %.2f (goal <= %.0f) %s\n", ratio, kGoal, verdict);
   // One row of the summary that scripts/run-bench prints after every benchmark.
-  std::printf("ROW\tvoice thread: speak command to the engine's SpeakStream, median\t%.3f ms\t"
-              "%.3f ms (PostThreadMessage round trip)\t%.2f\t<= %.0f\t%s\n",
-              s.median, b.median, ratio, kGoal, verdict);
+  std::printf(
+      "ROW\tvoice thread: speak command to the engine's SpeakStream, median\t%.3f ms\t"
+      "%.3f ms (PostThreadMessage round trip)\t%.2f\t<= %.0f\t%s\n",
+      s.median, b.median, ratio, kGoal, verdict);
   return 0;
 }

@@ -48,7 +48,8 @@ class RegKey {
   }
   bool Dword(const char* name, DWORD& value) const {
     DWORD type = 0, size = sizeof value;
-    return m_key && RegQueryValueExA(m_key, name, nullptr, &type, reinterpret_cast<BYTE*>(&value), &size) == ERROR_SUCCESS &&
+    return m_key &&
+           RegQueryValueExA(m_key, name, nullptr, &type, reinterpret_cast<BYTE*>(&value), &size) == ERROR_SUCCESS &&
            type == REG_DWORD;
   }
 
@@ -64,9 +65,14 @@ constexpr size_t kTableLimit = 100;
 
 long AsInteger(const AsnAny& value) {
   switch (value.asnType) {
-    case ASN_INTEGER: return value.asnValue.number;
-    case ASN_GAUGE32: case ASN_COUNTER32: case ASN_TIMETICKS: return static_cast<long>(value.asnValue.unsigned32);
-    default: return 0;
+    case ASN_INTEGER:
+      return value.asnValue.number;
+    case ASN_GAUGE32:
+    case ASN_COUNTER32:
+    case ASN_TIMETICKS:
+      return static_cast<long>(value.asnValue.unsigned32);
+    default:
+      return 0;
   }
 }
 
@@ -85,24 +91,36 @@ std::string ComposeWindowsName(bool ntFamily, const OSVERSIONINFOEXW& v, bool ex
   *servicePack = 0;
   const DWORD major = v.dwMajorVersion, minor = v.dwMinorVersion;
   if (!ntFamily) {
-    if (minor == 0) name = "Windows 95";
-    else if (minor == 10) name = "Windows 98";
-    else if (minor == 90) name = "Windows ME";
+    if (minor == 0)
+      name = "Windows 95";
+    else if (minor == 10)
+      name = "Windows 98";
+    else if (minor == 90)
+      name = "Windows ME";
     return name + Narrow(v.szCSDVersion);
   }
   *servicePack = ServicePackNumber(v.szCSDVersion);
-  if (major == 4) name = "Windows NT 4.0";
-  else if (major == 5 && minor == 0) name = "Windows 2000";
-  else if (major == 5 && minor == 1) name = "Windows XP";
-  else if (major == 6 && minor == 0) name = "Windows Vista";
-  else if (major == 6 && minor == 1) name = "Windows 7";
-  else name = "Unknown";
+  if (major == 4)
+    name = "Windows NT 4.0";
+  else if (major == 5 && minor == 0)
+    name = "Windows 2000";
+  else if (major == 5 && minor == 1)
+    name = "Windows XP";
+  else if (major == 6 && minor == 0)
+    name = "Windows Vista";
+  else if (major == 6 && minor == 1)
+    name = "Windows 7";
+  else
+    name = "Unknown";
   if (extendedRead) {
     const WORD suite = v.wSuiteMask;
     if (v.wProductType == VER_NT_WORKSTATION) {
-      if (major == 4) name += " Workstation";
-      else if (major == 5 && minor == 1) name += (suite & VER_SUITE_PERSONAL) ? " Home Edition" : " Professional Edition";
-      else if (major == 5 && minor == 0) name += " Professional";
+      if (major == 4)
+        name += " Workstation";
+      else if (major == 5 && minor == 1)
+        name += (suite & VER_SUITE_PERSONAL) ? " Home Edition" : " Professional Edition";
+      else if (major == 5 && minor == 0)
+        name += " Professional";
     } else if (v.wProductType == VER_NT_DOMAIN_CONTROLLER || v.wProductType == VER_NT_SERVER) {
       if (major == 5) {
         if (suite & VER_SUITE_ENTERPRISE) name += " Advanced";
@@ -306,8 +324,9 @@ void CSysInfo::ReadInterfaceTable() {
     }
     ++row;
   });
-  long InterfaceRecord::*const numeric[] = {&InterfaceRecord::type, &InterfaceRecord::mtu, &InterfaceRecord::speed,
-                                            nullptr, &InterfaceRecord::adminStatus, &InterfaceRecord::operStatus};
+  long InterfaceRecord::*const numeric[] = {&InterfaceRecord::type,        &InterfaceRecord::mtu,
+                                            &InterfaceRecord::speed,       nullptr,
+                                            &InterfaceRecord::adminStatus, &InterfaceRecord::operStatus};
   for (UINT column = 3; column <= 8; ++column) {
     long InterfaceRecord::*field = numeric[column - 3];
     if (field == nullptr) continue;  // the physical address: not a number

@@ -43,8 +43,7 @@ class HardwareProbe final : public CpuProbe {
     // The multimedia timer library is bound on first use, not by the program's imports: only a
     // measurement needs it, and loading it (with the audio compression manager it brings) would
     // otherwise cost every start of the reader. Should it be missing, the system tick serves.
-    static const auto readTime =
-        orv_diagnostics::BindOnFirstUse<DWORD(WINAPI*)()>(L"winmm.dll", "timeGetTime");
+    static const auto readTime = orv_diagnostics::BindOnFirstUse<DWORD(WINAPI*)()>(L"winmm.dll", "timeGetTime");
     return readTime ? readTime() : ::GetTickCount();
   }
   uint64_t TimeStampCounter() override { return __rdtsc(); }
@@ -117,23 +116,48 @@ std::string IntelProcessorName(const CpuStats& stats) {
   std::string name;
   if (family == 4) {
     switch (model) {
-      case 0: case 1: name = "Intel486(TM) DX processor"; break;
-      case 2: name = "Intel486(TM) SX processor"; break;
-      case 3: name = "IntelDX2(TM) processor"; break;
-      case 4: name = "Intel486(TM) processor"; break;
-      case 5: name = "IntelSX2(TM) processor"; break;
-      case 7: name = "Writeback Enhanced IntelDX2(TM) processor"; break;
-      case 8: name = "IntelDX4(TM) processor"; break;
-      default: name = "Intel 486 processor"; break;
+      case 0:
+      case 1:
+        name = "Intel486(TM) DX processor";
+        break;
+      case 2:
+        name = "Intel486(TM) SX processor";
+        break;
+      case 3:
+        name = "IntelDX2(TM) processor";
+        break;
+      case 4:
+        name = "Intel486(TM) processor";
+        break;
+      case 5:
+        name = "IntelSX2(TM) processor";
+        break;
+      case 7:
+        name = "Writeback Enhanced IntelDX2(TM) processor";
+        break;
+      case 8:
+        name = "IntelDX4(TM) processor";
+        break;
+      default:
+        name = "Intel 486 processor";
+        break;
     }
   } else if (family == 5) {
     name = "Intel Pentium(R) processor";
   } else if (family == 6) {
     switch (model) {
-      case 1: name = "Intel Pentium(R) Pro processor"; break;
-      case 3: name = "Intel Pentium(R) II processor, model 3"; break;
-      case 6: name = "Intel Celeron(TM) processor, model 6"; break;
-      case 8: name = "Intel Pentium(R) III Coppermine processor"; break;
+      case 1:
+        name = "Intel Pentium(R) Pro processor";
+        break;
+      case 3:
+        name = "Intel Pentium(R) II processor, model 3";
+        break;
+      case 6:
+        name = "Intel Celeron(TM) processor, model 6";
+        break;
+      case 8:
+        name = "Intel Pentium(R) III Coppermine processor";
+        break;
       case 5:
       case 7:
         if (HasCacheDescriptor(stats.Cache(), 0x40, 0x40)) {
@@ -146,11 +170,21 @@ std::string IntelProcessorName(const CpuStats& stats) {
         break;
       default:
         switch (stats.GetStandardB() & 0xFF) {  // brand id
-          case 1: name = "Genuine Intel Celeron(TM) processor"; break;
-          case 2: name = "Genuine Intel Pentium(R) III processor"; break;
-          case 3: name = "Genuine Intel Pentium(R) III Xeon(TM) processor"; break;
-          case 8: name = "Genuine Intel Pentium(R) 4 processor"; break;
-          default: name = "Unknown Genuine Intel processor"; break;
+          case 1:
+            name = "Genuine Intel Celeron(TM) processor";
+            break;
+          case 2:
+            name = "Genuine Intel Pentium(R) III processor";
+            break;
+          case 3:
+            name = "Genuine Intel Pentium(R) III Xeon(TM) processor";
+            break;
+          case 8:
+            name = "Genuine Intel Pentium(R) 4 processor";
+            break;
+          default:
+            name = "Unknown Genuine Intel processor";
+            break;
         }
         break;
     }

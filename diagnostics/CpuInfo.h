@@ -91,7 +91,7 @@ class CpuProbe {
   virtual bool HasCpuid() = 0;  // bit 21 of EFLAGS can be flipped
   virtual RegisterValues Cpuid(uint32_t leaf) = 0;
   virtual uint32_t ProcessorCount() = 0;
-  virtual DWORD Milliseconds() = 0;       // timeGetTime
+  virtual DWORD Milliseconds() = 0;  // timeGetTime
   virtual uint64_t TimeStampCounter() = 0;
   // Raises the process to high priority for the measurement; answers what to restore.
   virtual DWORD RaisePriority() = 0;

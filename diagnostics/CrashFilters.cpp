@@ -65,7 +65,8 @@ bool PrepareSymbolHandler() {
   module.dwSize = sizeof module;
   for (BOOL more = Module32FirstW(snapshot, &module); more; more = Module32NextW(snapshot, &module)) {
     SymLoadModuleExW(process, nullptr, module.szExePath, module.szModule,
-                     static_cast<DWORD64>(reinterpret_cast<uintptr_t>(module.modBaseAddr)), module.modBaseSize, nullptr, 0);
+                     static_cast<DWORD64>(reinterpret_cast<uintptr_t>(module.modBaseAddr)), module.modBaseSize, nullptr,
+                     0);
   }
   CloseHandle(snapshot);
   return true;
@@ -158,17 +159,18 @@ void WriteMinidump(const wchar_t* reportPath, EXCEPTION_POINTERS* pointers) {
   using MiniDumpWriteDumpFn = BOOL(WINAPI*)(HANDLE, DWORD, HANDLE, MINIDUMP_TYPE, PMINIDUMP_EXCEPTION_INFORMATION,
                                             PMINIDUMP_USER_STREAM_INFORMATION, PMINIDUMP_CALLBACK_INFORMATION);
   HMODULE dbghelp = LoadLibraryW(L"DBGHELP.DLL");
-  auto writeDump = dbghelp ? reinterpret_cast<MiniDumpWriteDumpFn>(
-                                 reinterpret_cast<void*>(GetProcAddress(dbghelp, "MiniDumpWriteDump")))
-                           : nullptr;
+  auto writeDump =
+      dbghelp
+          ? reinterpret_cast<MiniDumpWriteDumpFn>(reinterpret_cast<void*>(GetProcAddress(dbghelp, "MiniDumpWriteDump")))
+          : nullptr;
   if (writeDump != nullptr) {
     const std::wstring path = MinidumpPathFor(reportPath, static_cast<long long>(time(nullptr)));
     HANDLE file = path.empty() ? INVALID_HANDLE_VALUE
                                : CreateFileW(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS,
                                              FILE_ATTRIBUTE_NORMAL, nullptr);
     // The dump names the faulting thread, not the one writing it.
-    MINIDUMP_EXCEPTION_INFORMATION exception = {g_chain.faultingThreadId ? g_chain.faultingThreadId : GetCurrentThreadId(),
-                                                pointers, FALSE};
+    MINIDUMP_EXCEPTION_INFORMATION exception = {
+        g_chain.faultingThreadId ? g_chain.faultingThreadId : GetCurrentThreadId(), pointers, FALSE};
     // Without a file there is no dump; the call is not made, as it would gather the whole
     // dump (seconds of work) only to fail on the handle.
     if (file != INVALID_HANDLE_VALUE) {

@@ -149,8 +149,8 @@ void WriteCallStack(HANDLE report, HANDLE thread, const CONTEXT& start) {
 
   const HANDLE process = GetCurrentProcess();
   for (int written = 0; written < kMaxStackFrames; ++written) {
-    if (!StackWalk64(kMachine, process, thread, &frame, &context, nullptr, SymFunctionTableAccess64,
-                     SymGetModuleBase64, nullptr))
+    if (!StackWalk64(kMachine, process, thread, &frame, &context, nullptr, SymFunctionTableAccess64, SymGetModuleBase64,
+                     nullptr))
       break;
     if (frame.AddrFrame.Offset == 0) break;
     ReportPrintf(report, ORV_ADDRESS "\t" ORV_ADDRESS, Address(static_cast<uintptr_t>(frame.AddrPC.Offset)),
@@ -204,7 +204,8 @@ void WriteThreadList(HANDLE report, DWORD omittedThreadId) {
   constexpr DWORD kOwnerEnd = offsetof(THREADENTRY32, th32OwnerProcessID) + sizeof(DWORD);
   THREADENTRY32 entry = {};
   entry.dwSize = sizeof entry;
-  for (BOOL more = Thread32First(snapshot, &entry); more; entry.dwSize = sizeof entry, more = Thread32Next(snapshot, &entry)) {
+  for (BOOL more = Thread32First(snapshot, &entry); more;
+       entry.dwSize = sizeof entry, more = Thread32Next(snapshot, &entry)) {
     if (entry.dwSize < kOwnerEnd || entry.th32OwnerProcessID != process) continue;
     if (omittedThreadId != 0 && entry.th32ThreadID == omittedThreadId) continue;
     ReportPrintf(report, "Process 0x%x thread 0x%x\r\n", static_cast<unsigned>(process),

@@ -16,8 +16,8 @@ constexpr int kMaxStackFrames = 512;
 
 // Where the exception happened, for a report written on another thread than the faulting one.
 struct FaultSite {
-  HANDLE thread = nullptr;     // a real handle of the faulting thread (GetCurrentThread when on it)
-  DWORD omittedThreadId = 0;   // the reporting thread when it is not the faulting one; 0 = none
+  HANDLE thread = nullptr;    // a real handle of the faulting thread (GetCurrentThread when on it)
+  DWORD omittedThreadId = 0;  // the reporting thread when it is not the faulting one; 0 = none
 };
 
 // Writes the whole exception part to `report` (positioned at its end).

@@ -16,9 +16,10 @@ class SystemDriveQueries final : public DriveSystem {
 
   bool Open() override {
     m_kernel = LoadLibraryW(L"KERNEL32.DLL");
-    m_freeSpaceEx = m_kernel ? reinterpret_cast<FreeSpaceExFn>(
-                                   reinterpret_cast<void*>(GetProcAddress(m_kernel, "GetDiskFreeSpaceExA")))
-                             : nullptr;
+    m_freeSpaceEx =
+        m_kernel
+            ? reinterpret_cast<FreeSpaceExFn>(reinterpret_cast<void*>(GetProcAddress(m_kernel, "GetDiskFreeSpaceExA")))
+            : nullptr;
     return m_kernel != nullptr;
   }
   void Close() override {
@@ -79,12 +80,18 @@ void MemoryInfo::Refresh() {
 
 const char* DriveTypeText(UINT type) {
   switch (type) {
-    case DRIVE_REMOVABLE: return "Removable drive";
-    case DRIVE_FIXED: return "Fixed drive";
-    case DRIVE_REMOTE: return "Network drive";
-    case DRIVE_CDROM: return "CD-ROM drive";
-    case DRIVE_RAMDISK: return "RAM disk";
-    default: return "Unknown drive";
+    case DRIVE_REMOVABLE:
+      return "Removable drive";
+    case DRIVE_FIXED:
+      return "Fixed drive";
+    case DRIVE_REMOTE:
+      return "Network drive";
+    case DRIVE_CDROM:
+      return "CD-ROM drive";
+    case DRIVE_RAMDISK:
+      return "RAM disk";
+    default:
+      return "Unknown drive";
   }
 }
 
@@ -107,9 +114,9 @@ bool DriveInfo::Enumerate(uint32_t mask) {
     const std::string root = std::string(1, static_cast<char>('A' + letter)) + ":\\";
     const UINT type = m_system->DriveType(root);
     if (type == DRIVE_NO_ROOT_DIR) continue;
-    const bool wanted = ((mask & kDrivesCdRom) && type == DRIVE_CDROM) || ((mask & kDrivesFixed) && type == DRIVE_FIXED) ||
-                        ((mask & kDrivesNetwork) && type == DRIVE_REMOTE) ||
-                        ((mask & kDrivesRemovable) && type == DRIVE_REMOVABLE);
+    const bool wanted =
+        ((mask & kDrivesCdRom) && type == DRIVE_CDROM) || ((mask & kDrivesFixed) && type == DRIVE_FIXED) ||
+        ((mask & kDrivesNetwork) && type == DRIVE_REMOTE) || ((mask & kDrivesRemovable) && type == DRIVE_REMOVABLE);
     if (!wanted) continue;
     DriveStats drive;
     drive.SetName(root);

@@ -81,8 +81,8 @@ class DriveSystem {
   virtual UINT DriveType(const std::string& root) = 0;
   virtual bool HasFreeSpaceEx() = 0;
   virtual bool FreeSpaceEx(const std::string& root, uint64_t& totalBytes, uint64_t& totalFreeBytes) = 0;
-  virtual bool FreeSpace(const std::string& root, DWORD& sectorsPerCluster, DWORD& bytesPerSector,
-                         DWORD& freeClusters, DWORD& totalClusters) = 0;
+  virtual bool FreeSpace(const std::string& root, DWORD& sectorsPerCluster, DWORD& bytesPerSector, DWORD& freeClusters,
+                         DWORD& totalClusters) = 0;
 };
 
 DriveSystem& SystemDrives();

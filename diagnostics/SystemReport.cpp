@@ -15,8 +15,9 @@ void WriteSystemLines(FILE* out) {
   fprintf(out, "CPU num:%s fam:%d id:%s md:%d spd:%s vnd:%s\n", system.GetProcessorCountText().c_str(),
           static_cast<int>(system.GetFamily()), system.GetProcessorName().c_str(), static_cast<int>(system.GetModel()),
           system.GetSpeedText().c_str(), system.GetVendorId().c_str());
-  fprintf(out, "OS Number: PlatformId=%d, ServicePack=%d.%d, Suit=%d, Type=%d\n", static_cast<int>(machine.m_platformId),
-          machine.m_servicePackMajor, machine.m_servicePackMinor, machine.m_suiteMask, machine.m_productType);
+  fprintf(out, "OS Number: PlatformId=%d, ServicePack=%d.%d, Suit=%d, Type=%d\n",
+          static_cast<int>(machine.m_platformId), machine.m_servicePackMajor, machine.m_servicePackMinor,
+          machine.m_suiteMask, machine.m_productType);
   fprintf(out, "IE version: %d.%d.%d\n", static_cast<int>(machine.m_ieMajor), static_cast<int>(machine.m_ieMinor),
           static_cast<int>(machine.m_ieBuild));
   fprintf(out, "MEM total:%s avail:%s\n", system.GetTotalPhys().c_str(), system.GetAvailPhys().c_str());

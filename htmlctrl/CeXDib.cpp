@@ -81,8 +81,8 @@ BYTE* CCeXDib::GetBits() const {
 void CCeXDib::Draw(HDC dc, int x, int y) {
   if (!buffer_ || !dc) return;
   if (!section_) {
-    section_ = CreateDIBSection(dc, reinterpret_cast<BITMAPINFO*>(buffer_.get()), DIB_RGB_COLORS,
-                                &section_bits_, nullptr, 0);
+    section_ =
+        CreateDIBSection(dc, reinterpret_cast<BITMAPINFO*>(buffer_.get()), DIB_RGB_COLORS, &section_bits_, nullptr, 0);
     if (!section_ || !section_bits_) {
       if (section_) DeleteObject(section_);
       section_ = nullptr;

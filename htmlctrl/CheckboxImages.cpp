@@ -2,7 +2,6 @@
 
 #include "GdiOwners.h"
 
-
 namespace htmlctrl {
 
 namespace {
@@ -42,7 +41,7 @@ const CheckboxImage kSquares[kCheckboxImages] = {
 };
 
 const char* const kEntryNames[] = {"OpenThemeData", "CloseThemeData", "DrawThemeBackground",
-                                   "DrawThemeEdge", "IsThemeActive", "IsAppThemed"};
+                                   "DrawThemeEdge", "IsThemeActive",  "IsAppThemed"};
 
 // Loaded by the module's static initialisers, as the controls' first paint may come before
 // anything else of the module ran, and freed when the module unloads.
@@ -78,8 +77,8 @@ HRESULT ThemeLibrary::DrawThemeBackground(HTHEME theme, HDC dc, int part, int st
   return draw ? draw(theme, dc, part, state, rect, clip) : E_FAIL;
 }
 
-HRESULT ThemeLibrary::DrawThemeEdge(HTHEME theme, HDC dc, int part, int state, const RECT* rect, UINT edge,
-                                    UINT flags, RECT* content) {
+HRESULT ThemeLibrary::DrawThemeEdge(HTHEME theme, HDC dc, int part, int state, const RECT* rect, UINT edge, UINT flags,
+                                    RECT* content) {
   const auto draw = As<EdgeFn>(Lookup(kEdge));
   return draw ? draw(theme, dc, part, state, rect, edge, flags, content) : E_FAIL;
 }
@@ -96,9 +95,7 @@ BOOL ThemeLibrary::IsAppThemed() {
 
 ThemeApi& Themes() { return g_themes; }
 
-const CheckboxImage& CheckboxImageAt(int index) {
-  return kSquares[index >= 0 && index < kCheckboxImages ? index : 0];
-}
+const CheckboxImage& CheckboxImageAt(int index) { return kSquares[index >= 0 && index < kCheckboxImages ? index : 0]; }
 
 BOOL CreateCheckboxImageList(HDC dc, int size, HIMAGELIST& list, COLORREF background, ThemeApi& theme) {
   if (!dc || size < 1 || !IsSaneBitmapSize(kCheckboxImages * size, size)) return FALSE;

@@ -20,8 +20,8 @@ class ThemeApi {
   virtual HRESULT CloseThemeData(HTHEME theme) = 0;
   virtual HRESULT DrawThemeBackground(HTHEME theme, HDC dc, int part, int state, const RECT* rect,
                                       const RECT* clip) = 0;
-  virtual HRESULT DrawThemeEdge(HTHEME theme, HDC dc, int part, int state, const RECT* rect, UINT edge,
-                                UINT flags, RECT* content) = 0;
+  virtual HRESULT DrawThemeEdge(HTHEME theme, HDC dc, int part, int state, const RECT* rect, UINT edge, UINT flags,
+                                RECT* content) = 0;
   virtual BOOL IsThemeActive() = 0;
   virtual BOOL IsAppThemed() = 0;
 };

@@ -12,61 +12,176 @@ struct NamedColour {
 };
 
 const NamedColour kWebColours[] = {
-    {L"aqua", 0x00FFFF}, {L"black", 0x000000}, {L"blue", 0x0000FF}, {L"brown", 0xA52A2A},
-    {L"cyan", 0x00FFFF}, {L"gold", 0xFFD700}, {L"gray", 0x808080}, {L"green", 0x008000},
-    {L"magenta", 0xFF00FF}, {L"maroon", 0x800000}, {L"navy", 0x000080}, {L"olive", 0x808000},
-    {L"orange", 0xFFA500}, {L"pink", 0xFFC0CB}, {L"purple", 0x800080}, {L"red", 0xFF0000},
-    {L"silver", 0xC0C0C0}, {L"snow", 0xFFFAFA}, {L"violet", 0xEE82EE}, {L"white", 0xFFFFFF},
-    {L"yellow", 0xFFFF00}, {L"aliceblue", 0xF0F8FF}, {L"antiquewhite", 0xFAEBD7},
-    {L"aquamarine", 0x7FFFD4}, {L"azure", 0xF0FFFF}, {L"beige", 0xF5F5DC}, {L"bisque", 0xFFE4C4},
-    {L"blanchedalmond", 0xFFEBCD}, {L"blueviolet", 0x8A2BE2}, {L"burlywood", 0xDEB887},
-    {L"cadetblue", 0x5F9EA0}, {L"chartreuse", 0x7FFF00}, {L"chocolate", 0xD2691E}, {L"coral", 0xFF7F50},
-    {L"cornflowerblue", 0x6495ED}, {L"cornsilk", 0xFFF8DC}, {L"crimson", 0xDC143C}, {L"darkblue", 0x00008B},
-    {L"darkcyan", 0x008B8B}, {L"darkgoldenrod", 0xB8860B}, {L"darkgray", 0xA9A9A9},
-    {L"darkgreen", 0x006400}, {L"darkkhaki", 0xBDB76B}, {L"darkmagenta", 0x8B008B},
-    {L"darkolivegreen", 0x556B2F}, {L"darkorange", 0xFF8C00}, {L"darkorchid", 0x9932CC},
-    {L"darkred", 0x8B0000}, {L"darksalmon", 0xE9967A}, {L"darkseagreen", 0x8FBC8F},
-    {L"darkslateblue", 0x483D8B}, {L"darkslategray", 0x2F4F4F}, {L"darkturquoise", 0x00CED1},
-    {L"darkviolet", 0x9400D3}, {L"deeppink", 0xFF1493}, {L"deepskyblue", 0x00BFFF}, {L"dimgray", 0x696969},
-    {L"dodgerblue", 0x1E90FF}, {L"firebrick", 0xB22222}, {L"floralwhite", 0xFFFAF0},
-    {L"forestgreen", 0x228B22}, {L"fuchsia", 0xFF00FF}, {L"gainsboro", 0xDCDCDC},
-    {L"ghostwhite", 0xF8F8FF}, {L"goldenrod", 0xDAA520}, {L"greenyellow", 0xADFF2F},
-    {L"honeydew", 0xF0FFF0}, {L"hotpink", 0xFF69B4}, {L"indianred", 0xCD5C5C}, {L"indigo", 0x4B0082},
-    {L"ivory", 0xFFFFF0}, {L"khaki", 0xF0E68C}, {L"lavender", 0xE6E6FA}, {L"lavenderblush", 0xFFF0F5},
-    {L"lawngreen", 0x7CFC00}, {L"lemonchiffon", 0xFFFACD}, {L"lightblue", 0xADD8E6},
-    {L"lightcoral", 0xF08080}, {L"lightcyan", 0xE0FFFF}, {L"lightgoldenrodyellow", 0xFAFAD2},
-    {L"lightgreen", 0x90EE90}, {L"lightgrey", 0xD3D3D3}, {L"lightpink", 0xFFB6C1},
-    {L"lightsalmon", 0xFFA07A}, {L"lightseagreen", 0x20B2AA}, {L"lightskyblue", 0x87CEFA},
-    {L"lightslategray", 0x778899}, {L"lightsteelblue", 0xB0C4DE}, {L"lightyellow", 0xFFFFE0},
-    {L"lime", 0x00FF00}, {L"limegreen", 0x32CD32}, {L"linen", 0xFAF0E6}, {L"mediumaquamarine", 0x66CDAA},
-    {L"mediumblue", 0x0000CD}, {L"mediumorchid", 0xBA55D3}, {L"mediumpurple", 0x9370DB},
-    {L"mediumseagreen", 0x3CB371}, {L"mediumslateblue", 0x7B68EE}, {L"mediumspringgreen", 0x00FA9A},
-    {L"mediumturquoise", 0x48D1CC}, {L"mediumvioletred", 0xC71585}, {L"midnightblue", 0x191970},
-    {L"mintcream", 0xF5FFFA}, {L"mistyrose", 0xFFE4E1}, {L"moccasin", 0xFFE4B5},
-    {L"navajowhite", 0xFFDEAD}, {L"oldlace", 0xFDF5E6}, {L"olivedrab", 0x6B8E23}, {L"orangered", 0xFF4500},
-    {L"orchid", 0xDA70D6}, {L"palegoldenrod", 0xEEE8AA}, {L"palegreen", 0x98FB98},
-    {L"paleturquoise", 0xAFEEEE}, {L"palevioletred", 0xDB7093}, {L"papayawhip", 0xFFEFD5},
-    {L"peachpuff", 0xFFDAB9}, {L"peru", 0xCD853F}, {L"plum", 0xDDA0DD}, {L"powderblue", 0xB0E0E6},
-    {L"rosybrown", 0xBC8F8F}, {L"royalblue", 0x4169E1}, {L"saddlebrown", 0x8B4513}, {L"salmon", 0xFA8072},
-    {L"sandybrown", 0xF4A460}, {L"seagreen", 0x2E8B57}, {L"seashell", 0xFFF5EE}, {L"sienna", 0xA0522D},
-    {L"skyblue", 0x87CEEB}, {L"slateblue", 0x6A5ACD}, {L"slategray", 0x708090}, {L"springgreen", 0x00FF7F},
-    {L"steelblue", 0x4682B4}, {L"tan", 0xD2B48C}, {L"teal", 0x008080}, {L"thistle", 0xD8BFD8},
-    {L"tomato", 0xFF6347}, {L"turquoise", 0x40E0D0}, {L"wheat", 0xF5DEB3}, {L"whitesmoke", 0xF5F5F5},
+    {L"aqua", 0x00FFFF},
+    {L"black", 0x000000},
+    {L"blue", 0x0000FF},
+    {L"brown", 0xA52A2A},
+    {L"cyan", 0x00FFFF},
+    {L"gold", 0xFFD700},
+    {L"gray", 0x808080},
+    {L"green", 0x008000},
+    {L"magenta", 0xFF00FF},
+    {L"maroon", 0x800000},
+    {L"navy", 0x000080},
+    {L"olive", 0x808000},
+    {L"orange", 0xFFA500},
+    {L"pink", 0xFFC0CB},
+    {L"purple", 0x800080},
+    {L"red", 0xFF0000},
+    {L"silver", 0xC0C0C0},
+    {L"snow", 0xFFFAFA},
+    {L"violet", 0xEE82EE},
+    {L"white", 0xFFFFFF},
+    {L"yellow", 0xFFFF00},
+    {L"aliceblue", 0xF0F8FF},
+    {L"antiquewhite", 0xFAEBD7},
+    {L"aquamarine", 0x7FFFD4},
+    {L"azure", 0xF0FFFF},
+    {L"beige", 0xF5F5DC},
+    {L"bisque", 0xFFE4C4},
+    {L"blanchedalmond", 0xFFEBCD},
+    {L"blueviolet", 0x8A2BE2},
+    {L"burlywood", 0xDEB887},
+    {L"cadetblue", 0x5F9EA0},
+    {L"chartreuse", 0x7FFF00},
+    {L"chocolate", 0xD2691E},
+    {L"coral", 0xFF7F50},
+    {L"cornflowerblue", 0x6495ED},
+    {L"cornsilk", 0xFFF8DC},
+    {L"crimson", 0xDC143C},
+    {L"darkblue", 0x00008B},
+    {L"darkcyan", 0x008B8B},
+    {L"darkgoldenrod", 0xB8860B},
+    {L"darkgray", 0xA9A9A9},
+    {L"darkgreen", 0x006400},
+    {L"darkkhaki", 0xBDB76B},
+    {L"darkmagenta", 0x8B008B},
+    {L"darkolivegreen", 0x556B2F},
+    {L"darkorange", 0xFF8C00},
+    {L"darkorchid", 0x9932CC},
+    {L"darkred", 0x8B0000},
+    {L"darksalmon", 0xE9967A},
+    {L"darkseagreen", 0x8FBC8F},
+    {L"darkslateblue", 0x483D8B},
+    {L"darkslategray", 0x2F4F4F},
+    {L"darkturquoise", 0x00CED1},
+    {L"darkviolet", 0x9400D3},
+    {L"deeppink", 0xFF1493},
+    {L"deepskyblue", 0x00BFFF},
+    {L"dimgray", 0x696969},
+    {L"dodgerblue", 0x1E90FF},
+    {L"firebrick", 0xB22222},
+    {L"floralwhite", 0xFFFAF0},
+    {L"forestgreen", 0x228B22},
+    {L"fuchsia", 0xFF00FF},
+    {L"gainsboro", 0xDCDCDC},
+    {L"ghostwhite", 0xF8F8FF},
+    {L"goldenrod", 0xDAA520},
+    {L"greenyellow", 0xADFF2F},
+    {L"honeydew", 0xF0FFF0},
+    {L"hotpink", 0xFF69B4},
+    {L"indianred", 0xCD5C5C},
+    {L"indigo", 0x4B0082},
+    {L"ivory", 0xFFFFF0},
+    {L"khaki", 0xF0E68C},
+    {L"lavender", 0xE6E6FA},
+    {L"lavenderblush", 0xFFF0F5},
+    {L"lawngreen", 0x7CFC00},
+    {L"lemonchiffon", 0xFFFACD},
+    {L"lightblue", 0xADD8E6},
+    {L"lightcoral", 0xF08080},
+    {L"lightcyan", 0xE0FFFF},
+    {L"lightgoldenrodyellow", 0xFAFAD2},
+    {L"lightgreen", 0x90EE90},
+    {L"lightgrey", 0xD3D3D3},
+    {L"lightpink", 0xFFB6C1},
+    {L"lightsalmon", 0xFFA07A},
+    {L"lightseagreen", 0x20B2AA},
+    {L"lightskyblue", 0x87CEFA},
+    {L"lightslategray", 0x778899},
+    {L"lightsteelblue", 0xB0C4DE},
+    {L"lightyellow", 0xFFFFE0},
+    {L"lime", 0x00FF00},
+    {L"limegreen", 0x32CD32},
+    {L"linen", 0xFAF0E6},
+    {L"mediumaquamarine", 0x66CDAA},
+    {L"mediumblue", 0x0000CD},
+    {L"mediumorchid", 0xBA55D3},
+    {L"mediumpurple", 0x9370DB},
+    {L"mediumseagreen", 0x3CB371},
+    {L"mediumslateblue", 0x7B68EE},
+    {L"mediumspringgreen", 0x00FA9A},
+    {L"mediumturquoise", 0x48D1CC},
+    {L"mediumvioletred", 0xC71585},
+    {L"midnightblue", 0x191970},
+    {L"mintcream", 0xF5FFFA},
+    {L"mistyrose", 0xFFE4E1},
+    {L"moccasin", 0xFFE4B5},
+    {L"navajowhite", 0xFFDEAD},
+    {L"oldlace", 0xFDF5E6},
+    {L"olivedrab", 0x6B8E23},
+    {L"orangered", 0xFF4500},
+    {L"orchid", 0xDA70D6},
+    {L"palegoldenrod", 0xEEE8AA},
+    {L"palegreen", 0x98FB98},
+    {L"paleturquoise", 0xAFEEEE},
+    {L"palevioletred", 0xDB7093},
+    {L"papayawhip", 0xFFEFD5},
+    {L"peachpuff", 0xFFDAB9},
+    {L"peru", 0xCD853F},
+    {L"plum", 0xDDA0DD},
+    {L"powderblue", 0xB0E0E6},
+    {L"rosybrown", 0xBC8F8F},
+    {L"royalblue", 0x4169E1},
+    {L"saddlebrown", 0x8B4513},
+    {L"salmon", 0xFA8072},
+    {L"sandybrown", 0xF4A460},
+    {L"seagreen", 0x2E8B57},
+    {L"seashell", 0xFFF5EE},
+    {L"sienna", 0xA0522D},
+    {L"skyblue", 0x87CEEB},
+    {L"slateblue", 0x6A5ACD},
+    {L"slategray", 0x708090},
+    {L"springgreen", 0x00FF7F},
+    {L"steelblue", 0x4682B4},
+    {L"tan", 0xD2B48C},
+    {L"teal", 0x008080},
+    {L"thistle", 0xD8BFD8},
+    {L"tomato", 0xFF6347},
+    {L"turquoise", 0x40E0D0},
+    {L"wheat", 0xF5DEB3},
+    {L"whitesmoke", 0xF5F5F5},
     {L"yellowgreen", 0x9ACD32},
 };
 
 const std::pair<const wchar_t*, int> kSystemColours[] = {
-    {L"activeborder", COLOR_ACTIVEBORDER}, {L"activecaption", COLOR_ACTIVECAPTION},
-    {L"appworkspace", COLOR_APPWORKSPACE}, {L"background", COLOR_BACKGROUND}, {L"buttonface", COLOR_BTNFACE},
-    {L"buttonhighlight", COLOR_BTNHIGHLIGHT}, {L"buttonshadow", COLOR_BTNSHADOW},
-    {L"buttontext", COLOR_BTNTEXT}, {L"captiontext", COLOR_CAPTIONTEXT}, {L"graytext", COLOR_GRAYTEXT},
-    {L"highlight", COLOR_HIGHLIGHT}, {L"highlighttext", COLOR_HIGHLIGHTTEXT},
-    {L"inactiveborder", COLOR_INACTIVEBORDER}, {L"inactivecaption", COLOR_INACTIVECAPTION},
-    {L"inactivecaptiontext", COLOR_INACTIVECAPTIONTEXT}, {L"infobackground", COLOR_INFOBK},
-    {L"infotext", COLOR_INFOTEXT}, {L"menu", COLOR_MENU}, {L"menutext", COLOR_MENUTEXT},
-    {L"scrollbar", COLOR_SCROLLBAR}, {L"threeddarkshadow", COLOR_3DDKSHADOW}, {L"threedface", COLOR_BTNFACE},
-    {L"threedhighlight", COLOR_BTNHIGHLIGHT}, {L"threedlightshadow", COLOR_3DLIGHT},
-    {L"threedshadow", COLOR_BTNSHADOW}, {L"window", COLOR_WINDOW}, {L"windowframe", COLOR_WINDOWFRAME},
+    {L"activeborder", COLOR_ACTIVEBORDER},
+    {L"activecaption", COLOR_ACTIVECAPTION},
+    {L"appworkspace", COLOR_APPWORKSPACE},
+    {L"background", COLOR_BACKGROUND},
+    {L"buttonface", COLOR_BTNFACE},
+    {L"buttonhighlight", COLOR_BTNHIGHLIGHT},
+    {L"buttonshadow", COLOR_BTNSHADOW},
+    {L"buttontext", COLOR_BTNTEXT},
+    {L"captiontext", COLOR_CAPTIONTEXT},
+    {L"graytext", COLOR_GRAYTEXT},
+    {L"highlight", COLOR_HIGHLIGHT},
+    {L"highlighttext", COLOR_HIGHLIGHTTEXT},
+    {L"inactiveborder", COLOR_INACTIVEBORDER},
+    {L"inactivecaption", COLOR_INACTIVECAPTION},
+    {L"inactivecaptiontext", COLOR_INACTIVECAPTIONTEXT},
+    {L"infobackground", COLOR_INFOBK},
+    {L"infotext", COLOR_INFOTEXT},
+    {L"menu", COLOR_MENU},
+    {L"menutext", COLOR_MENUTEXT},
+    {L"scrollbar", COLOR_SCROLLBAR},
+    {L"threeddarkshadow", COLOR_3DDKSHADOW},
+    {L"threedface", COLOR_BTNFACE},
+    {L"threedhighlight", COLOR_BTNHIGHLIGHT},
+    {L"threedlightshadow", COLOR_3DLIGHT},
+    {L"threedshadow", COLOR_BTNSHADOW},
+    {L"window", COLOR_WINDOW},
+    {L"windowframe", COLOR_WINDOWFRAME},
     {L"windowtext", COLOR_WINDOWTEXT},
 };
 
@@ -113,39 +228,49 @@ void ReplaceAll(std::wstring& text, const std::wstring& from, const std::wstring
   text.swap(out);
 }
 
-unsigned long ReadNumber(const std::wstring& text) {
-  return text.empty() ? 0 : wcstoul(text.c_str(), nullptr, 0);
-}
+unsigned long ReadNumber(const std::wstring& text) { return text.empty() ? 0 : wcstoul(text.c_str(), nullptr, 0); }
 
 int Clamp(long long value) { return static_cast<int>(std::clamp<long long>(value, -kMaxLength, kMaxLength)); }
 
 }  // namespace
 
 HtmlMarkup::HtmlMarkup() : disabled_colour_(GetSysColor(COLOR_BTNSHADOW)) {
-  entities_ = {{L"&amp;", L"&"},          {L"&bull;", L"\x2022"},  {L"&copy;", L"\x00A9"},
-               {L"&euro;", L"\x20AC"},    {L"&gt;", L">"},         {L"&iquest;", L"\x00BF"},
-               {L"&lt;", L"<<"},          {L"&nbsp;", L" "},       {L"&para;", L"\x00B6"},
-               {L"&pound;", L"\x00A3"},   {L"&quot;", L"\""},      {L"&reg;", L"\x00AE"},
+  entities_ = {{L"&amp;", L"&"},       {L"&bull;", L"\x2022"},   {L"&copy;", L"\x00A9"}, {L"&euro;", L"\x20AC"},
+               {L"&gt;", L">"},        {L"&iquest;", L"\x00BF"}, {L"&lt;", L"<<"},       {L"&nbsp;", L" "},
+               {L"&para;", L"\x00B6"}, {L"&pound;", L"\x00A3"},  {L"&quot;", L"\""},     {L"&reg;", L"\x00AE"},
                {L"&trade;", L"\x2122"}};
   const std::pair<const wchar_t*, std::pair<int, const wchar_t*>> tags[] = {
-      {L"b", {TAG_BOLD, L"bold"}},          {L"i", {TAG_ITALIC, L"italic"}},
-      {L"em", {TAG_ITALIC, L"italic"}},     {L"u", {TAG_UNDERLINE, L"underline"}},
-      {L"s", {TAG_STRIKEOUT, L"strikeout"}}, {L"strike", {TAG_STRIKEOUT, L"strikeout"}},
-      {L"font", {TAG_FONT, L"font"}},       {L"hr", {TAG_HLINE, L""}},
-      {L"br", {TAG_NEWLINE, L""}},          {L"\n", {TAG_NEWLINE, L""}},
-      {L"t", {TAG_TABULATION, L""}},        {L"\t", {TAG_TABULATION, L""}},
-      {L"left", {TAG_LEFT, L"left"}},       {L"center", {TAG_CENTER, L"center"}},
-      {L"right", {TAG_RIGHT, L"right"}},    {L"justify", {TAG_JUSTIFY, L"justify"}},
-      {L"baseline", {TAG_BASELINE, L"baseline"}}, {L"top", {TAG_TOP, L"top"}},
-      {L"vcenter", {TAG_VCENTER, L"vcenter"}}, {L"middle", {TAG_VCENTER, L"vcenter"}},
-      {L"bottom", {TAG_BOTTOM, L"bottom"}}, {L"bmp", {TAG_BITMAP, L""}},
-      {L"icon", {TAG_ICON, L""}},           {L"ilst", {TAG_IMAGELIST, L""}},
-      {L"string", {TAG_STRING, L""}},       {L"span", {TAG_SPAN, L"span"}},
+      {L"b", {TAG_BOLD, L"bold"}},
+      {L"i", {TAG_ITALIC, L"italic"}},
+      {L"em", {TAG_ITALIC, L"italic"}},
+      {L"u", {TAG_UNDERLINE, L"underline"}},
+      {L"s", {TAG_STRIKEOUT, L"strikeout"}},
+      {L"strike", {TAG_STRIKEOUT, L"strikeout"}},
+      {L"font", {TAG_FONT, L"font"}},
+      {L"hr", {TAG_HLINE, L""}},
+      {L"br", {TAG_NEWLINE, L""}},
+      {L"\n", {TAG_NEWLINE, L""}},
+      {L"t", {TAG_TABULATION, L""}},
+      {L"\t", {TAG_TABULATION, L""}},
+      {L"left", {TAG_LEFT, L"left"}},
+      {L"center", {TAG_CENTER, L"center"}},
+      {L"right", {TAG_RIGHT, L"right"}},
+      {L"justify", {TAG_JUSTIFY, L"justify"}},
+      {L"baseline", {TAG_BASELINE, L"baseline"}},
+      {L"top", {TAG_TOP, L"top"}},
+      {L"vcenter", {TAG_VCENTER, L"vcenter"}},
+      {L"middle", {TAG_VCENTER, L"vcenter"}},
+      {L"bottom", {TAG_BOTTOM, L"bottom"}},
+      {L"bmp", {TAG_BITMAP, L""}},
+      {L"icon", {TAG_ICON, L""}},
+      {L"ilst", {TAG_IMAGELIST, L""}},
+      {L"string", {TAG_STRING, L""}},
+      {L"span", {TAG_SPAN, L"span"}},
       {L"a", {TAG_HYPERLINK, L"link"}},
   };
   for (const auto& tag : tags) tags_[tag.first] = {tag.second.first, tag.second.second};
-  for (const wchar_t* word : {L"body", L"h1", L"h2", L"h3", L"h4", L"h5", L"h6", L"code", L"pre", L"big",
-                              L"small", L"sub", L"sup"})
+  for (const wchar_t* word :
+       {L"body", L"h1", L"h2", L"h3", L"h4", L"h5", L"h6", L"code", L"pre", L"big", L"small", L"sub", L"sup"})
     tags_[word] = {TAG_STYLE, word};
   for (const auto& colour : kWebColours)
     colours_[colour.name] = RGB((colour.rgb >> 16) & 0xFF, (colour.rgb >> 8) & 0xFF, colour.rgb & 0xFF);
@@ -161,8 +286,7 @@ std::wstring HtmlMarkup::PrepareText(const std::wstring& text, bool newlines_bre
     ReplaceAll(out, L"\n", L"<br>");
     ReplaceAll(out, L"\t", L"<t>");
   } else {
-    out.erase(std::remove_if(out.begin(), out.end(), [](wchar_t c) { return c == L'\n' || c == L'\t'; }),
-              out.end());
+    out.erase(std::remove_if(out.begin(), out.end(), [](wchar_t c) { return c == L'\n' || c == L'\t'; }), out.end());
   }
   return out;
 }
@@ -332,11 +456,16 @@ int HtmlMarkup::ParseLength(int current, const std::wstring& text, bool font_siz
     value = n * metrics.em_height;
   } else if (unit == L"in" || unit == L"cm" || unit == L"mm" || unit == L"pt" || unit == L"pc") {
     const long long product = n * metrics.pixels_per_inch;
-    if (unit == L"in") value = product;
-    else if (unit == L"cm") value = static_cast<long long>(product / 2.54);
-    else if (unit == L"mm") value = static_cast<long long>(product / 25.4);
-    else if (unit == L"pt") value = product / 72;
-    else value = product / 6;
+    if (unit == L"in")
+      value = product;
+    else if (unit == L"cm")
+      value = static_cast<long long>(product / 2.54);
+    else if (unit == L"mm")
+      value = static_cast<long long>(product / 25.4);
+    else if (unit == L"pt")
+      value = product / 72;
+    else
+      value = product / 6;
   } else {
     value = std::min<unsigned long>(ReadNumber(rest), kMaxLength);
     static const int kFontSizes[] = {8, 10, 12, 14, 18, 24, 36};
@@ -413,10 +542,14 @@ void HtmlMarkup::ApplyTextDecoration(const std::wstring& words, HtmlStyle& style
     i = stop + 1;
     if (word.empty()) continue;
     any = true;
-    if (word == L"none") style.underline = style.strikeout = style.overline = false;
-    else if (word == L"underline") style.underline = true;
-    else if (word == L"line-through") style.strikeout = true;
-    else if (word == L"overline") style.overline = true;
+    if (word == L"none")
+      style.underline = style.strikeout = style.overline = false;
+    else if (word == L"underline")
+      style.underline = true;
+    else if (word == L"line-through")
+      style.strikeout = true;
+    else if (word == L"overline")
+      style.overline = true;
   }
   if (!any) style.underline = style.strikeout = style.overline = false;
 }
@@ -432,7 +565,8 @@ std::wstring HtmlMarkup::Transform(const std::wstring& text, int transform) {
       for (auto& c : out) c = static_cast<wchar_t>(towlower(c));
       if (transform == 3)
         for (size_t i = 0; i < out.size(); ++i)
-          if ((i == 0 || out[i - 1] == L' ') && out[i] >= L'a' && out[i] <= L'z') out[i] = static_cast<wchar_t>(out[i] - 32);
+          if ((i == 0 || out[i - 1] == L' ') && out[i] >= L'a' && out[i] <= L'z')
+            out[i] = static_cast<wchar_t>(out[i] - 32);
       break;
     default:
       break;
@@ -537,8 +671,10 @@ void HtmlMarkup::ApplyDeclaration(const std::wstring& property, const std::wstri
     style.border_light = style.border_dark = enabled_ ? ParseColour(value, style.border_light) : disabled_colour_;
   } else if (property == L"border-width" || property == L"size") {
     style.border_width = ParseBorderWidth(value, style.border_width, metrics);
-    if (style.border_width <= 0) style.border_style = 0;
-    else if (style.border_style == 0) style.border_style = 1;
+    if (style.border_width <= 0)
+      style.border_style = 0;
+    else if (style.border_style == 0)
+      style.border_style = 1;
   } else if (property == L"border-style") {
     style.border_style = ParseBorderStyle(value, style.border_style);
     if (style.border_style != 0 && style.border_width == 0) style.border_width = 1;
@@ -578,14 +714,34 @@ void HtmlMarkup::ApplyFontTag(const HtmlAttributes& attributes, HtmlStyle& style
       bool on = true;
       for (wchar_t c : value) {
         switch (c) {
-          case L'b': style.weight = on ? FW_BOLD : FW_NORMAL; on = true; break;
-          case L'i': style.italic = on; on = true; break;
-          case L'u': style.underline = on; on = true; break;
-          case L's': style.strikeout = on; on = true; break;
-          case L'o': style.overline = on; on = true; break;
-          case L'-': on = false; break;
-          case L'+': on = true; break;
-          default: break;
+          case L'b':
+            style.weight = on ? FW_BOLD : FW_NORMAL;
+            on = true;
+            break;
+          case L'i':
+            style.italic = on;
+            on = true;
+            break;
+          case L'u':
+            style.underline = on;
+            on = true;
+            break;
+          case L's':
+            style.strikeout = on;
+            on = true;
+            break;
+          case L'o':
+            style.overline = on;
+            on = true;
+            break;
+          case L'-':
+            on = false;
+            break;
+          case L'+':
+            on = true;
+            break;
+          default:
+            break;
         }
       }
     } else if (name == L"weight") {
@@ -618,20 +774,48 @@ bool HtmlMarkup::ApplyContainerTag(int kind, const std::wstring& word, bool clos
     stack.push_back(current);
     changed = true;
     switch (kind) {
-      case TAG_BOLD: current.weight = std::min(current.weight * 2, 900); break;
-      case TAG_ITALIC: current.italic = !current.italic; break;
-      case TAG_UNDERLINE: current.underline = !current.underline; break;
-      case TAG_STRIKEOUT: current.strikeout = !current.strikeout; break;
-      case TAG_FONT: ApplyFontTag(ParseAttributes(attributes), current, metrics); break;
-      case TAG_LEFT: current.horizontal_align = 0; break;
-      case TAG_CENTER: current.horizontal_align = 1; break;
-      case TAG_RIGHT: current.horizontal_align = 2; break;
-      case TAG_JUSTIFY: current.horizontal_align = 3; break;
-      case TAG_BASELINE: current.vertical_align = 3; break;
-      case TAG_TOP: current.vertical_align = 0; break;
-      case TAG_VCENTER: current.vertical_align = 1; break;
-      case TAG_BOTTOM: current.vertical_align = 2; break;
-      case TAG_STYLE: ApplyRule(word, current, metrics); break;
+      case TAG_BOLD:
+        current.weight = std::min(current.weight * 2, 900);
+        break;
+      case TAG_ITALIC:
+        current.italic = !current.italic;
+        break;
+      case TAG_UNDERLINE:
+        current.underline = !current.underline;
+        break;
+      case TAG_STRIKEOUT:
+        current.strikeout = !current.strikeout;
+        break;
+      case TAG_FONT:
+        ApplyFontTag(ParseAttributes(attributes), current, metrics);
+        break;
+      case TAG_LEFT:
+        current.horizontal_align = 0;
+        break;
+      case TAG_CENTER:
+        current.horizontal_align = 1;
+        break;
+      case TAG_RIGHT:
+        current.horizontal_align = 2;
+        break;
+      case TAG_JUSTIFY:
+        current.horizontal_align = 3;
+        break;
+      case TAG_BASELINE:
+        current.vertical_align = 3;
+        break;
+      case TAG_TOP:
+        current.vertical_align = 0;
+        break;
+      case TAG_VCENTER:
+        current.vertical_align = 1;
+        break;
+      case TAG_BOTTOM:
+        current.vertical_align = 2;
+        break;
+      case TAG_STYLE:
+        ApplyRule(word, current, metrics);
+        break;
       case TAG_SPAN:
         for (const auto& attribute : ParseAttributes(attributes))
           if (attribute.first == L"class") ApplyRule(L"." + attribute.second, current, metrics);

@@ -45,21 +45,41 @@ struct HtmlStyle {
 // The measures of the current font and device that lengths in "ex", "em" and absolute
 // units need.
 struct LengthMetrics {
-  int ex_height = 8;        // height of the extent of "x"
-  int em_height = 16;       // tmHeight
-  int pixels_per_inch = 96; // LOGPIXELSY
+  int ex_height = 8;         // height of the extent of "x"
+  int em_height = 16;        // tmHeight
+  int pixels_per_inch = 96;  // LOGPIXELSY
 };
 
 enum HtmlTagKind {
-  TAG_UNKNOWN = 0, TAG_BOLD, TAG_ITALIC, TAG_UNDERLINE, TAG_STRIKEOUT, TAG_FONT, TAG_HLINE,
-  TAG_NEWLINE, TAG_TABULATION, TAG_LEFT, TAG_CENTER, TAG_RIGHT, TAG_JUSTIFY, TAG_BASELINE,
-  TAG_TOP, TAG_VCENTER, TAG_BOTTOM, TAG_BITMAP, TAG_ICON, TAG_IMAGELIST, TAG_STRING,
-  TAG_STYLE, TAG_SPAN, TAG_HYPERLINK,
+  TAG_UNKNOWN = 0,
+  TAG_BOLD,
+  TAG_ITALIC,
+  TAG_UNDERLINE,
+  TAG_STRIKEOUT,
+  TAG_FONT,
+  TAG_HLINE,
+  TAG_NEWLINE,
+  TAG_TABULATION,
+  TAG_LEFT,
+  TAG_CENTER,
+  TAG_RIGHT,
+  TAG_JUSTIFY,
+  TAG_BASELINE,
+  TAG_TOP,
+  TAG_VCENTER,
+  TAG_BOTTOM,
+  TAG_BITMAP,
+  TAG_ICON,
+  TAG_IMAGELIST,
+  TAG_STRING,
+  TAG_STYLE,
+  TAG_SPAN,
+  TAG_HYPERLINK,
 };
 
 struct HtmlToken {
   enum Kind { TEXT, TAG } kind = TEXT;
-  std::wstring text;        // the run's text, or the tag's name without "/"
+  std::wstring text;  // the run's text, or the tag's name without "/"
   bool closing = false;
   std::wstring attributes;  // attribute text, leading spaces removed
 };

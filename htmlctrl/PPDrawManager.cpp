@@ -81,9 +81,7 @@ struct DibCanvas {
   }
 };
 
-DWORD ToDibOrder(COLORREF c) {
-  return ((c & 0xFF) << 16) | (c & 0xFF00) | ((c >> 16) & 0xFF);
-}
+DWORD ToDibOrder(COLORREF c) { return ((c & 0xFF) << 16) | (c & 0xFF00) | ((c >> 16) & 0xFF); }
 
 int Cube(int v) { return v * v * v; }
 
@@ -237,7 +235,7 @@ void CPPDrawManager::FillTextured(HDC dc, const RECT& rect, int effect, COLORREF
   if (GetClipBox(dc, &clip) != ERROR && !IntersectRect(&visible, &rect, &clip)) return;
   const int VW = visible.right - visible.left;
   const int VH = visible.bottom - visible.top;
-  const int ox = visible.left - rect.left;     // columns left of the visible part
+  const int ox = visible.left - rect.left;      // columns left of the visible part
   const int oy = rect.bottom - visible.bottom;  // rows below it (rows count from the bottom)
   if (W <= 0 || H <= 0 || !dib_.Create(VW, VH)) return;
   for (int i = 0; i < 256; ++i) {
@@ -407,7 +405,8 @@ bool CPPDrawManager::BlurMask(int width, int height, const DWORD* mask, int blur
   }
   for (int r = 0; r < height; ++r)
     for (int c = 0; c < width; ++c)
-      grid[static_cast<size_t>(r + blur_y / 2) * cols + c + blur_x / 2] = mask[static_cast<size_t>(r) * width + c] & 0xFF;
+      grid[static_cast<size_t>(r + blur_y / 2) * cols + c + blur_x / 2] =
+          mask[static_cast<size_t>(r) * width + c] & 0xFF;
   // Box sums along the rows, then along the columns, each by a running sum.
   for (int r = 0; r < rows; ++r) {
     const double* line = &grid[static_cast<size_t>(r) * cols];
@@ -424,7 +423,8 @@ bool CPPDrawManager::BlurMask(int width, int height, const DWORD* mask, int blur
     for (int r = 0; r < blur_y; ++r) sum += across[static_cast<size_t>(r) * width + c];
     for (int r = 0; r < height; ++r) {
       out[static_cast<size_t>(r) * width + c] = sum / scale;
-      if (r + blur_y < rows) sum += across[static_cast<size_t>(r + blur_y) * width + c] - across[static_cast<size_t>(r) * width + c];
+      if (r + blur_y < rows)
+        sum += across[static_cast<size_t>(r + blur_y) * width + c] - across[static_cast<size_t>(r) * width + c];
     }
   }
   return true;
@@ -550,10 +550,10 @@ HICON CPPDrawManager::StretchIcon(HICON icon, int width, int height) {
   return CreateIconIndirect(&made);
 }
 
-void CPPDrawManager::DrawConverted(HDC dc, int x, int y, int width, int height, HBITMAP source,
-                                   bool use_transparent, COLORREF transparent, COLORREF mask_transparent,
-                                   HBITMAP mask_source, DWORD flags, bool shadow_on, int shadow_dx, int shadow_dy,
-                                   int blur_x, int blur_y, COLORREF colour, bool icon) {
+void CPPDrawManager::DrawConverted(HDC dc, int x, int y, int width, int height, HBITMAP source, bool use_transparent,
+                                   COLORREF transparent, COLORREF mask_transparent, HBITMAP mask_source, DWORD flags,
+                                   bool shadow_on, int shadow_dx, int shadow_dy, int blur_x, int blur_y,
+                                   COLORREF colour, bool icon) {
   // The mask is white where the image is transparent and black elsewhere.
   Bitmap mask(icon ? ConvertBitmap(mask_source, width, height, 0, false, 0, 0)
                    : ConvertBitmap(source, width, height, IMAGE_EFFECT_MASK, use_transparent, transparent, 0xFFFFFF));
@@ -595,8 +595,8 @@ void CPPDrawManager::DrawBitmap(HDC dc, int x, int y, int width, int height, HBI
                                 int blur_x, int blur_y, COLORREF colour) {
   alpha_seen_ = false;
   if (!bitmap || !dc || !IsSaneBitmapSize(width, height)) return;
-  DrawConverted(dc, x, y, width, height, bitmap, use_transparent, transparent, transparent, bitmap, flags,
-                shadow_on, shadow_dx, shadow_dy, blur_x, blur_y, colour, false);
+  DrawConverted(dc, x, y, width, height, bitmap, use_transparent, transparent, transparent, bitmap, flags, shadow_on,
+                shadow_dx, shadow_dy, blur_x, blur_y, colour, false);
 }
 
 void CPPDrawManager::DrawIcon(HDC dc, int x, int y, int width, int height, HICON icon, DWORD flags, bool shadow_on,
@@ -639,19 +639,24 @@ void CPPDrawManager::DrawImageList(HDC dc, int x, int y, int width, int height, 
            (index / columns) * cell_height, SRCCOPY);
   }
   Bitmap frame(cell.Detach());
-  DrawBitmap(dc, x, y, width, height, frame.get(), use_transparent, transparent, flags, shadow_on, shadow_dx,
-             shadow_dy, blur_x, blur_y, colour);
+  DrawBitmap(dc, x, y, width, height, frame.get(), use_transparent, transparent, flags, shadow_on, shadow_dx, shadow_dy,
+             blur_x, blur_y, colour);
 }
 
 namespace {
 
 int PenStyleOf(int style) {
   switch (style) {
-    case CPPDrawManager::PEN_DASH: return PS_DASH;
-    case CPPDrawManager::PEN_DOT: return PS_DOT;
-    case CPPDrawManager::PEN_DASHDOT: return PS_DASHDOT;
-    case CPPDrawManager::PEN_DASHDOTDOT: return PS_DASHDOTDOT;
-    default: return PS_SOLID;
+    case CPPDrawManager::PEN_DASH:
+      return PS_DASH;
+    case CPPDrawManager::PEN_DOT:
+      return PS_DOT;
+    case CPPDrawManager::PEN_DASHDOT:
+      return PS_DASHDOT;
+    case CPPDrawManager::PEN_DASHDOTDOT:
+      return PS_DASHDOTDOT;
+    default:
+      return PS_SOLID;
   }
 }
 

@@ -25,7 +25,6 @@ WORD ResourceId(const std::wstring& text) {
 
 int CountSpaces(const std::wstring& text) { return static_cast<int>(std::count(text.begin(), text.end(), L' ')); }
 
-
 // A size attribute: a percentage of the picture's own size or plain pixels.
 int ImageLength(const std::wstring& text, int own, const LengthMetrics& metrics) {
   if (text.empty()) return own;
@@ -296,10 +295,18 @@ void CPPHtmlDrawer::PlaceBox(int width, int height, int* top) {
   }
   const int H = line ? line->height : 0, D = line ? line->descent : 0;
   switch (style_.vertical_align) {
-    case 0: *top = y_; break;
-    case 1: *top = y_ + (H - height) / 2; break;
-    case 2: *top = y_ + H - height; break;
-    default: *top = y_ + H - D - height; break;
+    case 0:
+      *top = y_;
+      break;
+    case 1:
+      *top = y_ + (H - height) / 2;
+      break;
+    case 2:
+      *top = y_ + H - height;
+      break;
+    default:
+      *top = y_ + H - D - height;
+      break;
   }
   (void)width;
 }
@@ -322,7 +329,7 @@ void CPPHtmlDrawer::HandleText(const std::wstring& run) {
     const size_t left = text.size() - start;
     const wchar_t* rest = text.c_str() + start;
     const int room = left_ + line_width_ - x_;
-    size_t taken = left;  // characters that this piece uses up
+    size_t taken = left;   // characters that this piece uses up
     size_t length = left;  // characters that it shows
     bool cut = false;
     if ((max_width_ > 0 || fixed_cells_ > 0) && line_width_ > 0) {
@@ -380,10 +387,18 @@ void CPPHtmlDrawer::PlacePiece(const std::wstring& piece) {
     const int H = line ? line->height : 0, D = line ? line->descent : 0;
     int top;
     switch (style_.vertical_align) {
-      case 0: top = y_; break;
-      case 1: top = y_ + (H - tm_.tmHeight) / 2; break;
-      case 2: top = y_ + H - tm_.tmAscent; break;
-      default: top = y_ + H - tm_.tmAscent - D; break;
+      case 0:
+        top = y_;
+        break;
+      case 1:
+        top = y_ + (H - tm_.tmHeight) / 2;
+        break;
+      case 2:
+        top = y_ + H - tm_.tmAscent;
+        break;
+      default:
+        top = y_ + H - tm_.tmAscent - D;
+        break;
     }
     AddHotArea(x_, top, x_ + extent.cx, top + extent.cy);
     TextOutW(dc_, x_, top, piece.c_str(), length);
@@ -496,14 +511,18 @@ void CPPHtmlDrawer::HandleImage(int kind, const HtmlAttributes& attributes) {
   const std::wstring letters = hot && !get(L"hotstyle").empty() ? get(L"hotstyle") : get(L"style");
   DWORD bits = 0;
   for (wchar_t c : letters) {
-    if (c == L'g') bits |= CPPDrawManager::IMAGE_EFFECT_GRAYEN;
-    else if (c == L'd') bits |= CPPDrawManager::IMAGE_EFFECT_DARKEN;
-    else if (c == L'l') bits |= CPPDrawManager::IMAGE_EFFECT_LIGHTEN;
+    if (c == L'g')
+      bits |= CPPDrawManager::IMAGE_EFFECT_GRAYEN;
+    else if (c == L'd')
+      bits |= CPPDrawManager::IMAGE_EFFECT_DARKEN;
+    else if (c == L'l')
+      bits |= CPPDrawManager::IMAGE_EFFECT_LIGHTEN;
     else if (c == L's' && (shadow_dx_ || shadow_dy_))
       bits |= shadow_gradient_ ? CPPDrawManager::IMAGE_EFFECT_GRADIENT_SHADOW : CPPDrawManager::IMAGE_EFFECT_SHADOW;
   }
   if (!markup_.IsEnabled()) bits = (bits & ~0xFFu) | CPPDrawManager::IMAGE_EFFECT_MONOCHROME;
-  const bool shadow = (bits & (CPPDrawManager::IMAGE_EFFECT_SHADOW | CPPDrawManager::IMAGE_EFFECT_GRADIENT_SHADOW)) != 0;
+  const bool shadow =
+      (bits & (CPPDrawManager::IMAGE_EFFECT_SHADOW | CPPDrawManager::IMAGE_EFFECT_GRADIENT_SHADOW)) != 0;
   const COLORREF colour = markup_.IsEnabled() ? shadow_colour_ : markup_.DisabledColour();
 
   // A module named by the markup is mapped for its resources only: its code never runs.
@@ -530,13 +549,15 @@ void CPPHtmlDrawer::HandleImage(int kind, const HtmlAttributes& attributes) {
     image_h = ht.empty() ? cy : HtmlMarkup::ParseLength(cy, ht, false, metrics_);
     if (!IsSaneBitmapSize(image_w, image_h)) return;
     if (WORD id = ResourceId(idres)) {
-      owned_icon.reset(static_cast<HICON>(LoadImageW(GetModuleHandleW(nullptr), MAKEINTRESOURCEW(id), IMAGE_ICON,
-                                                     image_w, image_h, 0)));
+      owned_icon.reset(static_cast<HICON>(
+          LoadImageW(GetModuleHandleW(nullptr), MAKEINTRESOURCEW(id), IMAGE_ICON, image_w, image_h, 0)));
     } else if (!file.empty()) {
-      owned_icon.reset(static_cast<HICON>(LoadImageW(nullptr, file.c_str(), IMAGE_ICON, image_w, image_h, LR_LOADFROMFILE)));
+      owned_icon.reset(
+          static_cast<HICON>(LoadImageW(nullptr, file.c_str(), IMAGE_ICON, image_w, image_h, LR_LOADFROMFILE)));
     } else if (WORD dll_id = ResourceId(iddll)) {
       if (HMODULE module = module_for_dll())
-        owned_icon.reset(static_cast<HICON>(LoadImageW(module, MAKEINTRESOURCEW(dll_id), IMAGE_ICON, image_w, image_h, 0)));
+        owned_icon.reset(
+            static_cast<HICON>(LoadImageW(module, MAKEINTRESOURCEW(dll_id), IMAGE_ICON, image_w, image_h, 0)));
     } else if (!handle.empty()) {
       icon = reinterpret_cast<HICON>(static_cast<UINT_PTR>(wcstoull(handle.c_str(), nullptr, 0)));
     }
@@ -561,9 +582,12 @@ void CPPHtmlDrawer::HandleImage(int kind, const HtmlAttributes& attributes) {
     if (kind == TAG_IMAGELIST && bitmap) {
       strip_cx = std::max(0, HtmlMarkup::ParseLength(0, get(L"cx"), false, metrics_));
       strip_cy = std::max(0, HtmlMarkup::ParseLength(0, get(L"cy"), false, metrics_));
-      if (!strip_cx && !strip_cy) strip_cx = strip_cy = std::min(own.cx, own.cy);
-      else if (!strip_cx) strip_cx = strip_cy;
-      else if (!strip_cy) strip_cy = strip_cx;
+      if (!strip_cx && !strip_cy)
+        strip_cx = strip_cy = std::min(own.cx, own.cy);
+      else if (!strip_cx)
+        strip_cx = strip_cy;
+      else if (!strip_cy)
+        strip_cy = strip_cx;
       if (strip_cx <= 0 || strip_cy <= 0) return;
       const int count = (own.cx / strip_cx) * (own.cy / strip_cy);
       const int speed = std::max(0, HtmlMarkup::ParseLength(0, get(L"speed"), false, metrics_));
@@ -686,7 +710,8 @@ BOOL CPPHtmlDrawer::OnSetCursor(POINT point) {
   if (area < 0) {
     if (hot_link_ != -2) {
       hot_link_ = -2;
-      if (link_window_ && link_message_) SendMessageW(link_window_, link_message_, static_cast<WPARAM>(-2), link_param_);
+      if (link_window_ && link_message_)
+        SendMessageW(link_window_, link_message_, static_cast<WPARAM>(-2), link_param_);
     }
     return FALSE;
   }
@@ -709,7 +734,8 @@ LRESULT CPPHtmlDrawer::JumpToHyperlink(int area) {
   if (hot.target.empty()) return 0;
   if (hot.kind == 1) return OpenHyperlink(hot.target, HKEY_CLASSES_ROOT);
   if (message_window_ && message_message_)
-    return SendMessageW(message_window_, message_message_, reinterpret_cast<WPARAM>(hot.target.c_str()), message_param_);
+    return SendMessageW(message_window_, message_message_, reinterpret_cast<WPARAM>(hot.target.c_str()),
+                        message_param_);
   return 0;
 }
 

@@ -107,14 +107,16 @@ std::vector<Placement> PlaceCells(const TableMarkup& table, const LengthMetrics&
     const auto& cells = table.rows[static_cast<size_t>(r)].cells;
     for (size_t i = 0; i < cells.size(); ++i) {
       auto& taken = covered[static_cast<size_t>(r)];
-      while (column < kMaxColumns && column < static_cast<int>(taken.size()) && taken[static_cast<size_t>(column)]) ++column;
+      while (column < kMaxColumns && column < static_cast<int>(taken.size()) && taken[static_cast<size_t>(column)])
+        ++column;
       if (column >= kMaxColumns) break;
       const HtmlAttributes attributes = HtmlMarkup::ParseAttributes(cells[i].attributes);
       const int row_span = std::clamp(Span(attributes, L"rowspan", metrics), 1, rows - r);
       const int col_span = std::clamp(Span(attributes, L"colspan", metrics), 1, kMaxColumns - column);
       for (int rr = r; rr < r + row_span; ++rr) {
         auto& line = covered[static_cast<size_t>(rr)];
-        if (line.size() < static_cast<size_t>(column + col_span)) line.resize(static_cast<size_t>(column + col_span), 0);
+        if (line.size() < static_cast<size_t>(column + col_span))
+          line.resize(static_cast<size_t>(column + col_span), 0);
         for (int cc = column; cc < column + col_span; ++cc) line[static_cast<size_t>(cc)] = 1;
       }
       out.push_back(Placement{r, column, row_span, col_span, i});
@@ -171,8 +173,10 @@ void CPPHtmlDrawer::ApplyTableAttributes(const HtmlAttributes& attributes, bool 
       style_.background_image = value;
     } else if (name == L"border") {
       style_.border_width = HtmlMarkup::ParseLength(style_.border_width, value, false, metrics_);
-      if (style_.border_width <= 0) style_.border_style = 0;
-      else if (style_.border_style == 0) style_.border_style = 1;
+      if (style_.border_width <= 0)
+        style_.border_style = 0;
+      else if (style_.border_style == 0)
+        style_.border_style = 1;
     } else if (name == L"borderstyle") {
       style_.border_style = HtmlMarkup::ParseBorderStyle(value, style_.border_style);
       if (style_.border_style != 0 && style_.border_width == 0) style_.border_width = 1;
@@ -192,9 +196,10 @@ void CPPHtmlDrawer::ApplyTableAttributes(const HtmlAttributes& attributes, bool 
     } else if (name == L"bgendcolor") {
       if (enabled) style_.fill_end = markup_.ParseColour(value, style_.fill_end);
     } else if (name == L"bgeffect") {
-      static const wchar_t* const kEffects[] = {L"solid", L"hgradient", L"vgradient", L"hcgradient", L"vcgradient",
-                                                L"3hgradient", L"3vgradient", L"noise", L"diagshade", L"hshade",
-                                                L"vshade", L"hbump", L"vbump", L"softbump", L"hardbump", L"metal"};
+      static const wchar_t* const kEffects[] = {L"solid",      L"hgradient",  L"vgradient",  L"hcgradient",
+                                                L"vcgradient", L"3hgradient", L"3vgradient", L"noise",
+                                                L"diagshade",  L"hshade",     L"vshade",     L"hbump",
+                                                L"vbump",      L"softbump",   L"hardbump",   L"metal"};
       if (!enabled || value.empty()) continue;
       int effect = -2;
       if (value == L"transparent") effect = -1;
@@ -217,8 +222,8 @@ void CPPHtmlDrawer::ApplyTableAttributes(const HtmlAttributes& attributes, bool 
 
 void CPPHtmlDrawer::DrawTableBackground(const RECT& rect) {
   if (style_.fill_effect != -1) {
-    draw_manager_.FillEffect(dc_, rect, style_.fill_effect, Resolve(style_.background_colour), Resolve(style_.fill_middle),
-                             Resolve(style_.fill_end), 5, 0);
+    draw_manager_.FillEffect(dc_, rect, style_.fill_effect, Resolve(style_.background_colour),
+                             Resolve(style_.fill_middle), Resolve(style_.fill_end), 5, 0);
     return;
   }
   const std::wstring& spec = style_.background_image;
@@ -238,7 +243,8 @@ void CPPHtmlDrawer::DrawTableBackground(const RECT& rect) {
   Bitmap picture;
   if (key == L"idres") {
     if (WORD id = id_of(value))
-      picture.reset(static_cast<HBITMAP>(LoadImageW(GetModuleHandleW(nullptr), MAKEINTRESOURCEW(id), IMAGE_BITMAP, 0, 0, 0)));
+      picture.reset(
+          static_cast<HBITMAP>(LoadImageW(GetModuleHandleW(nullptr), MAKEINTRESOURCEW(id), IMAGE_BITMAP, 0, 0, 0)));
   } else if (key == L"iddll") {
     if (WORD id = id_of(value); id && resource_module_)
       picture.reset(static_cast<HBITMAP>(LoadImageW(resource_module_, MAKEINTRESOURCEW(id), IMAGE_BITMAP, 0, 0, 0)));
@@ -316,8 +322,10 @@ SIZE CPPHtmlDrawer::LayoutTable(const std::wstring& text, size_t begin, size_t e
       width = table_width();
     }
     if (width < available) {
-      if (style_.horizontal_align == 1) box.left = rect.left + (available - width) / 2;
-      else if (style_.horizontal_align == 2) box.left = rect.right - width;
+      if (style_.horizontal_align == 1)
+        box.left = rect.left + (available - width) / 2;
+      else if (style_.horizontal_align == 2)
+        box.left = rect.right - width;
     }
     box.right = box.left + width;
     box.bottom = box.top + table_height;
@@ -325,7 +333,8 @@ SIZE CPPHtmlDrawer::LayoutTable(const std::wstring& text, size_t begin, size_t e
     if (border > 0) {
       const COLORREF light = markup_.IsEnabled() ? Resolve(style_.border_light) : markup_.DisabledColour();
       const COLORREF dark = markup_.IsEnabled() ? Resolve(style_.border_dark) : markup_.DisabledColour();
-      draw_manager_.DrawRectangle(dc_, box.left, box.top, box.right, box.bottom, light, dark, style_.border_style, border);
+      draw_manager_.DrawRectangle(dc_, box.left, box.top, box.right, box.bottom, light, dark, style_.border_style,
+                                  border);
     }
   }
   RECT inside = {box.left + frame, box.top + frame, box.right - frame, box.bottom - frame};
@@ -360,7 +369,8 @@ SIZE CPPHtmlDrawer::LayoutTable(const std::wstring& text, size_t begin, size_t e
         RECT cell_rect;
         cell_rect.left = inside.left + spacing;
         for (int c = 0; c < p.column; ++c) cell_rect.left += widths[static_cast<size_t>(c)] + spacing + 1;
-        cell_rect.right = cell_rect.left + Sum(widths, p.column, p.column + p.col_span) + (p.col_span - 1) * (spacing + 1);
+        cell_rect.right =
+            cell_rect.left + Sum(widths, p.column, p.column + p.col_span) + (p.col_span - 1) * (spacing + 1);
         cell_rect.top = inside.top + spacing;
         for (int rr = 0; rr < p.row; ++rr) cell_rect.top += heights[static_cast<size_t>(rr)] + spacing + 1;
         cell_rect.bottom = cell_rect.top + Sum(heights, p.row, p.row + p.row_span) + (p.row_span - 1) * (spacing + 1);
@@ -370,8 +380,8 @@ SIZE CPPHtmlDrawer::LayoutTable(const std::wstring& text, size_t begin, size_t e
         if (style_.border_style != 0) {
           const COLORREF light = markup_.IsEnabled() ? Resolve(style_.border_light) : markup_.DisabledColour();
           const COLORREF dark = markup_.IsEnabled() ? Resolve(style_.border_dark) : markup_.DisabledColour();
-          draw_manager_.DrawRectangle(dc_, cell_rect.left, cell_rect.top, cell_rect.right, cell_rect.bottom, dark, light,
-                                      style_.border_style, 1);
+          draw_manager_.DrawRectangle(dc_, cell_rect.left, cell_rect.top, cell_rect.right, cell_rect.bottom, dark,
+                                      light, style_.border_style, 1);
         }
         RECT content = {cell_rect.left + pad, cell_rect.top + pad, cell_rect.right - pad, cell_rect.bottom - pad};
         if (own_width > 0) content.right = content.left + own_width;

@@ -64,11 +64,15 @@ CPPToolTip::Placement CPPToolTip::Place(POINT p, SIZE body, int direction, const
   const int height = body.cy + (vertical_side ? h : 0);
   if (vertical_side) {
     low = FitAlong(low, p.x, width, o, s.left, s.right);
-    if (side == kTopEdge && p.y + height > s.bottom) side = kBottomEdge;
-    else if (side == kBottomEdge && p.y - height < s.top) side = kTopEdge;
+    if (side == kTopEdge && p.y + height > s.bottom)
+      side = kBottomEdge;
+    else if (side == kBottomEdge && p.y - height < s.top)
+      side = kTopEdge;
   } else {
-    if (side == kLeftEdge && p.x + width > s.right) side = kRightEdge;
-    else if (side == kRightEdge && p.x - width < s.left) side = kLeftEdge;
+    if (side == kLeftEdge && p.x + width > s.right)
+      side = kRightEdge;
+    else if (side == kRightEdge && p.x - width < s.left)
+      side = kLeftEdge;
     low = FitAlong(low, p.y, height, o, s.top, s.bottom);
   }
   result.direction = side | low;
@@ -240,9 +244,20 @@ void CPPToolTip::RelayEvent(const MSG& message) {
       }
       HideAll();
       break;
-    case WM_NCLBUTTONDOWN: case WM_NCLBUTTONDBLCLK: case WM_NCRBUTTONDOWN: case WM_NCRBUTTONDBLCLK:
-    case WM_NCMBUTTONDOWN: case WM_NCMBUTTONDBLCLK: case WM_KEYDOWN: case WM_SYSKEYDOWN: case WM_LBUTTONDBLCLK:
-    case WM_RBUTTONDOWN: case WM_RBUTTONDBLCLK: case WM_MBUTTONDOWN: case WM_MBUTTONDBLCLK: case WM_MOUSEWHEEL:
+    case WM_NCLBUTTONDOWN:
+    case WM_NCLBUTTONDBLCLK:
+    case WM_NCRBUTTONDOWN:
+    case WM_NCRBUTTONDBLCLK:
+    case WM_NCMBUTTONDOWN:
+    case WM_NCMBUTTONDBLCLK:
+    case WM_KEYDOWN:
+    case WM_SYSKEYDOWN:
+    case WM_LBUTTONDBLCLK:
+    case WM_RBUTTONDOWN:
+    case WM_RBUTTONDBLCLK:
+    case WM_MBUTTONDOWN:
+    case WM_MBUTTONDBLCLK:
+    case WM_MOUSEWHEEL:
       HideAll();
       break;
     default:
@@ -255,8 +270,10 @@ void CPPToolTip::OnMouseMove(POINT point) {
   last_point_ = point;
   const int behaviour = current_.behaviour;
   if (IsVisible() && WindowFromPoint(point) == window_ && !(behaviour & kTrackMouse)) {
-    if (behaviour & kStayOverTip) StartAutoHide();
-    else BeginHide();
+    if (behaviour & kStayOverTip)
+      StartAutoHide();
+    else
+      BeginHide();
     return;
   }
   HWND window = nullptr;
@@ -425,8 +442,10 @@ void CPPToolTip::OnTimer(UINT id) {
       state_ = kHidden;
       if (show_queued_) {
         show_queued_ = false;
-        if (queued_with_delay_) StartTimer(kShowTimer, initial_delay_);
-        else OnTimer(kShowTimer);
+        if (queued_with_delay_)
+          StartTimer(kShowTimer, initial_delay_);
+        else
+          OnTimer(kShowTimer);
       }
       break;
     case kAnimationTimer:
@@ -502,12 +521,16 @@ bool CPPToolTip::ShowPending() {
     CPPDrawManager& manager = drawer_.GetDrawManager();
     manager.FillEffect(memory.get(), b, tool.effect, tool.colour1, tool.colour2, tool.colour3, tool.granularity, 5);
     const int side = placement_.direction & 0x30;
-    if (side == kTopEdge) manager.TileBitmap(memory.get(), 0, 0, size_.cx, b.top, memory.get(), 0, b.top + 1, size_.cx, 1);
+    if (side == kTopEdge)
+      manager.TileBitmap(memory.get(), 0, 0, size_.cx, b.top, memory.get(), 0, b.top + 1, size_.cx, 1);
     if (side == kBottomEdge)
-      manager.TileBitmap(memory.get(), 0, b.bottom, size_.cx, size_.cy - b.bottom, memory.get(), 0, b.bottom - 1, size_.cx, 1);
-    if (side == kLeftEdge) manager.TileBitmap(memory.get(), 0, 0, b.left, size_.cy, memory.get(), b.left + 1, 0, 1, size_.cy);
+      manager.TileBitmap(memory.get(), 0, b.bottom, size_.cx, size_.cy - b.bottom, memory.get(), 0, b.bottom - 1,
+                         size_.cx, 1);
+    if (side == kLeftEdge)
+      manager.TileBitmap(memory.get(), 0, 0, b.left, size_.cy, memory.get(), b.left + 1, 0, 1, size_.cy);
     if (side == kRightEdge)
-      manager.TileBitmap(memory.get(), b.right, 0, size_.cx - b.right, size_.cy, memory.get(), b.right - 1, 0, 1, size_.cy);
+      manager.TileBitmap(memory.get(), b.right, 0, size_.cx - b.right, size_.cy, memory.get(), b.right - 1, 0, 1,
+                         size_.cy);
   }
   transparency_ = fade_in_on_ && fade_in_delay_ ? 100 : tool.transparency;
 
@@ -519,7 +542,8 @@ bool CPPToolTip::ShowPending() {
     saved_screen_.reset(CreateCompatibleBitmap(window_dc, full_x, full_y));
     MemoryDC memory(CreateCompatibleDC(window_dc));
     Selection selected(memory.get(), saved_screen_.get());
-    if (screen_dc) BitBlt(memory.get(), 0, 0, full_x, full_y, screen_dc, placement_.window.left, placement_.window.top, SRCCOPY);
+    if (screen_dc)
+      BitBlt(memory.get(), 0, 0, full_x, full_y, screen_dc, placement_.window.left, placement_.window.top, SRCCOPY);
     if (screen_dc) ReleaseDC(nullptr, screen_dc);
   }
   ReleaseDC(window_, window_dc);

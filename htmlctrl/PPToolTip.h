@@ -20,15 +20,29 @@ class CPPToolTip {
   // the drawer asks the tip to redraw with the second one.
   static constexpr UINT kTextRequest = WM_USER + 100;
   static constexpr UINT kRedrawRequest = WM_USER + 101;
-  enum Timers : UINT { kShowTimer = 256, kHideTimer = 257, kFadeInTimer = 258, kFadeOutTimer = 259, kAnimationTimer = 260 };
+  enum Timers : UINT {
+    kShowTimer = 256,
+    kHideTimer = 257,
+    kFadeInTimer = 258,
+    kFadeOutTimer = 259,
+    kAnimationTimer = 260
+  };
   enum State { kHidden = 0, kAppearing = 1, kShown = 2, kDisappearing = 3 };
   // Which tool fields the tool sets itself; the others take the tip's defaults when shown.
   enum Mask {
-    kMaskValue = 0x01, kMaskEffect = 0x02, kMaskColours = 0x04, kMaskDirection = 0x08,
-    kMaskBehaviour = 0x10, kMaskTransparency = 0x20,
+    kMaskValue = 0x01,
+    kMaskEffect = 0x02,
+    kMaskColours = 0x04,
+    kMaskDirection = 0x08,
+    kMaskBehaviour = 0x10,
+    kMaskTransparency = 0x20,
   };
   enum Behaviour {
-    kMultipleShow = 0x01, kTrackMouse = 0x02, kRestartHideOnMove = 0x04, kStayOverTip = 0x08, kNoAutoHide = 0x10,
+    kMultipleShow = 0x01,
+    kTrackMouse = 0x02,
+    kRestartHideOnMove = 0x04,
+    kStayOverTip = 0x08,
+    kNoAutoHide = 0x10,
   };
   // The side the pointer sits on (the tip lies on the other side of the cursor), plus where
   // along that side: 0 near the start, 1 near the end, 2 centred.
@@ -165,7 +179,7 @@ class CPPToolTip {
   // The shown tip.
   Placement placement_;
   RECT content_ = {};
-  SIZE size_ = {};  // the window without its shadow
+  SIZE size_ = {};           // the window without its shadow
   htmlctrl::Region region_;  // the tip without its shadow, window coordinates
   htmlctrl::Bitmap background_;
   htmlctrl::Bitmap saved_screen_;

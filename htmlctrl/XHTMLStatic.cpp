@@ -76,9 +76,9 @@ BOOL CXHTMLStatic::SubclassWindow(HWND window) {
   if (!SetWindowSubclass(window, SubclassProc, kSubclassId, reinterpret_cast<DWORD_PTR>(this))) return FALSE;
   window_ = window;
   SetWindowLongPtrW(window, GWL_STYLE, GetWindowLongPtrW(window, GWL_STYLE) | SS_NOTIFY);
-  tooltip_ = CreateWindowExW(WS_EX_TOPMOST, TOOLTIPS_CLASSW, nullptr, WS_POPUP | TTS_NOPREFIX | TTS_ALWAYSTIP,
-                             CW_USEDEFAULT, CW_USEDEFAULT, CW_USEDEFAULT, CW_USEDEFAULT, window, nullptr,
-                             GetModuleHandleW(nullptr), nullptr);
+  tooltip_ =
+      CreateWindowExW(WS_EX_TOPMOST, TOOLTIPS_CLASSW, nullptr, WS_POPUP | TTS_NOPREFIX | TTS_ALWAYSTIP, CW_USEDEFAULT,
+                      CW_USEDEFAULT, CW_USEDEFAULT, CW_USEDEFAULT, window, nullptr, GetModuleHandleW(nullptr), nullptr);
   needs_redraw_ = true;
   return TRUE;
 }
@@ -269,7 +269,8 @@ void CXHTMLStatic::FlushLine(HDC dc, std::vector<Piece>& line, int left, int rig
       const RECT area = {x, y, x + piece.width, y + line_height};
       link_rects_.push_back(area);
       link_targets_.push_back(piece.target);
-      const bool app = _wcsnicmp(piece.target.c_str(), L"APP:", 4) == 0 || _wcsnicmp(piece.target.c_str(), L"\"APP:", 5) == 0;
+      const bool app =
+          _wcsnicmp(piece.target.c_str(), L"APP:", 4) == 0 || _wcsnicmp(piece.target.c_str(), L"\"APP:", 5) == 0;
       if (tooltips_on_ && tooltip_ && !app) {
         TOOLINFOW tool = {};
         tool.cbSize = sizeof tool;
@@ -357,11 +358,11 @@ void CXHTMLStatic::Render(HDC dc, const RECT& client) {
   for (size_t at = 0; at < marked.size() && y < bottom;) {
     if (marked[at] == L'<') {
       const CounterTag counters[] = {
-          {L"<B>", &bold, 1},         {L"</B>", &bold, -1},         {L"<I>", &italic, 1},
-          {L"</I>", &italic, -1},     {L"<U>", &underline, 1},      {L"</U>", &underline, -1},
-          {L"<STRIKE>", &strike, 1},  {L"</STRIKE>", &strike, -1},  {L"<CENTER>", &centre, 1},
+          {L"<B>", &bold, 1},          {L"</B>", &bold, -1},        {L"<I>", &italic, 1},
+          {L"</I>", &italic, -1},      {L"<U>", &underline, 1},     {L"</U>", &underline, -1},
+          {L"<STRIKE>", &strike, 1},   {L"</STRIKE>", &strike, -1}, {L"<CENTER>", &centre, 1},
           {L"</CENTER>", &centre, -1}, {L"<SUB>", &sub, 1},         {L"</SUB>", &sub, -1},
-          {L"<SUP>", &sup, 1},        {L"</SUP>", &sup, -1}};
+          {L"<SUP>", &sup, 1},         {L"</SUP>", &sup, -1}};
       if (ConsumeCounterTag(marked, at, counters)) continue;
       const size_t close = marked.find(L'>', at);
       const size_t after = close == std::wstring::npos ? marked.size() : close + 1;
@@ -376,8 +377,8 @@ void CXHTMLStatic::Render(HDC dc, const RECT& client) {
         continue;
       }
       if (StartsNoCase(marked, at, L"<FONT")) {
-        const LightFontAttributes attributes =
-            ReadLightFontAttributes(marked.substr(at + 5, (close == std::wstring::npos ? marked.size() : close) - at - 5));
+        const LightFontAttributes attributes = ReadLightFontAttributes(
+            marked.substr(at + 5, (close == std::wstring::npos ? marked.size() : close) - at - 5));
         if (attributes.has_colour) colour = attributes.colour;
         if (attributes.has_background) back = attributes.background;
         if (attributes.has_face) SetFaceName(font, attributes.face);
@@ -401,7 +402,8 @@ void CXHTMLStatic::Render(HDC dc, const RECT& client) {
         continue;
       }
       if (StartsNoCase(marked, at, L"<A HREF=")) {
-        target = ResolveEntityPlaceholders(marked.substr(at + 8, (close == std::wstring::npos ? marked.size() : close) - at - 8));
+        target = ResolveEntityPlaceholders(
+            marked.substr(at + 8, (close == std::wstring::npos ? marked.size() : close) - at - 8));
         if (!target.empty() && target.front() == L'"') target.erase(0, 1);
         if (!target.empty() && target.back() == L'"') target.pop_back();
         if (target.empty()) target = L" ";  // a link with an empty target is still a link piece
@@ -426,7 +428,8 @@ void CXHTMLStatic::Render(HDC dc, const RECT& client) {
         continue;
       }
       if (StartsNoCase(marked, at, L"<HR")) {
-        const std::wstring attributes = marked.substr(at + 3, (close == std::wstring::npos ? marked.size() : close) - at - 3);
+        const std::wstring attributes =
+            marked.substr(at + 3, (close == std::wstring::npos ? marked.size() : close) - at - 3);
         if (const wchar_t* size = FindNoCase(attributes.c_str(), L"SIZE=")) {
           const int width = _wtoi(size[5] == L'"' ? size + 6 : size + 5);
           rule_width_ = width < 0 ? 0 : width > 100 ? 100 : width;

@@ -25,12 +25,11 @@ namespace htmlctrl {
 namespace {
 
 const LightEntity kEntities[] = {
-    {L"&amp;", 0x0026},   {L"&bull;", 0x2022},  {L"&cent;", 0x00A2},     {L"&copy;", 0x00A9},
-    {L"&deg;", 0x00B0},   {L"&euro;", 0x20AC},  {L"&frac12;", 0x00BD},   {L"&frac14;", 0x00BC},
-    {L"&gt;", 0x003E},    {L"&iquest;", 0x00BF}, {L"&lt;", 0x003C},      {L"&micro;", 0x00B5},
-    {L"&middot;", 0x00B7}, {L"&nbsp;", 0x0020}, {L"&para;", 0x00B6},     {L"&plusmn;", 0x00B1},
-    {L"&pound;", 0x00A3}, {L"&quot;", 0x0022},  {L"&reg;", 0x00AE},      {L"&sect;", 0x00A7},
-    {L"&sup1;", 0x00B9},  {L"&sup2;", 0x00B2},  {L"&times;", 0x00D7},    {L"&trade;", 0x2122},
+    {L"&amp;", 0x0026},    {L"&bull;", 0x2022},   {L"&cent;", 0x00A2},   {L"&copy;", 0x00A9},  {L"&deg;", 0x00B0},
+    {L"&euro;", 0x20AC},   {L"&frac12;", 0x00BD}, {L"&frac14;", 0x00BC}, {L"&gt;", 0x003E},    {L"&iquest;", 0x00BF},
+    {L"&lt;", 0x003C},     {L"&micro;", 0x00B5},  {L"&middot;", 0x00B7}, {L"&nbsp;", 0x0020},  {L"&para;", 0x00B6},
+    {L"&plusmn;", 0x00B1}, {L"&pound;", 0x00A3},  {L"&quot;", 0x0022},   {L"&reg;", 0x00AE},   {L"&sect;", 0x00A7},
+    {L"&sup1;", 0x00B9},   {L"&sup2;", 0x00B2},   {L"&times;", 0x00D7},  {L"&trade;", 0x2122},
 };
 constexpr int kEntityCount = static_cast<int>(sizeof kEntities / sizeof kEntities[0]);
 
@@ -151,16 +150,20 @@ LOGFONTW StyledFont(const LOGFONTW& base, bool bold, bool italic, bool underline
 }
 
 void ChangeFontHeight(LOGFONTW& font, int step) {
-  if (font.lfHeight <= 0) font.lfHeight -= step;
-  else font.lfHeight += step;
+  if (font.lfHeight <= 0)
+    font.lfHeight -= step;
+  else
+    font.lfHeight += step;
   font.lfHeight = font.lfHeight > 300 ? 300 : font.lfHeight < -300 ? -300 : font.lfHeight;
 }
 
 bool ConsumeCounterTag(const std::wstring& text, size_t& at, const CounterTag* tags, size_t count) {
   for (size_t i = 0; i < count; ++i) {
     if (!StartsNoCase(text, at, tags[i].text)) continue;
-    if (tags[i].step > 0) ++*tags[i].counter;
-    else DecreaseCounter(*tags[i].counter);
+    if (tags[i].step > 0)
+      ++*tags[i].counter;
+    else
+      DecreaseCounter(*tags[i].counter);
     at += wcslen(tags[i].text);
     return true;
   }
@@ -240,7 +243,8 @@ int CXHtmlDraw::Draw(HDC dc, const wchar_t* text, XHTMLDRAWPARAMS* params, BOOL 
   const int width = rect.right - rect.left, height = rect.bottom - rect.top;
   if (width <= 0 || height <= 0 || !IsSaneBitmapSize(width, height)) return 0;
 
-  const COLORREF background = params->background_colour == CLR_INVALID ? GetSysColor(COLOR_WINDOW) : params->background_colour;
+  const COLORREF background =
+      params->background_colour == CLR_INVALID ? GetSysColor(COLOR_WINDOW) : params->background_colour;
   const COLORREF text_colour = params->text_colour == CLR_INVALID ? GetSysColor(COLOR_WINDOWTEXT) : params->text_colour;
   MemoryDC work(CreateCompatibleDC(dc));
   Bitmap work_bitmap(CreateCompatibleBitmap(dc, width, height));
@@ -273,7 +277,8 @@ int CXHtmlDraw::Draw(HDC dc, const wchar_t* text, XHTMLDRAWPARAMS* params, BOOL 
     base = params->font;
   } else {
     HGDIOBJ current = GetCurrentObject(dc, OBJ_FONT);
-    if (!current || !GetObjectW(current, sizeof base, &base)) GetObjectW(GetStockObject(SYSTEM_FONT), sizeof base, &base);
+    if (!current || !GetObjectW(current, sizeof base, &base))
+      GetObjectW(GetStockObject(SYSTEM_FONT), sizeof base, &base);
   }
   LOGFONTW font = base;
   std::wstring source(text);
@@ -288,10 +293,10 @@ int CXHtmlDraw::Draw(HDC dc, const wchar_t* text, XHTMLDRAWPARAMS* params, BOOL 
   UINT format = params->format | (params->end_ellipsis ? DT_END_ELLIPSIS : 0);
   const int old_mode = GetBkMode(work.get());
 
-  const CounterTag counters[] = {{L"<B>", &bold, 1},   {L"</B>", &bold, -1},     {L"<I>", &italic, 1},
-                          {L"</I>", &italic, -1}, {L"<U>", &underline, 1}, {L"</U>", &underline, -1},
-                          {L"<S>", &strike, 1}, {L"</S>", &strike, -1},   {L"<SUB>", &sub, 1},
-                          {L"</SUB>", &sub, -1}, {L"<SUP>", &sup, 1},     {L"</SUP>", &sup, -1}};
+  const CounterTag counters[] = {{L"<B>", &bold, 1},     {L"</B>", &bold, -1},    {L"<I>", &italic, 1},
+                                 {L"</I>", &italic, -1}, {L"<U>", &underline, 1}, {L"</U>", &underline, -1},
+                                 {L"<S>", &strike, 1},   {L"</S>", &strike, -1},  {L"<SUB>", &sub, 1},
+                                 {L"</SUB>", &sub, -1},  {L"<SUP>", &sup, 1},     {L"</SUP>", &sup, -1}};
 
   for (size_t at = 0; at < marked.size();) {
     if (marked[at] == L'<') {
@@ -375,7 +380,8 @@ int CXHtmlDraw::Draw(HDC dc, const wchar_t* text, XHTMLDRAWPARAMS* params, BOOL 
 
     const LOGFONTW look = StyledFont(font, bold, italic, underline, strike);
     Font piece_font(CreateFontIndirectW(&look));
-    Selection font_selected(work.get(), piece_font ? static_cast<HGDIOBJ>(piece_font.get()) : GetStockObject(SYSTEM_FONT));
+    Selection font_selected(work.get(),
+                            piece_font ? static_cast<HGDIOBJ>(piece_font.get()) : GetStockObject(SYSTEM_FONT));
     SetTextColor(work.get(), colour);
     if (params->text_background_colour == CLR_INVALID) {
       SetBkMode(work.get(), TRANSPARENT);

@@ -10,7 +10,7 @@
 
 // The draw settings of one light HTML text; the tree keeps one per item.
 struct XHTMLDRAWPARAMS {
-  COLORREF text_colour = CLR_INVALID;             // -1: COLOR_WINDOWTEXT
+  COLORREF text_colour = CLR_INVALID;  // -1: COLOR_WINDOWTEXT
   COLORREF link_colour = RGB(0, 0, 255);
   COLORREF background_colour = CLR_INVALID;       // -1: COLOR_WINDOW
   COLORREF text_background_colour = CLR_INVALID;  // -1: text drawn transparently

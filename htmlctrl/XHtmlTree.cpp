@@ -326,8 +326,9 @@ void CXHtmlTree::RefreshStateImage(HTREEITEM hItem, XHTMLTREEDATA* pData) {
   if (!hItem || !pData) return;
   int base = pData->bChecked ? kChecked : kUnchecked;
   if (m_bSmartCheck && pData->nChildren > 0) {
-    base = pData->nCheckedChildren == 0 ? kUnchecked
-           : pData->nCheckedChildren == pData->nChildren ? kChecked : kTriState;
+    base = pData->nCheckedChildren == 0                  ? kUnchecked
+           : pData->nCheckedChildren == pData->nChildren ? kChecked
+                                                         : kTriState;
   }
   if (pData->bSeparator) return;
   const int hot = GetStateImage(hItem) & kHotBit;
@@ -483,7 +484,8 @@ CString CXHtmlTree::GetItemToolTipText(HTREEITEM hItem, BOOL bStrip) const {
 
 CString CXHtmlTree::GetItemText(HTREEITEM hItem, BOOL bStrip) const {
   CString text = CTreeCtrl::GetItemText(hItem);
-  if (bStrip && text.GetLength() > 3) return CString(CXHtmlDraw::GetPlainText(std::wstring(static_cast<LPCTSTR>(text))).c_str());
+  if (bStrip && text.GetLength() > 3)
+    return CString(CXHtmlDraw::GetPlainText(std::wstring(static_cast<LPCTSTR>(text))).c_str());
   return text;
 }
 
@@ -504,10 +506,17 @@ BOOL CXHtmlTree::Expand(HTREEITEM hItem, UINT nCode) {
   if (data && data->bEnabled && ItemHasChildren(hItem)) {
     BOOL expanded = data->bExpanded;
     switch (nCode & 0xF) {
-      case TVE_COLLAPSE: expanded = FALSE; break;
-      case TVE_EXPAND: expanded = TRUE; break;
-      case TVE_TOGGLE: expanded = !expanded; break;
-      default: break;
+      case TVE_COLLAPSE:
+        expanded = FALSE;
+        break;
+      case TVE_EXPAND:
+        expanded = TRUE;
+        break;
+      case TVE_TOGGLE:
+        expanded = !expanded;
+        break;
+      default:
+        break;
     }
     if (expanded) data->bHasBeenExpanded = TRUE;
     if (expanded != data->bExpanded) {
@@ -738,7 +747,8 @@ void CXHtmlTree::DrawItemText(HDC hdc, HTREEITEM hItem, UINT) {
   textRect.left += kLabelInset;
 
   const CString label = CTreeCtrl::GetItemText(hItem);
-  std::wstring shown = data && !data->strHtmlText.IsEmpty() ? std::wstring(static_cast<LPCTSTR>(data->strHtmlText)) : std::wstring(static_cast<LPCTSTR>(label));
+  std::wstring shown = data && !data->strHtmlText.IsEmpty() ? std::wstring(static_cast<LPCTSTR>(data->strHtmlText))
+                                                            : std::wstring(static_cast<LPCTSTR>(label));
   const bool markup = HasMarkup(shown.c_str());
   if (m_bStripHtml && markup) shown = CXHtmlDraw::GetPlainText(std::wstring(static_cast<LPCTSTR>(label)));
 
@@ -767,7 +777,8 @@ void CXHtmlTree::DrawItemText(HDC hdc, HTREEITEM hItem, UINT) {
   if (shown.empty()) return;
   LOGFONTW font{};
   HGDIOBJ current = ::GetCurrentObject(hdc, OBJ_FONT);
-  if (!current || !::GetObjectW(current, sizeof font, &font)) ::GetObjectW(::GetStockObject(DEFAULT_GUI_FONT), sizeof font, &font);
+  if (!current || !::GetObjectW(current, sizeof font, &font))
+    ::GetObjectW(::GetStockObject(DEFAULT_GUI_FONT), sizeof font, &font);
   if (data) {
     font.lfWeight = data->ds.bold ? FW_BOLD : FW_NORMAL;
     font.lfItalic = static_cast<BYTE>(data->ds.italic != 0);

@@ -46,10 +46,17 @@ std::wstring EscapeMarkup(const std::wstring& text) {
   escaped.reserve(text.size());
   for (wchar_t c : text) {
     switch (c) {
-      case L'&': escaped += L"&amp;"; break;
-      case L'<': escaped += L"&lt;"; break;
-      case L'>': escaped += L"&gt;"; break;
-      default: escaped += c;
+      case L'&':
+        escaped += L"&amp;";
+        break;
+      case L'<':
+        escaped += L"&lt;";
+        break;
+      case L'>':
+        escaped += L"&gt;";
+        break;
+      default:
+        escaped += c;
     }
   }
   return escaped;
@@ -88,8 +95,10 @@ std::wstring ProductItemLabel(const std::wstring& label, const std::wstring& ann
 
 std::wstring ProductToolTipHtml(const std::wstring& label, const std::wstring& description) {
   // The description is the catalogue's own HTML and stays as it is.
-  return L"<h2><font color=black>" + EscapeMarkup(label) + L"</font></h2><br><hr color=lightsteelblue><br>"
-         L"<table><tr><td> </td><td width=400>" + description + L"</td></tr></table>";
+  return L"<h2><font color=black>" + EscapeMarkup(label) +
+         L"</font></h2><br><hr color=lightsteelblue><br>"
+         L"<table><tr><td> </td><td width=400>" +
+         description + L"</td></tr></table>";
 }
 
 std::int64_t ProductDownloadBytes(const CProd& product) {

@@ -148,8 +148,8 @@ BOOL CComponentsDlg::OnInitDialog() {
     if (!image_list_.GetSafeHandle()) {
       // ILC_MASK: the strip's cyan must come out transparent whatever the colour depth.
       if (image_list_.Create(kStripPictureWidth, kStripPictureHeight, ILC_COLOR32 | ILC_MASK, 1, 1)) {
-        HANDLE strip = ::LoadImageW(PluginModule(), MAKEINTRESOURCEW(kIdGroupImages), IMAGE_BITMAP, 0, 0,
-                                    LR_CREATEDIBSECTION);
+        HANDLE strip =
+            ::LoadImageW(PluginModule(), MAKEINTRESOURCEW(kIdGroupImages), IMAGE_BITMAP, 0, 0, LR_CREATEDIBSECTION);
         if (strip && bitmap_.Attach(strip)) image_list_.Add(&bitmap_, kStripMaskColour);
       }
     }
@@ -222,9 +222,14 @@ void CComponentsDlg::FillTree() {
     // The voices the flags page picked for English and the system's own language.
     std::vector<int> proposed = {2, 1};
     switch (::GetSystemDefaultLangID()) {
-      case 1045: proposed.push_back(0); break;
-      case 1048: proposed.push_back(3); break;
-      default: break;
+      case 1045:
+        proposed.push_back(0);
+        break;
+      case 1048:
+        proposed.push_back(3);
+        break;
+      default:
+        break;
     }
     for (int index : proposed)
       if (const CProdPtr voice = app.flagsPage.GetChosenVoice(index))
@@ -282,9 +287,9 @@ void CComponentsDlg::InsertProduct(const CProdPtr& product, HTREEITEM parent, XH
   const std::wstring& name = p.label.empty() ? p.id : p.label;
   item_template.strHtmlText = ProductItemHtml(name, annotation).c_str();
   const std::wstring label = ProductItemLabel(name, annotation);
-  const HTREEITEM item = InsertItem(parent, label, ProductTreeImage(p.state), MakeProductTreeData(product), item_template);
-  if (item && !p.description.empty())
-    tree_.SetItemToolTipText(item, ProductToolTipHtml(name, p.description).c_str());
+  const HTREEITEM item =
+      InsertItem(parent, label, ProductTreeImage(p.state), MakeProductTreeData(product), item_template);
+  if (item && !p.description.empty()) tree_.SetItemToolTipText(item, ProductToolTipHtml(name, p.description).c_str());
 }
 
 LRESULT CComponentsDlg::OnCheckboxClicked(WPARAM, LPARAM) {
@@ -308,8 +313,7 @@ LRESULT CComponentsDlg::OnContentReady(WPARAM, LPARAM) {
 
 LRESULT CComponentsDlg::OnPageLeaving(WPARAM, LPARAM) {
   try {
-    if (!ThePluginApp().catalogue.HasBuiltInProducts())
-      NsisPushString(std::to_wstring(WholeMegabytes(SelectedSize())));
+    if (!ThePluginApp().catalogue.HasBuiltInProducts()) NsisPushString(std::to_wstring(WholeMegabytes(SelectedSize())));
   } catch (...) {
     AfxReportCaughtException("CComponentsDlg::OnPageLeaving");
   }

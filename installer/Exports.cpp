@@ -92,10 +92,9 @@ void CheckReady(GWPLUGIN_EXPORT_ARGS) {
 
 void HasBuiltInProducts(GWPLUGIN_EXPORT_ARGS) {
   (void)parent;
-  RunExport("HasBuiltInProducts", string_size, variables, stacktop, extra, L"BUILTIN_NONE",
-            [](CGWPluginApp& app) {
-              NsisPushString(app.catalogue.HasBuiltInProducts() ? L"BUILTIN_PRESENT" : L"BUILTIN_NONE");
-            });
+  RunExport("HasBuiltInProducts", string_size, variables, stacktop, extra, L"BUILTIN_NONE", [](CGWPluginApp& app) {
+    NsisPushString(app.catalogue.HasBuiltInProducts() ? L"BUILTIN_PRESENT" : L"BUILTIN_NONE");
+  });
 }
 
 void ShowFlagsDialog(GWPLUGIN_EXPORT_ARGS) {
@@ -107,11 +106,10 @@ void ShowFlagsDialog(GWPLUGIN_EXPORT_ARGS) {
 }
 
 void ShowComponentsDialog(GWPLUGIN_EXPORT_ARGS) {
-  RunExport("ShowComponentsDialog", string_size, variables, stacktop, extra, L"cancel",
-            [parent](CGWPluginApp& app) {
-              NsisWindowScope scope(app, parent);
-              app.RunPage(app.componentsPage, TemplatesForLanguage(app.langid).components);
-            });
+  RunExport("ShowComponentsDialog", string_size, variables, stacktop, extra, L"cancel", [parent](CGWPluginApp& app) {
+    NsisWindowScope scope(app, parent);
+    app.RunPage(app.componentsPage, TemplatesForLanguage(app.langid).components);
+  });
 }
 
 void ShowInstallDialog(GWPLUGIN_EXPORT_ARGS) {

@@ -33,9 +33,7 @@ constexpr const wchar_t* kVoiceFamily0Key = L"Software\\ORVEL\\Orvel Vokant";
 constexpr const wchar_t* kVoiceFamily2Key = L"Software\\ORVEL\\Orvel 2 Vokant";
 constexpr REGSAM kView = KEY_WOW64_32KEY;
 
-void Trace(const std::wstring& text) {
-  OutputDebugStringW((L"GWPlugin install queue: " + text + L"\n").c_str());
-}
+void Trace(const std::wstring& text) { OutputDebugStringW((L"GWPlugin install queue: " + text + L"\n").c_str()); }
 
 std::wstring Hex(DWORD value) {
   wchar_t text[16];
@@ -73,13 +71,20 @@ void WaitForThread(HANDLE thread) {
 // Built-in English texts for a module without the string (never the case for the DLL).
 std::wstring FallbackText(UINT id) {
   switch (id) {
-    case IDS_QUEUE_DOWNLOADING: return L"Downloading: %s (%d / %d KB)";
-    case IDS_QUEUE_INSTALLING: return L"Installing: %s";
-    case IDS_QUEUE_COMPLETED: return L"Installation completed";
-    case IDS_QUEUE_DOWNLOAD_FAILED: return L"Downloading of \n\"%s\"\n has failed.";
-    case IDS_QUEUE_NO_DOWNLOAD: return L"Can't download file from the Internet.";
-    case IDS_QUEUE_EXTRACTING: return L"Extracting: %s";
-    case IDS_QUEUE_INSTALL_FAILED: return L"Installation failed: %s";
+    case IDS_QUEUE_DOWNLOADING:
+      return L"Downloading: %s (%d / %d KB)";
+    case IDS_QUEUE_INSTALLING:
+      return L"Installing: %s";
+    case IDS_QUEUE_COMPLETED:
+      return L"Installation completed";
+    case IDS_QUEUE_DOWNLOAD_FAILED:
+      return L"Downloading of \n\"%s\"\n has failed.";
+    case IDS_QUEUE_NO_DOWNLOAD:
+      return L"Can't download file from the Internet.";
+    case IDS_QUEUE_EXTRACTING:
+      return L"Extracting: %s";
+    case IDS_QUEUE_INSTALL_FAILED:
+      return L"Installation failed: %s";
   }
   return std::wstring();
 }
@@ -223,7 +228,8 @@ void CInstallQueue::SetStatus(const std::wstring& text) const {
 }
 
 void CInstallQueue::SetProgress(int position) const {
-  if (progress_bar_ && IsWindow(progress_bar_)) SendMessageW(progress_bar_, PBM_SETPOS, static_cast<WPARAM>(position), 0);
+  if (progress_bar_ && IsWindow(progress_bar_))
+    SendMessageW(progress_bar_, PBM_SETPOS, static_cast<WPARAM>(position), 0);
 }
 
 std::vector<std::wstring> CInstallQueue::FailedProducts() const {
@@ -286,15 +292,15 @@ int CInstallQueue::Prepare(const ProductList& products, HWND page, HWND progress
 
 void CInstallQueue::ReadSwitchesAndLog() {
   UniqueRegKey key;
-  if (RegOpenKeyExW(config_.registryRoot, kSwitchesKey, 0, KEY_QUERY_VALUE | kView, key.put()) != ERROR_SUCCESS)
-    return;
+  if (RegOpenKeyExW(config_.registryRoot, kSwitchesKey, 0, KEY_QUERY_VALUE | kView, key.put()) != ERROR_SUCCESS) return;
   if (ReadDword(key.get(), L"log") != 1) return;
   log_enabled_ = true;
   InstallTaskLog log;
   if (log.Open()) {
     ProductList queued;
     for (const InstallQueueEntry& entry : entries_) queued.push_back(entry.product);
-    if (!log.WriteTasks(queued)) Trace(L"the task log cannot be written (error " + std::to_wstring(log.LastError()) + L")");
+    if (!log.WriteTasks(queued))
+      Trace(L"the task log cannot be written (error " + std::to_wstring(log.LastError()) + L")");
   } else {
     Trace(L"the task log cannot be opened (error " + std::to_wstring(log.LastError()) + L")");
   }

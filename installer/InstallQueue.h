@@ -64,7 +64,7 @@ enum class QueueEvent { DownloadFinished, InstallerStarting, InstallerStarted, I
 // HKEY_LOCAL_MACHINE.
 struct InstallQueueConfig {
   LANGID langid = 0;
-  bool profile = false;      // the "EMOTIVAR" profile of Configuration
+  bool profile = false;  // the "EMOTIVAR" profile of Configuration
   std::wstring userAgent;
   HWND nsisParent = nullptr;  // the window extract functions run with
 
@@ -73,8 +73,8 @@ struct InstallQueueConfig {
   HKEY registryRoot = HKEY_LOCAL_MACHINE;
 
   // MessageBoxW's signature; answers IDYES/IDNO/IDRETRY/IDCANCEL.
-  using MessageBoxFunction = std::function<int(HWND owner, const std::wstring& text,
-                                               const std::wstring& caption, UINT type)>;
+  using MessageBoxFunction =
+      std::function<int(HWND owner, const std::wstring& text, const std::wstring& caption, UINT type)>;
   MessageBoxFunction messageBox;
   // Runs an NSIS function by the address the script gave (the host's ExecuteCodeSegment);
   // called on the installer's worker thread.
@@ -93,7 +93,7 @@ InstallQueueConfig PluginInstallQueueConfig();
 struct InstallerRun {
   // Inputs.
   orv_products::CProdPtr product;
-  std::wstring application;   // the installer file
+  std::wstring application;  // the installer file
   std::wstring commandLine;
   int extractFunction = 0;
   HWND nsisParent = nullptr;
@@ -122,9 +122,9 @@ struct InstallQueueEntry {
   std::unique_ptr<CWinThread> installerThread;
   std::shared_ptr<InstallerRun> run;
 
-  bool downloadCounted = false;     // the download's step was counted on the progress bar
-  bool downloadStartFailed = false; // no file or no task could be made: a failed download
-  bool downloaded = false;          // the transfer completed and the file holds all of it
+  bool downloadCounted = false;            // the download's step was counted on the progress bar
+  bool downloadStartFailed = false;        // no file or no task could be made: a failed download
+  bool downloaded = false;                 // the transfer completed and the file holds all of it
   int shownPhase = InstallerRun::Waiting;  // what the status label says of the installer
   InstallOutcome outcome = InstallOutcome::Pending;
   DWORD code = 0;

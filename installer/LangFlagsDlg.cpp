@@ -24,14 +24,10 @@ using orv_products::ProductList;
 using namespace orv_products;
 
 const VoiceGroupRow kVoiceGroups[kVoiceGroupCount] = {
-    {L"OP_GROUP_PL_VOICES", 0x01, 2015, 2031, 2014, 2003},
-    {L"OP_GROUP_UK_VOICES", 0x02, 2001, 2024, 2006, 2002},
-    {L"OP_GROUP_US_VOICES", 0x04, 2003, 2025, 2007, 2001},
-    {L"OP_GROUP_RO_VOICES", 0x08, 2017, 2032, 2016, 2004},
-    {L"OP_GROUP_ES_VOICES", 0x10, 2004, 2026, 2008, 2005},
-    {L"OP_GROUP_ES_US_VOICES", 0x20, 2005, 2027, 2009, 2016},
-    {L"OP_GROUP_DE_VOICES", 0x40, 2011, 2029, 2010, 2017},
-    {L"OP_GROUP_FR_VOICES", 0x80, 2013, 2030, 2012, 2018},
+    {L"OP_GROUP_PL_VOICES", 0x01, 2015, 2031, 2014, 2003}, {L"OP_GROUP_UK_VOICES", 0x02, 2001, 2024, 2006, 2002},
+    {L"OP_GROUP_US_VOICES", 0x04, 2003, 2025, 2007, 2001}, {L"OP_GROUP_RO_VOICES", 0x08, 2017, 2032, 2016, 2004},
+    {L"OP_GROUP_ES_VOICES", 0x10, 2004, 2026, 2008, 2005}, {L"OP_GROUP_ES_US_VOICES", 0x20, 2005, 2027, 2009, 2016},
+    {L"OP_GROUP_DE_VOICES", 0x40, 2011, 2029, 2010, 2017}, {L"OP_GROUP_FR_VOICES", 0x80, 2013, 2030, 2012, 2018},
 };
 
 namespace {
@@ -39,9 +35,7 @@ namespace {
 constexpr UINT kSpareFlagImage = 2014;  // loaded with the others, drawn nowhere
 
 // A product the page offers: it can be chosen and is not installed in this version already.
-bool IsOffered(const CProd& product) {
-  return product.HasNoStateBits(PS_DISABLED | PS_NOT_AVAILABLE | PS_REINSTALL);
-}
+bool IsOffered(const CProd& product) { return product.HasNoStateBits(PS_DISABLED | PS_NOT_AVAILABLE | PS_REINSTALL); }
 
 bool GroupHasOfferedProduct(const CProdGroupPtr& group) {
   if (!group) return false;
@@ -165,12 +159,21 @@ LRESULT CLangFlagsDlg::OnPageLeft(WPARAM, LPARAM) { return 1; }
 
 int CLangFlagsDlg::LocaleSelectionBits(LCID lcid) {
   switch (lcid) {
-    case 1031: return 0x40;
-    case 1034: case 2058: case 3082: case 21514: return 0x30;
-    case 1036: return 0x80;
-    case 1045: return 0x01;
-    case 1048: return 0x08;
-    default: return 0;
+    case 1031:
+      return 0x40;
+    case 1034:
+    case 2058:
+    case 3082:
+    case 21514:
+      return 0x30;
+    case 1036:
+      return 0x80;
+    case 1045:
+      return 0x01;
+    case 1048:
+      return 0x08;
+    default:
+      return 0;
   }
 }
 
@@ -302,8 +305,8 @@ void CLangFlagsDlg::SetUpChoices(bool keep_user_choices) {
   const int previously_offered = offered_mask_;
 
   RebindChosenVoices();
-  availability_mask_ = GetAvailableGroups(built_in ? catalogue.builtInOffer : catalogue.mergedOffer,
-                                          app.applicationsCheckBox);
+  availability_mask_ =
+      GetAvailableGroups(built_in ? catalogue.builtInOffer : catalogue.mergedOffer, app.applicationsCheckBox);
   selection_mask_ = InitialSelection(availability_mask_, built_in, GetUserDefaultLCID());
   if (keep_user_choices) {
     const int still_offered = previously_offered & GetAvailableGroups(catalogue.mergedOffer, app.applicationsCheckBox);

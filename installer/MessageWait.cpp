@@ -14,8 +14,7 @@ DWORD WaitDispatchingMessages(HANDLE handle, DWORD timeout_ms) {
       remaining = elapsed >= timeout_ms ? 0 : static_cast<DWORD>(timeout_ms - elapsed);
     }
     const DWORD woken = quit ? WaitForSingleObject(handle, remaining)
-                             : MsgWaitForMultipleObjectsEx(1, &handle, remaining, QS_ALLINPUT,
-                                                           MWMO_INPUTAVAILABLE);
+                             : MsgWaitForMultipleObjectsEx(1, &handle, remaining, QS_ALLINPUT, MWMO_INPUTAVAILABLE);
     if (woken != WAIT_OBJECT_0 + 1 || quit) {
       result = woken == WAIT_OBJECT_0 || woken == WAIT_TIMEOUT ? woken : WAIT_FAILED;
       break;

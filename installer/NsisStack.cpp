@@ -9,8 +9,7 @@ NsisCall& Nsis() {
   return call;
 }
 
-void NsisEnterCall(int string_size, WCHAR* variables, nsis::StackEntry** stacktop,
-                   nsis::ExtraParameters* extra) {
+void NsisEnterCall(int string_size, WCHAR* variables, nsis::StackEntry** stacktop, nsis::ExtraParameters* extra) {
   NsisCall& call = Nsis();
   call.string_size = string_size;
   call.variables = variables;
@@ -40,8 +39,7 @@ nsis::StackEntry* UnlinkTop() {
 bool NsisPushString(const wchar_t* text) {
   NsisCall& call = Nsis();
   if (!call.stacktop || call.string_size <= 0) return false;
-  auto* entry = static_cast<nsis::StackEntry*>(
-      GlobalAlloc(GPTR, nsis::StackEntryBytes(call.string_size)));
+  auto* entry = static_cast<nsis::StackEntry*>(GlobalAlloc(GPTR, nsis::StackEntryBytes(call.string_size)));
   if (!entry) return false;
   lstrcpynW(entry->text, text ? text : L"", call.string_size);
   entry->next = *call.stacktop;
@@ -96,10 +94,14 @@ int NsisAtoi(const wchar_t* text) {
   if (p[0] == L'0' && (p[1] == L'x' || p[1] == L'X')) {
     for (p += 2;; ++p) {
       unsigned digit;
-      if (*p >= L'0' && *p <= L'9') digit = *p - L'0';
-      else if (*p >= L'a' && *p <= L'f') digit = *p - L'a' + 10;
-      else if (*p >= L'A' && *p <= L'F') digit = *p - L'A' + 10;
-      else break;
+      if (*p >= L'0' && *p <= L'9')
+        digit = *p - L'0';
+      else if (*p >= L'a' && *p <= L'f')
+        digit = *p - L'a' + 10;
+      else if (*p >= L'A' && *p <= L'F')
+        digit = *p - L'A' + 10;
+      else
+        break;
       value = value * 16 + digit;
     }
     return static_cast<int>(value);
@@ -119,8 +121,7 @@ int NsisAtoi(const wchar_t* text) {
 
 std::wstring NsisGetVariable(int index) {
   const NsisCall& call = Nsis();
-  if (!call.variables || call.string_size <= 0 || index < 0 || index >= nsis::kVarCount)
-    return std::wstring();
+  if (!call.variables || call.string_size <= 0 || index < 0 || index >= nsis::kVarCount) return std::wstring();
   const WCHAR* slot = call.variables + static_cast<std::size_t>(index) * call.string_size;
   return std::wstring(slot, EntryTextLength(slot, call.string_size));
 }

@@ -25,8 +25,7 @@ NsisCall& Nsis();
 
 // Keeps the values of one export call. The parent window is only taken by the page
 // exports, so it is passed separately.
-void NsisEnterCall(int string_size, WCHAR* variables, nsis::StackEntry** stacktop,
-                   nsis::ExtraParameters* extra);
+void NsisEnterCall(int string_size, WCHAR* variables, nsis::StackEntry** stacktop, nsis::ExtraParameters* extra);
 
 // Pushes a text; a text of string size characters or more arrives cut to string size - 1.
 // Does nothing without a stack. False when nothing was pushed.

@@ -38,9 +38,7 @@ CHiddenWnd::CHiddenWnd() {
   if (!RegisterClassW(&wc)) AfxThrowResourceException();
 }
 
-BOOL CHiddenWnd::CreateHidden() {
-  return CreateEx(0, kClassName, kWindowName, WS_POPUP, 0, 0, 1, 1, nullptr, nullptr);
-}
+BOOL CHiddenWnd::CreateHidden() { return CreateEx(0, kClassName, kWindowName, WS_POPUP, 0, 0, 1, 1, nullptr, nullptr); }
 
 LRESULT CHiddenWnd::OnContentDownloaded(WPARAM, LPARAM) {
   try {
@@ -131,8 +129,8 @@ bool CGWPluginApp::EnsureStarted() {
 
 void CGWPluginApp::SubclassNsisWindow(HWND window) {
   if (window) {
-    saved_dialog_proc_ = SetWindowLongPtrW(window, DWLP_DLGPROC,
-                                           reinterpret_cast<LONG_PTR>(&CGWPluginApp::ParentDlgProc));
+    saved_dialog_proc_ =
+        SetWindowLongPtrW(window, DWLP_DLGPROC, reinterpret_cast<LONG_PTR>(&CGWPluginApp::ParentDlgProc));
   } else if (subclassed_window_ && saved_dialog_proc_) {
     SetWindowLongPtrW(subclassed_window_, DWLP_DLGPROC, saved_dialog_proc_);
     saved_dialog_proc_ = 0;
@@ -142,8 +140,7 @@ void CGWPluginApp::SubclassNsisWindow(HWND window) {
 }
 
 void CGWPluginApp::RestoreNsisWindow() {
-  if (subclassed_window_ && saved_dialog_proc_)
-    SetWindowLongPtrW(subclassed_window_, DWLP_DLGPROC, saved_dialog_proc_);
+  if (subclassed_window_ && saved_dialog_proc_) SetWindowLongPtrW(subclassed_window_, DWLP_DLGPROC, saved_dialog_proc_);
   saved_dialog_proc_ = 0;
   subclassed_window_ = nullptr;
   parent_window_ = nullptr;
@@ -426,8 +423,8 @@ void CGWPluginApp::BuildOffersOnce(int result) {
   }
   catalogue.OnContentReady(content_);
   catalogue.MergeProductLists();
-  LogLine(L"offers built: catalogue " + std::to_wstring(catalogue.downloadedProducts.size()) +
-          L", built-in offer " + std::to_wstring(ProductCatalogue::CountOfferedProducts(catalogue.builtInOffer.products)) +
+  LogLine(L"offers built: catalogue " + std::to_wstring(catalogue.downloadedProducts.size()) + L", built-in offer " +
+          std::to_wstring(ProductCatalogue::CountOfferedProducts(catalogue.builtInOffer.products)) +
           L", merged offer " + std::to_wstring(ProductCatalogue::CountOfferedProducts(catalogue.mergedOffer.products)));
 }
 

@@ -23,8 +23,8 @@ namespace gwplugin {
 
 using orv_products::CProd;
 using orv_products::CProdGroup;
-using orv_products::CProdPtr;
 using orv_products::CProdGroupPtr;
+using orv_products::CProdPtr;
 
 namespace {
 
@@ -101,8 +101,7 @@ bool ReadDataFileVersion(const std::wstring& path, VersionNumber& version, std::
   if (!GetFileVersionInfoW(path.c_str(), 0, bytes, block.data())) return false;
   void* translations = nullptr;
   UINT translation_bytes = 0;
-  if (!VerQueryValueW(block.data(), L"\\VarFileInfo\\Translation", &translations,
-                      &translation_bytes) ||
+  if (!VerQueryValueW(block.data(), L"\\VarFileInfo\\Translation", &translations, &translation_bytes) ||
       !translations || translation_bytes < 2 * sizeof(WORD))
     return false;
   // Only the first language and code page count.
@@ -122,8 +121,8 @@ bool ReadDataFileVersion(const std::wstring& path, VersionNumber& version, std::
 }
 
 bool FileLength(const std::wstring& path, std::int64_t& length) {
-  UniqueFile file(CreateFileW(path.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING,
-                              FILE_ATTRIBUTE_NORMAL, nullptr));
+  UniqueFile file(
+      CreateFileW(path.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr));
   LARGE_INTEGER size;
   if (!file || !GetFileSizeEx(file.get(), &size)) return false;
   length = size.QuadPart;
@@ -216,8 +215,8 @@ void ProductCatalogue::BuildFromContent(orv_products::GroupList& groups, const S
                                         orv_products::ProductList& products, LANGID langid) {
   for (const ServiceContentProductGroup2Ptr& source_group : content.groups) {
     if (!source_group) continue;
-    auto group = std::make_shared<CProdGroup>(source_group->label,
-                                              CatalogueText(source_group->translations, L"name", langid));
+    auto group =
+        std::make_shared<CProdGroup>(source_group->label, CatalogueText(source_group->translations, L"name", langid));
     groups.push_back(group);
     for (const ServiceContentProduct2Ptr& source : source_group->products) {
       if (!source) continue;

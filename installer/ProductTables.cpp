@@ -10,10 +10,8 @@
 namespace gwplugin {
 
 const FamilyRow kFamilyTable[kFamilyCount] = {
-    {0, L"Orvel", "Software\\Orvel\\Orvel Vokant"},
-    {-1, L"", ""},
-    {2, L"Orvel 2", "Software\\Orvel\\Orvel 2 Vokant"},
-    {-1, L"", ""},
+    {0, L"Orvel", "Software\\Orvel\\Orvel Vokant"},        {-1, L"", ""},
+    {2, L"Orvel 2", "Software\\Orvel\\Orvel 2 Vokant"},    {-1, L"", ""},
     {4, L"Orvel Fonexa", "Software\\Orvel\\Orvel Fonexa"},
 };
 
@@ -161,8 +159,8 @@ constexpr std::size_t kMaxKeyPath = 259;
 
 bool KeyExists(const std::string& key) {
   UniqueRegKey opened;
-  return RegOpenKeyExA(HKEY_LOCAL_MACHINE, key.c_str(), 0, KEY_WOW64_32KEY | KEY_QUERY_VALUE,
-                       opened.put()) == ERROR_SUCCESS;
+  return RegOpenKeyExA(HKEY_LOCAL_MACHINE, key.c_str(), 0, KEY_WOW64_32KEY | KEY_QUERY_VALUE, opened.put()) ==
+         ERROR_SUCCESS;
 }
 
 bool IsVoiceFamily(int family) { return family == 0 || family == 2 || family == 4; }
@@ -178,15 +176,14 @@ std::string VoiceRowKey(const VoiceRow& row, const FamilyRow* families, int fami
   return std::string(family->key) + "\\" + row.subKey;
 }
 
-std::string ApplicationRowKey(const ApplicationRow& row,
-                              const std::map<std::string, std::string>& key_map) {
+std::string ApplicationRowKey(const ApplicationRow& row, const std::map<std::string, std::string>& key_map) {
   auto found = key_map.find(row.name ? row.name : "");
   if (found == key_map.end() || found->second.size() >= kMaxKeyPath + 1) return std::string();
   return found->second;
 }
 
-std::deque<InstalledRow> FindInstalledVoices(const VoiceRow* rows, int row_count,
-                                             const FamilyRow* families, int family_count) {
+std::deque<InstalledRow> FindInstalledVoices(const VoiceRow* rows, int row_count, const FamilyRow* families,
+                                             int family_count) {
   std::deque<InstalledRow> found;
   for (int i = 0; i < row_count; ++i) {
     if (!IsVoiceFamily(rows[i].family)) continue;
@@ -200,8 +197,8 @@ std::deque<InstalledRow> FindInstalledVoices() {
   return FindInstalledVoices(kVoiceTable, kVoiceRowCount, kFamilyTable, kFamilyCount);
 }
 
-std::deque<InstalledRow> FindInstalledApplications(
-    const ApplicationRow* rows, int row_count, const std::map<std::string, std::string>& key_map) {
+std::deque<InstalledRow> FindInstalledApplications(const ApplicationRow* rows, int row_count,
+                                                   const std::map<std::string, std::string>& key_map) {
   std::deque<InstalledRow> found;
   for (int i = 0; i < row_count; ++i) {
     std::string key = ApplicationRowKey(rows[i], key_map);
@@ -217,16 +214,15 @@ std::deque<InstalledRow> FindInstalledApplications() {
 VersionValue ReadProductVersion(const std::string& key, VersionNumber& version) {
   version = VersionNumber();
   UniqueRegKey opened;
-  if (RegOpenKeyExA(HKEY_LOCAL_MACHINE, key.c_str(), 0, KEY_WOW64_32KEY | KEY_QUERY_VALUE,
-                    opened.put()) != ERROR_SUCCESS)
+  if (RegOpenKeyExA(HKEY_LOCAL_MACHINE, key.c_str(), 0, KEY_WOW64_32KEY | KEY_QUERY_VALUE, opened.put()) !=
+      ERROR_SUCCESS)
     return VersionValue::NoKey;
   // A version is at most four ten-digit numbers and three dots; 128 bytes hold any valid
   // one with room to spare, and a longer value is not a version.
   char buffer[128 + 1] = {};
   DWORD type = 0;
   DWORD bytes = 128;
-  LONG result = RegQueryValueExA(opened.get(), "Version", nullptr, &type,
-                                 reinterpret_cast<BYTE*>(buffer), &bytes);
+  LONG result = RegQueryValueExA(opened.get(), "Version", nullptr, &type, reinterpret_cast<BYTE*>(buffer), &bytes);
   if (result == ERROR_FILE_NOT_FOUND) return VersionValue::Missing;
   if (result != ERROR_SUCCESS || type != REG_SZ || bytes > 128) return VersionValue::Malformed;
   buffer[bytes] = '\0';  // the stored value need not be terminated

@@ -27,10 +27,10 @@ struct ApplicationRow {
 };
 
 struct VoiceRow {
-  int family;                  // 0, 2 (or 4 for the Fonexa family)
+  int family;  // 0, 2 (or 4 for the Fonexa family)
   const wchar_t* displayName;
-  const char* subKey;          // appended to the family's key
-  const char* id;              // "VOICE_..." or "FONEXA_..."
+  const char* subKey;  // appended to the family's key
+  const char* id;      // "VOICE_..." or "FONEXA_..."
 };
 
 constexpr int kFamilyCount = 5;
@@ -45,8 +45,7 @@ extern const VoiceRow kVoiceTable[kVoiceRowCount];
 const std::map<std::string, std::string>& ApplicationKeyMap();
 
 // The family row of a family number, or null for an unused or unknown number.
-const FamilyRow* FindFamily(int family, const FamilyRow* families = kFamilyTable,
-                            int family_count = kFamilyCount);
+const FamilyRow* FindFamily(int family, const FamilyRow* families = kFamilyTable, int family_count = kFamilyCount);
 
 // Look-ups by catalogue id, ignoring case; -1 when none. family < 0 accepts any family.
 int FindApplicationRowById(const char* id);
@@ -54,13 +53,11 @@ int FindVoiceRowById(const char* id, int family);
 
 // The registry key of a voice row ("family key\sub-key"); empty when the family is unused
 // or the path would exceed 259 characters.
-std::string VoiceRowKey(const VoiceRow& row, const FamilyRow* families = kFamilyTable,
-                        int family_count = kFamilyCount);
+std::string VoiceRowKey(const VoiceRow& row, const FamilyRow* families = kFamilyTable, int family_count = kFamilyCount);
 // The key of an application row from the key map; empty when missing or 260 characters
 // or longer.
 std::string ApplicationRowKey(const ApplicationRow& row,
-                              const std::map<std::string, std::string>& key_map =
-                                  ApplicationKeyMap());
+                              const std::map<std::string, std::string>& key_map = ApplicationKeyMap());
 
 struct InstalledRow {
   int row;          // index into the scanned table
@@ -69,19 +66,19 @@ struct InstalledRow {
 
 // Rows of family 0, 2 or 4 whose key exists, in table order.
 std::deque<InstalledRow> FindInstalledVoices();
-std::deque<InstalledRow> FindInstalledVoices(const VoiceRow* rows, int row_count,
-                                             const FamilyRow* families, int family_count);
+std::deque<InstalledRow> FindInstalledVoices(const VoiceRow* rows, int row_count, const FamilyRow* families,
+                                             int family_count);
 // Application rows whose key exists, in table order.
 std::deque<InstalledRow> FindInstalledApplications();
-std::deque<InstalledRow> FindInstalledApplications(
-    const ApplicationRow* rows, int row_count, const std::map<std::string, std::string>& key_map);
+std::deque<InstalledRow> FindInstalledApplications(const ApplicationRow* rows, int row_count,
+                                                   const std::map<std::string, std::string>& key_map);
 
 // How a product's "Version" value was read.
 enum class VersionValue {
-  Read,      // a REG_SZ holding a valid version
-  Missing,   // no such value (version 0.0.0.0)
-  Malformed, // wrong type, too long, or not a version (version 0.0.0.0)
-  NoKey,     // the key cannot be opened (not installed)
+  Read,       // a REG_SZ holding a valid version
+  Missing,    // no such value (version 0.0.0.0)
+  Malformed,  // wrong type, too long, or not a version (version 0.0.0.0)
+  NoKey,      // the key cannot be opened (not installed)
 };
 
 // Reads "Version" from a product key into version; anything but Read leaves 0.0.0.0.

@@ -71,8 +71,8 @@ class CProd {
   int ApplicationRow() const { return table == ProductTable::Application ? row : -1; }
 
   std::uint32_t state = 0;
-  int row = -1;                              // -1: no row
-  ProductTable table = ProductTable::None;   // the table row indexes
+  int row = -1;                             // -1: no row
+  ProductTable table = ProductTable::None;  // the table row indexes
   std::wstring label;
   std::wstring id;
   std::wstring instURL;
@@ -101,10 +101,10 @@ using ProductList = std::deque<CProdPtr>;
 using GroupList = std::deque<CProdGroupPtr>;
 
 // Predicates the lists are searched with.
-bool ProductIdEquals(const CProd& product, const std::wstring& id);       // ignoring case
-bool ProductsHaveSameId(const CProd& a, const CProd& b);                  // case-sensitive
-bool GroupIdEquals(const CProdGroup& group, const std::wstring& id);      // case-sensitive
-bool StringEquals(const std::wstring& a, const std::wstring& b);          // case-sensitive
+bool ProductIdEquals(const CProd& product, const std::wstring& id);   // ignoring case
+bool ProductsHaveSameId(const CProd& a, const CProd& b);              // case-sensitive
+bool GroupIdEquals(const CProdGroup& group, const std::wstring& id);  // case-sensitive
+bool StringEquals(const std::wstring& a, const std::wstring& b);      // case-sensitive
 
 // The first product of a list with the id (case-sensitive), or null.
 CProdPtr FindProductById(const ProductList& products, const std::wstring& id);

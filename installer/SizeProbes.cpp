@@ -87,8 +87,7 @@ SizeProbeReport ProbeSizes(const orv_products::ProductList& products, const Size
         it->product->size = 0;
         if (result != DownloadResult::Success) {
           ++report.failed;
-          LogLine(L"size probe of " + it->product->id + L" failed: " +
-                  std::to_wstring(static_cast<int>(result)));
+          LogLine(L"size probe of " + it->product->id + L" failed: " + std::to_wstring(static_cast<int>(result)));
         }
       }
     }

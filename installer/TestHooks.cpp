@@ -39,16 +39,16 @@ void Trace(const std::wstring& line) {
   const std::wstring path = Variable(L"ORV_GW_TEST_TRACE");
   if (path.empty()) return;
   std::wstring text = line + L"\n";
-  int bytes = WideCharToMultiByte(CP_UTF8, 0, text.c_str(), static_cast<int>(text.size()), nullptr, 0,
-                                  nullptr, nullptr);
+  int bytes =
+      WideCharToMultiByte(CP_UTF8, 0, text.c_str(), static_cast<int>(text.size()), nullptr, 0, nullptr, nullptr);
   if (bytes <= 0) return;
   std::vector<char> utf8(static_cast<std::size_t>(bytes));
-  if (WideCharToMultiByte(CP_UTF8, 0, text.c_str(), static_cast<int>(text.size()), utf8.data(), bytes,
-                          nullptr, nullptr) != bytes)
+  if (WideCharToMultiByte(CP_UTF8, 0, text.c_str(), static_cast<int>(text.size()), utf8.data(), bytes, nullptr,
+                          nullptr) != bytes)
     return;
   std::lock_guard<std::mutex> hold(TraceLock());
-  UniqueFile file(CreateFileW(path.c_str(), FILE_APPEND_DATA, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
-                              OPEN_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr));
+  UniqueFile file(CreateFileW(path.c_str(), FILE_APPEND_DATA, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, OPEN_ALWAYS,
+                              FILE_ATTRIBUTE_NORMAL, nullptr));
   if (!file) return;
   DWORD written = 0;
   WriteFile(file.get(), utf8.data(), static_cast<DWORD>(bytes), &written, nullptr);

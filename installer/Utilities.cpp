@@ -13,8 +13,7 @@ namespace gwplugin {
 
 HMODULE PluginModule() {
   HMODULE module = nullptr;
-  if (!GetModuleHandleExW(GET_MODULE_HANDLE_EX_FLAG_FROM_ADDRESS |
-                              GET_MODULE_HANDLE_EX_FLAG_UNCHANGED_REFCOUNT,
+  if (!GetModuleHandleExW(GET_MODULE_HANDLE_EX_FLAG_FROM_ADDRESS | GET_MODULE_HANDLE_EX_FLAG_UNCHANGED_REFCOUNT,
                           reinterpret_cast<LPCWSTR>(&PluginModule), &module))
     return nullptr;
   return module;
@@ -78,8 +77,7 @@ constexpr wchar_t kTempPrefix[] = L"ORV";
 bool GetDownloadTempFile(const std::wstring& temp_folder, std::wstring& path) {
   path.clear();
   std::wstring folder = temp_folder + kDownloadFolder;
-  if (!CreateDirectoryW(folder.c_str(), nullptr) && GetLastError() != ERROR_ALREADY_EXISTS)
-    return false;
+  if (!CreateDirectoryW(folder.c_str(), nullptr) && GetLastError() != ERROR_ALREADY_EXISTS) return false;
   wchar_t name[MAX_PATH];
   if (folder.size() > MAX_PATH - 14) return false;  // GetTempFileNameW's documented limit
   if (GetTempFileNameW(folder.c_str(), kTempPrefix, 0, name) == 0) return false;
@@ -115,15 +113,15 @@ bool DeleteOldTempFiles() {
   return GetTempDir(temp) && DeleteOldTempFiles(temp);
 }
 
-bool GetFileVersionString(const void* version_block, const WORD* translations,
-                          UINT translation_bytes, const wchar_t* name, std::wstring& value) {
+bool GetFileVersionString(const void* version_block, const WORD* translations, UINT translation_bytes,
+                          const wchar_t* name, std::wstring& value) {
   value.clear();
   if (!version_block || !translations || !name) return false;
   UINT pairs = translation_bytes / (2 * sizeof(WORD));
   for (UINT i = 0; i < pairs; ++i) {
     wchar_t query[128];
-    if (_snwprintf(query, 128, L"\\StringFileInfo\\%04x%04x\\%ls", translations[2 * i],
-                   translations[2 * i + 1], name) < 0)
+    if (_snwprintf(query, 128, L"\\StringFileInfo\\%04x%04x\\%ls", translations[2 * i], translations[2 * i + 1], name) <
+        0)
       continue;
     void* text = nullptr;
     UINT length = 0;

@@ -34,8 +34,8 @@ bool DeleteOldTempFiles(const std::wstring& temp_folder);
 
 // A value of a file's version resource: the first translation of the block that has it.
 // translations points at the {language, code page} pairs, translation_bytes long.
-bool GetFileVersionString(const void* version_block, const WORD* translations,
-                          UINT translation_bytes, const wchar_t* name, std::wstring& value);
+bool GetFileVersionString(const void* version_block, const WORD* translations, UINT translation_bytes,
+                          const wchar_t* name, std::wstring& value);
 
 // A PNG resource (type "PNG") made into a GDI+ image. The image reads from a stream over
 // a copy of the resource, so the copy lives (locked) as long as the image. GDI+ must be

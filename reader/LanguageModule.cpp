@@ -70,14 +70,13 @@ bool ReadFileVersion(const std::wstring& path, FileVersion& version) {
   };
   Translation* translations = nullptr;
   UINT bytes = 0;
-  if (!VerQueryValueW(block.data(), L"\\VarFileInfo\\Translation", reinterpret_cast<void**>(&translations),
-                      &bytes)) {
+  if (!VerQueryValueW(block.data(), L"\\VarFileInfo\\Translation", reinterpret_cast<void**>(&translations), &bytes)) {
     return false;
   }
   if (translations == nullptr) bytes = 0;
   for (UINT n = 0; n < bytes / sizeof(Translation); ++n) {
-    const std::wstring query = L"\\StringFileInfo\\" + Hex4(translations[n].language) +
-                               Hex4(translations[n].codePage) + L"\\FileVersion";
+    const std::wstring query =
+        L"\\StringFileInfo\\" + Hex4(translations[n].language) + Hex4(translations[n].codePage) + L"\\FileVersion";
     wchar_t* text = nullptr;
     UINT length = 0;
     if (VerQueryValueW(block.data(), query.c_str(), reinterpret_cast<void**>(&text), &length) && text != nullptr) {
@@ -124,9 +123,12 @@ std::wstring LanguageModulePath(const std::wstring& programFolder, const std::ws
 
 const wchar_t* LanguageNameForSystemLanguage(LANGID language) {
   switch (language) {
-    case 1045: return L"polish";
-    case 1048: return L"romanian";
-    default: return L"english";
+    case 1045:
+      return L"polish";
+    case 1048:
+      return L"romanian";
+    default:
+      return L"english";
   }
 }
 

@@ -17,8 +17,7 @@ std::wstring LanguagePageAddress(const std::wstring& uiLanguageCode) {
 
 std::wstring VoiceProductAddress(const VoiceInfo& voice, const std::wstring& uiLanguageCode) {
   const VTTSFramework::COrvelTTSParams* params = voice.params.get();
-  const std::wstring base =
-      std::wstring(kMakerGateway) + kGatewayPage + (params ? kMakerVoiceQuery : kOtherVoiceQuery);
+  const std::wstring base = std::wstring(kMakerGateway) + kGatewayPage + (params ? kMakerVoiceQuery : kOtherVoiceQuery);
   std::wstring address = AppendLanguageParam(base, uiLanguageCode);
   if (params) address += L"&PROD-" + params->productId + L"=" + params->version;
   return address;

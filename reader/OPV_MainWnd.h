@@ -24,5 +24,5 @@ class COPV_MainWnd : public CWnd {
 
  private:
   COrvelParlonVeskDlg m_dlg;  // lives and dies with this window
-  HICON m_hIcon = nullptr;     // shared icon of the language module; not destroyed
+  HICON m_hIcon = nullptr;    // shared icon of the language module; not destroyed
 };

@@ -77,7 +77,8 @@ void AddLooks(CSkinButton& button, Gdiplus::Image* sheet, const CRect& source, C
   CRect row = source;
   const int states[] = {draw_helpers::BUTTON_NORMAL, draw_helpers::BUTTON_PRESSED, draw_helpers::BUTTON_HOT};
   for (int i = 0; i < rows && i < 3; ++i) {
-    draw_helpers::AddDraw(button.Skin().lists, states[i], std::make_shared<draw_helpers::CDrawImageArea>(sheet, row, at));
+    draw_helpers::AddDraw(button.Skin().lists, states[i],
+                          std::make_shared<draw_helpers::CDrawImageArea>(sheet, row, at));
     row.OffsetRect(0, source.Height());
   }
 }
@@ -158,8 +159,8 @@ END_MESSAGE_MAP()
 COrvelParlonVeskDlg::Shell COrvelParlonVeskDlg::SystemShell() {
   Shell shell;
   shell.open = [](HWND owner, const wchar_t* verb, const std::wstring& file) {
-    const auto result = reinterpret_cast<INT_PTR>(
-        ::ShellExecuteW(owner, verb, file.c_str(), nullptr, nullptr, SW_SHOWNORMAL));
+    const auto result =
+        reinterpret_cast<INT_PTR>(::ShellExecuteW(owner, verb, file.c_str(), nullptr, nullptr, SW_SHOWNORMAL));
     if (result <= 32) {
       wchar_t text[96];
       std::swprintf(text, 96, L"Orvel Murmelin: ShellExecute failed with %d\n", static_cast<int>(result));
@@ -219,8 +220,8 @@ BOOL COrvelParlonVeskDlg::OnInitDialog() {
 
   // Their backgrounds are the dialog's skin.
   for (CWnd* child : std::initializer_list<CWnd*>{&m_btnLanguage, &m_btnMinimize, &m_btnClose, &m_btnFold, &m_volume,
-                                                   &m_speed, &m_btnRead, &m_btnStop, &m_btnLaunch, &m_btnLexicon,
-                                                   &m_voiceTypeIcon, &m_voiceLink})
+                                                  &m_speed, &m_btnRead, &m_btnStop, &m_btnLaunch, &m_btnLexicon,
+                                                  &m_voiceTypeIcon, &m_voiceLink})
     m_painter.Register(child);
 
   // The link colour of a light page is lost on the dark strip.
@@ -251,10 +252,10 @@ void COrvelParlonVeskDlg::LoadSkinImages() {
     UINT id;
     draw_helpers::ImageBuffer& buffer;
   };
-  const Image images[] = {{IDB_SKIN_LEFT, m_imgLeft},         {IDB_SKIN_MIDDLE, m_imgMiddle},
-                          {IDB_SKIN_RIGHT, m_imgRight},       {IDB_SKIN_SEPARATOR, m_imgSeparator},
-                          {IDB_SKIN_SPEED, m_imgSpeed},       {IDB_SKIN_VOLUME, m_imgVolume},
-                          {IDB_SKIN_BUTTONS, m_imgButtons},   {IDB_SKIN_SLIDER, m_imgSlider},
+  const Image images[] = {{IDB_SKIN_LEFT, m_imgLeft},           {IDB_SKIN_MIDDLE, m_imgMiddle},
+                          {IDB_SKIN_RIGHT, m_imgRight},         {IDB_SKIN_SEPARATOR, m_imgSeparator},
+                          {IDB_SKIN_SPEED, m_imgSpeed},         {IDB_SKIN_VOLUME, m_imgVolume},
+                          {IDB_SKIN_BUTTONS, m_imgButtons},     {IDB_SKIN_SLIDER, m_imgSlider},
                           {IDB_VOICE_TYPES_1ST, m_imgTypes1st}, {IDB_VOICE_TYPES, m_imgTypes}};
   for (const Image& image : images) draw_helpers::LoadImageFromResource(image.id, L"PNG", image.buffer);
   // A module without the pieces keeps the skin's own sizes, so the layout still holds.
@@ -399,7 +400,8 @@ void COrvelParlonVeskDlg::FillVoiceCombo() {
   for (size_t i = 0; i < voices.size(); ++i) {
     const VoiceInfo& voice = voices[i];
     if (!voice.valid) continue;
-    const CString format = ModuleString(voice.engineKind == VOICE_ENGINE_SAPI5 ? IDS_VOICE_TIP_SAPI5 : IDS_VOICE_TIP_SAPI4);
+    const CString format =
+        ModuleString(voice.engineKind == VOICE_ENGINE_SAPI5 ? IDS_VOICE_TIP_SAPI5 : IDS_VOICE_TIP_SAPI4);
     const EditionTexts texts = EditionOf(voice.type);
     CString tip;
     tip.Format(format.GetString(), voice.tokenId.c_str(), voice.name.c_str(), voice.vendor.c_str(),
@@ -433,10 +435,20 @@ void COrvelParlonVeskDlg::UpdateVoiceInfo() {
     UINT label = IDS_LABEL_OTHER;
     int cell = 4;
     switch (voice.type) {
-      case 2: label = IDS_LABEL_TYPE2; cell = 0; break;
-      case 3: label = IDS_LABEL_TYPE3; cell = 2; break;
-      case 4: label = IDS_LABEL_TYPE4_ICON; cell = 1; break;
-      default: break;
+      case 2:
+        label = IDS_LABEL_TYPE2;
+        cell = 0;
+        break;
+      case 3:
+        label = IDS_LABEL_TYPE3;
+        cell = 2;
+        break;
+      case 4:
+        label = IDS_LABEL_TYPE4_ICON;
+        cell = 1;
+        break;
+      default:
+        break;
     }
     const CString text = ModuleString(label);
     m_voiceTypeIcon.SetTooltip(text.IsEmpty() ? nullptr : text.GetString());
@@ -701,8 +713,10 @@ void COrvelParlonVeskDlg::SetFolded(bool folded) {
   CRect window;
   GetWindowRect(&window);
   const int width = folded ? fold.right + minimize.Width() + close.Width() + 10 : m_nUnfoldedWidth;
-  if (folded) m_voiceCombo.ShowWindow(SW_HIDE);
-  else m_voiceCombo.ShowWindow(SW_SHOW);
+  if (folded)
+    m_voiceCombo.ShowWindow(SW_HIDE);
+  else
+    m_voiceCombo.ShowWindow(SW_SHOW);
   SetWindowPos(nullptr, 0, 0, width, window.Height(), SWP_NOMOVE | SWP_NOZORDER | SWP_NOACTIVATE);
   const int closeLeft = width - close.Width() - 3;
   m_btnClose.SetWindowPos(nullptr, closeLeft, 3, 0, 0, SWP_NOSIZE | SWP_NOZORDER | SWP_NOACTIVATE);
@@ -711,7 +725,8 @@ void COrvelParlonVeskDlg::SetFolded(bool folded) {
   m_btnFold.Invalidate(FALSE);
 
   const int show = folded ? SW_HIDE : SW_SHOW;
-  for (CWnd* control : std::initializer_list<CWnd*>{&m_speed, &m_volume, &m_btnLexicon, &m_voiceCombo, &m_voiceTypeIcon})
+  for (CWnd* control :
+       std::initializer_list<CWnd*>{&m_speed, &m_volume, &m_btnLexicon, &m_voiceCombo, &m_voiceTypeIcon})
     control->ShowWindow(show);
 
   ClampToMonitor();
@@ -763,7 +778,8 @@ void COrvelParlonVeskDlg::ClampToMonitor() {
   if (pass.anyMonitor) return;
   MONITORINFO info{};
   info.cbSize = sizeof(info);
-  if (::GetMonitorInfoW(::MonitorFromPoint(POINT{0, 0}, MONITOR_DEFAULTTOPRIMARY), &info)) MoveInto(m_hWnd, info.rcMonitor);
+  if (::GetMonitorInfoW(::MonitorFromPoint(POINT{0, 0}, MONITOR_DEFAULTTOPRIMARY), &info))
+    MoveInto(m_hWnd, info.rcMonitor);
 }
 
 void COrvelParlonVeskDlg::OnLButtonDown(UINT, CPoint) {

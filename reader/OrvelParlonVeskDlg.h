@@ -165,43 +165,43 @@ class COrvelParlonVeskDlg : public CSelReaderDlg {
   HICON m_hIcon = nullptr;                     // icon 101 of the language module (shared)
 
   // Controls, in the order of their data exchange.
-  CSkinButton m_btnLanguage;      // 1216
-  CTTComboBox m_voiceCombo;       // 1177
-  CSkinButton m_btnRead;          // 1204
-  CSkinButton m_btnStop;          // 1205
-  CSkinButton m_btnLaunch;        // 1226
-  CSkinButton m_btnClose;         // 1027
-  CSkinButton m_btnMinimize;      // 1029
-  CPngClodSliderCtrl m_speed;     // 1001
-  CPngClodSliderCtrl m_volume;    // 1000
-  CSkinButton m_btnFold;          // 1030
-  CSkinButton m_btnLexicon;       // 1214
-  CHyperlinkStatic m_siteLink;    // 1221: bound, never shown
-  CHyperlinkStatic m_voiceLink;   // 1222
-  CSkinButton m_voiceTypeIcon;    // 1223
+  CSkinButton m_btnLanguage;     // 1216
+  CTTComboBox m_voiceCombo;      // 1177
+  CSkinButton m_btnRead;         // 1204
+  CSkinButton m_btnStop;         // 1205
+  CSkinButton m_btnLaunch;       // 1226
+  CSkinButton m_btnClose;        // 1027
+  CSkinButton m_btnMinimize;     // 1029
+  CPngClodSliderCtrl m_speed;    // 1001
+  CPngClodSliderCtrl m_volume;   // 1000
+  CSkinButton m_btnFold;         // 1030
+  CSkinButton m_btnLexicon;      // 1214
+  CHyperlinkStatic m_siteLink;   // 1221: bound, never shown
+  CHyperlinkStatic m_voiceLink;  // 1222
+  CSkinButton m_voiceTypeIcon;   // 1223
 
-  CRect m_voiceListRect;          // client coordinates, taken after the layout
-  bool m_bIdle = true;            // no speech of this client is running or paused
+  CRect m_voiceListRect;  // client coordinates, taken after the layout
+  bool m_bIdle = true;    // no speech of this client is running or paused
   bool m_bFolded = false;
-  bool m_bCapturing = false;      // the read button shows the capture's busy animation
+  bool m_bCapturing = false;  // the read button shows the capture's busy animation
   int m_nUnfoldedWidth = 0;
   int m_nHotKeyTicks = 0;
 
   // The skin: composed off screen, handed to the registered controls.
   draw_helpers::MemoryDC m_memory;
   draw_helpers::SkinBackgroundPainter m_painter;
-  draw_helpers::ImageBuffer m_imgLeft;        // 611
-  draw_helpers::ImageBuffer m_imgMiddle;      // 612
-  draw_helpers::ImageBuffer m_imgRight;       // 607
-  draw_helpers::ImageBuffer m_imgSeparator;   // 609
-  draw_helpers::ImageBuffer m_imgSpeed;       // 617
-  draw_helpers::ImageBuffer m_imgVolume;      // 613
-  draw_helpers::ImageBuffer m_imgButtons;     // 608
-  draw_helpers::ImageBuffer m_imgSlider;      // 616
-  draw_helpers::ImageBuffer m_imgTypes1st;    // 721
-  draw_helpers::ImageBuffer m_imgTypes;       // 738
-  int m_nSeparatorWidth = 2;  // T
-  int m_nBodyHeight = 34;     // H
+  draw_helpers::ImageBuffer m_imgLeft;       // 611
+  draw_helpers::ImageBuffer m_imgMiddle;     // 612
+  draw_helpers::ImageBuffer m_imgRight;      // 607
+  draw_helpers::ImageBuffer m_imgSeparator;  // 609
+  draw_helpers::ImageBuffer m_imgSpeed;      // 617
+  draw_helpers::ImageBuffer m_imgVolume;     // 613
+  draw_helpers::ImageBuffer m_imgButtons;    // 608
+  draw_helpers::ImageBuffer m_imgSlider;     // 616
+  draw_helpers::ImageBuffer m_imgTypes1st;   // 721
+  draw_helpers::ImageBuffer m_imgTypes;      // 738
+  int m_nSeparatorWidth = 2;                 // T
+  int m_nBodyHeight = 34;                    // H
 
   CUseHintDlg m_hint;
 

@@ -126,8 +126,8 @@ BOOL CSelReaderDlg::OnInitDialog() {
 
 void CSelReaderDlg::InstallFocusHook() {
   if (m_hFocusHook) return;
-  m_hFocusHook = ::SetWinEventHook(EVENT_OBJECT_FOCUS, EVENT_OBJECT_FOCUS, nullptr, &CSelReaderDlg::OnFocusWinEvent, 0, 0,
-                                   WINEVENT_OUTOFCONTEXT | WINEVENT_SKIPOWNPROCESS);
+  m_hFocusHook = ::SetWinEventHook(EVENT_OBJECT_FOCUS, EVENT_OBJECT_FOCUS, nullptr, &CSelReaderDlg::OnFocusWinEvent, 0,
+                                   0, WINEVENT_OUTOFCONTEXT | WINEVENT_SKIPOWNPROCESS);
 }
 
 void CSelReaderDlg::RemoveFocusHook() {

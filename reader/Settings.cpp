@@ -204,8 +204,7 @@ constexpr DWORD kThreadNameException = 0x406D1388;
 thread_local bool t_namingThread = false;
 
 LONG CALLBACK ContinueAfterThreadName(EXCEPTION_POINTERS* info) {
-  if (t_namingThread && info && info->ExceptionRecord &&
-      info->ExceptionRecord->ExceptionCode == kThreadNameException)
+  if (t_namingThread && info && info->ExceptionRecord && info->ExceptionRecord->ExceptionCode == kThreadNameException)
     return EXCEPTION_CONTINUE_EXECUTION;
   return EXCEPTION_CONTINUE_SEARCH;
 }

@@ -2,9 +2,9 @@
 // switch and thread names for the debugger.
 //
 // Every accessor opens its key itself (KEY_READ for reads, KEY_WRITE for writes, in the 32-bit
-// registry view), does one thing and closes the key. None creates a key: the product's installer makes them, and without them
-// every read reports "missing" and every write does nothing. A value whose stored type (or, for
-// binary and string values, size) differs from the expected one counts as missing.
+// registry view), does one thing and closes the key. None creates a key: the product's installer makes them, and
+// without them every read reports "missing" and every write does nothing. A value whose stored type (or, for binary and
+// string values, size) differs from the expected one counts as missing.
 #pragma once
 
 #include <afxwin.h>
@@ -42,8 +42,8 @@ class CCfgData {
 
 // REG_DWORD values of the application key.
 void WriteAppDword(LPCWSTR name, DWORD value);
-int ReadAppDword(LPCWSTR name);                      // -1 when missing
-BOOL GetAppDwordValue(LPCWSTR name, DWORD& value);   // TRUE when the value exists
+int ReadAppDword(LPCWSTR name);                     // -1 when missing
+BOOL GetAppDwordValue(LPCWSTR name, DWORD& value);  // TRUE when the value exists
 
 // A REG_SZ or REG_EXPAND_SZ of at most 128 characters, terminator included, from any HKLM key.
 // A longer value, an odd byte count or a missing terminator counts as missing; text is left
@@ -55,10 +55,10 @@ BOOL ReadFoldState();
 void WriteFoldState(BOOL folded);
 BOOL ReadWindowPos(int& x, int& y);  // TRUE only when "posx" and "posy" are both 4-byte REG_BINARY
 void WriteWindowPos(int x, int y);
-BOOL IsFirstRun();                   // TRUE when "first" is missing or not REG_DWORD
+BOOL IsFirstRun();  // TRUE when "first" is missing or not REG_DWORD
 void WriteFirstRunDone();
 void WriteCurrentVoice(int index);
-int ReadCurrentVoice();              // -1 when missing
+int ReadCurrentVoice();  // -1 when missing
 
 // "diagnostic" == 1 under the maker key; read on the first call, cached for the process.
 BOOL IsDiagnosticMode();

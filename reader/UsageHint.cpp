@@ -189,8 +189,7 @@ void CUseHintDlg::FollowOwner(CWnd* owner) {
   if (!m_hWnd || !owner || !owner->m_hWnd || !::IsWindowVisible(m_hWnd)) return;
   CRect ownerRect;
   owner->GetWindowRect(&ownerRect);
-  ::SetWindowPos(m_hWnd, nullptr, ownerRect.left, ownerRect.bottom, 0, 0,
-                 SWP_NOSIZE | SWP_NOZORDER | SWP_NOACTIVATE);
+  ::SetWindowPos(m_hWnd, nullptr, ownerRect.left, ownerRect.bottom, 0, 0, SWP_NOSIZE | SWP_NOZORDER | SWP_NOACTIVATE);
 }
 
 bool CUseHintDlg::SetLayeredAlpha(HWND window, int alpha) {

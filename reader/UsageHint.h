@@ -71,9 +71,9 @@ class CUseHintDlg : public CDialog {
   // The fade-out runs: a show request must restart the fade-in even while the alpha still
   // reads 255 (its first step).
   bool m_bFadingOut = false;
-  CHyperlinkStatic m_text;       // 1225
-  CHyperlinkStatic m_closeLink;  // 1224
-  CHyperlinkStatic m_actionLink; // 1227, when the template has it
+  CHyperlinkStatic m_text;        // 1225
+  CHyperlinkStatic m_closeLink;   // 1224
+  CHyperlinkStatic m_actionLink;  // 1227, when the template has it
   bool m_bActionAttached = false;
   std::function<void()> m_action;  // for 1227; none is set
 };

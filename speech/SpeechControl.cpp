@@ -39,7 +39,8 @@ void PassOnWordEvents(SpeakRequest* from, std::deque<SpeakRequest*>& active) {
   if (left.empty()) return;
   auto next = FirstStreamEntry(active);
   if (next == active.end() || !*next) return;  // no request to speak them: they are void
-  (*next)->wordEvents.WithLock([&left](std::deque<WordEvent>& words) { words.insert(words.begin(), left.begin(), left.end()); });
+  (*next)->wordEvents.WithLock(
+      [&left](std::deque<WordEvent>& words) { words.insert(words.begin(), left.begin(), left.end()); });
 }
 
 // Holds the voice pool's lock, so that a voice named by a notification cannot be reaped while it

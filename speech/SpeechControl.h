@@ -93,13 +93,13 @@ class CSpeechControl : public CWnd {
   // the pool lock (PoolGuard).
   bool IsLiveVoice(CTTS_Voice* voice);
 
-  std::deque<SpeechClient*> m_clients;        // registration order; a client may be listed twice
+  std::deque<SpeechClient*> m_clients;  // registration order; a client may be listed twice
   VoiceManager* m_pVoiceManager = nullptr;
-  CTTS_Voice* m_pCurrentVoice = nullptr;      // lent by the voice manager; null for none
+  CTTS_Voice* m_pCurrentVoice = nullptr;  // lent by the voice manager; null for none
   int m_nCurrentVoiceIndex = -1;
-  bool m_bSpeaking = false;                   // between a request's WM_SPEECH_STARTED and WM_SPEECH_FINISHED
-  bool m_bResumePending = false;              // a voice change must re-speak the unread rest
-  std::deque<SpeakRequest*> m_pending;        // owned; waiting for the current voice
+  bool m_bSpeaking = false;             // between a request's WM_SPEECH_STARTED and WM_SPEECH_FINISHED
+  bool m_bResumePending = false;        // a voice change must re-speak the unread rest
+  std::deque<SpeakRequest*> m_pending;  // owned; waiting for the current voice
   std::function<void()> m_busyCallback;
 };
 

@@ -26,20 +26,20 @@ class VoiceManager;
 
 // ---------------------------------------------------------------------------------------------
 // Requests to the control window (SendMessage; handled on the control thread).
-constexpr UINT WM_SPEECH_SET_VOICE_MANAGER = 0x510;   // wParam VoiceManager*
-constexpr UINT WM_SPEECH_CLOSE = 0x511;               // wParam 1 = keep the window
-constexpr UINT WM_SPEECH_REGISTER_CLIENT = 0x512;     // wParam SpeechClient*
-constexpr UINT WM_SPEECH_UNREGISTER_CLIENT = 0x513;   // wParam SpeechClient*
-constexpr UINT WM_SPEECH_SPEAK = 0x514;               // wParam SpeakArgs*
-constexpr UINT WM_SPEECH_STOP = 0x515;                // wParam SpeechClient*
-constexpr UINT WM_SPEECH_PAUSE = 0x516;               // wParam SpeechClient*
-constexpr UINT WM_SPEECH_RESUME = 0x517;              // wParam SpeechClient*
-constexpr UINT WM_SPEECH_APPLY_VOLUME = 0x518;        // wParam SpeechClient*
-constexpr UINT WM_SPEECH_APPLY_RATE = 0x519;          // wParam SpeechClient*
-constexpr UINT WM_SPEECH_SKIP = 0x51A;                // wParam SpeechClient*, lParam sentences
+constexpr UINT WM_SPEECH_SET_VOICE_MANAGER = 0x510;  // wParam VoiceManager*
+constexpr UINT WM_SPEECH_CLOSE = 0x511;              // wParam 1 = keep the window
+constexpr UINT WM_SPEECH_REGISTER_CLIENT = 0x512;    // wParam SpeechClient*
+constexpr UINT WM_SPEECH_UNREGISTER_CLIENT = 0x513;  // wParam SpeechClient*
+constexpr UINT WM_SPEECH_SPEAK = 0x514;              // wParam SpeakArgs*
+constexpr UINT WM_SPEECH_STOP = 0x515;               // wParam SpeechClient*
+constexpr UINT WM_SPEECH_PAUSE = 0x516;              // wParam SpeechClient*
+constexpr UINT WM_SPEECH_RESUME = 0x517;             // wParam SpeechClient*
+constexpr UINT WM_SPEECH_APPLY_VOLUME = 0x518;       // wParam SpeechClient*
+constexpr UINT WM_SPEECH_APPLY_RATE = 0x519;         // wParam SpeechClient*
+constexpr UINT WM_SPEECH_SKIP = 0x51A;               // wParam SpeechClient*, lParam sentences
 constexpr UINT WM_SPEECH_IS_BUSY = 0x520;
-constexpr UINT WM_SPEECH_IS_PAUSED = 0x521;           // wParam SpeechClient* (not read)
-constexpr UINT WM_SPEECH_SELECT_VOICE = 0x530;        // wParam SpeechClient* (its voice index)
+constexpr UINT WM_SPEECH_IS_PAUSED = 0x521;     // wParam SpeechClient* (not read)
+constexpr UINT WM_SPEECH_SELECT_VOICE = 0x530;  // wParam SpeechClient* (its voice index)
 constexpr UINT WM_SPEECH_GET_VOICE = 0x531;
 constexpr UINT WM_SPEECH_IS_CLIENT_SPEAKING = 0x532;  // wParam SpeechClient*
 constexpr UINT WM_SPEECH_SHOW_ENGINE_DIALOG = 0x533;  // wParam parent HWND, lParam EngineDialogArgs*
@@ -72,11 +72,11 @@ constexpr int TTSERR_VOICE_NOT_FOUND = -2;  // the engine has no token at that i
 constexpr int TTSERR_SPEAK_FAILED = -3;     // speaking failed
 
 // Speak flags.
-constexpr DWORD SPEAKF_ASYNC = 1;             // the control window adds it to every request
-constexpr DWORD SPEAKF_PURGE = 2;             // interrupt what the voice is saying
-constexpr DWORD SPEAKF_ADOPT_TEXT = 4;        // the request takes the caller's new[] text array
-constexpr DWORD SPEAKF_XML = 8;               // the text is SAPI XML
-constexpr DWORD SPEAKF_NUMBERED_FILE = 0x100; // wave output: the file name formats a running number
+constexpr DWORD SPEAKF_ASYNC = 1;              // the control window adds it to every request
+constexpr DWORD SPEAKF_PURGE = 2;              // interrupt what the voice is saying
+constexpr DWORD SPEAKF_ADOPT_TEXT = 4;         // the request takes the caller's new[] text array
+constexpr DWORD SPEAKF_XML = 8;                // the text is SAPI XML
+constexpr DWORD SPEAKF_NUMBERED_FILE = 0x100;  // wave output: the file name formats a running number
 
 // ---------------------------------------------------------------------------------------------
 // A double-ended queue paired with the critical section that guards it. Every access to `items`
@@ -127,10 +127,10 @@ struct SpeechClient {
   // The VTTSFramework::CSpeechControl window that accepted the client (written by
   // WM_SPEECH_REGISTER_CLIENT); the client sends its later requests to this window's handle.
   CWnd* controlWindow = nullptr;
-  int priority = 0;         // a client may act on speech of clients with a priority <= its own
-  int volume = 100;         // 0..100
-  int rate = 0;             // -10..10
-  int voiceIndex = -1;      // index into the voice list, -1 for none
+  int priority = 0;     // a client may act on speech of clients with a priority <= its own
+  int volume = 100;     // 0..100
+  int rate = 0;         // -10..10
+  int voiceIndex = -1;  // index into the voice list, -1 for none
   DWORD reserved = 0;
   DWORD resumeAfterVoiceChange = 0;  // 1: a voice change re-speaks the unread rest
   LockedDeque<SpeechListener> listeners;
@@ -156,7 +156,7 @@ struct WaveOutputArgs {
   std::wstring pathPrefix;
   std::wstring fileName;  // with SPEAKF_NUMBERED_FILE a format taking one integer
   std::vector<std::wstring> names;
-  DWORD result = 0;       // number of files written
+  DWORD result = 0;  // number of files written
   HWND notifyWindow = nullptr;
 };
 
@@ -190,27 +190,27 @@ class SpeakRequest {
   SpeechClient* client = nullptr;
   std::unique_ptr<wchar_t[]> text;
   Microsoft::WRL::ComPtr<IStream> stream;
-  DWORD length = 0;                       // UTF-16 units of the text as stored
-  std::unique_ptr<WaveOutputArgs> output; // null for speech to the audio device
+  DWORD length = 0;                        // UTF-16 units of the text as stored
+  std::unique_ptr<WaveOutputArgs> output;  // null for speech to the audio device
   DWORD flags = 0;
-  LockedDeque<WordEvent> wordEvents;      // filled by the voice thread, taken by the control window
+  LockedDeque<WordEvent> wordEvents;  // filled by the voice thread, taken by the control window
   DWORD lastWordPosition = 0;
   DWORD lastWordLength = 0;
-  DWORD offsetRead = 0;                   // units of the client's full text before this text
+  DWORD offsetRead = 0;  // units of the client's full text before this text
 };
 
 // ---------------------------------------------------------------------------------------------
 // One installed voice as the voice list holds it; copied by value to clients.
 constexpr int VOICE_ENGINE_SAPI5 = 2;
 constexpr int VOICE_RESERVED_ENUMERATED = 31;
-constexpr DWORD VOICE_DIALOG_ADD_REMOVE_WORD = 2;   // "AddRemoveWord"
-constexpr DWORD VOICE_DIALOG_ENGINE_PROPERTIES = 4; // "EngineProperties"
-constexpr DWORD VOICE_DIALOG_EDIT_SIMPLE_LEX = 8;   // "Orvel Edit Simple Lex"
+constexpr DWORD VOICE_DIALOG_ADD_REMOVE_WORD = 2;    // "AddRemoveWord"
+constexpr DWORD VOICE_DIALOG_ENGINE_PROPERTIES = 4;  // "EngineProperties"
+constexpr DWORD VOICE_DIALOG_EDIT_SIMPLE_LEX = 8;    // "Orvel Edit Simple Lex"
 
 struct VoiceInfo {
-  int index = -1;            // position in the engine's token enumeration
-  bool valid = false;        // every attribute of the token was read
-  int reserved = 0;          // VOICE_RESERVED_ENUMERATED for every enumerated voice
+  int index = -1;      // position in the engine's token enumeration
+  bool valid = false;  // every attribute of the token was read
+  int reserved = 0;    // VOICE_RESERVED_ENUMERATED for every enumerated voice
   int engineKind = VOICE_ENGINE_SAPI5;
   std::wstring tokenId;      // the token's identifier, as the category answers it
   std::wstring description;  // the token's default value
@@ -218,10 +218,10 @@ struct VoiceInfo {
   std::wstring plainName;    // the "Name" attribute, type 4 only
   std::wstring vendor;
   LANGID language = 0;
-  int languageRow = -1;      // row of the language table, -1 when absent
-  DWORD dialogs = 0;         // VOICE_DIALOG_ bits
-  int type = 1;              // 1: no maker parameters; 2, 3, 4: maker voice editions
-  int samplingRate = -1;     // kHz of a maker voice, -1 otherwise
+  int languageRow = -1;   // row of the language table, -1 when absent
+  DWORD dialogs = 0;      // VOICE_DIALOG_ bits
+  int type = 1;           // 1: no maker parameters; 2, 3, 4: maker voice editions
+  int samplingRate = -1;  // kHz of a maker voice, -1 otherwise
   std::shared_ptr<VTTSFramework::COrvelTTSParams> params;
 };
 

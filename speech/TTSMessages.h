@@ -58,9 +58,9 @@ class CTTSMsg {
   // Makes the command blocking: attaches a new auto-reset, unsignalled event (owned).
   void AttachDoneEvent();
 
-  int argument = 0;         // mode of types 7 and 10
-  int result = -1;          // the answer of a blocking command
-  CEvent* done = nullptr;   // owned; null unless the command is blocking
+  int argument = 0;        // mode of types 7 and 10
+  int result = -1;         // the answer of a blocking command
+  CEvent* done = nullptr;  // owned; null unless the command is blocking
 };
 
 class CTTSMsg_init : public CTTSMsg {

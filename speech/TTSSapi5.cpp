@@ -309,16 +309,21 @@ void CTTS_SAPI5::OnShowDialog(CTTSMsg_dialog* msg) {
     void* data = nullptr;
     ULONG size = 0;
     switch (msg->kind) {
-      case TTS_DIALOG_ADD_REMOVE_WORD: type = L"AddRemoveWord"; break;
+      case TTS_DIALOG_ADD_REMOVE_WORD:
+        type = L"AddRemoveWord";
+        break;
       case TTS_DIALOG_ENGINE_PROPERTIES:
-      case TTS_DIALOG_ENGINE_PROPERTIES_2: type = L"EngineProperties"; break;
+      case TTS_DIALOG_ENGINE_PROPERTIES_2:
+        type = L"EngineProperties";
+        break;
       case TTS_DIALOG_EDIT_SIMPLE_LEX:
         type = L"Orvel Edit Simple Lex";
         data = msg->text.get();
         // The extra data of DisplayUI is measured in bytes.
         size = msg->textLength * static_cast<ULONG>(sizeof(wchar_t));
         break;
-      default: break;
+      default:
+        break;
     }
     if (type) {
       // The engine's dialog runs a modal loop of its own on this thread.
@@ -377,9 +382,7 @@ void __stdcall CTTS_SAPI5::SpeechCallback(WPARAM, LPARAM lParam) {
   }
 }
 
-SpeakRequest* CTTS_SAPI5::FirstActiveRequest() {
-  return m_active.items.empty() ? nullptr : m_active.items.front();
-}
+SpeakRequest* CTTS_SAPI5::FirstActiveRequest() { return m_active.items.empty() ? nullptr : m_active.items.front(); }
 
 void CTTS_SAPI5::OnSpeechEvents() {
   // The voice lock keeps the owner as it is while we post to it.
@@ -467,7 +470,8 @@ HRESULT CTTS_SAPI5::BindNextWaveFile(SpeakRequest* request) {
   if (numbered) ++m_nFileCounter;
   HRESULT hr = S_OK;
   if (!m_pFileStream) hr = CoCreateInstance(CLSID_SpStream, nullptr, CLSCTX_ALL, IID_PPV_ARGS(&m_pFileStream));
-  if (SUCCEEDED(hr)) hr = m_pFileStream->BindToFile(name.c_str(), SPFM_CREATE_ALWAYS, &m_formatId, m_pWaveFormat.get(), kAllEvents);
+  if (SUCCEEDED(hr))
+    hr = m_pFileStream->BindToFile(name.c_str(), SPFM_CREATE_ALWAYS, &m_formatId, m_pWaveFormat.get(), kAllEvents);
   return hr;
 }
 

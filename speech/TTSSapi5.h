@@ -74,10 +74,10 @@ class CTTS_SAPI5 : public CTTS_Voice {
   void ForgetEngineSettings();
   SpeakRequest* FirstActiveRequest();  // call it holding m_active.lock
 
-  Microsoft::WRL::ComPtr<ISpVoice> m_pVoice;                // null until initialised
-  Microsoft::WRL::ComPtr<IEnumSpObjectTokens> m_pTokens;    // the voice category's tokens
-  Microsoft::WRL::ComPtr<ISpStream> m_pOutputStream;        // wave output: wraps the file stream
-  Microsoft::WRL::ComPtr<ISpStream> m_pFileStream;          // wave output: bound to the current file
+  Microsoft::WRL::ComPtr<ISpVoice> m_pVoice;              // null until initialised
+  Microsoft::WRL::ComPtr<IEnumSpObjectTokens> m_pTokens;  // the voice category's tokens
+  Microsoft::WRL::ComPtr<ISpStream> m_pOutputStream;      // wave output: wraps the file stream
+  Microsoft::WRL::ComPtr<ISpStream> m_pFileStream;        // wave output: bound to the current file
   GUID m_formatId = GUID_NULL;
   std::unique_ptr<WAVEFORMATEX, TaskMemDeleter> m_pWaveFormat;
   int m_nFileCounter = 0;

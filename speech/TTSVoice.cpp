@@ -157,18 +157,42 @@ void CTTS_Voice::HandleQueuedCommands() {
 
 void CTTS_Voice::DispatchCommand(CTTSMsg* msg) {
   switch (msg->GetType()) {
-    case TTSMSG_BASE: OnBaseCommand(msg); break;
-    case TTSMSG_INIT: OnInit(static_cast<CTTSMsg_init*>(msg)); break;
-    case TTSMSG_DESTROY: OnDestroy(static_cast<CTTSMsg_destroy*>(msg)); break;
-    case TTSMSG_SPEAK: OnSpeak(static_cast<CTTSMsg_speak*>(msg)); break;
-    case TTSMSG_SPEAK_TO_FILE: OnSpeakToFile(static_cast<CTTSMsg_speakToFile*>(msg)); break;
-    case TTSMSG_STOP: OnStop(static_cast<CTTSMsg_stop*>(msg)); break;
-    case TTSMSG_SKIP: OnSkip(static_cast<CTTSMsg_skip*>(msg)); break;
-    case TTSMSG_PAUSE_RESUME: OnPauseResume(static_cast<CTTSMsg_pr*>(msg)); break;
-    case TTSMSG_IS_UI_SUPPORTED: OnIsUISupported(static_cast<CTTSMsg_iuis*>(msg)); break;
-    case TTSMSG_DIALOG: OnShowDialog(static_cast<CTTSMsg_dialog*>(msg)); break;
-    case TTSMSG_CONTROL: OnControl(static_cast<CTTSMsg_ctrlSpeak*>(msg)); break;
-    default: FreeCommand(msg); break;  // an unknown type calls no handler
+    case TTSMSG_BASE:
+      OnBaseCommand(msg);
+      break;
+    case TTSMSG_INIT:
+      OnInit(static_cast<CTTSMsg_init*>(msg));
+      break;
+    case TTSMSG_DESTROY:
+      OnDestroy(static_cast<CTTSMsg_destroy*>(msg));
+      break;
+    case TTSMSG_SPEAK:
+      OnSpeak(static_cast<CTTSMsg_speak*>(msg));
+      break;
+    case TTSMSG_SPEAK_TO_FILE:
+      OnSpeakToFile(static_cast<CTTSMsg_speakToFile*>(msg));
+      break;
+    case TTSMSG_STOP:
+      OnStop(static_cast<CTTSMsg_stop*>(msg));
+      break;
+    case TTSMSG_SKIP:
+      OnSkip(static_cast<CTTSMsg_skip*>(msg));
+      break;
+    case TTSMSG_PAUSE_RESUME:
+      OnPauseResume(static_cast<CTTSMsg_pr*>(msg));
+      break;
+    case TTSMSG_IS_UI_SUPPORTED:
+      OnIsUISupported(static_cast<CTTSMsg_iuis*>(msg));
+      break;
+    case TTSMSG_DIALOG:
+      OnShowDialog(static_cast<CTTSMsg_dialog*>(msg));
+      break;
+    case TTSMSG_CONTROL:
+      OnControl(static_cast<CTTSMsg_ctrlSpeak*>(msg));
+      break;
+    default:
+      FreeCommand(msg);
+      break;  // an unknown type calls no handler
   }
 }
 

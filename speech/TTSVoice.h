@@ -44,17 +44,17 @@ class CTTS_Voice : public CWinThread {
 
   // ---- Handlers, called on the voice thread by command type. Each frees its command (unless it
   // is blocking). A handler reached from the quit path gets no command (null).
-  virtual void OnBaseCommand(CTTSMsg* msg);                // type 0
-  virtual void OnInit(CTTSMsg_init* msg);                  // type 1
-  virtual void OnDestroy(CTTSMsg_destroy* msg);            // type 2
-  virtual void OnSpeak(CTTSMsg_speak* msg);                // type 3
-  virtual void OnSpeakToFile(CTTSMsg_speakToFile* msg);    // type 4
-  virtual void OnStop(CTTSMsg_stop* msg);                  // type 5
-  virtual void OnSkip(CTTSMsg_skip* msg);                  // type 6
-  virtual void OnPauseResume(CTTSMsg_pr* msg);             // type 7
-  virtual void OnIsUISupported(CTTSMsg_iuis* msg);         // type 8
-  virtual void OnShowDialog(CTTSMsg_dialog* msg);          // type 9
-  virtual void OnControl(CTTSMsg_ctrlSpeak* msg);          // type 10
+  virtual void OnBaseCommand(CTTSMsg* msg);              // type 0
+  virtual void OnInit(CTTSMsg_init* msg);                // type 1
+  virtual void OnDestroy(CTTSMsg_destroy* msg);          // type 2
+  virtual void OnSpeak(CTTSMsg_speak* msg);              // type 3
+  virtual void OnSpeakToFile(CTTSMsg_speakToFile* msg);  // type 4
+  virtual void OnStop(CTTSMsg_stop* msg);                // type 5
+  virtual void OnSkip(CTTSMsg_skip* msg);                // type 6
+  virtual void OnPauseResume(CTTSMsg_pr* msg);           // type 7
+  virtual void OnIsUISupported(CTTSMsg_iuis* msg);       // type 8
+  virtual void OnShowDialog(CTTSMsg_dialog* msg);        // type 9
+  virtual void OnControl(CTTSMsg_ctrlSpeak* msg);        // type 10
 
   // Stores the code as the last error and posts WM_SPEECH_ERROR (this, code) to the owner. The
   // error is about the first active entry (see TakeErrorEntry).
@@ -161,9 +161,9 @@ class CTTS_Voice : public CWinThread {
   SpeechClient* m_pInHandClient = nullptr;
 
   bool m_bComInitialised = false;  // voice thread
-  bool m_bQuitting = false;     // voice thread: a destroy or quit was handled
-  int m_nHandlerDepth = 0;      // voice thread: handlers running (a modal loop may nest)
-  bool m_bQuitSeen = false;     // voice thread: WM_VOICE_QUIT arrived inside a handler
+  bool m_bQuitting = false;        // voice thread: a destroy or quit was handled
+  int m_nHandlerDepth = 0;         // voice thread: handlers running (a modal loop may nest)
+  bool m_bQuitSeen = false;        // voice thread: WM_VOICE_QUIT arrived inside a handler
   struct HookDeleter {
     void operator()(HHOOK hook) const;
   };

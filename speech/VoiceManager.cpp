@@ -57,7 +57,8 @@ bool StartsWith(const std::wstring& text, const wchar_t* prefix, bool ignoreCase
 
 void LogSpeechFailure(const wchar_t* what, DWORD error) {
   wchar_t line[256];
-  std::swprintf(line, sizeof(line) / sizeof(line[0]), L"%ls (error 0x%08lx)\n", what, static_cast<unsigned long>(error));
+  std::swprintf(line, sizeof(line) / sizeof(line[0]), L"%ls (error 0x%08lx)\n", what,
+                static_cast<unsigned long>(error));
   ::OutputDebugStringW(line);
 }
 
@@ -136,8 +137,8 @@ bool ReadVoiceToken(ISpObjectToken* token, int i, VoiceInfo& entry) {
   }
   ReadKeyString(attributes.Get(), L"Vendor", entry.vendor);
   std::wstring language;
-  entry.language = ReadKeyString(attributes.Get(), L"Language", language) ? ParseLanguageAttribute(language)
-                                                                          : kDefaultVoiceLanguage;
+  entry.language =
+      ReadKeyString(attributes.Get(), L"Language", language) ? ParseLanguageAttribute(language) : kDefaultVoiceLanguage;
   entry.languageRow = -1;
   LanguageRow(entry.language, &entry.languageRow);
 
@@ -197,8 +198,7 @@ std::shared_ptr<COrvelTTSParams> BuildMakerParams(const wchar_t* tokenId, int* s
     const long rate = std::wcstol(start, &end, 10);
     if (end != start) *samplingRate = static_cast<int>(std::max<long>(std::min<long>(rate, INT_MAX), INT_MIN));
   }
-  if (!leading.empty())
-    ::CharUpperBuffW(&leading[0], static_cast<DWORD>(leading.size()));
+  if (!leading.empty()) ::CharUpperBuffW(&leading[0], static_cast<DWORD>(leading.size()));
   params->productId = L"VOICE_" + leading;
   return params;
 }
@@ -292,8 +292,7 @@ UINT AFX_CDECL VoiceManager::CleanupThreadProc(LPVOID param) {
   auto* self = static_cast<VoiceManager*>(param);
   try {
     SetThreadName(static_cast<DWORD>(-1), "VoiceCleanupThread");
-    while (::WaitForSingleObject(self->m_stopEvent, self->m_cleanupIntervalMs) == WAIT_TIMEOUT)
-      self->RunCleanupPass();
+    while (::WaitForSingleObject(self->m_stopEvent, self->m_cleanupIntervalMs) == WAIT_TIMEOUT) self->RunCleanupPass();
   } catch (...) {
     AfxReportCaughtException("VoiceCleanupThread");
   }
@@ -337,13 +336,13 @@ CTTS_Voice* VoiceManager::AcquireVoice(int index, CWnd* owner, SpeakRequest* car
   auto& pool = m_pool.items;
   auto found = std::find_if(pool.begin(), pool.end(), [index](const VoicePoolEntry& e) { return e.index == index; });
   if (found == pool.end()) {
-    CWinThread* thread = AfxBeginThread(RUNTIME_CLASS(VTTSFramework::CTTS_SAPI5), THREAD_PRIORITY_BELOW_NORMAL, 0,
-                                        CREATE_SUSPENDED);
+    CWinThread* thread =
+        AfxBeginThread(RUNTIME_CLASS(VTTSFramework::CTTS_SAPI5), THREAD_PRIORITY_BELOW_NORMAL, 0, CREATE_SUSPENDED);
     auto* voice = static_cast<CTTS_Voice*>(thread);
     if (!voice) return nullptr;
     HANDLE duplicate = nullptr;
-    if (!::DuplicateHandle(::GetCurrentProcess(), voice->m_hThread, ::GetCurrentProcess(), &duplicate,
-                           SYNCHRONIZE, FALSE, 0)) {
+    if (!::DuplicateHandle(::GetCurrentProcess(), voice->m_hThread, ::GetCurrentProcess(), &duplicate, SYNCHRONIZE,
+                           FALSE, 0)) {
       // Without a handle of our own the thread could not be waited for at shutdown: let it end
       // at once (its queue exists already; a command would wait for a readiness that a
       // suspended thread never reaches).

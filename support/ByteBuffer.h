@@ -8,23 +8,22 @@
 #include <boost/shared_array.hpp>
 #include <cstdint>
 
-class ByteBuffer
-{
-public:
-    ByteBuffer() = default;
-    // A new array of length bytes, not initialised. Throws std::length_error for a negative length.
-    explicit ByteBuffer(std::int32_t length);
-    // A new array holding a copy of the view's bytes.
-    explicit ByteBuffer(const MemoryView& view);
+class ByteBuffer {
+ public:
+  ByteBuffer() = default;
+  // A new array of length bytes, not initialised. Throws std::length_error for a negative length.
+  explicit ByteBuffer(std::int32_t length);
+  // A new array holding a copy of the view's bytes.
+  explicit ByteBuffer(const MemoryView& view);
 
-    std::uint8_t* Data() const { return data_.get(); }
-    std::int32_t Length() const { return length_; }
-    bool IsEmpty() const { return length_ == 0; }
+  std::uint8_t* Data() const { return data_.get(); }
+  std::int32_t Length() const { return length_; }
+  bool IsEmpty() const { return length_ == 0; }
 
-    // Copies the view's bytes into this buffer at offset; throws std::out_of_range when they do not fit.
-    void CopyIn(std::int32_t offset, const MemoryView& view);
+  // Copies the view's bytes into this buffer at offset; throws std::out_of_range when they do not fit.
+  void CopyIn(std::int32_t offset, const MemoryView& view);
 
-private:
-    boost::shared_array<std::uint8_t> data_;
-    std::int32_t length_ = 0;
+ private:
+  boost::shared_array<std::uint8_t> data_;
+  std::int32_t length_ = 0;
 };

@@ -17,729 +17,658 @@
 namespace {
 
 // A refused option or handle ends the pass before anything is sent.
-struct OptionRefusal
-{
-    CURLcode code;
-    std::string text;
+struct OptionRefusal {
+  CURLcode code;
+  std::string text;
 };
 
-struct EasyHandleCleanup
-{
-    void operator()(CURL* handle) const { curl_easy_cleanup(handle); }
+struct EasyHandleCleanup {
+  void operator()(CURL* handle) const { curl_easy_cleanup(handle); }
 };
 using EasyHandle = std::unique_ptr<CURL, EasyHandleCleanup>;
 
 // What one pass ended with, as the worker maps it to a result.
-struct PassOutcome
-{
-    CURLcode code = CURLE_OK;
-    long httpStatus = 0;
-    std::string errorText;
-    bool rangeIgnored = false;     // resuming, but the server sent the whole body
-    bool writeException = false;   // the write step threw (allocation, a slot)
+struct PassOutcome {
+  CURLcode code = CURLE_OK;
+  long httpStatus = 0;
+  std::string errorText;
+  bool rangeIgnored = false;    // resuming, but the server sent the whole body
+  bool writeException = false;  // the write step threw (allocation, a slot)
 };
 
-bool IsHttpsUrl(const std::string& url)
-{
-    static const char scheme[] = "https://";
-    const size_t n = sizeof scheme - 1;
-    if (url.size() < n)
-        return false;
-    for (size_t i = 0; i < n; ++i) {
-        char c = url[i];
-        if (c >= 'A' && c <= 'Z')
-            c = static_cast<char>(c - 'A' + 'a');
-        if (c != scheme[i])
-            return false;
-    }
-    return true;
+bool IsHttpsUrl(const std::string& url) {
+  static const char scheme[] = "https://";
+  const size_t n = sizeof scheme - 1;
+  if (url.size() < n) return false;
+  for (size_t i = 0; i < n; ++i) {
+    char c = url[i];
+    if (c >= 'A' && c <= 'Z') c = static_cast<char>(c - 'A' + 'a');
+    if (c != scheme[i]) return false;
+  }
+  return true;
 }
 
-} // namespace
+}  // namespace
 
-const char* DownloadResultName(DownloadResult result)
-{
-    switch (result) {
-    case DownloadResult::None: return "None";
-    case DownloadResult::Success: return "Success";
-    case DownloadResult::WriteStopped: return "WriteStopped";
-    case DownloadResult::RangeRefused: return "RangeRefused";
-    case DownloadResult::HostNotFound: return "HostNotFound";
-    case DownloadResult::Failed: return "Failed";
-    case DownloadResult::OptionRefused: return "OptionRefused";
-    case DownloadResult::HttpError: return "HttpError";
-    case DownloadResult::PartialBody: return "PartialBody";
-    case DownloadResult::SizeMismatch: return "SizeMismatch";
-    case DownloadResult::TimedOut: return "TimedOut";
-    }
-    return "unknown";
+const char* DownloadResultName(DownloadResult result) {
+  switch (result) {
+    case DownloadResult::None:
+      return "None";
+    case DownloadResult::Success:
+      return "Success";
+    case DownloadResult::WriteStopped:
+      return "WriteStopped";
+    case DownloadResult::RangeRefused:
+      return "RangeRefused";
+    case DownloadResult::HostNotFound:
+      return "HostNotFound";
+    case DownloadResult::Failed:
+      return "Failed";
+    case DownloadResult::OptionRefused:
+      return "OptionRefused";
+    case DownloadResult::HttpError:
+      return "HttpError";
+    case DownloadResult::PartialBody:
+      return "PartialBody";
+    case DownloadResult::SizeMismatch:
+      return "SizeMismatch";
+    case DownloadResult::TimedOut:
+      return "TimedOut";
+  }
+  return "unknown";
 }
 
-void InitLibcurlOnce()
-{
-    // Guarded, so tasks constructed on several threads at once still initialise only once.
-    static std::mutex initLock;
-    static bool done = false;
-    std::lock_guard<std::mutex> guard(initLock);
-    if (done)
-        return;
-    if (curl_global_init(CURL_GLOBAL_ALL) != CURLE_OK)
-        throw LibcurlInitializationException();
-    done = true;
+void InitLibcurlOnce() {
+  // Guarded, so tasks constructed on several threads at once still initialise only once.
+  static std::mutex initLock;
+  static bool done = false;
+  std::lock_guard<std::mutex> guard(initLock);
+  if (done) return;
+  if (curl_global_init(CURL_GLOBAL_ALL) != CURLE_OK) throw LibcurlInitializationException();
+  done = true;
 }
 
 // One easy handle with the options every pass shares. Lives on the worker for one pass.
-class FileDownloadTask::Transfer
-{
-public:
-    Transfer(const std::string& url, const std::string& userAgent, const DownloadTimeouts& timeouts)
-        : handle_(curl_easy_init())
-    {
-        if (!handle_)
-            throw OptionRefusal{CURLE_FAILED_INIT, "curl_easy_init failed"};
-        errorBuffer_[0] = '\0';
-        Set(CURLOPT_ERRORBUFFER, errorBuffer_, "CURLOPT_ERRORBUFFER");
-        Set(CURLOPT_URL, url.c_str(), "CURLOPT_URL");
-        Set(CURLOPT_USERAGENT, userAgent.c_str(), "CURLOPT_USERAGENT");
-        Set(CURLOPT_FOLLOWLOCATION, 1L, "CURLOPT_FOLLOWLOCATION");
-        Set(CURLOPT_MAXREDIRS, 10L, "CURLOPT_MAXREDIRS");
-        Set(CURLOPT_PROTOCOLS_STR, "http,https", "CURLOPT_PROTOCOLS_STR");
-        // An https transfer never continues in the clear.
-        Set(CURLOPT_REDIR_PROTOCOLS_STR, IsHttpsUrl(url) ? "https" : "http,https",
-            "CURLOPT_REDIR_PROTOCOLS_STR");
-        // Whatever is fetched may later run with installer rights: the peer must prove who
-        // it is, against the certificates that Windows trusts.
-        Set(CURLOPT_SSL_VERIFYPEER, 1L, "CURLOPT_SSL_VERIFYPEER");
-        Set(CURLOPT_SSL_VERIFYHOST, 2L, "CURLOPT_SSL_VERIFYHOST");
-        Set(CURLOPT_SSLVERSION, static_cast<long>(CURL_SSLVERSION_TLSv1_2), "CURLOPT_SSLVERSION");
-        Set(CURLOPT_SSL_OPTIONS, static_cast<long>(CURLSSLOPT_NATIVE_CA), "CURLOPT_SSL_OPTIONS");
-        Set(CURLOPT_CONNECTTIMEOUT_MS, static_cast<long>(timeouts.connectMilliseconds),
-            "CURLOPT_CONNECTTIMEOUT_MS");
-        Set(CURLOPT_LOW_SPEED_LIMIT, static_cast<long>(timeouts.lowSpeedBytesPerSecond),
-            "CURLOPT_LOW_SPEED_LIMIT");
-        Set(CURLOPT_LOW_SPEED_TIME, static_cast<long>(timeouts.lowSpeedSeconds), "CURLOPT_LOW_SPEED_TIME");
-        // An error page is not the file: a status of 400 or more ends the pass before any
-        // of its body is written.
-        Set(CURLOPT_FAILONERROR, 1L, "CURLOPT_FAILONERROR");
-    }
+class FileDownloadTask::Transfer {
+ public:
+  Transfer(const std::string& url, const std::string& userAgent, const DownloadTimeouts& timeouts)
+      : handle_(curl_easy_init()) {
+    if (!handle_) throw OptionRefusal{CURLE_FAILED_INIT, "curl_easy_init failed"};
+    errorBuffer_[0] = '\0';
+    Set(CURLOPT_ERRORBUFFER, errorBuffer_, "CURLOPT_ERRORBUFFER");
+    Set(CURLOPT_URL, url.c_str(), "CURLOPT_URL");
+    Set(CURLOPT_USERAGENT, userAgent.c_str(), "CURLOPT_USERAGENT");
+    Set(CURLOPT_FOLLOWLOCATION, 1L, "CURLOPT_FOLLOWLOCATION");
+    Set(CURLOPT_MAXREDIRS, 10L, "CURLOPT_MAXREDIRS");
+    Set(CURLOPT_PROTOCOLS_STR, "http,https", "CURLOPT_PROTOCOLS_STR");
+    // An https transfer never continues in the clear.
+    Set(CURLOPT_REDIR_PROTOCOLS_STR, IsHttpsUrl(url) ? "https" : "http,https", "CURLOPT_REDIR_PROTOCOLS_STR");
+    // Whatever is fetched may later run with installer rights: the peer must prove who
+    // it is, against the certificates that Windows trusts.
+    Set(CURLOPT_SSL_VERIFYPEER, 1L, "CURLOPT_SSL_VERIFYPEER");
+    Set(CURLOPT_SSL_VERIFYHOST, 2L, "CURLOPT_SSL_VERIFYHOST");
+    Set(CURLOPT_SSLVERSION, static_cast<long>(CURL_SSLVERSION_TLSv1_2), "CURLOPT_SSLVERSION");
+    Set(CURLOPT_SSL_OPTIONS, static_cast<long>(CURLSSLOPT_NATIVE_CA), "CURLOPT_SSL_OPTIONS");
+    Set(CURLOPT_CONNECTTIMEOUT_MS, static_cast<long>(timeouts.connectMilliseconds), "CURLOPT_CONNECTTIMEOUT_MS");
+    Set(CURLOPT_LOW_SPEED_LIMIT, static_cast<long>(timeouts.lowSpeedBytesPerSecond), "CURLOPT_LOW_SPEED_LIMIT");
+    Set(CURLOPT_LOW_SPEED_TIME, static_cast<long>(timeouts.lowSpeedSeconds), "CURLOPT_LOW_SPEED_TIME");
+    // An error page is not the file: a status of 400 or more ends the pass before any
+    // of its body is written.
+    Set(CURLOPT_FAILONERROR, 1L, "CURLOPT_FAILONERROR");
+  }
 
-    template <typename Value>
-    void Set(CURLoption option, Value value, const char* name)
-    {
-        CURLcode rc = curl_easy_setopt(handle_.get(), option, value);
-        if (rc != CURLE_OK)
-            throw OptionRefusal{rc, std::string(name) + " refused: " + curl_easy_strerror(rc)};
-    }
+  template <typename Value>
+  void Set(CURLoption option, Value value, const char* name) {
+    CURLcode rc = curl_easy_setopt(handle_.get(), option, value);
+    if (rc != CURLE_OK) throw OptionRefusal{rc, std::string(name) + " refused: " + curl_easy_strerror(rc)};
+  }
 
-    PassOutcome Perform()
-    {
-        PassOutcome outcome;
-        outcome.code = curl_easy_perform(handle_.get());
-        long status = 0;
-        if (curl_easy_getinfo(handle_.get(), CURLINFO_RESPONSE_CODE, &status) == CURLE_OK)
-            outcome.httpStatus = status;
-        if (outcome.code != CURLE_OK)
-            outcome.errorText = errorBuffer_[0] ? errorBuffer_ : curl_easy_strerror(outcome.code);
-        return outcome;
-    }
+  PassOutcome Perform() {
+    PassOutcome outcome;
+    outcome.code = curl_easy_perform(handle_.get());
+    long status = 0;
+    if (curl_easy_getinfo(handle_.get(), CURLINFO_RESPONSE_CODE, &status) == CURLE_OK) outcome.httpStatus = status;
+    if (outcome.code != CURLE_OK) outcome.errorText = errorBuffer_[0] ? errorBuffer_ : curl_easy_strerror(outcome.code);
+    return outcome;
+  }
 
-    CURL* Handle() const { return handle_.get(); }
+  CURL* Handle() const { return handle_.get(); }
 
-    // Body pass state, touched only by the worker inside curl_easy_perform.
-    DownloadMode mode = DownloadMode::NotStarted;
-    FileHandlePtr file;
-    std::int64_t resumeFrom = 0;
-    bool firstBlock = true;
-    bool rangeIgnored = false;
-    bool writeException = false;
+  // Body pass state, touched only by the worker inside curl_easy_perform.
+  DownloadMode mode = DownloadMode::NotStarted;
+  FileHandlePtr file;
+  std::int64_t resumeFrom = 0;
+  bool firstBlock = true;
+  bool rangeIgnored = false;
+  bool writeException = false;
 
-private:
-    EasyHandle handle_;
-    char errorBuffer_[CURL_ERROR_SIZE];
+ private:
+  EasyHandle handle_;
+  char errorBuffer_[CURL_ERROR_SIZE];
 };
 
 // ---------------------------------------------------------------------------------------
 
-FileDownloadTask::FileDownloadTask()
-    : finishedEvent_(nullptr, &CloseHandle)
-{
-    InitLibcurlOnce();
-    HANDLE event = CreateEventW(nullptr, TRUE, FALSE, nullptr);
-    if (!event)
-        throw std::system_error(static_cast<int>(GetLastError()), std::system_category(), "CreateEventW");
-    finishedEvent_.reset(event);
+FileDownloadTask::FileDownloadTask() : finishedEvent_(nullptr, &CloseHandle) {
+  InitLibcurlOnce();
+  HANDLE event = CreateEventW(nullptr, TRUE, FALSE, nullptr);
+  if (!event) throw std::system_error(static_cast<int>(GetLastError()), std::system_category(), "CreateEventW");
+  finishedEvent_.reset(event);
 }
 
-FileDownloadTask::~FileDownloadTask()
-{
-    // The last release may come from the worker itself, after its finished signal: a thread
-    // cannot join itself, and a joinable thread object must not be destroyed.
-    if (thread_.joinable()) {
-        if (thread_.get_id() == boost::this_thread::get_id()) {
-            thread_.detach();
-        } else {
-            try {
-                thread_.join();
-            } catch (...) {
-                thread_.detach();
-            }
-        }
-    }
-}
-
-void FileDownloadTask::SetUrl(const std::wstring& url)
-{
-    boost::lock_guard<boost::mutex> guard(lock_);
-    url_ = url;
-}
-
-void FileDownloadTask::SetUserAgent(const std::wstring& userAgent)
-{
-    boost::lock_guard<boost::mutex> guard(lock_);
-    userAgent_ = userAgent;
-}
-
-void FileDownloadTask::SetTimeouts(const DownloadTimeouts& timeouts)
-{
-    boost::lock_guard<boost::mutex> guard(lock_);
-    timeouts_ = timeouts;
-}
-
-void FileDownloadTask::MarkStarted(DownloadMode mode, std::int64_t received)
-{
-    // Checked and set under one hold of the lock, so two racing starts cannot both pass.
-    if (state_ != DownloadState::NotStarted)
-        throw std::logic_error("FileDownloadTask started twice");
-    mode_ = mode;
-    received_ = received;
-    state_ = DownloadState::Started;
-}
-
-void FileDownloadTask::StartInfoOnly()
-{
-    {
-        boost::lock_guard<boost::mutex> guard(lock_);
-        MarkStarted(DownloadMode::InfoOnly, 0);
-    }
-    Start();
-}
-
-void FileDownloadTask::StartToMemory()
-{
-    {
-        boost::lock_guard<boost::mutex> guard(lock_);
-        MarkStarted(DownloadMode::ToMemory, 0);
-    }
-    Start();
-}
-
-void FileDownloadTask::StartToFile(const FileHandlePtr& file, bool resume)
-{
-    {
-        boost::lock_guard<boost::mutex> guard(lock_);
-        if (state_ != DownloadState::NotStarted)
-            throw std::logic_error("FileDownloadTask started twice");
-        // Both may throw FileException: the task is then left as it was, not started.
-        std::int64_t offset = 0;
-        if (resume)
-            offset = GetFileSize64(file);
-        else
-            TruncateFile(file);
-        MarkStarted(DownloadMode::ToFile, offset);
-        file_ = file;
-    }
-    Start();
-}
-
-void FileDownloadTask::Start()
-{
-    // Keeps the task alive until its thread object is stored, whatever the worker does.
-    FileDownloadTaskPtr self(this);
-    std::unique_ptr<FileDownloadTaskPtr> workerReference(new FileDownloadTaskPtr(self));
-    boost::thread worker;
-    try {
-        worker = boost::thread(&FileDownloadTask::ThreadProc, workerReference.get());
-    } catch (...) {
-        boost::lock_guard<boost::mutex> guard(lock_);
-        state_ = DownloadState::NotStarted;
-        mode_ = DownloadMode::NotStarted;
-        received_ = 0;
-        file_.reset();
-        throw;
-    }
-    workerReference.release();  // the worker owns it now
-    boost::lock_guard<boost::mutex> guard(joinLock_);
-    thread_ = std::move(worker);
-}
-
-void FileDownloadTask::RequestCancel()
-{
-    boost::lock_guard<boost::mutex> guard(lock_);
-    cancelRequested_ = true;
-}
-
-bool FileDownloadTask::OnWorkerThread() const
-{
-    boost::lock_guard<boost::mutex> guard(lock_);
-    return workerThreadId_ != 0 && workerThreadId_ == GetCurrentThreadId();
-}
-
-void FileDownloadTask::Join()
-{
-    if (GetState() == DownloadState::NotStarted || OnWorkerThread())
-        return;
-    // The event, not the thread object: Start may not have stored the thread yet.
-    if (WaitForSingleObject(finishedEvent_.get(), INFINITE) != WAIT_OBJECT_0)
-        throw std::system_error(static_cast<int>(GetLastError()), std::system_category(), "WaitForSingleObject");
-    boost::lock_guard<boost::mutex> guard(joinLock_);
-    if (thread_.joinable())
+FileDownloadTask::~FileDownloadTask() {
+  // The last release may come from the worker itself, after its finished signal: a thread
+  // cannot join itself, and a joinable thread object must not be destroyed.
+  if (thread_.joinable()) {
+    if (thread_.get_id() == boost::this_thread::get_id()) {
+      thread_.detach();
+    } else {
+      try {
         thread_.join();
+      } catch (...) {
+        thread_.detach();
+      }
+    }
+  }
 }
 
-bool FileDownloadTask::WaitFinished(DWORD timeoutMs)
-{
-    if (GetState() == DownloadState::NotStarted)
-        return false;
-    if (OnWorkerThread())
-        return GetState() == DownloadState::Finished;
-    return WaitForSingleObject(finishedEvent_.get(), timeoutMs) == WAIT_OBJECT_0;
+void FileDownloadTask::SetUrl(const std::wstring& url) {
+  boost::lock_guard<boost::mutex> guard(lock_);
+  url_ = url;
 }
 
-DownloadMode FileDownloadTask::GetMode() const
-{
+void FileDownloadTask::SetUserAgent(const std::wstring& userAgent) {
+  boost::lock_guard<boost::mutex> guard(lock_);
+  userAgent_ = userAgent;
+}
+
+void FileDownloadTask::SetTimeouts(const DownloadTimeouts& timeouts) {
+  boost::lock_guard<boost::mutex> guard(lock_);
+  timeouts_ = timeouts;
+}
+
+void FileDownloadTask::MarkStarted(DownloadMode mode, std::int64_t received) {
+  // Checked and set under one hold of the lock, so two racing starts cannot both pass.
+  if (state_ != DownloadState::NotStarted) throw std::logic_error("FileDownloadTask started twice");
+  mode_ = mode;
+  received_ = received;
+  state_ = DownloadState::Started;
+}
+
+void FileDownloadTask::StartInfoOnly() {
+  {
     boost::lock_guard<boost::mutex> guard(lock_);
-    return mode_;
+    MarkStarted(DownloadMode::InfoOnly, 0);
+  }
+  Start();
 }
 
-DownloadState FileDownloadTask::GetState() const
-{
+void FileDownloadTask::StartToMemory() {
+  {
     boost::lock_guard<boost::mutex> guard(lock_);
-    return state_;
+    MarkStarted(DownloadMode::ToMemory, 0);
+  }
+  Start();
 }
 
-DownloadResult FileDownloadTask::GetResult() const
-{
+void FileDownloadTask::StartToFile(const FileHandlePtr& file, bool resume) {
+  {
     boost::lock_guard<boost::mutex> guard(lock_);
-    return result_;
+    if (state_ != DownloadState::NotStarted) throw std::logic_error("FileDownloadTask started twice");
+    // Both may throw FileException: the task is then left as it was, not started.
+    std::int64_t offset = 0;
+    if (resume)
+      offset = GetFileSize64(file);
+    else
+      TruncateFile(file);
+    MarkStarted(DownloadMode::ToFile, offset);
+    file_ = file;
+  }
+  Start();
 }
 
-std::uint32_t FileDownloadTask::GetFlags() const
-{
+void FileDownloadTask::Start() {
+  // Keeps the task alive until its thread object is stored, whatever the worker does.
+  FileDownloadTaskPtr self(this);
+  std::unique_ptr<FileDownloadTaskPtr> workerReference(new FileDownloadTaskPtr(self));
+  boost::thread worker;
+  try {
+    worker = boost::thread(&FileDownloadTask::ThreadProc, workerReference.get());
+  } catch (...) {
     boost::lock_guard<boost::mutex> guard(lock_);
-    return flags_;
+    state_ = DownloadState::NotStarted;
+    mode_ = DownloadMode::NotStarted;
+    received_ = 0;
+    file_.reset();
+    throw;
+  }
+  workerReference.release();  // the worker owns it now
+  boost::lock_guard<boost::mutex> guard(joinLock_);
+  thread_ = std::move(worker);
 }
 
-std::int64_t FileDownloadTask::GetReceivedSize() const
-{
-    boost::lock_guard<boost::mutex> guard(lock_);
-    return received_;
+void FileDownloadTask::RequestCancel() {
+  boost::lock_guard<boost::mutex> guard(lock_);
+  cancelRequested_ = true;
 }
 
-std::int64_t FileDownloadTask::GetTotalSize() const
-{
-    boost::lock_guard<boost::mutex> guard(lock_);
-    return totalSize_;
+bool FileDownloadTask::OnWorkerThread() const {
+  boost::lock_guard<boost::mutex> guard(lock_);
+  return workerThreadId_ != 0 && workerThreadId_ == GetCurrentThreadId();
 }
 
-std::wstring FileDownloadTask::GetContentType() const
-{
-    boost::lock_guard<boost::mutex> guard(lock_);
-    return contentType_;
+void FileDownloadTask::Join() {
+  if (GetState() == DownloadState::NotStarted || OnWorkerThread()) return;
+  // The event, not the thread object: Start may not have stored the thread yet.
+  if (WaitForSingleObject(finishedEvent_.get(), INFINITE) != WAIT_OBJECT_0)
+    throw std::system_error(static_cast<int>(GetLastError()), std::system_category(), "WaitForSingleObject");
+  boost::lock_guard<boost::mutex> guard(joinLock_);
+  if (thread_.joinable()) thread_.join();
 }
 
-int FileDownloadTask::GetCurlCode() const
-{
-    boost::lock_guard<boost::mutex> guard(lock_);
-    return curlCode_;
+bool FileDownloadTask::WaitFinished(DWORD timeoutMs) {
+  if (GetState() == DownloadState::NotStarted) return false;
+  if (OnWorkerThread()) return GetState() == DownloadState::Finished;
+  return WaitForSingleObject(finishedEvent_.get(), timeoutMs) == WAIT_OBJECT_0;
 }
 
-long FileDownloadTask::GetHttpStatus() const
-{
-    boost::lock_guard<boost::mutex> guard(lock_);
-    return httpStatus_;
+DownloadMode FileDownloadTask::GetMode() const {
+  boost::lock_guard<boost::mutex> guard(lock_);
+  return mode_;
 }
 
-std::string FileDownloadTask::GetErrorText() const
-{
-    boost::lock_guard<boost::mutex> guard(lock_);
-    return errorText_;
+DownloadState FileDownloadTask::GetState() const {
+  boost::lock_guard<boost::mutex> guard(lock_);
+  return state_;
 }
 
-ByteBuffer FileDownloadTask::GetData() const
-{
-    boost::lock_guard<boost::mutex> guard(lock_);
-    return memory_.Join();
+DownloadResult FileDownloadTask::GetResult() const {
+  boost::lock_guard<boost::mutex> guard(lock_);
+  return result_;
 }
 
-void FileDownloadTask::SetOutcome(DownloadResult result, int curlCode, long httpStatus,
-                                  const std::string& error)
-{
-    boost::lock_guard<boost::mutex> guard(lock_);
-    result_ = result;
-    curlCode_ = curlCode;
-    httpStatus_ = httpStatus;
-    errorText_ = error;
-    if (result == DownloadResult::Success && mode_ == DownloadMode::ToMemory)
-        flags_ |= DOWNLOAD_FLAG_MEMORY_DATA_COMPLETE;
+std::uint32_t FileDownloadTask::GetFlags() const {
+  boost::lock_guard<boost::mutex> guard(lock_);
+  return flags_;
+}
+
+std::int64_t FileDownloadTask::GetReceivedSize() const {
+  boost::lock_guard<boost::mutex> guard(lock_);
+  return received_;
+}
+
+std::int64_t FileDownloadTask::GetTotalSize() const {
+  boost::lock_guard<boost::mutex> guard(lock_);
+  return totalSize_;
+}
+
+std::wstring FileDownloadTask::GetContentType() const {
+  boost::lock_guard<boost::mutex> guard(lock_);
+  return contentType_;
+}
+
+int FileDownloadTask::GetCurlCode() const {
+  boost::lock_guard<boost::mutex> guard(lock_);
+  return curlCode_;
+}
+
+long FileDownloadTask::GetHttpStatus() const {
+  boost::lock_guard<boost::mutex> guard(lock_);
+  return httpStatus_;
+}
+
+std::string FileDownloadTask::GetErrorText() const {
+  boost::lock_guard<boost::mutex> guard(lock_);
+  return errorText_;
+}
+
+ByteBuffer FileDownloadTask::GetData() const {
+  boost::lock_guard<boost::mutex> guard(lock_);
+  return memory_.Join();
+}
+
+void FileDownloadTask::SetOutcome(DownloadResult result, int curlCode, long httpStatus, const std::string& error) {
+  boost::lock_guard<boost::mutex> guard(lock_);
+  result_ = result;
+  curlCode_ = curlCode;
+  httpStatus_ = httpStatus;
+  errorText_ = error;
+  if (result == DownloadResult::Success && mode_ == DownloadMode::ToMemory)
+    flags_ |= DOWNLOAD_FLAG_MEMORY_DATA_COMPLETE;
 }
 
 // ---------------------------------------------------------------------------------------
 // The worker.
 
-void FileDownloadTask::ThreadProc(FileDownloadTaskPtr* workerReference)
-{
-    std::unique_ptr<FileDownloadTaskPtr> reference(workerReference);
-    FileDownloadTask& task = **reference;
-    {
-        boost::lock_guard<boost::mutex> guard(task.lock_);
-        task.workerThreadId_ = GetCurrentThreadId();
-    }
-    try {
-        task.Run();
-    } catch (const std::exception& e) {
-        task.SetOutcome(DownloadResult::Failed, 0, 0, e.what());
-    } catch (...) {
-        task.SetOutcome(DownloadResult::Failed, 0, 0, "unknown exception");
-    }
-    {
-        boost::lock_guard<boost::mutex> guard(task.lock_);
-        task.state_ = DownloadState::Finished;
-        task.file_.reset();  // the last reference closes the file before anyone is told
-    }
-    try {
-        task.finished_(task);
-    } catch (...) {
-        // A slot's failure is its own; the outcome is already set and must still be
-        // announced as finished to the waiters below.
-    }
-    SetEvent(task.finishedEvent_.get());
-    reference.reset();  // may destroy the task, here on the worker
+void FileDownloadTask::ThreadProc(FileDownloadTaskPtr* workerReference) {
+  std::unique_ptr<FileDownloadTaskPtr> reference(workerReference);
+  FileDownloadTask& task = **reference;
+  {
+    boost::lock_guard<boost::mutex> guard(task.lock_);
+    task.workerThreadId_ = GetCurrentThreadId();
+  }
+  try {
+    task.Run();
+  } catch (const std::exception& e) {
+    task.SetOutcome(DownloadResult::Failed, 0, 0, e.what());
+  } catch (...) {
+    task.SetOutcome(DownloadResult::Failed, 0, 0, "unknown exception");
+  }
+  {
+    boost::lock_guard<boost::mutex> guard(task.lock_);
+    task.state_ = DownloadState::Finished;
+    task.file_.reset();  // the last reference closes the file before anyone is told
+  }
+  try {
+    task.finished_(task);
+  } catch (...) {
+    // A slot's failure is its own; the outcome is already set and must still be
+    // announced as finished to the waiters below.
+  }
+  SetEvent(task.finishedEvent_.get());
+  reference.reset();  // may destroy the task, here on the worker
 }
 
-void FileDownloadTask::Run()
-{
-    std::string url, userAgent;
-    DownloadTimeouts timeouts;
-    DownloadMode mode;
-    std::int64_t resumeFrom;
-    FileHandlePtr file;
+void FileDownloadTask::Run() {
+  std::string url, userAgent;
+  DownloadTimeouts timeouts;
+  DownloadMode mode;
+  std::int64_t resumeFrom;
+  FileHandlePtr file;
+  {
+    boost::lock_guard<boost::mutex> guard(lock_);
+    url = WideToAnsi(url_);
+    userAgent = WideToAnsi(userAgent_);
+    timeouts = timeouts_;
+    mode = mode_;
+    resumeFrom = received_;
+    file = file_;
+  }
+
+  try {
+    // Probe: the headers only.
+    Transfer probe(url, userAgent, timeouts);
+    probe.Set(CURLOPT_NOBODY, 1L, "CURLOPT_NOBODY");
+    PassOutcome outcome = probe.Perform();
+    if (outcome.code != CURLE_OK) {
+      DownloadResult result = DownloadResult::Failed;
+      if (outcome.code == CURLE_COULDNT_RESOLVE_HOST)
+        result = DownloadResult::HostNotFound;
+      else if (outcome.code == CURLE_HTTP_RETURNED_ERROR)
+        result = DownloadResult::HttpError;
+      else if (outcome.code == CURLE_OPERATION_TIMEDOUT)
+        result = DownloadResult::TimedOut;
+      SetOutcome(result, outcome.code, outcome.httpStatus, outcome.errorText);
+      return;
+    }
+    if (outcome.httpStatus >= 400) {
+      SetOutcome(DownloadResult::HttpError, outcome.code, outcome.httpStatus, "HTTP error status");
+      return;
+    }
+
+    curl_off_t length = -1;
+    CURLcode rc = curl_easy_getinfo(probe.Handle(), CURLINFO_CONTENT_LENGTH_DOWNLOAD_T, &length);
+    if (rc != CURLE_OK) {
+      SetOutcome(DownloadResult::Failed, rc, outcome.httpStatus,
+                 std::string("CURLINFO_CONTENT_LENGTH_DOWNLOAD_T: ") + curl_easy_strerror(rc));
+      return;
+    }
+    char* type = nullptr;
+    rc = curl_easy_getinfo(probe.Handle(), CURLINFO_CONTENT_TYPE, &type);
+    if (rc != CURLE_OK) {
+      SetOutcome(DownloadResult::Failed, rc, outcome.httpStatus,
+                 std::string("CURLINFO_CONTENT_TYPE: ") + curl_easy_strerror(rc));
+      return;
+    }
+    std::wstring contentType;
+    if (type) contentType = AnsiToWide(type, 32);
     {
-        boost::lock_guard<boost::mutex> guard(lock_);
-        url = WideToAnsi(url_);
-        userAgent = WideToAnsi(userAgent_);
-        timeouts = timeouts_;
-        mode = mode_;
-        resumeFrom = received_;
-        file = file_;
+      boost::lock_guard<boost::mutex> guard(lock_);
+      if (length > 0) {
+        totalSize_ = static_cast<std::int64_t>(length);
+        flags_ |= DOWNLOAD_FLAG_TOTAL_SIZE_KNOWN;
+      } else {
+        totalSize_ = 0;
+      }
+      if (!contentType.empty()) {
+        contentType_ = contentType;
+        flags_ |= DOWNLOAD_FLAG_CONTENT_TYPE_KNOWN;
+      }
     }
+    if (mode == DownloadMode::InfoOnly) {
+      SetOutcome(DownloadResult::Success, CURLE_OK, outcome.httpStatus, std::string());
+      return;
+    }
+  } catch (const OptionRefusal& refusal) {
+    SetOutcome(DownloadResult::OptionRefused, refusal.code, 0, refusal.text);
+    return;
+  }
 
-    try {
-        // Probe: the headers only.
-        Transfer probe(url, userAgent, timeouts);
-        probe.Set(CURLOPT_NOBODY, 1L, "CURLOPT_NOBODY");
-        PassOutcome outcome = probe.Perform();
-        if (outcome.code != CURLE_OK) {
-            DownloadResult result = DownloadResult::Failed;
-            if (outcome.code == CURLE_COULDNT_RESOLVE_HOST)
-                result = DownloadResult::HostNotFound;
-            else if (outcome.code == CURLE_HTTP_RETURNED_ERROR)
-                result = DownloadResult::HttpError;
-            else if (outcome.code == CURLE_OPERATION_TIMEDOUT)
-                result = DownloadResult::TimedOut;
-            SetOutcome(result, outcome.code, outcome.httpStatus, outcome.errorText);
-            return;
-        }
-        if (outcome.httpStatus >= 400) {
-            SetOutcome(DownloadResult::HttpError, outcome.code, outcome.httpStatus, "HTTP error status");
-            return;
-        }
-
-        curl_off_t length = -1;
-        CURLcode rc = curl_easy_getinfo(probe.Handle(), CURLINFO_CONTENT_LENGTH_DOWNLOAD_T, &length);
-        if (rc != CURLE_OK) {
-            SetOutcome(DownloadResult::Failed, rc, outcome.httpStatus,
-                       std::string("CURLINFO_CONTENT_LENGTH_DOWNLOAD_T: ") + curl_easy_strerror(rc));
-            return;
-        }
-        char* type = nullptr;
-        rc = curl_easy_getinfo(probe.Handle(), CURLINFO_CONTENT_TYPE, &type);
-        if (rc != CURLE_OK) {
-            SetOutcome(DownloadResult::Failed, rc, outcome.httpStatus,
-                       std::string("CURLINFO_CONTENT_TYPE: ") + curl_easy_strerror(rc));
-            return;
-        }
-        std::wstring contentType;
-        if (type)
-            contentType = AnsiToWide(type, 32);
-        {
-            boost::lock_guard<boost::mutex> guard(lock_);
-            if (length > 0) {
-                totalSize_ = static_cast<std::int64_t>(length);
-                flags_ |= DOWNLOAD_FLAG_TOTAL_SIZE_KNOWN;
-            } else {
-                totalSize_ = 0;
-            }
-            if (!contentType.empty()) {
-                contentType_ = contentType;
-                flags_ |= DOWNLOAD_FLAG_CONTENT_TYPE_KNOWN;
-            }
-        }
-        if (mode == DownloadMode::InfoOnly) {
-            SetOutcome(DownloadResult::Success, CURLE_OK, outcome.httpStatus, std::string());
-            return;
-        }
-    } catch (const OptionRefusal& refusal) {
-        SetOutcome(DownloadResult::OptionRefused, refusal.code, 0, refusal.text);
+  DownloadResult result = RunBody(url, userAgent, timeouts, resumeFrom);
+  if (result == DownloadResult::None) {
+    // The server ignored the resume offset and sent the whole body, of which nothing was
+    // kept: start again from zero rather than append a second copy.
+    if (mode == DownloadMode::ToFile) {
+      try {
+        TruncateFile(file);
+      } catch (const FileException&) {
+        SetOutcome(DownloadResult::WriteStopped, 0, 0, "emptying the file for a restart failed");
         return;
+      }
     }
-
-    DownloadResult result = RunBody(url, userAgent, timeouts, resumeFrom);
-    if (result == DownloadResult::None) {
-        // The server ignored the resume offset and sent the whole body, of which nothing was
-        // kept: start again from zero rather than append a second copy.
-        if (mode == DownloadMode::ToFile) {
-            try {
-                TruncateFile(file);
-            } catch (const FileException&) {
-                SetOutcome(DownloadResult::WriteStopped, 0, 0, "emptying the file for a restart failed");
-                return;
-            }
-        }
-        {
-            boost::lock_guard<boost::mutex> guard(lock_);
-            received_ = 0;
-        }
-        result = RunBody(url, userAgent, timeouts, 0);
-        if (result == DownloadResult::None)
-            SetOutcome(DownloadResult::Failed, CURLE_RANGE_ERROR, GetHttpStatus(), "restart did not take");
+    {
+      boost::lock_guard<boost::mutex> guard(lock_);
+      received_ = 0;
     }
+    result = RunBody(url, userAgent, timeouts, 0);
+    if (result == DownloadResult::None)
+      SetOutcome(DownloadResult::Failed, CURLE_RANGE_ERROR, GetHttpStatus(), "restart did not take");
+  }
 }
 
 // The body pass. Returns None when the server ignored the resume offset (nothing of its
 // answer was kept), otherwise the final result, already stored.
 DownloadResult FileDownloadTask::RunBody(const std::string& url, const std::string& userAgent,
-                                         const DownloadTimeouts& timeouts, std::int64_t resumeFrom)
-{
-    PassOutcome outcome;
-    try {
-        Transfer body(url, userAgent, timeouts);
-        {
-            boost::lock_guard<boost::mutex> guard(lock_);
-            body.mode = mode_;
-            body.file = file_;
-        }
-        body.resumeFrom = resumeFrom;
-        body.Set(CURLOPT_WRITEFUNCTION, &FileDownloadTask::WriteCallback, "CURLOPT_WRITEFUNCTION");
-        body.Set(CURLOPT_WRITEDATA, static_cast<void*>(this), "CURLOPT_WRITEDATA");
-        body.Set(CURLOPT_RESUME_FROM_LARGE, static_cast<curl_off_t>(resumeFrom), "CURLOPT_RESUME_FROM_LARGE");
-        transfer_ = &body;
-        outcome = body.Perform();
-        transfer_ = nullptr;
-        outcome.rangeIgnored = body.rangeIgnored;
-        outcome.writeException = body.writeException;
-    } catch (const OptionRefusal& refusal) {
-        transfer_ = nullptr;
-        SetOutcome(DownloadResult::OptionRefused, refusal.code, 0, refusal.text);
-        return DownloadResult::OptionRefused;
+                                         const DownloadTimeouts& timeouts, std::int64_t resumeFrom) {
+  PassOutcome outcome;
+  try {
+    Transfer body(url, userAgent, timeouts);
+    {
+      boost::lock_guard<boost::mutex> guard(lock_);
+      body.mode = mode_;
+      body.file = file_;
     }
+    body.resumeFrom = resumeFrom;
+    body.Set(CURLOPT_WRITEFUNCTION, &FileDownloadTask::WriteCallback, "CURLOPT_WRITEFUNCTION");
+    body.Set(CURLOPT_WRITEDATA, static_cast<void*>(this), "CURLOPT_WRITEDATA");
+    body.Set(CURLOPT_RESUME_FROM_LARGE, static_cast<curl_off_t>(resumeFrom), "CURLOPT_RESUME_FROM_LARGE");
+    transfer_ = &body;
+    outcome = body.Perform();
+    transfer_ = nullptr;
+    outcome.rangeIgnored = body.rangeIgnored;
+    outcome.writeException = body.writeException;
+  } catch (const OptionRefusal& refusal) {
+    transfer_ = nullptr;
+    SetOutcome(DownloadResult::OptionRefused, refusal.code, 0, refusal.text);
+    return DownloadResult::OptionRefused;
+  }
 
-    DownloadResult result = DownloadResult::Failed;
-    std::string error = outcome.errorText;
-    if (resumeFrom > 0 && outcome.httpStatus == 416 &&
-        (outcome.code == CURLE_OK || outcome.code == CURLE_HTTP_RETURNED_ERROR)) {
-        // The offset is at or past the end. Resuming a file that is already whole is done;
-        // any other refused offset is the caller's to handle.
-        std::int64_t total = GetTotalSize();
-        if (total > 0 && resumeFrom == total) {
-            SetOutcome(DownloadResult::Success, CURLE_OK, outcome.httpStatus, std::string());
-            return DownloadResult::Success;
-        }
-        SetOutcome(DownloadResult::RangeRefused, outcome.code, outcome.httpStatus,
-                   "the server refused the resume offset " + std::to_string(resumeFrom));
-        return DownloadResult::RangeRefused;
+  DownloadResult result = DownloadResult::Failed;
+  std::string error = outcome.errorText;
+  if (resumeFrom > 0 && outcome.httpStatus == 416 &&
+      (outcome.code == CURLE_OK || outcome.code == CURLE_HTTP_RETURNED_ERROR)) {
+    // The offset is at or past the end. Resuming a file that is already whole is done;
+    // any other refused offset is the caller's to handle.
+    std::int64_t total = GetTotalSize();
+    if (total > 0 && resumeFrom == total) {
+      SetOutcome(DownloadResult::Success, CURLE_OK, outcome.httpStatus, std::string());
+      return DownloadResult::Success;
     }
-    switch (outcome.code) {
+    SetOutcome(DownloadResult::RangeRefused, outcome.code, outcome.httpStatus,
+               "the server refused the resume offset " + std::to_string(resumeFrom));
+    return DownloadResult::RangeRefused;
+  }
+  switch (outcome.code) {
     case CURLE_OK:
-        if (outcome.httpStatus >= 400) {
-            result = DownloadResult::HttpError;
-            error = "HTTP error status";
-        } else {
-            std::int64_t received = 0, total = 0;
-            {
-                boost::lock_guard<boost::mutex> guard(lock_);
-                received = received_;
-                total = (flags_ & DOWNLOAD_FLAG_TOTAL_SIZE_KNOWN) ? totalSize_ : -1;
-            }
-            if (total >= 0 && received != total) {
-                result = DownloadResult::SizeMismatch;
-                error = "received " + std::to_string(received) + " bytes, the probe announced " +
-                        std::to_string(total);
-            } else {
-                result = DownloadResult::Success;
-            }
-        }
-        break;
-    case CURLE_PARTIAL_FILE:
-        result = DownloadResult::PartialBody;
-        break;
-    case CURLE_HTTP_RETURNED_ERROR:
+      if (outcome.httpStatus >= 400) {
         result = DownloadResult::HttpError;
-        break;
-    case CURLE_WRITE_ERROR:
-        if (outcome.rangeIgnored)
-            return DownloadResult::None;
-        result = outcome.writeException ? DownloadResult::Failed : DownloadResult::WriteStopped;
-        break;
-    case CURLE_RANGE_ERROR:
-        // libcurl reports a 200 answer to a ranged request as a range error, before any of
-        // the body is delivered.
-        if (resumeFrom > 0 && outcome.httpStatus == 200)
-            return DownloadResult::None;
-        result = DownloadResult::RangeRefused;
-        break;
-    case CURLE_OPERATION_TIMEDOUT:
-        result = DownloadResult::TimedOut;
-        break;
-    default:
-        result = DownloadResult::Failed;
-        break;
-    }
-    SetOutcome(result, outcome.code, outcome.httpStatus, error);
-    return result;
-}
-
-size_t FileDownloadTask::WriteCallback(char* data, size_t size, size_t count, void* taskPointer)
-{
-    FileDownloadTask* task = static_cast<FileDownloadTask*>(taskPointer);
-    const size_t n = size * count;
-    if (n == 0)
-        return 0;
-    // No exception may travel through libcurl.
-    try {
-        if (n > static_cast<size_t>(std::numeric_limits<std::int32_t>::max()))
-            return 0;
-        return task->OnData(MemoryView(data, static_cast<std::int32_t>(n))) ? n : 0;
-    } catch (...) {
-        task->transfer_->writeException = true;
-        return 0;
-    }
-}
-
-bool FileDownloadTask::OnData(const MemoryView& block)
-{
-    Transfer& transfer = *transfer_;
-    const std::int32_t n = block.Length();
-    if (transfer.firstBlock) {
-        transfer.firstBlock = false;
-        if (transfer.resumeFrom > 0) {
-            // A resumed body must be the rest, not the whole: anything but 206 is refused
-            // before a byte of it is written.
-            long status = 0;
-            if (curl_easy_getinfo(transfer.Handle(), CURLINFO_RESPONSE_CODE, &status) != CURLE_OK ||
-                status != 206) {
-                transfer.rangeIgnored = true;
-                return false;
-            }
-        }
-    }
-    {
-        boost::lock_guard<boost::mutex> guard(lock_);
-        state_ = DownloadState::Receiving;
-    }
-
-    if (transfer.mode == DownloadMode::ToFile) {
-        try {
-            AppendToFile(transfer.file, block);
-        } catch (const FileException&) {
-            return false;
-        }
-        boost::lock_guard<boost::mutex> guard(lock_);
-        received_ += n;
-        if (cancelRequested_)
-            return false;
-    } else if (transfer.mode == DownloadMode::ToMemory) {
-        std::int64_t announced = 0;
+        error = "HTTP error status";
+      } else {
+        std::int64_t received = 0, total = 0;
         {
-            boost::lock_guard<boost::mutex> guard(lock_);
-            if (cancelRequested_)
-                return false;
-            // One buffer of at most 2 GiB holds the data in the end.
-            if (memory_.stored + n > std::numeric_limits<std::int32_t>::max())
-                return false;
-            received_ += n;
-            announced = totalSize_;
+          boost::lock_guard<boost::mutex> guard(lock_);
+          received = received_;
+          total = (flags_ & DOWNLOAD_FLAG_TOTAL_SIZE_KNOWN) ? totalSize_ : -1;
         }
-        if (memory_.stored == 0)
-            memory_.Reserve(announced);
-        memory_.Append(block);
-    } else {
-        return false;
-    }
+        if (total >= 0 && received != total) {
+          result = DownloadResult::SizeMismatch;
+          error = "received " + std::to_string(received) + " bytes, the probe announced " + std::to_string(total);
+        } else {
+          result = DownloadResult::Success;
+        }
+      }
+      break;
+    case CURLE_PARTIAL_FILE:
+      result = DownloadResult::PartialBody;
+      break;
+    case CURLE_HTTP_RETURNED_ERROR:
+      result = DownloadResult::HttpError;
+      break;
+    case CURLE_WRITE_ERROR:
+      if (outcome.rangeIgnored) return DownloadResult::None;
+      result = outcome.writeException ? DownloadResult::Failed : DownloadResult::WriteStopped;
+      break;
+    case CURLE_RANGE_ERROR:
+      // libcurl reports a 200 answer to a ranged request as a range error, before any of
+      // the body is delivered.
+      if (resumeFrom > 0 && outcome.httpStatus == 200) return DownloadResult::None;
+      result = DownloadResult::RangeRefused;
+      break;
+    case CURLE_OPERATION_TIMEDOUT:
+      result = DownloadResult::TimedOut;
+      break;
+    default:
+      result = DownloadResult::Failed;
+      break;
+  }
+  SetOutcome(result, outcome.code, outcome.httpStatus, error);
+  return result;
+}
 
-    std::int64_t received = 0, total = 0;
-    {
-        boost::lock_guard<boost::mutex> guard(lock_);
-        received = received_;
-        total = totalSize_;
+size_t FileDownloadTask::WriteCallback(char* data, size_t size, size_t count, void* taskPointer) {
+  FileDownloadTask* task = static_cast<FileDownloadTask*>(taskPointer);
+  const size_t n = size * count;
+  if (n == 0) return 0;
+  // No exception may travel through libcurl.
+  try {
+    if (n > static_cast<size_t>(std::numeric_limits<std::int32_t>::max())) return 0;
+    return task->OnData(MemoryView(data, static_cast<std::int32_t>(n))) ? n : 0;
+  } catch (...) {
+    task->transfer_->writeException = true;
+    return 0;
+  }
+}
+
+bool FileDownloadTask::OnData(const MemoryView& block) {
+  Transfer& transfer = *transfer_;
+  const std::int32_t n = block.Length();
+  if (transfer.firstBlock) {
+    transfer.firstBlock = false;
+    if (transfer.resumeFrom > 0) {
+      // A resumed body must be the rest, not the whole: anything but 206 is refused
+      // before a byte of it is written.
+      long status = 0;
+      if (curl_easy_getinfo(transfer.Handle(), CURLINFO_RESPONSE_CODE, &status) != CURLE_OK || status != 206) {
+        transfer.rangeIgnored = true;
+        return false;
+      }
     }
-    progress_(*this, received, total, block);
-    return true;
+  }
+  {
+    boost::lock_guard<boost::mutex> guard(lock_);
+    state_ = DownloadState::Receiving;
+  }
+
+  if (transfer.mode == DownloadMode::ToFile) {
+    try {
+      AppendToFile(transfer.file, block);
+    } catch (const FileException&) {
+      return false;
+    }
+    boost::lock_guard<boost::mutex> guard(lock_);
+    received_ += n;
+    if (cancelRequested_) return false;
+  } else if (transfer.mode == DownloadMode::ToMemory) {
+    std::int64_t announced = 0;
+    {
+      boost::lock_guard<boost::mutex> guard(lock_);
+      if (cancelRequested_) return false;
+      // One buffer of at most 2 GiB holds the data in the end.
+      if (memory_.stored + n > std::numeric_limits<std::int32_t>::max()) return false;
+      received_ += n;
+      announced = totalSize_;
+    }
+    if (memory_.stored == 0) memory_.Reserve(announced);
+    memory_.Append(block);
+  } else {
+    return false;
+  }
+
+  std::int64_t received = 0, total = 0;
+  {
+    boost::lock_guard<boost::mutex> guard(lock_);
+    received = received_;
+    total = totalSize_;
+  }
+  progress_(*this, received, total, block);
+  return true;
 }
 
 // ---------------------------------------------------------------------------------------
 
-void FileDownloadTask::ChunkList::Reserve(std::int64_t announced)
-{
-    if (stored != 0 || !whole.IsEmpty() || announced <= 0 || announced > kMaxWhole)
-        return;
-    try {
-        whole = ByteBuffer(static_cast<std::int32_t>(announced));
-    } catch (const std::bad_alloc&) {
-        // Chunks take the body as it comes; they need no single block of that size.
-    }
+void FileDownloadTask::ChunkList::Reserve(std::int64_t announced) {
+  if (stored != 0 || !whole.IsEmpty() || announced <= 0 || announced > kMaxWhole) return;
+  try {
+    whole = ByteBuffer(static_cast<std::int32_t>(announced));
+  } catch (const std::bad_alloc&) {
+    // Chunks take the body as it comes; they need no single block of that size.
+  }
 }
 
-void FileDownloadTask::ChunkList::Append(const MemoryView& block)
-{
-    const std::uint8_t* from = block.Data();
-    std::int32_t remaining = block.Length();
-    const std::int32_t wholeLength = whole.Length();
-    if (stored < wholeLength && remaining > 0) {
-        const std::int32_t count =
-            static_cast<std::int32_t>(std::min<std::int64_t>(wholeLength - stored, remaining));
-        std::memcpy(whole.Data() + stored, from, static_cast<size_t>(count));
-        from += count;
-        remaining -= count;
-        stored += count;
-    }
-    while (remaining > 0) {
-        const std::int64_t beyond = stored - wholeLength;
-        if (beyond == static_cast<std::int64_t>(chunks.size()) * kChunkSize)
-            chunks.emplace_back(kChunkSize);
-        const std::int32_t offset = static_cast<std::int32_t>(beyond % kChunkSize);
-        const std::int32_t count = std::min(kChunkSize - offset, remaining);
-        std::memcpy(chunks.back().Data() + offset, from, static_cast<size_t>(count));
-        from += count;
-        remaining -= count;
-        stored += count;
-    }
+void FileDownloadTask::ChunkList::Append(const MemoryView& block) {
+  const std::uint8_t* from = block.Data();
+  std::int32_t remaining = block.Length();
+  const std::int32_t wholeLength = whole.Length();
+  if (stored < wholeLength && remaining > 0) {
+    const std::int32_t count = static_cast<std::int32_t>(std::min<std::int64_t>(wholeLength - stored, remaining));
+    std::memcpy(whole.Data() + stored, from, static_cast<size_t>(count));
+    from += count;
+    remaining -= count;
+    stored += count;
+  }
+  while (remaining > 0) {
+    const std::int64_t beyond = stored - wholeLength;
+    if (beyond == static_cast<std::int64_t>(chunks.size()) * kChunkSize) chunks.emplace_back(kChunkSize);
+    const std::int32_t offset = static_cast<std::int32_t>(beyond % kChunkSize);
+    const std::int32_t count = std::min(kChunkSize - offset, remaining);
+    std::memcpy(chunks.back().Data() + offset, from, static_cast<size_t>(count));
+    from += count;
+    remaining -= count;
+    stored += count;
+  }
 }
 
-ByteBuffer FileDownloadTask::ChunkList::Join() const
-{
-    if (chunks.empty() && stored == whole.Length())
-        return whole;
-    ByteBuffer joined(static_cast<std::int32_t>(stored));
-    const std::int64_t fromWhole = std::min<std::int64_t>(stored, whole.Length());
-    if (fromWhole > 0)
-        std::memcpy(joined.Data(), whole.Data(), static_cast<size_t>(fromWhole));
-    std::int64_t position = fromWhole;
-    for (const ByteBuffer& chunk : chunks) {
-        const std::int64_t count = std::min<std::int64_t>(kChunkSize, stored - position);
-        if (count <= 0)
-            break;
-        std::memcpy(joined.Data() + position, chunk.Data(), static_cast<size_t>(count));
-        position += count;
-    }
-    return joined;
+ByteBuffer FileDownloadTask::ChunkList::Join() const {
+  if (chunks.empty() && stored == whole.Length()) return whole;
+  ByteBuffer joined(static_cast<std::int32_t>(stored));
+  const std::int64_t fromWhole = std::min<std::int64_t>(stored, whole.Length());
+  if (fromWhole > 0) std::memcpy(joined.Data(), whole.Data(), static_cast<size_t>(fromWhole));
+  std::int64_t position = fromWhole;
+  for (const ByteBuffer& chunk : chunks) {
+    const std::int64_t count = std::min<std::int64_t>(kChunkSize, stored - position);
+    if (count <= 0) break;
+    std::memcpy(joined.Data() + position, chunk.Data(), static_cast<size_t>(count));
+    position += count;
+  }
+  return joined;
 }

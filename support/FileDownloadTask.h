@@ -29,189 +29,182 @@
 #include <string>
 #include <vector>
 
-enum class DownloadMode : std::int32_t
-{
-    NotStarted = 0,
-    InfoOnly = 1,  // size probe only
-    ToFile = 2,
-    ToMemory = 3,
+enum class DownloadMode : std::int32_t {
+  NotStarted = 0,
+  InfoOnly = 1,  // size probe only
+  ToFile = 2,
+  ToMemory = 3,
 };
 
-enum class DownloadState : std::int32_t
-{
-    NotStarted = 0,
-    Started = 1,    // set by Start before the worker runs
-    Receiving = 2,  // set at every block of the body
-    Finished = 3,   // set last by the worker, after the result
+enum class DownloadState : std::int32_t {
+  NotStarted = 0,
+  Started = 1,    // set by Start before the worker runs
+  Receiving = 2,  // set at every block of the body
+  Finished = 3,   // set last by the worker, after the result
 };
 
-enum class DownloadResult : std::int32_t
-{
-    None = 0,
-    Success = 1,        // the probe (probe-only mode) or the whole body arrived
-    WriteStopped = 2,   // the write step refused a block: a file write failed, or cancel
-    RangeRefused = 3,   // the server refused the resume offset
-    // 4 is not a final result.
-    HostNotFound = 5,   // the probe could not resolve the host name
-    Failed = 6,         // any other libcurl failure (TLS, connection, redirect), or an exception
-    OptionRefused = 7,  // libcurl refused an option or a handle: the transfer never ran
-    HttpError = 8,      // the server answered with a status of 400 or more
-    PartialBody = 9,    // the connection ended before the announced length arrived
-    SizeMismatch = 10,  // the body's length differs from the length the probe announced
-    TimedOut = 11,      // no connection in time, or the transfer stalled (low-speed limit)
+enum class DownloadResult : std::int32_t {
+  None = 0,
+  Success = 1,       // the probe (probe-only mode) or the whole body arrived
+  WriteStopped = 2,  // the write step refused a block: a file write failed, or cancel
+  RangeRefused = 3,  // the server refused the resume offset
+  // 4 is not a final result.
+  HostNotFound = 5,   // the probe could not resolve the host name
+  Failed = 6,         // any other libcurl failure (TLS, connection, redirect), or an exception
+  OptionRefused = 7,  // libcurl refused an option or a handle: the transfer never ran
+  HttpError = 8,      // the server answered with a status of 400 or more
+  PartialBody = 9,    // the connection ended before the announced length arrived
+  SizeMismatch = 10,  // the body's length differs from the length the probe announced
+  TimedOut = 11,      // no connection in time, or the transfer stalled (low-speed limit)
 };
 
 // The result's name ("Success", "HttpError", ...), for logs and test reports.
 const char* DownloadResultName(DownloadResult result);
 
 // Bits of GetFlags().
-enum DownloadFlags : std::uint32_t
-{
-    DOWNLOAD_FLAG_TOTAL_SIZE_KNOWN = 0x1,       // the probe reported a length above 0
-    DOWNLOAD_FLAG_CONTENT_TYPE_KNOWN = 0x2,
-    DOWNLOAD_FLAG_MEMORY_DATA_COMPLETE = 0x4,   // memory mode ended with Success
+enum DownloadFlags : std::uint32_t {
+  DOWNLOAD_FLAG_TOTAL_SIZE_KNOWN = 0x1,  // the probe reported a length above 0
+  DOWNLOAD_FLAG_CONTENT_TYPE_KNOWN = 0x2,
+  DOWNLOAD_FLAG_MEMORY_DATA_COMPLETE = 0x4,  // memory mode ended with Success
 };
 
 // When a transfer gives up. A stalled transfer is one whose average speed stays below
 // lowSpeedBytesPerSecond for lowSpeedSeconds (libcurl averages over the last few seconds).
-struct DownloadTimeouts
-{
-    std::int32_t connectMilliseconds = 30000;  // name resolution, TCP and TLS handshakes
-    std::int32_t lowSpeedBytesPerSecond = 100;
-    std::int32_t lowSpeedSeconds = 60;
+struct DownloadTimeouts {
+  std::int32_t connectMilliseconds = 30000;  // name resolution, TCP and TLS handshakes
+  std::int32_t lowSpeedBytesPerSecond = 100;
+  std::int32_t lowSpeedSeconds = 60;
 };
 
 class FileDownloadTask;
 using FileDownloadTaskPtr = boost::intrusive_ptr<FileDownloadTask>;
 
-class FileDownloadTask : public RefCounted
-{
-public:
-    // (task, bytes received so far including a resume offset, probed total or 0, the block)
-    using ProgressSignal = boost::signals2::signal<void(FileDownloadTask& task, std::int64_t received,
-                                                        std::int64_t total, const MemoryView& block)>;
-    using FinishedSignal = boost::signals2::signal<void(FileDownloadTask& task)>;
+class FileDownloadTask : public RefCounted {
+ public:
+  // (task, bytes received so far including a resume offset, probed total or 0, the block)
+  using ProgressSignal = boost::signals2::signal<void(FileDownloadTask& task, std::int64_t received, std::int64_t total,
+                                                      const MemoryView& block)>;
+  using FinishedSignal = boost::signals2::signal<void(FileDownloadTask& task)>;
 
-    // Initialises libcurl once per process: throws LibcurlInitializationException when that
-    // fails (the next construction tries again). Hold the task through a FileDownloadTaskPtr
-    // before starting it: the worker keeps a reference of its own.
-    FileDownloadTask();
-    ~FileDownloadTask() override;
+  // Initialises libcurl once per process: throws LibcurlInitializationException when that
+  // fails (the next construction tries again). Hold the task through a FileDownloadTaskPtr
+  // before starting it: the worker keeps a reference of its own.
+  FileDownloadTask();
+  ~FileDownloadTask() override;
 
-    // Before a start.
-    void SetUrl(const std::wstring& url);
-    void SetUserAgent(const std::wstring& userAgent);
-    void SetTimeouts(const DownloadTimeouts& timeouts);
+  // Before a start.
+  void SetUrl(const std::wstring& url);
+  void SetUserAgent(const std::wstring& userAgent);
+  void SetTimeouts(const DownloadTimeouts& timeouts);
 
-    // Connect slots before the start; they are called in connection order.
-    ProgressSignal& Progress() { return progress_; }
-    FinishedSignal& Finished() { return finished_; }
+  // Connect slots before the start; they are called in connection order.
+  ProgressSignal& Progress() { return progress_; }
+  FinishedSignal& Finished() { return finished_; }
 
-    // Each starts the worker; a task starts once (a second start throws std::logic_error).
-    // A worker thread that cannot be created throws boost::thread_resource_error and leaves
-    // the task not started.
-    void StartInfoOnly();
-    void StartToMemory();
-    // Appends the body to file. resume: continue from the file's current size (the server is
-    // asked for the rest); otherwise the file is emptied first. A FileException from reading
-    // the size or emptying the file reaches the caller and the task is not started.
-    void StartToFile(const FileHandlePtr& file, bool resume);
+  // Each starts the worker; a task starts once (a second start throws std::logic_error).
+  // A worker thread that cannot be created throws boost::thread_resource_error and leaves
+  // the task not started.
+  void StartInfoOnly();
+  void StartToMemory();
+  // Appends the body to file. resume: continue from the file's current size (the server is
+  // asked for the rest); otherwise the file is emptied first. A FileException from reading
+  // the size or emptying the file reaches the caller and the task is not started.
+  void StartToFile(const FileHandlePtr& file, bool resume);
 
-    // Asks the worker to stop at the next block: the transfer ends with WriteStopped.
-    void RequestCancel();
+  // Asks the worker to stop at the next block: the transfer ends with WriteStopped.
+  void RequestCancel();
 
-    // Waits until the worker has ended (returns at once on the worker itself, or when the
-    // task was never started). A failed wait throws std::system_error.
-    void Join();
-    // Waits at most timeoutMs for the finished signal to have been emitted; true when it was.
-    // On the worker thread it does not wait: true once the state is Finished.
-    bool WaitFinished(DWORD timeoutMs);
+  // Waits until the worker has ended (returns at once on the worker itself, or when the
+  // task was never started). A failed wait throws std::system_error.
+  void Join();
+  // Waits at most timeoutMs for the finished signal to have been emitted; true when it was.
+  // On the worker thread it does not wait: true once the state is Finished.
+  bool WaitFinished(DWORD timeoutMs);
 
-    DownloadMode GetMode() const;
-    DownloadState GetState() const;
-    DownloadResult GetResult() const;
-    std::uint32_t GetFlags() const;
-    std::int64_t GetReceivedSize() const;
-    std::int64_t GetTotalSize() const;
-    std::wstring GetContentType() const;
-    // The libcurl code and HTTP status of the last pass, and libcurl's text for a failure:
-    // for reports and logs.
-    int GetCurlCode() const;
-    long GetHttpStatus() const;
-    std::string GetErrorText() const;
+  DownloadMode GetMode() const;
+  DownloadState GetState() const;
+  DownloadResult GetResult() const;
+  std::uint32_t GetFlags() const;
+  std::int64_t GetReceivedSize() const;
+  std::int64_t GetTotalSize() const;
+  std::wstring GetContentType() const;
+  // The libcurl code and HTTP status of the last pass, and libcurl's text for a failure:
+  // for reports and logs.
+  int GetCurlCode() const;
+  long GetHttpStatus() const;
+  std::string GetErrorText() const;
 
-    // The memory-mode body in one buffer; meaningful once the task is finished. Read it only:
-    // when the body filled the length the probe announced, every call shares the task's array.
-    ByteBuffer GetData() const;
+  // The memory-mode body in one buffer; meaningful once the task is finished. Read it only:
+  // when the body filled the length the probe announced, every call shares the task's array.
+  ByteBuffer GetData() const;
 
-    // libcurl's write function; data is the task.
-    static size_t WriteCallback(char* data, size_t size, size_t count, void* task);
+  // libcurl's write function; data is the task.
+  static size_t WriteCallback(char* data, size_t size, size_t count, void* task);
 
-private:
-    class Transfer;
-    // Bytes of the memory mode, never moved while they arrive. When the probe announced the
-    // length, they fill one array of that length, taken when the first block arrives, and the
-    // join hands that array over as it is: a large body would otherwise be written to fresh
-    // memory twice (chunks, then the join), and fresh pages are most of what storing it costs.
-    // Without a length, when that array cannot be had, and for bytes beyond it, fixed chunks
-    // take them and the join copies them once. Written only by the worker; read only after
-    // the end.
-    struct ChunkList
-    {
-        static constexpr std::int32_t kChunkSize = 0x10000;
-        // A larger announced length is not taken on trust for one array (a 32-bit installer has
-        // 2 GiB of address space in all): chunks grow with what really arrives.
-        static constexpr std::int64_t kMaxWhole = 512LL * 1024 * 1024;
-        ByteBuffer whole;
-        std::vector<ByteBuffer> chunks;  // the bytes beyond whole's length
-        std::int64_t stored = 0;
-        // Before the first byte: one array for the announced length, when it can be had.
-        void Reserve(std::int64_t announced);
-        void Append(const MemoryView& block);
-        ByteBuffer Join() const;
-    };
+ private:
+  class Transfer;
+  // Bytes of the memory mode, never moved while they arrive. When the probe announced the
+  // length, they fill one array of that length, taken when the first block arrives, and the
+  // join hands that array over as it is: a large body would otherwise be written to fresh
+  // memory twice (chunks, then the join), and fresh pages are most of what storing it costs.
+  // Without a length, when that array cannot be had, and for bytes beyond it, fixed chunks
+  // take them and the join copies them once. Written only by the worker; read only after
+  // the end.
+  struct ChunkList {
+    static constexpr std::int32_t kChunkSize = 0x10000;
+    // A larger announced length is not taken on trust for one array (a 32-bit installer has
+    // 2 GiB of address space in all): chunks grow with what really arrives.
+    static constexpr std::int64_t kMaxWhole = 512LL * 1024 * 1024;
+    ByteBuffer whole;
+    std::vector<ByteBuffer> chunks;  // the bytes beyond whole's length
+    std::int64_t stored = 0;
+    // Before the first byte: one array for the announced length, when it can be had.
+    void Reserve(std::int64_t announced);
+    void Append(const MemoryView& block);
+    ByteBuffer Join() const;
+  };
 
-    static void ThreadProc(FileDownloadTaskPtr* workerReference);
-    void MarkStarted(DownloadMode mode, std::int64_t received);
-    void Start();
-    void Run();
-    DownloadResult RunBody(const std::string& url, const std::string& userAgent,
-                           const DownloadTimeouts& timeouts, std::int64_t resumeFrom);
-    bool OnData(const MemoryView& block);
-    void SetOutcome(DownloadResult result, int curlCode, long httpStatus, const std::string& error);
-    bool OnWorkerThread() const;
+  static void ThreadProc(FileDownloadTaskPtr* workerReference);
+  void MarkStarted(DownloadMode mode, std::int64_t received);
+  void Start();
+  void Run();
+  DownloadResult RunBody(const std::string& url, const std::string& userAgent, const DownloadTimeouts& timeouts,
+                         std::int64_t resumeFrom);
+  bool OnData(const MemoryView& block);
+  void SetOutcome(DownloadResult result, int curlCode, long httpStatus, const std::string& error);
+  bool OnWorkerThread() const;
 
-    // Guards every field below up to transfer_, except thread_ and memory_.
-    mutable boost::mutex lock_;
-    // Stored by Start under joinLock_; used by Join under joinLock_ and by the destructor.
-    boost::thread thread_;
-    boost::mutex joinLock_;
-    DWORD workerThreadId_ = 0;  // set by the worker when it begins
-    std::wstring url_;
-    std::wstring userAgent_;
-    DownloadTimeouts timeouts_;
-    DownloadMode mode_ = DownloadMode::NotStarted;
-    DownloadState state_ = DownloadState::NotStarted;
-    std::uint32_t flags_ = 0;
-    DownloadResult result_ = DownloadResult::None;
-    int curlCode_ = 0;
-    long httpStatus_ = 0;
-    std::string errorText_;
-    std::wstring contentType_;
-    std::int64_t totalSize_ = 0;
-    ChunkList memory_;  // the worker appends outside the lock; read after the end
-    FileHandlePtr file_;
-    bool cancelRequested_ = false;
-    std::int64_t received_ = 0;
+  // Guards every field below up to transfer_, except thread_ and memory_.
+  mutable boost::mutex lock_;
+  // Stored by Start under joinLock_; used by Join under joinLock_ and by the destructor.
+  boost::thread thread_;
+  boost::mutex joinLock_;
+  DWORD workerThreadId_ = 0;  // set by the worker when it begins
+  std::wstring url_;
+  std::wstring userAgent_;
+  DownloadTimeouts timeouts_;
+  DownloadMode mode_ = DownloadMode::NotStarted;
+  DownloadState state_ = DownloadState::NotStarted;
+  std::uint32_t flags_ = 0;
+  DownloadResult result_ = DownloadResult::None;
+  int curlCode_ = 0;
+  long httpStatus_ = 0;
+  std::string errorText_;
+  std::wstring contentType_;
+  std::int64_t totalSize_ = 0;
+  ChunkList memory_;  // the worker appends outside the lock; read after the end
+  FileHandlePtr file_;
+  bool cancelRequested_ = false;
+  std::int64_t received_ = 0;
 
-    // The running body pass; touched by the worker only, no lock.
-    Transfer* transfer_ = nullptr;
+  // The running body pass; touched by the worker only, no lock.
+  Transfer* transfer_ = nullptr;
 
-    // Manual-reset event, set once the finished signal has been emitted.
-    std::unique_ptr<void, BOOL (WINAPI*)(HANDLE)> finishedEvent_;
+  // Manual-reset event, set once the finished signal has been emitted.
+  std::unique_ptr<void, BOOL(WINAPI*)(HANDLE)> finishedEvent_;
 
-    ProgressSignal progress_;
-    FinishedSignal finished_;
+  ProgressSignal progress_;
+  FinishedSignal finished_;
 };
 
 // libcurl's process-wide initialisation, once; throws LibcurlInitializationException on

@@ -7,153 +7,119 @@ namespace {
 
 // Read during static initialisation so every mapping uses the same value.
 const DWORD g_allocationGranularity = [] {
-    SYSTEM_INFO info{};
-    GetSystemInfo(&info);
-    return info.dwAllocationGranularity;
+  SYSTEM_INFO info{};
+  GetSystemInfo(&info);
+  return info.dwAllocationGranularity;
 }();
 
-const FileHandlePtr& RequireFile(const FileHandlePtr& file)
-{
-    // A null reference is "no file": refuse it through the normal failure path.
-    if (!file)
-        throw FileException(FileHandlePtr(), ERROR_INVALID_HANDLE);
-    return file;
+const FileHandlePtr& RequireFile(const FileHandlePtr& file) {
+  // A null reference is "no file": refuse it through the normal failure path.
+  if (!file) throw FileException(FileHandlePtr(), ERROR_INVALID_HANDLE);
+  return file;
 }
 
-} // namespace
+}  // namespace
 
-DWORD AllocationGranularity()
-{
-    return g_allocationGranularity;
+DWORD AllocationGranularity() { return g_allocationGranularity; }
+
+FileHandleRecord::~FileHandleRecord() {
+  if (handle_ != nullptr && handle_ != INVALID_HANDLE_VALUE) CloseHandle(handle_);
 }
 
-FileHandleRecord::~FileHandleRecord()
-{
-    if (handle_ != nullptr && handle_ != INVALID_HANDLE_VALUE)
-        CloseHandle(handle_);
+FileHandlePtr MakeFileRecord(HANDLE handle) {
+  if (handle == nullptr || handle == INVALID_HANDLE_VALUE) return FileHandlePtr();
+  try {
+    return FileHandlePtr(new FileHandleRecord(handle));
+  } catch (...) {
+    // The record owns the handle from the call on, also when it cannot be made.
+    CloseHandle(handle);
+    throw;
+  }
 }
 
-FileHandlePtr MakeFileRecord(HANDLE handle)
-{
-    if (handle == nullptr || handle == INVALID_HANDLE_VALUE)
-        return FileHandlePtr();
-    try {
-        return FileHandlePtr(new FileHandleRecord(handle));
-    } catch (...) {
-        // The record owns the handle from the call on, also when it cannot be made.
-        CloseHandle(handle);
-        throw;
-    }
+FileHandlePtr OpenFileRecord(const std::wstring& path) {
+  HANDLE h =
+      CreateFileW(path.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
+  return MakeFileRecord(h);
 }
 
-FileHandlePtr OpenFileRecord(const std::wstring& path)
-{
-    HANDLE h = CreateFileW(path.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING,
-                           FILE_ATTRIBUTE_NORMAL, nullptr);
-    return MakeFileRecord(h);
+FileHandlePtr OpenFileForReading(const std::wstring& path) {
+  FileHandlePtr file = OpenFileRecord(path);
+  if (!file) throw FileException(FileHandlePtr(), GetLastError());
+  return file;
 }
 
-FileHandlePtr OpenFileForReading(const std::wstring& path)
-{
-    FileHandlePtr file = OpenFileRecord(path);
-    if (!file)
-        throw FileException(FileHandlePtr(), GetLastError());
-    return file;
+void AppendToFile(const FileHandlePtr& file, const MemoryView& data) {
+  RequireFile(file);
+  SetLastError(0);
+  if (SetFilePointer(file->Handle(), 0, nullptr, FILE_END) == INVALID_SET_FILE_POINTER) {
+    DWORD err = GetLastError();
+    if (err != 0) throw FileException(file, err);
+  }
+  DWORD written = 0;
+  if (!WriteFile(file->Handle(), data.Data(), static_cast<DWORD>(data.Length()), &written, nullptr))
+    throw FileException(file, GetLastError());
+  if (written != static_cast<DWORD>(data.Length())) throw FileException(file, ERROR_WRITE_FAULT);
 }
 
-void AppendToFile(const FileHandlePtr& file, const MemoryView& data)
-{
-    RequireFile(file);
-    SetLastError(0);
-    if (SetFilePointer(file->Handle(), 0, nullptr, FILE_END) == INVALID_SET_FILE_POINTER) {
-        DWORD err = GetLastError();
-        if (err != 0)
-            throw FileException(file, err);
-    }
-    DWORD written = 0;
-    if (!WriteFile(file->Handle(), data.Data(), static_cast<DWORD>(data.Length()), &written, nullptr))
-        throw FileException(file, GetLastError());
-    if (written != static_cast<DWORD>(data.Length()))
-        throw FileException(file, ERROR_WRITE_FAULT);
+void TruncateFile(const FileHandlePtr& file) {
+  RequireFile(file);
+  SetLastError(0);
+  if (SetFilePointer(file->Handle(), 0, nullptr, FILE_BEGIN) == INVALID_SET_FILE_POINTER) {
+    DWORD err = GetLastError();
+    if (err != 0) throw FileException(file, err);
+  }
+  if (!SetEndOfFile(file->Handle())) throw FileException(file, GetLastError());
 }
 
-void TruncateFile(const FileHandlePtr& file)
-{
-    RequireFile(file);
-    SetLastError(0);
-    if (SetFilePointer(file->Handle(), 0, nullptr, FILE_BEGIN) == INVALID_SET_FILE_POINTER) {
-        DWORD err = GetLastError();
-        if (err != 0)
-            throw FileException(file, err);
-    }
-    if (!SetEndOfFile(file->Handle()))
-        throw FileException(file, GetLastError());
-}
-
-std::int64_t GetFileSize64(const FileHandlePtr& file)
-{
-    RequireFile(file);
-    LARGE_INTEGER size{};
-    if (!GetFileSizeEx(file->Handle(), &size))
-        throw FileException(file, GetLastError());
-    return size.QuadPart;
+std::int64_t GetFileSize64(const FileHandlePtr& file) {
+  RequireFile(file);
+  LARGE_INTEGER size{};
+  if (!GetFileSizeEx(file->Handle(), &size)) throw FileException(file, GetLastError());
+  return size.QuadPart;
 }
 
 FileMappingRecord::FileMappingRecord(FileHandlePtr file, std::int64_t fileSize, HANDLE mapping)
-    : file_(std::move(file)), fileSize_(fileSize), mapping_(mapping)
-{
+    : file_(std::move(file)), fileSize_(fileSize), mapping_(mapping) {}
+
+FileMappingRecord::~FileMappingRecord() {
+  if (view_ != nullptr) UnmapViewOfFile(view_);
+  if (mapping_ != nullptr) CloseHandle(mapping_);
 }
 
-FileMappingRecord::~FileMappingRecord()
-{
-    if (view_ != nullptr)
-        UnmapViewOfFile(view_);
-    if (mapping_ != nullptr)
-        CloseHandle(mapping_);
+MemoryView FileMappingRecord::MapView() {
+  const std::int64_t offset = 0;
+  if (fileSize_ < 0) throw FileMappingException(file_, this, ERROR_INVALID_PARAMETER);
+  if (view_ != nullptr) {
+    if (!UnmapViewOfFile(view_)) throw std::runtime_error("UnmapViewOfFile failed.");
+    view_ = nullptr;
+  }
+  const std::int64_t start = offset - offset % g_allocationGranularity;
+  const std::int64_t remainder = offset - start;
+  void* address =
+      MapViewOfFile(mapping_, viewAccess_, static_cast<DWORD>(start >> 32), static_cast<DWORD>(start & 0xFFFFFFFF), 0);
+  if (address == nullptr) throw FileMappingException(file_, this, GetLastError());
+  view_ = address;
+  if (fileSize_ > std::numeric_limits<std::int32_t>::max()) throw std::overflow_error("File too large for one view.");
+  return MemoryView(static_cast<const std::uint8_t*>(address) + remainder,
+                    static_cast<std::int32_t>(fileSize_ - remainder));
 }
 
-MemoryView FileMappingRecord::MapView()
-{
-    const std::int64_t offset = 0;
-    if (fileSize_ < 0)
-        throw FileMappingException(file_, this, ERROR_INVALID_PARAMETER);
-    if (view_ != nullptr) {
-        if (!UnmapViewOfFile(view_))
-            throw std::runtime_error("UnmapViewOfFile failed.");
-        view_ = nullptr;
-    }
-    const std::int64_t start = offset - offset % g_allocationGranularity;
-    const std::int64_t remainder = offset - start;
-    void* address = MapViewOfFile(mapping_, viewAccess_, static_cast<DWORD>(start >> 32),
-                                  static_cast<DWORD>(start & 0xFFFFFFFF), 0);
-    if (address == nullptr)
-        throw FileMappingException(file_, this, GetLastError());
-    view_ = address;
-    if (fileSize_ > std::numeric_limits<std::int32_t>::max())
-        throw std::overflow_error("File too large for one view.");
-    return MemoryView(static_cast<const std::uint8_t*>(address) + remainder,
-                      static_cast<std::int32_t>(fileSize_ - remainder));
+FileMappingPtr MapFileReadOnly(const FileHandlePtr& file) {
+  if (!file) throw FileMappingException(FileHandlePtr(), FileMappingPtr(), ERROR_INVALID_HANDLE);
+  const std::int64_t size = GetFileSize64(file);
+  HANDLE mapping = CreateFileMappingW(file->Handle(), nullptr, PAGE_READONLY, 0, 0, nullptr);
+  if (mapping == nullptr) throw FileMappingException(file, FileMappingPtr(), GetLastError());
+  try {
+    return FileMappingPtr(new FileMappingRecord(file, size, mapping));
+  } catch (...) {
+    CloseHandle(mapping);
+    throw;
+  }
 }
 
-FileMappingPtr MapFileReadOnly(const FileHandlePtr& file)
-{
-    if (!file)
-        throw FileMappingException(FileHandlePtr(), FileMappingPtr(), ERROR_INVALID_HANDLE);
-    const std::int64_t size = GetFileSize64(file);
-    HANDLE mapping = CreateFileMappingW(file->Handle(), nullptr, PAGE_READONLY, 0, 0, nullptr);
-    if (mapping == nullptr)
-        throw FileMappingException(file, FileMappingPtr(), GetLastError());
-    try {
-        return FileMappingPtr(new FileMappingRecord(file, size, mapping));
-    } catch (...) {
-        CloseHandle(mapping);
-        throw;
-    }
-}
-
-ByteBuffer ReadFileToBuffer(const std::wstring& path)
-{
-    FileHandlePtr file = OpenFileForReading(path);
-    FileMappingPtr mapping = MapFileReadOnly(file);
-    return ByteBuffer(mapping->MapView());
+ByteBuffer ReadFileToBuffer(const std::wstring& path) {
+  FileHandlePtr file = OpenFileForReading(path);
+  FileMappingPtr mapping = MapFileReadOnly(file);
+  return ByteBuffer(mapping->MapView());
 }

@@ -14,78 +14,74 @@
 #include <utility>
 
 // One open Windows file handle; the last release closes it.
-class FileHandleRecord : public RefCounted
-{
-public:
-    explicit FileHandleRecord(HANDLE handle) : handle_(handle) {}
-    ~FileHandleRecord() override;
+class FileHandleRecord : public RefCounted {
+ public:
+  explicit FileHandleRecord(HANDLE handle) : handle_(handle) {}
+  ~FileHandleRecord() override;
 
-    HANDLE Handle() const { return handle_; }
+  HANDLE Handle() const { return handle_; }
 
-private:
-    HANDLE handle_;
+ private:
+  HANDLE handle_;
 };
 
 // A null reference means "no file".
 using FileHandlePtr = boost::intrusive_ptr<FileHandleRecord>;
 
 // A read-only mapping of a whole file with at most one mapped view.
-class FileMappingRecord : public RefCounted
-{
-public:
-    FileMappingRecord(FileHandlePtr file, std::int64_t fileSize, HANDLE mapping);
-    ~FileMappingRecord() override;
+class FileMappingRecord : public RefCounted {
+ public:
+  FileMappingRecord(FileHandlePtr file, std::int64_t fileSize, HANDLE mapping);
+  ~FileMappingRecord() override;
 
-    // Maps the whole file read-only (replacing an earlier view of this record) and returns it.
-    // The view stays mapped until the next MapView or the record's destruction.
-    MemoryView MapView();
+  // Maps the whole file read-only (replacing an earlier view of this record) and returns it.
+  // The view stays mapped until the next MapView or the record's destruction.
+  MemoryView MapView();
 
-    const FileHandlePtr& File() const { return file_; }
-    std::int64_t FileSize() const { return fileSize_; }
-    HANDLE MappingHandle() const { return mapping_; }
-    DWORD ViewAccess() const { return viewAccess_; }
-    const void* ViewAddress() const { return view_; }
+  const FileHandlePtr& File() const { return file_; }
+  std::int64_t FileSize() const { return fileSize_; }
+  HANDLE MappingHandle() const { return mapping_; }
+  DWORD ViewAccess() const { return viewAccess_; }
+  const void* ViewAddress() const { return view_; }
 
-private:
-    FileHandlePtr file_;
-    std::int64_t fileSize_;
-    HANDLE mapping_;
-    DWORD viewAccess_ = FILE_MAP_READ;
-    void* view_ = nullptr;
+ private:
+  FileHandlePtr file_;
+  std::int64_t fileSize_;
+  HANDLE mapping_;
+  DWORD viewAccess_ = FILE_MAP_READ;
+  void* view_ = nullptr;
 };
 
 using FileMappingPtr = boost::intrusive_ptr<FileMappingRecord>;
 
 // A file operation failed. Holds the file concerned (null when no file could be opened, or
 // when the operation was given no file) and the Windows error code seen at the failure.
-class FileException : public std::exception
-{
-public:
-    explicit FileException(FileHandlePtr file = FileHandlePtr(), DWORD error = 0)
-        : file_(std::move(file)), error_(error) {}
+class FileException : public std::exception {
+ public:
+  explicit FileException(FileHandlePtr file = FileHandlePtr(), DWORD error = 0)
+      : file_(std::move(file)), error_(error) {}
 
-    const char* what() const noexcept override { return "FileException"; }
-    const FileHandlePtr& File() const { return file_; }
-    DWORD Error() const { return error_; }
+  const char* what() const noexcept override { return "FileException"; }
+  const FileHandlePtr& File() const { return file_; }
+  DWORD Error() const { return error_; }
 
-private:
-    FileHandlePtr file_;
-    DWORD error_;
+ private:
+  FileHandlePtr file_;
+  DWORD error_;
 };
 
 // Making or viewing a mapping failed. The mapping is null when making it failed.
-class FileMappingException : public FileException
-{
-public:
-    explicit FileMappingException(FileHandlePtr file = FileHandlePtr(),
-                                  FileMappingPtr mapping = FileMappingPtr(), DWORD error = 0)
-        : FileException(std::move(file), error), mapping_(std::move(mapping)) {}
+class FileMappingException : public FileException {
+ public:
+  explicit FileMappingException(FileHandlePtr file = FileHandlePtr(), FileMappingPtr mapping = FileMappingPtr(),
+                                DWORD error = 0)
+      : FileException(std::move(file), error), mapping_(std::move(mapping)) {}
 
-    const char* what() const noexcept override { return "FileMappingException"; }
-    const FileMappingPtr& Mapping() const { return mapping_; }
+  const char* what() const noexcept override { return "FileMappingException"; }
+  const FileMappingPtr& Mapping() const { return mapping_; }
 
-private:
-    FileMappingPtr mapping_;
+ private:
+  FileMappingPtr mapping_;
 };
 
 // A record that owns a handle the caller opened; an invalid handle (null or

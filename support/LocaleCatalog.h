@@ -10,38 +10,36 @@
 #include <string>
 #include <vector>
 
-struct LocaleRecord
-{
-    LCID lcid = 0;
-    std::wstring language;  // ISO 639, lower case as the system reports it
-    std::wstring country;   // ISO 3166, upper case
-    std::wstring name;      // language "-" country
+struct LocaleRecord {
+  LCID lcid = 0;
+  std::wstring language;  // ISO 639, lower case as the system reports it
+  std::wstring country;   // ISO 3166, upper case
+  std::wstring name;      // language "-" country
 };
 
-class LocaleCatalog
-{
-public:
-    // Lists the system's locales; names the new object as the process-wide instance.
-    LocaleCatalog();
-    ~LocaleCatalog();
-    LocaleCatalog(const LocaleCatalog&) = delete;
-    LocaleCatalog& operator=(const LocaleCatalog&) = delete;
+class LocaleCatalog {
+ public:
+  // Lists the system's locales; names the new object as the process-wide instance.
+  LocaleCatalog();
+  ~LocaleCatalog();
+  LocaleCatalog(const LocaleCatalog&) = delete;
+  LocaleCatalog& operator=(const LocaleCatalog&) = delete;
 
-    // The instance while one exists, else null.
-    static LocaleCatalog* Instance();
+  // The instance while one exists, else null.
+  static LocaleCatalog* Instance();
 
-    // The record of that name (case-sensitive) and true, or false.
-    bool FindLcid(const std::wstring& name, const LocaleRecord*& record) const;
-    // The record of that name, or throws LocaleException.
-    const LocaleRecord& GetLcid(const std::wstring& name) const;
+  // The record of that name (case-sensitive) and true, or false.
+  bool FindLcid(const std::wstring& name, const LocaleRecord*& record) const;
+  // The record of that name, or throws LocaleException.
+  const LocaleRecord& GetLcid(const std::wstring& name) const;
 
-    const std::vector<std::unique_ptr<LocaleRecord>>& Records() const { return records_; }
-    const LocaleRecord* FindByLcid(LCID lcid) const;
-    const LocaleRecord* FindByLangId(LANGID langId) const;
+  const std::vector<std::unique_ptr<LocaleRecord>>& Records() const { return records_; }
+  const LocaleRecord* FindByLcid(LCID lcid) const;
+  const LocaleRecord* FindByLangId(LANGID langId) const;
 
-private:
-    std::vector<std::unique_ptr<LocaleRecord>> records_;  // ascending LCID
-    std::map<std::wstring, const LocaleRecord*> names_;
-    std::map<LCID, const LocaleRecord*> lcids_;
-    std::map<LANGID, const LocaleRecord*> langIds_;
+ private:
+  std::vector<std::unique_ptr<LocaleRecord>> records_;  // ascending LCID
+  std::map<std::wstring, const LocaleRecord*> names_;
+  std::map<LCID, const LocaleRecord*> lcids_;
+  std::map<LANGID, const LocaleRecord*> langIds_;
 };

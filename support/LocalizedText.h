@@ -10,28 +10,27 @@
 
 #include <windows.h>
 
-class LocalizedText
-{
-public:
-    using TextTable = std::map<std::int32_t, std::wstring>;
+class LocalizedText {
+ public:
+  using TextTable = std::map<std::int32_t, std::wstring>;
 
-    // The id of a known name; a new name gets the next id (-1, then -2, ...).
-    std::int32_t InternName(const std::wstring& name);
-    bool FindId(const std::wstring& name, std::int32_t& id) const;
+  // The id of a known name; a new name gets the next id (-1, then -2, ...).
+  std::int32_t InternName(const std::wstring& name);
+  bool FindId(const std::wstring& name, std::int32_t& id) const;
 
-    // False, keeping the old text, when the name already has a text in that language.
-    bool AddText(const std::wstring& name, LANGID language, const std::wstring& text);
-    // The same, taking the text over (it is left as it was when the name has a text already).
-    bool AddText(const std::wstring& name, LANGID language, std::wstring&& text);
+  // False, keeping the old text, when the name already has a text in that language.
+  bool AddText(const std::wstring& name, LANGID language, const std::wstring& text);
+  // The same, taking the text over (it is left as it was when the name has a text already).
+  bool AddText(const std::wstring& name, LANGID language, std::wstring&& text);
 
-    bool GetText(std::int32_t id, LANGID language, std::wstring& text) const;
-    bool GetText(const std::wstring& name, LANGID language, std::wstring& text) const;
+  bool GetText(std::int32_t id, LANGID language, std::wstring& text) const;
+  bool GetText(const std::wstring& name, LANGID language, std::wstring& text) const;
 
-    const std::map<std::wstring, std::int32_t>& Ids() const { return ids_; }
-    const std::map<LANGID, boost::shared_ptr<TextTable>>& Languages() const { return languages_; }
+  const std::map<std::wstring, std::int32_t>& Ids() const { return ids_; }
+  const std::map<LANGID, boost::shared_ptr<TextTable>>& Languages() const { return languages_; }
 
-private:
-    std::int32_t nextId_ = -1;
-    std::map<std::wstring, std::int32_t> ids_;
-    std::map<LANGID, boost::shared_ptr<TextTable>> languages_;
+ private:
+  std::int32_t nextId_ = -1;
+  std::map<std::wstring, std::int32_t> ids_;
+  std::map<LANGID, boost::shared_ptr<TextTable>> languages_;
 };

@@ -5,27 +5,26 @@
 
 class ByteBuffer;
 
-class MemoryView
-{
-public:
-    MemoryView() = default;
-    MemoryView(const void* data, std::int32_t length);
-    // The whole buffer; the buffer's bytes must outlive the view.
-    MemoryView(const ByteBuffer& buffer);  // NOLINT: a buffer is usable wherever a view is
+class MemoryView {
+ public:
+  MemoryView() = default;
+  MemoryView(const void* data, std::int32_t length);
+  // The whole buffer; the buffer's bytes must outlive the view.
+  MemoryView(const ByteBuffer& buffer);  // NOLINT: a buffer is usable wherever a view is
 
-    const std::uint8_t* Data() const { return data_; }
-    const char* Chars() const { return reinterpret_cast<const char*>(data_); }
-    std::int32_t Length() const { return length_; }
-    bool IsEmpty() const { return length_ == 0; }
-    // Whether the byte just past the view may be read and is zero, so that the bytes can be
-    // handed as they are to code that reads up to a zero (true for views of a ByteBuffer).
-    bool IsZeroTerminated() const { return zeroTerminated_; }
+  const std::uint8_t* Data() const { return data_; }
+  const char* Chars() const { return reinterpret_cast<const char*>(data_); }
+  std::int32_t Length() const { return length_; }
+  bool IsEmpty() const { return length_ == 0; }
+  // Whether the byte just past the view may be read and is zero, so that the bytes can be
+  // handed as they are to code that reads up to a zero (true for views of a ByteBuffer).
+  bool IsZeroTerminated() const { return zeroTerminated_; }
 
-    // The bytes from offset to the end; throws std::out_of_range outside [0, length].
-    MemoryView SubView(std::int32_t offset) const;
+  // The bytes from offset to the end; throws std::out_of_range outside [0, length].
+  MemoryView SubView(std::int32_t offset) const;
 
-private:
-    const std::uint8_t* data_ = nullptr;
-    std::int32_t length_ = 0;
-    bool zeroTerminated_ = false;
+ private:
+  const std::uint8_t* data_ = nullptr;
+  std::int32_t length_ = 0;
+  bool zeroTerminated_ = false;
 };

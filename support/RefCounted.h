@@ -8,28 +8,22 @@
 
 #include <boost/intrusive_ptr.hpp>
 
-class RefCounted
-{
-public:
-    RefCounted(const RefCounted&) = delete;
-    RefCounted& operator=(const RefCounted&) = delete;
+class RefCounted {
+ public:
+  RefCounted(const RefCounted&) = delete;
+  RefCounted& operator=(const RefCounted&) = delete;
 
-    std::int32_t UseCount() const { return refs_.load(std::memory_order_acquire); }
+  std::int32_t UseCount() const { return refs_.load(std::memory_order_acquire); }
 
-    friend void intrusive_ptr_add_ref(const RefCounted* p)
-    {
-        p->refs_.fetch_add(1, std::memory_order_relaxed);
-    }
-    friend void intrusive_ptr_release(const RefCounted* p)
-    {
-        if (p->refs_.fetch_sub(1, std::memory_order_acq_rel) == 1)
-            delete p;
-    }
+  friend void intrusive_ptr_add_ref(const RefCounted* p) { p->refs_.fetch_add(1, std::memory_order_relaxed); }
+  friend void intrusive_ptr_release(const RefCounted* p) {
+    if (p->refs_.fetch_sub(1, std::memory_order_acq_rel) == 1) delete p;
+  }
 
-protected:
-    RefCounted() = default;
-    virtual ~RefCounted() = default;
+ protected:
+  RefCounted() = default;
+  virtual ~RefCounted() = default;
 
-private:
-    mutable std::atomic<std::int32_t> refs_{0};
+ private:
+  mutable std::atomic<std::int32_t> refs_{0};
 };

@@ -10,15 +10,14 @@
 #include <string>
 
 // Encodings understood by the MemoryView overload of WideToAnsi.
-enum TextEncoding
-{
-    TEXT_ENCODING_RAW = 0,      // bytes copied unchanged
-    TEXT_ENCODING_UTF16LE = 2,  // UTF-16LE text converted to the ANSI code page
+enum TextEncoding {
+  TEXT_ENCODING_RAW = 0,      // bytes copied unchanged
+  TEXT_ENCODING_UTF16LE = 2,  // UTF-16LE text converted to the ANSI code page
 };
 
 // Message of the conversion failures.
-extern const char* const kConversionFailed;         // "Conversion failed."
-extern const char* const kConversionNotExact;       // "Conversion not exact."
+extern const char* const kConversionFailed;           // "Conversion failed."
+extern const char* const kConversionNotExact;         // "Conversion not exact."
 extern const char* const kInvalidCharactersDetected;  // "Invalid characters detected."
 
 // UTF-16LE bytes (encoding 2; length / 2 characters, cut at the first zero character) to the

@@ -4,38 +4,37 @@
 #include <cstdint>
 #include <string>
 
-class VersionNumber
-{
-public:
-    VersionNumber() = default;
-    VersionNumber(std::int32_t major, std::int32_t minor, std::int32_t build, std::int32_t revision)
-        : parts_{major, minor, build, revision} {}
+class VersionNumber {
+ public:
+  VersionNumber() = default;
+  VersionNumber(std::int32_t major, std::int32_t minor, std::int32_t build, std::int32_t revision)
+      : parts_{major, minor, build, revision} {}
 
-    // One to four dot-separated non-negative 32-bit integers; missing parts are 0.
-    // Anything else (empty text or piece, signs, spaces, letters, overflow, a fifth piece)
-    // throws FormatException.
-    static VersionNumber Parse(const std::wstring& text);
+  // One to four dot-separated non-negative 32-bit integers; missing parts are 0.
+  // Anything else (empty text or piece, signs, spaces, letters, overflow, a fifth piece)
+  // throws FormatException.
+  static VersionNumber Parse(const std::wstring& text);
 
-    std::int32_t Part(int index) const { return parts_[index]; }
-    std::int32_t Major() const { return parts_[0]; }
-    std::int32_t Minor() const { return parts_[1]; }
-    std::int32_t Build() const { return parts_[2]; }
-    std::int32_t Revision() const { return parts_[3]; }
+  std::int32_t Part(int index) const { return parts_[index]; }
+  std::int32_t Major() const { return parts_[0]; }
+  std::int32_t Minor() const { return parts_[1]; }
+  std::int32_t Build() const { return parts_[2]; }
+  std::int32_t Revision() const { return parts_[3]; }
 
-    // All four parts: "1.0.0.0".
-    std::wstring ToString() const;
-    // Trailing zero parts dropped: 2.1.0.0 gives "2.1", 0.0.0.0 gives "".
-    std::wstring ToShortString() const;
+  // All four parts: "1.0.0.0".
+  std::wstring ToString() const;
+  // Trailing zero parts dropped: 2.1.0.0 gives "2.1", 0.0.0.0 gives "".
+  std::wstring ToShortString() const;
 
-    friend bool operator==(const VersionNumber& a, const VersionNumber& b) { return Compare(a, b) == 0; }
-    friend bool operator!=(const VersionNumber& a, const VersionNumber& b) { return Compare(a, b) != 0; }
-    friend bool operator<(const VersionNumber& a, const VersionNumber& b) { return Compare(a, b) < 0; }
-    friend bool operator>(const VersionNumber& a, const VersionNumber& b) { return Compare(a, b) > 0; }
-    friend bool operator<=(const VersionNumber& a, const VersionNumber& b) { return Compare(a, b) <= 0; }
-    friend bool operator>=(const VersionNumber& a, const VersionNumber& b) { return Compare(a, b) >= 0; }
+  friend bool operator==(const VersionNumber& a, const VersionNumber& b) { return Compare(a, b) == 0; }
+  friend bool operator!=(const VersionNumber& a, const VersionNumber& b) { return Compare(a, b) != 0; }
+  friend bool operator<(const VersionNumber& a, const VersionNumber& b) { return Compare(a, b) < 0; }
+  friend bool operator>(const VersionNumber& a, const VersionNumber& b) { return Compare(a, b) > 0; }
+  friend bool operator<=(const VersionNumber& a, const VersionNumber& b) { return Compare(a, b) <= 0; }
+  friend bool operator>=(const VersionNumber& a, const VersionNumber& b) { return Compare(a, b) >= 0; }
 
-private:
-    static int Compare(const VersionNumber& a, const VersionNumber& b);
+ private:
+  static int Compare(const VersionNumber& a, const VersionNumber& b);
 
-    std::int32_t parts_[4] = {0, 0, 0, 0};
+  std::int32_t parts_[4] = {0, 0, 0, 0};
 };

@@ -6,27 +6,25 @@
 #include <stdexcept>
 #include <string>
 
-class XmlException : public std::runtime_error
-{
-public:
-    explicit XmlException(const std::string& kind) : std::runtime_error("Exception.Runtime.Xml." + kind) {}
+class XmlException : public std::runtime_error {
+ public:
+  explicit XmlException(const std::string& kind) : std::runtime_error("Exception.Runtime.Xml." + kind) {}
 };
 
 // A schema violation while reading: the kind is "Object." and a key such as "PropertyNotFound".
-class XmlObjectException : public XmlException
-{
-public:
-    XmlObjectException(const std::string& key, XmlNodePtr node, std::wstring propertyName)
-        : XmlException("Object." + key), node_(std::move(node)), propertyName_(std::move(propertyName)) {}
+class XmlObjectException : public XmlException {
+ public:
+  XmlObjectException(const std::string& key, XmlNodePtr node, std::wstring propertyName)
+      : XmlException("Object." + key), node_(std::move(node)), propertyName_(std::move(propertyName)) {}
 
-    // The node concerned; null when the reader had no current node.
-    const XmlNodePtr& Node() const { return node_; }
-    // The property concerned; empty for child failures.
-    const std::wstring& PropertyName() const { return propertyName_; }
+  // The node concerned; null when the reader had no current node.
+  const XmlNodePtr& Node() const { return node_; }
+  // The property concerned; empty for child failures.
+  const std::wstring& PropertyName() const { return propertyName_; }
 
-private:
-    XmlNodePtr node_;
-    std::wstring propertyName_;
+ private:
+  XmlNodePtr node_;
+  std::wstring propertyName_;
 };
 
 // Keys of XmlObjectException.

@@ -19,83 +19,80 @@
 #include <vector>
 
 // One visit of one node.
-class XmlReaderFrame : public RefCounted
-{
-public:
-    explicit XmlReaderFrame(XmlNodePtr node) { Reset(std::move(node)); }
+class XmlReaderFrame : public RefCounted {
+ public:
+  explicit XmlReaderFrame(XmlNodePtr node) { Reset(std::move(node)); }
 
-    // Starts a fresh visit of a node (frames are reused by their reader).
-    void Reset(XmlNodePtr visited);
+  // Starts a fresh visit of a node (frames are reused by their reader).
+  void Reset(XmlNodePtr visited);
 
-    // Whether the property of that name was read in this visit.
-    bool WasRead(const std::wstring& name) const;
+  // Whether the property of that name was read in this visit.
+  bool WasRead(const std::wstring& name) const;
 
-    XmlNodePtr node;
-    // The names read in this visit, as the node's own property keys (only present properties
-    // are recorded): a handful per node, so a flat list beats a set of copied names.
-    std::vector<const std::wstring*> namesRead;
-    std::vector<bool> entered;
-    std::int32_t nextChild = 0;  // every child below it has been entered
+  XmlNodePtr node;
+  // The names read in this visit, as the node's own property keys (only present properties
+  // are recorded): a handful per node, so a flat list beats a set of copied names.
+  std::vector<const std::wstring*> namesRead;
+  std::vector<bool> entered;
+  std::int32_t nextChild = 0;  // every child below it has been entered
 
-    // For nodes with many children: each name's children in document order and how many of
-    // them are known to be entered, so looking children up by name stays linear overall.
-    struct NameCursor
-    {
-        std::vector<std::int32_t> indices;
-        std::size_t skipped = 0;
-    };
-    std::unique_ptr<std::map<std::wstring, NameCursor>> byName;
+  // For nodes with many children: each name's children in document order and how many of
+  // them are known to be entered, so looking children up by name stays linear overall.
+  struct NameCursor {
+    std::vector<std::int32_t> indices;
+    std::size_t skipped = 0;
+  };
+  std::unique_ptr<std::map<std::wstring, NameCursor>> byName;
 };
 
 using XmlReaderFramePtr = boost::intrusive_ptr<XmlReaderFrame>;
 
-class XmlObjectReader
-{
-public:
-    // What a read does with a property's text: copies it, or moves it out of the tree when the
-    // caller gives the tree up (each property is read at most once, so nothing reads it again).
-    // Taking also empties each node the reading leaves, unless something besides the tree and
-    // the reader holds it: its properties and children are dropped, not visited again.
-    enum class Values { Copy, Take };
+class XmlObjectReader {
+ public:
+  // What a read does with a property's text: copies it, or moves it out of the tree when the
+  // caller gives the tree up (each property is read at most once, so nothing reads it again).
+  // Taking also empties each node the reading leaves, unless something besides the tree and
+  // the reader holds it: its properties and children are dropped, not visited again.
+  enum class Values { Copy, Take };
 
-    // Positions the reader on the root. A null root throws std::runtime_error "error while parsing xml.".
-    explicit XmlObjectReader(const XmlNodePtr& root, Values values = Values::Copy);
+  // Positions the reader on the root. A null root throws std::runtime_error "error while parsing xml.".
+  explicit XmlObjectReader(const XmlNodePtr& root, Values values = Values::Copy);
 
-    // Null once every frame has been left.
-    XmlReaderFrame* CurrentFrame() const { return frames_.empty() ? nullptr : frames_.back().get(); }
-    const std::wstring& CurrentName() const;
-    std::size_t Depth() const { return frames_.size(); }
+  // Null once every frame has been left.
+  XmlReaderFrame* CurrentFrame() const { return frames_.empty() ? nullptr : frames_.back().get(); }
+  const std::wstring& CurrentName() const;
+  std::size_t Depth() const { return frames_.size(); }
 
-    // False when absent (the name is then not recorded); "PropertyReadTwice" when read before in this visit.
-    bool TryReadProperty(const std::wstring& name, std::wstring& value);
-    std::wstring ReadProperty(const std::wstring& name, const std::wstring& defaultValue);
-    std::wstring ReadRequiredProperty(const std::wstring& name);
+  // False when absent (the name is then not recorded); "PropertyReadTwice" when read before in this visit.
+  bool TryReadProperty(const std::wstring& name, std::wstring& value);
+  std::wstring ReadProperty(const std::wstring& name, const std::wstring& defaultValue);
+  std::wstring ReadRequiredProperty(const std::wstring& name);
 
-    // Enters the first child of that name not yet entered in this visit.
-    bool TryEnterChild(const std::wstring& name);
-    // As TryEnterChild; throws "ChildEnterFailure" when there is none.
-    void EnterChild(const std::wstring& name);
-    // Enters the next child not yet entered, in document order, whatever its name.
-    bool EnterNextChild();
-    // Back to the parent's frame; checks nothing; does nothing without a frame.
-    void LeaveChild();
+  // Enters the first child of that name not yet entered in this visit.
+  bool TryEnterChild(const std::wstring& name);
+  // As TryEnterChild; throws "ChildEnterFailure" when there is none.
+  void EnterChild(const std::wstring& name);
+  // Enters the next child not yet entered, in document order, whatever its name.
+  bool EnterNextChild();
+  // Back to the parent's frame; checks nothing; does nothing without a frame.
+  void LeaveChild();
 
-    // Throws XmlObjectException with the key, the current node (null without a frame) and the name.
-    [[noreturn]] void ThrowObjectError(const std::string& key, const std::wstring& propertyName) const;
+  // Throws XmlObjectException with the key, the current node (null without a frame) and the name.
+  [[noreturn]] void ThrowObjectError(const std::string& key, const std::wstring& propertyName) const;
 
-private:
-    XmlReaderFrame& RequireFrame(const std::wstring& propertyName) const;
-    // The property of that name in this visit, marked read; null when absent.
-    const XmlPropertyNode::Property* Read(XmlReaderFrame& frame, const std::wstring& name);
-    void Deliver(const XmlPropertyNode::Property& property, std::wstring& value) const;
-    void PushChild(XmlReaderFrame& frame, std::size_t index);
+ private:
+  XmlReaderFrame& RequireFrame(const std::wstring& propertyName) const;
+  // The property of that name in this visit, marked read; null when absent.
+  const XmlPropertyNode::Property* Read(XmlReaderFrame& frame, const std::wstring& name);
+  void Deliver(const XmlPropertyNode::Property& property, std::wstring& value) const;
+  void PushChild(XmlReaderFrame& frame, std::size_t index);
 
-    Values values_;
+  Values values_;
 
-    std::deque<XmlReaderFramePtr> frames_;
-    // Frames left behind that nobody else holds, kept for the next visits: a read enters
-    // thousands of nodes, and a fresh frame per node would be most of its allocations.
-    std::vector<XmlReaderFramePtr> spare_;
+  std::deque<XmlReaderFramePtr> frames_;
+  // Frames left behind that nobody else holds, kept for the next visits: a read enters
+  // thousands of nodes, and a fresh frame per node would be most of its allocations.
+  std::vector<XmlReaderFramePtr> spare_;
 };
 
 // Typed values are read as text: an optional sign and leading digits, 0 when there are none;

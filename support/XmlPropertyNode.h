@@ -26,57 +26,55 @@ extern const std::wstring kXmlTextProperty;
 using XmlNodePtr = boost::intrusive_ptr<XmlPropertyNode>;
 
 // Nodes come from one process-wide pool of fixed-size blocks (guarded by its own lock).
-class XmlPropertyNode final : public RefCounted
-{
-public:
-    // Name -> value, ordered by name, names unique. A node has a handful of properties, so a
-    // sorted array serves better than a tree (one allocation per node instead of one per entry).
-    using Property = std::pair<std::wstring, std::wstring>;
-    using PropertyMap = std::vector<Property>;
+class XmlPropertyNode final : public RefCounted {
+ public:
+  // Name -> value, ordered by name, names unique. A node has a handful of properties, so a
+  // sorted array serves better than a tree (one allocation per node instead of one per entry).
+  using Property = std::pair<std::wstring, std::wstring>;
+  using PropertyMap = std::vector<Property>;
 
-    explicit XmlPropertyNode(std::wstring name) : name_(std::move(name)) {}
-    ~XmlPropertyNode() override;
+  explicit XmlPropertyNode(std::wstring name) : name_(std::move(name)) {}
+  ~XmlPropertyNode() override;
 
-    const std::wstring& Name() const { return name_; }
-    // Not a reference: a subtree kept alone keeps a stale parent pointer that nothing follows.
-    XmlPropertyNode* Parent() const { return parent_; }
-    const PropertyMap& Properties() const { return properties_; }
-    const std::vector<XmlNodePtr>& Children() const { return children_; }
+  const std::wstring& Name() const { return name_; }
+  // Not a reference: a subtree kept alone keeps a stale parent pointer that nothing follows.
+  XmlPropertyNode* Parent() const { return parent_; }
+  const PropertyMap& Properties() const { return properties_; }
+  const std::vector<XmlNodePtr>& Children() const { return children_; }
 
-    // False, and nothing changed, when the name exists.
-    bool AddProperty(const std::wstring& name, const std::wstring& value);
-    bool AddProperty(std::wstring&& name, std::wstring&& value);
-    bool GetProperty(const std::wstring& name, std::wstring& value) const;
-    // The entry of that name, or null. Entries stay where they are once the tree is built.
-    const Property* FindProperty(const std::wstring& name) const;
-    void ReserveProperties(std::size_t count) { properties_.reserve(count); }
-    // The value, or throws XmlObjectException "PropertyNotFound" with this node and the name.
-    const std::wstring& GetRequiredProperty(const std::wstring& name) const;
+  // False, and nothing changed, when the name exists.
+  bool AddProperty(const std::wstring& name, const std::wstring& value);
+  bool AddProperty(std::wstring&& name, std::wstring&& value);
+  bool GetProperty(const std::wstring& name, std::wstring& value) const;
+  // The entry of that name, or null. Entries stay where they are once the tree is built.
+  const Property* FindProperty(const std::wstring& name) const;
+  void ReserveProperties(std::size_t count) { properties_.reserve(count); }
+  // The value, or throws XmlObjectException "PropertyNotFound" with this node and the name.
+  const std::wstring& GetRequiredProperty(const std::wstring& name) const;
 
-    void AppendChild(const XmlNodePtr& child);
-    // Drops every property and child (children held nowhere else go with their subtrees).
-    void ReleaseContents();
-    void ReserveChildren(std::size_t count) { children_.reserve(count); }
+  void AppendChild(const XmlNodePtr& child);
+  // Drops every property and child (children held nowhere else go with their subtrees).
+  void ReleaseContents();
+  void ReserveChildren(std::size_t count) { children_.reserve(count); }
 
-    static void* operator new(std::size_t size);
-    static void operator delete(void* block, std::size_t size) noexcept;
+  static void* operator new(std::size_t size);
+  static void operator delete(void* block, std::size_t size) noexcept;
 
-private:
-    static void DetachHeldChildren(const std::vector<XmlNodePtr>& children);
+ private:
+  static void DetachHeldChildren(const std::vector<XmlNodePtr>& children);
 
-    XmlPropertyNode* parent_ = nullptr;
-    std::wstring name_;
-    PropertyMap properties_;
-    std::vector<XmlNodePtr> children_;
+  XmlPropertyNode* parent_ = nullptr;
+  std::wstring name_;
+  PropertyMap properties_;
+  std::vector<XmlNodePtr> children_;
 };
 
 // The outcome of a translation, for callers that want to know why it failed.
-struct XmlParseResult
-{
-    bool ok = true;
-    std::wstring message;  // empty, "PropertyNotUnique" or "RootToPropertyTranslationImpossible"
-    std::int32_t row = -1;     // from 1 on failure
-    std::int32_t column = -1;  // from 1 on failure
+struct XmlParseResult {
+  bool ok = true;
+  std::wstring message;      // empty, "PropertyNotUnique" or "RootToPropertyTranslationImpossible"
+  std::int32_t row = -1;     // from 1 on failure
+  std::int32_t column = -1;  // from 1 on failure
 };
 
 using XmlParseResultPtr = boost::shared_ptr<XmlParseResult>;
@@ -98,8 +96,8 @@ XmlNodePtr ParseXml(const MemoryView& text);
 
 // Translates one element and, recursively, its child elements. With a null parent the new node
 // becomes the root and is stored in parent. The scratch buffer serves name and text conversion.
-bool TranslateXmlElement(XmlNodePtr& parent, const TiXmlElement* element, XmlParseResultPtr* result,
-                         void* scratch, std::size_t scratchBytes);
+bool TranslateXmlElement(XmlNodePtr& parent, const TiXmlElement* element, XmlParseResultPtr* result, void* scratch,
+                         std::size_t scratchBytes);
 // As TranslateXmlElement without a result place, for a caller that owns the element's document
 // and gives it up: each child element is deleted from it once translated (ParseXml's way; the
 // document is then freed faster and the read needs less fresh memory).
@@ -108,10 +106,9 @@ bool TranslateXmlElementReleasing(XmlNodePtr& parent, TiXmlElement* element, voi
 // What TinyXML would meet in the text (up to its first zero byte): the deepest element nesting
 // and the most attributes on one element. The walk stops as soon as either passes its limit.
 // The text must be valid UTF-8.
-struct XmlPrescanResult
-{
-    int depth = 0;
-    int attributes = 0;
+struct XmlPrescanResult {
+  int depth = 0;
+  int attributes = 0;
 };
 XmlPrescanResult PrescanXml(const char* text, int depthLimit, int attributeLimit);
 int MeasureXmlNestingDepth(const char* text, int limit);

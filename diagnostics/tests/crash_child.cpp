@@ -15,17 +15,17 @@ namespace {
 // Exit code of the filter that was in force before the chain: the chain never calls it.
 constexpr UINT kForeignFilterExit = 0x7E57;
 
-LONG WINAPI ForeignFilter(EXCEPTION_POINTERS*) {
-  ExitProcess(kForeignFilterExit);
-}
+LONG WINAPI ForeignFilter(EXCEPTION_POINTERS*) { ExitProcess(kForeignFilterExit); }
 
 void PrintThreads(const char* label) {
   printf("%s", label);
   HANDLE snapshot = CreateToolhelp32Snapshot(TH32CS_SNAPTHREAD, 0);
   THREADENTRY32 entry = {};
   entry.dwSize = sizeof entry;
-  for (BOOL more = Thread32First(snapshot, &entry); more; entry.dwSize = sizeof entry, more = Thread32Next(snapshot, &entry)) {
-    if (entry.th32OwnerProcessID == GetCurrentProcessId()) printf(" %lu", static_cast<unsigned long>(entry.th32ThreadID));
+  for (BOOL more = Thread32First(snapshot, &entry); more;
+       entry.dwSize = sizeof entry, more = Thread32Next(snapshot, &entry)) {
+    if (entry.th32OwnerProcessID == GetCurrentProcessId())
+      printf(" %lu", static_cast<unsigned long>(entry.th32ThreadID));
   }
   CloseHandle(snapshot);
   printf("\n");

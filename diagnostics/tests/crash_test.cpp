@@ -85,8 +85,8 @@ struct ChildRun {
   bool ended = false;
   DWORD exitCode = 0;
   std::set<DWORD> threadsBefore, threadsAfter;
-  DWORD faultingThread = 0;          // the first one named
-  std::set<DWORD> faultingThreads;   // all named: two fault together in one case
+  DWORD faultingThread = 0;         // the first one named
+  std::set<DWORD> faultingThreads;  // all named: two fault together in one case
   // The faulting thread ended with this code while the process went on (0: it did not).
   DWORD threadEndedAlone = 0;
 };
@@ -94,7 +94,8 @@ struct ChildRun {
 std::set<DWORD> Numbers(const std::string& line) {
   std::set<DWORD> numbers;
   for (const std::string& word : Split(line, ' ')) {
-    if (!word.empty() && isdigit(static_cast<unsigned char>(word[0]))) numbers.insert(strtoul(word.c_str(), nullptr, 10));
+    if (!word.empty() && isdigit(static_cast<unsigned char>(word[0])))
+      numbers.insert(strtoul(word.c_str(), nullptr, 10));
   }
   return numbers;
 }
@@ -164,8 +165,9 @@ ChildRun RunChild(const char* mode) {
     }
   }
 
-  Handle faulting(run.faultingThread ? OpenThread(SYNCHRONIZE | THREAD_QUERY_LIMITED_INFORMATION, FALSE, run.faultingThread)
-                                     : nullptr);
+  Handle faulting(run.faultingThread
+                      ? OpenThread(SYNCHRONIZE | THREAD_QUERY_LIMITED_INFORMATION, FALSE, run.faultingThread)
+                      : nullptr);
   const HANDLE watched[] = {process.get(), faulting.get()};
   const DWORD first = WaitForMultipleObjects(faulting.get() ? 2 : 1, watched, FALSE, kCrashTimeoutMs);
   if (first == WAIT_OBJECT_0 + 1) {
@@ -184,8 +186,7 @@ ChildRun RunChild(const char* mode) {
 }
 
 bool IsWine64() {
-  return sizeof(void*) == 8 &&
-         GetProcAddress(GetModuleHandleW(L"ntdll.dll"), "wine_get_version") != nullptr;
+  return sizeof(void*) == 8 && GetProcAddress(GetModuleHandleW(L"ntdll.dll"), "wine_get_version") != nullptr;
 }
 
 // The report, read back into its parts.
@@ -193,9 +194,9 @@ struct Report {
   std::vector<std::string> systemLines;     // up to the exception part
   std::vector<std::string> exceptionLines;  // its first three lines
   std::vector<std::string> registerLines;
-  std::vector<std::string> faultStack;      // frame lines of the faulting thread
-  std::map<DWORD, size_t> threads;          // thread list: id -> frames
-  bool complete = false;                    // everything up to the closing blank line
+  std::vector<std::string> faultStack;  // frame lines of the faulting thread
+  std::map<DWORD, size_t> threads;      // thread list: id -> frames
+  bool complete = false;                // everything up to the closing blank line
   std::string problem;
 };
 
@@ -215,7 +216,8 @@ Report ParseReport(const std::string& content) {
     lines.push_back(line);
   }
   size_t i = 0;
-  for (; i < lines.size() && !StartsWith(lines[i], "Unhandled exception: "); ++i) report.systemLines.push_back(lines[i]);
+  for (; i < lines.size() && !StartsWith(lines[i], "Unhandled exception: "); ++i)
+    report.systemLines.push_back(lines[i]);
   for (int n = 0; n < 3 && i < lines.size(); ++n) report.exceptionLines.push_back(lines[i++]);
   if (i + 1 >= lines.size() || !lines[i].empty() || lines[i + 1] != "Registers:") {
     report.problem = "no register heading after the fault address";
@@ -323,9 +325,9 @@ void FaultIsInTheProgram(const Report& report, const ChildRun&) {
   if (FaultsRaisedInSoftware()) {
     // The fault lies in the system's raise routine; the program's faulting function is below it.
     ASSERT_FALSE(report.faultStack.empty());
-    EXPECT_TRUE(std::any_of(report.faultStack.begin(), report.faultStack.end(),
-                            [](const std::string& frame) { return EndsWith(frame, ChildName()); }))
-        << report.faultStack.front();
+    EXPECT_TRUE(std::any_of(report.faultStack.begin(), report.faultStack.end(), [](const std::string& frame) {
+      return EndsWith(frame, ChildName());
+    })) << report.faultStack.front();
     return;
   }
   // "Fault address:  <address> 01:<offset> <program path>": the code section of the program.
@@ -364,11 +366,14 @@ class CrashRun : public CrashTest, public ::testing::WithParamInterface<CrashCas
 TEST_P(CrashRun, LeavesOneReportAndOneDump) {
   const CrashCase& c = GetParam();
   if (FaultsRaisedInSoftware() && c.code == EXCEPTION_ACCESS_VIOLATION) {
-    std::printf("note: under an i386 emulator processor faults reach Wine as C000001D; the access violation is\n"
-                "      raised in software at the fault's place, and where the fault lies is not checked\n");
+    std::printf(
+        "note: under an i386 emulator processor faults reach Wine as C000001D; the access violation is\n"
+        "      raised in software at the fault's place, and where the fault lies is not checked\n");
   }
   SCOPED_TRACE(std::string(c.mode) + ", mdmp_mode " +
-               (c.dumpMode == DumpMode::Absent ? "absent" : c.dumpMode == DumpMode::WrongType ? "REG_SZ" : "2"));
+               (c.dumpMode == DumpMode::Absent      ? "absent"
+                : c.dumpMode == DumpMode::WrongType ? "REG_SZ"
+                                                    : "2"));
   reader_test::ScopedRegValue mdmpMode(reader_settings::kAppKey, L"mdmp_mode");
   ASSERT_TRUE(mdmpMode.ok());
   ASSERT_TRUE(c.dumpMode == DumpMode::Absent      ? mdmpMode.Remove()
@@ -391,9 +396,9 @@ TEST_P(CrashRun, LeavesOneReportAndOneDump) {
   ASSERT_EQ(dumps.size(), 1u) << Narrow(dumps.empty() ? L"" : dumps[0]);
   const std::string reportName = Narrow(reports[0]);
   EXPECT_GE(reportName.size(), 14u) << reportName;
-  EXPECT_TRUE(std::all_of(reportName.begin(), reportName.end() - 4,
-                          [](char ch) { return isdigit(static_cast<unsigned char>(ch)); }))
-      << reportName;
+  EXPECT_TRUE(std::all_of(reportName.begin(), reportName.end() - 4, [](char ch) {
+    return isdigit(static_cast<unsigned char>(ch));
+  })) << reportName;
   const std::string dumpName = Narrow(dumps[0]);
   ASSERT_EQ(dumpName.size(), 21u) << dumpName;
   EXPECT_TRUE(StartsWith(dumpName, "state_") && EndsWith(dumpName, ".mdmp")) << dumpName;
@@ -407,9 +412,10 @@ TEST_P(CrashRun, LeavesOneReportAndOneDump) {
   EXPECT_TRUE(report.complete) << report.problem << "\n" << text;
   ASSERT_GE(report.systemLines.size(), 6u) << text;
   EXPECT_EQ(report.systemLines[0], "VERSION:1.0.13 Orvel Murmelin");
-  const char* const systemStarts[] = {"VERSION:", "VER: date=*", "CPU num:", "OS Number: PlatformId=", "IE version: ",
-                                      "MEM total:"};
-  for (size_t i = 0; i < 6; ++i) EXPECT_TRUE(StartsWith(report.systemLines[i], systemStarts[i])) << report.systemLines[i];
+  const char* const systemStarts[] = {
+      "VERSION:", "VER: date=*", "CPU num:", "OS Number: PlatformId=", "IE version: ", "MEM total:"};
+  for (size_t i = 0; i < 6; ++i)
+    EXPECT_TRUE(StartsWith(report.systemLines[i], systemStarts[i])) << report.systemLines[i];
   for (size_t i = 6; i < report.systemLines.size(); ++i)
     EXPECT_TRUE(StartsWith(report.systemLines[i], "Name:")) << report.systemLines[i];
   EXPECT_NE(text.find("\r\n\nRegisters:\r\n"), std::string::npos);
@@ -418,7 +424,8 @@ TEST_P(CrashRun, LeavesOneReportAndOneDump) {
   EXPECT_EQ(report.exceptionLines[1], c.codeLine);
   EXPECT_TRUE(StartsWith(report.exceptionLines[2], "Fault address:  ")) << report.exceptionLines[2];
   ASSERT_EQ(report.registerLines.size(), 10u);
-  for (size_t i = 0; i < 8; ++i) EXPECT_TRUE(StartsWith(report.registerLines[i], kRegisters[i])) << report.registerLines[i];
+  for (size_t i = 0; i < 8; ++i)
+    EXPECT_TRUE(StartsWith(report.registerLines[i], kRegisters[i])) << report.registerLines[i];
   EXPECT_TRUE(StartsWith(report.registerLines[8], "DS:"));
   EXPECT_TRUE(StartsWith(report.registerLines[9], "Flags:"));
 

@@ -128,8 +128,8 @@ TEST(CpuInfo, IdentifiesVendorFamilyModelAndName) {
        "IntelDX4(TM) processor"},
       {"486 model 6", [](FakeProbe& p) { p.Vendor("GenuineIntel", 1), p.Leaf1(4, 6); }, "GenuineIntel", 1, 4, 6,
        "Intel 486 processor"},
-      {"Pentium with MMX", [](FakeProbe& p) { p.Vendor("GenuineIntel", 1), p.Leaf1(5, 4, 0, true); }, "GenuineIntel",
-       1, 5, 4, "Intel Pentium(R) processor with MMX"},
+      {"Pentium with MMX", [](FakeProbe& p) { p.Vendor("GenuineIntel", 1), p.Leaf1(5, 4, 0, true); }, "GenuineIntel", 1,
+       5, 4, "Intel Pentium(R) processor with MMX"},
       {"family 6 model 5 without L2 (0x40 in D)",
        [](FakeProbe& p) {
          p.Vendor("GenuineIntel", 2), p.Leaf1(6, 5);
@@ -154,12 +154,13 @@ TEST(CpuInfo, IdentifiesVendorFamilyModelAndName) {
          p.leaves[2] = RegisterValues(0x00000002, 0, 0, 0x40);
        },
        "GenuineIntel", 1, 6, 7, "Intel Pentium(R) III processor"},
-      {"brand id 8", [](FakeProbe& p) { p.Vendor("GenuineIntel", 2), p.Leaf1(6, 0xB, 8); }, "GenuineIntel", 1, 6,
-       0xB, "Genuine Intel Pentium(R) 4 processor"},
-      {"unknown brand id", [](FakeProbe& p) { p.Vendor("GenuineIntel", 2), p.Leaf1(6, 9, 0x16); }, "GenuineIntel", 1,
-       6, 9, "Unknown Genuine Intel processor"},
-      {"family 15 without brand string, with MMX", [](FakeProbe& p) { p.Vendor("GenuineIntel", 2), p.Leaf1(15, 2, 0, true); },
-       "GenuineIntel", 1, 15, 2, " with MMX"},
+      {"brand id 8", [](FakeProbe& p) { p.Vendor("GenuineIntel", 2), p.Leaf1(6, 0xB, 8); }, "GenuineIntel", 1, 6, 0xB,
+       "Genuine Intel Pentium(R) 4 processor"},
+      {"unknown brand id", [](FakeProbe& p) { p.Vendor("GenuineIntel", 2), p.Leaf1(6, 9, 0x16); }, "GenuineIntel", 1, 6,
+       9, "Unknown Genuine Intel processor"},
+      {"family 15 without brand string, with MMX",
+       [](FakeProbe& p) { p.Vendor("GenuineIntel", 2), p.Leaf1(15, 2, 0, true); }, "GenuineIntel", 1, 15, 2,
+       " with MMX"},
       {"the brand string replaces the table name",
        [](FakeProbe& p) {
          p.Vendor("GenuineIntel", 0xD), p.Leaf1(6, 0xA, 0, true);
@@ -211,9 +212,9 @@ TEST(CpuInfo, SpeedIsSetWhenTwoConsecutiveMeasurementsAgree) {
   } cases[] = {
       {"GenuineIntel", 6, {2400, 2400}, "2400 MHz", 2},
       {"GenuineIntel", 15, {2399, 2401, 2400, 2400}, "2400 MHz", 4},
-      {"GenuineIntel", 6, {1, 2, 3, 4, 5, 6, 7, 8, 9, 9}, "9 MHz", 10},  // the tenth is the first to agree
+      {"GenuineIntel", 6, {1, 2, 3, 4, 5, 6, 7, 8, 9, 9}, "9 MHz", 10},   // the tenth is the first to agree
       {"GenuineIntel", 6, {1, 2, 3, 4, 5, 6, 7, 8, 9, 10, 10}, "0", 10},  // at most ten
-      {"GenuineIntel", 4, {33, 33}, "0", 0},                                // a 486 is not measured
+      {"GenuineIntel", 4, {33, 33}, "0", 0},                              // a 486 is not measured
       {"AuthenticAMD", 5, {300, 300}, "0", 0},
       {"AuthenticAMD", 6, {1800, 1800}, "1800 MHz", 2},
       {"CyrixInstead", 6, {200, 200}, "0", 0},
@@ -288,7 +289,7 @@ class FakeDrives : public DriveSystem {
 };
 
 TEST(DriveInfo, SelectsByMaskInLetterOrderAndReadsSizes) {
-  const std::map<char, UINT> machine = {{'A', DRIVE_REMOVABLE}, {'C', DRIVE_FIXED},   {'D', DRIVE_CDROM},
+  const std::map<char, UINT> machine = {{'A', DRIVE_REMOVABLE}, {'C', DRIVE_FIXED},       {'D', DRIVE_CDROM},
                                         {'E', DRIVE_REMOTE},    {'F', DRIVE_NO_ROOT_DIR}, {'G', DRIVE_RAMDISK},
                                         {'H', DRIVE_UNKNOWN},   {'Z', DRIVE_FIXED}};
   struct Case {
@@ -297,18 +298,26 @@ TEST(DriveInfo, SelectsByMaskInLetterOrderAndReadsSizes) {
     std::vector<std::string> listed;  // "root|type|total|free"
     const char* firstAsked;
   } cases[] = {
-      {3, nullptr,
-       {"C:\\|Fixed drive|100.00 GB|1.00 MB", "E:\\|Network drive|100.00 GB|1.00 MB", "Z:\\|Fixed drive|100.00 GB|1.00 MB"},
+      {3,
+       nullptr,
+       {"C:\\|Fixed drive|100.00 GB|1.00 MB", "E:\\|Network drive|100.00 GB|1.00 MB",
+        "Z:\\|Fixed drive|100.00 GB|1.00 MB"},
        "C:\\"},
       {4, nullptr, {"A:\\|Removable drive|100.00 GB|1.00 MB"}, "A:\\"},
       {8, nullptr, {"D:\\|CD-ROM drive|100.00 GB|1.00 MB"}, "C:\\"},
-      {15, [](FakeDrives& d) { d.exWorks = false; },
+      {15,
+       [](FakeDrives& d) { d.exWorks = false; },
        {"A:\\|Removable drive|0|0", "C:\\|Fixed drive|0|0", "D:\\|CD-ROM drive|0|0", "E:\\|Network drive|0|0",
         "Z:\\|Fixed drive|0|0"},
        "A:\\"},
-      {1, [](FakeDrives& d) { d.hasEx = false; }, {"C:\\|Fixed drive|1.00 GB|1.00 MB", "Z:\\|Fixed drive|1.00 GB|1.00 MB"}, "C:\\"},
-      {1, [](FakeDrives& d) { d.hasEx = false, d.fallbackWorks = false; },
-       {"C:\\|Fixed drive|0.00 bytes|0.00 bytes", "Z:\\|Fixed drive|0.00 bytes|0.00 bytes"}, "C:\\"},
+      {1,
+       [](FakeDrives& d) { d.hasEx = false; },
+       {"C:\\|Fixed drive|1.00 GB|1.00 MB", "Z:\\|Fixed drive|1.00 GB|1.00 MB"},
+       "C:\\"},
+      {1,
+       [](FakeDrives& d) { d.hasEx = false, d.fallbackWorks = false; },
+       {"C:\\|Fixed drive|0.00 bytes|0.00 bytes", "Z:\\|Fixed drive|0.00 bytes|0.00 bytes"},
+       "C:\\"},
   };
   for (const Case& c : cases) {
     SCOPED_TRACE("mask " + std::to_string(c.mask));
@@ -321,7 +330,8 @@ TEST(DriveInfo, SelectsByMaskInLetterOrderAndReadsSizes) {
       UINT code = 0;
       d.GetTypeCode(&code);
       EXPECT_EQ(d.GetType(), DriveTypeText(code));
-      listed.push_back(d.GetName() + "|" + d.GetType() + "|" + Printed(d.GetTotalText()) + "|" + Printed(d.GetFreeText()));
+      listed.push_back(d.GetName() + "|" + d.GetType() + "|" + Printed(d.GetTotalText()) + "|" +
+                       Printed(d.GetFreeText()));
     }
     EXPECT_EQ(listed, c.listed);
     ASSERT_FALSE(drives.asked.empty());
@@ -363,7 +373,8 @@ TEST(CSysInfo, ComposesTheWindowsNameAndEdition) {
       {true, Version(5, 1, L"Service Pack 2", 1, 0x200), false, "Windows XP Service Pack 2", 2},
       {true, Version(5, 0, L"", 1), true, "Windows 2000 Professional", 0},
       {true, Version(5, 0, L"Service Pack 4", 3, 0x2), true, "Windows 2000 Advanced Server Service Pack 4", 4},
-      {true, Version(5, 0, L"", 2, 0x80 | 0x10 | 0x4), true, "Windows 2000 DataCenter Terminal BackOffice Server Domain Controller", 0},
+      {true, Version(5, 0, L"", 2, 0x80 | 0x10 | 0x4), true,
+       "Windows 2000 DataCenter Terminal BackOffice Server Domain Controller", 0},
       {true, Version(4, 0, L"Service Pack 6", 1), true, "Windows NT 4.0 Workstation Service Pack 6", 6},
       {true, Version(4, 0, L"Service Pack 6a", 3), true, "Windows NT 4.0 Server Service Pack 6a", 6},
       {true, Version(6, 0, L"Service Pack 2", 1), true, "Windows Vista Service Pack 2", 2},
@@ -371,7 +382,8 @@ TEST(CSysInfo, ComposesTheWindowsNameAndEdition) {
       {true, Version(6, 1, L"Service Pack 1", 3), true, "Windows 7 Service Pack 1", 1},
       {true, Version(6, 1, L"Service Pack 1", 2), true, "Windows 7 Domain Controller Service Pack 1", 1},
       {true, Version(10, 0, L"", 1), true, "Unknown", 0},
-      {true, Version(5, 1, L"Service Pack 3, v.3311", 1), true, "Windows XP Professional Edition Service Pack 3, v.3311", 1},
+      {true, Version(5, 1, L"Service Pack 3, v.3311", 1), true,
+       "Windows XP Professional Edition Service Pack 3, v.3311", 1},
       {false, Version(4, 10, L" A "), false, "Windows 98 A ", 0},
       {false, Version(4, 0, L" C"), false, "Windows 95 C", 0},
       {false, Version(4, 90, L""), false, "Windows ME", 0},
@@ -401,9 +413,14 @@ TEST(CSysInfo, CollectsWhatTheReportPrints) {
 
 TEST(ExceptionReport, NamesKnownCodesAndAsksTheSystemForOthers) {
   const std::pair<DWORD, const char*> known[] = {
-      {0x80000001, "GUARD_PAGE"},          {0x80000003, "BREAKPOINT"},         {0xC0000005, "ACCESS_VIOLATION"},
-      {0xC000001D, "ILLEGAL_INSTRUCTION"}, {0xC000008C, "ARRAY_BOUNDS_EXCEEDED"}, {0xC0000094, "INT_DIVIDE_BY_ZERO"},
-      {0xC0000096, "PRIV_INSTRUCTION"},    {0xC00000FD, "STACK_OVERFLOW"},
+      {0x80000001, "GUARD_PAGE"},
+      {0x80000003, "BREAKPOINT"},
+      {0xC0000005, "ACCESS_VIOLATION"},
+      {0xC000001D, "ILLEGAL_INSTRUCTION"},
+      {0xC000008C, "ARRAY_BOUNDS_EXCEEDED"},
+      {0xC0000094, "INT_DIVIDE_BY_ZERO"},
+      {0xC0000096, "PRIV_INSTRUCTION"},
+      {0xC00000FD, "STACK_OVERFLOW"},
   };
   for (const auto& entry : known) EXPECT_STREQ(GetExceptionName(entry.first), entry.second) << Hex(entry.first);
 
@@ -413,7 +430,7 @@ TEST(ExceptionReport, NamesKnownCodesAndAsksTheSystemForOthers) {
   if (!wine) {
     EXPECT_NE(dllNotFound.find("DLL"), std::string::npos) << dllNotFound;
   } else {
-  // Wine's NTDLL has no message table: every code outside the table keeps the empty text.
+    // Wine's NTDLL has no message table: every code outside the table keeps the empty text.
     EXPECT_EQ(dllNotFound, "");
   }
   EXPECT_EQ(GetExceptionName(0xE0F0A0B0), dllNotFound) << "a code without text keeps the previous one";
@@ -444,7 +461,8 @@ TEST(ExceptionReport, LogicalAddressNeedsAnImageWithValidHeaders) {
   GetModuleFileNameA(nullptr, self, MAX_PATH);
   EXPECT_STREQ(name, self);
   const auto base = reinterpret_cast<const BYTE*>(GetModuleHandleW(nullptr));
-  const auto* nt = reinterpret_cast<const IMAGE_NT_HEADERS*>(base + reinterpret_cast<const IMAGE_DOS_HEADER*>(base)->e_lfanew);
+  const auto* nt =
+      reinterpret_cast<const IMAGE_NT_HEADERS*>(base + reinterpret_cast<const IMAGE_DOS_HEADER*>(base)->e_lfanew);
   const IMAGE_SECTION_HEADER& text = IMAGE_FIRST_SECTION(nt)[section - 1];
   EXPECT_EQ(std::string(reinterpret_cast<const char*>(text.Name), 5), ".text");
   EXPECT_EQ(offset, static_cast<uintptr_t>(static_cast<const BYTE*>(code) - base) - text.VirtualAddress);
@@ -468,7 +486,9 @@ __attribute__((noinline)) int Descend(int depth, DeepThread* deep) {
   return Descend(depth - 1, deep) + pad[0];  // not a tail call: every level keeps its frame
 }
 
-DWORD WINAPI DeepThreadMain(void* parameter) { return static_cast<DWORD>(Descend(3000, static_cast<DeepThread*>(parameter))); }
+DWORD WINAPI DeepThreadMain(void* parameter) {
+  return static_cast<DWORD>(Descend(3000, static_cast<DeepThread*>(parameter)));
+}
 
 TEST(ExceptionReport, CallStackStopsAtItsBound) {
   // The symbol handler is set up as the reporting thread does, once with the process invaded and

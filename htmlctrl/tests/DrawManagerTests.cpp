@@ -19,9 +19,14 @@ TEST(CCeXDib, SizesPaletteAndRefresh) {
     int width, height, stride;
     bool made;
   } cases[] = {
-      {1, 1, 4, true},     {5, 2, 8, true},      {8, 3, 8, true},          {0, 5, 0, false},
-      {5, 0, 0, false},    {-1, 5, 0, false},    {70000, 70000, 0, false},  // 4.9e9 pixels: refused, no wrap
-      {65536, 65536, 0, false},  // 2^32 bytes wraps a 32-bit size to 0
+      {1, 1, 4, true},
+      {5, 2, 8, true},
+      {8, 3, 8, true},
+      {0, 5, 0, false},
+      {5, 0, 0, false},
+      {-1, 5, 0, false},
+      {70000, 70000, 0, false},     // 4.9e9 pixels: refused, no wrap
+      {65536, 65536, 0, false},     // 2^32 bytes wraps a 32-bit size to 0
       {16384, 2048, 16384, false},  // within each side, over the total
   };
   for (const auto& c : cases) {
@@ -174,7 +179,7 @@ TEST(CPPDrawManager, MasksShadowsAndImageCells) {
                      RGB(128, 128, 128));
   EXPECT_COLOUR(RGB(128, 128, 128), canvas.At(0, 0));
   EXPECT_COLOUR(RGB(128, 128, 128), canvas.At(2, 3));  // shadow: white darkened by 128 / 255
-  EXPECT_COLOUR(kWhite, canvas.At(5, 3));                // right of the shadow: the mask's transparent part
+  EXPECT_COLOUR(kWhite, canvas.At(5, 3));              // right of the shadow: the mask's transparent part
 
   // Image cells: cell 1 of a 2 x 1 strip; an index past the cells draws nothing.
   canvas.Fill(kWhite);

@@ -129,8 +129,10 @@ TEST_F(HtmlStatic, LinksTooltipsAndCommands) {
   HWND target = CreateWindowW(wc.lpszClassName, L"", 0, 0, 0, 0, 0, HWND_MESSAGE, nullptr, wc.hInstance, nullptr);
   control_.AddAppCommand(target, WM_APP + 9, 0, L"help");
   const RECT help = control_.LinkRects().back();
-  SendMessageW(control_.GetSafeHwnd(), WM_LBUTTONDOWN, MK_LBUTTON, MAKELPARAM((help.left + help.right) / 2, (help.top + help.bottom) / 2));
-  SendMessageW(control_.GetSafeHwnd(), WM_LBUTTONUP, 0, MAKELPARAM((help.left + help.right) / 2, (help.top + help.bottom) / 2));
+  SendMessageW(control_.GetSafeHwnd(), WM_LBUTTONDOWN, MK_LBUTTON,
+               MAKELPARAM((help.left + help.right) / 2, (help.top + help.bottom) / 2));
+  SendMessageW(control_.GetSafeHwnd(), WM_LBUTTONUP, 0,
+               MAKELPARAM((help.left + help.right) / 2, (help.top + help.bottom) / 2));
   EXPECT_EQ(1, GetWindowLongPtrW(target, GWLP_USERDATA));
   SendMessageW(control_.GetSafeHwnd(), WM_LBUTTONDOWN, MK_LBUTTON, MAKELPARAM(1, kHeight - 2));
   EXPECT_EQ(1, GetWindowLongPtrW(target, GWLP_USERDATA));

@@ -41,8 +41,8 @@ class CTreeHost : public CWnd {
   };
   std::vector<Seen> seen;
   LRESULT displayAnswer = 0;
-  int marks = 0;        // clicks on the host's own area
-  int parentClicks = 0;  // NM_CLICK that reached the host's own map (not kept by the tree)
+  int marks = 0;                    // clicks on the host's own area
+  int parentClicks = 0;             // NM_CLICK that reached the host's own map (not kept by the tree)
   std::vector<HTREEITEM> selected;  // new item of every TVN_SELCHANGEDW sent, kept by the tree or not
 
  protected:
@@ -69,12 +69,12 @@ END_MESSAGE_MAP()
 class HtmlTree : public ::testing::Test {
  protected:
   void SetUp() override {
-    const wchar_t* cls = AfxRegisterWndClass(0, ::LoadCursorW(nullptr, IDC_ARROW),
-                                             reinterpret_cast<HBRUSH>(COLOR_BTNFACE + 1));
+    const wchar_t* cls =
+        AfxRegisterWndClass(0, ::LoadCursorW(nullptr, IDC_ARROW), reinterpret_cast<HBRUSH>(COLOR_BTNFACE + 1));
     // Top-most, so that windows of other test programs on the display are never under the
     // test's points.
-    ASSERT_TRUE(host.CreateEx(WS_EX_TOPMOST | WS_EX_TOOLWINDOW, cls, L"tree", WS_POPUP | WS_VISIBLE | WS_BORDER, 60,
-                              60, 460, 300, nullptr, nullptr))
+    ASSERT_TRUE(host.CreateEx(WS_EX_TOPMOST | WS_EX_TOOLWINDOW, cls, L"tree", WS_POPUP | WS_VISIBLE | WS_BORDER, 60, 60,
+                              460, 300, nullptr, nullptr))
         << "error " << GetLastError();
     ASSERT_TRUE(tree.Create(WS_CHILD | WS_VISIBLE | WS_BORDER | TVS_HASBUTTONS | TVS_HASLINES | TVS_LINESATROOT |
                                 TVS_SHOWSELALWAYS | TVS_EDITLABELS,
@@ -185,7 +185,7 @@ TEST_F(HtmlTree, CheckTransitionsAndParentMessages) {
     const char* what;
     std::function<void()> act;
     std::vector<std::pair<HTREEITEM, int>> images;  // item, state image expected after the step
-    int messages;                                    // WM_XHTMLTREE_CHECKBOX_CLICKED sent by the step
+    int messages;                                   // WM_XHTMLTREE_CHECKBOX_CLICKED sent by the step
   };
   // Space on the selected item; a read-only tree leaves the key to the control.
   auto space = [&](HTREEITEM item) {
@@ -225,10 +225,21 @@ TEST_F(HtmlTree, CheckTransitionsAndParentMessages) {
     EXPECT_EQ(0, std::count(host.selected.begin(), host.selected.end(), item)) << "TVN_SELCHANGEDW sent for it";
   };
   const Step steps[] = {
-      {"expand all tells the parent", [&] { expandAll({parent, group}); }, {}, 0},
+      {"expand all tells the parent",
+       [&] {
+         expandAll({parent, group});
+       },
+       {},
+       0},
       {"expand all again tells nothing new", [&] { expandAll({}); }, {}, 0},
       {"one of three children", [&] { tree.SetCheck(a, TRUE); }, {{a, 2}, {b, 1}, {parent, 3}}, 1},
-      {"all three children", [&] { tree.SetCheck(b, TRUE); tree.SetCheck(c, TRUE); }, {{parent, 2}}, 2},
+      {"all three children",
+       [&] {
+         tree.SetCheck(b, TRUE);
+         tree.SetCheck(c, TRUE);
+       },
+       {{parent, 2}},
+       2},
       {"parent unchecked", [&] { tree.SetCheck(parent, FALSE); }, {{a, 1}, {b, 1}, {c, 1}, {parent, 1}}, 1},
       {"parent checked", [&] { tree.SetCheck(parent, TRUE); }, {{a, 2}, {b, 2}, {c, 2}, {parent, 2}}, 1},
       {"same state again still tells the parent", [&] { tree.SetCheck(a, TRUE); }, {{a, 2}, {parent, 2}}, 1},
@@ -244,9 +255,16 @@ TEST_F(HtmlTree, CheckTransitionsAndParentMessages) {
          MSG msg{host.m_hWnd, WM_CHAR, VK_SPACE, 0, 0, {0, 0}};
          EXPECT_FALSE(tree.PreTranslateMessage(&msg));
        },
-       {{on, 1}}, 0},
-      {"read-only tree: space changes nothing", [&] { tree.SetReadOnly(TRUE); space(on); tree.SetReadOnly(FALSE); },
-       {{on, 1}}, 0},
+       {{on, 1}},
+       0},
+      {"read-only tree: space changes nothing",
+       [&] {
+         tree.SetReadOnly(TRUE);
+         space(on);
+         tree.SetReadOnly(FALSE);
+       },
+       {{on, 1}},
+       0},
   };
   for (const Step& step : steps) {
     SCOPED_TRACE(step.what);
@@ -287,8 +305,8 @@ void ClickAt(POINT screen) {
 }
 
 TEST_F(HtmlTree, ClicksOnTheCheckBoxesOfATakenOverControl) {
-  HWND made = CreateWindowExW(0, WC_TREEVIEWW, L"", WS_CHILD | WS_VISIBLE | TVS_CHECKBOXES | TVS_HASLINES, 8, 8,
-                              300, 200, host.m_hWnd, reinterpret_cast<HMENU>(101), GetModuleHandleW(nullptr), nullptr);
+  HWND made = CreateWindowExW(0, WC_TREEVIEWW, L"", WS_CHILD | WS_VISIBLE | TVS_CHECKBOXES | TVS_HASLINES, 8, 8, 300,
+                              200, host.m_hWnd, reinterpret_cast<HMENU>(101), GetModuleHandleW(nullptr), nullptr);
   ASSERT_NE(nullptr, made);
   tree.ShowWindow(SW_HIDE);
   CXHtmlTree other;
@@ -338,10 +356,8 @@ TEST_F(HtmlTree, ClicksOnTheCheckBoxesOfATakenOverControl) {
     size_t told;       // checkbox messages to the parent
     int parentClicks;  // NM_CLICK seen by the parent
   } cases[] = {
-      {"check", item, FALSE, 2, 1, 1},
-      {"uncheck", item, FALSE, 1, 1, 1},
-      {"check again", item, FALSE, 2, 1, 1},
-      {"disabled item", disabled, FALSE, 5, 0, 0},
+      {"check", item, FALSE, 2, 1, 1},         {"uncheck", item, FALSE, 1, 1, 1},
+      {"check again", item, FALSE, 2, 1, 1},   {"disabled item", disabled, FALSE, 5, 0, 0},
       {"read-only tree", item, TRUE, 2, 0, 0},
   };
   for (const Case& c : cases) {
@@ -434,7 +450,8 @@ TEST_F(HtmlTree, SearchAndDisplayOrder) {
     HTREEITEM found = reinterpret_cast<HTREEITEM>(-1);
     ASSERT_TRUE(FinishesInTime([&] {
       found = tree.FindItem(CString(c.text), c.matchCase, c.down, c.wholeWord, c.wrap, c.start);
-    })) << c.what << ": the search does not end";
+    })) << c.what
+        << ": the search does not end";
     EXPECT_EQ(c.expected, found) << c.what;
   }
 }
@@ -519,8 +536,9 @@ TEST_F(HtmlTree, ItemTooltipsThroughTheRowTools) {
   Add(L"Jacek", voices);
   HTREEITEM off = Add(L"Zosia (niedostępny)", voices, false, false);
   Add(L"", TVI_ROOT, false, true, true);
-  HTREEITEM wide = Add(L"Bardzo długa nazwa pakietu, która nie mieści się w szerokości drzewa, więc pokazuje się w "
-                       L"dymku w całości");
+  HTREEITEM wide =
+      Add(L"Bardzo długa nazwa pakietu, która nie mieści się w szerokości drzewa, więc pokazuje się w "
+          L"dymku w całości");
   (void)off;
   tree.SetItemToolTipText(ewa, tip_text.c_str());
   tree.ExpandAll();

@@ -12,7 +12,6 @@ namespace {
 
 const COLORREF kWhite = RGB(255, 255, 255);
 
-
 struct Drawn {
   SIZE size;
   std::vector<CPPHtmlDrawer::LineInfo> lines;
@@ -151,9 +150,12 @@ TEST(HtmlLayout, AlignmentRulesAndDisabledLook) {
     for (int y = 0; y < 60; ++y)
       for (int x = 0; x < 300; ++x) {
         const COLORREF c = canvas.At(x, y);
-        if (c == RGB(255, 0, 0)) ++red;
-        else if (c == RGB(255, 255, 0)) ++yellow;
-        else if (c != kWhite) ++other;
+        if (c == RGB(255, 0, 0))
+          ++red;
+        else if (c == RGB(255, 255, 0))
+          ++yellow;
+        else if (c != kWhite)
+          ++other;
       }
     EXPECT_EQ(0, red);
     EXPECT_EQ(0, yellow);

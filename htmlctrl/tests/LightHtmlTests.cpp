@@ -19,14 +19,25 @@ TEST(NamedColours, WordsHexAndTriplets) {
     const wchar_t* text;
     COLORREF expected;
   } cases[] = {
-      {L"#ff0000", RGB(255, 0, 0)},       {L"#FF000", 0},          {L"#00ff0g", 0},
-      {L"#0000FF", RGB(0, 0, 255)},       {L"red", RGB(255, 0, 0)}, {L"RED", RGB(255, 0, 0)},
-      {L"Red", RGB(255, 0, 0)},           {L"blurple", 0},         {L"255,128", RGB(255, 128, 0)},
-      {L"1,2,3", RGB(1, 2, 3)},           {L"Gray", RGB(0x7F, 0x7F, 0x7F)},
-      {L"YellowGreen", RGB(0x8B, 0xCD, 0x32)}, {L"BlanchedAlmond", RGB(0xFF, 0xFF, 0xCD)},
-      {L"aliceblue", RGB(0xF0, 0xF8, 0xFF)}, {L"lightsteelblue", RGB(0xB0, 0xC4, 0xDE)},
-      {L"InfoBk", GetSysColor(COLOR_INFOBK)}, {L"windowtext", GetSysColor(COLOR_WINDOWTEXT)},
-      {L"MenuBar", GetSysColor(30)},      {L"", 0},
+      {L"#ff0000", RGB(255, 0, 0)},
+      {L"#FF000", 0},
+      {L"#00ff0g", 0},
+      {L"#0000FF", RGB(0, 0, 255)},
+      {L"red", RGB(255, 0, 0)},
+      {L"RED", RGB(255, 0, 0)},
+      {L"Red", RGB(255, 0, 0)},
+      {L"blurple", 0},
+      {L"255,128", RGB(255, 128, 0)},
+      {L"1,2,3", RGB(1, 2, 3)},
+      {L"Gray", RGB(0x7F, 0x7F, 0x7F)},
+      {L"YellowGreen", RGB(0x8B, 0xCD, 0x32)},
+      {L"BlanchedAlmond", RGB(0xFF, 0xFF, 0xCD)},
+      {L"aliceblue", RGB(0xF0, 0xF8, 0xFF)},
+      {L"lightsteelblue", RGB(0xB0, 0xC4, 0xDE)},
+      {L"InfoBk", GetSysColor(COLOR_INFOBK)},
+      {L"windowtext", GetSysColor(COLOR_WINDOWTEXT)},
+      {L"MenuBar", GetSysColor(30)},
+      {L"", 0},
   };
   for (const Case& c : cases) {
     CXNamedColors colour;
@@ -66,7 +77,7 @@ TEST(LightEntities, TableAndPlaceholders) {
   struct Spot {
     const wchar_t* text;
     wchar_t character;
-  } spots[] = {{L"&amp;", L'&'}, {L"&LT;", L'<'}, {L"&Gt;", L'>'}, {L"&nbsp;", L' '}, {L"&euro;", 0x20AC},
+  } spots[] = {{L"&amp;", L'&'},     {L"&LT;", L'<'},      {L"&Gt;", L'>'},   {L"&nbsp;", L' '},   {L"&euro;", 0x20AC},
                {L"&trade;", 0x2122}, {L"&micro;", 0x00B5}, {L"&quot;", L'"'}, {L"&times;", 0x00D7}};
   for (const Spot& spot : spots)
     EXPECT_EQ(std::wstring(1, spot.character), ResolveEntityPlaceholders(InsertEntityPlaceholders(spot.text)))
@@ -81,7 +92,8 @@ TEST(LightEntities, TableAndPlaceholders) {
   EXPECT_EQ(L"a\x00A9&bogus;", ResolveEntityPlaceholders(InsertEntityPlaceholders(L"a&copy;&bogus;")));
   // A text cannot forge a placeholder, an unknown code is a space, a mark at the end goes.
   EXPECT_EQ(L"xy", ResolveEntityPlaceholders(InsertEntityPlaceholders(L"x\x0001y")));
-  EXPECT_EQ(L"a b", ResolveEntityPlaceholders(std::wstring(L"a\x0001" L"Zb")));
+  EXPECT_EQ(L"a b", ResolveEntityPlaceholders(std::wstring(L"a\x0001"
+                                                           L"Zb")));
   EXPECT_EQ(L"a", ResolveEntityPlaceholders(std::wstring(L"a\x0001")));
 }
 
@@ -90,9 +102,15 @@ TEST(LightEntities, PlainText) {
     const wchar_t* html;
     const wchar_t* plain;
   } cases[] = {
-      {L"plain", L"plain"},   {L"a<b>b", L"ab"},         {L"a<b", L"a"},
-      {L"&amp;amp;", L"&amp;"}, {L"&lt;b&gt;", L"<b>"},  {L"&LT;b&gt;bold&lt;/b&gt;", L"<b>bold</b>"},
-      {L"<font color=red>x</font> &copy;", L"x \x00A9"}, {L"<>", L""}, {L"a>b", L"a>b"},
+      {L"plain", L"plain"},
+      {L"a<b>b", L"ab"},
+      {L"a<b", L"a"},
+      {L"&amp;amp;", L"&amp;"},
+      {L"&lt;b&gt;", L"<b>"},
+      {L"&LT;b&gt;bold&lt;/b&gt;", L"<b>bold</b>"},
+      {L"<font color=red>x</font> &copy;", L"x \x00A9"},
+      {L"<>", L""},
+      {L"a>b", L"a>b"},
   };
   for (const Case& c : cases) {
     EXPECT_EQ(std::wstring(c.plain), CXHtmlDraw::GetPlainText(c.html)) << Narrow(c.html);
@@ -172,8 +190,10 @@ TEST_F(LightDraw, PiecesAdvanceByTheirMeasuredWidth) {
   for (const Case& c : cases) {
     XHTMLDRAWPARAMS params;
     const int width = DrawnWidth(c.html, params);
-    if (c.text) EXPECT_EQ(TextWidth(c.text, c.weight), width) << Narrow(c.html);
-    else EXPECT_GT(width, 0);
+    if (c.text)
+      EXPECT_EQ(TextWidth(c.text, c.weight), width) << Narrow(c.html);
+    else
+      EXPECT_GT(width, 0);
   }
   // Longer texts are cut at 1,000 characters.
   XHTMLDRAWPARAMS params;
@@ -250,7 +270,7 @@ TEST(LightLinks, AppCommands) {
     const wchar_t* url;
     BOOL ran;
   } cases[] = {{L"\"APP:About\"", TRUE}, {L"app:ABOUT", TRUE}, {L"APP:\"about\"", TRUE}, {L"APP:help", FALSE},
-               {L"APP:", FALSE}, {L"", FALSE}, {nullptr, FALSE}};
+               {L"APP:", FALSE},         {L"", FALSE},         {nullptr, FALSE}};
   int expected = 0;
   for (const Case& c : cases) {
     EXPECT_EQ(c.ran, link.GotoURL(c.url, 42)) << (c.url ? Narrow(c.url) : "null");
@@ -332,8 +352,10 @@ TEST(CheckboxImages, EveryStateThemedAndClassic) {
   for (int i = 0; i < kCheckboxImages; ++i) {
     TestCanvas image(kSize, kSize);
     ImageList_Draw(list, i, image.dc(), 0, 0, ILD_NORMAL);
-    if (themed_states[i]) EXPECT_COLOUR(RGB(themed_states[i] * 10, 0, 0), image.At(kSize / 2, kSize / 2)) << i;
-    else EXPECT_EQ(0, image.CountNot(RGB(255, 255, 255))) << i;
+    if (themed_states[i])
+      EXPECT_COLOUR(RGB(themed_states[i] * 10, 0, 0), image.At(kSize / 2, kSize / 2)) << i;
+    else
+      EXPECT_EQ(0, image.CountNot(RGB(255, 255, 255))) << i;
   }
 
   // Size 0 fails and leaves the list as it was.
@@ -355,8 +377,10 @@ TEST(CheckboxImages, EveryStateThemedAndClassic) {
     ImageList_Draw(list, i, image.dc(), 0, 0, ILD_NORMAL);
     for (int y = 0; y < kSize; ++y)
       for (int x = 0; x < kSize; ++x) pixels[i].push_back(image.At(x, y));
-    if (!themed_states[i]) EXPECT_EQ(0, image.CountNot(RGB(255, 255, 255))) << i;
-    else EXPECT_GT(image.CountNot(RGB(255, 255, 255)), 0) << i;
+    if (!themed_states[i])
+      EXPECT_EQ(0, image.CountNot(RGB(255, 255, 255))) << i;
+    else
+      EXPECT_GT(image.CountNot(RGB(255, 255, 255)), 0) << i;
   }
   EXPECT_NE(pixels[1], pixels[2]);
   EXPECT_NE(pixels[2], pixels[3]);

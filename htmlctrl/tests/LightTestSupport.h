@@ -17,15 +17,13 @@ class TestWindow {
       wc.hCursor = LoadCursorW(nullptr, IDC_ARROW);
       RegisterClassW(&wc);
     }
-    window_ = CreateWindowExW(WS_EX_TOOLWINDOW, kClass, L"", WS_POPUP | WS_VISIBLE, x, y, width,
-                              height, nullptr, nullptr, GetModuleHandleW(nullptr), nullptr);
+    window_ = CreateWindowExW(WS_EX_TOOLWINDOW, kClass, L"", WS_POPUP | WS_VISIBLE, x, y, width, height, nullptr,
+                              nullptr, GetModuleHandleW(nullptr), nullptr);
     SetWindowLongPtrW(window_, GWLP_USERDATA, static_cast<LONG_PTR>(fill));
     RedrawWindow(window_, nullptr, nullptr, RDW_INVALIDATE | RDW_ERASE | RDW_UPDATENOW | RDW_ALLCHILDREN);
     Pump();
   }
-  ~TestWindow() {
-    DestroyWindow(window_);
-  }
+  ~TestWindow() { DestroyWindow(window_); }
   TestWindow(const TestWindow&) = delete;
   TestWindow& operator=(const TestWindow&) = delete;
 

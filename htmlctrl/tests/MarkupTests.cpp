@@ -106,16 +106,27 @@ TEST(HtmlMarkup, ParsesColoursByNameAndNumber) {
     const wchar_t* text;
     COLORREF expected;
   } cases[] = {
-      {L"#ff0000", RGB(255, 0, 0)},  {L"#00FF80", RGB(0, 255, 128)},   {L"#f00", fallback},
-      {L"#ff00000", fallback},       {L"#gg0000", fallback},           {L"255", RGB(255, 0, 0)},
-      {L"0x00ff00", 0x00FF00},       {L"010", 8},                      {L"red", RGB(255, 0, 0)},
-      {L"Red", fallback},            {L"brown", 0x2A2AA5},             {L"lightgrey", RGB(211, 211, 211)},
-      {L"yellowgreen", RGB(154, 205, 50)}, {L"rebeccapurple", fallback}, {L"", fallback},
-      {L"buttonface", GetSysColor(COLOR_BTNFACE)}, {L"infobackground", GetSysColor(COLOR_INFOBK)},
+      {L"#ff0000", RGB(255, 0, 0)},
+      {L"#00FF80", RGB(0, 255, 128)},
+      {L"#f00", fallback},
+      {L"#ff00000", fallback},
+      {L"#gg0000", fallback},
+      {L"255", RGB(255, 0, 0)},
+      {L"0x00ff00", 0x00FF00},
+      {L"010", 8},
+      {L"red", RGB(255, 0, 0)},
+      {L"Red", fallback},
+      {L"brown", 0x2A2AA5},
+      {L"lightgrey", RGB(211, 211, 211)},
+      {L"yellowgreen", RGB(154, 205, 50)},
+      {L"rebeccapurple", fallback},
+      {L"", fallback},
+      {L"buttonface", GetSysColor(COLOR_BTNFACE)},
+      {L"infobackground", GetSysColor(COLOR_INFOBK)},
   };
   for (const auto& c : cases)
-    EXPECT_EQ(c.expected, markup.ParseColour(c.text, fallback)) << Narrow(c.text) << std::hex << " got 0x"
-                                                                << markup.ParseColour(c.text, fallback);
+    EXPECT_EQ(c.expected, markup.ParseColour(c.text, fallback))
+        << Narrow(c.text) << std::hex << " got 0x" << markup.ParseColour(c.text, fallback);
   markup.SetEnabled(false);
   EXPECT_EQ(markup.DisabledColour(), markup.ParseColour(L"red", fallback));
   EXPECT_EQ(static_cast<COLORREF>(255), markup.ParseColour(L"255", fallback));
@@ -128,14 +139,34 @@ TEST(HtmlMarkup, ParsesLengthsWithUnits) {
     bool font_size;
     int expected;
   } cases[] = {
-      {12, L"150%", true, 18},   {12, L"", false, 12},       {0, L"12pt", true, 16},   {0, L"3", true, 12},
-      {0, L"1", true, 8},        {0, L"7", true, 36},        {0, L"+2", true, 10},     {0, L"-2", true, 10},
-      {0, L"9", true, 9},        {0, L"-9", true, -9},       {0, L"-9", false, -9},    {0, L"5px", false, 5},
-      {0, L"2ex", false, 14},    {0, L"2em", false, 30},     {0, L"1in", false, 96},   {0, L"1cm", false, 37},
-      {0, L"10mm", false, 37},   {0, L"1pc", false, 16},     {0, L"0x10", false, 16},  {0, L"abc", false, 0},
-      {0, L"99999999px", false, 32767}, {100, L"99999999%", false, 32767}, {0, L"-99999999", false, -32767},
+      {12, L"150%", true, 18},
+      {12, L"", false, 12},
+      {0, L"12pt", true, 16},
+      {0, L"3", true, 12},
+      {0, L"1", true, 8},
+      {0, L"7", true, 36},
+      {0, L"+2", true, 10},
+      {0, L"-2", true, 10},
+      {0, L"9", true, 9},
+      {0, L"-9", true, -9},
+      {0, L"-9", false, -9},
+      {0, L"5px", false, 5},
+      {0, L"2ex", false, 14},
+      {0, L"2em", false, 30},
+      {0, L"1in", false, 96},
+      {0, L"1cm", false, 37},
+      {0, L"10mm", false, 37},
+      {0, L"1pc", false, 16},
+      {0, L"0x10", false, 16},
+      {0, L"abc", false, 0},
+      {0, L"99999999px", false, 32767},
+      {100, L"99999999%", false, 32767},
+      {0, L"-99999999", false, -32767},
       // Percentages round to the nearest pixel as MulDiv does, halves away from zero.
-      {13, L"75%", true, 10},    {10, L"65%", false, 7},     {-13, L"75%", true, -10}, {-10, L"65%", true, -7},
+      {13, L"75%", true, 10},
+      {10, L"65%", false, 7},
+      {-13, L"75%", true, -10},
+      {-10, L"65%", true, -7},
   };
   for (const auto& c : cases)
     EXPECT_EQ(c.expected, HtmlMarkup::ParseLength(c.current, c.text, c.font_size, kMetrics))
@@ -164,8 +195,8 @@ TEST(HtmlMarkup, StyleSheetRulesAndDeclarations) {
       {nullptr, L".cpp-comment", 16, 400, RGB(0, 128, 0), L"Verdana", true, TRANSPARENT},
       {L"x {color: Red; font-size: 20px}", L"x", 20, 400, RGB(255, 0, 0), L"Verdana", false, TRANSPARENT},
       {L"x {color:red} x {font-weight:bolder}", L"x", 16, 900, RGB(0, 0, 0), L"Verdana", false, TRANSPARENT},
-      {L"  .note{ font-family : \"Comic Sans\" ; font-style:oblique }", L".NOTE", 16, 400, RGB(0, 0, 0),
-       L"comic sans", true, TRANSPARENT},
+      {L"  .note{ font-family : \"Comic Sans\" ; font-style:oblique }", L".NOTE", 16, 400, RGB(0, 0, 0), L"comic sans",
+       true, TRANSPARENT},
       {L"x {bogus: 1; font-weight 700; color:blue}", L"x", 16, 400, RGB(0, 0, 255), L"Verdana", false, TRANSPARENT},
       {L"x {background-color: yellow}", L"x", 16, 400, RGB(0, 0, 0), L"Verdana", false, OPAQUE},
       {L"x {font-size: 50%", L"x", 8, 400, RGB(0, 0, 0), L"Verdana", false, TRANSPARENT},
@@ -252,10 +283,14 @@ TEST(HtmlMarkup, TagEffectsOnTheStyleStack) {
     int font_height;
     COLORREF colour;
   } fonts[] = {
-      {L"<font size=3>x", 12, 0},   {L"<font size=12pt>x", 16, 0},        {L"<font size=150%>x", 18, 0},
+      {L"<font size=3>x", 12, 0},
+      {L"<font size=12pt>x", 16, 0},
+      {L"<font size=150%>x", 18, 0},
       {L"<body><small>x", 10, 0},  // 75% of the body's 13 pixels
-      {L"<font color=#ff0000>x", 12, RGB(255, 0, 0)}, {L"<font color=#f00>x", 12, 0},
-      {L"<font color=255>x", 12, RGB(255, 0, 0)}, {L"<font color=Red>x", 12, 0},
+      {L"<font color=#ff0000>x", 12, RGB(255, 0, 0)},
+      {L"<font color=#f00>x", 12, 0},
+      {L"<font color=255>x", 12, RGB(255, 0, 0)},
+      {L"<font color=Red>x", 12, 0},
       {L"<font face=Arial size=-1 color=navy>x", 8, RGB(0, 0, 128)},
   };
   for (const auto& c : fonts) {
@@ -342,15 +377,16 @@ TEST(HtmlLinks, BrowserCommandLines) {
 TEST(HtmlLinks, HandlerCommandOfAnyLength) {
   const wchar_t* const kRoot = L"Software\\OrvelTests\\HtmlClasses";
   HKEY root = nullptr;
-  ASSERT_EQ(ERROR_SUCCESS, RegCreateKeyExW(HKEY_CURRENT_USER, kRoot, 0, nullptr, 0, KEY_ALL_ACCESS, nullptr, &root,
-                                           nullptr));
+  ASSERT_EQ(ERROR_SUCCESS,
+            RegCreateKeyExW(HKEY_CURRENT_USER, kRoot, 0, nullptr, 0, KEY_ALL_ACCESS, nullptr, &root, nullptr));
   // Both longer than a fixed 260-character buffer (a key name is at most 255 characters, so
   // the class name stays within that).
   const std::wstring html_class(250, L'c');
   const std::wstring command = L"\"C:\\" + std::wstring(900, L'p') + L"\\browser.exe\" \"%1\"";
   auto set_default = [&](const std::wstring& subkey, const std::wstring& value) {
     HKEY key = nullptr;
-    ASSERT_EQ(ERROR_SUCCESS, RegCreateKeyExW(root, subkey.c_str(), 0, nullptr, 0, KEY_ALL_ACCESS, nullptr, &key, nullptr));
+    ASSERT_EQ(ERROR_SUCCESS,
+              RegCreateKeyExW(root, subkey.c_str(), 0, nullptr, 0, KEY_ALL_ACCESS, nullptr, &key, nullptr));
     ASSERT_EQ(ERROR_SUCCESS, RegSetValueExW(key, nullptr, 0, REG_SZ, reinterpret_cast<const BYTE*>(value.c_str()),
                                             static_cast<DWORD>((value.size() + 1) * sizeof(wchar_t))));
     RegCloseKey(key);

@@ -13,7 +13,6 @@ namespace {
 const COLORREF kWhite = RGB(255, 255, 255);
 const COLORREF kYellow = RGB(255, 255, 0);
 
-
 // Grid placement: each expected cell is "row,column:rowspan x colspan"; every other position
 // must be covered or empty, and nothing lies outside rows x columns.
 TEST(HtmlTables, GridIsBoundedAndSpansClamped) {
@@ -26,15 +25,24 @@ TEST(HtmlTables, GridIsBoundedAndSpansClamped) {
     std::vector<std::string> anchors;
     std::vector<std::pair<int, int>> covered;
   } cases[] = {
-      {L"<table><tr><td rowspan=2>a</td><td>b</td></tr><tr><td>c</td><td>d</td></tr></table>", 2, 3,
-       {"0,0:2x1", "0,1:1x1", "1,1:1x1", "1,2:1x1"}, {{1, 0}}},
+      {L"<table><tr><td rowspan=2>a</td><td>b</td></tr><tr><td>c</td><td>d</td></tr></table>",
+       2,
+       3,
+       {"0,0:2x1", "0,1:1x1", "1,1:1x1", "1,2:1x1"},
+       {{1, 0}}},
       {L"<table><tr><td>a</td></tr><tr><td rowspan=5>b</td></tr></table>", 2, 1, {"0,0:1x1", "1,0:1x1"}, {}},
-      {L"<table><tr><td colspan=0>a<td colspan=-3>b<td rowspan=0>c</tr></table>", 1, 3,
-       {"0,0:1x1", "0,1:1x1", "0,2:1x1"}, {}},
+      {L"<table><tr><td colspan=0>a<td colspan=-3>b<td rowspan=0>c</tr></table>",
+       1,
+       3,
+       {"0,0:1x1", "0,1:1x1", "0,2:1x1"},
+       {}},
       {L"<table><tr><td colspan=100000>a</td><td>dropped</td></tr></table>", 1, 64, {"0,0:1x64"}, widest},
       {L"<table><tr><td>a<td>b</tr><tr><td>c</tr></table>", 2, 2, {"0,0:1x1", "0,1:1x1", "1,0:1x1"}, {}},
-      {L"<table><tr><td colspan=2 rowspan=2>a</td><td>b</td></tr><tr><td>c</td></tr><tr><td>d</td></tr></table>", 3,
-       3, {"0,0:2x2", "0,2:1x1", "1,2:1x1", "2,0:1x1"}, {{0, 1}, {1, 0}, {1, 1}}},
+      {L"<table><tr><td colspan=2 rowspan=2>a</td><td>b</td></tr><tr><td>c</td></tr><tr><td>d</td></tr></table>",
+       3,
+       3,
+       {"0,0:2x2", "0,2:1x1", "1,2:1x1", "2,0:1x1"},
+       {{0, 1}, {1, 0}, {1, 1}}},
       {L"<table></table>", 0, 0, {}, {}},
       {L"<table><tr></tr></table>", 1, 0, {}, {}},
   };
@@ -99,13 +107,15 @@ TEST(HtmlTables, SizesAndSpanDistribution) {
 
   // A colspan cell 11 pixels wider than its two columns: 5 to each, the odd one to the last.
   CPPHtmlDrawer drawer;
-  drawer.PrepareOutput(dc, L"<table><tr><td width=10></td><td width=10></td></tr>"
-                           L"<tr><td colspan=2 width=35></td></tr></table>");
+  drawer.PrepareOutput(dc,
+                       L"<table><tr><td width=10></td><td width=10></td></tr>"
+                       L"<tr><td colspan=2 width=35></td></tr></table>");
   ASSERT_EQ(1u, drawer.Tables().size());
   EXPECT_EQ((std::vector<int>{19, 20}), drawer.Tables()[0].widths);
   // A rowspan cell 11 pixels taller: 5 to each row, the odd one to the first.
-  drawer.PrepareOutput(dc, L"<table><tr><td rowspan=2 height=35></td><td height=10></td></tr>"
-                           L"<tr><td height=10></td></tr></table>");
+  drawer.PrepareOutput(dc,
+                       L"<table><tr><td rowspan=2 height=35></td><td height=10></td></tr>"
+                       L"<tr><td height=10></td></tr></table>");
   EXPECT_EQ((std::vector<int>{20, 19}), drawer.Tables()[0].heights);
 
   // Nested tables have geometry of their own, found by their index.
@@ -155,8 +165,9 @@ TEST(HtmlTables, FillsBordersAndStretching) {
     // Frame: light colour top and left, dark colour bottom and right; the cell's own frame
     // the other way round.
     CPPHtmlDrawer drawer;
-    drawer.PrepareOutput(dc, L"<table border=1 bordercolorlight=red bordercolordark=blue>"
-                             L"<tr><td height=20></td></tr></table>");
+    drawer.PrepareOutput(dc,
+                         L"<table border=1 bordercolorlight=red bordercolordark=blue>"
+                         L"<tr><td height=20></td></tr></table>");
     drawer.DrawPreparedOutput(dc, RECT{0, 0, 300, 100});
     const SIZE size = {drawer.Tables()[0].widths[0] + 2, drawer.Tables()[0].heights[0] + 2};
     EXPECT_COLOUR(RGB(255, 0, 0), canvas.At(0, 10));

@@ -34,11 +34,35 @@ TEST(ToolTipPlacement, FitsTheVirtualScreen) {
       {"near the top: flips below", {500, 50}, 16, screen, 0, {484, 50, 684, 166}, {0, 16, 200, 116}},
       {"near the bottom: flips above", {500, 700}, 0, screen, 16, {484, 584, 684, 700}, {0, 0, 200, 100}},
       {"right of the cursor", {500, 400}, 32, screen, 32, {500, 384, 716, 484}, {16, 0, 216, 100}},
-      {"right of the cursor at the right edge: flips left", {900, 400}, 32, screen, 48, {684, 384, 900, 484}, {0, 0, 200, 100}},
-      {"left of the cursor at the left edge: flips right", {100, 400}, 48, screen, 32, {100, 384, 316, 484}, {16, 0, 216, 100}},
-      {"left of the cursor near the bottom: bottom end", {500, 740}, 48, screen, 49, {284, 656, 500, 756}, {0, 0, 200, 100}},
+      {"right of the cursor at the right edge: flips left",
+       {900, 400},
+       32,
+       screen,
+       48,
+       {684, 384, 900, 484},
+       {0, 0, 200, 100}},
+      {"left of the cursor at the left edge: flips right",
+       {100, 400},
+       48,
+       screen,
+       32,
+       {100, 384, 316, 484},
+       {16, 0, 216, 100}},
+      {"left of the cursor near the bottom: bottom end",
+       {500, 740},
+       48,
+       screen,
+       49,
+       {284, 656, 500, 756},
+       {0, 0, 200, 100}},
       {"starts at the screen's left edge", {5, 400}, 16, screen, 16, {0, 284, 200, 400}, {0, 0, 200, 100}},
-      {"second monitor: near its top flips below", {-1000, -150}, 16, wide, 0, {-1016, -150, -816, -34}, {0, 16, 200, 116}},
+      {"second monitor: near its top flips below",
+       {-1000, -150},
+       16,
+       wide,
+       0,
+       {-1016, -150, -816, -34},
+       {0, 16, 200, 116}},
       {"second monitor: room above", {-1000, 0}, 16, wide, 16, {-1016, -116, -816, 0}, {0, 0, 200, 100}},
   };
   for (const Case& c : cases) {
@@ -97,12 +121,14 @@ class ToolTipMachine : public ::testing::Test {
     RegisterClassW(&wc);
     // Top-most, so that windows of other test programs on the same display cannot be the
     // window under the test's points.
-    parent_ = CreateWindowExW(WS_EX_TOPMOST | WS_EX_TOOLWINDOW, wc.lpszClassName, L"", WS_POPUP | WS_VISIBLE, 100, 100, 500, 400, nullptr, nullptr,
-                              wc.hInstance, nullptr);
+    parent_ = CreateWindowExW(WS_EX_TOPMOST | WS_EX_TOOLWINDOW, wc.lpszClassName, L"", WS_POPUP | WS_VISIBLE, 100, 100,
+                              500, 400, nullptr, nullptr, wc.hInstance, nullptr);
     SetWindowLongPtrW(parent_, GWLP_USERDATA, reinterpret_cast<LONG_PTR>(this));
     // Tool windows of the same class: they erase in the same green.
-    first_ = CreateWindowW(wc.lpszClassName, L"", WS_CHILD | WS_VISIBLE, 0, 0, 250, 400, parent_, nullptr, wc.hInstance, nullptr);
-    second_ = CreateWindowW(wc.lpszClassName, L"", WS_CHILD | WS_VISIBLE, 250, 0, 250, 400, parent_, nullptr, wc.hInstance, nullptr);
+    first_ = CreateWindowW(wc.lpszClassName, L"", WS_CHILD | WS_VISIBLE, 0, 0, 250, 400, parent_, nullptr, wc.hInstance,
+                           nullptr);
+    second_ = CreateWindowW(wc.lpszClassName, L"", WS_CHILD | WS_VISIBLE, 250, 0, 250, 400, parent_, nullptr,
+                            wc.hInstance, nullptr);
     TestWindow::Pump();
     EXPECT_TRUE(tip_.Create(parent_));
     tip_.SetNotify(parent_);
@@ -343,7 +369,9 @@ TEST_F(ToolTipMachine, ShadowComposesOverWhatLayBelow) {
   TestWindow::Capture(tip_.GetSafeHwnd(), shot);
   const RECT body = tip_.GetPlacement().body;
   EXPECT_COLOUR(GetSysColor(COLOR_INFOBK), shot.At(body.left + 4, (body.top + body.bottom) / 2));
-  EXPECT_GT(shot.CountNot(GetSysColor(COLOR_INFOBK), RECT{body.left + 12, body.top + 12, body.right - 12, body.bottom - 12}), 0);
+  EXPECT_GT(
+      shot.CountNot(GetSysColor(COLOR_INFOBK), RECT{body.left + 12, body.top + 12, body.right - 12, body.bottom - 12}),
+      0);
   const COLORREF shadow = shot.At(body.right + 2, (body.top + body.bottom) / 2);
   EXPECT_LT(GetGValue(shadow), 160) << std::hex << shadow;
   EXPECT_EQ(0u, GetRValue(shadow));

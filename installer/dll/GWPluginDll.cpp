@@ -6,11 +6,10 @@
 
 #include <windows.h>
 
-#define GWPLUGIN_FORWARD(name)                                                               \
-  extern "C" __declspec(dllexport) void __cdecl name(HWND parent, int string_size, WCHAR* variables, \
-                                                     nsis::StackEntry** stacktop,            \
-                                                     nsis::ExtraParameters* extra) {         \
-    gwplugin::name(parent, string_size, variables, stacktop, extra);                         \
+#define GWPLUGIN_FORWARD(name)                                                                                    \
+  extern "C" __declspec(dllexport) void __cdecl name(HWND parent, int string_size, WCHAR* variables,              \
+                                                     nsis::StackEntry** stacktop, nsis::ExtraParameters* extra) { \
+    gwplugin::name(parent, string_size, variables, stacktop, extra);                                              \
   }
 
 GWPLUGIN_FORWARD(Configuration)

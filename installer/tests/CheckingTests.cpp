@@ -167,7 +167,8 @@ class SilentServer {
   int Port() const { return port_; }
   int Error() const { return error_; }
   std::wstring Gateway() const {
-    return L"https://127.0.0.1:" + std::to_wstring(port_) + L"/orvadmin/modules/orvapi/orv.gateway.orvapi.php?action=content";
+    return L"https://127.0.0.1:" + std::to_wstring(port_) +
+           L"/orvadmin/modules/orvapi/orv.gateway.orvapi.php?action=content";
   }
 
  private:
@@ -179,7 +180,8 @@ class SilentServer {
 
 const char kBuiltInCatalogue[] =
     "<content protocol=\"1.0\"><prodgroup><label>OP_GROUP_PL_VOICES</label><descs/><products>"
-    "<prod><label>VOICE_PILICA</label><version>1.6.0.0</version><file>https://x.test/p.exe</file><os>7</os><descs/></prod>"
+    "<prod><label>VOICE_PILICA</label><version>1.6.0.0</version><file>https://x.test/p.exe</file><os>7</os><descs/></"
+    "prod>"
     "</products></prodgroup></content>";
 
 class CatalogueWait : public testing::Test {
@@ -215,8 +217,8 @@ class CatalogueWait : public testing::Test {
   }
   std::vector<std::string> Trace() const { return gwplugin_test::ReadLines(trace_path_); }
   static int Count(const std::vector<std::string>& lines, const std::string& prefix) {
-    return static_cast<int>(std::count_if(lines.begin(), lines.end(),
-                                          [&](const std::string& l) { return l.compare(0, prefix.size(), prefix) == 0; }));
+    return static_cast<int>(std::count_if(
+        lines.begin(), lines.end(), [&](const std::string& l) { return l.compare(0, prefix.size(), prefix) == 0; }));
   }
 
   TempFolder folder_;
@@ -278,7 +280,8 @@ TEST_F(CatalogueWait, DialogWaitsForAFailingDownloadAndNoLonger) {
   EXPECT_EQ(0, Count(trace, "checking dialog: no catalogue after")) << "the download ended first";
   EXPECT_EQ(1, Count(trace, "offers built: catalogue 0, built-in offer 1, merged offer 1"));
   const int result = app.catalogueResult();
-  EXPECT_TRUE(result == static_cast<int>(DownloadResult::TimedOut) || result == static_cast<int>(DownloadResult::Failed))
+  EXPECT_TRUE(result == static_cast<int>(DownloadResult::TimedOut) ||
+              result == static_cast<int>(DownloadResult::Failed))
       << DownloadResultName(static_cast<DownloadResult>(result));
 }
 

@@ -92,7 +92,8 @@ TEST_F(ComponentsPage, TheTreeShowsStatesAndAnnotations) {
   const CProdPtr hudson = Product(L"VOICE_HUDSON", kDownload | PS_UPDATE, 3 * kMB);
   hudson->description = L"A clear <b>American</b> voice.";
   AddGroup(Offer(), L"OP_GROUP_US_VOICES",
-           {hudson, Product(L"VOICE_PLATTE", PS_INSTALL), Product(L"VOICE_OHIO", PS_INSTALL | PS_INSTALL_CHECK | PS_REINSTALL),
+           {hudson, Product(L"VOICE_PLATTE", PS_INSTALL),
+            Product(L"VOICE_OHIO", PS_INSTALL | PS_INSTALL_CHECK | PS_REINSTALL),
             Product(L"VOICE_GILA", PS_DISABLED | PS_DOWNLOAD | PS_UPDATE | PS_INSTALL_CHECK),
             Product(L"VOICE_YUKON", PS_NOT_AVAILABLE | kDownload)},
            L"English (US)");
@@ -101,7 +102,8 @@ TEST_F(ComponentsPage, TheTreeShowsStatesAndAnnotations) {
             Product(L"VOICE_WARTA", PS_INSTALL | PS_UPDATE), Product(L"VOICE_BUG", kDownload | PS_REINSTALL)},
            L"Polish");
   // Nothing in it can be chosen: not shown.
-  AddGroup(Offer(), L"OP_GROUP_IT_VOICES", {Product(L"VOICE_TEVERE", PS_DISABLED), Product(L"VOICE_PO", PS_NOT_AVAILABLE)});
+  AddGroup(Offer(), L"OP_GROUP_IT_VOICES",
+           {Product(L"VOICE_TEVERE", PS_DISABLED), Product(L"VOICE_PO", PS_NOT_AVAILABLE)});
   // Installable applications start checked.
   AddGroup(Offer(), L"OP_GROUP_APPLICATIONS",
            {Product(L"ORVEL_PARLON", kDownload, 4 * kMB), Product(L"ORVEL_HELM", PS_REINSTALL)}, L"Programs");
@@ -112,22 +114,24 @@ TEST_F(ComponentsPage, TheTreeShowsStatesAndAnnotations) {
 
   const std::vector<ItemRow> expected = {
       {0, L"English (US)", L"", 2, false, true, 3, true, false},
-      {1, L"HUDSON (update available for download)", L"HUDSON <font color=\"gray\">(update available for download)</font>", 5,
-       false, true, 1, false, true},
+      {1, L"HUDSON (update available for download)",
+       L"HUDSON <font color=\"gray\">(update available for download)</font>", 5, false, true, 1, false, true},
       {1, L"PLATTE ", L"PLATTE ", 4, false, true, 1, false, false},
-      {1, L"OHIO (reinstallation)", L"OHIO <font color=\"gray\">(reinstallation)</font>", 4, true, true, 2, false, false},
+      {1, L"OHIO (reinstallation)", L"OHIO <font color=\"gray\">(reinstallation)</font>", 4, true, true, 2, false,
+       false},
       {1, L"GILA ", L"GILA ", 5, false, false, 5, false, false},
       {0, L"Polish", L"", 0, false, true, 1, true, false},
-      {1, L"WISLA (upgrade available for download)", L"WISLA <font color=\"gray\">(upgrade available for download)</font>", 5,
-       false, true, 1, false, false},
+      {1, L"WISLA (upgrade available for download)",
+       L"WISLA <font color=\"gray\">(upgrade available for download)</font>", 5, false, true, 1, false, false},
       {1, L"ODRA (upgrade)", L"ODRA <font color=\"gray\">(upgrade)</font>", 4, false, true, 1, false, false},
       {1, L"WARTA (update)", L"WARTA <font color=\"gray\">(update)</font>", 4, false, true, 1, false, false},
       {1, L"BUG (reinstallation available for download)",
        L"BUG <font color=\"gray\">(reinstallation available for download)</font>", 5, false, true, 1, false, false},
       {0, L"Programs", L"", kNoImage, false, true, 3, true, false},
-      {1, L"PARLON (available for download)", L"PARLON <font color=\"gray\">(available for download)</font>", 5, true, true, 2,
-       false, false},
-      {1, L"HELM (reinstallation)", L"HELM <font color=\"gray\">(reinstallation)</font>", 4, false, true, 1, false, false},
+      {1, L"PARLON (available for download)", L"PARLON <font color=\"gray\">(available for download)</font>", 5, true,
+       true, 2, false, false},
+      {1, L"HELM (reinstallation)", L"HELM <font color=\"gray\">(reinstallation)</font>", 4, false, true, 1, false,
+       false},
       {0, L"Fonts & <Tools> ", L"Fonts &amp; &lt;Tools&gt; ", 4, false, true, 1, false, false},
   };
 
@@ -167,9 +171,10 @@ TEST_F(ComponentsPage, TheTreeShowsStatesAndAnnotations) {
     EXPECT_EQ(e.bold, r.bold);
     EXPECT_EQ(e.tooltip, r.tooltip);
   }
-  EXPECT_EQ(L"<h2><font color=black>HUDSON</font></h2><br><hr color=lightsteelblue><br><table><tr><td> </td>"
-            L"<td width=400>A clear <b>American</b> voice.</td></tr></table>",
-            tooltip);
+  EXPECT_EQ(
+      L"<h2><font color=black>HUDSON</font></h2><br><hr color=lightsteelblue><br><table><tr><td> </td>"
+      L"<td width=400>A clear <b>American</b> voice.</td></tr></table>",
+      tooltip);
   EXPECT_EQ(L"Download size: 4 MB", size) << "the reader (4 MB) is checked; OHIO is not downloaded";
   EXPECT_EQ(L"A clear American voice.", panel_on_product);
   EXPECT_TRUE(panel_enabled_on_product);
@@ -199,7 +204,8 @@ TEST_F(ComponentsPage, AGroupToggleSkipsItsDisabledProduct) {
   std::vector<Seen> seen;
   auto look = [&](HWND page) {
     Seen s{};
-    for (const wchar_t* label : {L"English", L"HUDSON", L"PLATTE", L"GILA"}) s.checked.push_back(Tree().GetCheck(FindLabel(label)) != FALSE);
+    for (const wchar_t* label : {L"English", L"HUDSON", L"PLATTE", L"GILA"})
+      s.checked.push_back(Tree().GetCheck(FindLabel(label)) != FALSE);
     s.groupImage = Tree().GetStateImage(FindLabel(L"English"));
     s.size = SizeText(page);
     s.next = nsis_.ButtonEnabled(nsis::kIdNext);
@@ -248,9 +254,7 @@ TEST_F(ComponentsPage, NextStoresTheChecksBackDoesNot) {
                                             Product(L"VOICE_OHIO", PS_INSTALL | PS_INSTALL_CHECK),
                                             Product(L"VOICE_GILA", PS_DISABLED | PS_INSTALL_CHECK)};
     AddGroup(Offer(), L"OP_GROUP_US_VOICES", products, L"English (US)");
-    RunComponents([&](HWND) {
-      PressSpaceOn(L"HUDSON", [&] { PressSpaceOn(L"OHIO", [&] { nsis_.Move(c.move); }); });
-    });
+    RunComponents([&](HWND) { PressSpaceOn(L"HUDSON", [&] { PressSpaceOn(L"OHIO", [&] { nsis_.Move(c.move); }); }); });
     EXPECT_EQ(c.stack, host_.Stack());
     std::vector<bool> marked;
     for (const CProdPtr& p : products) marked.push_back(p->HasAllStateBits(PS_INSTALL_CHECK));
@@ -271,7 +275,8 @@ TEST_F(ComponentsPage, OnlyTheFirstFillProposesTheChosenVoices) {
   std::vector<std::vector<bool>> seen;
   auto look = [&] {
     std::vector<bool> checked;
-    for (const wchar_t* label : {L"HUDSON", L"THAMES", L"ELBE"}) checked.push_back(Tree().GetCheck(FindLabel(label)) != FALSE);
+    for (const wchar_t* label : {L"HUDSON", L"THAMES", L"ELBE"})
+      checked.push_back(Tree().GetCheck(FindLabel(label)) != FALSE);
     seen.push_back(checked);
   };
   RunComponents([&](HWND) {
@@ -449,8 +454,10 @@ TEST_F(ComponentsPage, TheFiveLanguages) {
     const CProdPtr hudson = Product(L"VOICE_HUDSON", kDownload | PS_UPDATE | PS_INSTALL_CHECK, 1536 * kMB);
     hudson->label = L"Orvel 2 Hudson";
     hudson->description = L"A clear American voice, for reading e-mail and books aloud.";
-    AddGroup(Offer(), L"OP_GROUP_US_VOICES", {hudson, Product(L"VOICE_PLATTE", PS_INSTALL | PS_REINSTALL)}, L"English (US)");
-    AddGroup(Offer(), L"OP_GROUP_PL_VOICES", {Product(L"VOICE_WISLA", kDownload | PS_UPGRADE | PS_INSTALL_CHECK, 80 * kMB)}, L"Polski");
+    AddGroup(Offer(), L"OP_GROUP_US_VOICES", {hudson, Product(L"VOICE_PLATTE", PS_INSTALL | PS_REINSTALL)},
+             L"English (US)");
+    AddGroup(Offer(), L"OP_GROUP_PL_VOICES",
+             {Product(L"VOICE_WISLA", kDownload | PS_UPGRADE | PS_INSTALL_CHECK, 80 * kMB)}, L"Polski");
     AddGroup(Offer(), L"OP_GROUP_DE_VOICES", {Product(L"VOICE_ELBE", kDownload, 90 * kMB)}, L"Deutsch");
     AddGroup(Offer(), L"OP_GROUP_APPLICATIONS", {Product(L"ORVEL_PARLON", kDownload, 12 * kMB)}, L"Orvel Murmelin");
     std::wstring html, panel, size;
@@ -463,8 +470,7 @@ TEST_F(ComponentsPage, TheFiveLanguages) {
           HWND size_line = GetDlgItem(page, CComponentsDlg::kIdSizeText);
           panel = Text(description);
           size = Text(size_line);
-          panel_fits = Fits(description, panel, DT_WORDBREAK) &&
-                       Fits(description, hudson->description, DT_WORDBREAK);
+          panel_fits = Fits(description, panel, DT_WORDBREAK) && Fits(description, hudson->description, DT_WORDBREAK);
           size_fits = Fits(size_line, size, DT_SINGLELINE);
           std::wstring widest = size;
           widest.replace(widest.find(L"1628"), 4, L"99999");
@@ -478,16 +484,18 @@ TEST_F(ComponentsPage, TheFiveLanguages) {
             RECT measured{};
             Tree().GetItemRect(item, &measured, TRUE);
             const XHTMLTREEDATA* record = Tree().GetItemDataStruct(item);
-            if (record && record->ds.right_x > measured.right + 2) overdrawn.push_back(Tree().GetItemText(item).GetString());
+            if (record && record->ds.right_x > measured.right + 2)
+              overdrawn.push_back(Tree().GetItemText(item).GetString());
           }
           if (keep_shots) {
             // The mouse over a product: its description in the panel.
             RECT label{};
             Tree().GetItemRect(FindLabel(L"Orvel 2 Hudson"), &label, TRUE);
             SendMessageW(Tree().m_hWnd, WM_MOUSEMOVE, 0, MAKELPARAM(label.left + 4, (label.top + label.bottom) / 2));
-            RedrawWindow(nsis_.Handle(), nullptr, nullptr, RDW_INVALIDATE | RDW_ERASE | RDW_ALLCHILDREN | RDW_UPDATENOW);
-            EXPECT_TRUE(gwplugin_test::SaveClientPng(nsis_.Handle(), std::wstring(shots) + L"\\components_" +
-                                                              std::to_wstring(c.langid) + L".png"));
+            RedrawWindow(nsis_.Handle(), nullptr, nullptr,
+                         RDW_INVALIDATE | RDW_ERASE | RDW_ALLCHILDREN | RDW_UPDATENOW);
+            EXPECT_TRUE(gwplugin_test::SaveClientPng(
+                nsis_.Handle(), std::wstring(shots) + L"\\components_" + std::to_wstring(c.langid) + L".png"));
           }
           nsis_.Move(static_cast<WPARAM>(nsis::kOuterBack));
         },

@@ -32,12 +32,12 @@ TEST(GWPluginDll, StartsOnTheFirstExportAndEndsInTheUnloadCallback) {
   ASSERT_NE(nullptr, dll) << "LoadLibrary error " << GetLastError();
   EXPECT_EQ(nullptr, HiddenWindowOfThisThread()) << "DllMain must not create the hidden window";
 
-  const char* names[] = {"Configuration", "Initialize", "CheckReady", "HasBuiltInProducts",
+  const char* names[] = {"Configuration",   "Initialize",           "CheckReady",       "HasBuiltInProducts",
                          "ShowFlagsDialog", "ShowComponentsDialog", "ShowInstallDialog"};
   for (const char* name : names) EXPECT_NE(nullptr, GetProcAddress(dll, name)) << name;
 
-  auto has_built_in = reinterpret_cast<nsis::PluginExport>(
-      reinterpret_cast<void (*)()>(GetProcAddress(dll, "HasBuiltInProducts")));
+  auto has_built_in =
+      reinterpret_cast<nsis::PluginExport>(reinterpret_cast<void (*)()>(GetProcAddress(dll, "HasBuiltInProducts")));
   ASSERT_NE(nullptr, has_built_in);
   {
     FakeNsisHost host;

@@ -45,7 +45,14 @@ struct MaskCase {
 
 TEST(FlagsPageRules, FirstSelectionOverLocalesAndOffers) {
   const std::vector<MaskCase> cases = {
-      {"English user, English voices", {L"OP_GROUP_US_VOICES", L"OP_GROUP_UK_VOICES"}, false, true, false, 1033, 0x06, 0x06},
+      {"English user, English voices",
+       {L"OP_GROUP_US_VOICES", L"OP_GROUP_UK_VOICES"},
+       false,
+       true,
+       false,
+       1033,
+       0x06,
+       0x06},
       {"Polish user, no Polish voices offered", {L"OP_GROUP_US_VOICES"}, false, true, false, 1045, 0x04, 0x05},
       {"German user without German voices", {L"OP_GROUP_FR_VOICES"}, false, true, false, 1031, 0x80, 0x40},
       {"Mexican Spanish selects both Spanish groups", {L"OP_GROUP_ES_VOICES"}, false, true, false, 2058, 0x10, 0x30},
@@ -55,8 +62,14 @@ TEST(FlagsPageRules, FirstSelectionOverLocalesAndOffers) {
       {"French with the reader", {L"OP_GROUP_FR_VOICES"}, true, true, false, 1036, 0x180, 0x180},
       {"reader without its check box", {}, true, false, false, 1033, 0x00, 0x00},
       {"unknown locale", {L"OP_GROUP_DE_VOICES"}, false, true, false, 1041, 0x40, 0x00},
-      {"built-in products select all that is offered", {L"OP_GROUP_DE_VOICES", L"OP_GROUP_PL_VOICES"}, true, true,
-       true, 1033, 0x141, 0x141},
+      {"built-in products select all that is offered",
+       {L"OP_GROUP_DE_VOICES", L"OP_GROUP_PL_VOICES"},
+       true,
+       true,
+       true,
+       1033,
+       0x141,
+       0x141},
   };
   for (const MaskCase& c : cases) {
     ProductOffer offer;
@@ -71,8 +84,8 @@ TEST(FlagsPageRules, FirstSelectionOverLocalesAndOffers) {
 
 TEST(FlagsPageRules, AGroupOffersOnlyWhatCanBeChosen) {
   const std::vector<std::pair<std::uint32_t, bool>> cases = {
-      {kDownload, true},          {PS_INSTALL | PS_INSTALL_CHECK, true}, {PS_DISABLED, false},
-      {PS_NOT_AVAILABLE, false}, {PS_REINSTALL, false},                  {PS_UPDATE | kDownload, true},
+      {kDownload, true},     {PS_INSTALL | PS_INSTALL_CHECK, true}, {PS_DISABLED, false}, {PS_NOT_AVAILABLE, false},
+      {PS_REINSTALL, false}, {PS_UPDATE | kDownload, true},
   };
   for (const auto& c : cases) {
     ProductOffer offer;
@@ -167,7 +180,11 @@ TEST_F(FlagsPage, SizeTextAndWhatLeavingPushes) {
       {"user mode, Next", false, {user}, nsis::kOuterNext, {L"success", L"RS_USER"}, true},
       {"built-in products, Next", true, {}, nsis::kOuterNext, {L"success", L"RS_LANG"}, true},
       {"every choice unchecked", false, {us, reader, uk}, nsis::kOuterNext, {L"success", L"RS_LANG", L"0"}, false},
-      {"user mode with nothing chosen", false, {us, reader, uk, user}, nsis::kOuterNext, {L"success", L"RS_USER"},
+      {"user mode with nothing chosen",
+       false,
+       {us, reader, uk, user},
+       nsis::kOuterNext,
+       {L"success", L"RS_USER"},
        true},
   };
   for (const LeaveCase& c : cases) {
@@ -217,7 +234,8 @@ TEST_F(FlagsPage, BackFromTheComponentsPageCountsTheReaderOnce) {
   RunFlags(read_size_and_move(nsis::kOuterNext));
   EXPECT_EQ((Texts{L"9 MB will be downloaded from the Orvel web site.",
                    L"10 MB will be downloaded from the Orvel web site."}),
-            sizes) << "the second visit adds the other application (1 MB) that the components page marked";
+            sizes)
+      << "the second visit adds the other application (1 MB) that the components page marked";
   EXPECT_EQ((Texts{L"success", L"RS_LANG", L"10"}), host_.Stack());
 }
 
@@ -308,7 +326,11 @@ struct MarkCase {
 TEST_F(FlagsPage, WhatTheProgressPageMarks) {
   const std::vector<MarkCase> cases = {
       {"language mode, US voice", true, {CLangFlagsDlg::kIdApplication}, 0x04, {L"VOICE_HUDSON", L"ORVEL_HELM"}},
-      {"language mode, reader only", true, {gwplugin::kVoiceGroups[2].checkBox}, 0x100, {L"ORVEL_PARLON", L"ORVEL_HELM"}},
+      {"language mode, reader only",
+       true,
+       {gwplugin::kVoiceGroups[2].checkBox},
+       0x100,
+       {L"ORVEL_PARLON", L"ORVEL_HELM"}},
       {"language mode, US voice and reader", true, {}, 0x104, {L"VOICE_HUDSON", L"ORVEL_PARLON", L"ORVEL_HELM"}},
       {"user mode", true, {CLangFlagsDlg::kIdRadioUser}, -1, {L"VOICE_TEVERE"}},
       {"flags page never shown", false, {}, -1, {L"VOICE_TEVERE"}},
@@ -319,8 +341,9 @@ TEST_F(FlagsPage, WhatTheProgressPageMarks) {
     SetUp();
     ProductOffer& offer = ThePluginApp().catalogue.mergedOffer;
     AddGroup(offer, L"OP_GROUP_US_VOICES", {Product(L"VOICE_HUDSON", kDownload, kMB, 10)});
-    AddGroup(offer, L"OP_GROUP_APPLICATIONS", {Product(L"ORVEL_PARLON", kDownload, kMB), Product(L"ORVEL_HELM", kDownload, kMB),
-                                               Product(L"ORVEL_TUNELO", PS_NOT_AVAILABLE)});
+    AddGroup(offer, L"OP_GROUP_APPLICATIONS",
+             {Product(L"ORVEL_PARLON", kDownload, kMB), Product(L"ORVEL_HELM", kDownload, kMB),
+              Product(L"ORVEL_TUNELO", PS_NOT_AVAILABLE)});
     // Marked earlier (as by the components page), in a group the flags page does not show.
     AddGroup(offer, L"OP_GROUP_IT_VOICES", {Product(L"VOICE_TEVERE", kDownload | PS_INSTALL_CHECK, kMB)});
     CGWPluginApp& app = ThePluginApp();

@@ -101,8 +101,8 @@ TEST(SizeProbes, BoundedTimedOutAndTheWindowStaysResponsive) {
   wc.hInstance = GetModuleHandleW(nullptr);
   wc.lpszClassName = L"OrvProbeTestWindow";
   RegisterClassW(&wc);
-  gwplugin::UniqueWindow window(CreateWindowExW(0, wc.lpszClassName, L"", WS_POPUP, 0, 0, 1, 1, nullptr, nullptr,
-                                                wc.hInstance, nullptr));
+  gwplugin::UniqueWindow window(
+      CreateWindowExW(0, wc.lpszClassName, L"", WS_POPUP, 0, 0, 1, 1, nullptr, nullptr, wc.hInstance, nullptr));
   ASSERT_TRUE(window) << GetLastError();
 
   struct Case {
@@ -166,10 +166,17 @@ class GatewayCatalogue : public testing::Test {
     std::string xml =
         "<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n<content protocol=\"1.0\">\n"
         "<prodgroup><label>OP_GROUP_PL_VOICES</label><descs><name><transl lang=\"en-US\">Polish voices</transl>"
-        "<transl lang=\"" + std::string(lang) + "\">Głosy polskie</transl></name></descs><products>\n"
-        "<prod><label>VOICE_MESANGE</label><version>1.6.2.0</version><file>" + mesange + "</file><os>7</os>"
-        "<descs><name><transl lang=\"en-US\">Mesange</transl><transl lang=\"pl-PL\">Sikorka żółta</transl></name></descs></prod>\n"
-        "<prod><label>VOICE_PINSON</label><version>1.6.2.0</version><file>" + pinson + "</file><os>7</os>"
+        "<transl lang=\"" +
+        std::string(lang) +
+        "\">Głosy polskie</transl></name></descs><products>\n"
+        "<prod><label>VOICE_MESANGE</label><version>1.6.2.0</version><file>" +
+        mesange +
+        "</file><os>7</os>"
+        "<descs><name><transl lang=\"en-US\">Mesange</transl><transl lang=\"pl-PL\">Sikorka "
+        "żółta</transl></name></descs></prod>\n"
+        "<prod><label>VOICE_PINSON</label><version>1.6.2.0</version><file>" +
+        pinson +
+        "</file><os>7</os>"
         "<descs><name><transl lang=\"en-US\">Pinson</transl></name></descs></prod>\n"
         "</products></prodgroup></content>\n";
     // Padding after the document makes the body long enough for a slow transfer to take time.
@@ -179,11 +186,12 @@ class GatewayCatalogue : public testing::Test {
   void Initialize(const std::wstring& gateway, DownloadTimeouts timeouts = QuickTimeouts()) {
     gateway_.reset();  // the old value returns first
     gateway_ = std::make_unique<ScopedEnvironment>(L"ORV_GW_TEST_GATEWAY", gateway.c_str());
-    ASSERT_TRUE(gwplugin_test::WriteBytes(builtin_path_,
-                                          "<content protocol=\"1.0\"><prodgroup><label>OP_GROUP_PL_VOICES</label><descs/><products>"
-                                          "<prod><label>VOICE_GARONNE</label><version>1.6.0.0</version><file>-</file><os>7</os><descs/></prod>"
-                                          "<prod><label>VOICE_PINSON</label><version>1.6.0.0</version><file>-</file><os>7</os><descs/></prod>"
-                                          "</products></prodgroup></content>"));
+    ASSERT_TRUE(gwplugin_test::WriteBytes(
+        builtin_path_,
+        "<content protocol=\"1.0\"><prodgroup><label>OP_GROUP_PL_VOICES</label><descs/><products>"
+        "<prod><label>VOICE_GARONNE</label><version>1.6.0.0</version><file>-</file><os>7</os><descs/></prod>"
+        "<prod><label>VOICE_PINSON</label><version>1.6.0.0</version><file>-</file><os>7</os><descs/></prod>"
+        "</products></prodgroup></content>"));
     gwplugin::ThePluginApp().catalogueTimeouts = timeouts;
     host_.Push(L"0");
     host_.Push(L"");
@@ -206,7 +214,8 @@ class GatewayCatalogue : public testing::Test {
   }
   std::vector<std::string> Trace() const { return gwplugin_test::ReadLines(trace_path_); }
   static bool Has(const std::vector<std::string>& lines, const std::string& prefix) {
-    return std::any_of(lines.begin(), lines.end(), [&](const std::string& l) { return l.compare(0, prefix.size(), prefix) == 0; });
+    return std::any_of(lines.begin(), lines.end(),
+                       [&](const std::string& l) { return l.compare(0, prefix.size(), prefix) == 0; });
   }
   static std::vector<std::pair<std::wstring, std::uint32_t>> States(const gwplugin::ProductOffer& offer) {
     std::vector<std::pair<std::wstring, std::uint32_t>> states;
@@ -235,7 +244,8 @@ TEST_F(GatewayCatalogue, FastDownloadNoDialog) {
   EXPECT_EQ(static_cast<int>(DownloadResult::Success), app.catalogueResult());
   const std::vector<std::string> trace = Trace();
   EXPECT_FALSE(Has(trace, "checking dialog")) << testing::PrintToString(trace);
-  EXPECT_TRUE(Has(trace, "offers built: catalogue 2, built-in offer 2, merged offer 3")) << testing::PrintToString(trace);
+  EXPECT_TRUE(Has(trace, "offers built: catalogue 2, built-in offer 2, merged offer 3"))
+      << testing::PrintToString(trace);
 
   EXPECT_EQ(kMergedStates, States(app.catalogue.mergedOffer));
   EXPECT_EQ(kBuiltInStates, States(app.catalogue.builtInOffer));
@@ -294,7 +304,8 @@ TEST_F(GatewayCatalogue, GivesUpAtTheLimitAndTakesTheLateCatalogue) {
   EXPECT_EQ(L"OK", CheckReady());
   EXPECT_EQ(kMergedStates, States(app.catalogue.mergedOffer)) << "the late catalogue is taken";
   trace = Trace();
-  EXPECT_TRUE(Has(trace, "offers built: catalogue 2, built-in offer 2, merged offer 3")) << testing::PrintToString(trace);
+  EXPECT_TRUE(Has(trace, "offers built: catalogue 2, built-in offer 2, merged offer 3"))
+      << testing::PrintToString(trace);
 }
 
 TEST_F(GatewayCatalogue, BadRepliesLeaveTheBuiltInOffer) {

@@ -32,8 +32,8 @@ class InstalledVoices : public testing::Test {
     ASSERT_EQ(ERROR_SUCCESS, RegCreateKeyExA(HKEY_LOCAL_MACHINE, key, 0, nullptr, 0, KEY_WOW64_32KEY | KEY_SET_VALUE,
                                              nullptr, created.put(), nullptr));
     if (!version) return;
-    ASSERT_EQ(ERROR_SUCCESS, RegSetValueExA(created.get(), "Version", 0, REG_SZ,
-                                            reinterpret_cast<const BYTE*>(version), DWORD(strlen(version) + 1)));
+    ASSERT_EQ(ERROR_SUCCESS, RegSetValueExA(created.get(), "Version", 0, REG_SZ, reinterpret_cast<const BYTE*>(version),
+                                            DWORD(strlen(version) + 1)));
   }
 };
 

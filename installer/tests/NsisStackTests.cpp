@@ -29,14 +29,27 @@ TEST(NsisAtoi, ReadsTheHostsNumberSyntax) {
     const wchar_t* text;
     int expected;
   } cases[] = {
-      {L"0x1F", 31},  {L"0X1f", 31},   {L"017", 15},     {L"08", 8},       {L"-12", -12},
-      {L"-0x10", 0},  {L"", 0},        {L"0", 0},        {L"42abc", 42},   {L"0x", 0},
-      {L"0xfg", 15},  {L"0178", 15},   {L"abc", 0},      {L"-", 0},        {L"0xFFFFFFFF", -1},
-      {L"2147483647", 2147483647},     {L"-2147483648", static_cast<int>(0x80000000u)},
+      {L"0x1F", 31},
+      {L"0X1f", 31},
+      {L"017", 15},
+      {L"08", 8},
+      {L"-12", -12},
+      {L"-0x10", 0},
+      {L"", 0},
+      {L"0", 0},
+      {L"42abc", 42},
+      {L"0x", 0},
+      {L"0xfg", 15},
+      {L"0178", 15},
+      {L"abc", 0},
+      {L"-", 0},
+      {L"0xFFFFFFFF", -1},
+      {L"2147483647", 2147483647},
+      {L"-2147483648", static_cast<int>(0x80000000u)},
   };
   for (const Case& c : cases)
-    EXPECT_EQ(c.expected, NsisAtoi(c.text)) << "text \"" << std::wstring(c.text).size() << " chars\": "
-                                            << testing::PrintToString(std::wstring(c.text));
+    EXPECT_EQ(c.expected, NsisAtoi(c.text))
+        << "text \"" << std::wstring(c.text).size() << " chars\": " << testing::PrintToString(std::wstring(c.text));
   EXPECT_EQ(0, NsisAtoi(nullptr));
 }
 

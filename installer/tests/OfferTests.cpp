@@ -58,7 +58,8 @@ TEST(Descriptors, FieldsKeepTheirPlacesAndBadOnesAreSkipped) {
   };
   for (const Case& c : cases) {
     ProductCatalogue catalogue;
-    EXPECT_EQ(c.taken, catalogue.AddBuiltInDescriptor(c.descriptor)) << testing::PrintToString(std::wstring(c.descriptor));
+    EXPECT_EQ(c.taken, catalogue.AddBuiltInDescriptor(c.descriptor))
+        << testing::PrintToString(std::wstring(c.descriptor));
     ASSERT_EQ(c.taken ? 1u : 0u, catalogue.builtInProducts.size());
     if (!c.taken) continue;
     const CProd& p = *catalogue.builtInProducts[0];
@@ -76,7 +77,7 @@ TEST(Descriptors, ReadFromTheStackUpToEnd) {
     const char* name;
     std::vector<std::wstring> pushed;  // bottom first
     std::vector<std::wstring> ids;
-    std::vector<std::wstring> left;    // top first
+    std::vector<std::wstring> left;  // top first
   } cases[] = {
       {"END is consumed, what lies below stays",
        {L"BELOW", L"END", L"VOICE_ODRA|1.0|0|C:\\o.exe", L"VOICE_WISLA|1.2.0.0|0|C:\\w.exe"},
@@ -132,7 +133,7 @@ TEST(DataFiles, VersionResourcesBecomeBuiltInProducts) {
     const wchar_t* name;
   } files[] = {
       {L"datafile_loire.dll", L"orvel_loire.dat"},
-      {L"datafile_wisla.dll", L"orvel_wisla.dat"},     // same id as a descriptor: not added again
+      {L"datafile_wisla.dll", L"orvel_wisla.dat"},  // same id as a descriptor: not added again
       {L"datafile_twopart.dll", L"orvelhelm.dat"},
       {L"datafile_noname.dll", L"orvel_noname.dat"},   // no internal name: skipped
       {L"datafile_noversion.dll", L"orvel_bare.dat"},  // no version resource: skipped
@@ -179,7 +180,8 @@ TEST(DataFiles, NoFolderNoProducts) {
 
 TEST(BuiltInCatalogue, AnyFailureLeavesItEmpty) {
   TempFolder folder;
-  const std::string valid = CatalogueXml({{"OP_GROUP_PL_VOICES", "Polish", {{"VOICE_WISLA", "1.6.0.0", "https://x.test/w.exe", "Wisla", "", "", ""}}}});
+  const std::string valid = CatalogueXml(
+      {{"OP_GROUP_PL_VOICES", "Polish", {{"VOICE_WISLA", "1.6.0.0", "https://x.test/w.exe", "Wisla", "", "", ""}}}});
   struct Case {
     const char* name;
     const char* bytes;  // null: no file
@@ -189,7 +191,8 @@ TEST(BuiltInCatalogue, AnyFailureLeavesItEmpty) {
       {"missing file", nullptr, false, 0},
       {"empty file", "", false, 0},
       {"not XML", "this is not a catalogue", false, 0},
-      {"invalid UTF-8", "<content protocol=\"1\"><prodgroup><label>\xC3\x28</label><descs/><products/></prodgroup></content>", false, 0},
+      {"invalid UTF-8",
+       "<content protocol=\"1\"><prodgroup><label>\xC3\x28</label><descs/><products/></prodgroup></content>", false, 0},
       {"truncated", "<content protocol=\"1\"><prodgroup>", false, 0},
       {"another root", "<catalog protocol=\"1\"/>", false, 0},
       {"no protocol", "<content/>", false, 0},
@@ -505,13 +508,14 @@ TEST(Merge, EmptyCatalogueOffersNothing) {
 TEST(CatalogueRequest, AddressAndLanguageCode) {
   gwplugin_test::ScopedEnvironment no_hook(L"ORV_GW_TEST_GATEWAY", nullptr);
   const std::wstring maker = std::wstring(L"https://") + kGatewayHost + kCatalogueRequest;
-  EXPECT_EQ(L"https://gateway.orvelspeech.com/orvadmin/modules/orvapi/orv.gateway.orvapi.php"
-            L"?action=content&protocol=1.0&pgroup=1",
-            maker);
+  EXPECT_EQ(
+      L"https://gateway.orvelspeech.com/orvadmin/modules/orvapi/orv.gateway.orvapi.php"
+      L"?action=content&protocol=1.0&pgroup=1",
+      maker);
   struct Case {
     LANGID langid;
     const wchar_t* code;
-  } cases[] = {{1045, L"pl"}, {1033, L"en"}, {2057, L"en"}, {1031, L"de"}, {3082, L"es"},
+  } cases[] = {{1045, L"pl"}, {1033, L"en"}, {2057, L"en"},   {1031, L"de"},  {3082, L"es"},
                {1036, L"fr"}, {1048, L"ro"}, {0x0000, L"en"}, {0x03FF, L"en"}};
   for (const Case& c : cases) EXPECT_EQ(maker + L"&lang=" + c.code, CatalogueAddress(c.langid)) << c.langid;
 

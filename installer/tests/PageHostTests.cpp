@@ -24,7 +24,7 @@ namespace {
 struct FakeNsis {
   std::vector<WPARAM> outerNext;  // WM_NOTIFY_OUTER_NEXT seen by NSIS's own procedure
   std::vector<HWND> customReady;
-  INT_PTR answer = 0;              // what NSIS's procedure answers WM_NOTIFY_OUTER_NEXT
+  INT_PTR answer = 0;  // what NSIS's procedure answers WM_NOTIFY_OUTER_NEXT
 };
 FakeNsis* g_nsis = nullptr;
 
@@ -129,8 +129,8 @@ TEST_F(PageHost, ARefusingPageStaysUp) {
   });
   EXPECT_EQ(gwplugin::kPageNext, result);
   EXPECT_EQ(std::vector<WPARAM>{1}, nsis_.outerNext);
-  EXPECT_EQ((std::vector<PageEvent>{{gwplugin::WM_PAGE_LEAVING, 2}, {gwplugin::WM_PAGE_LEAVING, 2},
-                                    {gwplugin::WM_PAGE_LEFT, 2}}),
+  EXPECT_EQ((std::vector<PageEvent>{
+                {gwplugin::WM_PAGE_LEAVING, 2}, {gwplugin::WM_PAGE_LEAVING, 2}, {gwplugin::WM_PAGE_LEFT, 2}}),
             page_.events);
 }
 
@@ -254,8 +254,8 @@ TEST_F(PageHost, ACatalogueEndingUnderAPageRebuildsAndTellsThePage) {
   });
   EXPECT_EQ(gwplugin::kPageNext, result);
   EXPECT_TRUE(gwplugin::ThePluginApp().OffersBuilt());
-  EXPECT_EQ((std::vector<PageEvent>{{gwplugin::WM_CONTENT_READY, 0}, {gwplugin::WM_PAGE_LEAVING, 2},
-                                    {gwplugin::WM_PAGE_LEFT, 2}}),
+  EXPECT_EQ((std::vector<PageEvent>{
+                {gwplugin::WM_CONTENT_READY, 0}, {gwplugin::WM_PAGE_LEAVING, 2}, {gwplugin::WM_PAGE_LEFT, 2}}),
             page_.events);
   EXPECT_TRUE(IsWindowEnabled(window_)) << "the NSIS window takes input again after the build";
 }

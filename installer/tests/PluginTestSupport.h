@@ -57,8 +57,8 @@ class TempFolder {
     wchar_t temp[MAX_PATH];
     GetTempPathW(MAX_PATH, temp);
     static unsigned counter = 0;
-    path_ = std::wstring(temp) + L"orvtest_" + std::to_wstring(GetCurrentProcessId()) + L"_" +
-            std::to_wstring(++counter);
+    path_ =
+        std::wstring(temp) + L"orvtest_" + std::to_wstring(GetCurrentProcessId()) + L"_" + std::to_wstring(++counter);
     CreateDirectoryW(path_.c_str(), nullptr);
   }
   ~TempFolder() { Remove(path_); }
@@ -90,13 +90,12 @@ class TempFolder {
 };
 
 inline bool WriteBytes(const std::wstring& path, const std::string& bytes) {
-  gwplugin::UniqueFile file(CreateFileW(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS,
-                                        FILE_ATTRIBUTE_NORMAL, nullptr));
+  gwplugin::UniqueFile file(
+      CreateFileW(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr));
   if (!file) return false;
   DWORD written = 0;
-  return bytes.empty() ||
-         (WriteFile(file.get(), bytes.data(), static_cast<DWORD>(bytes.size()), &written, nullptr) &&
-          written == bytes.size());
+  return bytes.empty() || (WriteFile(file.get(), bytes.data(), static_cast<DWORD>(bytes.size()), &written, nullptr) &&
+                           written == bytes.size());
 }
 
 inline std::string ReadBytes(const std::wstring& path) {
@@ -146,8 +145,8 @@ struct CatalogueGroup {
 inline std::string CatalogueXml(const std::vector<CatalogueGroup>& groups, const std::string& lang = "en-US") {
   std::string xml = "<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n<content protocol=\"1.0\">\n";
   for (const CatalogueGroup& group : groups) {
-    xml += " <prodgroup><label>" + group.id + "</label><descs><name><transl lang=\"" + lang + "\">" +
-           group.nameEn + "</transl></name></descs><products>\n";
+    xml += " <prodgroup><label>" + group.id + "</label><descs><name><transl lang=\"" + lang + "\">" + group.nameEn +
+           "</transl></name></descs><products>\n";
     for (const CatalogueProduct& p : group.products) {
       xml += "  <prod><label>" + p.id + "</label><version>" + p.version + "</version><file>" + p.file +
              "</file><os>7</os>";
@@ -156,7 +155,8 @@ inline std::string CatalogueXml(const std::vector<CatalogueGroup>& groups, const
       xml += "<descs><name>";
       if (!p.nameEn.empty()) xml += "<transl lang=\"" + lang + "\">" + p.nameEn + "</transl>";
       if (!p.namePl.empty()) xml += "<transl lang=\"pl-PL\">" + p.namePl + "</transl>";
-      xml += "</name><description><transl lang=\"" + lang + "\">About " + p.id + "</transl></description></descs></prod>\n";
+      xml += "</name><description><transl lang=\"" + lang + "\">About " + p.id +
+             "</transl></description></descs></prod>\n";
     }
     xml += " </products></prodgroup>\n";
   }

@@ -69,10 +69,8 @@ TEST_F(RegistryFixture, InstalledVoicesByFamilyKeyAndPathLength) {
       {4, L"Long", long_family.c_str()},
   };
   const VoiceRow rows[] = {
-      {2, L"Heron 2", "Heron", "VOICE_HERON"},
-      {0, L"Heron", "Heron", "VOICE_HERON"},
-      {0, L"Missing", "Missing", "VOICE_MISSING"},
-      {1, L"Unused family", "Heron", "VOICE_HERON"},
+      {2, L"Heron 2", "Heron", "VOICE_HERON"},          {0, L"Heron", "Heron", "VOICE_HERON"},
+      {0, L"Missing", "Missing", "VOICE_MISSING"},      {1, L"Unused family", "Heron", "VOICE_HERON"},
       {4, L"Too long", long_sub.c_str(), "VOICE_LONG"},
   };
   CreateKey(Key("Gen2\\Heron"));
@@ -85,8 +83,9 @@ TEST_F(RegistryFixture, InstalledVoicesByFamilyKeyAndPathLength) {
     UniqueRegKey created;
     LONG result = RegCreateKeyExW(HKEY_LOCAL_MACHINE, wide.c_str(), 0, nullptr, 0, KEY_WOW64_32KEY | KEY_SET_VALUE,
                                   nullptr, created.put(), nullptr);
-    if (result != ERROR_SUCCESS) std::printf("note: a %u-character key cannot be created here (%ld)\n",
-                                             static_cast<unsigned>(path.size()), result);
+    if (result != ERROR_SUCCESS)
+      std::printf("note: a %u-character key cannot be created here (%ld)\n", static_cast<unsigned>(path.size()),
+                  result);
   }
   auto found = FindInstalledVoices(rows, 5, families, 5);
   ASSERT_EQ(2u, found.size());

@@ -140,8 +140,8 @@ TEST(ProductRow, LookUpByFamilyThresholdAndType) {
     p.version = c.version;
     p.productType = c.type;
     p.FindBuiltInRow();
-    const std::string name = testing::PrintToString(std::wstring(c.id)) + " " +
-                             testing::PrintToString(c.version.ToString());
+    const std::string name =
+        testing::PrintToString(std::wstring(c.id)) + " " + testing::PrintToString(c.version.ToString());
     EXPECT_EQ(c.table, p.table) << name;
     if (c.table == ProductTable::Voice) {
       ASSERT_GE(p.VoiceRow(), 0) << name;
@@ -174,8 +174,10 @@ TEST(ProductRow, LookUpOnlyWhenNoRowIsSet) {
 
 TEST(ProductVersion, AtLeast16ComparesPartByPart) {
   CProd p;
-  for (auto [version, expected] : {std::pair{VersionNumber(1, 6, 0, 0), true}, {VersionNumber(1, 5, 99, 99), false},
-                                   {VersionNumber(2, 0, 0, 0), true}, {VersionNumber(1, 10, 0, 0), true},
+  for (auto [version, expected] : {std::pair{VersionNumber(1, 6, 0, 0), true},
+                                   {VersionNumber(1, 5, 99, 99), false},
+                                   {VersionNumber(2, 0, 0, 0), true},
+                                   {VersionNumber(1, 10, 0, 0), true},
                                    {VersionNumber(0, 0, 0, 0), false}}) {
     p.version = version;
     EXPECT_EQ(expected, p.IsVersionAtLeast16()) << testing::PrintToString(version.ToString());

@@ -55,8 +55,8 @@ bool WriteBitmap(const std::wstring& path, int width, int height) {
   HANDLE handle = CreateFileW(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
   if (handle == INVALID_HANDLE_VALUE) return false;
   DWORD written = 0;
-  const bool ok = WriteFile(handle, bytes.data(), static_cast<DWORD>(bytes.size()), &written, nullptr) &&
-                  written == bytes.size();
+  const bool ok =
+      WriteFile(handle, bytes.data(), static_cast<DWORD>(bytes.size()), &written, nullptr) && written == bytes.size();
   CloseHandle(handle);
   return ok;
 }
@@ -243,16 +243,16 @@ TEST_F(ProgressPage, BannerOnThePage) {
     // The queue's own timer stays out of the way; the test gives the one step.
     ThePluginApp().progressPage.SetStepInterval(USER_TIMER_MAXIMUM);
     EXPECT_EQ(kPageNext, RunProgress([&](HWND window) {
-      CProgressDlg& page = ThePluginApp().progressPage;
-      frames = page.FrameCount();
-      cycle.push_back(page.CurrentFrame());
-      for (int i = 0; i < 3 && frames > 0; ++i) {
-        SendMessageW(window, WM_TIMER, CProgressDlg::IDT_BANNER_FRAME, 0);
-        cycle.push_back(page.CurrentFrame());
-      }
-      UpdateWindow(window);  // paints the frame (nothing for no banner)
-      SendMessageW(window, WM_TIMER, CProgressDlg::IDT_QUEUE_STEP, 0);
-    }));
+                CProgressDlg& page = ThePluginApp().progressPage;
+                frames = page.FrameCount();
+                cycle.push_back(page.CurrentFrame());
+                for (int i = 0; i < 3 && frames > 0; ++i) {
+                  SendMessageW(window, WM_TIMER, CProgressDlg::IDT_BANNER_FRAME, 0);
+                  cycle.push_back(page.CurrentFrame());
+                }
+                UpdateWindow(window);  // paints the frame (nothing for no banner)
+                SendMessageW(window, WM_TIMER, CProgressDlg::IDT_QUEUE_STEP, 0);
+              }));
     EXPECT_EQ(run.frames, frames);
     EXPECT_EQ(run.cycle, cycle);
     EXPECT_EQ((Texts{L"success", L"beneath"}), host_.Stack());

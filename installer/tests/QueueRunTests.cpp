@@ -62,8 +62,8 @@ class PageWindows {
     wc.hInstance = GetModuleHandleW(nullptr);
     wc.lpszClassName = L"OrvQueueTestPage";
     RegisterClassW(&wc);  // fails harmlessly when registered before
-    page = CreateWindowExW(0, L"OrvQueueTestPage", L"page", WS_POPUP, 0, 0, 300, 100, nullptr, nullptr,
-                           wc.hInstance, nullptr);
+    page = CreateWindowExW(0, L"OrvQueueTestPage", L"page", WS_POPUP, 0, 0, 300, 100, nullptr, nullptr, wc.hInstance,
+                           nullptr);
     bar = CreateWindowExW(0, PROGRESS_CLASSW, L"", WS_CHILD, 0, 0, 200, 12, page, nullptr, wc.hInstance, nullptr);
     label = CreateWindowExW(0, L"STATIC", L"", WS_CHILD, 0, 20, 200, 12, page, nullptr, wc.hInstance, nullptr);
     disableCancelCount() = 0;
@@ -143,8 +143,8 @@ TEST_F(InstallQueueRun, DownloadsAndInstallsInOrderWithTheCommandLinesAndValues)
   };
   CInstallQueue queue;
   queue.Configure(config);
-  const int first = queue.Prepare({loire, helm, unchecked, elbe, unavailable, hudson}, windows.page, windows.bar,
-                                  windows.label);
+  const int first =
+      queue.Prepare({loire, helm, unchecked, elbe, unavailable, hudson}, windows.page, windows.bar, windows.label);
   EXPECT_EQ(kStepStarted, first) << "the first download starts with the preparation";
   EXPECT_EQ(7, queue.TotalSteps());
   EXPECT_EQ(3, queue.Downloads());
@@ -200,7 +200,8 @@ TEST_F(InstallQueueRun, DownloadsAndInstallsInOrderWithTheCommandLinesAndValues)
   EXPECT_TRUE(bom);
   const std::wregex block(
       L"==> Task to install \\(BEGIN\\)\r\n"
-      L"> \\(\\d\\d:\\d\\d:\\d\\d/\\d\\d\\.\\d\\d\\) \\[ORVEL_HELM\\]\r\n\tState: PS_INSTALL PS_INSTALL_CHECK PS_DOWNLOAD \r\n"
+      L"> \\(\\d\\d:\\d\\d:\\d\\d/\\d\\d\\.\\d\\d\\) \\[ORVEL_HELM\\]\r\n\tState: PS_INSTALL PS_INSTALL_CHECK "
+      L"PS_DOWNLOAD \r\n"
       L"[\\s\\S]*\\[VOICE_ELBE\\][\\s\\S]*\\[VOICE_HUDSON\\][\\s\\S]*\\[VOICE_LOIRE\\]\r\n"
       L"\tState: PS_INSTALL PS_INSTALL_CHECK \r\n\tInstURL:  \r\n\tInstFile: [^\r]*voice_loire\\.exe \r\n"
       L"\tInstSize: 0 \r\n\tVersion: 1\\.2\\.0\\.0 \r\n\tExtractFunc: YES \r\n\r\n"
@@ -325,8 +326,11 @@ TEST_F(InstallQueueRun, FailingInstallersAreReportedAndTheRestInstall) {
   const std::wstring time = L"\\(\\d\\d:\\d\\d:\\d\\d/\\d\\d\\.\\d\\d\\)";
   EXPECT_TRUE(std::regex_search(
       log, std::wregex(L"==> Task to install \\(END\\)\r\n\r\n"
-                       L"> " + time + L" \\[VOICE_ELBE\\] FAILED: the installer exited with code 7 \\(0x00000007\\)\r\n"
-                       L"> " + time + L" \\[VOICE_LOIRE\\] FAILED: the installer could not be started \\(error 2\\)\r\n$")))
+                       L"> " +
+                       time +
+                       L" \\[VOICE_ELBE\\] FAILED: the installer exited with code 7 \\(0x00000007\\)\r\n"
+                       L"> " +
+                       time + L" \\[VOICE_LOIRE\\] FAILED: the installer could not be started \\(error 2\\)\r\n$")))
       << Narrow(log);
 }
 
@@ -382,7 +386,8 @@ TEST_F(InstallQueueRun, RegistrySwitches) {
     RegDeleteTreeW(Root(), L"SOFTWARE\\ORVEL");
     DeleteFileW((temp_ + L"gw_log.txt").c_str());
     if (c.log >= 0) SetDword(L"SOFTWARE\\ORVEL\\gw", L"log", static_cast<DWORD>(c.log));
-    if (c.log >= 0 && c.cancel >= 0) SetDword(L"SOFTWARE\\ORVEL\\gw", L"cancel_installation", static_cast<DWORD>(c.cancel));
+    if (c.log >= 0 && c.cancel >= 0)
+      SetDword(L"SOFTWARE\\ORVEL\\gw", L"cancel_installation", static_cast<DWORD>(c.cancel));
     answer_ = [&](const Question&) { return c.answer; };
     // A product that would run is queued only where the answer cancels, to show that
     // nothing runs then; the other cases need no installer run.
@@ -429,9 +434,18 @@ TEST_F(InstallQueueRun, OrderIsStableAndCountsFollowIt) {
     const wchar_t* id;
     std::uint32_t state;
   } given[] = {
-      {L"L1", kLocal}, {L"D1", download}, {L"L2", kLocal}, {L"D2", download}, {L"N1", orv_products::PS_INSTALL},
-      {L"D3", download}, {L"X1", download | orv_products::PS_NOT_AVAILABLE}, {L"L3", kLocal}, {L"D4", download},
-      {L"L4", kLocal}, {L"D5", download}, {L"L5", kLocal},
+      {L"L1", kLocal},
+      {L"D1", download},
+      {L"L2", kLocal},
+      {L"D2", download},
+      {L"N1", orv_products::PS_INSTALL},
+      {L"D3", download},
+      {L"X1", download | orv_products::PS_NOT_AVAILABLE},
+      {L"L3", kLocal},
+      {L"D4", download},
+      {L"L4", kLocal},
+      {L"D5", download},
+      {L"L5", kLocal},
   };
   for (const auto& g : given) products.push_back(Product(g.id, g.id, g.state));
   CInstallQueue queue;
@@ -468,7 +482,8 @@ TEST_F(InstallQueueRun, MachineRegistryInTheViewThePluginReads) {
     ~Cleanup() {
       RegDeleteKeyExW(HKEY_LOCAL_MACHINE, productKey, KEY_WOW64_32KEY, 0);
       UniqueRegKey family;
-      if (RegOpenKeyExW(HKEY_LOCAL_MACHINE, kFamily2, 0, KEY_SET_VALUE | KEY_WOW64_32KEY, family.put()) == ERROR_SUCCESS)
+      if (RegOpenKeyExW(HKEY_LOCAL_MACHINE, kFamily2, 0, KEY_SET_VALUE | KEY_WOW64_32KEY, family.put()) ==
+          ERROR_SUCCESS)
         RegDeleteValueW(family.get(), L"GUI Lang");
       family.reset();
       // Removed only when this test made it and it is empty (a key with sub-keys stays).
@@ -494,7 +509,8 @@ TEST_F(InstallQueueRun, MachineRegistryInTheViewThePluginReads) {
   EXPECT_EQ(L"1.6.2.0", found->version.ToString());
 
   UniqueRegKey family;
-  ASSERT_EQ(ERROR_SUCCESS, RegOpenKeyExW(HKEY_LOCAL_MACHINE, kFamily2, 0, KEY_QUERY_VALUE | KEY_WOW64_32KEY, family.put()));
+  ASSERT_EQ(ERROR_SUCCESS,
+            RegOpenKeyExW(HKEY_LOCAL_MACHINE, kFamily2, 0, KEY_QUERY_VALUE | KEY_WOW64_32KEY, family.put()));
   DWORD value = 0;
   DWORD size = sizeof value;
   DWORD type = 0;

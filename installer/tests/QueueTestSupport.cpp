@@ -175,8 +175,8 @@ orv_products::CProdPtr QueueSandbox::Product(const std::wstring& id, const std::
 orv_products::CProdPtr QueueSandbox::Download(const std::wstring& id, const std::wstring& label,
                                               const std::wstring& file, const VersionNumber& version) {
   const testgateway::GatewayInfo* gateway = Gateway();
-  auto product = Product(id, label, orv_products::PS_INSTALL | orv_products::PS_INSTALL_CHECK | orv_products::PS_DOWNLOAD,
-                         version);
+  auto product = Product(
+      id, label, orv_products::PS_INSTALL | orv_products::PS_INSTALL_CHECK | orv_products::PS_DOWNLOAD, version);
   if (gateway) product->instURL = gateway->Https(L"/" + file);
   product->size = static_cast<std::int64_t>(ReadBytes(ProductInstaller(file)).size());
   return product;
@@ -243,16 +243,16 @@ std::vector<InstallerRecord> QueueSandbox::Records() const {
 
 void QueueSandbox::SetDword(const std::wstring& key, const wchar_t* name, DWORD value) {
   UniqueRegKey k;
-  ASSERT_EQ(ERROR_SUCCESS, RegCreateKeyExW(root_, key.c_str(), 0, nullptr, 0, KEY_SET_VALUE | KEY_WOW64_32KEY,
-                                           nullptr, k.put(), nullptr));
-  ASSERT_EQ(ERROR_SUCCESS, RegSetValueExW(k.get(), name, 0, REG_DWORD, reinterpret_cast<const BYTE*>(&value),
-                                          sizeof value));
+  ASSERT_EQ(ERROR_SUCCESS, RegCreateKeyExW(root_, key.c_str(), 0, nullptr, 0, KEY_SET_VALUE | KEY_WOW64_32KEY, nullptr,
+                                           k.put(), nullptr));
+  ASSERT_EQ(ERROR_SUCCESS,
+            RegSetValueExW(k.get(), name, 0, REG_DWORD, reinterpret_cast<const BYTE*>(&value), sizeof value));
 }
 
 void QueueSandbox::CreateKey(const std::wstring& key) {
   UniqueRegKey k;
-  ASSERT_EQ(ERROR_SUCCESS, RegCreateKeyExW(root_, key.c_str(), 0, nullptr, 0, KEY_SET_VALUE | KEY_WOW64_32KEY,
-                                           nullptr, k.put(), nullptr));
+  ASSERT_EQ(ERROR_SUCCESS, RegCreateKeyExW(root_, key.c_str(), 0, nullptr, 0, KEY_SET_VALUE | KEY_WOW64_32KEY, nullptr,
+                                           k.put(), nullptr));
 }
 
 bool QueueSandbox::KeyExists(const std::wstring& key) const {

@@ -30,7 +30,8 @@ TEST(FormatText, FillsConversionsInOrderWithPreformattedArguments) {
     const wchar_t* expected;
   } cases[] = {
       {L"Downloading: %s (%d / %d KB)", {L"Elbe", L"0", big}, L"Downloading: Elbe (0 / 4882812 KB)"},
-      {L"Pobieranie: %s (%d / %d KB)", {L"Elbe", std::to_wstring(4294967296LL), L"7"},
+      {L"Pobieranie: %s (%d / %d KB)",
+       {L"Elbe", std::to_wstring(4294967296LL), L"7"},
        L"Pobieranie: Elbe (4294967296 / 7 KB)"},
       {L"%I64d and %lld and %5.2ld and %-3u", {L"a", L"b", L"c", L"d"}, L"a and b and c and d"},
       {L"100%% of %s", {L"it"}, L"100% of it"},
@@ -59,8 +60,7 @@ CProdPtr Row(const std::wstring& id, const VersionNumber& version = VersionNumbe
 }
 
 TEST(InstallerCommandLine, ExtraArgumentsByProductKind) {
-  const std::wstring helm =
-      L"/ORVEL_HELM=\"" + ProgramFiles() + L"\\Orvel\\Orvel Helmstand\\Orvel Helmstand.exe\"";
+  const std::wstring helm = L"/ORVEL_HELM=\"" + ProgramFiles() + L"\\Orvel\\Orvel Helmstand\\Orvel Helmstand.exe\"";
   struct Case {
     CProdPtr product;
     bool profile;
@@ -96,7 +96,8 @@ TEST(TaskLogText, StateNamesInTheLogsOrder) {
       {0, L""},
       {0x85, L"PS_INSTALL PS_DOWNLOAD PS_UPGRADE "},
       {0x03, L"PS_INSTALL PS_INSTALL_CHECK "},
-      {0xFF, L"PS_INSTALL PS_INSTALL_CHECK PS_DOWNLOAD PS_UPGRADE PS_UPDATE PS_DISABLED PS_NOT_AVAILABLE PS_REINSTALL "},
+      {0xFF,
+       L"PS_INSTALL PS_INSTALL_CHECK PS_DOWNLOAD PS_UPGRADE PS_UPDATE PS_DISABLED PS_NOT_AVAILABLE PS_REINSTALL "},
       {0x100, L""},
   };
   for (const Case& c : cases) EXPECT_EQ(std::wstring(c.names), FormatStateNames(c.state)) << std::hex << c.state;
@@ -141,7 +142,9 @@ TEST_F(TaskLogFile, BlocksAreAppendedAsUtf16WithOneByteOrderMark) {
   const std::wstring time = L"\\(\\d\\d:\\d\\d:\\d\\d/\\d\\d\\.\\d\\d\\)";
   const std::wregex expected(
       L"==> Task to install \\(BEGIN\\)\r\n"
-      L"> " + time + L" \\[VOICE_ELBE\\]\r\n"
+      L"> " +
+      time +
+      L" \\[VOICE_ELBE\\]\r\n"
       L"\tState: PS_INSTALL PS_DOWNLOAD PS_UPGRADE \r\n"
       L"\tInstURL: https://example\\.invalid/elbe\\.exe \r\n"
       L"\tInstFile: C:\\\\tmp\\\\ORV1\\.tmp\\.dat \r\n"
@@ -149,7 +152,9 @@ TEST_F(TaskLogFile, BlocksAreAppendedAsUtf16WithOneByteOrderMark) {
       L"\tVersion: 1\\.6\\.2\\.0 \r\n"
       L"\tExtractFunc: NO \r\n"
       L"\r\n"
-      L"> " + time + L" \\[ORVEL_HELM\\]\r\n"
+      L"> " +
+      time +
+      L" \\[ORVEL_HELM\\]\r\n"
       L"\tState: PS_INSTALL PS_INSTALL_CHECK \r\n"
       L"\tInstURL:  \r\n"
       L"\tInstFile:  \r\n"

@@ -50,9 +50,9 @@ class CArchive;
 struct CRuntimeClass {
   LPCSTR m_lpszClassName;
   int m_nObjectSize;
-  UINT m_wSchema;                                  // 0xFFFF: not serialisable
-  CObject*(PASCAL* m_pfnCreateObject)();           // NULL: not dynamically creatable
-  CRuntimeClass*(PASCAL* m_pfnGetBaseClass)();     // NULL for CObject
+  UINT m_wSchema;                               // 0xFFFF: not serialisable
+  CObject*(PASCAL* m_pfnCreateObject)();        // NULL: not dynamically creatable
+  CRuntimeClass*(PASCAL* m_pfnGetBaseClass)();  // NULL for CObject
 
   // A new object of this class, or NULL when the class is not creatable (or out of memory).
   CObject* CreateObject();
@@ -62,27 +62,27 @@ struct CRuntimeClass {
 
 #define RUNTIME_CLASS(class_name) (class_name::GetThisClass())
 
-#define DECLARE_DYNAMIC(class_name)                     \
- public:                                                \
-  static CRuntimeClass* PASCAL GetThisClass();          \
+#define DECLARE_DYNAMIC(class_name)            \
+ public:                                       \
+  static CRuntimeClass* PASCAL GetThisClass(); \
   CRuntimeClass* GetRuntimeClass() const override;
 
 #define DECLARE_DYNCREATE(class_name) \
   DECLARE_DYNAMIC(class_name)         \
   static CObject* PASCAL CreateObject();
 
-#define IMPLEMENT_RUNTIMECLASS(class_name, base_class_name, wSchema, pfnNew)                 \
-  CRuntimeClass* PASCAL class_name::GetThisClass() {                                          \
-    static CRuntimeClass s_class = {#class_name, static_cast<int>(sizeof(class_name)), wSchema, \
-                                    pfnNew, &base_class_name::GetThisClass};                  \
-    return &s_class;                                                                          \
-  }                                                                                           \
+#define IMPLEMENT_RUNTIMECLASS(class_name, base_class_name, wSchema, pfnNew)                            \
+  CRuntimeClass* PASCAL class_name::GetThisClass() {                                                    \
+    static CRuntimeClass s_class = {#class_name, static_cast<int>(sizeof(class_name)), wSchema, pfnNew, \
+                                    &base_class_name::GetThisClass};                                    \
+    return &s_class;                                                                                    \
+  }                                                                                                     \
   CRuntimeClass* class_name::GetRuntimeClass() const { return class_name::GetThisClass(); }
 
 #define IMPLEMENT_DYNAMIC(class_name, base_class_name) \
   IMPLEMENT_RUNTIMECLASS(class_name, base_class_name, 0xFFFF, nullptr)
 
-#define IMPLEMENT_DYNCREATE(class_name, base_class_name)                 \
+#define IMPLEMENT_DYNCREATE(class_name, base_class_name)                \
   CObject* PASCAL class_name::CreateObject() { return new class_name; } \
   IMPLEMENT_RUNTIMECLASS(class_name, base_class_name, 0xFFFF, &class_name::CreateObject)
 

@@ -221,7 +221,8 @@ BOOL CTreeCtrl::GetItemRect(HTREEITEM hItem, LPRECT lpRect, BOOL bTextOnly) cons
   if (!lpRect) return FALSE;
   // TVM_GETITEMRECT takes the item handle in the rectangle it fills.
   *reinterpret_cast<HTREEITEM*>(lpRect) = hItem;
-  return static_cast<BOOL>(SendMessage(TVM_GETITEMRECT, static_cast<WPARAM>(bTextOnly), reinterpret_cast<LPARAM>(lpRect)));
+  return static_cast<BOOL>(
+      SendMessage(TVM_GETITEMRECT, static_cast<WPARAM>(bTextOnly), reinterpret_cast<LPARAM>(lpRect)));
 }
 
 HTREEITEM CTreeCtrl::HitTest(CPoint pt, UINT* pFlags) const {
@@ -233,6 +234,7 @@ HTREEITEM CTreeCtrl::HitTest(CPoint pt, UINT* pFlags) const {
 }
 
 HIMAGELIST CTreeCtrl::SetImageList(CImageList* pImageList, int nImageList) {
-  return reinterpret_cast<HIMAGELIST>(SendMessage(TVM_SETIMAGELIST, static_cast<WPARAM>(nImageList),
-                                                  reinterpret_cast<LPARAM>(pImageList ? pImageList->m_hImageList : nullptr)));
+  return reinterpret_cast<HIMAGELIST>(
+      SendMessage(TVM_SETIMAGELIST, static_cast<WPARAM>(nImageList),
+                  reinterpret_cast<LPARAM>(pImageList ? pImageList->m_hImageList : nullptr)));
 }

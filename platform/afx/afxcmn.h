@@ -30,7 +30,10 @@ class CSliderCtrl : public CWnd {
   void SetPos(int nPos) { SendMessage(TBM_SETPOS, TRUE, nPos); }
   int GetRangeMin() const { return static_cast<int>(SendMessage(TBM_GETRANGEMIN)); }
   int GetRangeMax() const { return static_cast<int>(SendMessage(TBM_GETRANGEMAX)); }
-  void GetRange(int& nMin, int& nMax) const { nMin = GetRangeMin(); nMax = GetRangeMax(); }
+  void GetRange(int& nMin, int& nMax) const {
+    nMin = GetRangeMin();
+    nMax = GetRangeMax();
+  }
   void SetRangeMin(int nMin, BOOL bRedraw = FALSE) { SendMessage(TBM_SETRANGEMIN, static_cast<WPARAM>(bRedraw), nMin); }
   void SetRangeMax(int nMax, BOOL bRedraw = FALSE) { SendMessage(TBM_SETRANGEMAX, static_cast<WPARAM>(bRedraw), nMax); }
   void SetRange(int nMin, int nMax, BOOL bRedraw = FALSE) {
@@ -80,7 +83,9 @@ class CImageList : public CObject {
   BOOL Draw(HDC hdc, int nImage, POINT pt, UINT nStyle) const {
     return m_hImageList && ImageList_Draw(m_hImageList, nImage, hdc, pt.x, pt.y, nStyle);
   }
-  HICON ExtractIcon(int nImage) const { return m_hImageList ? ImageList_GetIcon(m_hImageList, nImage, ILD_NORMAL) : nullptr; }
+  HICON ExtractIcon(int nImage) const {
+    return m_hImageList ? ImageList_GetIcon(m_hImageList, nImage, ILD_NORMAL) : nullptr;
+  }
   BOOL GetImageInfo(int nImage, IMAGEINFO* pImageInfo) const {
     return m_hImageList && ImageList_GetImageInfo(m_hImageList, nImage, pImageInfo);
   }
@@ -94,7 +99,9 @@ class CToolTipCtrl : public CWnd {
   // A popup tooltip window owned by pParentWnd.
   BOOL Create(CWnd* pParentWnd, DWORD dwStyle = 0);
   BOOL AddTool(CWnd* pWnd, LPCTSTR lpszText = LPSTR_TEXTCALLBACK, LPCRECT lpRectTool = nullptr, UINT_PTR nIDTool = 0);
-  BOOL AddTool(const TOOLINFOW* pToolInfo) { return static_cast<BOOL>(SendMessage(TTM_ADDTOOLW, 0, reinterpret_cast<LPARAM>(pToolInfo))); }
+  BOOL AddTool(const TOOLINFOW* pToolInfo) {
+    return static_cast<BOOL>(SendMessage(TTM_ADDTOOLW, 0, reinterpret_cast<LPARAM>(pToolInfo)));
+  }
   void DelTool(CWnd* pWnd, UINT_PTR nIDTool = 0);
   void Activate(BOOL bActivate) { SendMessage(TTM_ACTIVATE, static_cast<WPARAM>(bActivate)); }
   void RelayEvent(LPMSG lpMsg) { SendMessage(TTM_RELAYEVENT, 0, reinterpret_cast<LPARAM>(lpMsg)); }
@@ -107,8 +114,12 @@ class CToolTipCtrl : public CWnd {
   void Update() { SendMessage(TTM_UPDATE); }
   void SetTipBkColor(COLORREF clr) { SendMessage(TTM_SETTIPBKCOLOR, clr); }
   void SetTipTextColor(COLORREF clr) { SendMessage(TTM_SETTIPTEXTCOLOR, clr); }
-  BOOL GetToolInfo(TOOLINFOW* pToolInfo) const { return static_cast<BOOL>(SendMessage(TTM_GETTOOLINFOW, 0, reinterpret_cast<LPARAM>(pToolInfo))); }
-  void SetToolInfo(const TOOLINFOW* pToolInfo) { SendMessage(TTM_SETTOOLINFOW, 0, reinterpret_cast<LPARAM>(pToolInfo)); }
+  BOOL GetToolInfo(TOOLINFOW* pToolInfo) const {
+    return static_cast<BOOL>(SendMessage(TTM_GETTOOLINFOW, 0, reinterpret_cast<LPARAM>(pToolInfo)));
+  }
+  void SetToolInfo(const TOOLINFOW* pToolInfo) {
+    SendMessage(TTM_SETTOOLINFOW, 0, reinterpret_cast<LPARAM>(pToolInfo));
+  }
   void SetToolRect(CWnd* pWnd, UINT_PTR nIDTool, LPCRECT lpRect);
   int GetToolCount() const { return static_cast<int>(SendMessage(TTM_GETTOOLCOUNT)); }
   void TrackActivate(BOOL bActivate, const TOOLINFOW* pToolInfo) {
@@ -131,7 +142,9 @@ class CTreeCtrl : public CWnd {
   HTREEITEM InsertItem(LPCTSTR lpszItem, HTREEITEM hParent = TVI_ROOT, HTREEITEM hInsertAfter = TVI_LAST);
   HTREEITEM InsertItem(LPCTSTR lpszItem, int nImage, int nSelectedImage, HTREEITEM hParent = TVI_ROOT,
                        HTREEITEM hInsertAfter = TVI_LAST);
-  BOOL DeleteItem(HTREEITEM hItem) { return static_cast<BOOL>(SendMessage(TVM_DELETEITEM, 0, reinterpret_cast<LPARAM>(hItem))); }
+  BOOL DeleteItem(HTREEITEM hItem) {
+    return static_cast<BOOL>(SendMessage(TVM_DELETEITEM, 0, reinterpret_cast<LPARAM>(hItem)));
+  }
   BOOL DeleteAllItems() { return DeleteItem(TVI_ROOT); }
 
   HTREEITEM GetNextItem(HTREEITEM hItem, UINT nCode) const {
@@ -149,14 +162,24 @@ class CTreeCtrl : public CWnd {
   HTREEITEM GetDropHilightItem() const { return GetNextItem(nullptr, TVGN_DROPHILITE); }
   BOOL ItemHasChildren(HTREEITEM hItem) const;
 
-  BOOL Select(HTREEITEM hItem, UINT nCode) { return static_cast<BOOL>(SendMessage(TVM_SELECTITEM, nCode, reinterpret_cast<LPARAM>(hItem))); }
+  BOOL Select(HTREEITEM hItem, UINT nCode) {
+    return static_cast<BOOL>(SendMessage(TVM_SELECTITEM, nCode, reinterpret_cast<LPARAM>(hItem)));
+  }
   BOOL SelectItem(HTREEITEM hItem) { return Select(hItem, TVGN_CARET); }
   BOOL SelectDropTarget(HTREEITEM hItem) { return Select(hItem, TVGN_DROPHILITE); }
-  BOOL Expand(HTREEITEM hItem, UINT nCode) { return static_cast<BOOL>(SendMessage(TVM_EXPAND, nCode, reinterpret_cast<LPARAM>(hItem))); }
-  BOOL EnsureVisible(HTREEITEM hItem) { return static_cast<BOOL>(SendMessage(TVM_ENSUREVISIBLE, 0, reinterpret_cast<LPARAM>(hItem))); }
+  BOOL Expand(HTREEITEM hItem, UINT nCode) {
+    return static_cast<BOOL>(SendMessage(TVM_EXPAND, nCode, reinterpret_cast<LPARAM>(hItem)));
+  }
+  BOOL EnsureVisible(HTREEITEM hItem) {
+    return static_cast<BOOL>(SendMessage(TVM_ENSUREVISIBLE, 0, reinterpret_cast<LPARAM>(hItem)));
+  }
 
-  BOOL GetItem(TVITEMW* pItem) const { return static_cast<BOOL>(SendMessage(TVM_GETITEMW, 0, reinterpret_cast<LPARAM>(pItem))); }
-  BOOL SetItem(TVITEMW* pItem) { return static_cast<BOOL>(SendMessage(TVM_SETITEMW, 0, reinterpret_cast<LPARAM>(pItem))); }
+  BOOL GetItem(TVITEMW* pItem) const {
+    return static_cast<BOOL>(SendMessage(TVM_GETITEMW, 0, reinterpret_cast<LPARAM>(pItem)));
+  }
+  BOOL SetItem(TVITEMW* pItem) {
+    return static_cast<BOOL>(SendMessage(TVM_SETITEMW, 0, reinterpret_cast<LPARAM>(pItem)));
+  }
   CString GetItemText(HTREEITEM hItem) const;
   BOOL SetItemText(HTREEITEM hItem, LPCTSTR lpszItem);
   DWORD_PTR GetItemData(HTREEITEM hItem) const;
@@ -184,18 +207,28 @@ class CTreeCtrl : public CWnd {
   UINT GetIndent() const { return static_cast<UINT>(SendMessage(TVM_GETINDENT)); }
   void SetIndent(UINT nIndent) { SendMessage(TVM_SETINDENT, nIndent); }
   SHORT GetItemHeight() const { return static_cast<SHORT>(SendMessage(TVM_GETITEMHEIGHT)); }
-  SHORT SetItemHeight(SHORT cyHeight) { return static_cast<SHORT>(SendMessage(TVM_SETITEMHEIGHT, static_cast<WPARAM>(cyHeight))); }
+  SHORT SetItemHeight(SHORT cyHeight) {
+    return static_cast<SHORT>(SendMessage(TVM_SETITEMHEIGHT, static_cast<WPARAM>(cyHeight)));
+  }
   COLORREF GetBkColor() const { return static_cast<COLORREF>(SendMessage(TVM_GETBKCOLOR)); }
-  COLORREF SetBkColor(COLORREF clr) { return static_cast<COLORREF>(SendMessage(TVM_SETBKCOLOR, 0, static_cast<LPARAM>(clr))); }
+  COLORREF SetBkColor(COLORREF clr) {
+    return static_cast<COLORREF>(SendMessage(TVM_SETBKCOLOR, 0, static_cast<LPARAM>(clr)));
+  }
   COLORREF GetTextColor() const { return static_cast<COLORREF>(SendMessage(TVM_GETTEXTCOLOR)); }
-  COLORREF SetTextColor(COLORREF clr) { return static_cast<COLORREF>(SendMessage(TVM_SETTEXTCOLOR, 0, static_cast<LPARAM>(clr))); }
+  COLORREF SetTextColor(COLORREF clr) {
+    return static_cast<COLORREF>(SendMessage(TVM_SETTEXTCOLOR, 0, static_cast<LPARAM>(clr)));
+  }
   HIMAGELIST GetImageList(int nImageList) const {
     return reinterpret_cast<HIMAGELIST>(SendMessage(TVM_GETIMAGELIST, static_cast<WPARAM>(nImageList)));
   }
   // Answers the former list's handle.
   HIMAGELIST SetImageList(CImageList* pImageList, int nImageList);
   HWND GetToolTips() const { return reinterpret_cast<HWND>(SendMessage(TVM_GETTOOLTIPS)); }
-  HWND SetToolTips(HWND hWndTip) { return reinterpret_cast<HWND>(SendMessage(TVM_SETTOOLTIPS, reinterpret_cast<WPARAM>(hWndTip))); }
+  HWND SetToolTips(HWND hWndTip) {
+    return reinterpret_cast<HWND>(SendMessage(TVM_SETTOOLTIPS, reinterpret_cast<WPARAM>(hWndTip)));
+  }
   HWND GetEditControl() const { return reinterpret_cast<HWND>(SendMessage(TVM_GETEDITCONTROL)); }
-  BOOL SortChildren(HTREEITEM hItem) { return static_cast<BOOL>(SendMessage(TVM_SORTCHILDREN, 0, reinterpret_cast<LPARAM>(hItem))); }
+  BOOL SortChildren(HTREEITEM hItem) {
+    return static_cast<BOOL>(SendMessage(TVM_SORTCHILDREN, 0, reinterpret_cast<LPARAM>(hItem)));
+  }
 };

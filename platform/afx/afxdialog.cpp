@@ -338,8 +338,8 @@ void CComboBox::GetLBText(int nIndex, CString& rString) const {
   rString = CString();
   int length = GetLBTextLen(nIndex);
   if (length == CB_ERR) return;
-  LRESULT copied = SendMessage(CB_GETLBTEXT, static_cast<WPARAM>(nIndex),
-                               reinterpret_cast<LPARAM>(rString.GetBuffer(length + 1)));
+  LRESULT copied =
+      SendMessage(CB_GETLBTEXT, static_cast<WPARAM>(nIndex), reinterpret_cast<LPARAM>(rString.GetBuffer(length + 1)));
   rString.ReleaseBuffer(copied == CB_ERR ? 0 : static_cast<int>(copied));
 }
 
@@ -347,8 +347,8 @@ void CListBox::GetText(int nIndex, CString& rString) const {
   rString = CString();
   int length = GetTextLen(nIndex);
   if (length == LB_ERR) return;
-  LRESULT copied = SendMessage(LB_GETTEXT, static_cast<WPARAM>(nIndex),
-                               reinterpret_cast<LPARAM>(rString.GetBuffer(length + 1)));
+  LRESULT copied =
+      SendMessage(LB_GETTEXT, static_cast<WPARAM>(nIndex), reinterpret_cast<LPARAM>(rString.GetBuffer(length + 1)));
   rString.ReleaseBuffer(copied == LB_ERR ? 0 : static_cast<int>(copied));
 }
 

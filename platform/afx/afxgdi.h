@@ -19,9 +19,7 @@ class CGdiObject : public CObject {
   BOOL Attach(HGDIOBJ hObject);
   HGDIOBJ Detach();
   BOOL DeleteObject();
-  int GetObject(int nCount, LPVOID lpObject) const {
-    return m_hObject ? ::GetObjectW(m_hObject, nCount, lpObject) : 0;
-  }
+  int GetObject(int nCount, LPVOID lpObject) const { return m_hObject ? ::GetObjectW(m_hObject, nCount, lpObject) : 0; }
 };
 
 class CBitmap : public CGdiObject {
@@ -94,8 +92,8 @@ class CDC : public CObject {
   BOOL BitBlt(int x, int y, int nWidth, int nHeight, CDC* pSrcDC, int xSrc, int ySrc, DWORD dwRop) {
     return ::BitBlt(m_hDC, x, y, nWidth, nHeight, pSrcDC ? pSrcDC->m_hDC : nullptr, xSrc, ySrc, dwRop);
   }
-  BOOL StretchBlt(int x, int y, int nWidth, int nHeight, CDC* pSrcDC, int xSrc, int ySrc, int nSrcWidth,
-                  int nSrcHeight, DWORD dwRop) {
+  BOOL StretchBlt(int x, int y, int nWidth, int nHeight, CDC* pSrcDC, int xSrc, int ySrc, int nSrcWidth, int nSrcHeight,
+                  DWORD dwRop) {
     return ::StretchBlt(m_hDC, x, y, nWidth, nHeight, pSrcDC ? pSrcDC->m_hDC : nullptr, xSrc, ySrc, nSrcWidth,
                         nSrcHeight, dwRop);
   }

@@ -15,8 +15,10 @@
 
 namespace afx_detail {
 // Character traits of the two string flavours: formatting, case and the other flavour.
-template <typename T> struct StrOps;
-template <> struct StrOps<wchar_t> {
+template <typename T>
+struct StrOps;
+template <>
+struct StrOps<wchar_t> {
   using Other = char;
   static int FormatLength(const wchar_t* fmt, va_list args);
   static int Format(wchar_t* out, size_t count, const wchar_t* fmt, va_list args);
@@ -28,7 +30,8 @@ template <> struct StrOps<wchar_t> {
   static bool IsSpace(wchar_t c) { return c == L' ' || (c >= L'\t' && c <= L'\r'); }
   static int LoadString(HINSTANCE h, UINT id, std::wstring& out);
 };
-template <> struct StrOps<char> {
+template <>
+struct StrOps<char> {
   using Other = wchar_t;
   static int FormatLength(const char* fmt, va_list args);
   static int Format(char* out, size_t count, const char* fmt, va_list args);
@@ -63,20 +66,46 @@ class CStringT {
   // A resource identifier made with MAKEINTRESOURCE loads that string, as MFC's constructor does.
   CStringT(const T* psz) { Assign(psz); }
   CStringT(const T* pch, int nLength) : m_s(pch ? pch : Empty_(), pch ? nLength : 0) {}
-  CStringT(const OtherT* psz) { if (psz) m_s = Ops::Convert(psz, -1); }
+  CStringT(const OtherT* psz) {
+    if (psz) m_s = Ops::Convert(psz, -1);
+  }
   CStringT(T ch, int nRepeat = 1) : m_s(nRepeat > 0 ? nRepeat : 0, ch) {}
   CStringT(const StdString& s) : m_s(s) {}
   CStringT(const CStringT<OtherT>& other) : m_s(Ops::Convert(other.GetString(), other.GetLength())) {}
 
-  CStringT& operator=(const T* psz) { Assign(psz); return *this; }
-  CStringT& operator=(const OtherT* psz) { m_s = psz ? Ops::Convert(psz, -1) : StdString(); return *this; }
-  CStringT& operator=(T ch) { m_s.assign(1, ch); return *this; }
-  CStringT& operator=(const StdString& s) { m_s = s; return *this; }
-  CStringT& operator=(const CStringT<OtherT>& other) { m_s = Ops::Convert(other.GetString(), other.GetLength()); return *this; }
+  CStringT& operator=(const T* psz) {
+    Assign(psz);
+    return *this;
+  }
+  CStringT& operator=(const OtherT* psz) {
+    m_s = psz ? Ops::Convert(psz, -1) : StdString();
+    return *this;
+  }
+  CStringT& operator=(T ch) {
+    m_s.assign(1, ch);
+    return *this;
+  }
+  CStringT& operator=(const StdString& s) {
+    m_s = s;
+    return *this;
+  }
+  CStringT& operator=(const CStringT<OtherT>& other) {
+    m_s = Ops::Convert(other.GetString(), other.GetLength());
+    return *this;
+  }
 
-  CStringT& operator+=(const CStringT& s) { m_s += s.m_s; return *this; }
-  CStringT& operator+=(const T* psz) { if (psz) m_s += psz; return *this; }
-  CStringT& operator+=(T ch) { m_s += ch; return *this; }
+  CStringT& operator+=(const CStringT& s) {
+    m_s += s.m_s;
+    return *this;
+  }
+  CStringT& operator+=(const T* psz) {
+    if (psz) m_s += psz;
+    return *this;
+  }
+  CStringT& operator+=(T ch) {
+    m_s += ch;
+    return *this;
+  }
 
   operator const T*() const { return m_s.c_str(); }
   const T* GetString() const { return m_s.c_str(); }
@@ -95,14 +124,23 @@ class CStringT {
     if (nMinBufLength > GetLength()) m_s.resize(static_cast<size_t>(nMinBufLength));
     return &m_s[0];
   }
-  T* GetBufferSetLength(int nLength) { m_s.resize(nLength > 0 ? static_cast<size_t>(nLength) : 0); return &m_s[0]; }
+  T* GetBufferSetLength(int nLength) {
+    m_s.resize(nLength > 0 ? static_cast<size_t>(nLength) : 0);
+    return &m_s[0];
+  }
   void ReleaseBuffer(int nNewLength = -1) {
-    if (nNewLength < 0) m_s.resize(Ops::Length(m_s.c_str()));
-    else if (static_cast<size_t>(nNewLength) <= m_s.size()) m_s.resize(static_cast<size_t>(nNewLength));
+    if (nNewLength < 0)
+      m_s.resize(Ops::Length(m_s.c_str()));
+    else if (static_cast<size_t>(nNewLength) <= m_s.size())
+      m_s.resize(static_cast<size_t>(nNewLength));
   }
   void ReleaseBufferSetLength(int nNewLength) { ReleaseBuffer(nNewLength); }
-  void Truncate(int nNewLength) { if (nNewLength >= 0 && nNewLength < GetLength()) m_s.resize(static_cast<size_t>(nNewLength)); }
-  void Preallocate(int nLength) { if (nLength > 0) m_s.reserve(static_cast<size_t>(nLength)); }
+  void Truncate(int nNewLength) {
+    if (nNewLength >= 0 && nNewLength < GetLength()) m_s.resize(static_cast<size_t>(nNewLength));
+  }
+  void Preallocate(int nLength) {
+    if (nLength > 0) m_s.reserve(static_cast<size_t>(nLength));
+  }
 
   // printf-style formatting with the Microsoft C library's rules (%s is a string of this
   // flavour, %S of the other).
@@ -142,8 +180,12 @@ class CStringT {
     return TRUE;
   }
 
-  void Append(const T* psz) { if (psz) m_s += psz; }
-  void Append(const T* psz, int n) { if (psz && n > 0) m_s.append(psz, static_cast<size_t>(n)); }
+  void Append(const T* psz) {
+    if (psz) m_s += psz;
+  }
+  void Append(const T* psz, int n) {
+    if (psz && n > 0) m_s.append(psz, static_cast<size_t>(n));
+  }
   void AppendChar(T ch) { m_s += ch; }
 
   int Compare(const T* psz) const { return m_s.compare(psz ? psz : Empty_()); }
@@ -162,7 +204,9 @@ class CStringT {
     return CStringT(m_s.substr(static_cast<size_t>(iFirst), static_cast<size_t>(nCount)));
   }
 
-  int Find(T ch, int iStart = 0) const { return Pos(iStart < 0 ? StdString::npos : m_s.find(ch, static_cast<size_t>(iStart))); }
+  int Find(T ch, int iStart = 0) const {
+    return Pos(iStart < 0 ? StdString::npos : m_s.find(ch, static_cast<size_t>(iStart)));
+  }
   int Find(const T* psz, int iStart = 0) const {
     if (!psz || iStart < 0) return -1;
     return Pos(m_s.find(psz, static_cast<size_t>(iStart)));
@@ -183,7 +227,11 @@ class CStringT {
   }
   int Replace(T chOld, T chNew) {
     int count = 0;
-    for (auto& c : m_s) if (c == chOld) { c = chNew; ++count; }
+    for (auto& c : m_s)
+      if (c == chOld) {
+        c = chNew;
+        ++count;
+      }
     return count;
   }
   int Remove(T ch) {
@@ -197,15 +245,27 @@ class CStringT {
     if (psz) m_s.insert(static_cast<size_t>(i), psz);
     return GetLength();
   }
-  int Insert(int i, T ch) { const T s[2] = {ch, 0}; return Insert(i, s); }
+  int Insert(int i, T ch) {
+    const T s[2] = {ch, 0};
+    return Insert(i, s);
+  }
   int Delete(int i, int nCount = 1) {
     if (i >= 0 && i < GetLength() && nCount > 0) m_s.erase(static_cast<size_t>(i), static_cast<size_t>(nCount));
     return GetLength();
   }
 
-  CStringT& MakeUpper() { Ops::Upper(m_s); return *this; }
-  CStringT& MakeLower() { Ops::Lower(m_s); return *this; }
-  CStringT& MakeReverse() { m_s.assign(m_s.rbegin(), m_s.rend()); return *this; }
+  CStringT& MakeUpper() {
+    Ops::Upper(m_s);
+    return *this;
+  }
+  CStringT& MakeLower() {
+    Ops::Lower(m_s);
+    return *this;
+  }
+  CStringT& MakeReverse() {
+    m_s.assign(m_s.rbegin(), m_s.rend());
+    return *this;
+  }
 
   CStringT& TrimLeft() {
     size_t i = 0;
@@ -220,14 +280,20 @@ class CStringT {
     return *this;
   }
   CStringT& Trim() { return TrimRight().TrimLeft(); }
-  CStringT& TrimLeft(T ch) { m_s.erase(0, m_s.find_first_not_of(ch)); return *this; }
+  CStringT& TrimLeft(T ch) {
+    m_s.erase(0, m_s.find_first_not_of(ch));
+    return *this;
+  }
   CStringT& TrimRight(T ch) {
     const size_t last = m_s.find_last_not_of(ch);
     m_s.resize(last == StdString::npos ? 0 : last + 1);
     return *this;
   }
   CStringT& Trim(T ch) { return TrimRight(ch).TrimLeft(ch); }
-  CStringT& TrimLeft(const T* set) { if (set) m_s.erase(0, m_s.find_first_not_of(set)); return *this; }
+  CStringT& TrimLeft(const T* set) {
+    if (set) m_s.erase(0, m_s.find_first_not_of(set));
+    return *this;
+  }
   CStringT& TrimRight(const T* set) {
     if (!set) return *this;
     const size_t last = m_s.find_last_not_of(set);
@@ -239,26 +305,48 @@ class CStringT {
   // The next token delimited by any character of pszTokens, starting at iStart; iStart becomes
   // -1 after the last token.
   CStringT Tokenize(const T* pszTokens, int& iStart) const {
-    if (iStart < 0 || !pszTokens) { iStart = -1; return CStringT(); }
+    if (iStart < 0 || !pszTokens) {
+      iStart = -1;
+      return CStringT();
+    }
     const size_t from = m_s.find_first_not_of(pszTokens, static_cast<size_t>(iStart));
-    if (from == StdString::npos) { iStart = -1; return CStringT(); }
+    if (from == StdString::npos) {
+      iStart = -1;
+      return CStringT();
+    }
     size_t to = m_s.find_first_of(pszTokens, from);
     if (to == StdString::npos) to = m_s.size();
     iStart = static_cast<int>(to < m_s.size() ? to + 1 : to);
     return CStringT(m_s.substr(from, to - from));
   }
-  CStringT SpanIncluding(const T* set) const {
-    return set ? Left(Pos0(m_s.find_first_not_of(set))) : CStringT();
-  }
-  CStringT SpanExcluding(const T* set) const {
-    return set ? Left(Pos0(m_s.find_first_of(set))) : *this;
-  }
+  CStringT SpanIncluding(const T* set) const { return set ? Left(Pos0(m_s.find_first_not_of(set))) : CStringT(); }
+  CStringT SpanExcluding(const T* set) const { return set ? Left(Pos0(m_s.find_first_of(set))) : *this; }
 
-  friend CStringT operator+(const CStringT& a, const CStringT& b) { CStringT r(a); r += b; return r; }
-  friend CStringT operator+(const CStringT& a, const T* b) { CStringT r(a); r += b; return r; }
-  friend CStringT operator+(const T* a, const CStringT& b) { CStringT r(a); r += b; return r; }
-  friend CStringT operator+(const CStringT& a, T b) { CStringT r(a); r += b; return r; }
-  friend CStringT operator+(T a, const CStringT& b) { CStringT r(a); r += b; return r; }
+  friend CStringT operator+(const CStringT& a, const CStringT& b) {
+    CStringT r(a);
+    r += b;
+    return r;
+  }
+  friend CStringT operator+(const CStringT& a, const T* b) {
+    CStringT r(a);
+    r += b;
+    return r;
+  }
+  friend CStringT operator+(const T* a, const CStringT& b) {
+    CStringT r(a);
+    r += b;
+    return r;
+  }
+  friend CStringT operator+(const CStringT& a, T b) {
+    CStringT r(a);
+    r += b;
+    return r;
+  }
+  friend CStringT operator+(T a, const CStringT& b) {
+    CStringT r(a);
+    r += b;
+    return r;
+  }
 
   friend bool operator==(const CStringT& a, const CStringT& b) { return a.m_s == b.m_s; }
   friend bool operator==(const CStringT& a, const T* b) { return a.Compare(b) == 0; }
@@ -272,7 +360,10 @@ class CStringT {
   friend bool operator>=(const CStringT& a, const CStringT& b) { return a.m_s >= b.m_s; }
 
  private:
-  static const T* Empty_() { static const T z = 0; return &z; }
+  static const T* Empty_() {
+    static const T z = 0;
+    return &z;
+  }
   static int Pos(size_t p) { return p == StdString::npos ? -1 : static_cast<int>(p); }
   int Pos0(size_t p) const { return p == StdString::npos ? GetLength() : static_cast<int>(p); }
   void Assign(const T* psz) {

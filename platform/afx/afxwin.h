@@ -41,12 +41,12 @@ struct WndAccess;
 typedef void (*AFX_PMSG)(CCmdTarget* pTarget, WPARAM wParam, LPARAM lParam, LRESULT* pResult);
 
 struct AFX_MSGMAP_ENTRY {
-  UINT nMessage;   // window message; 0xC000 = registered message whose number is at *(UINT*)nSig
-  UINT nCode;      // WM_COMMAND / WM_NOTIFY notification code (0 for menu commands and BN_CLICKED)
-  UINT nID;        // first control identifier (WM_COMMAND / WM_NOTIFY)
-  UINT nLastID;    // last control identifier of a range
-  UINT_PTR nSig;   // registered-message entries: address of the UINT holding the message number
-  AFX_PMSG pfn;    // NULL ends the map
+  UINT nMessage;  // window message; 0xC000 = registered message whose number is at *(UINT*)nSig
+  UINT nCode;     // WM_COMMAND / WM_NOTIFY notification code (0 for menu commands and BN_CLICKED)
+  UINT nID;       // first control identifier (WM_COMMAND / WM_NOTIFY)
+  UINT nLastID;   // last control identifier of a range
+  UINT_PTR nSig;  // registered-message entries: address of the UINT holding the message number
+  AFX_PMSG pfn;   // NULL ends the map
 };
 
 struct AFX_MSGMAP {
@@ -70,65 +70,85 @@ struct AFX_MSGMAP {
   static const AFX_MSGMAP* PASCAL GetThisMessageMap(); \
   const AFX_MSGMAP* GetMessageMap() const override;
 
-#define BEGIN_MESSAGE_MAP(theClass, baseClass)                                             \
-  const AFX_MSGMAP* theClass::GetMessageMap() const { return GetThisMessageMap(); }        \
-  const AFX_MSGMAP* PASCAL theClass::GetThisMessageMap() {                                 \
-    typedef theClass ThisClass;                                                            \
-    typedef baseClass TheBaseClass;                                                        \
-    (void)sizeof(ThisClass*);                                                              \
+#define BEGIN_MESSAGE_MAP(theClass, baseClass)                                      \
+  const AFX_MSGMAP* theClass::GetMessageMap() const { return GetThisMessageMap(); } \
+  const AFX_MSGMAP* PASCAL theClass::GetThisMessageMap() {                          \
+    typedef theClass ThisClass;                                                     \
+    typedef baseClass TheBaseClass;                                                 \
+    (void)sizeof(ThisClass*);                                                       \
     static const AFX_MSGMAP_ENTRY _messageEntries[] = {
-
-#define END_MESSAGE_MAP()                                                              \
-  { 0, 0, 0, 0, 0, nullptr }                                                           \
-  };                                                                                   \
+#define END_MESSAGE_MAP()                                                                       \
+  { 0, 0, 0, 0, 0, nullptr }                                                                    \
+  }                                                                                             \
+  ;                                                                                             \
   static const AFX_MSGMAP messageMap = {&TheBaseClass::GetThisMessageMap, &_messageEntries[0]}; \
-  return &messageMap;                                                                  \
+  return &messageMap;                                                                           \
   }
 
 // The target object as the class whose map holds the entry; used inside the thunks.
 #define AFX_THIS_(t) (static_cast<ThisClass*>(t))
 
 // Any message: LRESULT OnMessage(WPARAM, LPARAM).
-#define ON_MESSAGE(message, memberFxn)                                                     \
-  {static_cast<UINT>(message), 0, 0, 0, 0,                                                 \
-   [](CCmdTarget* t_, WPARAM w_, LPARAM l_, LRESULT* r_) {                                 \
-     *r_ = static_cast<LRESULT>((AFX_THIS_(t_)->*(memberFxn))(w_, l_));                    \
+#define ON_MESSAGE(message, memberFxn)                                                             \
+  {static_cast<UINT>(message), 0, 0, 0, 0, [](CCmdTarget* t_, WPARAM w_, LPARAM l_, LRESULT* r_) { \
+     *r_ = static_cast<LRESULT>((AFX_THIS_(t_)->*(memberFxn))(w_, l_));                            \
    }},
 
 // A message number from RegisterWindowMessage, kept in a UINT variable: LRESULT (WPARAM, LPARAM).
-#define ON_REGISTERED_MESSAGE(nMessageVariable, memberFxn)                                 \
-  {0xC000, 0, 0, 0, reinterpret_cast<UINT_PTR>(&(nMessageVariable)),                       \
-   [](CCmdTarget* t_, WPARAM w_, LPARAM l_, LRESULT* r_) {                                 \
-     *r_ = static_cast<LRESULT>((AFX_THIS_(t_)->*(memberFxn))(w_, l_));                    \
+#define ON_REGISTERED_MESSAGE(nMessageVariable, memberFxn)              \
+  {0xC000,                                                              \
+   0,                                                                   \
+   0,                                                                   \
+   0,                                                                   \
+   reinterpret_cast<UINT_PTR>(&(nMessageVariable)),                     \
+   [](CCmdTarget* t_, WPARAM w_, LPARAM l_, LRESULT* r_) {              \
+     *r_ = static_cast<LRESULT>((AFX_THIS_(t_)->*(memberFxn))(w_, l_)); \
    }},
 
 // Thread messages (PostThreadMessage, hwnd NULL) of a CWinThread: void OnMessage(WPARAM, LPARAM).
-#define ON_THREAD_MESSAGE(message, memberFxn)                                              \
-  {static_cast<UINT>(message), 0, 0, 0, 0,                                                 \
-   [](CCmdTarget* t_, WPARAM w_, LPARAM l_, LRESULT*) { (AFX_THIS_(t_)->*(memberFxn))(w_, l_); }},
-#define ON_REGISTERED_THREAD_MESSAGE(nMessageVariable, memberFxn)                          \
-  {0xC000, 0, 0, 0, reinterpret_cast<UINT_PTR>(&(nMessageVariable)),                       \
+#define ON_THREAD_MESSAGE(message, memberFxn)                                                   \
+  {static_cast<UINT>(message), 0, 0, 0, 0, [](CCmdTarget* t_, WPARAM w_, LPARAM l_, LRESULT*) { \
+     (AFX_THIS_(t_)->*(memberFxn))(w_, l_);                                                     \
+   }},
+#define ON_REGISTERED_THREAD_MESSAGE(nMessageVariable, memberFxn) \
+  {0xC000,                                                        \
+   0,                                                             \
+   0,                                                             \
+   0,                                                             \
+   reinterpret_cast<UINT_PTR>(&(nMessageVariable)),               \
    [](CCmdTarget* t_, WPARAM w_, LPARAM l_, LRESULT*) { (AFX_THIS_(t_)->*(memberFxn))(w_, l_); }},
 
 // WM_COMMAND from menus, accelerators and controls: void OnCommand().
-#define ON_COMMAND(id, memberFxn)                                                          \
-  {WM_COMMAND, CN_COMMAND, static_cast<WORD>(id), static_cast<WORD>(id), 0,                \
+#define ON_COMMAND(id, memberFxn) \
+  {WM_COMMAND,                    \
+   CN_COMMAND,                    \
+   static_cast<WORD>(id),         \
+   static_cast<WORD>(id),         \
+   0,                             \
    [](CCmdTarget* t_, WPARAM, LPARAM, LRESULT*) { (AFX_THIS_(t_)->*(memberFxn))(); }},
 // A range of command identifiers: void OnCommandRange(UINT nID).
-#define ON_COMMAND_RANGE(id, idLast, memberFxn)                                            \
-  {WM_COMMAND, CN_COMMAND, static_cast<WORD>(id), static_cast<WORD>(idLast), 0,            \
-   [](CCmdTarget* t_, WPARAM w_, LPARAM, LRESULT*) {                                       \
-     (AFX_THIS_(t_)->*(memberFxn))(static_cast<UINT>(LOWORD(w_)));                         \
-   }},
+#define ON_COMMAND_RANGE(id, idLast, memberFxn) \
+  {WM_COMMAND,                                  \
+   CN_COMMAND,                                  \
+   static_cast<WORD>(id),                       \
+   static_cast<WORD>(idLast),                   \
+   0,                                           \
+   [](CCmdTarget* t_, WPARAM w_, LPARAM, LRESULT*) { (AFX_THIS_(t_)->*(memberFxn))(static_cast<UINT>(LOWORD(w_))); }},
 // A control notification through WM_COMMAND: void OnNotification().
-#define ON_CONTROL(wNotifyCode, id, memberFxn)                                             \
-  {WM_COMMAND, static_cast<UINT>(wNotifyCode), static_cast<WORD>(id), static_cast<WORD>(id), 0, \
+#define ON_CONTROL(wNotifyCode, id, memberFxn) \
+  {WM_COMMAND,                                 \
+   static_cast<UINT>(wNotifyCode),             \
+   static_cast<WORD>(id),                      \
+   static_cast<WORD>(id),                      \
+   0,                                          \
    [](CCmdTarget* t_, WPARAM, LPARAM, LRESULT*) { (AFX_THIS_(t_)->*(memberFxn))(); }},
-#define ON_CONTROL_RANGE(wNotifyCode, id, idLast, memberFxn)                               \
-  {WM_COMMAND, static_cast<UINT>(wNotifyCode), static_cast<WORD>(id), static_cast<WORD>(idLast), 0, \
-   [](CCmdTarget* t_, WPARAM w_, LPARAM, LRESULT*) {                                       \
-     (AFX_THIS_(t_)->*(memberFxn))(static_cast<UINT>(LOWORD(w_)));                         \
-   }},
+#define ON_CONTROL_RANGE(wNotifyCode, id, idLast, memberFxn) \
+  {WM_COMMAND,                                               \
+   static_cast<UINT>(wNotifyCode),                           \
+   static_cast<WORD>(id),                                    \
+   static_cast<WORD>(idLast),                                \
+   0,                                                        \
+   [](CCmdTarget* t_, WPARAM w_, LPARAM, LRESULT*) { (AFX_THIS_(t_)->*(memberFxn))(static_cast<UINT>(LOWORD(w_))); }},
 #define ON_BN_CLICKED(id, memberFxn) ON_CONTROL(BN_CLICKED, id, memberFxn)
 #define ON_BN_DOUBLECLICKED(id, memberFxn) ON_CONTROL(BN_DOUBLECLICKED, id, memberFxn)
 #define ON_EN_CHANGE(id, memberFxn) ON_CONTROL(EN_CHANGE, id, memberFxn)
@@ -140,44 +160,68 @@ struct AFX_MSGMAP {
 #define ON_STN_CLICKED(id, memberFxn) ON_CONTROL(STN_CLICKED, id, memberFxn)
 
 // WM_NOTIFY from a control: void OnNotify(NMHDR*, LRESULT* pResult).
-#define ON_NOTIFY(wNotifyCode, id, memberFxn)                                              \
-  {WM_NOTIFY, static_cast<UINT>(wNotifyCode), static_cast<WORD>(id), static_cast<WORD>(id), 0, \
-   [](CCmdTarget* t_, WPARAM, LPARAM l_, LRESULT* r_) {                                    \
-     (AFX_THIS_(t_)->*(memberFxn))(reinterpret_cast<NMHDR*>(l_), r_);                      \
+#define ON_NOTIFY(wNotifyCode, id, memberFxn)                         \
+  {WM_NOTIFY,                                                         \
+   static_cast<UINT>(wNotifyCode),                                    \
+   static_cast<WORD>(id),                                             \
+   static_cast<WORD>(id),                                             \
+   0,                                                                 \
+   [](CCmdTarget* t_, WPARAM, LPARAM l_, LRESULT* r_) {               \
+     (AFX_THIS_(t_)->*(memberFxn))(reinterpret_cast<NMHDR*>(l_), r_); \
    }},
 // A range of controls: void OnNotifyRange(UINT id, NMHDR*, LRESULT*).
-#define ON_NOTIFY_RANGE(wNotifyCode, id, idLast, memberFxn)                                \
-  {WM_NOTIFY, static_cast<UINT>(wNotifyCode), static_cast<WORD>(id), static_cast<WORD>(idLast), 0, \
-   [](CCmdTarget* t_, WPARAM, LPARAM l_, LRESULT* r_) {                                    \
-     NMHDR* h_ = reinterpret_cast<NMHDR*>(l_);                                             \
-     (AFX_THIS_(t_)->*(memberFxn))(static_cast<UINT>(h_->idFrom), h_, r_);                 \
+#define ON_NOTIFY_RANGE(wNotifyCode, id, idLast, memberFxn)                \
+  {WM_NOTIFY,                                                              \
+   static_cast<UINT>(wNotifyCode),                                         \
+   static_cast<WORD>(id),                                                  \
+   static_cast<WORD>(idLast),                                              \
+   0,                                                                      \
+   [](CCmdTarget* t_, WPARAM, LPARAM l_, LRESULT* r_) {                    \
+     NMHDR* h_ = reinterpret_cast<NMHDR*>(l_);                             \
+     (AFX_THIS_(t_)->*(memberFxn))(static_cast<UINT>(h_->idFrom), h_, r_); \
    }},
 
 // Reflected notifications, handled by the control that sent them.
 // void OnReflectedNotification() for WM_COMMAND codes.
-#define ON_CONTROL_REFLECT(wNotifyCode, memberFxn)                                         \
-  {WM_COMMAND + WM_REFLECT_BASE, static_cast<UINT>(wNotifyCode), 0, 0, 0,                  \
+#define ON_CONTROL_REFLECT(wNotifyCode, memberFxn) \
+  {WM_COMMAND + WM_REFLECT_BASE,                   \
+   static_cast<UINT>(wNotifyCode),                 \
+   0,                                              \
+   0,                                              \
+   0,                                              \
    [](CCmdTarget* t_, WPARAM, LPARAM, LRESULT*) { (AFX_THIS_(t_)->*(memberFxn))(); }},
 // void OnReflectedNotify(NMHDR*, LRESULT*).
-#define ON_NOTIFY_REFLECT(wNotifyCode, memberFxn)                                          \
-  {WM_NOTIFY + WM_REFLECT_BASE, static_cast<UINT>(wNotifyCode), 0, 0, 0,                   \
-   [](CCmdTarget* t_, WPARAM, LPARAM l_, LRESULT* r_) {                                    \
-     (AFX_THIS_(t_)->*(memberFxn))(reinterpret_cast<NMHDR*>(l_), r_);                      \
+#define ON_NOTIFY_REFLECT(wNotifyCode, memberFxn)                     \
+  {WM_NOTIFY + WM_REFLECT_BASE,                                       \
+   static_cast<UINT>(wNotifyCode),                                    \
+   0,                                                                 \
+   0,                                                                 \
+   0,                                                                 \
+   [](CCmdTarget* t_, WPARAM, LPARAM l_, LRESULT* r_) {               \
+     (AFX_THIS_(t_)->*(memberFxn))(reinterpret_cast<NMHDR*>(l_), r_); \
    }},
 
 // BOOL OnReflectedNotify(NMHDR*, LRESULT*): FALSE lets the parent see the notification too.
 // The thunk's result slot is a pair {notification result, handled} (see ReflectChildNotify).
 #define AFX_REFLECT_EX_SIG 1
-#define ON_NOTIFY_REFLECT_EX(wNotifyCode, memberFxn)                                       \
-  {WM_NOTIFY + WM_REFLECT_BASE, static_cast<UINT>(wNotifyCode), 0, 0, AFX_REFLECT_EX_SIG,  \
-   [](CCmdTarget* t_, WPARAM, LPARAM l_, LRESULT* r_) {                                    \
-     r_[1] = (AFX_THIS_(t_)->*(memberFxn))(reinterpret_cast<NMHDR*>(l_), &r_[0]) ? 1 : 0;  \
+#define ON_NOTIFY_REFLECT_EX(wNotifyCode, memberFxn)                                      \
+  {WM_NOTIFY + WM_REFLECT_BASE,                                                           \
+   static_cast<UINT>(wNotifyCode),                                                        \
+   0,                                                                                     \
+   0,                                                                                     \
+   AFX_REFLECT_EX_SIG,                                                                    \
+   [](CCmdTarget* t_, WPARAM, LPARAM l_, LRESULT* r_) {                                   \
+     r_[1] = (AFX_THIS_(t_)->*(memberFxn))(reinterpret_cast<NMHDR*>(l_), &r_[0]) ? 1 : 0; \
    }},
 
 // Window messages with typed handlers (the handler names are MFC's).
-#define AFX_WM_(msg, body)                                                                 \
-  {msg, 0, 0, 0, 0, [](CCmdTarget* t_, WPARAM w_, LPARAM l_, LRESULT* r_) {                \
-     (void)w_; (void)l_; (void)r_; body; }},
+#define AFX_WM_(msg, body)                                                  \
+  {msg, 0, 0, 0, 0, [](CCmdTarget* t_, WPARAM w_, LPARAM l_, LRESULT* r_) { \
+     (void)w_;                                                              \
+     (void)l_;                                                              \
+     (void)r_;                                                              \
+     body;                                                                  \
+   }},
 
 #define ON_WM_CREATE() AFX_WM_(WM_CREATE, *r_ = AFX_THIS_(t_)->OnCreate(reinterpret_cast<LPCREATESTRUCT>(l_)))
 #define ON_WM_DESTROY() AFX_WM_(WM_DESTROY, AFX_THIS_(t_)->OnDestroy())
@@ -186,26 +230,27 @@ struct AFX_MSGMAP {
 #define ON_WM_SYSCOLORCHANGE() AFX_WM_(WM_SYSCOLORCHANGE, AFX_THIS_(t_)->OnSysColorChange())
 #define ON_WM_TIMER() AFX_WM_(WM_TIMER, AFX_THIS_(t_)->OnTimer(static_cast<UINT_PTR>(w_)))
 #define ON_WM_PAINT() AFX_WM_(WM_PAINT, AFX_THIS_(t_)->OnPaint())
-#define ON_WM_SIZE() \
-  AFX_WM_(WM_SIZE, AFX_THIS_(t_)->OnSize(static_cast<UINT>(w_), static_cast<short>(LOWORD(l_)), static_cast<short>(HIWORD(l_))))
+#define ON_WM_SIZE()                                                                            \
+  AFX_WM_(WM_SIZE, AFX_THIS_(t_)->OnSize(static_cast<UINT>(w_), static_cast<short>(LOWORD(l_)), \
+                                         static_cast<short>(HIWORD(l_))))
 #define ON_WM_MOVE() \
   AFX_WM_(WM_MOVE, AFX_THIS_(t_)->OnMove(static_cast<short>(LOWORD(l_)), static_cast<short>(HIWORD(l_))))
 #define ON_WM_SHOWWINDOW() \
   AFX_WM_(WM_SHOWWINDOW, AFX_THIS_(t_)->OnShowWindow(static_cast<BOOL>(w_), static_cast<UINT>(l_)))
-#define ON_WM_ACTIVATE()                                                                   \
-  AFX_WM_(WM_ACTIVATE, AFX_THIS_(t_)->OnActivate(static_cast<UINT>(LOWORD(w_)),          \
-                                                 CWnd::FromHandle(reinterpret_cast<HWND>(l_)), \
-                                                 static_cast<BOOL>(HIWORD(w_))))
+#define ON_WM_ACTIVATE()                                                                                         \
+  AFX_WM_(WM_ACTIVATE,                                                                                           \
+          AFX_THIS_(t_)->OnActivate(static_cast<UINT>(LOWORD(w_)), CWnd::FromHandle(reinterpret_cast<HWND>(l_)), \
+                                    static_cast<BOOL>(HIWORD(w_))))
 #define ON_WM_ACTIVATEAPP() \
   AFX_WM_(WM_ACTIVATEAPP, AFX_THIS_(t_)->OnActivateApp(static_cast<BOOL>(w_), static_cast<DWORD>(l_)))
 #define ON_WM_SETFOCUS() AFX_WM_(WM_SETFOCUS, AFX_THIS_(t_)->OnSetFocus(CWnd::FromHandle(reinterpret_cast<HWND>(w_))))
-#define ON_WM_KILLFOCUS() AFX_WM_(WM_KILLFOCUS, AFX_THIS_(t_)->OnKillFocus(CWnd::FromHandle(reinterpret_cast<HWND>(w_))))
+#define ON_WM_KILLFOCUS() \
+  AFX_WM_(WM_KILLFOCUS, AFX_THIS_(t_)->OnKillFocus(CWnd::FromHandle(reinterpret_cast<HWND>(w_))))
 #define ON_WM_ENABLE() AFX_WM_(WM_ENABLE, AFX_THIS_(t_)->OnEnable(static_cast<BOOL>(w_)))
-#define ON_WM_HOTKEY()                                                                     \
+#define ON_WM_HOTKEY()                                                                             \
   AFX_WM_(WM_HOTKEY, AFX_THIS_(t_)->OnHotKey(static_cast<UINT>(w_), static_cast<UINT>(LOWORD(l_)), \
                                              static_cast<UINT>(HIWORD(l_))))
-#define AFX_MOUSE_(msg, fn) \
-  AFX_WM_(msg, AFX_THIS_(t_)->fn(static_cast<UINT>(w_), CPoint(l_)))
+#define AFX_MOUSE_(msg, fn) AFX_WM_(msg, AFX_THIS_(t_)->fn(static_cast<UINT>(w_), CPoint(l_)))
 #define ON_WM_MOUSEMOVE() AFX_MOUSE_(WM_MOUSEMOVE, OnMouseMove)
 #define ON_WM_LBUTTONDOWN() AFX_MOUSE_(WM_LBUTTONDOWN, OnLButtonDown)
 #define ON_WM_LBUTTONUP() AFX_MOUSE_(WM_LBUTTONUP, OnLButtonUp)
@@ -213,42 +258,46 @@ struct AFX_MSGMAP {
 #define ON_WM_RBUTTONDOWN() AFX_MOUSE_(WM_RBUTTONDOWN, OnRButtonDown)
 #define ON_WM_RBUTTONUP() AFX_MOUSE_(WM_RBUTTONUP, OnRButtonUp)
 #define ON_WM_MOUSELEAVE() AFX_WM_(WM_MOUSELEAVE, AFX_THIS_(t_)->OnMouseLeave())
-#define ON_WM_MOUSEWHEEL()                                                                 \
-  AFX_WM_(WM_MOUSEWHEEL, *r_ = AFX_THIS_(t_)->OnMouseWheel(static_cast<UINT>(LOWORD(w_)),  \
+#define ON_WM_MOUSEWHEEL()                                                                \
+  AFX_WM_(WM_MOUSEWHEEL, *r_ = AFX_THIS_(t_)->OnMouseWheel(static_cast<UINT>(LOWORD(w_)), \
                                                            static_cast<short>(HIWORD(w_)), CPoint(l_)))
-#define ON_WM_SETCURSOR()                                                                  \
-  AFX_WM_(WM_SETCURSOR, *r_ = AFX_THIS_(t_)->OnSetCursor(CWnd::FromHandle(reinterpret_cast<HWND>(w_)), \
-                                                         static_cast<UINT>(LOWORD(l_)), static_cast<UINT>(HIWORD(l_))))
+#define ON_WM_SETCURSOR()                                                                \
+  AFX_WM_(WM_SETCURSOR,                                                                  \
+          *r_ = AFX_THIS_(t_)->OnSetCursor(CWnd::FromHandle(reinterpret_cast<HWND>(w_)), \
+                                           static_cast<UINT>(LOWORD(l_)), static_cast<UINT>(HIWORD(l_))))
 #define ON_WM_NCHITTEST() AFX_WM_(WM_NCHITTEST, *r_ = AFX_THIS_(t_)->OnNcHitTest(CPoint(l_)))
-#define AFX_KEY_(msg, fn)                                                                  \
-  AFX_WM_(msg, AFX_THIS_(t_)->fn(static_cast<UINT>(w_), static_cast<UINT>(LOWORD(l_)),     \
-                                 static_cast<UINT>(HIWORD(l_))))
+#define AFX_KEY_(msg, fn) \
+  AFX_WM_(msg, AFX_THIS_(t_)->fn(static_cast<UINT>(w_), static_cast<UINT>(LOWORD(l_)), static_cast<UINT>(HIWORD(l_))))
 #define ON_WM_KEYDOWN() AFX_KEY_(WM_KEYDOWN, OnKeyDown)
 #define ON_WM_KEYUP() AFX_KEY_(WM_KEYUP, OnKeyUp)
 #define ON_WM_CHAR() AFX_KEY_(WM_CHAR, OnChar)
 #define ON_WM_SYSCOMMAND() AFX_WM_(WM_SYSCOMMAND, AFX_THIS_(t_)->OnSysCommand(static_cast<UINT>(w_), l_))
-#define ON_WM_GETMINMAXINFO() AFX_WM_(WM_GETMINMAXINFO, AFX_THIS_(t_)->OnGetMinMaxInfo(reinterpret_cast<MINMAXINFO*>(l_)))
+#define ON_WM_GETMINMAXINFO() \
+  AFX_WM_(WM_GETMINMAXINFO, AFX_THIS_(t_)->OnGetMinMaxInfo(reinterpret_cast<MINMAXINFO*>(l_)))
 #define ON_WM_WINDOWPOSCHANGING() \
   AFX_WM_(WM_WINDOWPOSCHANGING, AFX_THIS_(t_)->OnWindowPosChanging(reinterpret_cast<WINDOWPOS*>(l_)))
 #define ON_WM_WINDOWPOSCHANGED() \
   AFX_WM_(WM_WINDOWPOSCHANGED, AFX_THIS_(t_)->OnWindowPosChanged(reinterpret_cast<WINDOWPOS*>(l_)))
-#define ON_WM_CHANGECBCHAIN()                                                              \
+#define ON_WM_CHANGECBCHAIN() \
   AFX_WM_(WM_CHANGECBCHAIN, AFX_THIS_(t_)->OnChangeCbChain(reinterpret_cast<HWND>(w_), reinterpret_cast<HWND>(l_)))
 #define ON_WM_DRAWCLIPBOARD() AFX_WM_(WM_DRAWCLIPBOARD, AFX_THIS_(t_)->OnDrawClipboard())
 #define ON_WM_CLIPBOARDUPDATE() AFX_WM_(WM_CLIPBOARDUPDATE, AFX_THIS_(t_)->OnClipboardUpdate())
 #define ON_WM_CAPTURECHANGED() \
   AFX_WM_(WM_CAPTURECHANGED, AFX_THIS_(t_)->OnCaptureChanged(CWnd::FromHandle(reinterpret_cast<HWND>(l_))))
-#define ON_WM_COPYDATA()                                                                   \
+#define ON_WM_COPYDATA()                                                                             \
   AFX_WM_(WM_COPYDATA, *r_ = AFX_THIS_(t_)->OnCopyData(CWnd::FromHandle(reinterpret_cast<HWND>(w_)), \
                                                        reinterpret_cast<COPYDATASTRUCT*>(l_)))
-#define ON_WM_DRAWITEM() \
-  AFX_WM_(WM_DRAWITEM, AFX_THIS_(t_)->OnDrawItem(static_cast<int>(w_), reinterpret_cast<LPDRAWITEMSTRUCT>(l_)); *r_ = TRUE)
-#define ON_WM_MEASUREITEM() \
-  AFX_WM_(WM_MEASUREITEM, AFX_THIS_(t_)->OnMeasureItem(static_cast<int>(w_), reinterpret_cast<LPMEASUREITEMSTRUCT>(l_)); *r_ = TRUE)
+#define ON_WM_DRAWITEM()                                                                                        \
+  AFX_WM_(WM_DRAWITEM, AFX_THIS_(t_)->OnDrawItem(static_cast<int>(w_), reinterpret_cast<LPDRAWITEMSTRUCT>(l_)); \
+          *r_ = TRUE)
+#define ON_WM_MEASUREITEM()                                                                              \
+  AFX_WM_(WM_MEASUREITEM,                                                                                \
+          AFX_THIS_(t_)->OnMeasureItem(static_cast<int>(w_), reinterpret_cast<LPMEASUREITEMSTRUCT>(l_)); \
+          *r_ = TRUE)
 // The handlers below take CDC* or CScrollBar*: their headers must be included where the map is.
 #define ON_WM_ERASEBKGND() \
   AFX_WM_(WM_ERASEBKGND, *r_ = AFX_THIS_(t_)->OnEraseBkgnd(CDC::FromHandle(reinterpret_cast<HDC>(w_))))
-#define AFX_SCROLL_(msg, fn)                                                               \
+#define AFX_SCROLL_(msg, fn)                                                                                       \
   AFX_WM_(msg, AFX_THIS_(t_)->fn(static_cast<UINT>(LOWORD(w_)), static_cast<UINT>(static_cast<short>(HIWORD(w_))), \
                                  reinterpret_cast<CScrollBar*>(CWnd::FromHandle(reinterpret_cast<HWND>(l_)))))
 #define ON_WM_HSCROLL() AFX_SCROLL_(WM_HSCROLL, OnHScroll)
@@ -302,13 +351,12 @@ class CWnd : public CCmdTarget {
   // Creation. Any window class works, including classes whose procedure is DefWindowProcW and
   // the system's control classes: the window is subclassed at creation so that every message,
   // WM_NCCREATE and WM_CREATE included, reaches this object's message map.
-  virtual BOOL CreateEx(DWORD dwExStyle, LPCTSTR lpszClassName, LPCTSTR lpszWindowName, DWORD dwStyle,
-                        int x, int y, int nWidth, int nHeight, HWND hWndParent, HMENU nIDorHMenu,
-                        LPVOID lpParam = nullptr);
-  virtual BOOL CreateEx(DWORD dwExStyle, LPCTSTR lpszClassName, LPCTSTR lpszWindowName, DWORD dwStyle,
-                        const RECT& rect, CWnd* pParentWnd, UINT nID, LPVOID lpParam = nullptr);
-  virtual BOOL Create(LPCTSTR lpszClassName, LPCTSTR lpszWindowName, DWORD dwStyle, const RECT& rect,
-                      CWnd* pParentWnd, UINT nID, CCreateContext* pContext = nullptr);
+  virtual BOOL CreateEx(DWORD dwExStyle, LPCTSTR lpszClassName, LPCTSTR lpszWindowName, DWORD dwStyle, int x, int y,
+                        int nWidth, int nHeight, HWND hWndParent, HMENU nIDorHMenu, LPVOID lpParam = nullptr);
+  virtual BOOL CreateEx(DWORD dwExStyle, LPCTSTR lpszClassName, LPCTSTR lpszWindowName, DWORD dwStyle, const RECT& rect,
+                        CWnd* pParentWnd, UINT nID, LPVOID lpParam = nullptr);
+  virtual BOOL Create(LPCTSTR lpszClassName, LPCTSTR lpszWindowName, DWORD dwStyle, const RECT& rect, CWnd* pParentWnd,
+                      UINT nID, CCreateContext* pContext = nullptr);
   virtual BOOL DestroyWindow();
 
   // Subclassing of an existing window (controls of a dialog template, for example).
@@ -505,10 +553,10 @@ class CWinThread : public CCmdTarget {
   // until the thread is resumed). FALSE when the thread could not be started.
   BOOL CreateThread(DWORD dwCreateFlags = 0, UINT nStackSize = 0, LPSECURITY_ATTRIBUTES lpSecurityAttrs = nullptr);
 
-  CWnd* m_pMainWnd = nullptr;     // a new thread starts without one (it never takes the app's)
+  CWnd* m_pMainWnd = nullptr;  // a new thread starts without one (it never takes the app's)
   CWnd* m_pActiveWnd = nullptr;
-  BOOL m_bAutoDelete = TRUE;      // delete the object when the thread ends
-  HANDLE m_hThread = nullptr;     // owned; closed by the destructor
+  BOOL m_bAutoDelete = TRUE;   // delete the object when the thread ends
+  HANDLE m_hThread = nullptr;  // owned; closed by the destructor
   DWORD m_nThreadID = 0;
   operator HANDLE() const { return m_hThread; }
 

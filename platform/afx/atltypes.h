@@ -8,34 +8,73 @@
 
 class CSize : public tagSIZE {
  public:
-  CSize() noexcept { cx = 0; cy = 0; }
-  CSize(int initCX, int initCY) noexcept { cx = initCX; cy = initCY; }
-  CSize(SIZE s) noexcept { cx = s.cx; cy = s.cy; }
-  explicit CSize(POINT p) noexcept { cx = p.x; cy = p.y; }
-  explicit CSize(DWORD dw) noexcept { cx = static_cast<short>(LOWORD(dw)); cy = static_cast<short>(HIWORD(dw)); }
+  CSize() noexcept {
+    cx = 0;
+    cy = 0;
+  }
+  CSize(int initCX, int initCY) noexcept {
+    cx = initCX;
+    cy = initCY;
+  }
+  CSize(SIZE s) noexcept {
+    cx = s.cx;
+    cy = s.cy;
+  }
+  explicit CSize(POINT p) noexcept {
+    cx = p.x;
+    cy = p.y;
+  }
+  explicit CSize(DWORD dw) noexcept {
+    cx = static_cast<short>(LOWORD(dw));
+    cy = static_cast<short>(HIWORD(dw));
+  }
   bool operator==(SIZE s) const noexcept { return cx == s.cx && cy == s.cy; }
   bool operator!=(SIZE s) const noexcept { return !(*this == s); }
   CSize operator+(SIZE s) const noexcept { return CSize(cx + s.cx, cy + s.cy); }
   CSize operator-(SIZE s) const noexcept { return CSize(cx - s.cx, cy - s.cy); }
   CSize operator-() const noexcept { return CSize(-cx, -cy); }
-  void operator+=(SIZE s) noexcept { cx += s.cx; cy += s.cy; }
-  void operator-=(SIZE s) noexcept { cx -= s.cx; cy -= s.cy; }
+  void operator+=(SIZE s) noexcept {
+    cx += s.cx;
+    cy += s.cy;
+  }
+  void operator-=(SIZE s) noexcept {
+    cx -= s.cx;
+    cy -= s.cy;
+  }
 };
 
 class CPoint : public tagPOINT {
  public:
-  CPoint() noexcept { x = 0; y = 0; }
-  CPoint(int initX, int initY) noexcept { x = initX; y = initY; }
-  CPoint(POINT p) noexcept { x = p.x; y = p.y; }
-  explicit CPoint(SIZE s) noexcept { x = s.cx; y = s.cy; }
+  CPoint() noexcept {
+    x = 0;
+    y = 0;
+  }
+  CPoint(int initX, int initY) noexcept {
+    x = initX;
+    y = initY;
+  }
+  CPoint(POINT p) noexcept {
+    x = p.x;
+    y = p.y;
+  }
+  explicit CPoint(SIZE s) noexcept {
+    x = s.cx;
+    y = s.cy;
+  }
   // From a message's lParam: signed 16-bit halves (GET_X_LPARAM / GET_Y_LPARAM).
   explicit CPoint(LPARAM dwPoint) noexcept {
     x = static_cast<short>(LOWORD(dwPoint));
     y = static_cast<short>(HIWORD(dwPoint));
   }
-  void Offset(int xOffset, int yOffset) noexcept { x += xOffset; y += yOffset; }
+  void Offset(int xOffset, int yOffset) noexcept {
+    x += xOffset;
+    y += yOffset;
+  }
   void Offset(POINT p) noexcept { Offset(p.x, p.y); }
-  void SetPoint(int X, int Y) noexcept { x = X; y = Y; }
+  void SetPoint(int X, int Y) noexcept {
+    x = X;
+    y = Y;
+  }
   bool operator==(POINT p) const noexcept { return x == p.x && y == p.y; }
   bool operator!=(POINT p) const noexcept { return !(*this == p); }
   CPoint operator+(SIZE s) const noexcept { return CPoint(x + s.cx, y + s.cy); }
@@ -43,21 +82,46 @@ class CPoint : public tagPOINT {
   CPoint operator+(POINT p) const noexcept { return CPoint(x + p.x, y + p.y); }
   CSize operator-(POINT p) const noexcept { return CSize(x - p.x, y - p.y); }
   CPoint operator-() const noexcept { return CPoint(-x, -y); }
-  void operator+=(SIZE s) noexcept { x += s.cx; y += s.cy; }
-  void operator-=(SIZE s) noexcept { x -= s.cx; y -= s.cy; }
-  void operator+=(POINT p) noexcept { x += p.x; y += p.y; }
-  void operator-=(POINT p) noexcept { x -= p.x; y -= p.y; }
+  void operator+=(SIZE s) noexcept {
+    x += s.cx;
+    y += s.cy;
+  }
+  void operator-=(SIZE s) noexcept {
+    x -= s.cx;
+    y -= s.cy;
+  }
+  void operator+=(POINT p) noexcept {
+    x += p.x;
+    y += p.y;
+  }
+  void operator-=(POINT p) noexcept {
+    x -= p.x;
+    y -= p.y;
+  }
 };
 
 class CRect : public tagRECT {
  public:
   CRect() noexcept { left = top = right = bottom = 0; }
-  CRect(int l, int t, int r, int b) noexcept { left = l; top = t; right = r; bottom = b; }
+  CRect(int l, int t, int r, int b) noexcept {
+    left = l;
+    top = t;
+    right = r;
+    bottom = b;
+  }
   CRect(const RECT& r) noexcept { CopyRect(&r); }
   CRect(const RECT* r) noexcept { CopyRect(r); }
-  CRect(POINT p, SIZE s) noexcept { left = p.x; top = p.y; right = p.x + s.cx; bottom = p.y + s.cy; }
+  CRect(POINT p, SIZE s) noexcept {
+    left = p.x;
+    top = p.y;
+    right = p.x + s.cx;
+    bottom = p.y + s.cy;
+  }
   CRect(POINT topLeft, POINT bottomRight) noexcept {
-    left = topLeft.x; top = topLeft.y; right = bottomRight.x; bottom = bottomRight.y;
+    left = topLeft.x;
+    top = topLeft.y;
+    right = bottomRight.x;
+    bottom = bottomRight.y;
   }
 
   int Width() const noexcept { return right - left; }
@@ -75,28 +139,72 @@ class CRect : public tagRECT {
   bool IsRectEmpty() const noexcept { return ::IsRectEmpty(this) != FALSE; }
   bool IsRectNull() const noexcept { return left == 0 && right == 0 && top == 0 && bottom == 0; }
   bool PtInRect(POINT p) const noexcept { return ::PtInRect(this, p) != FALSE; }
-  void SetRect(int l, int t, int r, int b) noexcept { left = l; top = t; right = r; bottom = b; }
+  void SetRect(int l, int t, int r, int b) noexcept {
+    left = l;
+    top = t;
+    right = r;
+    bottom = b;
+  }
   void SetRectEmpty() noexcept { left = top = right = bottom = 0; }
   void CopyRect(LPCRECT r) noexcept {
-    if (r) { left = r->left; top = r->top; right = r->right; bottom = r->bottom; }
-    else SetRectEmpty();
+    if (r) {
+      left = r->left;
+      top = r->top;
+      right = r->right;
+      bottom = r->bottom;
+    } else
+      SetRectEmpty();
   }
   bool EqualRect(LPCRECT r) const noexcept { return ::EqualRect(this, r) != FALSE; }
-  void InflateRect(int x, int y) noexcept { left -= x; top -= y; right += x; bottom += y; }
+  void InflateRect(int x, int y) noexcept {
+    left -= x;
+    top -= y;
+    right += x;
+    bottom += y;
+  }
   void InflateRect(SIZE s) noexcept { InflateRect(s.cx, s.cy); }
-  void InflateRect(int l, int t, int r, int b) noexcept { left -= l; top -= t; right += r; bottom += b; }
+  void InflateRect(int l, int t, int r, int b) noexcept {
+    left -= l;
+    top -= t;
+    right += r;
+    bottom += b;
+  }
   void DeflateRect(int x, int y) noexcept { InflateRect(-x, -y); }
   void DeflateRect(SIZE s) noexcept { InflateRect(-s.cx, -s.cy); }
-  void DeflateRect(int l, int t, int r, int b) noexcept { left += l; top += t; right -= r; bottom -= b; }
-  void OffsetRect(int x, int y) noexcept { left += x; right += x; top += y; bottom += y; }
+  void DeflateRect(int l, int t, int r, int b) noexcept {
+    left += l;
+    top += t;
+    right -= r;
+    bottom -= b;
+  }
+  void OffsetRect(int x, int y) noexcept {
+    left += x;
+    right += x;
+    top += y;
+    bottom += y;
+  }
   void OffsetRect(POINT p) noexcept { OffsetRect(p.x, p.y); }
   void OffsetRect(SIZE s) noexcept { OffsetRect(s.cx, s.cy); }
   void MoveToXY(int x, int y) noexcept { OffsetRect(x - left, y - top); }
-  void MoveToX(int x) noexcept { right = Width() + x; left = x; }
-  void MoveToY(int y) noexcept { bottom = Height() + y; top = y; }
+  void MoveToX(int x) noexcept {
+    right = Width() + x;
+    left = x;
+  }
+  void MoveToY(int y) noexcept {
+    bottom = Height() + y;
+    top = y;
+  }
   void NormalizeRect() noexcept {
-    if (left > right) { const int t = left; left = right; right = t; }
-    if (top > bottom) { const int t = top; top = bottom; bottom = t; }
+    if (left > right) {
+      const int t = left;
+      left = right;
+      right = t;
+    }
+    if (top > bottom) {
+      const int t = top;
+      top = bottom;
+      bottom = t;
+    }
   }
   bool IntersectRect(LPCRECT a, LPCRECT b) noexcept { return ::IntersectRect(this, a, b) != FALSE; }
   bool UnionRect(LPCRECT a, LPCRECT b) noexcept { return ::UnionRect(this, a, b) != FALSE; }
@@ -106,8 +214,24 @@ class CRect : public tagRECT {
   bool operator!=(const RECT& r) const noexcept { return !EqualRect(&r); }
   void operator+=(POINT p) noexcept { OffsetRect(p); }
   void operator-=(POINT p) noexcept { OffsetRect(-p.x, -p.y); }
-  CRect operator+(POINT p) const noexcept { CRect r(*this); r.OffsetRect(p); return r; }
-  CRect operator-(POINT p) const noexcept { CRect r(*this); r.OffsetRect(-p.x, -p.y); return r; }
-  CRect operator&(const RECT& r) const noexcept { CRect o; o.IntersectRect(this, &r); return o; }
-  CRect operator|(const RECT& r) const noexcept { CRect o; o.UnionRect(this, &r); return o; }
+  CRect operator+(POINT p) const noexcept {
+    CRect r(*this);
+    r.OffsetRect(p);
+    return r;
+  }
+  CRect operator-(POINT p) const noexcept {
+    CRect r(*this);
+    r.OffsetRect(-p.x, -p.y);
+    return r;
+  }
+  CRect operator&(const RECT& r) const noexcept {
+    CRect o;
+    o.IntersectRect(this, &r);
+    return o;
+  }
+  CRect operator|(const RECT& r) const noexcept {
+    CRect o;
+    o.UnionRect(this, &r);
+    return o;
+  }
 };

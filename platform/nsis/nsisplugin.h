@@ -24,13 +24,13 @@ inline SIZE_T StackEntryBytes(int string_size) {
 
 // Variable slots: slot n starts at variables + n * string_size.
 enum Variable : int {
-  kVar0 = 0,        // $0 .. $9 are 0 .. 9, $R0 .. $R9 are 10 .. 19
+  kVar0 = 0,  // $0 .. $9 are 0 .. 9, $R0 .. $R9 are 10 .. 19
   kVarR0 = 10,
-  kVarCmdLine = 20,  // $CMDLINE
-  kVarInstDir = 21,  // $INSTDIR
-  kVarOutDir = 22,   // $OUTDIR
-  kVarExeDir = 23,   // $EXEDIR
-  kVarLanguage = 24, // $LANGUAGE, a decimal LANGID
+  kVarCmdLine = 20,   // $CMDLINE
+  kVarInstDir = 21,   // $INSTDIR
+  kVarOutDir = 22,    // $OUTDIR
+  kVarExeDir = 23,    // $EXEDIR
+  kVarLanguage = 24,  // $LANGUAGE, a decimal LANGID
   kVarCount = 25,
 };
 
@@ -75,8 +75,8 @@ struct ExtraParameters {
 };
 
 // Signature of an exported plug-in function (cdecl, undecorated name).
-typedef void(__cdecl* PluginExport)(HWND parent, int string_size, WCHAR* variables,
-                                    StackEntry** stacktop, ExtraParameters* extra);
+typedef void(__cdecl* PluginExport)(HWND parent, int string_size, WCHAR* variables, StackEntry** stacktop,
+                                    ExtraParameters* extra);
 
 // Messages and controls of the installer window.
 constexpr UINT kWmNotifyOuterNext = WM_USER + 0x8;    // 1032; wParam 1 next, -1 back, 120 cancel

@@ -12,7 +12,7 @@ POINT g_lastRelayedPoint = {0, 0};
 // The value tip's text; the tooltip reads it after the notification returns.
 std::wstring g_valueTipText;
 
-constexpr int kFine = 10;  // control units per value in fine mode
+constexpr int kFine = 10;       // control units per value in fine mode
 constexpr int kSnapToZero = 7;  // fine-mode positions this close to 0 settle at 0
 
 int FineValue(int position) {
@@ -37,9 +37,7 @@ CClodSliderCtrl::CClodSliderCtrl()
   m_painter.SetDrawCallback([this](CDC& dc) { DrawChannel(dc); });
 }
 
-CClodSliderCtrl::~CClodSliderCtrl() {
-  m_tooltip.Destroy();
-}
+CClodSliderCtrl::~CClodSliderCtrl() { m_tooltip.Destroy(); }
 
 void CClodSliderCtrl::SetChannelGeometry(int sourceX, int leftCap, int middle, int rightCap, int plainY, int height,
                                          int filledY, int margin) {
@@ -61,8 +59,8 @@ void CClodSliderCtrl::SetThumbGeometry(int sourceX, int sourceY, int width, int 
 }
 
 bool CClodSliderCtrl::HasValidGeometry() const {
-  return m_channelX >= 0 && m_leftCap > 0 && m_middle > 0 && m_rightCap > 0 && m_plainY >= 0 &&
-         m_channelHeight > 0 && m_thumbX >= 0 && m_thumbY >= 0 && m_thumbWidth > 0 && m_thumbHeight > 0;
+  return m_channelX >= 0 && m_leftCap > 0 && m_middle > 0 && m_rightCap > 0 && m_plainY >= 0 && m_channelHeight > 0 &&
+         m_thumbX >= 0 && m_thumbY >= 0 && m_thumbWidth > 0 && m_thumbHeight > 0;
 }
 
 void CClodSliderCtrl::EnableValueTip() {
@@ -137,8 +135,8 @@ bool CClodSliderCtrl::HasNoImage() const { return m_skinBitmap == nullptr || m_s
 bool CClodSliderCtrl::DrawImagePart(CDC* dc, int x, int y, int width, int height, int sourceX, int sourceY,
                                     int sourceWidth, int sourceHeight) {
   if (!dc || !m_skinBitmap) return false;
-  return draw_helpers::TransparentBlitSkin(*m_skinBitmap, dc->m_hDC, x, y, width, height, sourceX, sourceY,
-                                           sourceWidth, sourceHeight);
+  return draw_helpers::TransparentBlitSkin(*m_skinBitmap, dc->m_hDC, x, y, width, height, sourceX, sourceY, sourceWidth,
+                                           sourceHeight);
 }
 
 CRect CClodSliderCtrl::ThumbRect() const {

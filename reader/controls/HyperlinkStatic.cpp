@@ -9,9 +9,7 @@ BEGIN_MESSAGE_MAP(CHyperlinkStatic, CStatic)
   ON_WM_ERASEBKGND()
 END_MESSAGE_MAP()
 
-CHyperlinkStatic::~CHyperlinkStatic() {
-  m_tooltip.Destroy();
-}
+CHyperlinkStatic::~CHyperlinkStatic() { m_tooltip.Destroy(); }
 
 void CHyperlinkStatic::SetUp() {
   if (!m_hWnd) return;

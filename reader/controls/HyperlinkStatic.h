@@ -16,11 +16,11 @@ class CHyperlinkStatic : public CStatic {
   ~CHyperlinkStatic() override;
 
   // Settings the owner sets before SetUp.
-  bool m_bFitToText = false;      // fit the height to the text, up to m_nMaxLines lines
+  bool m_bFitToText = false;  // fit the height to the text, up to m_nMaxLines lines
   int m_nMaxLines = 1;
-  UINT m_nTextAlign = 0;          // DrawText alignment: 0 left, 1 centre (DT_CENTER), 2 right (DT_RIGHT)
-  bool m_bLinkLook = true;        // link colour, hand cursor and underlined font
-  COLORREF m_crLink = 0xFF0000;   // blue
+  UINT m_nTextAlign = 0;         // DrawText alignment: 0 left, 1 centre (DT_CENTER), 2 right (DT_RIGHT)
+  bool m_bLinkLook = true;       // link colour, hand cursor and underlined font
+  COLORREF m_crLink = 0xFF0000;  // blue
 
   // Once the control is attached: makes the fonts (first time), makes the control owner-drawn,
   // fits the height when asked, and sets up the tooltip (its window is made at the first mouse

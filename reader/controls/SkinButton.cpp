@@ -36,9 +36,7 @@ END_MESSAGE_MAP()
 
 CSkinButton::CSkinButton() : m_painter(draw_helpers::SkinBackgroundPainter::kRedrawEveryPaint, this, &m_memory) {}
 
-CSkinButton::~CSkinButton() {
-  m_tooltip.Destroy();
-}
+CSkinButton::~CSkinButton() { m_tooltip.Destroy(); }
 
 void CSkinButton::SetSkin(Gdiplus::Image* image, int rows, bool resize, int width, int height, const CRect& source) {
   using namespace draw_helpers;
@@ -76,7 +74,9 @@ bool CSkinButton::SetBusy(bool on) {
   return true;
 }
 
-void CSkinButton::SetTooltip(LPCTSTR text) { orv_controls::SetDescriptionTooltip(m_tooltip, this, TOOL_ID, text, true); }
+void CSkinButton::SetTooltip(LPCTSTR text) {
+  orv_controls::SetDescriptionTooltip(m_tooltip, this, TOOL_ID, text, true);
+}
 
 int CSkinButton::StateFor(UINT itemState) const {
   using namespace draw_helpers;
@@ -106,7 +106,8 @@ void CSkinButton::DrawItem(LPDRAWITEMSTRUCT lpDrawItemStruct) {
       },
       nullptr, item.Width(), item.Height());
   // Without the keyboard cues (the window's UI state hides the focus) there is no rectangle.
-  const bool cues = !(lpDrawItemStruct->itemState & ODS_NOFOCUSRECT) && !(SendMessage(WM_QUERYUISTATE) & UISF_HIDEFOCUS);
+  const bool cues =
+      !(lpDrawItemStruct->itemState & ODS_NOFOCUSRECT) && !(SendMessage(WM_QUERYUISTATE) & UISF_HIDEFOCUS);
   if ((lpDrawItemStruct->itemState & ODS_FOCUS) && cues) dc->DrawFocusRect(&item);
 }
 

@@ -29,8 +29,7 @@ void MakeTip(CToolTipCtrl& tip, CWnd* owner, TOOLINFOW& tool, UINT_PTR id) {
 }
 
 void ShowTopmost(CToolTipCtrl& tip) {
-  tip.SetWindowPos(reinterpret_cast<const CWnd*>(HWND_TOPMOST), 0, 0, 0, 0,
-                   SWP_NOMOVE | SWP_NOSIZE | SWP_NOACTIVATE);
+  tip.SetWindowPos(reinterpret_cast<const CWnd*>(HWND_TOPMOST), 0, 0, 0, 0, SWP_NOMOVE | SWP_NOSIZE | SWP_NOACTIVATE);
 }
 
 }  // namespace
@@ -180,9 +179,7 @@ BEGIN_MESSAGE_MAP(CTTComboBox, CComboBox)
   ON_MESSAGE(WM_CTLCOLORLISTBOX, &CTTComboBox::OnCtlColorListBox)
 END_MESSAGE_MAP()
 
-CTTComboBox::~CTTComboBox() {
-  m_tooltip.Destroy();
-}
+CTTComboBox::~CTTComboBox() { m_tooltip.Destroy(); }
 
 void CTTComboBox::PreSubclassWindow() {
   m_tooltipText.LoadString(IDS_VOICE_LIST_TIP);
@@ -224,8 +221,10 @@ BOOL CTTComboBox::OnWndMsg(UINT message, WPARAM wParam, LPARAM lParam, LRESULT* 
       const size_t index = static_cast<size_t>(wParam);
       if (remaining != CB_ERR && index < m_tips.size()) {
         m_tips.erase(m_tips.begin() + static_cast<std::ptrdiff_t>(index));
-        if (m_lastChosen == static_cast<int>(index)) m_lastChosen = -1;
-        else if (m_lastChosen > static_cast<int>(index)) --m_lastChosen;
+        if (m_lastChosen == static_cast<int>(index))
+          m_lastChosen = -1;
+        else if (m_lastChosen > static_cast<int>(index))
+          --m_lastChosen;
       }
       *pResult = remaining;
       return TRUE;

@@ -137,14 +137,26 @@ bool CImageAnimation2::LoadAnimated(UINT id, LPCTSTR type) {
 
 void CImageAnimation2::Align(int areaWidth, int areaHeight, UINT flags) {
   switch (flags & 3) {
-    case 1: m_x = (areaWidth - m_frameWidth) / 2; break;
-    case 2: m_x = areaWidth - m_frameWidth; break;
-    default: m_x = 0; break;
+    case 1:
+      m_x = (areaWidth - m_frameWidth) / 2;
+      break;
+    case 2:
+      m_x = areaWidth - m_frameWidth;
+      break;
+    default:
+      m_x = 0;
+      break;
   }
   switch (flags & 0xC) {
-    case 4: m_y = (areaHeight - m_frameHeight) / 2; break;
-    case 8: m_y = areaHeight - m_frameHeight; break;
-    default: m_y = 0; break;
+    case 4:
+      m_y = (areaHeight - m_frameHeight) / 2;
+      break;
+    case 8:
+      m_y = areaHeight - m_frameHeight;
+      break;
+    default:
+      m_y = 0;
+      break;
   }
 }
 

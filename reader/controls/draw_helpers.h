@@ -28,10 +28,10 @@ namespace draw_helpers {
 // A resource image and the memory GDI+ reads it from. The memory stays locked while the image
 // lives, because GDI+ decodes lazily from it.
 struct ImageBuffer {
-  HGLOBAL memory = nullptr;          // movable global memory holding a copy of the resource
-  DWORD size = 0;                    // its size in bytes
-  Gdiplus::Image* image = nullptr;   // owned; made from the memory
-  void* locked = nullptr;            // the locked address of the memory
+  HGLOBAL memory = nullptr;         // movable global memory holding a copy of the resource
+  DWORD size = 0;                   // its size in bytes
+  Gdiplus::Image* image = nullptr;  // owned; made from the memory
+  void* locked = nullptr;           // the locked address of the memory
 
   ImageBuffer() = default;
   ~ImageBuffer();
@@ -216,7 +216,7 @@ class SkinBackgroundPainter {
   DrawCallback m_draw;
   CWnd* m_owner;
   SkinBackgroundSource m_background;
-  MemoryDC* m_memory;                // this window's; owned by the window
+  MemoryDC* m_memory;  // this window's; owned by the window
   std::deque<CWnd*> m_children;
   bool m_excludeChildren = false;
 };
@@ -225,8 +225,8 @@ class SkinBackgroundPainter {
 // GDI transparent blits of a skin bitmap whose magenta (0xFF00FF) pixels are see-through.
 
 struct SharedSkinBitmap {
-  HBITMAP bitmap = nullptr;     // not owned
-  HDC dc = nullptr;             // a cached memory DC while in use
+  HBITMAP bitmap = nullptr;  // not owned
+  HDC dc = nullptr;          // a cached memory DC while in use
   int useCount = 0;
   HGDIOBJ oldObject = nullptr;  // what the DC held before the bitmap
 };
@@ -253,9 +253,9 @@ HBITMAP CreateDib32(HDC dc, int width, int height, void** bits);
 
 // Four process-wide slots of spare memory DCs.
 namespace dc_cache {
-HDC Take();               // a cached DC, or a new memory DC when all slots are empty
-void GiveBack(HDC dc);    // into the first empty slot; deleted when all four are full
-long CreatedCount();      // memory DCs Take has created so far
+HDC Take();             // a cached DC, or a new memory DC when all slots are empty
+void GiveBack(HDC dc);  // into the first empty slot; deleted when all four are full
+long CreatedCount();    // memory DCs Take has created so far
 }  // namespace dc_cache
 
 }  // namespace draw_helpers

@@ -26,9 +26,11 @@ namespace {
 
 std::string Utf8(const std::wstring& text) {
   if (text.empty()) return std::string();
-  const int size = WideCharToMultiByte(CP_UTF8, 0, text.data(), static_cast<int>(text.size()), nullptr, 0, nullptr, nullptr);
+  const int size =
+      WideCharToMultiByte(CP_UTF8, 0, text.data(), static_cast<int>(text.size()), nullptr, 0, nullptr, nullptr);
   std::string out(static_cast<size_t>(size > 0 ? size : 0), '\0');
-  if (size > 0) WideCharToMultiByte(CP_UTF8, 0, text.data(), static_cast<int>(text.size()), &out[0], size, nullptr, nullptr);
+  if (size > 0)
+    WideCharToMultiByte(CP_UTF8, 0, text.data(), static_cast<int>(text.size()), &out[0], size, nullptr, nullptr);
   return out;
 }
 
@@ -78,21 +80,36 @@ BOOL CALLBACK PrintVisible(HWND hwnd, LPARAM) {
 
 const char* ControlName(int id) {
   switch (id) {
-    case 1216: return "language button";
-    case 1204: return "read button";
-    case 1205: return "stop button";
-    case 1226: return "launch button";
-    case 1030: return "fold button";
-    case 1223: return "voice-type icon";
-    case 1177: return "voice list";
-    case 1222: return "voice link";
-    case 1214: return "lexicon button";
-    case 1001: return "speed slider";
-    case 1000: return "volume slider";
-    case 1029: return "minimise button";
-    case 1027: return "close button";
-    case 1221: return "site link";
-    default: return "control";
+    case 1216:
+      return "language button";
+    case 1204:
+      return "read button";
+    case 1205:
+      return "stop button";
+    case 1226:
+      return "launch button";
+    case 1030:
+      return "fold button";
+    case 1223:
+      return "voice-type icon";
+    case 1177:
+      return "voice list";
+    case 1222:
+      return "voice link";
+    case 1214:
+      return "lexicon button";
+    case 1001:
+      return "speed slider";
+    case 1000:
+      return "volume slider";
+    case 1029:
+      return "minimise button";
+    case 1027:
+      return "close button";
+    case 1221:
+      return "site link";
+    default:
+      return "control";
   }
 }
 
@@ -140,8 +157,8 @@ std::wstring VoiceName(const std::wstring& tokenId) {
   if (tokenId.compare(0, prefix.size(), prefix) != 0) return tokenId;
   wchar_t name[256] = {};
   DWORD size = sizeof(name);
-  if (RegGetValueW(HKEY_CURRENT_USER, (tokenId.substr(prefix.size()) + L"\\Attributes").c_str(), L"Name",
-                   RRF_RT_REG_SZ, nullptr, name, &size) != ERROR_SUCCESS)
+  if (RegGetValueW(HKEY_CURRENT_USER, (tokenId.substr(prefix.size()) + L"\\Attributes").c_str(), L"Name", RRF_RT_REG_SZ,
+                   nullptr, name, &size) != ERROR_SUCCESS)
     return tokenId;
   return name;
 }
@@ -152,8 +169,8 @@ int SetUpFake(const std::wstring& category) {
     std::printf("The fake speech engine could not be registered: 0x%08lx\n", static_cast<unsigned long>(hr));
     return 1;
   }
-  const std::wstring token = fakesapi::AddVoiceToken(category, {L"DemoEwa", L"Ewa - Polish (demo)", L"Ewa",
-                                                               L"Demo voices", L"415", {}, true});
+  const std::wstring token =
+      fakesapi::AddVoiceToken(category, {L"DemoEwa", L"Ewa - Polish (demo)", L"Ewa", L"Demo voices", L"415", {}, true});
   if (token.empty()) {
     std::printf("The demo voice could not be declared under HKEY_CURRENT_USER\\%s\n", Utf8(category).c_str());
     return 1;
@@ -177,7 +194,8 @@ int Read(const std::wstring& log) {
   // Below the dialog, so that both can be seen.
   RECT dialogRect = {};
   GetWindowRect(dialog, &dialogRect);
-  SetWindowPos(notepad, nullptr, dialogRect.left + 40, dialogRect.bottom + 120, 640, 260, SWP_NOZORDER | SWP_NOACTIVATE);
+  SetWindowPos(notepad, nullptr, dialogRect.left + 40, dialogRect.bottom + 120, 640, 260,
+               SWP_NOZORDER | SWP_NOACTIVATE);
   SendMessageW(edit, EM_SETSEL, 0, -1);
   SetForegroundWindow(notepad);
   if (!WaitUntil([&] { return GetForegroundWindow() == notepad; })) {
@@ -213,7 +231,8 @@ int Read(const std::wstring& log) {
   std::printf("  with the voice \"%s\" (%s), volume %lld, rate %lld\n", Utf8(VoiceName(speak.Field(L"voice"))).c_str(),
               Utf8(speak.Field(L"voice")).c_str(), speak.Number(L"volume"), speak.Number(L"rate"));
   HWND stop = GetDlgItem(dialog, 1205);
-  if (!WaitUntil([&] { return IsWindowEnabled(stop) != FALSE; })) std::printf("The dialog never showed that it speaks.\n");
+  if (!WaitUntil([&] { return IsWindowEnabled(stop) != FALSE; }))
+    std::printf("The dialog never showed that it speaks.\n");
   std::printf("While it speaks:\n");
   PrintButtons(dialog);
   PrintRect(dialog);
@@ -297,8 +316,7 @@ int main(int argc, char** argv) {
     const int id = GetDlgCtrlID(child);
     const std::wstring text = Text(child);
     std::printf("  %-16s %4d  %-18s %s%s%s\n", ControlName(id), id, Utf8(Class(child)).c_str(),
-                IsWindowVisible(child) ? "visible" : "hidden", text.empty() ? "" : "  text: ",
-                Utf8(text).c_str());
+                IsWindowVisible(child) ? "visible" : "hidden", text.empty() ? "" : "  text: ", Utf8(text).c_str());
   }
   return 0;
 }

@@ -34,8 +34,8 @@ TempFolder::TempFolder() {
   const DWORD length = GetTempPathW(MAX_PATH + 1, temp);
   EXPECT_GT(length, 0u) << "GetTempPath failed, error " << GetLastError();
   for (int attempt = 0; attempt < 100; ++attempt) {
-    const std::wstring candidate = std::wstring(temp) + L"orvreader-" + std::to_wstring(GetCurrentProcessId()) +
-                                   L"-" + std::to_wstring(InterlockedIncrement(&counter)) + L"\\";
+    const std::wstring candidate = std::wstring(temp) + L"orvreader-" + std::to_wstring(GetCurrentProcessId()) + L"-" +
+                                   std::to_wstring(InterlockedIncrement(&counter)) + L"\\";
     if (CreateDirectoryW(candidate.c_str(), nullptr)) {
       m_path = candidate;
       return;
@@ -98,8 +98,8 @@ ScopedRegValue::ScopedRegValue(const wchar_t* keyPath, const wchar_t* name) : m_
   DWORD size = 0;
   if (RegQueryValueExW(m_key, name, nullptr, &m_type, nullptr, &size) == ERROR_SUCCESS) {
     m_data.resize(size);
-    m_hadValue = RegQueryValueExW(m_key, name, nullptr, &m_type, size ? m_data.data() : nullptr, &size) ==
-                 ERROR_SUCCESS;
+    m_hadValue =
+        RegQueryValueExW(m_key, name, nullptr, &m_type, size ? m_data.data() : nullptr, &size) == ERROR_SUCCESS;
     m_data.resize(size);
   }
 }
@@ -184,7 +184,8 @@ void EndNotepads(DWORD boundMs) {
 
 std::string Narrow(const std::wstring& text) {
   if (text.empty()) return std::string();
-  const int size = WideCharToMultiByte(CP_UTF8, 0, text.data(), static_cast<int>(text.size()), nullptr, 0, nullptr, nullptr);
+  const int size =
+      WideCharToMultiByte(CP_UTF8, 0, text.data(), static_cast<int>(text.size()), nullptr, 0, nullptr, nullptr);
   std::string out(static_cast<size_t>(size > 0 ? size : 0), '\0');
   if (size > 0) {
     WideCharToMultiByte(CP_UTF8, 0, text.data(), static_cast<int>(text.size()), &out[0], size, nullptr, nullptr);

@@ -22,7 +22,7 @@ const wchar_t kProgramName[] = L"Orvel Murmelin.exe";
 // The folder of the running test program, trailing backslash kept. The build puts the reader
 // under bin\ and the test modules under testmodules\ beside it.
 std::wstring TestFolder();
-std::wstring BuiltProgram();                        // bin\Orvel Murmelin.exe
+std::wstring BuiltProgram();                         // bin\Orvel Murmelin.exe
 std::wstring BuiltModule(const std::wstring& name);  // bin\lang\<name>.dll
 std::wstring TestModule(const std::wstring& name);   // testmodules\<name>.dll
 

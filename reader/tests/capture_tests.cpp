@@ -56,8 +56,8 @@ int LayeredAlpha(HWND hwnd) {
 struct OwnerWindow {
   CWnd wnd;
   OwnerWindow() {
-    HWND h = CreateWindowExW(0, L"STATIC", L"owner", WS_POPUP | WS_BORDER, 120, 90, 320, 140, nullptr, nullptr,
-                             nullptr, nullptr);
+    HWND h = CreateWindowExW(0, L"STATIC", L"owner", WS_POPUP | WS_BORDER, 120, 90, 320, 140, nullptr, nullptr, nullptr,
+                             nullptr);
     wnd.Attach(h);
   }
   ~OwnerWindow() {
@@ -110,7 +110,8 @@ TEST(UsageHint, FadesInAndOutTickByTickAndAShowInTheFirstFadeOutStepRestartsTheF
     std::function<void()> startFadeOut;
   };
   const Case cases[] = {
-      {"close link", [&] {
+      {"close link",
+       [&] {
          HWND link = ::GetDlgItem(hint.m_hWnd, IDC_HINT_CLOSE_LINK);
          ASSERT_NE(link, nullptr);
          ::SendMessageW(hint.m_hWnd, WM_COMMAND, MAKEWPARAM(IDC_HINT_CLOSE_LINK, BN_CLICKED),

@@ -380,7 +380,9 @@ TEST_F(ReaderDialogTest, ReadingFollowsTheFrameworksNotifications) {
     ReadState state;
   };
   const Step steps[] = {
-      {"speak", [&] { dialog->OnTextCaptured(L"one two"); }, nullptr,
+      {"speak",
+       [&] { dialog->OnTextCaptured(L"one two"); },
+       nullptr,
        {{WM_SPEECH_STARTED, 0, 0}, {WM_SPEECH_WORD, 0, 3}, {WM_SPEECH_WORD, 4, 3}},
        {false, pause, P, true, true, 0}},
       {"read pauses", [&] { Command(IDC_READ_BUTTON); }, callSeen(L"Pause"), {}, {false, pause, R, true, true, 0}},
@@ -391,15 +393,22 @@ TEST_F(ReaderDialogTest, ReadingFollowsTheFrameworksNotifications) {
          fake.SetHold(false);
          Command(IDC_STOP_BUTTON);
        },
-       nullptr, {{WM_SPEECH_FINISHED, 0, 0}}, {true, read, R, false, true, 0}},
-      {"speak to the end", [&] { dialog->OnTextCaptured(L"three"); }, nullptr, {{WM_SPEECH_STARTED, 0, 0}, {WM_SPEECH_WORD, 0, 5}, {WM_SPEECH_FINISHED, 0, 0}},
+       nullptr,
+       {{WM_SPEECH_FINISHED, 0, 0}},
+       {true, read, R, false, true, 0}},
+      {"speak to the end",
+       [&] { dialog->OnTextCaptured(L"three"); },
+       nullptr,
+       {{WM_SPEECH_STARTED, 0, 0}, {WM_SPEECH_WORD, 0, 5}, {WM_SPEECH_FINISHED, 0, 0}},
        {true, read, R, false, true, 0}},
       {"speaking fails",
        [&] {
          fake.SetFailure(L"SpeakStream", E_FAIL, 1);
          dialog->OnTextCaptured(L"four");
        },
-       nullptr, {{WM_SPEECH_ERROR, speakFailed, 0}}, {true, read, R, false, true, 1}},
+       nullptr,
+       {{WM_SPEECH_ERROR, speakFailed, 0}},
+       {true, read, R, false, true, 1}},
       {"the chosen voice is no longer installed",
        [&] {
          // The voice's thread enumerates the tokens when it starts: the last one is gone by then.
@@ -411,7 +420,9 @@ TEST_F(ReaderDialogTest, ReadingFollowsTheFrameworksNotifications) {
          Command(IDC_VOICE_COMBO, CBN_SELCHANGE);
          EXPECT_FALSE(IsWindowEnabled(combo)) << "the list stays usable while the voice changes";
        },
-       nullptr, {{WM_SPEECH_ERROR, voiceNotFound, 2}}, {true, read, R, false, true, 2}},
+       nullptr,
+       {{WM_SPEECH_ERROR, voiceNotFound, 2}},
+       {true, read, R, false, true, 2}},
   };
   for (const Step& step : steps) {
     SCOPED_TRACE(step.what);
@@ -421,9 +432,12 @@ TEST_F(ReaderDialogTest, ReadingFollowsTheFrameworksNotifications) {
         << "timed out; notifications so far: " << testing::PrintToString(notes) << "\n"
         << fakesapi::Describe(fake.Calls());
     EXPECT_EQ(step.notes, notes);
-    const ReadState state{dialog->IsIdle(), WindowText(Item(IDC_READ_BUTTON)), dialog->ReadGlyph(),
+    const ReadState state{dialog->IsIdle(),
+                          WindowText(Item(IDC_READ_BUTTON)),
+                          dialog->ReadGlyph(),
                           IsWindowEnabled(Item(IDC_STOP_BUTTON)) != FALSE,
-                          IsWindowEnabled(Item(IDC_VOICE_COMBO)) != FALSE, boxes.size()};
+                          IsWindowEnabled(Item(IDC_VOICE_COMBO)) != FALSE,
+                          boxes.size()};
     EXPECT_EQ(step.state, state);
   }
   // The boxes: owned by the dialog, with the module's caption and texts.
@@ -497,19 +511,19 @@ TEST_F(ReaderDialogTest, HotKeyReadsTheSelectionWithTheChosenVoiceOnceEveryKeyIs
   EXPECT_FALSE(dialog->IsCapturing()) << "read while Ctrl was held";
   keys.Release(VK_CONTROL);
 
-  ASSERT_TRUE(Pump([&] { return fake.WaitForCall(L"SpeakStream", 0); }))
-      << "ticks " << dialog->HotKeyTicks() << ", capturing " << dialog->IsCapturing() << ", hint "
-      << dialog->Hint().HintType() << [] {
-           std::string held;
-           BYTE state[256] = {};
-           GetKeyboardState(state);
-           for (int k = 1; k < 256; ++k) {
-             if (state[k] >= 0x10) held += " state:" + std::to_string(k);
-             if (GetAsyncKeyState(k) & 0x8000) held += " async:" + std::to_string(k);
-           }
-           return held;
-         }()
-      << "\n" << fakesapi::Describe(fake.Calls());
+  ASSERT_TRUE(Pump([&] { return fake.WaitForCall(L"SpeakStream", 0); })) << "ticks " << dialog->HotKeyTicks()
+                                                                         << ", capturing " << dialog->IsCapturing()
+                                                                         << ", hint " << dialog->Hint().HintType() <<
+      [] {
+        std::string held;
+        BYTE state[256] = {};
+        GetKeyboardState(state);
+        for (int k = 1; k < 256; ++k) {
+          if (state[k] >= 0x10) held += " state:" + std::to_string(k);
+          if (GetAsyncKeyState(k) & 0x8000) held += " async:" + std::to_string(k);
+        }
+        return held;
+      }() << "\n" << fakesapi::Describe(fake.Calls());
   const fakesapi::Call spoken = fake.Calls(L"SpeakStream").front();
   EXPECT_EQ(std::wstring(text_source::kSelection) + L" ", spoken.Field(L"text")) << Narrow(spoken.Field(L"text"));
   EXPECT_EQ(beata, spoken.Field(L"voice"));
@@ -551,7 +565,8 @@ TEST_F(ReaderDialogTest, ReadPressedDuringTheNotepadCaptureLeavesTheNextRequestI
     if (dialog->IsFallbackRunning() && !running) ++fallbacks;
     running = dialog->IsFallbackRunning();
     return dialog->Hint().HintType() == 1;
-  })) << "fallbacks " << fallbacks;
+  })) << "fallbacks "
+      << fallbacks;
   EXPECT_EQ(1, fallbacks);
   EXPECT_FALSE(dialog->IsFallbackRunning());
   EXPECT_FALSE(dialog->IsCapturing());
@@ -704,8 +719,7 @@ TEST_F(ReaderDialogTest, WebPagesAndTheBiggerReaderOpenWhatTheyShould) {
   reader_settings::ForgetDiagnosticModeForTest();
   Open();
 
-  const std::wstring gateway =
-      L"https://gateway.orvelspeech.com/orvadmin/modules/orvapi/orv.gateway.app2web.php";
+  const std::wstring gateway = L"https://gateway.orvelspeech.com/orvadmin/modules/orvapi/orv.gateway.app2web.php";
   const std::wstring maker = gateway + L"?a=BN&ap=OMN&v=1.0.13&l=en&PROD-VOICE_AGATA=1.2.3";
   const std::wstring other = gateway + L"?a=OV&ap=OMN&v=1.0.13&l=en";
   const std::wstring languagePage = L"http://www.orvelspeech.com/tunelo.php?set_lang=en";
@@ -724,18 +738,47 @@ TEST_F(ReaderDialogTest, WebPagesAndTheBiggerReaderOpenWhatTheyShould) {
   };
   const Case cases[] = {
       {"one click on the language badge", [&] { Command(IDC_LANGUAGE_BUTTON); }, {}, {}},
-      {"double click on the language badge", [&] { Command(IDC_LANGUAGE_BUTTON, BN_DOUBLECLICKED); },
-       {L"none||" + languagePage}, {}},
-      {"voice link of a maker voice", [&] { select(0); Command(IDC_VOICE_LINK); }, {L"none||" + maker}, {}},
-      {"voice link of another voice", [&] { select(1); Command(IDC_VOICE_LINK); }, {L"none||" + other}, {}},
+      {"double click on the language badge",
+       [&] { Command(IDC_LANGUAGE_BUTTON, BN_DOUBLECLICKED); },
+       {L"none||" + languagePage},
+       {}},
+      {"voice link of a maker voice",
+       [&] {
+         select(0);
+         Command(IDC_VOICE_LINK);
+       },
+       {L"none||" + maker},
+       {}},
+      {"voice link of another voice",
+       [&] {
+         select(1);
+         Command(IDC_VOICE_LINK);
+       },
+       {L"none||" + other},
+       {}},
       {"diagnostic mode: the gateway address is shown first",
-       [&] { setDiagnostic(true); select(0); Command(IDC_VOICE_LINK); }, {L"none||" + maker},
+       [&] {
+         setDiagnostic(true);
+         select(0);
+         Command(IDC_VOICE_LINK);
+       },
+       {L"none||" + maker},
        {L"none|OP Diagnostic|" + maker}},
       {"diagnostic mode: the language page opens directly",
-       [&] { Command(IDC_LANGUAGE_BUTTON, BN_DOUBLECLICKED); setDiagnostic(false); }, {L"none||" + languagePage}, {}},
+       [&] {
+         Command(IDC_LANGUAGE_BUTTON, BN_DOUBLECLICKED);
+         setDiagnostic(false);
+       },
+       {L"none||" + languagePage},
+       {}},
       {"launch without the bigger reader", [&] { Command(IDC_LAUNCH_BUTTON); }, {}, {}},
       {"launch with the bigger reader",
-       [&] { ASSERT_TRUE(program.SetString(parlon)); Command(IDC_LAUNCH_BUTTON); }, {L"dialog|open|" + parlon}, {}},
+       [&] {
+         ASSERT_TRUE(program.SetString(parlon));
+         Command(IDC_LAUNCH_BUTTON);
+       },
+       {L"dialog|open|" + parlon},
+       {}},
   };
   const auto owner = [this](HWND h) { return std::wstring(h == nullptr ? L"none" : h == hwnd ? L"dialog" : L"other"); };
   for (const Case& c : cases) {

@@ -27,10 +27,10 @@ TEST(VersionText, CommasAndPointsReadTheSame) {
       {L"1, 0, 13, 0", "1.0.13.0"},
       {L"1.0.13.0", "1.0.13.0"},
       {L"1.0.13.7", "1.0.13.7"},
-      {L"  2,\t5", "2.5.0.0"},               // blanks skipped, missing parts stay 0
-      {L"1.0.13.7.9", "1.0.13.7"},           // at most four parts
-      {L"1,0,13beta,4", "1.0.13.4"},         // a part ends at the first other character
-      {L"1.0,13", "1.13.0.0"},               // a comma anywhere means commas separate
+      {L"  2,\t5", "2.5.0.0"},        // blanks skipped, missing parts stay 0
+      {L"1.0.13.7.9", "1.0.13.7"},    // at most four parts
+      {L"1,0,13beta,4", "1.0.13.4"},  // a part ends at the first other character
+      {L"1.0,13", "1.13.0.0"},        // a comma anywhere means commas separate
       {L"", "0.0.0.0"},
       {L"x.1", "0.1.0.0"},
       {L"99999999999.1", "2147483647.1.0.0"},  // saturates instead of overflowing
@@ -70,8 +70,8 @@ TEST(FileVersionResource, OnlyTheFirstThreePartsMustMatchTheProgram) {
     bool compatible;
   } cases[] = {
       {reader_test::BuiltModule(L"english"), true},
-      {reader_test::TestModule(L"polish_1_0_13_7"), true},   // a later build of the same release
-      {reader_test::TestModule(L"polish_1_0_12"), false},    // the previous release
+      {reader_test::TestModule(L"polish_1_0_13_7"), true},  // a later build of the same release
+      {reader_test::TestModule(L"polish_1_0_12"), false},   // the previous release
       {reader_test::TestModule(L"english_no_version"), false},
       {reader_test::TestModule(L"english_no_translation"), false},
       {reader_test::TestModule(L"english_empty_translation"), false},  // reads as 0.0.0.0
@@ -105,8 +105,8 @@ TEST(LanguageModuleError, SystemLanguageChoosesTheLanguageName) {
   struct Case {
     LANGID language;
     const wchar_t* name;
-  } cases[] = {{1045, L"polish"}, {1048, L"romanian"}, {1033, L"english"}, {2057, L"english"},
-               {1031, L"english"}, {0, L"english"}};
+  } cases[] = {{1045, L"polish"},  {1048, L"romanian"}, {1033, L"english"},
+               {2057, L"english"}, {1031, L"english"},  {0, L"english"}};
   for (const Case& c : cases) {
     EXPECT_STREQ(c.name, LanguageNameForSystemLanguage(c.language)) << "language " << c.language;
   }
@@ -171,9 +171,7 @@ class ModuleChoice : public ::testing::Test {
   void Install(const std::wstring& source, const std::wstring& language) {
     ASSERT_TRUE(folder.Copy(source, L"lang\\" + language + L".dll"));
   }
-  std::wstring ModulePath(const std::wstring& language) const {
-    return folder.Path() + L"lang\\" + language + L".dll";
-  }
+  std::wstring ModulePath(const std::wstring& language) const { return folder.Path() + L"lang\\" + language + L".dll"; }
 
   reader_test::TempFolder folder;
   LanguageModuleEnvironment environment;

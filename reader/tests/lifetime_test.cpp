@@ -18,8 +18,7 @@ using namespace orv_reader;
 namespace {
 
 std::wstring UniqueMutexName() {
-  return L"orv-reader-test-mutex-" + std::to_wstring(GetCurrentProcessId()) + L"-" +
-         std::to_wstring(GetTickCount());
+  return L"orv-reader-test-mutex-" + std::to_wstring(GetCurrentProcessId()) + L"-" + std::to_wstring(GetTickCount());
 }
 
 TEST(SingleInstance, FirstHoldsSecondFindsItThirdAfterReleaseHolds) {
@@ -39,8 +38,8 @@ TEST(SingleInstance, FirstHoldsSecondFindsItThirdAfterReleaseHolds) {
 TEST(SingleInstance, RestoresOnlyAWindowThatStillExists) {
   EXPECT_FALSE(RestoreFirstInstance(nullptr));
 
-  HWND window = CreateWindowExW(0, L"STATIC", L"first instance", WS_OVERLAPPEDWINDOW, 0, 0, 200, 100, nullptr,
-                                nullptr, GetModuleHandleW(nullptr), nullptr);
+  HWND window = CreateWindowExW(0, L"STATIC", L"first instance", WS_OVERLAPPEDWINDOW, 0, 0, 200, 100, nullptr, nullptr,
+                                GetModuleHandleW(nullptr), nullptr);
   ASSERT_NE(nullptr, window) << "error " << GetLastError();
   ShowWindow(window, SW_SHOWMINIMIZED);
   ASSERT_TRUE(IsIconic(window));

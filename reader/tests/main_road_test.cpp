@@ -151,8 +151,9 @@ TEST_F(MainRoad, HotKeyReadsTheSelectionWithTheSavedVoiceVolumeAndRateThenIdle) 
 
   SetEvent(engine.release.get());
   const long long stream = speak.Number(L"stream");
-  EXPECT_TRUE(fake.WaitForCall([&](const fakesapi::Call& c) { return c.name == L"StreamEnded" && c.Number(L"stream") == stream; },
-                               kBoundMs, nullptr, engine.call.get()))
+  EXPECT_TRUE(fake.WaitForCall(
+      [&](const fakesapi::Call& c) { return c.name == L"StreamEnded" && c.Number(L"stream") == stream; }, kBoundMs,
+      nullptr, engine.call.get()))
       << "the stream did not end";
   EXPECT_TRUE(PumpUntil([&] { return WindowText(readButton) == readText && !IsWindowEnabled(stopButton); }))
       << "after the end: read button \"" << Narrow(WindowText(readButton)) << "\", stop "

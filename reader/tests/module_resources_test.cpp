@@ -92,8 +92,7 @@ TEST_P(ModuleResources, MainDialogHasEveryControlWithItsStyle) {
     DWORD type;
   } controls[] = {
       {IDC_LANGUAGE_BUTTON, L"Button", 0, 0, BS_TYPEMASK, BS_OWNERDRAW},
-      {IDC_VOICE_COMBO, L"ComboBox", 0, CBS_SORT | CBS_OWNERDRAWFIXED | CBS_OWNERDRAWVARIABLE, 3,
-       CBS_DROPDOWNLIST},
+      {IDC_VOICE_COMBO, L"ComboBox", 0, CBS_SORT | CBS_OWNERDRAWFIXED | CBS_OWNERDRAWVARIABLE, 3, CBS_DROPDOWNLIST},
       {IDC_READ_BUTTON, L"Button", 0, 0, BS_TYPEMASK, BS_OWNERDRAW},
       {IDC_STOP_BUTTON, L"Button", WS_DISABLED, 0, BS_TYPEMASK, BS_OWNERDRAW},
       {IDC_LAUNCH_BUTTON, L"Button", 0, 0, BS_TYPEMASK, BS_OWNERDRAW},
@@ -141,13 +140,27 @@ TEST_P(ModuleResources, EveryStringWithThePlaceholdersItsUserFills) {
     UINT id;
     size_t placeholders;  // "%s" the code fills
   } strings[] = {
-      {IDS_VOICE_ERROR_CAPTION, 0}, {IDS_VOICE_NOT_FOUND, 0},  {IDS_EDITION_MAKER, 0},
-      {IDS_VOICE_TIP_SAPI5, 4},     {IDS_VOICE_TIP_SAPI4, 4},  {IDS_READ, 0},
-      {IDS_PAUSE, 0},               {IDS_VOLUME_TIP, 0},       {IDS_SPEED_TIP, 0},
-      {IDS_VOICE_LIST_TIP, 0},      {IDS_SPEAK_FAILED, 0},     {IDS_LEXICON_TIP, 0},
-      {IDS_READ_TIP, 0},            {IDS_LABEL_OTHER, 0},      {IDS_LABEL_TYPE2, 0},
-      {IDS_LABEL_TYPE3, 0},         {IDS_EDITION_TYPE4, 0},    {IDS_EDITION_TYPE2, 0},
-      {IDS_EDITION_OTHER, 0},       {IDS_LABEL_TYPE4_LIST, 0}, {IDS_EDITION_TYPE3, 0},
+      {IDS_VOICE_ERROR_CAPTION, 0},
+      {IDS_VOICE_NOT_FOUND, 0},
+      {IDS_EDITION_MAKER, 0},
+      {IDS_VOICE_TIP_SAPI5, 4},
+      {IDS_VOICE_TIP_SAPI4, 4},
+      {IDS_READ, 0},
+      {IDS_PAUSE, 0},
+      {IDS_VOLUME_TIP, 0},
+      {IDS_SPEED_TIP, 0},
+      {IDS_VOICE_LIST_TIP, 0},
+      {IDS_SPEAK_FAILED, 0},
+      {IDS_LEXICON_TIP, 0},
+      {IDS_READ_TIP, 0},
+      {IDS_LABEL_OTHER, 0},
+      {IDS_LABEL_TYPE2, 0},
+      {IDS_LABEL_TYPE3, 0},
+      {IDS_EDITION_TYPE4, 0},
+      {IDS_EDITION_TYPE2, 0},
+      {IDS_EDITION_OTHER, 0},
+      {IDS_LABEL_TYPE4_LIST, 0},
+      {IDS_EDITION_TYPE3, 0},
       {IDS_LABEL_TYPE4_ICON, 0},
   };
   for (const String& s : strings) {
@@ -162,8 +175,7 @@ TEST_P(ModuleResources, EveryStringWithThePlaceholdersItsUserFills) {
 
 TEST_P(ModuleResources, IconAndVersion) {
   EXPECT_NE(nullptr, LoadIconW(Module(), MAKEINTRESOURCEW(IDR_MAINFRAME))) << "error " << GetLastError();
-  EXPECT_TRUE(orv_reader::IsModuleVersionCompatible(reader_test::BuiltProgram(),
-                                                    reader_test::BuiltModule(GetParam())));
+  EXPECT_TRUE(orv_reader::IsModuleVersionCompatible(reader_test::BuiltProgram(), reader_test::BuiltModule(GetParam())));
 }
 
 struct PngSize {
@@ -234,9 +246,7 @@ TEST_P(ModuleResources, SkinImagesFitTheLayout) {
 }
 
 INSTANTIATE_TEST_SUITE_P(EachLanguage, ModuleResources, ::testing::ValuesIn(kModules),
-                         [](const ::testing::TestParamInfo<const wchar_t*>& info) {
-                           return Narrow(info.param);
-                         });
+                         [](const ::testing::TestParamInfo<const wchar_t*>& info) { return Narrow(info.param); });
 
 TEST(ModuleResources, TranslationsDiffer) {
   ModuleHandle english(reader_test::BuiltModule(L"english"));

@@ -28,7 +28,8 @@ namespace {
 const DWORD kStartTimeoutMs = 60000;  // a first start in a fresh prefix is slow
 
 const wchar_t kEnglishCaption[] = L"Resource DLL Error";
-const wchar_t kEnglishText[] = L"An error occured while loading language settings.\nPlease try to reinstall Orvel Murmelin!";
+const wchar_t kEnglishText[] =
+    L"An error occured while loading language settings.\nPlease try to reinstall Orvel Murmelin!";
 const wchar_t kPolishCaption[] = L"Błąd ładowania DLL";
 const wchar_t kPolishText[] = L"Błąd ładowania wersji językowych.\nProszę ponownie zainstalować Orvel Murmelin!";
 
@@ -110,8 +111,8 @@ class ReaderProcess {
     std::wstring commandLine = L"\"" + program + L"\"";
     STARTUPINFOW startup = {};
     startup.cb = sizeof(startup);
-    if (!CreateProcessW(program.c_str(), &commandLine[0], nullptr, nullptr, FALSE, 0, nullptr, folder.c_str(),
-                        &startup, &m_info)) {
+    if (!CreateProcessW(program.c_str(), &commandLine[0], nullptr, nullptr, FALSE, 0, nullptr, folder.c_str(), &startup,
+                        &m_info)) {
       ADD_FAILURE() << "CreateProcess(" << Narrow(program) << ") failed, error " << GetLastError();
       m_info = PROCESS_INFORMATION();
       return false;
@@ -243,8 +244,8 @@ class ReaderStart : public ::testing::Test {
   // Finds the error box of a failed module load, checks it, and closes it.
   void ExpectErrorBox(ReaderProcess& reader, const wchar_t* caption, const wchar_t* text) {
     HWND box = reader.WaitForWindow([caption](DWORD pid) { return FindWindowOf(pid, L"#32770", caption, true); });
-    ASSERT_NE(nullptr, box) << "no box \"" << Narrow(caption) << "\"; windows of the process: "
-                            << WindowsOf(reader.Pid()).size();
+    ASSERT_NE(nullptr, box) << "no box \"" << Narrow(caption)
+                            << "\"; windows of the process: " << WindowsOf(reader.Pid()).size();
     EXPECT_EQ(text, WindowText(GetDlgItem(box, 0xFFFF)));
     // Nothing else was created: no hidden main window, no speech control window.
     EXPECT_EQ(nullptr, FindWindowOf(reader.Pid(), L"ORVEL_Parlon_mwnd", nullptr, false));
@@ -347,13 +348,13 @@ std::wstring VoiceLinkText(HWND dialog) { return WindowText(GetDlgItem(dialog, I
 TEST_F(ReaderStart, ModuleChoiceByNameVersionAndFallback) {
   InstallModule(reader_test::BuiltModule(L"english"), L"english");
   struct Case {
-    const wchar_t* language;  // "language" under the maker key
+    const wchar_t* language;      // "language" under the maker key
     const wchar_t* polishModule;  // installed as lang\polish.dll; nullptr: none
     const wchar_t* expectedLink;
   } cases[] = {
-      {L"german", nullptr, L"More voices"},                  // missing module: English, silently
-      {L"polish", L"polish_1_0_12", L"More voices"},         // previous release: refused
-      {L"polish", L"polish_1_0_13_7", L"Więcej głosów"},     // a later build: accepted
+      {L"german", nullptr, L"More voices"},               // missing module: English, silently
+      {L"polish", L"polish_1_0_12", L"More voices"},      // previous release: refused
+      {L"polish", L"polish_1_0_13_7", L"Więcej głosów"},  // a later build: accepted
   };
   for (const Case& c : cases) {
     ASSERT_TRUE(makerLanguage.SetString(c.language));

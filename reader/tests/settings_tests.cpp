@@ -44,7 +44,8 @@ bool KeyExists(const wchar_t* path) {
 
 void CreateKey(const wchar_t* path) {
   HKey k;
-  const LONG r = RegCreateKeyExW(HKEY_LOCAL_MACHINE, path, 0, nullptr, 0, KEY_ALL_ACCESS | kView, nullptr, k.put(), nullptr);
+  const LONG r =
+      RegCreateKeyExW(HKEY_LOCAL_MACHINE, path, 0, nullptr, 0, KEY_ALL_ACCESS | kView, nullptr, k.put(), nullptr);
   ASSERT_EQ(r, ERROR_SUCCESS) << "RegCreateKeyExW failed, error " << r;
 }
 
@@ -326,7 +327,9 @@ TEST_F(SettingsTest, DiagnosticSwitchIsReadOnce) {
     DWORD type;
     DWORD value;
     BOOL expected;
-  } cases[] = {{"1", REG_DWORD, 1, TRUE}, {"0", REG_DWORD, 0, FALSE}, {"2", REG_DWORD, 2, FALSE},
+  } cases[] = {{"1", REG_DWORD, 1, TRUE},
+               {"0", REG_DWORD, 0, FALSE},
+               {"2", REG_DWORD, 2, FALSE},
                {"REG_BINARY 1", REG_BINARY, 1, FALSE}};
   for (const Case& c : cases) {
     SetRaw(kMaker, L"diagnostic", c.type, &c.value, 4);
@@ -445,12 +448,12 @@ TEST_F(HotKeyTest, ModifiersFromTheStoredFlags) {
     DWORD alt, ctrl, shift;
     UINT modifiers;
   } cases[] = {
-      {0, 0, 0, MOD_CONTROL},              // none given: Ctrl
+      {0, 0, 0, MOD_CONTROL},  // none given: Ctrl
       {1, 0, 0, MOD_ALT},
       {1, 0, 1, MOD_ALT | MOD_SHIFT},
       {0, 1, 1, MOD_CONTROL | MOD_SHIFT},
       {1, 1, 1, MOD_ALT | MOD_CONTROL | MOD_SHIFT},
-      {2, 0, 1, MOD_SHIFT},                // only 1 counts
+      {2, 0, 1, MOD_SHIFT},  // only 1 counts
       {2, 2, 2, MOD_CONTROL},
   };
   for (const Case& c : cases) {

@@ -114,7 +114,8 @@ TEST(SpeechClientRegistration, GoesBeforeTheClientItRegistered) {
     };
     auto owner = std::make_unique<Owner>();
     id = reinterpret_cast<WPARAM>(&owner->client);
-    ASSERT_TRUE(owner->registration.Register(owner->client, nullptr, control.Ready(), [&] { return control.Window(); }));
+    ASSERT_TRUE(
+        owner->registration.Register(owner->client, nullptr, control.Ready(), [&] { return control.Window(); }));
   }
   EXPECT_EQ((std::vector<Request>{{WM_SPEECH_REGISTER_CLIENT, id}, {WM_SPEECH_UNREGISTER_CLIENT, id}}),
             control.Requests());

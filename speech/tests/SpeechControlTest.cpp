@@ -317,8 +317,8 @@ const PriorityRow kPriorityRows[] = {
     // With a request pending, its client is the speaker, not the client being spoken.
     {"pending head decides", &SpeechControlTest::low, &SpeechControlTest::high, nullptr, &SpeechControlTest::low,
      Ask::Stop, 1, 1},
-    {"pending head refuses speak", &SpeechControlTest::low, &SpeechControlTest::high, nullptr,
-     &SpeechControlTest::low2, Ask::Speak, 1, 1},
+    {"pending head refuses speak", &SpeechControlTest::low, &SpeechControlTest::high, nullptr, &SpeechControlTest::low2,
+     Ask::Speak, 1, 1},
     {"pending head of equal priority", &SpeechControlTest::low, &SpeechControlTest::low2, nullptr,
      &SpeechControlTest::low, Ask::Stop, 0, 0},
     {"unregistered speaker", &SpeechControlTest::top, nullptr, &SpeechControlTest::top, &SpeechControlTest::low,
@@ -326,8 +326,8 @@ const PriorityRow kPriorityRows[] = {
     {"refused speak", &SpeechControlTest::high, nullptr, nullptr, &SpeechControlTest::low, Ask::Speak, 1, 1},
     {"refused volume is silent", &SpeechControlTest::high, nullptr, nullptr, &SpeechControlTest::low, Ask::Volume, 1,
      0},
-    {"refused voice change is silent", &SpeechControlTest::high, nullptr, nullptr, &SpeechControlTest::low,
-     Ask::Select, 1, 0},
+    {"refused voice change is silent", &SpeechControlTest::high, nullptr, nullptr, &SpeechControlTest::low, Ask::Select,
+     1, 0},
 };
 
 // The speech of a row lasts for the row: a long text on a slow clock. (Held streams would not do:
@@ -365,22 +365,31 @@ TEST_F(SpeechControlTest, PriorityRule) {
     Client& asker = this->*row.asker;
     LRESULT result = -99;
     switch (row.ask) {
-      case Ask::Stop: result = control->Send(WM_SPEECH_STOP, &asker.client); break;
-      case Ask::Speak: result = control->Speak(asker, L"asked"); break;
-      case Ask::Pause: result = control->Send(WM_SPEECH_PAUSE, &asker.client); break;
+      case Ask::Stop:
+        result = control->Send(WM_SPEECH_STOP, &asker.client);
+        break;
+      case Ask::Speak:
+        result = control->Speak(asker, L"asked");
+        break;
+      case Ask::Pause:
+        result = control->Send(WM_SPEECH_PAUSE, &asker.client);
+        break;
       case Ask::Volume:
         asker.client.volume = 20;
         result = control->Send(WM_SPEECH_APPLY_VOLUME, &asker.client);
         asker.client.volume = 100;
         break;
-      case Ask::Select: result = control->Select(asker, 0); break;
+      case Ask::Select:
+        result = control->Select(asker, 0);
+        break;
     }
     EXPECT_EQ(row.expect, result);
     EXPECT_EQ(row.refusals, refusals.load());
     if (row.expect == SPEECH_REFUSED) {
       Sync();
       EXPECT_EQ(speaks, Spoken().size()) << "a refused request reached the voice";
-      EXPECT_FALSE(fake.WaitForCall([](const fakesapi::Call& c) { return c.name == L"SetVolume" && c.Number(L"value") == 20; }, 0))
+      EXPECT_FALSE(fake.WaitForCall(
+          [](const fakesapi::Call& c) { return c.name == L"SetVolume" && c.Number(L"value") == 20; }, 0))
           << "a refused volume reached the voice";
     }
     ASSERT_TRUE(control->Stop());
@@ -504,8 +513,8 @@ TEST_F(SpeechControlTest, VoiceChangeWhileAStopEndsResumesNothing) {
   ASSERT_TRUE(WaitForNotes(low.listener, WM_SPEECH_FINISHED, 2)) << Describe(low.listener.Notes());
   // A request that waits for the one before: whatever that end re-queued is spoken before it.
   ASSERT_EQ(SPEECH_DONE, control->Speak(low, L"done", 0));
-  ASSERT_TRUE(fake.WaitForCall([](const fakesapi::Call& c) { return c.name == L"SpeakStream" && c.Field(L"text") == L"done "; },
-                               10000))
+  ASSERT_TRUE(fake.WaitForCall(
+      [](const fakesapi::Call& c) { return c.name == L"SpeakStream" && c.Field(L"text") == L"done "; }, 10000))
       << fakesapi::Describe(Spoken());
   std::vector<std::wstring> texts;
   for (const fakesapi::Call& c : Spoken()) texts.push_back(c.Field(L"text"));

@@ -30,13 +30,20 @@ std::string Narrow(const std::wstring& text) {
 
 std::string NoteName(UINT message) {
   switch (message) {
-    case WM_SPEECH_STARTED: return "STARTED";
-    case WM_SPEECH_WORD: return "WORD";
-    case WM_SPEECH_FILE_SENTENCE: return "FILE_SENTENCE";
-    case WM_SPEECH_FINISHED: return "FINISHED";
-    case WM_SPEECH_ERROR: return "ERROR";
-    case WM_SPEECH_VOICE_READY: return "VOICE_READY";
-    case WM_SPEECH_PAUSE_CHANGED: return "PAUSE_CHANGED";
+    case WM_SPEECH_STARTED:
+      return "STARTED";
+    case WM_SPEECH_WORD:
+      return "WORD";
+    case WM_SPEECH_FILE_SENTENCE:
+      return "FILE_SENTENCE";
+    case WM_SPEECH_FINISHED:
+      return "FINISHED";
+    case WM_SPEECH_ERROR:
+      return "ERROR";
+    case WM_SPEECH_VOICE_READY:
+      return "VOICE_READY";
+    case WM_SPEECH_PAUSE_CHANGED:
+      return "PAUSE_CHANGED";
     default: {
       char text[16];
       std::snprintf(text, sizeof(text), "0x%x", message);
@@ -132,8 +139,8 @@ bool WaitPumping(HANDLE handle, DWORD timeoutMs) {
 // ---- Control thread ------------------------------------------------------------------------
 
 ControlThread::ControlThread(DWORD cleanupIntervalMs) {
-  CWinThread* created = AfxBeginThread(RUNTIME_CLASS(VTTSFramework::CThSpeechControl), THREAD_PRIORITY_NORMAL, 0,
-                                       CREATE_SUSPENDED);
+  CWinThread* created =
+      AfxBeginThread(RUNTIME_CLASS(VTTSFramework::CThSpeechControl), THREAD_PRIORITY_NORMAL, 0, CREATE_SUSPENDED);
   if (!created) return;
   m_thread = static_cast<VTTSFramework::CThSpeechControl*>(created);
   m_thread->m_bAutoDelete = FALSE;

@@ -84,7 +84,9 @@ class ControlThread {
   LRESULT Register(SpeechClient& c) const;
   LRESULT Unregister(Client& c) const { return Unregister(c.client); }
   LRESULT Unregister(SpeechClient& c) const;
-  LRESULT Speak(Client& c, const wchar_t* text, DWORD flags = SPEAKF_PURGE) const { return Speak(c.client, text, flags); }
+  LRESULT Speak(Client& c, const wchar_t* text, DWORD flags = SPEAKF_PURGE) const {
+    return Speak(c.client, text, flags);
+  }
   LRESULT Speak(SpeechClient& c, const wchar_t* text, DWORD flags = SPEAKF_PURGE) const;
   // Sets the client's voice index and sends WM_SPEECH_SELECT_VOICE.
   LRESULT Select(Client& c, int index, DWORD resumeAfterVoiceChange = 0) const {

@@ -105,7 +105,7 @@ TEST(MakerParams, VersionAndEditionFromProductKey) {
       {L"1234567890123456", 3, L"1234567890123456", 3},  // 16 characters: kept
       {L"12345678901234567", 2, L"", 2},                 // longer: unknown
       {nullptr, 0, L"", 2},
-      {L"2.0", 7, L"2.0", 2},                            // unknown edition: basic
+      {L"2.0", 7, L"2.0", 2},  // unknown edition: basic
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.version ? Narrow(c.version) : "(none)");
@@ -138,12 +138,18 @@ VoiceInfo Voice(const wchar_t* name, const wchar_t* vendor, int type) {
 
 TEST(VoiceOrder, StrictWeakOrdering) {
   const std::vector<VoiceInfo> voices = {
-      Voice(L"Zofia", L"ORV Software", 2),   Voice(L"Adam", L"ORV Software", 3),
-      Voice(L"Ewa", L"Orvel Software", 4),   Voice(L"Ewa", L"Orvel Software", 4),
-      Voice(L"Basia", L"orv software x", 1), Voice(L"Anna", L"Microsoft", 1),
-      Voice(L"", L"", 1),                    Voice(L"Ann", L"Microsoft", 1),
-      Voice(L"\xFF21nna", L"Other", 1),      Voice(L"anna", L"Other", 1),
-      Voice(L"Celina", L"Orvel Software Ltd", 1), Voice(L"Dora", L"Other", 3),
+      Voice(L"Zofia", L"ORV Software", 2),
+      Voice(L"Adam", L"ORV Software", 3),
+      Voice(L"Ewa", L"Orvel Software", 4),
+      Voice(L"Ewa", L"Orvel Software", 4),
+      Voice(L"Basia", L"orv software x", 1),
+      Voice(L"Anna", L"Microsoft", 1),
+      Voice(L"", L"", 1),
+      Voice(L"Ann", L"Microsoft", 1),
+      Voice(L"\xFF21nna", L"Other", 1),
+      Voice(L"anna", L"Other", 1),
+      Voice(L"Celina", L"Orvel Software Ltd", 1),
+      Voice(L"Dora", L"Other", 3),
   };
   for (size_t i = 0; i < voices.size(); ++i) {
     EXPECT_FALSE(CompareVoices(voices[i], voices[i])) << "voice " << i << " sorts before itself";
@@ -152,7 +158,8 @@ TEST(VoiceOrder, StrictWeakOrdering) {
       EXPECT_FALSE(ij && ji) << i << " and " << j << " both come first";
       for (size_t k = 0; k < voices.size(); ++k) {
         if (ij && CompareVoices(voices[j], voices[k])) {
-          EXPECT_TRUE(CompareVoices(voices[i], voices[k])) << i << " < " << j << " < " << k << " but not " << i << " < " << k;
+          EXPECT_TRUE(CompareVoices(voices[i], voices[k]))
+              << i << " < " << j << " < " << k << " but not " << i << " < " << k;
         }
         // Incomparability is transitive too.
         const bool jk = CompareVoices(voices[j], voices[k]), kj = CompareVoices(voices[k], voices[j]);
@@ -212,11 +219,21 @@ TEST_F(VoiceEnumeration, SortedListWithMakerAndOtherVoices) {
   agataKey.SetString(L"Version", L"1.6.0.0");
   ewaKey.SetDword(L"Edition", 3);
 
-  fake.AddVoice({L"Microsoft Anna", L"Microsoft Anna - English", L"Microsoft Anna", L"Microsoft", L"409",
-                 {L"EngineProperties"}, true});
+  fake.AddVoice({L"Microsoft Anna",
+                 L"Microsoft Anna - English",
+                 L"Microsoft Anna",
+                 L"Microsoft",
+                 L"409",
+                 {L"EngineProperties"},
+                 true});
   fake.AddVoice({L"Orvel Vokant JanMgr", L"Jan", L"Jan", L"ORV Software", L"415", {}, true});
-  fake.AddVoice({L"Orvel Vokant AgataMgr" + own + L"22", L"Agata", L"Agata", L"ORV Software", L"415;409",
-                 {L"AddRemoveWord", L"Orvel Edit Simple Lex"}, true});
+  fake.AddVoice({L"Orvel Vokant AgataMgr" + own + L"22",
+                 L"Agata",
+                 L"Agata",
+                 L"ORV Software",
+                 L"415;409",
+                 {L"AddRemoveWord", L"Orvel Edit Simple Lex"},
+                 true});
   fake.AddVoice({L"Orvel 2 Vokant EwaMgr" + own + L"16", L"Ewa", L"Ewa", L"Orvel Software", L"415", {}, true});
   fake.AddVoice({L"Lowercase", L"Aaron", L"Aaron", L"orv software", L"419", {}, true});
   fake.AddVoice({L"Serbian", L"Milica", L"Milica", L"Other", L"81A", {}, true});
@@ -239,8 +256,8 @@ TEST_F(VoiceEnumeration, SortedListWithMakerAndOtherVoices) {
     DWORD dialogs;
     std::wstring productId;  // empty: no maker parameters
   } expected[] = {
-      {L"Agata (Ateliv 22 kHz)", L"Agata", 0x415, 52, 4, 22, VOICE_DIALOG_ADD_REMOVE_WORD | VOICE_DIALOG_EDIT_SIMPLE_LEX,
-       L"VOICE_AGATAMGR" + Upper(own)},
+      {L"Agata (Ateliv 22 kHz)", L"Agata", 0x415, 52, 4, 22,
+       VOICE_DIALOG_ADD_REMOVE_WORD | VOICE_DIALOG_EDIT_SIMPLE_LEX, L"VOICE_AGATAMGR" + Upper(own)},
       {L"Ewa", L"", 0x415, 52, 3, 16, 0, L"VOICE_EWAMGR" + Upper(own)},
       {L"Jan", L"", 0x415, 52, 2, -1, 0, L"VOICE_JANMGR"},
       {L"Aaron", L"", 0x419, 55, 1, -1, 0, L""},

@@ -10,14 +10,22 @@ using VTTSFramework::FreeSpeakRequest;
 
 const char* MessageName(UINT message) {
   switch (message) {
-    case WM_SPEECH_STARTED: return "STARTED";
-    case WM_SPEECH_WORD: return "WORD";
-    case WM_SPEECH_FILE_SENTENCE: return "FILE_SENTENCE";
-    case WM_SPEECH_FINISHED: return "FINISHED";
-    case WM_SPEECH_ERROR: return "ERROR";
-    case WM_SPEECH_VOICE_READY: return "VOICE_READY";
-    case WM_SPEECH_PAUSE_CHANGED: return "PAUSE_CHANGED";
-    default: return "?";
+    case WM_SPEECH_STARTED:
+      return "STARTED";
+    case WM_SPEECH_WORD:
+      return "WORD";
+    case WM_SPEECH_FILE_SENTENCE:
+      return "FILE_SENTENCE";
+    case WM_SPEECH_FINISHED:
+      return "FINISHED";
+    case WM_SPEECH_ERROR:
+      return "ERROR";
+    case WM_SPEECH_VOICE_READY:
+      return "VOICE_READY";
+    case WM_SPEECH_PAUSE_CHANGED:
+      return "PAUSE_CHANGED";
+    default:
+      return "?";
   }
 }
 
@@ -42,7 +50,8 @@ const Note* TestOwner::Last(UINT message) const {
 }
 
 LRESULT TestOwner::WindowProc(UINT message, WPARAM wParam, LPARAM lParam) {
-  if (message < WM_SPEECH_STARTED || message > WM_SPEECH_PAUSE_CHANGED) return CWnd::WindowProc(message, wParam, lParam);
+  if (message < WM_SPEECH_STARTED || message > WM_SPEECH_PAUSE_CHANGED)
+    return CWnd::WindowProc(message, wParam, lParam);
   Note note;
   note.message = message;
   note.wParam = wParam;

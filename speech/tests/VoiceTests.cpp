@@ -13,10 +13,6 @@
 #include <thread>
 
 using fakesapi::Call;
-using VTTSFramework::CTTS_SAPI5;
-using VTTSFramework::CTTS_Voice;
-using VTTSFramework::CTTSMsg_speakToFile;
-using VTTSFramework::TTSObjectCounts;
 using voicetest::ActiveEntries;
 using voicetest::MakeRequest;
 using voicetest::Narrow;
@@ -24,6 +20,10 @@ using voicetest::Note;
 using voicetest::PumpUntil;
 using voicetest::TestOwner;
 using voicetest::VoiceThread;
+using VTTSFramework::CTTS_SAPI5;
+using VTTSFramework::CTTS_Voice;
+using VTTSFramework::CTTSMsg_speakToFile;
+using VTTSFramework::TTSObjectCounts;
 
 namespace {
 
@@ -227,7 +227,8 @@ TEST_F(VoiceTest, BlockingQueryQueuedBehindSlowCommandAnswersAfterIt) {
   session_->ReleaseHeld();
   ASSERT_TRUE(query.Wait(kWait));
   EXPECT_EQ(30, query.Value());
-  int ended = IndexOf([&](const Call& c) { return c.name == L"StreamEnded" && c.Field(L"stream") == purge.Field(L"stream"); });
+  int ended =
+      IndexOf([&](const Call& c) { return c.name == L"StreamEnded" && c.Field(L"stream") == purge.Field(L"stream"); });
   int setVolume = IndexOf([](const Call& c) { return c.name == L"SetVolume" && c.Field(L"value") == L"30"; });
   int getVolume = IndexOf([](const Call& c) { return c.name == L"GetVolume"; });
   ASSERT_GE(ended, 0) << Log();
@@ -261,7 +262,7 @@ TEST_F(VoiceTest, VolumeAndRateOutsideTheirRangesAreNotSent) {
     bool volume;
     int value;
     bool sent;
-  } cases[] = {{true, 101, false}, {true, -1, false}, {false, 11, false}, {false, -11, false},
+  } cases[] = {{true, 101, false}, {true, -1, false},  {false, 11, false}, {false, -11, false},
                {true, 0, true},    {false, -10, true}, {false, 10, true},  {true, 100, true}};
   for (const Case& c : cases) {
     SCOPED_TRACE(testing::Message() << (c.volume ? "volume " : "rate ") << c.value);
@@ -294,7 +295,7 @@ TEST_F(VoiceTest, StartWordAndEndEventsReachTheOwnerInOrder) {
   struct Expected {
     UINT message;
     DWORD pos, len;
-  } expected[] = {{WM_SPEECH_STARTED, 0, 0}, {WM_SPEECH_WORD, 0, 5},   {WM_SPEECH_WORD, 6, 3},
+  } expected[] = {{WM_SPEECH_STARTED, 0, 0}, {WM_SPEECH_WORD, 0, 5},  {WM_SPEECH_WORD, 6, 3},
                   {WM_SPEECH_WORD, 10, 6},   {WM_SPEECH_WORD, 17, 6}, {WM_SPEECH_WORD, 24, 4},
                   {WM_SPEECH_FINISHED, 0, 0}};
   ASSERT_EQ(std::size(expected), owner_.notes.size()) << Sequence(owner_.notes);
@@ -326,9 +327,9 @@ TEST_F(VoiceTest, SpeakFlagsBecomeEngineFlags) {
     const wchar_t* engineFlags;
     std::vector<DWORD> wordPositions;  // of "<b>Hi</b> there"
   } cases[] = {
-      {SPEAKF_ASYNC, L"0x11", {0, 10}},                                // SPF_ASYNC | SPF_IS_NOT_XML
-      {SPEAKF_ASYNC | SPEAKF_PURGE, L"0x13", {0, 10}},                 // + SPF_PURGEBEFORESPEAK
-      {SPEAKF_ASYNC | SPEAKF_XML, L"0x9", {3, 10}},                    // SPF_ASYNC | SPF_IS_XML
+      {SPEAKF_ASYNC, L"0x11", {0, 10}},                 // SPF_ASYNC | SPF_IS_NOT_XML
+      {SPEAKF_ASYNC | SPEAKF_PURGE, L"0x13", {0, 10}},  // + SPF_PURGEBEFORESPEAK
+      {SPEAKF_ASYNC | SPEAKF_XML, L"0x9", {3, 10}},     // SPF_ASYNC | SPF_IS_XML
       {SPEAKF_ASYNC | SPEAKF_XML | SPEAKF_PURGE, L"0xb", {3, 10}},
   };
   StartVoice();
@@ -363,8 +364,10 @@ TEST_F(VoiceTest, StopLeavesAPlaceholderThatTheEmptyStreamsEndRemoves) {
   struct Expected {
     UINT message;
     const SpeakRequest* subject;
-  } expected[] = {{WM_SPEECH_STARTED, request}, {WM_SPEECH_FINISHED, request},
-                  {WM_SPEECH_STARTED, nullptr}, {WM_SPEECH_FINISHED, nullptr}};
+  } expected[] = {{WM_SPEECH_STARTED, request},
+                  {WM_SPEECH_FINISHED, request},
+                  {WM_SPEECH_STARTED, nullptr},
+                  {WM_SPEECH_FINISHED, nullptr}};
   ASSERT_EQ(std::size(expected), notes.size()) << Sequence(notes);
   for (size_t i = 0; i < notes.size(); ++i) {
     SCOPED_TRACE(i);
@@ -437,7 +440,8 @@ TEST_F(VoiceTest, FailedSpeakRemovesExactlyTheFailedRequest) {
     HRESULT engineResult;
     int reported;
   } cases[] = {
-      {"request in front, engine code passed on", false, static_cast<HRESULT>(0x80045042), static_cast<int>(0x80045042)},
+      {"request in front, engine code passed on", false, static_cast<HRESULT>(0x80045042),
+       static_cast<int>(0x80045042)},
       {"request in front, second engine code", false, static_cast<HRESULT>(0x80045043), static_cast<int>(0x80045043)},
       {"request in front, other failure", false, E_FAIL, TTSERR_SPEAK_FAILED},
       {"request and stop placeholder in front", true, E_OUTOFMEMORY, TTSERR_SPEAK_FAILED},
@@ -667,7 +671,8 @@ class WaveFileTest : public VoiceTest {
 TEST_F(WaveFileTest, NumberedFilesOnePerSentenceWithSentenceMessages) {
   StartVoice();
   owner_.notes.clear();
-  SpeakRequest* request = FileRequest(L"One two. Three four. Five.", L"part%d.wav", SPEAKF_ASYNC | SPEAKF_NUMBERED_FILE);
+  SpeakRequest* request =
+      FileRequest(L"One two. Three four. Five.", L"part%d.wav", SPEAKF_ASYNC | SPEAKF_NUMBERED_FILE);
   voice_->Get()->PostCommand(new CTTSMsg_speakToFile(request));
   ASSERT_TRUE(PumpUntil([&] { return notify_.Count(WM_SPEECH_FINISHED) == 1; }, kWait)) << Sequence(notify_.notes);
 

@@ -46,7 +46,8 @@ std::ostream& operator<<(std::ostream& os, const Msg& m) {
 std::vector<Msg> TakePosted(UINT first, UINT last) {
   std::vector<Msg> out;
   MSG msg;
-  while (PeekMessageW(&msg, nullptr, first, last, PM_REMOVE)) out.push_back({msg.hwnd, msg.message, msg.wParam, msg.lParam});
+  while (PeekMessageW(&msg, nullptr, first, last, PM_REMOVE))
+    out.push_back({msg.hwnd, msg.message, msg.wParam, msg.lParam});
   return out;
 }
 
@@ -73,8 +74,10 @@ TEST(SpeechClient, ListenersAreCountedOnceAndOnlyLiveWindowsArePosted) {
 
   client.NotifyListeners(WM_SPEECH_WORD, 12, 5);
   client.NotifyListeners(WM_SPEECH_FINISHED, 0, 0);
-  const std::vector<Msg> expected = {
-      {a, WM_SPEECH_WORD, 12, 5}, {b, WM_SPEECH_WORD, 12, 5}, {a, WM_SPEECH_FINISHED, 0, 0}, {b, WM_SPEECH_FINISHED, 0, 0}};
+  const std::vector<Msg> expected = {{a, WM_SPEECH_WORD, 12, 5},
+                                     {b, WM_SPEECH_WORD, 12, 5},
+                                     {a, WM_SPEECH_FINISHED, 0, 0},
+                                     {b, WM_SPEECH_FINISHED, 0, 0}};
   EXPECT_EQ(TakePosted(WM_SPEECH_STARTED, WM_SPEECH_PAUSE_CHANGED), expected);
   DestroyWindow(a);
   DestroyWindow(b);
@@ -163,7 +166,8 @@ TEST(SpeakRequest, KeepTail) {
   struct Case {
     DWORD keep;
     std::wstring expected;
-  } cases[] = {{6, L"world "}, {12, L"hello world "}, {13, L"hello world "}, {100, L"hello world "}, {1, L" "}, {0, L""}};
+  } cases[] = {{6, L"world "}, {12, L"hello world "}, {13, L"hello world "}, {100, L"hello world "}, {1, L" "},
+               {0, L""}};
   for (const Case& c : cases) {
     SpeakRequest request;
     request.PrepareText(L"hello world");

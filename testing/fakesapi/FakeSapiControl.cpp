@@ -182,7 +182,8 @@ HRESULT RestoreOriginalRegistration() {
       const bool hadThreading = GetString(key.Get(), kOriginalThreadingValue, &threading) && !threading.empty();
       rc = SetString(key.Get(), nullptr, original);
       if (rc == ERROR_SUCCESS)
-        rc = hadThreading ? SetString(key.Get(), L"ThreadingModel", threading) : RegDeleteValueW(key.Get(), L"ThreadingModel");
+        rc = hadThreading ? SetString(key.Get(), L"ThreadingModel", threading)
+                          : RegDeleteValueW(key.Get(), L"ThreadingModel");
       if (rc == ERROR_FILE_NOT_FOUND) rc = ERROR_SUCCESS;  // there was none to remove
       if (rc == ERROR_SUCCESS) rc = RegDeleteValueW(key.Get(), kOriginalServerValue);
       if (rc == ERROR_SUCCESS) {

@@ -136,11 +136,11 @@ HRESULT RestoreOriginalRegistration();
 // ---- Voices ------------------------------------------------------------------------------------
 
 struct VoiceSpec {
-  std::wstring key;          // token key name, the last component of the token id
-  std::wstring description;  // the token's default value; empty: none is written
-  std::wstring name;         // Attributes\Name
-  std::wstring vendor;       // Attributes\Vendor
-  std::wstring language;     // Attributes\Language, e.g. L"409" or L"415;409"; empty: not written
+  std::wstring key;              // token key name, the last component of the token id
+  std::wstring description;      // the token's default value; empty: none is written
+  std::wstring name;             // Attributes\Name
+  std::wstring vendor;           // Attributes\Vendor
+  std::wstring language;         // Attributes\Language, e.g. L"409" or L"415;409"; empty: not written
   std::vector<std::wstring> ui;  // types of UI the voice supports ("AddRemoveWord", ...)
   bool attributes = true;        // false: no Attributes key at all
 };
@@ -159,7 +159,7 @@ struct Call {
 };
 
 std::vector<Call> ParseLog(const std::string& utf8);
-std::vector<Call> ReadLog(const std::wstring& path);  // the lines written so far
+std::vector<Call> ReadLog(const std::wstring& path);    // the lines written so far
 std::wstring Describe(const std::vector<Call>& calls);  // for failure messages
 
 // One test's use of the fake, for this process: switches the fake on, gives it a fresh call log

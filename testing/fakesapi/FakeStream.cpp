@@ -155,11 +155,21 @@ class Stream : public ISpStream, public RefCounted {
     if (file_.Valid() || base_) return kErrAlreadyInitialized;
     DWORD disposition = OPEN_EXISTING, access = GENERIC_READ;
     switch (mode) {
-      case SPFM_OPEN_READONLY: break;
-      case SPFM_OPEN_READWRITE: access |= GENERIC_WRITE; break;
-      case SPFM_CREATE: disposition = OPEN_ALWAYS; access |= GENERIC_WRITE; break;
-      case SPFM_CREATE_ALWAYS: disposition = CREATE_ALWAYS; access |= GENERIC_WRITE; break;
-      default: return E_INVALIDARG;
+      case SPFM_OPEN_READONLY:
+        break;
+      case SPFM_OPEN_READWRITE:
+        access |= GENERIC_WRITE;
+        break;
+      case SPFM_CREATE:
+        disposition = OPEN_ALWAYS;
+        access |= GENERIC_WRITE;
+        break;
+      case SPFM_CREATE_ALWAYS:
+        disposition = CREATE_ALWAYS;
+        access |= GENERIC_WRITE;
+        break;
+      default:
+        return E_INVALIDARG;
     }
     file_.Reset(CreateFileW(name, access, FILE_SHARE_READ, nullptr, disposition, FILE_ATTRIBUTE_NORMAL, nullptr));
     if (!file_.Valid()) {
@@ -228,7 +238,8 @@ class Stream : public ISpStream, public RefCounted {
     DWORD put = 0;
     BOOL ok = WriteFile(file_.Get(), header, kWaveHeaderBytes, &put, nullptr);
     DWORD error = GetLastError();
-    if (back.QuadPart > static_cast<LONGLONG>(kWaveHeaderBytes)) SetFilePointerEx(file_.Get(), back, nullptr, FILE_BEGIN);
+    if (back.QuadPart > static_cast<LONGLONG>(kWaveHeaderBytes))
+      SetFilePointerEx(file_.Get(), back, nullptr, FILE_BEGIN);
     return ok && put == kWaveHeaderBytes ? S_OK : HRESULT_FROM_WIN32(error);
   }
 

@@ -35,11 +35,21 @@ std::wstring Escape(const std::wstring& text) {
   out.reserve(text.size());
   for (wchar_t c : text) {
     switch (c) {
-      case L'\\': out += L"\\\\"; break;
-      case L'\t': out += L"\\t"; break;
-      case L'\r': out += L"\\r"; break;
-      case L'\n': out += L"\\n"; break;
-      default: out += c; break;
+      case L'\\':
+        out += L"\\\\";
+        break;
+      case L'\t':
+        out += L"\\t";
+        break;
+      case L'\r':
+        out += L"\\r";
+        break;
+      case L'\n':
+        out += L"\\n";
+        break;
+      default:
+        out += c;
+        break;
     }
   }
   return out;
@@ -107,8 +117,9 @@ HRESULT OpenRegistryPath(const std::wstring& path, bool create, RegKey* key) {
   HKEY root = nullptr;
   std::wstring sub;
   if (!SplitRegistryPath(path, &root, &sub)) return E_INVALIDARG;
-  LONG rc = create ? RegCreateKeyExW(root, sub.c_str(), 0, nullptr, 0, KEY_READ | KEY_WRITE, nullptr, key->Put(), nullptr)
-                   : RegOpenKeyExW(root, sub.c_str(), 0, KEY_READ | KEY_WRITE, key->Put());
+  LONG rc = create
+                ? RegCreateKeyExW(root, sub.c_str(), 0, nullptr, 0, KEY_READ | KEY_WRITE, nullptr, key->Put(), nullptr)
+                : RegOpenKeyExW(root, sub.c_str(), 0, KEY_READ | KEY_WRITE, key->Put());
   if (rc == ERROR_ACCESS_DENIED && !create) rc = RegOpenKeyExW(root, sub.c_str(), 0, KEY_READ, key->Put());
   if (rc == ERROR_FILE_NOT_FOUND || rc == ERROR_PATH_NOT_FOUND) return kErrNotFound;
   return rc == ERROR_SUCCESS ? S_OK : HRESULT_FROM_WIN32(rc);

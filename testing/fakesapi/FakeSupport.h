@@ -168,7 +168,7 @@ class RefCounted {
 extern volatile LONG g_liveObjects;
 extern volatile LONG g_serverLocks;
 
-#define FAKE_IUNKNOWN_REFS                                   \
+#define FAKE_IUNKNOWN_REFS                                           \
   ULONG STDMETHODCALLTYPE AddRef() override { return AddRefImpl(); } \
   ULONG STDMETHODCALLTYPE Release() override { return ReleaseImpl(); }
 
@@ -183,13 +183,13 @@ Microsoft::WRL::ComPtr<T> Adopt(T* object) {
 
 // Keeps C++ exceptions inside a COM method.
 #define FAKE_TRY try {
-#define FAKE_CATCH                 \
-  }                                \
-  catch (const std::bad_alloc&) {  \
-    return E_OUTOFMEMORY;          \
-  }                                \
-  catch (...) {                    \
-    return E_FAIL;                 \
+#define FAKE_CATCH                \
+  }                               \
+  catch (const std::bad_alloc&) { \
+    return E_OUTOFMEMORY;         \
+  }                               \
+  catch (...) {                   \
+    return E_FAIL;                \
   }
 
 }  // namespace fakesapi

@@ -324,8 +324,8 @@ class Voice : public ISpVoice, public RefCounted {
     if (streams_.empty()) return S_OK;
     SpokenStream& s = *streams_.front();
     if (s.phase != SpokenStream::kWords || s.sentences.empty()) return S_OK;
-    long current = s.next < s.words.size() ? static_cast<long>(s.words[s.next].sentence)
-                                           : static_cast<long>(s.sentences.size());
+    long current =
+        s.next < s.words.size() ? static_cast<long>(s.words[s.next].sentence) : static_cast<long>(s.sentences.size());
     long target = current + count;
     if (target < 0) target = 0;
     if (target > static_cast<long>(s.sentences.size())) target = static_cast<long>(s.sentences.size());
@@ -550,7 +550,9 @@ class Voice : public ISpVoice, public RefCounted {
       HRESULT hr = InjectedFailure(call);
       if (SUCCEEDED(hr) && !StartEngineLocked()) hr = E_OUTOFMEMORY;
       if (FAILED(hr)) {
-        LogCall(call, {{L"flags", Hex(flags)}, {L"voice", voiceId}, {L"text", text}, {L"result", Hex(static_cast<ULONG>(hr))}});
+        LogCall(
+            call,
+            {{L"flags", Hex(flags)}, {L"voice", voiceId}, {L"text", text}, {L"result", Hex(static_cast<ULONG>(hr))}});
         return hr;
       }
       if (flags & SPF_PURGEBEFORESPEAK) PurgeLocked();

@@ -20,282 +20,245 @@ namespace {
 // Must match gateway.py.
 const std::size_t kPeriod = 1000003;
 
-struct StoreClose
-{
-    void operator()(void* store) const { CertCloseStore(static_cast<HCERTSTORE>(store), 0); }
+struct StoreClose {
+  void operator()(void* store) const { CertCloseStore(static_cast<HCERTSTORE>(store), 0); }
 };
 using StoreHandle = std::unique_ptr<void, StoreClose>;
 
-struct ContextFree
-{
-    void operator()(const CERT_CONTEXT* context) const { CertFreeCertificateContext(context); }
+struct ContextFree {
+  void operator()(const CERT_CONTEXT* context) const { CertFreeCertificateContext(context); }
 };
 using CertContext = std::unique_ptr<const CERT_CONTEXT, ContextFree>;
 
-struct HandleClose
-{
-    void operator()(HANDLE h) const { CloseHandle(h); }
+struct HandleClose {
+  void operator()(HANDLE h) const { CloseHandle(h); }
 };
 using FileHandle = std::unique_ptr<void, HandleClose>;
 
-StoreHandle OpenRootStore(DWORD& error)
-{
-    HCERTSTORE store = CertOpenStore(CERT_STORE_PROV_SYSTEM_W, 0, 0,
-                                     CERT_SYSTEM_STORE_LOCAL_MACHINE, L"ROOT");
-    if (!store)
-        error = GetLastError();
-    return StoreHandle(store);
+StoreHandle OpenRootStore(DWORD& error) {
+  HCERTSTORE store = CertOpenStore(CERT_STORE_PROV_SYSTEM_W, 0, 0, CERT_SYSTEM_STORE_LOCAL_MACHINE, L"ROOT");
+  if (!store) error = GetLastError();
+  return StoreHandle(store);
 }
 
-std::wstring Widen(const std::string& text)
-{
-    std::wstring out;
-    for (unsigned char c : text)
-        out.push_back(static_cast<wchar_t>(c));
-    return out;
+std::wstring Widen(const std::string& text) {
+  std::wstring out;
+  for (unsigned char c : text) out.push_back(static_cast<wchar_t>(c));
+  return out;
 }
 
-std::wstring Url(const wchar_t* scheme, int port, const std::wstring& pathAndQuery)
-{
-    return std::wstring(scheme) + L"://127.0.0.1:" + std::to_wstring(port) + pathAndQuery;
+std::wstring Url(const wchar_t* scheme, int port, const std::wstring& pathAndQuery) {
+  return std::wstring(scheme) + L"://127.0.0.1:" + std::to_wstring(port) + pathAndQuery;
 }
 
 // The generated block of one seed (SHA-256 in counter mode), as gateway.py makes it.
-std::vector<std::uint8_t> MakePattern(std::uint32_t seed)
-{
-    std::vector<std::uint8_t> pattern;
-    pattern.reserve(kPeriod + 32);
-    BCRYPT_ALG_HANDLE algorithm = nullptr;
-    if (BCryptOpenAlgorithmProvider(&algorithm, BCRYPT_SHA256_ALGORITHM, nullptr, 0) != 0)
-        return pattern;
-    for (unsigned k = 0; pattern.size() < kPeriod; ++k) {
-        char text[64];
-        int n = std::snprintf(text, sizeof text, "orvel-gateway/%u/%u", seed, k);
-        UCHAR digest[32];
-        BCRYPT_HASH_HANDLE hash = nullptr;
-        bool ok = BCryptCreateHash(algorithm, &hash, nullptr, 0, nullptr, 0, 0) == 0;
-        ok = ok && BCryptHashData(hash, reinterpret_cast<PUCHAR>(text), static_cast<ULONG>(n), 0) == 0;
-        ok = ok && BCryptFinishHash(hash, digest, sizeof digest, 0) == 0;
-        if (hash)
-            BCryptDestroyHash(hash);
-        if (!ok) {
-            pattern.clear();
-            break;
-        }
-        pattern.insert(pattern.end(), digest, digest + sizeof digest);
+std::vector<std::uint8_t> MakePattern(std::uint32_t seed) {
+  std::vector<std::uint8_t> pattern;
+  pattern.reserve(kPeriod + 32);
+  BCRYPT_ALG_HANDLE algorithm = nullptr;
+  if (BCryptOpenAlgorithmProvider(&algorithm, BCRYPT_SHA256_ALGORITHM, nullptr, 0) != 0) return pattern;
+  for (unsigned k = 0; pattern.size() < kPeriod; ++k) {
+    char text[64];
+    int n = std::snprintf(text, sizeof text, "orvel-gateway/%u/%u", seed, k);
+    UCHAR digest[32];
+    BCRYPT_HASH_HANDLE hash = nullptr;
+    bool ok = BCryptCreateHash(algorithm, &hash, nullptr, 0, nullptr, 0, 0) == 0;
+    ok = ok && BCryptHashData(hash, reinterpret_cast<PUCHAR>(text), static_cast<ULONG>(n), 0) == 0;
+    ok = ok && BCryptFinishHash(hash, digest, sizeof digest, 0) == 0;
+    if (hash) BCryptDestroyHash(hash);
+    if (!ok) {
+      pattern.clear();
+      break;
     }
-    BCryptCloseAlgorithmProvider(algorithm, 0);
-    if (pattern.size() > kPeriod)
-        pattern.resize(kPeriod);
-    return pattern;
+    pattern.insert(pattern.end(), digest, digest + sizeof digest);
+  }
+  BCryptCloseAlgorithmProvider(algorithm, 0);
+  if (pattern.size() > kPeriod) pattern.resize(kPeriod);
+  return pattern;
 }
 
-} // namespace
+}  // namespace
 
 std::wstring GatewayInfo::Https(const std::wstring& p) const { return Url(L"https", httpsPort, p); }
 std::wstring GatewayInfo::Http(const std::wstring& p) const { return Url(L"http", httpPort, p); }
 std::wstring GatewayInfo::WrongHost(const std::wstring& p) const { return Url(L"https", wrongHostPort, p); }
 std::wstring GatewayInfo::Untrusted(const std::wstring& p) const { return Url(L"https", untrustedPort, p); }
 
-std::wstring UnixPathToWindows(const std::string& path)
-{
-    std::wstring out = L"Z:";
-    for (wchar_t c : Widen(path))
-        out.push_back(c == L'/' ? L'\\' : c);
-    return out;
+std::wstring UnixPathToWindows(const std::string& path) {
+  std::wstring out = L"Z:";
+  for (wchar_t c : Widen(path)) out.push_back(c == L'/' ? L'\\' : c);
+  return out;
 }
 
-bool FindGateway(GatewayInfo& info, std::string& why)
-{
-    const char* infoPath = std::getenv("ORV_GATEWAY_INFO");
-    if (!infoPath || !*infoPath) {
-        why = "ORV_GATEWAY_INFO is not set: run this program under testing/gateway/with-gateway";
-        return false;
-    }
-    std::ifstream in(UnixPathToWindows(infoPath).c_str());
-    if (!in) {
-        why = std::string("cannot read the gateway info file ") + infoPath;
-        return false;
-    }
-    std::map<std::string, std::string> values;
-    std::string line;
-    while (std::getline(in, line)) {
-        size_t eq = line.find('=');
-        if (eq != std::string::npos)
-            values[line.substr(0, eq)] = line.substr(eq + 1);
-    }
-    info.httpsPort = std::atoi(values["https_port"].c_str());
-    info.httpPort = std::atoi(values["http_port"].c_str());
-    info.wrongHostPort = std::atoi(values["wronghost_port"].c_str());
-    info.untrustedPort = std::atoi(values["untrusted_port"].c_str());
-    info.caDerPath = UnixPathToWindows(values["ca_der"]);
-    if (!info.httpsPort || !info.httpPort || !info.wrongHostPort || !info.untrustedPort ||
-        values["ca_der"].empty()) {
-        why = std::string("incomplete gateway info file ") + infoPath;
-        return false;
-    }
-    return true;
+bool FindGateway(GatewayInfo& info, std::string& why) {
+  const char* infoPath = std::getenv("ORV_GATEWAY_INFO");
+  if (!infoPath || !*infoPath) {
+    why = "ORV_GATEWAY_INFO is not set: run this program under testing/gateway/with-gateway";
+    return false;
+  }
+  std::ifstream in(UnixPathToWindows(infoPath).c_str());
+  if (!in) {
+    why = std::string("cannot read the gateway info file ") + infoPath;
+    return false;
+  }
+  std::map<std::string, std::string> values;
+  std::string line;
+  while (std::getline(in, line)) {
+    size_t eq = line.find('=');
+    if (eq != std::string::npos) values[line.substr(0, eq)] = line.substr(eq + 1);
+  }
+  info.httpsPort = std::atoi(values["https_port"].c_str());
+  info.httpPort = std::atoi(values["http_port"].c_str());
+  info.wrongHostPort = std::atoi(values["wronghost_port"].c_str());
+  info.untrustedPort = std::atoi(values["untrusted_port"].c_str());
+  info.caDerPath = UnixPathToWindows(values["ca_der"]);
+  if (!info.httpsPort || !info.httpPort || !info.wrongHostPort || !info.untrustedPort || values["ca_der"].empty()) {
+    why = std::string("incomplete gateway info file ") + infoPath;
+    return false;
+  }
+  return true;
 }
 
-std::vector<std::uint8_t> GatewayContent(std::uint32_t seed, std::uint64_t offset, std::size_t length)
-{
-    static std::mutex cacheLock;
-    static std::map<std::uint32_t, std::vector<std::uint8_t>> cache;
-    const std::vector<std::uint8_t>* pattern = nullptr;
-    {
-        std::lock_guard<std::mutex> guard(cacheLock);
-        auto it = cache.find(seed);
-        if (it == cache.end())
-            it = cache.emplace(seed, MakePattern(seed)).first;
-        pattern = &it->second;
-    }
-    std::vector<std::uint8_t> out;
-    if (pattern->size() != kPeriod)
-        return out;  // hashing failed: an empty answer fails every comparison
-    out.resize(length);
-    std::size_t position = static_cast<std::size_t>(offset % kPeriod);
-    for (std::size_t done = 0; done < length;) {
-        std::size_t n = std::min(length - done, kPeriod - position);
-        std::memcpy(out.data() + done, pattern->data() + position, n);
-        done += n;
-        position = 0;
-    }
-    return out;
+std::vector<std::uint8_t> GatewayContent(std::uint32_t seed, std::uint64_t offset, std::size_t length) {
+  static std::mutex cacheLock;
+  static std::map<std::uint32_t, std::vector<std::uint8_t>> cache;
+  const std::vector<std::uint8_t>* pattern = nullptr;
+  {
+    std::lock_guard<std::mutex> guard(cacheLock);
+    auto it = cache.find(seed);
+    if (it == cache.end()) it = cache.emplace(seed, MakePattern(seed)).first;
+    pattern = &it->second;
+  }
+  std::vector<std::uint8_t> out;
+  if (pattern->size() != kPeriod) return out;  // hashing failed: an empty answer fails every comparison
+  out.resize(length);
+  std::size_t position = static_cast<std::size_t>(offset % kPeriod);
+  for (std::size_t done = 0; done < length;) {
+    std::size_t n = std::min(length - done, kPeriod - position);
+    std::memcpy(out.data() + done, pattern->data() + position, n);
+    done += n;
+    position = 0;
+  }
+  return out;
 }
 
-bool ReadWholeFile(const std::wstring& path, std::vector<BYTE>& bytes, DWORD& error)
-{
-    FileHandle file(CreateFileW(path.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING,
-                                FILE_ATTRIBUTE_NORMAL, nullptr));
-    if (file.get() == INVALID_HANDLE_VALUE) {
-        file.release();
-        error = GetLastError();
-        return false;
-    }
-    LARGE_INTEGER size{};
-    if (!GetFileSizeEx(file.get(), &size) || size.QuadPart > (1 << 20)) {
-        error = GetLastError();
-        return false;
-    }
-    bytes.resize(static_cast<size_t>(size.QuadPart));
-    DWORD read = 0;
-    if (!ReadFile(file.get(), bytes.data(), static_cast<DWORD>(bytes.size()), &read, nullptr) ||
-        read != bytes.size()) {
-        error = GetLastError();
-        return false;
-    }
-    return true;
+bool ReadWholeFile(const std::wstring& path, std::vector<BYTE>& bytes, DWORD& error) {
+  FileHandle file(
+      CreateFileW(path.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr));
+  if (file.get() == INVALID_HANDLE_VALUE) {
+    file.release();
+    error = GetLastError();
+    return false;
+  }
+  LARGE_INTEGER size{};
+  if (!GetFileSizeEx(file.get(), &size) || size.QuadPart > (1 << 20)) {
+    error = GetLastError();
+    return false;
+  }
+  bytes.resize(static_cast<size_t>(size.QuadPart));
+  DWORD read = 0;
+  if (!ReadFile(file.get(), bytes.data(), static_cast<DWORD>(bytes.size()), &read, nullptr) || read != bytes.size()) {
+    error = GetLastError();
+    return false;
+  }
+  return true;
 }
 
-bool AddRootCertificate(const std::vector<BYTE>& der, bool& alreadyThere, DWORD& error)
-{
-    alreadyThere = false;
-    StoreHandle store = OpenRootStore(error);
-    if (!store)
-        return false;
-    if (!CertAddEncodedCertificateToStore(store.get(), X509_ASN_ENCODING, der.data(),
-                                          static_cast<DWORD>(der.size()), CERT_STORE_ADD_NEW, nullptr)) {
-        error = GetLastError();
-        if (error != static_cast<DWORD>(CRYPT_E_EXISTS))
-            return false;
-        alreadyThere = true;
-    }
-    return true;
+bool AddRootCertificate(const std::vector<BYTE>& der, bool& alreadyThere, DWORD& error) {
+  alreadyThere = false;
+  StoreHandle store = OpenRootStore(error);
+  if (!store) return false;
+  if (!CertAddEncodedCertificateToStore(store.get(), X509_ASN_ENCODING, der.data(), static_cast<DWORD>(der.size()),
+                                        CERT_STORE_ADD_NEW, nullptr)) {
+    error = GetLastError();
+    if (error != static_cast<DWORD>(CRYPT_E_EXISTS)) return false;
+    alreadyThere = true;
+  }
+  return true;
 }
 
-bool RemoveRootCertificate(const std::vector<BYTE>& der, DWORD& error)
-{
-    // Through the registry store that holds it: deleting through the logical system store
-    // reports success under Wine but leaves the certificate in place.
-    StoreHandle store(CertOpenStore(CERT_STORE_PROV_SYSTEM_REGISTRY_W, 0, 0,
-                                    CERT_SYSTEM_STORE_LOCAL_MACHINE, L"ROOT"));
-    if (!store) {
-        error = GetLastError();
-        return false;
-    }
-    CertContext wanted(CertCreateCertificateContext(X509_ASN_ENCODING, der.data(),
-                                                    static_cast<DWORD>(der.size())));
-    if (!wanted) {
-        error = GetLastError();
-        return false;
-    }
-    PCCERT_CONTEXT found = CertFindCertificateInStore(store.get(), X509_ASN_ENCODING, 0,
-                                                      CERT_FIND_EXISTING, wanted.get(), nullptr);
-    if (!found) {
-        error = GetLastError();
-        return false;
-    }
-    // Deleting frees the found context, also on failure.
-    if (!CertDeleteCertificateFromStore(found)) {
-        error = GetLastError();
-        return false;
-    }
-    return true;
+bool RemoveRootCertificate(const std::vector<BYTE>& der, DWORD& error) {
+  // Through the registry store that holds it: deleting through the logical system store
+  // reports success under Wine but leaves the certificate in place.
+  StoreHandle store(CertOpenStore(CERT_STORE_PROV_SYSTEM_REGISTRY_W, 0, 0, CERT_SYSTEM_STORE_LOCAL_MACHINE, L"ROOT"));
+  if (!store) {
+    error = GetLastError();
+    return false;
+  }
+  CertContext wanted(CertCreateCertificateContext(X509_ASN_ENCODING, der.data(), static_cast<DWORD>(der.size())));
+  if (!wanted) {
+    error = GetLastError();
+    return false;
+  }
+  PCCERT_CONTEXT found =
+      CertFindCertificateInStore(store.get(), X509_ASN_ENCODING, 0, CERT_FIND_EXISTING, wanted.get(), nullptr);
+  if (!found) {
+    error = GetLastError();
+    return false;
+  }
+  // Deleting frees the found context, also on failure.
+  if (!CertDeleteCertificateFromStore(found)) {
+    error = GetLastError();
+    return false;
+  }
+  return true;
 }
 
-bool HasRootCertificate(const std::vector<BYTE>& der)
-{
-    StoreHandle store(CertOpenStore(CERT_STORE_PROV_SYSTEM_REGISTRY_W, 0, 0,
-                                    CERT_SYSTEM_STORE_LOCAL_MACHINE, L"ROOT"));
-    CertContext wanted(CertCreateCertificateContext(X509_ASN_ENCODING, der.data(),
-                                                    static_cast<DWORD>(der.size())));
-    if (!store || !wanted)
-        return false;
-    CertContext found(CertFindCertificateInStore(store.get(), X509_ASN_ENCODING, 0, CERT_FIND_EXISTING,
-                                                 wanted.get(), nullptr));
-    return found != nullptr;
+bool HasRootCertificate(const std::vector<BYTE>& der) {
+  StoreHandle store(CertOpenStore(CERT_STORE_PROV_SYSTEM_REGISTRY_W, 0, 0, CERT_SYSTEM_STORE_LOCAL_MACHINE, L"ROOT"));
+  CertContext wanted(CertCreateCertificateContext(X509_ASN_ENCODING, der.data(), static_cast<DWORD>(der.size())));
+  if (!store || !wanted) return false;
+  CertContext found(
+      CertFindCertificateInStore(store.get(), X509_ASN_ENCODING, 0, CERT_FIND_EXISTING, wanted.get(), nullptr));
+  return found != nullptr;
 }
 
-int RemoveRootCertificatesNamed(const std::wstring& subjectPrefix, DWORD& error)
-{
-    StoreHandle store(CertOpenStore(CERT_STORE_PROV_SYSTEM_REGISTRY_W, 0, 0,
-                                    CERT_SYSTEM_STORE_LOCAL_MACHINE, L"ROOT"));
-    if (!store) {
-        error = GetLastError();
-        return -1;
+int RemoveRootCertificatesNamed(const std::wstring& subjectPrefix, DWORD& error) {
+  StoreHandle store(CertOpenStore(CERT_STORE_PROV_SYSTEM_REGISTRY_W, 0, 0, CERT_SYSTEM_STORE_LOCAL_MACHINE, L"ROOT"));
+  if (!store) {
+    error = GetLastError();
+    return -1;
+  }
+  // Collect first, delete afterwards: deleting while enumerating may restart the walk.
+  std::vector<CertContext> doomed;
+  PCCERT_CONTEXT context = nullptr;
+  while ((context = CertEnumCertificatesInStore(store.get(), context)) != nullptr) {
+    wchar_t name[256] = L"";
+    CertGetNameStringW(context, CERT_NAME_SIMPLE_DISPLAY_TYPE, 0, nullptr, name, 256);
+    if (std::wstring(name).compare(0, subjectPrefix.size(), subjectPrefix) == 0)
+      doomed.emplace_back(CertDuplicateCertificateContext(context));
+  }
+  int removed = 0;
+  for (CertContext& certificate : doomed) {
+    // Deleting frees the context, also on failure.
+    if (!CertDeleteCertificateFromStore(certificate.release())) {
+      error = GetLastError();
+      return -1;
     }
-    // Collect first, delete afterwards: deleting while enumerating may restart the walk.
-    std::vector<CertContext> doomed;
-    PCCERT_CONTEXT context = nullptr;
-    while ((context = CertEnumCertificatesInStore(store.get(), context)) != nullptr) {
-        wchar_t name[256] = L"";
-        CertGetNameStringW(context, CERT_NAME_SIMPLE_DISPLAY_TYPE, 0, nullptr, name, 256);
-        if (std::wstring(name).compare(0, subjectPrefix.size(), subjectPrefix) == 0)
-            doomed.emplace_back(CertDuplicateCertificateContext(context));
-    }
-    int removed = 0;
-    for (CertContext& certificate : doomed) {
-        // Deleting frees the context, also on failure.
-        if (!CertDeleteCertificateFromStore(certificate.release())) {
-            error = GetLastError();
-            return -1;
-        }
-        ++removed;
-    }
-    return removed;
+    ++removed;
+  }
+  return removed;
 }
 
-TrustedRootCertificate::TrustedRootCertificate(const std::wstring& derPath)
-{
-    if (!ReadWholeFile(derPath, der_, error_)) {
-        failure_ = "reading the CA certificate";
-        return;
-    }
-    bool alreadyThere = false;
-    if (!AddRootCertificate(der_, alreadyThere, error_)) {
-        failure_ = "adding the CA certificate to the LOCAL_MACHINE ROOT store";
-        return;
-    }
-    added_ = !alreadyThere;
-    ok_ = true;
+TrustedRootCertificate::TrustedRootCertificate(const std::wstring& derPath) {
+  if (!ReadWholeFile(derPath, der_, error_)) {
+    failure_ = "reading the CA certificate";
+    return;
+  }
+  bool alreadyThere = false;
+  if (!AddRootCertificate(der_, alreadyThere, error_)) {
+    failure_ = "adding the CA certificate to the LOCAL_MACHINE ROOT store";
+    return;
+  }
+  added_ = !alreadyThere;
+  ok_ = true;
 }
 
-TrustedRootCertificate::~TrustedRootCertificate()
-{
-    if (added_) {
-        DWORD error = 0;
-        RemoveRootCertificate(der_, error);
-    }
+TrustedRootCertificate::~TrustedRootCertificate() {
+  if (added_) {
+    DWORD error = 0;
+    RemoveRootCertificate(der_, error);
+  }
 }
 
-} // namespace testgateway
+}  // namespace testgateway

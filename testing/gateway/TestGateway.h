@@ -11,19 +11,18 @@
 
 namespace testgateway {
 
-struct GatewayInfo
-{
-    int httpsPort = 0;      // certificate for 127.0.0.1 and localhost, from the test CA
-    int httpPort = 0;       // plain HTTP, same content
-    int wrongHostPort = 0;  // certificate from the test CA for another host name only
-    int untrustedPort = 0;  // certificate for 127.0.0.1 from a CA that nobody trusts
-    std::wstring caDerPath; // the test CA certificate (DER), as a Windows path
+struct GatewayInfo {
+  int httpsPort = 0;       // certificate for 127.0.0.1 and localhost, from the test CA
+  int httpPort = 0;        // plain HTTP, same content
+  int wrongHostPort = 0;   // certificate from the test CA for another host name only
+  int untrustedPort = 0;   // certificate for 127.0.0.1 from a CA that nobody trusts
+  std::wstring caDerPath;  // the test CA certificate (DER), as a Windows path
 
-    // "https://127.0.0.1:<httpsPort>" + pathAndQuery, and the same for the other listeners.
-    std::wstring Https(const std::wstring& pathAndQuery) const;
-    std::wstring Http(const std::wstring& pathAndQuery) const;
-    std::wstring WrongHost(const std::wstring& pathAndQuery) const;
-    std::wstring Untrusted(const std::wstring& pathAndQuery) const;
+  // "https://127.0.0.1:<httpsPort>" + pathAndQuery, and the same for the other listeners.
+  std::wstring Https(const std::wstring& pathAndQuery) const;
+  std::wstring Http(const std::wstring& pathAndQuery) const;
+  std::wstring WrongHost(const std::wstring& pathAndQuery) const;
+  std::wstring Untrusted(const std::wstring& pathAndQuery) const;
 };
 
 // Reads the info file that the environment variable ORV_GATEWAY_INFO names. False, with
@@ -38,26 +37,25 @@ std::vector<std::uint8_t> GatewayContent(std::uint32_t seed, std::uint64_t offse
 
 // Puts a certificate into the local machine's ROOT store (CERT_SYSTEM_STORE_LOCAL_MACHINE)
 // and takes it out again at destruction, unless it was there already.
-class TrustedRootCertificate
-{
-public:
-    explicit TrustedRootCertificate(const std::wstring& derPath);
-    ~TrustedRootCertificate();
-    TrustedRootCertificate(const TrustedRootCertificate&) = delete;
-    TrustedRootCertificate& operator=(const TrustedRootCertificate&) = delete;
+class TrustedRootCertificate {
+ public:
+  explicit TrustedRootCertificate(const std::wstring& derPath);
+  ~TrustedRootCertificate();
+  TrustedRootCertificate(const TrustedRootCertificate&) = delete;
+  TrustedRootCertificate& operator=(const TrustedRootCertificate&) = delete;
 
-    bool Ok() const { return ok_; }
-    const std::vector<BYTE>& Certificate() const { return der_; }
-    // What failed and GetLastError (or the HRESULT) at that point.
-    const std::string& Failure() const { return failure_; }
-    DWORD Error() const { return error_; }
+  bool Ok() const { return ok_; }
+  const std::vector<BYTE>& Certificate() const { return der_; }
+  // What failed and GetLastError (or the HRESULT) at that point.
+  const std::string& Failure() const { return failure_; }
+  DWORD Error() const { return error_; }
 
-private:
-    std::vector<BYTE> der_;
-    bool ok_ = false;
-    bool added_ = false;
-    std::string failure_;
-    DWORD error_ = 0;
+ private:
+  std::vector<BYTE> der_;
+  bool ok_ = false;
+  bool added_ = false;
+  std::string failure_;
+  DWORD error_ = 0;
 };
 
 // The two halves of TrustedRootCertificate for programs that add and remove in separate
@@ -71,4 +69,4 @@ bool HasRootCertificate(const std::vector<BYTE>& der);
 int RemoveRootCertificatesNamed(const std::wstring& subjectPrefix, DWORD& error);
 bool ReadWholeFile(const std::wstring& path, std::vector<BYTE>& bytes, DWORD& error);
 
-} // namespace testgateway
+}  // namespace testgateway

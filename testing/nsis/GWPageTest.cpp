@@ -27,8 +27,7 @@ gwplugin_test::CTestPage& Page() {
 }  // namespace
 
 extern "C" __declspec(dllexport) void __cdecl ShowTestPage(HWND parent, int string_size, WCHAR* variables,
-                                                           nsis::StackEntry** stacktop,
-                                                           nsis::ExtraParameters* extra) {
+                                                           nsis::StackEntry** stacktop, nsis::ExtraParameters* extra) {
   gwplugin::RunExport("ShowTestPage", string_size, variables, stacktop, extra, L"cancel",
                       [parent](gwplugin::CGWPluginApp& app) {
                         gwplugin::NsisPopString(Page().initialValue);
@@ -45,8 +44,8 @@ extern "C" __declspec(dllexport) void __cdecl ShowTestPage(HWND parent, int stri
                       });
 }
 
-extern "C" __declspec(dllexport) void __cdecl Echo(HWND, int string_size, WCHAR* variables,
-                                                   nsis::StackEntry** stacktop, nsis::ExtraParameters* extra) {
+extern "C" __declspec(dllexport) void __cdecl Echo(HWND, int string_size, WCHAR* variables, nsis::StackEntry** stacktop,
+                                                   nsis::ExtraParameters* extra) {
   gwplugin::RunExport("Echo", string_size, variables, stacktop, extra, nullptr, [](gwplugin::CGWPluginApp&) {
     std::wstring text;
     gwplugin::NsisPopString(text);
@@ -59,7 +58,7 @@ HANDLE g_event = nullptr;  // the event of EventCreate; closed when the DLL goes
 }  // namespace
 
 extern "C" __declspec(dllexport) void __cdecl EventCreate(HWND, int string_size, WCHAR* variables,
-                                                        nsis::StackEntry** stacktop, nsis::ExtraParameters* extra) {
+                                                          nsis::StackEntry** stacktop, nsis::ExtraParameters* extra) {
   gwplugin::RunExport("EventCreate", string_size, variables, stacktop, extra, nullptr, [](gwplugin::CGWPluginApp&) {
     std::wstring name;
     gwplugin::NsisPopString(name);

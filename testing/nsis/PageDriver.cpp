@@ -12,9 +12,12 @@ int wmain(int argc, wchar_t** argv) {
     return 2;
   }
   int id = 0;
-  if (wcscmp(argv[1], L"next") == 0) id = 1;
-  else if (wcscmp(argv[1], L"cancel") == 0) id = 2;
-  else if (wcscmp(argv[1], L"back") == 0) id = 3;
+  if (wcscmp(argv[1], L"next") == 0)
+    id = 1;
+  else if (wcscmp(argv[1], L"cancel") == 0)
+    id = 2;
+  else if (wcscmp(argv[1], L"back") == 0)
+    id = 3;
   if (id == 0) return 2;
 
   HANDLE shown = CreateEventW(nullptr, TRUE, FALSE, argv[3]);

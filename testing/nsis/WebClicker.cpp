@@ -48,7 +48,8 @@ PROCESS_INFORMATION g_process{};
 HWND g_last_page = nullptr;  // the page that was up when the last button was clicked
 
 void Line(const std::wstring& text) {
-  std::string utf8(static_cast<std::size_t>(WideCharToMultiByte(CP_UTF8, 0, text.c_str(), -1, nullptr, 0, nullptr, nullptr)), '\0');
+  std::string utf8(
+      static_cast<std::size_t>(WideCharToMultiByte(CP_UTF8, 0, text.c_str(), -1, nullptr, 0, nullptr, nullptr)), '\0');
   WideCharToMultiByte(CP_UTF8, 0, text.c_str(), -1, &utf8[0], static_cast<int>(utf8.size()), nullptr, nullptr);
   utf8.resize(utf8.size() - 1);
   std::fprintf(g_result, "%s\n", utf8.c_str());
@@ -123,8 +124,7 @@ std::wstring KindOf(HWND page) {
 // message to this thread), looking again at least every 200 ms in case an event is not
 // delivered; false after kWaitMs or when the installer has ended.
 bool WaitUntil(const std::function<bool()>& done) {
-  HWINEVENTHOOK hook = SetWinEventHook(EVENT_OBJECT_CREATE, EVENT_OBJECT_NAMECHANGE, nullptr,
-                                       IgnoreWinEvent,
+  HWINEVENTHOOK hook = SetWinEventHook(EVENT_OBJECT_CREATE, EVENT_OBJECT_NAMECHANGE, nullptr, IgnoreWinEvent,
                                        g_process.dwProcessId, 0, WINEVENT_OUTOFCONTEXT);
   const ULONGLONG deadline = GetTickCount64() + kWaitMs;
   bool ok = false;
@@ -223,10 +223,12 @@ std::vector<TreeItem> TreeItems(HWND tree) {
   RemoteBuffer shared(sizeof(TVITEMW) + 256 * sizeof(wchar_t));
   if (!shared) return items;
   std::function<void(HTREEITEM, int)> walk = [&](HTREEITEM first, int depth) {
-    for (HTREEITEM h = first; h; h = reinterpret_cast<HTREEITEM>(SendMessageW(tree, TVM_GETNEXTITEM, TVGN_NEXT, reinterpret_cast<LPARAM>(h)))) {
+    for (HTREEITEM h = first; h;
+         h = reinterpret_cast<HTREEITEM>(SendMessageW(tree, TVM_GETNEXTITEM, TVGN_NEXT, reinterpret_cast<LPARAM>(h)))) {
       TreeItem item{h, depth, L"", 0};
       if (ReadTreeItem(tree, shared, item)) items.push_back(item);
-      walk(reinterpret_cast<HTREEITEM>(SendMessageW(tree, TVM_GETNEXTITEM, TVGN_CHILD, reinterpret_cast<LPARAM>(h))), depth + 1);
+      walk(reinterpret_cast<HTREEITEM>(SendMessageW(tree, TVM_GETNEXTITEM, TVGN_CHILD, reinterpret_cast<LPARAM>(h))),
+           depth + 1);
     }
   };
   walk(reinterpret_cast<HTREEITEM>(SendMessageW(tree, TVM_GETNEXTITEM, TVGN_ROOT, 0)), 0);
@@ -290,7 +292,8 @@ bool ClickTreeCheck(const std::wstring& label) {
   static ULONGLONG last_time = 0;
   const ULONGLONG double_click = GetDoubleClickTime();
   if (std::abs(point.x - last_point.x) <= GetSystemMetrics(SM_CXDOUBLECLK) &&
-      std::abs(point.y - last_point.y) <= GetSystemMetrics(SM_CYDOUBLECLK) && GetTickCount64() < last_time + double_click + 50)
+      std::abs(point.y - last_point.y) <= GetSystemMetrics(SM_CYDOUBLECLK) &&
+      GetTickCount64() < last_time + double_click + 50)
     WaitForSingleObject(g_process.hProcess, static_cast<DWORD>(last_time + double_click + 50 - GetTickCount64()));
   SetForegroundWindow(main);
   SetCursorPos(point.x, point.y);
@@ -298,14 +301,15 @@ bool ClickTreeCheck(const std::wstring& label) {
   input[0].type = input[1].type = INPUT_MOUSE;
   input[0].mi.dwFlags = MOUSEEVENTF_LEFTDOWN;
   input[1].mi.dwFlags = MOUSEEVENTF_LEFTUP;
-  if (SendInput(2, input, sizeof(INPUT)) != 2) return Fail(L"SendInput refused, error " + std::to_wstring(GetLastError()));
+  if (SendInput(2, input, sizeof(INPUT)) != 2)
+    return Fail(L"SendInput refused, error " + std::to_wstring(GetLastError()));
   last_point = point;
   last_time = GetTickCount64();
   RemoteBuffer shared(sizeof(TVITEMW) + 256 * sizeof(wchar_t));
   const bool changed = shared && WaitUntil([&] {
-    TreeItem now = item;
-    return ReadTreeItem(tree, shared, now) && (now.state_image & 3) != (item.state_image & 3);
-  });
+                         TreeItem now = item;
+                         return ReadTreeItem(tree, shared, now) && (now.state_image & 3) != (item.state_image & 3);
+                       });
   // The mouse leaves the page, so no hot box or tooltip is left over it.
   SetCursorPos(GetSystemMetrics(SM_CXSCREEN) - 1, GetSystemMetrics(SM_CYSCREEN) - 1);
   return changed || Fail(L"the check box of \"" + item.text + L"\" did not change");
@@ -340,8 +344,8 @@ void Dump(const std::wstring& name, HWND page) {
 }
 
 // Under HKLM\Software: what an installation of the test products writes.
-const wchar_t* kMakerKeys[] = {L"ORVEL\\gw", L"Orvel\\Orvel 2 Vokant", L"Orvel\\Orvel Vokant", L"Orvel\\Orvel Helmstand",
-                               L"Orvel\\Orvel Parlon"};
+const wchar_t* kMakerKeys[] = {L"ORVEL\\gw", L"Orvel\\Orvel 2 Vokant", L"Orvel\\Orvel Vokant",
+                               L"Orvel\\Orvel Helmstand", L"Orvel\\Orvel Parlon"};
 
 void CleanMakerKeys() {
   HKEY software = nullptr;
@@ -363,8 +367,10 @@ std::wstring ReadValue(const wchar_t* key, const wchar_t* name) {
   DWORD size = sizeof data - 2, type = 0;
   std::wstring value = L"(none)";
   if (RegQueryValueExW(opened, name, nullptr, &type, data, &size) == ERROR_SUCCESS) {
-    if (type == REG_SZ) value = L"\"" + std::wstring(reinterpret_cast<wchar_t*>(data)) + L"\"";
-    else if (type == REG_DWORD) value = std::to_wstring(*reinterpret_cast<DWORD*>(data));
+    if (type == REG_SZ)
+      value = L"\"" + std::wstring(reinterpret_cast<wchar_t*>(data)) + L"\"";
+    else if (type == REG_DWORD)
+      value = std::to_wstring(*reinterpret_cast<DWORD*>(data));
   }
   RegCloseKey(opened);
   return value;
@@ -441,8 +447,8 @@ int wmain(int argc, wchar_t** argv) {
     if (verb == L"log") {
       HKEY key = nullptr;
       DWORD one = 1;
-      ok = RegCreateKeyExW(HKEY_LOCAL_MACHINE, L"Software\\ORVEL\\gw", 0, nullptr, 0, KEY_SET_VALUE | kView, nullptr, &key,
-                           nullptr) == ERROR_SUCCESS &&
+      ok = RegCreateKeyExW(HKEY_LOCAL_MACHINE, L"Software\\ORVEL\\gw", 0, nullptr, 0, KEY_SET_VALUE | kView, nullptr,
+                           &key, nullptr) == ERROR_SUCCESS &&
            RegSetValueExW(key, L"log", 0, REG_DWORD, reinterpret_cast<BYTE*>(&one), sizeof one) == ERROR_SUCCESS;
       if (key) RegCloseKey(key);
       if (!ok) Fail(L"the log switch cannot be set");
@@ -450,13 +456,15 @@ int wmain(int argc, wchar_t** argv) {
       std::wstring command = L"\"" + setup + L"\" " + args;
       STARTUPINFOW startup{};
       startup.cb = sizeof startup;
-      ok = CreateProcessW(setup.c_str(), &command[0], nullptr, nullptr, FALSE, 0, nullptr, nullptr, &startup, &g_process) ||
+      ok = CreateProcessW(setup.c_str(), &command[0], nullptr, nullptr, FALSE, 0, nullptr, nullptr, &startup,
+                          &g_process) ||
            Fail(L"the installer cannot start, error " + std::to_wstring(GetLastError()));
     } else if (verb == L"wait") {
       ok = WaitUntil([&] {
-        HWND page = CurrentPage();
-        return page && page != g_last_page && KindOf(page) == arg;
-      }) || Fail(L"no " + arg + L" page; the page up is \"" + KindOf(CurrentPage()) + L"\"");
+             HWND page = CurrentPage();
+             return page && page != g_last_page && KindOf(page) == arg;
+           }) ||
+           Fail(L"no " + arg + L" page; the page up is \"" + KindOf(CurrentPage()) + L"\"");
       if (ok) g_last_page = CurrentPage();
     } else if (verb == L"shot") {
       HWND main = InstallerWindow();

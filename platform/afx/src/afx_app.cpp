@@ -48,7 +48,9 @@ int CWinApp::DoMessageBox(LPCTSTR lpszPrompt, UINT nType, UINT) {
 HICON CWinApp::LoadIcon(UINT nIDResource) const {
   return ::LoadIconW(AfxGetResourceHandle(), MAKEINTRESOURCEW(nIDResource));
 }
-HICON CWinApp::LoadIcon(LPCTSTR lpszResourceName) const { return ::LoadIconW(AfxGetResourceHandle(), lpszResourceName); }
+HICON CWinApp::LoadIcon(LPCTSTR lpszResourceName) const {
+  return ::LoadIconW(AfxGetResourceHandle(), lpszResourceName);
+}
 HICON CWinApp::LoadStandardIcon(LPCTSTR lpszIconName) const { return ::LoadIconW(nullptr, lpszIconName); }
 HCURSOR CWinApp::LoadCursor(UINT nIDResource) const {
   return ::LoadCursorW(AfxGetResourceHandle(), MAKEINTRESOURCEW(nIDResource));

@@ -107,7 +107,8 @@ BOOL CWinThread::CreateThread(DWORD dwCreateFlags, UINT nStackSize, LPSECURITY_A
   gate->thread = this;
   auto* param = new std::shared_ptr<afx_detail::StartGate>(gate);
   unsigned id = 0;
-  const uintptr_t h = _beginthreadex(lpSecurityAttrs, nStackSize, &afx_detail::ThreadEntry, param, CREATE_SUSPENDED, &id);
+  const uintptr_t h =
+      _beginthreadex(lpSecurityAttrs, nStackSize, &afx_detail::ThreadEntry, param, CREATE_SUSPENDED, &id);
   if (!h) {
     delete param;
     return FALSE;
@@ -237,8 +238,7 @@ static CWinThread* StartThread(CWinThread* pThread, int nPriority, UINT nStackSi
     delete pThread;
     return nullptr;
   }
-  if (!pThread->SetThreadPriority(nPriority))
-    OutputDebugStringA("afx: SetThreadPriority failed for a new thread\n");
+  if (!pThread->SetThreadPriority(nPriority)) OutputDebugStringA("afx: SetThreadPriority failed for a new thread\n");
   if (!(dwCreateFlags & CREATE_SUSPENDED)) pThread->ResumeThread();
   return pThread;
 }

@@ -343,8 +343,10 @@ void CWnd::FinalNcDestroy() {
   Detach();
   // The window's own procedure sees the last message too.
   if (const MSG* cur = State().currentMsg; cur && cur->hwnd == h && cur->message == WM_NCDESTROY) {
-    if (super) CallWindowProcW(super, h, WM_NCDESTROY, cur->wParam, cur->lParam);
-    else ::DefWindowProcW(h, WM_NCDESTROY, cur->wParam, cur->lParam);
+    if (super)
+      CallWindowProcW(super, h, WM_NCDESTROY, cur->wParam, cur->lParam);
+    else
+      ::DefWindowProcW(h, WM_NCDESTROY, cur->wParam, cur->lParam);
   }
   PostNcDestroy();  // may delete this
 }

@@ -136,7 +136,7 @@ void CSkinnedPanel::Skin() {
   draw_helpers::LoadImageFromResource(IDB_SKIN_BUTTONS, L"PNG", m_sheet);
   draw_helpers::LoadImageFromResource(IDB_SKIN_SLIDER, L"PNG", m_sliderSheet);
   for (CWnd* child : std::initializer_list<CWnd*>{&m_language, &m_minimise, &m_close, &m_fold, &m_volume, &m_speed,
-                                                   &m_read, &m_stop, &m_launch, &m_lexicon, &m_voiceIcon, &m_voiceLink})
+                                                  &m_read, &m_stop, &m_launch, &m_lexicon, &m_voiceIcon, &m_voiceLink})
     m_painter.Register(child);
 
   m_voiceLink.m_bFitToText = true;

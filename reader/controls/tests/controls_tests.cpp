@@ -271,8 +271,8 @@ TEST_F(Controls, ValueTipTextsThroughGetDispInfo) {
     int divisor;
     const wchar_t* text;
   } cases[] = {
-      {&panel->m_volume, 35, 1, L"35 %"}, {&panel->m_volume, 0, 1, L"0 %"},   {&panel->m_speed, -30, 1, L"-3"},
-      {&panel->m_speed, 14, 1, L"1"},     {&panel->m_speed, -15, 1, L"-2"},   {&panel->m_volume, 35, 10, L"3.5"},
+      {&panel->m_volume, 35, 1, L"35 %"}, {&panel->m_volume, 0, 1, L"0 %"}, {&panel->m_speed, -30, 1, L"-3"},
+      {&panel->m_speed, 14, 1, L"1"},     {&panel->m_speed, -15, 1, L"-2"}, {&panel->m_volume, 35, 10, L"3.5"},
   };
   for (const Case& c : cases) {
     c.slider->SetValueDivisor(c.divisor);
@@ -295,10 +295,18 @@ TEST_F(Controls, FineModeArithmeticAndSnapping) {
     int expectedPosition;
     int expectedValue;
   } cases[] = {
-      {6, SB_ENDSCROLL, 0, 0},       {8, SB_ENDSCROLL, 8, 1},          {-7, SB_THUMBPOSITION, 0, 0},
-      {-8, SB_THUMBTRACK, -8, -1},   {-15, -1, -15, -2},               {14, -1, 14, 1},
-      {15, -1, 15, 2},               {0, SB_LINERIGHT, 10, 1},         {20, SB_LINELEFT, 10, 1},
-      {100, SB_LINERIGHT, 100, 10},  {-100, SB_LINELEFT, -100, -10},   {43, SB_LINERIGHT, 50, 5},
+      {6, SB_ENDSCROLL, 0, 0},
+      {8, SB_ENDSCROLL, 8, 1},
+      {-7, SB_THUMBPOSITION, 0, 0},
+      {-8, SB_THUMBTRACK, -8, -1},
+      {-15, -1, -15, -2},
+      {14, -1, 14, 1},
+      {15, -1, 15, 2},
+      {0, SB_LINERIGHT, 10, 1},
+      {20, SB_LINELEFT, 10, 1},
+      {100, SB_LINERIGHT, 100, 10},
+      {-100, SB_LINELEFT, -100, -10},
+      {43, SB_LINERIGHT, 50, 5},
   };
   EXPECT_EQ(10, speed.GetRangeMax());
   for (const Case& c : cases) {
@@ -322,8 +330,8 @@ TEST(ControlsAnimation, StripFramesAlignmentAndWrap) {
     int w, h;
     UINT flags;
     CPoint at;
-  } aligns[] = {{22, 33, 5, {0, 5}},  {30, 40, 0, {0, 0}}, {30, 40, 1, {4, 0}},  {30, 40, 2, {8, 0}},
-                {30, 40, 4, {0, 9}},  {30, 40, 8, {0, 18}}, {30, 40, 10, {8, 18}}, {21, 21, 5, {0, 0}}};
+  } aligns[] = {{22, 33, 5, {0, 5}}, {30, 40, 0, {0, 0}},  {30, 40, 1, {4, 0}},   {30, 40, 2, {8, 0}},
+                {30, 40, 4, {0, 9}}, {30, 40, 8, {0, 18}}, {30, 40, 10, {8, 18}}, {21, 21, 5, {0, 0}}};
   for (const Align& a : aligns) {
     strip.Align(a.w, a.h, a.flags);
     EXPECT_EQ(a.at, strip.GetOffset()) << "flags " << a.flags << " in " << a.w << " x " << a.h;
@@ -434,7 +442,10 @@ TEST_F(Controls, HyperlinkFitsItsTextAndBecomesOwnerDrawnWhateverItsAlignment) {
     DWORD align;
     int lines;  // expected, or 0: as many as the text takes (at least 3)
   } cases[] = {
-      {L"More voices", 2, SS_CENTER, 1}, {longText, 1, SS_RIGHT, 1}, {longText, 2, SS_LEFT, 2}, {longText, 9, SS_RIGHT, 0},
+      {L"More voices", 2, SS_CENTER, 1},
+      {longText, 1, SS_RIGHT, 1},
+      {longText, 2, SS_LEFT, 2},
+      {longText, 9, SS_RIGHT, 0},
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(std::to_string(c.maxLines) + " lines at most, style " + Hex(c.align));
