@@ -10,7 +10,7 @@
 
 #include "SelReaderDlg.h"
 #include "resource.h"
-#include "text_source.h"
+#include "TextSource.h"
 
 namespace {
 

@@ -16,7 +16,7 @@
 #include <vector>
 
 #include "ReaderBenchSupport.h"
-#include "text_source.h"
+#include "TextSource.h"
 
 using reader_bench::NowMs;
 

@@ -11,7 +11,7 @@ namespace reader_test {
 
 class TextSource {
  public:
-  // mode: "text", "image" or "none" (see text_source.h).
+  // mode: "text", "image" or "none" (see TextSource.h).
   explicit TextSource(const wchar_t* mode);
   ~TextSource();
   TextSource(const TextSource&) = delete;

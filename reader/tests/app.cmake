@@ -19,10 +19,10 @@ foreach(_orv_m IN LISTS _orv_test_modules)
 endforeach()
 
 orv_add_test(NAME reader_tests
-  SOURCES "${CMAKE_CURRENT_LIST_DIR}/language_module_test.cpp"
-          "${CMAKE_CURRENT_LIST_DIR}/module_resources_test.cpp"
-          "${CMAKE_CURRENT_LIST_DIR}/lifetime_test.cpp"
-          "${CMAKE_CURRENT_LIST_DIR}/speech_client_registration_test.cpp"
+  SOURCES "${CMAKE_CURRENT_LIST_DIR}/LanguageModuleTests.cpp"
+          "${CMAKE_CURRENT_LIST_DIR}/ModuleResourcesTests.cpp"
+          "${CMAKE_CURRENT_LIST_DIR}/LifetimeTests.cpp"
+          "${CMAKE_CURRENT_LIST_DIR}/SpeechClientRegistrationTests.cpp"
           "${CMAKE_CURRENT_LIST_DIR}/ReaderTestSupport.cpp"
           "${CMAKE_CURRENT_LIST_DIR}/reader_tests.rc"
   LIBS orv_reader_core orv_started_program
@@ -34,7 +34,7 @@ orv_strict(reader_tests)
 # The process tests start copies of the program; one instance at a time per prefix, and they
 # write "language" under HKLM\SOFTWARE\ORVEL, so they hold both locks.
 add_executable(reader_process_tests
-  "${CMAKE_CURRENT_LIST_DIR}/process_test.cpp"
+  "${CMAKE_CURRENT_LIST_DIR}/ProcessTests.cpp"
   "${CMAKE_CURRENT_LIST_DIR}/ReaderTestSupport.cpp")
 target_link_libraries(reader_process_tests PRIVATE orv_reader_core orv_started_program dep_gmock dep_gtest_main)
 add_dependencies(reader_process_tests orv_reader ${_orv_test_module_targets})

@@ -2,10 +2,10 @@
 # text-source program. They write the reader's HKLM values ("wait", "notepad_mode",
 # "notepad_default_txt"), move the foreground, press keys and start Notepad, so they hold
 # the registry lock and the desktop's input.
-add_executable(orv_text_source WIN32 "${CMAKE_CURRENT_LIST_DIR}/text_source.cpp")
+add_executable(orv_text_source WIN32 "${CMAKE_CURRENT_LIST_DIR}/TextSource.cpp")
 orv_strict(orv_text_source)
 orv_add_test(NAME reader_capture_tests
-  SOURCES "${CMAKE_CURRENT_LIST_DIR}/capture_tests.cpp"
+  SOURCES "${CMAKE_CURRENT_LIST_DIR}/CaptureTests.cpp"
           "${CMAKE_CURRENT_LIST_DIR}/ReaderTestSupport.cpp"
           "${CMAKE_CURRENT_LIST_DIR}/TextSourceProcess.cpp"
   LIBS orv_reader_capture orv_reader_core orv_started_program

@@ -1,6 +1,6 @@
 # Tests of the drawing helpers and skinned controls, drawing from the real English module.
 orv_add_test(NAME reader_controls_tests
-  SOURCES "${CMAKE_SOURCE_DIR}/reader/controls/tests/controls_tests.cpp"
+  SOURCES "${CMAKE_SOURCE_DIR}/reader/controls/tests/ControlsTests.cpp"
           "${CMAKE_SOURCE_DIR}/reader/controls/tests/SkinnedPanel.cpp"
   LIBS orv_reader_controls
   TIMEOUT 120)

@@ -1,7 +1,7 @@
 # Tests of the main dialog in the test's own process, with a speech thread of the test and the
 # fake SAPI server. They write the reader's HKLM values and press keys on the shared desktop.
 orv_add_test(NAME reader_dialog_tests
-  SOURCES "${CMAKE_CURRENT_LIST_DIR}/dialog_tests.cpp"
+  SOURCES "${CMAKE_CURRENT_LIST_DIR}/DialogTests.cpp"
           "${CMAKE_CURRENT_LIST_DIR}/ReaderTestSupport.cpp"
           "${CMAKE_CURRENT_LIST_DIR}/TextSourceProcess.cpp"
           "${CMAKE_SOURCE_DIR}/speech/tests/SpeechTestSupport.cpp"

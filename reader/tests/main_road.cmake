@@ -3,7 +3,7 @@
 # program, writes the reader's HKLM values and presses keys on the shared desktop, so it holds
 # the instance, registry and input locks.
 add_executable(reader_main_road_test
-  "${CMAKE_CURRENT_LIST_DIR}/main_road_test.cpp"
+  "${CMAKE_CURRENT_LIST_DIR}/MainRoadTests.cpp"
   "${CMAKE_CURRENT_LIST_DIR}/ReaderTestSupport.cpp")
 target_link_libraries(reader_main_road_test PRIVATE orv_reader_core fakesapi_control orv_started_program dep_gmock dep_gtest_main)
 add_dependencies(reader_main_road_test orv_reader orv_text_source orv_lang_english)

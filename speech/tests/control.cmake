@@ -1,9 +1,9 @@
 orv_add_test(NAME speech_control_tests
   SOURCES
     ${CMAKE_CURRENT_LIST_DIR}/SpeechTestSupport.cpp
-    ${CMAKE_CURRENT_LIST_DIR}/SpeechControlTest.cpp
-    ${CMAKE_CURRENT_LIST_DIR}/VoicePoolTest.cpp
-    ${CMAKE_CURRENT_LIST_DIR}/VoiceListTest.cpp
+    ${CMAKE_CURRENT_LIST_DIR}/SpeechControlTests.cpp
+    ${CMAKE_CURRENT_LIST_DIR}/VoicePoolTests.cpp
+    ${CMAKE_CURRENT_LIST_DIR}/VoiceListTests.cpp
   LIBS orv_speech fakesapi_control
   TIMEOUT 300)
 orv_strict(speech_control_tests)

@@ -1,2 +1,2 @@
-orv_add_test(NAME afx_tests SOURCES ${CMAKE_CURRENT_LIST_DIR}/afx_tests.cpp LIBS afx TIMEOUT 120)
+orv_add_test(NAME afx_tests SOURCES ${CMAKE_CURRENT_LIST_DIR}/AfxTests.cpp LIBS afx TIMEOUT 120)
 orv_strict(afx_tests)

@@ -318,7 +318,7 @@ struct CrashCase {
 std::string ChildName() { return "diagnostics_crash_child.exe"; }
 
 // Set by the test runner when this 32-bit program runs under an i386 user-mode emulator: the
-// crash program then raises its access violations in software (see crash_child.cpp).
+// crash program then raises its access violations in software (see CrashChild.cpp).
 bool FaultsRaisedInSoftware() { return GetEnvironmentVariableW(L"ORV_IA32_EMULATED", nullptr, 0) != 0; }
 
 void FaultIsInTheProgram(const Report& report, const ChildRun&) {

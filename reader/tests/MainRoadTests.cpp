@@ -15,7 +15,7 @@
 #include "ReaderTestSupport.h"
 #include "StartedProgram.h"
 #include "resource.h"
-#include "text_source.h"
+#include "TextSource.h"
 
 using reader_test::Hex;
 using reader_test::kAppKey;

@@ -21,7 +21,7 @@
 #include "SpeechTestSupport.h"
 #include "TextSourceProcess.h"
 #include "ThSpeechControl.h"
-#include "text_source.h"
+#include "TextSource.h"
 
 using reader_test::Narrow;
 using reader_test::ScopedRegValue;

@@ -6,7 +6,7 @@
 #include <cwchar>
 #include <string>
 
-#include "text_source.h"
+#include "TextSource.h"
 
 namespace {
 

@@ -18,7 +18,7 @@
 #include "UsageHint.h"
 #include "resource.h"
 #include "TextSourceProcess.h"
-#include "text_source.h"
+#include "TextSource.h"
 
 using reader_test::EndNotepads;
 using reader_test::Hex;
