@@ -56,4 +56,3 @@ orv_ship(orv_reader)
 add_custom_command(TARGET orv_reader POST_BUILD
   COMMAND ${CMAKE_COMMAND} -E make_directory "${ORV_DIST}/Orvel Murmelin"
   COMMAND ${CMAKE_COMMAND} -E copy "$<TARGET_FILE:orv_reader>" "${ORV_DIST}/Orvel Murmelin/Orvel Murmelin.exe")
-include("${CMAKE_CURRENT_LIST_DIR}/demo/demo.cmake")

@@ -17,11 +17,11 @@
 # there is (a test run's private Xvfb) instead of simply starting the reader on it.
 set -u
 build=$(cd "$1" && pwd)
-src=$(cd "$(dirname "$0")/../.." && pwd)
+src=$(cd "$(dirname "$0")/.." && pwd)
 scripts=$src/scripts
 
 exe=${2:-"$build/reader/bin/Orvel Murmelin.exe"}
-probe=$build/reader/demo/reader_probe.exe
+probe=$build/demo/reader_probe.exe
 if [ ! -f "$exe" ] || [ ! -f "$probe" ]; then
     echo "run-demo: no $exe or no $probe: build the reader and the probe first (cmake --build $build)" >&2
     exit 1
