@@ -1,15 +1,5 @@
 # Cross compilation for 64-bit Windows with mingw-w64 (posix threads variant): the test
 # build, which runs under 64-bit Wine on hosts that execute no 32-bit user code.
-set(CMAKE_SYSTEM_NAME Windows)
 set(CMAKE_SYSTEM_PROCESSOR x86_64)
 set(ORV_HOST x86_64-w64-mingw32)
-set(CMAKE_C_COMPILER   ${ORV_HOST}-gcc-posix)
-set(CMAKE_CXX_COMPILER ${ORV_HOST}-g++-posix)
-set(CMAKE_RC_COMPILER  ${ORV_HOST}-windres)
-set(CMAKE_FIND_ROOT_PATH /usr/${ORV_HOST})
-set(CMAKE_FIND_ROOT_PATH_MODE_PROGRAM NEVER)
-set(CMAKE_FIND_ROOT_PATH_MODE_LIBRARY ONLY)
-set(CMAKE_FIND_ROOT_PATH_MODE_INCLUDE ONLY)
-set(CMAKE_FIND_ROOT_PATH_MODE_PACKAGE ONLY)
-# Tests run through Wine; the runner owns the prefix and the display.
-set(CMAKE_CROSSCOMPILING_EMULATOR ${CMAKE_CURRENT_LIST_DIR}/../scripts/wine-run)
+include(${CMAKE_CURRENT_LIST_DIR}/toolchain-mingw.cmake)
