@@ -79,8 +79,13 @@ LRESULT FailureResult(UINT nMsg) {
   return 0;
 }
 
+// The seven WM_CTLCOLORxxx messages, numbered in a row from WM_CTLCOLORMSGBOX to
+// WM_CTLCOLORSTATIC: each carries the control's HWND in lParam and asks for a brush.
+bool IsCtlColorMessage(UINT message) { return message >= WM_CTLCOLORMSGBOX && message <= WM_CTLCOLORSTATIC; }
+
 // The control that sent a notification which the parent may reflect back to it, or NULL.
 HWND ReflectionSource(HWND hWndParent, UINT message, LPARAM lParam) {
+  if (IsCtlColorMessage(message)) return reinterpret_cast<HWND>(lParam);
   switch (message) {
     case WM_DRAWITEM: {
       auto* dis = reinterpret_cast<DRAWITEMSTRUCT*>(lParam);
@@ -98,13 +103,6 @@ HWND ReflectionSource(HWND hWndParent, UINT message, LPARAM lParam) {
       auto* cis = reinterpret_cast<COMPAREITEMSTRUCT*>(lParam);
       return cis ? cis->hwndItem : nullptr;
     }
-    case WM_CTLCOLORMSGBOX:
-    case WM_CTLCOLOREDIT:
-    case WM_CTLCOLORLISTBOX:
-    case WM_CTLCOLORBTN:
-    case WM_CTLCOLORDLG:
-    case WM_CTLCOLORSCROLLBAR:
-    case WM_CTLCOLORSTATIC:
     case WM_HSCROLL:
     case WM_VSCROLL:
     case WM_VKEYTOITEM:
@@ -463,28 +461,17 @@ BOOL CWnd::ReflectChildNotify(UINT message, WPARAM wParam, LPARAM lParam, LRESUL
   const AFX_MSGMAP_ENTRY* e = nullptr;
   WPARAM w = wParam;
   LPARAM l = lParam;
-  switch (message) {
-    case WM_COMMAND:
-      e = FindMessageEntry(WM_REFLECT_BASE + WM_COMMAND, HIWORD(wParam), 0);
-      break;
-    case WM_NOTIFY: {
-      auto* hdr = reinterpret_cast<NMHDR*>(lParam);
-      if (hdr) e = FindMessageEntry(WM_REFLECT_BASE + WM_NOTIFY, hdr->code, 0);
-      break;
-    }
-    case WM_CTLCOLORMSGBOX:
-    case WM_CTLCOLOREDIT:
-    case WM_CTLCOLORLISTBOX:
-    case WM_CTLCOLORBTN:
-    case WM_CTLCOLORDLG:
-    case WM_CTLCOLORSCROLLBAR:
-    case WM_CTLCOLORSTATIC:
-      e = FindMessageEntry(WM_REFLECT_BASE + WM_CTLCOLOR, 0, 0);
-      l = static_cast<LPARAM>(message - WM_CTLCOLORMSGBOX);
-      break;
-    default:
-      e = FindMessageEntry(WM_REFLECT_BASE + message, 0, 0);
-      break;
+  if (afx_detail::IsCtlColorMessage(message)) {
+    // The seven colour messages reflect as one; the handler learns the CTLCOLOR_ kind from lParam.
+    e = FindMessageEntry(WM_REFLECT_BASE + WM_CTLCOLOR, 0, 0);
+    l = static_cast<LPARAM>(message - WM_CTLCOLORMSGBOX);
+  } else if (message == WM_COMMAND) {
+    e = FindMessageEntry(WM_REFLECT_BASE + WM_COMMAND, HIWORD(wParam), 0);
+  } else if (message == WM_NOTIFY) {
+    auto* hdr = reinterpret_cast<NMHDR*>(lParam);
+    if (hdr) e = FindMessageEntry(WM_REFLECT_BASE + WM_NOTIFY, hdr->code, 0);
+  } else {
+    e = FindMessageEntry(WM_REFLECT_BASE + message, 0, 0);
   }
   if (!e) return FALSE;
   if (message == WM_NOTIFY && e->nSig == AFX_REFLECT_EX_SIG) {
@@ -496,7 +483,7 @@ BOOL CWnd::ReflectChildNotify(UINT message, WPARAM wParam, LPARAM lParam, LRESUL
   LRESULT r = 0;
   e->pfn(this, w, l, &r);
   // A reflected colour handler that answers no brush leaves the message to the parent.
-  if (message >= WM_CTLCOLORMSGBOX && message <= WM_CTLCOLORSTATIC && r == 0) return FALSE;
+  if (afx_detail::IsCtlColorMessage(message) && r == 0) return FALSE;
   *pResult = r;
   return TRUE;
 }
