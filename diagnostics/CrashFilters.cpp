@@ -10,7 +10,6 @@
 #include <ctime>
 
 #include "ExceptionReport.h"
-#include "Settings.h"
 #include "SystemReport.h"
 
 namespace {
@@ -147,11 +146,19 @@ LONG CallPredecessor(LPTOP_LEVEL_EXCEPTION_FILTER predecessor, EXCEPTION_POINTER
   return predecessor ? predecessor(pointers) : EXCEPTION_CONTINUE_SEARCH;
 }
 
-// "mdmp_mode" of the reader's application key, passed unchanged as the dump type; 0 when
-// missing or not a REG_DWORD.
+// "mdmp_mode" of the reader's application key, passed unchanged as the dump type; 0 when the key
+// or the value is missing or the value is not a 4-byte REG_DWORD. Read here, at the crash, with
+// registry calls of its own: the crash path leans on nothing of the program it reports on. The
+// reader keeps its keys in the 32-bit registry view, in both builds.
 MINIDUMP_TYPE DumpType() {
-  DWORD mode = 0;
-  if (!GetAppDwordValue(L"mdmp_mode", mode)) mode = 0;
+  HKEY key = nullptr;
+  if (RegOpenKeyExW(HKEY_LOCAL_MACHINE, L"SOFTWARE\\Orvel\\Orvel Murmelin", 0, KEY_READ | KEY_WOW64_32KEY, &key) !=
+      ERROR_SUCCESS)
+    return MiniDumpNormal;
+  DWORD type = 0, mode = 0, size = sizeof mode;
+  const LONG rc = RegQueryValueExW(key, L"mdmp_mode", nullptr, &type, reinterpret_cast<BYTE*>(&mode), &size);
+  RegCloseKey(key);
+  if (rc != ERROR_SUCCESS || type != REG_DWORD || size != sizeof mode) return MiniDumpNormal;
   return static_cast<MINIDUMP_TYPE>(mode);
 }
 
