@@ -1,5 +1,6 @@
-// The reader's settings in the registry (HKEY_LOCAL_MACHINE), the read hot key, the diagnostic
-// switch and thread names for the debugger.
+// The reader's settings in the registry (HKEY_LOCAL_MACHINE), the read hot key and the diagnostic
+// switch; with them the values the speech framework writes (VoiceSettings.h) and thread names for
+// the debugger (ThreadName.h).
 //
 // Every accessor opens its key itself (KEY_READ for reads, KEY_WRITE for writes, in the 32-bit
 // registry view), does one thing and closes the key. None creates a key: the product's installer makes them, and
@@ -11,15 +12,14 @@
 
 #include <string>
 
+#include "ThreadName.h"
+#include "VoiceSettings.h"
+
 namespace reader_settings {
-constexpr const wchar_t* kAppKey = L"SOFTWARE\\Orvel\\Orvel Murmelin";
 constexpr const wchar_t* kHotKeyKey = L"SOFTWARE\\Orvel\\Orvel Murmelin\\HotKey_Read";
 constexpr const wchar_t* kMakerKey = L"SOFTWARE\\ORVEL";
 // The diagnostic switch opens the maker key by this spelling (key names ignore case).
 constexpr const wchar_t* kDiagnosticKey = L"Software\\ORVEL";
-// The registry view of the reader's keys: the 32-bit one, which the 32-bit reader and installer
-// use. Tests and other code that write these keys use it too.
-constexpr REGSAM kView = KEY_WOW64_32KEY;
 // Longest REG_SZ read by GetRegStringValue, terminator included.
 constexpr DWORD kMaxStringChars = 128;
 }  // namespace reader_settings
@@ -40,8 +40,7 @@ class CCfgData {
   CCfgData() = default;
 };
 
-// REG_DWORD values of the application key.
-void WriteAppDword(LPCWSTR name, DWORD value);
+// REG_DWORD values of the application key (WriteAppDword: VoiceSettings.h).
 int ReadAppDword(LPCWSTR name);                     // -1 when missing
 BOOL GetAppDwordValue(LPCWSTR name, DWORD& value);  // TRUE when the value exists
 
@@ -55,9 +54,7 @@ BOOL ReadFoldState();
 void WriteFoldState(BOOL folded);
 BOOL ReadWindowPos(int& x, int& y);  // TRUE only when "posx" and "posy" are both 4-byte REG_BINARY
 void WriteWindowPos(int x, int y);
-BOOL IsFirstRun();  // TRUE when "first" is missing or not REG_DWORD
-void WriteFirstRunDone();
-void WriteCurrentVoice(int index);
+BOOL IsFirstRun();       // TRUE when "first" is missing or not REG_DWORD
 int ReadCurrentVoice();  // -1 when missing
 
 // "diagnostic" == 1 under the maker key; read on the first call, cached for the process.
@@ -71,13 +68,6 @@ void RegisterReadHotKey(CCfgData& cfg, HWND mainDialog);
 void RegisterReadHotKey(CCfgData& cfg, CWnd* mainDialog);
 // The dialog's teardown: unregisters hot key 42 and clears the flag, when the flag is set.
 void UnregisterReadHotKey(CCfgData& cfg, HWND mainDialog);
-
-// Names a thread for the debugger (threadId -1 = the calling thread). Returns normally with or
-// without a debugger: the naming exception is answered by a vectored handler of our own that
-// continues execution, so it never reaches an unhandled-exception filter.
-void SetThreadName(DWORD threadId, LPCSTR name);
-// Formats the name (at most 512 characters) and names the thread.
-void SetThreadNameF(DWORD threadId, LPCSTR format, ...);
 
 namespace reader_settings {
 // Forgets the cached diagnostic switch, so that a test can read it again.

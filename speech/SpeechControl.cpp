@@ -1,6 +1,6 @@
 #include "SpeechControl.h"
 
-#include "Settings.h"
+#include "VoiceSettings.h"
 #include "TTSMessages.h"
 #include "TTSVoice.h"
 #include "VoiceManager.h"

@@ -1,6 +1,6 @@
 #include "TTSSapi5.h"
 
-#include "Settings.h"
+#include "ThreadName.h"
 
 #include <cwchar>
 

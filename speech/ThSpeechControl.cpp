@@ -1,6 +1,6 @@
 #include "ThSpeechControl.h"
 
-#include "Settings.h"
+#include "ThreadName.h"
 
 #include <objbase.h>
 

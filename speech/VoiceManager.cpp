@@ -1,7 +1,7 @@
 #include "VoiceManager.h"
 
 #include "LanguageTable.h"
-#include "Settings.h"
+#include "ThreadName.h"
 #include "TTSSapi5.h"
 #include "TTSVoice.h"
 

@@ -1,0 +1,40 @@
+// One registry key, opened for one job and closed after it, and its values read the careful way:
+// a value whose stored type or size differs from the expected one counts as missing, so that a
+// damaged or foreign value never reaches the program as data.
+#pragma once
+
+#include <windows.h>
+
+#include <string>
+
+namespace win {
+
+class RegistryKey {
+ public:
+  // Opens root\path with the given access (with a view flag such as KEY_WOW64_32KEY where the
+  // caller's keys live in one view); never creates it. Without the key every read reports
+  // "missing" and every write does nothing.
+  RegistryKey(HKEY root, LPCWSTR path, REGSAM access);
+  ~RegistryKey();
+  RegistryKey(const RegistryKey&) = delete;
+  RegistryKey& operator=(const RegistryKey&) = delete;
+
+  explicit operator bool() const { return m_key != nullptr; }
+  HKEY get() const { return m_key; }
+
+  // A REG_DWORD of exactly 4 bytes.
+  bool ReadDword(LPCWSTR name, DWORD& value) const;
+  // A REG_BINARY of exactly 4 bytes, little-endian, as a signed number.
+  bool ReadBinary4(LPCWSTR name, int& value) const;
+  // A REG_SZ or REG_EXPAND_SZ of at most maxChars characters, terminator included. A longer
+  // value, an odd byte count or a missing terminator counts as missing; text after an embedded
+  // NUL is not part of the value. text is left unchanged when the value is missing.
+  bool ReadString(LPCWSTR name, DWORD maxChars, std::wstring& text) const;
+  // False when the key is missing or the system refused the write.
+  bool Write(LPCWSTR name, DWORD type, const void* data, DWORD size) const;
+
+ private:
+  HKEY m_key = nullptr;
+};
+
+}  // namespace win
