@@ -11,6 +11,6 @@ add_library(orv_support STATIC
   ${CMAKE_CURRENT_LIST_DIR}/XmlObjectReader.cpp
   ${CMAKE_CURRENT_LIST_DIR}/XmlPrescan.cpp
   ${CMAKE_CURRENT_LIST_DIR}/XmlPropertyNode.cpp)
-target_include_directories(orv_support PUBLIC ${CMAKE_CURRENT_LIST_DIR} ${CMAKE_SOURCE_DIR})
+target_include_directories(orv_support PUBLIC ${CMAKE_CURRENT_LIST_DIR})
 target_link_libraries(orv_support PUBLIC dep_tinyxml dep_boost ole32 oleaut32 uuid)
 orv_strict(orv_support)
