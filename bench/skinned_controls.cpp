@@ -4,13 +4,133 @@
 // an idle window, and the time to paint the whole window once (median of many, the two windows
 // taking turns so the machine's load falls on both alike). Prints the figures and the ratios
 // skinned / plain (goals: no paints while idle; a full paint within 4 times the plain one).
+#include <afxcmn.h>
+
 #include <algorithm>
 #include <cstdio>
+#include <string>
 #include <vector>
 
-#include "SkinnedPanel.h"
+#include "DialogSkin.h"
+#include "resource.h"
 
 namespace {
+
+// GDI+ started and the English module made the resource module, for the life of the object.
+class SkinSession {
+ public:
+  SkinSession() {
+    Gdiplus::GdiplusStartupInput input;
+    if (Gdiplus::GdiplusStartup(&m_gdiplus, &input, nullptr) != Gdiplus::Ok) m_gdiplus = 0;
+    INITCOMMONCONTROLSEX controls = {sizeof(controls), ICC_WIN95_CLASSES | ICC_STANDARD_CLASSES};
+    InitCommonControlsEx(&controls);
+    wchar_t path[MAX_PATH] = {};
+    GetModuleFileNameW(nullptr, path, MAX_PATH);
+    std::wstring module(path);
+    module = module.substr(0, module.find_last_of(L'\\') + 1) + L"..\\reader\\bin\\lang\\english.dll";
+    m_module = LoadLibraryW(module.c_str());
+    m_previous = AfxGetResourceHandle();
+    if (m_module) AfxSetResourceHandle(m_module);
+  }
+  ~SkinSession() {
+    AfxSetResourceHandle(m_previous);
+    if (m_module) FreeLibrary(m_module);
+    if (m_gdiplus) Gdiplus::GdiplusShutdown(m_gdiplus);
+  }
+  SkinSession(const SkinSession&) = delete;
+  SkinSession& operator=(const SkinSession&) = delete;
+  bool ok() const { return m_module != nullptr && m_gdiplus != 0; }
+
+ private:
+  ULONG_PTR m_gdiplus = 0;
+  HMODULE m_module = nullptr;
+  HINSTANCE m_previous = nullptr;
+};
+
+// The main dialog's template with its controls bound, skinned and laid out by the dialog's skin,
+// or (skinned = false) with the template's controls drawn by the system, in the same places.
+class CStrip : public CDialog {
+ public:
+  explicit CStrip(bool skinned)
+      : m_skinned(skinned), m_painter(draw_helpers::SkinBackgroundPainter::kCached, this, &m_memory) {
+    m_painter.SetDrawCallback([this](CDC& dc) { m_skin.Draw(dc, *this, false); });
+  }
+  ~CStrip() override {
+    if (m_hWnd) DestroyWindow();
+  }
+  BOOL Create() { return CDialog::Create(582, nullptr); }
+  draw_helpers::SkinBackgroundPainter& Painter() { return m_painter; }
+
+ protected:
+  void DoDataExchange(CDataExchange* pDX) override {
+    if (m_skinned) orv_reader::DialogSkin::Bind(pDX, Controls());
+  }
+  BOOL OnInitDialog() override {
+    CDialog::OnInitDialog();
+    m_skin.Load();
+    if (m_skinned) {
+      m_skin.Apply(Controls(), m_painter);
+      m_voices.AddItem(L"Agata", L"SAPI 5 voice\nName: Agata");
+      m_voices.AddItem(L"Kacper", L"SAPI 5 voice\nName: Kacper");
+      m_voices.AddItem(L"Anna (high-fidelity edition, 22 kHz)", L"SAPI 5 voice\nName: Anna");
+      m_voices.SetCurSel(0);
+      m_skin.ShowVoiceType(m_voiceIcon, 2, true);
+      m_volume.SetPos(80);
+    } else {
+      for (int id : {IDC_LANGUAGE_BUTTON, IDC_READ_BUTTON, IDC_STOP_BUTTON, IDC_LAUNCH_BUTTON, IDC_CLOSE_BUTTON,
+                     IDC_MINIMIZE_BUTTON, IDC_FOLD_BUTTON, IDC_LEXICON_BUTTON, IDC_VOICE_TYPE_ICON})
+        SendDlgItemMessage(id, BM_SETSTYLE, BS_PUSHBUTTON, TRUE);
+      for (const wchar_t* voice : {L"Agata", L"Kacper", L"Anna (high-fidelity edition, 22 kHz)"})
+        SendDlgItemMessage(IDC_VOICE_COMBO, CB_ADDSTRING, 0, reinterpret_cast<LPARAM>(voice));
+      SendDlgItemMessage(IDC_VOICE_COMBO, CB_SETCURSEL, 0);
+      SendDlgItemMessage(IDC_VOLUME_SLIDER, TBM_SETRANGE, TRUE, MAKELPARAM(0, 100));
+      SendDlgItemMessage(IDC_VOLUME_SLIDER, TBM_SETPOS, TRUE, 80);
+    }
+    const int width = m_skin.LayOut(*this);
+    SetWindowPos(nullptr, 0, 0, width, m_skin.BodyHeight() + 1, SWP_NOMOVE | SWP_NOZORDER | SWP_NOACTIVATE);
+    return TRUE;
+  }
+  void OnOK() override {}
+  void OnCancel() override {}
+  afx_msg void OnPaint() {
+    if (!m_skinned) {
+      Default();  // the plain yardstick paints as any dialog does
+      return;
+    }
+    CPaintDC dc(this);
+    CRect window;
+    GetWindowRect(&window);
+    m_painter.Paint(&dc, nullptr, nullptr, window.Width(), window.Height());
+  }
+  afx_msg BOOL OnEraseBkgnd(CDC*) { return m_skinned ? TRUE : static_cast<BOOL>(Default()); }
+  afx_msg void OnHScroll(UINT nSBCode, UINT, CScrollBar* pScrollBar) {
+    CWnd* control = reinterpret_cast<CWnd*>(pScrollBar);
+    if (m_skinned && control == &m_speed) m_speed.OnScroll(nSBCode);
+    if (m_skinned && control == &m_volume) m_volume.OnScroll(nSBCode);
+  }
+  DECLARE_MESSAGE_MAP()
+
+ private:
+  orv_reader::DialogControls Controls() {
+    return {m_language, m_voices, m_read, m_stop,    m_launch,   m_close,     m_minimise,
+            m_speed,    m_volume, m_fold, m_lexicon, m_siteLink, m_voiceLink, m_voiceIcon};
+  }
+
+  bool m_skinned;
+  CSkinButton m_language, m_read, m_stop, m_launch, m_close, m_minimise, m_fold, m_lexicon, m_voiceIcon;
+  CPngClodSliderCtrl m_speed, m_volume;
+  CTTComboBox m_voices;
+  CHyperlinkStatic m_siteLink, m_voiceLink;
+  draw_helpers::MemoryDC m_memory;
+  draw_helpers::SkinBackgroundPainter m_painter;
+  orv_reader::DialogSkin m_skin;
+};
+
+BEGIN_MESSAGE_MAP(CStrip, CDialog)
+  ON_WM_PAINT()
+  ON_WM_ERASEBKGND()
+  ON_WM_HSCROLL()
+END_MESSAGE_MAP()
 
 double Seconds(const LARGE_INTEGER& from, const LARGE_INTEGER& to) {
   LARGE_INTEGER frequency;
@@ -50,7 +170,7 @@ struct Idle {
   double cpuMsPerSecond = 0;
 };
 
-Idle MeasureIdle(controls_test::CSkinnedPanel& panel, double seconds) {
+Idle MeasureIdle(CStrip& panel, double seconds) {
   panel.ShowWindow(SW_SHOWNOACTIVATE);
   panel.UpdateWindow();
   Pump(0.3);  // the first paints settle
@@ -64,7 +184,7 @@ Idle MeasureIdle(controls_test::CSkinnedPanel& panel, double seconds) {
   return idle;
 }
 
-double PaintOnce(controls_test::CSkinnedPanel& panel) {
+double PaintOnce(CStrip& panel) {
   panel.Painter().Invalidate();  // a whole paint composes the skin again
   LARGE_INTEGER start, end;
   QueryPerformanceCounter(&start);
@@ -81,12 +201,12 @@ double Median(std::vector<double> v) {
 }  // namespace
 
 int main() {
-  controls_test::SkinSession session(controls_test::ProgramFolder() + L"..\\reader\\bin\\lang\\english.dll");
+  SkinSession session;
   if (!session.ok()) {
     std::printf("english.dll or GDI+ missing (error %lu)\n", GetLastError());
     return 1;
   }
-  controls_test::CSkinnedPanel skinned(nullptr, true), plain(nullptr, false);
+  CStrip skinned(true), plain(false);
   if (!skinned.Create() || !plain.Create()) {
     std::printf("template 582 did not make the windows (error %lu)\n", GetLastError());
     return 1;

@@ -61,28 +61,6 @@ CString ModuleString(UINT id) {
   return text;
 }
 
-// Moves every look of the button (not its busy animation) to another glyph of the same row.
-void SetLooksSourceLeft(CSkinButton& button, int left) {
-  for (int state = draw_helpers::BUTTON_NORMAL; state <= draw_helpers::BUTTON_DISABLED; ++state)
-    for (const draw_helpers::DrawPtr& draw : button.Skin().lists[static_cast<size_t>(state)])
-      if (draw) static_cast<draw_helpers::CDrawImageArea*>(draw.get())->SetSourceLeft(left);
-}
-
-// The looks of a button filled list by list: `rows` rows of the sheet, one per state from
-// normal on, each centred in the button's box.
-void AddLooks(CSkinButton& button, Gdiplus::Image* sheet, const CRect& source, CSize box, int rows) {
-  if (!sheet) return;
-  button.Skin().Clear();
-  const CPoint at((box.cx - source.Width()) / 2, (box.cy - source.Height()) / 2);
-  CRect row = source;
-  const int states[] = {draw_helpers::BUTTON_NORMAL, draw_helpers::BUTTON_PRESSED, draw_helpers::BUTTON_HOT};
-  for (int i = 0; i < rows && i < 3; ++i) {
-    draw_helpers::AddDraw(button.Skin().lists, states[i],
-                          std::make_shared<draw_helpers::CDrawImageArea>(sheet, row, at));
-    row.OffsetRect(0, source.Height());
-  }
-}
-
 // REG_SZ "exe-path" of the bigger reader product; empty when missing or too long.
 std::wstring ReadProductProgram() {
   HKEY key = nullptr;
@@ -179,7 +157,7 @@ COrvelParlonVeskDlg::COrvelParlonVeskDlg(VTTSFramework::CThSpeechControl* speech
       m_pSpeech(speech),
       m_painter(draw_helpers::SkinBackgroundPainter::kCached, this, &m_memory) {
   m_hIcon = ::LoadIconW(AfxGetResourceHandle(), MAKEINTRESOURCEW(IDR_MAINFRAME));
-  m_painter.SetDrawCallback([this](CDC& dc) { DrawSkin(dc); });
+  m_painter.SetDrawCallback([this](CDC& dc) { m_skin.Draw(dc, *this, m_bFolded); });
 }
 
 COrvelParlonVeskDlg::~COrvelParlonVeskDlg() {
@@ -193,20 +171,7 @@ BOOL COrvelParlonVeskDlg::Create(UINT nIDTemplate, CWnd* pParentWnd) {
 
 void COrvelParlonVeskDlg::DoDataExchange(CDataExchange* pDX) {
   CSelReaderDlg::DoDataExchange(pDX);
-  DDX_Control(pDX, IDC_LANGUAGE_BUTTON, m_btnLanguage);
-  DDX_Control(pDX, IDC_VOICE_COMBO, m_voiceCombo);
-  DDX_Control(pDX, IDC_READ_BUTTON, m_btnRead);
-  DDX_Control(pDX, IDC_STOP_BUTTON, m_btnStop);
-  DDX_Control(pDX, IDC_LAUNCH_BUTTON, m_btnLaunch);
-  DDX_Control(pDX, IDC_CLOSE_BUTTON, m_btnClose);
-  DDX_Control(pDX, IDC_MINIMIZE_BUTTON, m_btnMinimize);
-  DDX_Control(pDX, IDC_SPEED_SLIDER, m_speed);
-  DDX_Control(pDX, IDC_VOLUME_SLIDER, m_volume);
-  DDX_Control(pDX, IDC_FOLD_BUTTON, m_btnFold);
-  DDX_Control(pDX, IDC_LEXICON_BUTTON, m_btnLexicon);
-  DDX_Control(pDX, IDC_SITE_LINK, m_siteLink);
-  DDX_Control(pDX, IDC_VOICE_LINK, m_voiceLink);
-  DDX_Control(pDX, IDC_VOICE_TYPE_ICON, m_voiceTypeIcon);
+  orv_reader::DialogSkin::Bind(pDX, Controls());
 }
 
 // ---- Start-up ----------------------------------------------------------------------------------
@@ -218,27 +183,15 @@ BOOL COrvelParlonVeskDlg::OnInitDialog() {
   SetIcon(m_hIcon, TRUE);
   SetIcon(m_hIcon, FALSE);
 
-  // Their backgrounds are the dialog's skin.
-  for (CWnd* child : std::initializer_list<CWnd*>{&m_btnLanguage, &m_btnMinimize, &m_btnClose, &m_btnFold, &m_volume,
-                                                  &m_speed, &m_btnRead, &m_btnStop, &m_btnLaunch, &m_btnLexicon,
-                                                  &m_voiceTypeIcon, &m_voiceLink})
-    m_painter.Register(child);
-
-  // The link colour of a light page is lost on the dark strip.
-  m_voiceLink.m_crLink = RGB(128, 192, 255);
-  m_voiceLink.m_bFitToText = true;
-  m_voiceLink.m_nMaxLines = 2;
-  m_voiceLink.m_nTextAlign = 1;
-  m_voiceLink.SetUp();
-
-  LoadSkinImages();
-  SkinControls();
-  LayOut();
+  m_skin.Load();
+  m_skin.Apply(Controls(), m_painter);
+  m_nUnfoldedWidth = m_skin.LayOut(*this);
+  m_voiceListRect = ChildRect(m_voiceCombo);
   SpeechStartUp();
 
   int x = 0, y = 0;
   const bool stored = ReadWindowPos(x, y) != FALSE;
-  SetWindowPos(nullptr, x, y, m_nUnfoldedWidth, m_nBodyHeight + 1,
+  SetWindowPos(nullptr, x, y, m_nUnfoldedWidth, m_skin.BodyHeight() + 1,
                SWP_NOZORDER | SWP_NOACTIVATE | (stored ? 0 : SWP_NOMOVE));
   ClampToMonitor();
   if (IsFirstRun()) ShowHint(1, true, 0);
@@ -247,59 +200,9 @@ BOOL COrvelParlonVeskDlg::OnInitDialog() {
   return TRUE;
 }
 
-void COrvelParlonVeskDlg::LoadSkinImages() {
-  struct Image {
-    UINT id;
-    draw_helpers::ImageBuffer& buffer;
-  };
-  const Image images[] = {{IDB_SKIN_LEFT, m_imgLeft},           {IDB_SKIN_MIDDLE, m_imgMiddle},
-                          {IDB_SKIN_RIGHT, m_imgRight},         {IDB_SKIN_SEPARATOR, m_imgSeparator},
-                          {IDB_SKIN_SPEED, m_imgSpeed},         {IDB_SKIN_VOLUME, m_imgVolume},
-                          {IDB_SKIN_BUTTONS, m_imgButtons},     {IDB_SKIN_SLIDER, m_imgSlider},
-                          {IDB_VOICE_TYPES_1ST, m_imgTypes1st}, {IDB_VOICE_TYPES, m_imgTypes}};
-  for (const Image& image : images) draw_helpers::LoadImageFromResource(image.id, L"PNG", image.buffer);
-  // A module without the pieces keeps the skin's own sizes, so the layout still holds.
-  if (m_imgSeparator.image) m_nSeparatorWidth = static_cast<int>(m_imgSeparator.image->GetWidth());
-  if (m_imgMiddle.image) m_nBodyHeight = static_cast<int>(m_imgMiddle.image->GetHeight());
-}
-
-void COrvelParlonVeskDlg::SkinControls() {
-  Gdiplus::Image* sheet = m_imgButtons.image;
-  AddLooks(m_btnLanguage, sheet, CRect(139, 0, 192, 22), CSize(53, 22), 1);
-
-  AddLooks(m_btnRead, sheet, CRect(kReadGlyphLeft, 0, kReadGlyphLeft + 22, 23), CSize(22, 33), 3);
-  auto busy = std::make_shared<draw_helpers::CImageAnimation2>();
-  if (busy->LoadStrip(IDB_READ_BUSY, L"PNG", 22, 22, 12)) {
-    busy->Align(22, 33, 5);
-    m_btnRead.SetBusyAnimation(busy);
-  }
-  m_btnRead.SetWindowText(ModuleString(IDS_READ));
-  m_btnRead.SetTooltip(ModuleString(IDS_READ_TIP));
-
-  if (sheet) m_btnStop.SetSkin(sheet, 3, false, 22, 33, CRect(44, 0, 66, 23));
-  m_btnStop.EnableWindow(FALSE);
-  if (sheet) m_btnLaunch.SetSkin(sheet, 2, false, 24, 22, CRect(202, 0, 226, 22));
-  CString launchText;
-  m_btnLaunch.GetWindowText(launchText);
-  m_btnLaunch.SetTooltip(launchText);
-  AddLooks(m_btnClose, sheet, CRect(108, 0, 117, 7), CSize(9, 7), 3);
-  if (sheet) m_btnMinimize.SetSkin(sheet, 2, false, 10, 7, CRect(192, 0, 202, 7));
-  AddLooks(m_btnFold, sheet, CRect(77, 0, 88, 20), CSize(11, 20), 3);
-  if (sheet) m_btnLexicon.SetSkin(sheet, 2, true, 22, 22, CRect(117, 0, 139, 22));
-  m_btnLexicon.SetTooltip(ModuleString(IDS_LEXICON_TIP));
-
-  for (CPngClodSliderCtrl* slider : {&m_speed, &m_volume}) slider->SetReaderSkin(m_imgSlider.image);
-  m_volume.SetRange(0, 100, TRUE);
-  m_volume.SetValueFormat(L"%d %%");
-  m_volume.SetTooltip(ModuleString(IDS_VOLUME_TIP));
-  m_speed.SetFineMode(true);
-  m_speed.SetRange(-100, 100, TRUE);
-  // A trackbar may leave a position it already holds alone, thumb and all, when asked for it
-  // again after a range change: the thumb of 0 would stay where 0 was in the old range.
-  m_speed.SendMessage(TBM_SETPOS, FALSE, 100);
-  m_speed.SetPos(0);
-  m_speed.SetValueFormat(L"%d");
-  m_speed.SetTooltip(ModuleString(IDS_SPEED_TIP));
+orv_reader::DialogControls COrvelParlonVeskDlg::Controls() {
+  return {m_btnLanguage, m_voiceCombo, m_btnRead, m_btnStop,    m_btnLaunch, m_btnClose,  m_btnMinimize,
+          m_speed,       m_volume,     m_btnFold, m_btnLexicon, m_siteLink,  m_voiceLink, m_voiceTypeIcon};
 }
 
 CRect COrvelParlonVeskDlg::ChildRect(const CWnd& child) const {
@@ -307,41 +210,6 @@ CRect COrvelParlonVeskDlg::ChildRect(const CWnd& child) const {
   child.GetWindowRect(&r);
   ScreenToClient(&r);
   return r;
-}
-
-void COrvelParlonVeskDlg::LayOut() {
-  const int T = m_nSeparatorWidth, H = m_nBodyHeight;
-  // Places a control; a width or height of 0 keeps the control's own, a top of -1 centres it
-  // in the dialog's height.
-  auto place = [this, H](CWnd& control, int x, int y, int w, int h) -> CRect {
-    const CRect now = ChildRect(control);
-    if (w <= 0) w = now.Width();
-    if (h <= 0) h = now.Height();
-    if (y == -1) y = (H + 1 - h) / 2;
-    control.SetWindowPos(nullptr, x, y, w, h, SWP_NOZORDER | SWP_NOACTIVATE);
-    return CRect(x, y, x + w, y + h);
-  };
-  const int speedIcon = m_imgSpeed.image ? static_cast<int>(m_imgSpeed.image->GetWidth()) : 16;
-  const int volumeIcon = m_imgVolume.image ? static_cast<int>(m_imgVolume.image->GetWidth()) : 16;
-
-  CRect r = place(m_btnLanguage, 7, 5, 53, 22);
-  r = place(m_btnRead, T + r.right + 14, 0, 22, 33);
-  r = place(m_btnStop, r.right + 14, 0, 22, 33);
-  r = place(m_btnLaunch, T + r.right + 14, (H - 21) / 2, 24, 22);
-  m_btnLaunch.ShowWindow(SW_SHOW);
-  r = place(m_btnFold, T + r.right + 14, (H - 19) / 2, 11, 20);
-  r = place(m_voiceTypeIcon, r.right + 7, (H - 23) / 2, 24, 24);
-  r = place(m_voiceCombo, r.right + 7, -1, 0, 0);
-  m_voiceListRect = ChildRect(m_voiceCombo);
-  r = place(m_voiceLink, r.right + 7, -1, 0, 0);
-  r = place(m_btnLexicon, r.right + 7, (H - 21) / 2, 22, 22);
-  const int speedHeight = ChildRect(m_speed).Height();
-  r = place(m_speed, speedIcon + T + r.right + 7, (H + 1 - speedHeight) / 2 - 2, 0, 0);
-  const int volumeHeight = ChildRect(m_volume).Height();
-  r = place(m_volume, volumeIcon + T + r.right, (H + 1 - volumeHeight) / 2 - 2, 0, 0);
-  m_nUnfoldedWidth = r.right + 24;
-  const CRect close = place(m_btnClose, r.right + 12, 3, 9, 7);
-  place(m_btnMinimize, close.left - 13, close.top, 10, 7);
 }
 
 void COrvelParlonVeskDlg::SpeechStartUp() {
@@ -433,29 +301,22 @@ void COrvelParlonVeskDlg::UpdateVoiceInfo() {
   if (item >= 0 && VTTSFramework::CThSpeechControl::GetVoiceInfo(
                        m_pSpeech, static_cast<int>(m_voiceCombo.GetItemData(item)), voice)) {
     UINT label = IDS_LABEL_OTHER;
-    int cell = 4;
     switch (voice.type) {
       case 2:
         label = IDS_LABEL_TYPE2;
-        cell = 0;
         break;
       case 3:
         label = IDS_LABEL_TYPE3;
-        cell = 2;
         break;
       case 4:
         label = IDS_LABEL_TYPE4_ICON;
-        cell = 1;
         break;
       default:
         break;
     }
     const CString text = ModuleString(label);
     m_voiceTypeIcon.SetTooltip(text.IsEmpty() ? nullptr : text.GetString());
-    const bool secondSheet = !voice.params || voice.params->secondGeneration;
-    Gdiplus::Image* icons = secondSheet ? m_imgTypes.image : m_imgTypes1st.image;
-    if (icons) m_voiceTypeIcon.SetSkin(icons, 0, true, 24, 24, CRect(24 * cell, 0, 24 * cell + 24, 24));
-    m_voiceTypeIcon.Invalidate(FALSE);
+    m_skin.ShowVoiceType(m_voiceTypeIcon, voice.type, !voice.params || voice.params->secondGeneration);
   }
   m_voiceLink.ShowWindow(SW_SHOW);
   m_voiceCombo.SetWindowPos(nullptr, 0, 0, m_voiceListRect.Width(), m_voiceListRect.Height(),
@@ -512,7 +373,7 @@ void COrvelParlonVeskDlg::OnReadButton() {
   }
   const int paused = TogglePause(&m_speechClient);
   if (paused == -1) return;
-  SetLooksSourceLeft(m_btnRead, paused == 1 ? kReadGlyphLeft : kPauseGlyphLeft);
+  orv_reader::DialogSkin::ShowGlyph(m_btnRead, paused == 1 ? kReadGlyphLeft : kPauseGlyphLeft);
   m_btnRead.Invalidate(FALSE);
 }
 
@@ -526,7 +387,7 @@ LRESULT COrvelParlonVeskDlg::OnSpeechStarted(WPARAM, LPARAM) {
   m_bIdle = false;
   m_btnRead.SetWindowText(ModuleString(IDS_PAUSE));
   m_btnRead.EnableWindow(TRUE);
-  SetLooksSourceLeft(m_btnRead, kPauseGlyphLeft);
+  orv_reader::DialogSkin::ShowGlyph(m_btnRead, kPauseGlyphLeft);
   m_btnRead.Invalidate(FALSE);
   m_btnStop.EnableWindow(TRUE);
   return 0;
@@ -535,7 +396,7 @@ LRESULT COrvelParlonVeskDlg::OnSpeechStarted(WPARAM, LPARAM) {
 LRESULT COrvelParlonVeskDlg::OnSpeechFinished(WPARAM, LPARAM) {
   m_bIdle = true;
   m_btnRead.SetWindowText(ModuleString(IDS_READ));
-  SetLooksSourceLeft(m_btnRead, kReadGlyphLeft);
+  orv_reader::DialogSkin::ShowGlyph(m_btnRead, kReadGlyphLeft);
   m_btnRead.Invalidate(FALSE);
   m_btnStop.EnableWindow(FALSE);
   return 0;
@@ -641,52 +502,6 @@ void COrvelParlonVeskDlg::OnLaunchParlon() {
 
 // ---- Skin, fold and placement ------------------------------------------------------------------
 
-void COrvelParlonVeskDlg::DrawSkin(CDC& dc) {
-  CRect window;
-  GetWindowRect(&window);
-  const int W = window.Width(), H = window.Height();
-  // The row and column the skin's pieces leave uncovered take the body's darkest colour.
-  dc.FillSolidRect(0, 0, W, H, RGB(16, 22, 32));
-  if (!m_imgLeft.image || !m_imgMiddle.image || !m_imgRight.image) return;
-  Gdiplus::Graphics g(dc.m_hDC);
-  const int left = static_cast<int>(m_imgLeft.image->GetWidth());
-  const int right = static_cast<int>(m_imgRight.image->GetWidth());
-  const int body = static_cast<int>(m_imgMiddle.image->GetHeight());
-  g.DrawImage(m_imgLeft.image, 0, 0, left, static_cast<int>(m_imgLeft.image->GetHeight()));
-  {
-    // One pixel column stretched: no filtering across its edges.
-    g.SetInterpolationMode(Gdiplus::InterpolationModeNearestNeighbor);
-    g.SetPixelOffsetMode(Gdiplus::PixelOffsetModeHalf);
-    g.DrawImage(m_imgMiddle.image, Gdiplus::Rect(5, 0, W - left - right, body), 0, 0, 1, body, Gdiplus::UnitPixel);
-    g.SetInterpolationMode(Gdiplus::InterpolationModeDefault);
-    g.SetPixelOffsetMode(Gdiplus::PixelOffsetModeDefault);
-  }
-  g.DrawImage(m_imgRight.image, W - right - 1, 0, right, static_cast<int>(m_imgRight.image->GetHeight()));
-  if (!m_imgSeparator.image) return;
-  const int T = m_nSeparatorWidth;
-  const int separatorHeight = static_cast<int>(m_imgSeparator.image->GetHeight());
-  auto separator = [&](int x) { g.DrawImage(m_imgSeparator.image, x, 0, T, separatorHeight); };
-  const int first = ChildRect(m_btnLanguage).right + 7;
-  const int second = first + ChildRect(m_btnRead).Width() + 14;
-  const int third = second + ChildRect(m_btnStop).Width() + T + 14;
-  separator(first);
-  separator(second);
-  separator(third);
-  if (m_bFolded) return;  // the rest lies beyond the folded strip
-  const int fourth = ChildRect(m_btnLexicon).right + 7;
-  separator(fourth);
-  if (m_imgSpeed.image) {
-    const int h = static_cast<int>(m_imgSpeed.image->GetHeight());
-    g.DrawImage(m_imgSpeed.image, fourth + T + 7, (H - h) / 2, static_cast<int>(m_imgSpeed.image->GetWidth()), h);
-  }
-  const int speedRight = ChildRect(m_speed).right;
-  separator(speedRight);
-  if (m_imgVolume.image) {
-    const int h = static_cast<int>(m_imgVolume.image->GetHeight());
-    g.DrawImage(m_imgVolume.image, speedRight + T + 7, (H - h) / 2, static_cast<int>(m_imgVolume.image->GetWidth()), h);
-  }
-}
-
 void COrvelParlonVeskDlg::OnPaint() {
   if (IsIconic()) {
     CPaintDC dc(this);
@@ -721,7 +536,8 @@ void COrvelParlonVeskDlg::SetFolded(bool folded) {
   const int closeLeft = width - close.Width() - 3;
   m_btnClose.SetWindowPos(nullptr, closeLeft, 3, 0, 0, SWP_NOSIZE | SWP_NOZORDER | SWP_NOACTIVATE);
   m_btnMinimize.SetWindowPos(nullptr, closeLeft - 13, minimize.top, 0, 0, SWP_NOSIZE | SWP_NOZORDER | SWP_NOACTIVATE);
-  SetLooksSourceLeft(m_btnFold, folded ? 66 : 77);
+  orv_reader::DialogSkin::ShowGlyph(
+      m_btnFold, folded ? orv_reader::DialogSkin::kUnfoldGlyphLeft : orv_reader::DialogSkin::kFoldGlyphLeft);
   m_btnFold.Invalidate(FALSE);
 
   const int show = folded ? SW_HIDE : SW_SHOW;

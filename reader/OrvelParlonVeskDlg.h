@@ -13,6 +13,7 @@
 #include <string>
 
 #include "ClodSliderCtrl.h"
+#include "DialogSkin.h"
 #include "HyperlinkStatic.h"
 #include "SelReaderDlg.h"
 #include "SkinButton.h"
@@ -55,8 +56,8 @@ class COrvelParlonVeskDlg : public CSelReaderDlg {
   static constexpr UINT kHotKeyPollMs = 200;
   static constexpr UINT kFailedCaptureHintMs = 10000;
   // The read button's glyphs in the button sheet: read (idle, paused) and pause (speaking).
-  static constexpr int kReadGlyphLeft = 22;
-  static constexpr int kPauseGlyphLeft = 0;
+  static constexpr int kReadGlyphLeft = orv_reader::DialogSkin::kReadGlyphLeft;
+  static constexpr int kPauseGlyphLeft = orv_reader::DialogSkin::kPauseGlyphLeft;
 
   // What the dialog does outside its window: open a document or address with the shell, and
   // show a message box. Tests replace them to see what would have been opened or shown.
@@ -143,10 +144,7 @@ class COrvelParlonVeskDlg : public CSelReaderDlg {
   void OnReadRequest() override;
 
  private:
-  void LoadSkinImages();
-  void SkinControls();
-  void LayOut();
-  void DrawSkin(CDC& dc);
+  orv_reader::DialogControls Controls();
   void SpeechStartUp();
   void FillVoiceCombo();
   void UpdateVoiceInfo();
@@ -190,18 +188,7 @@ class COrvelParlonVeskDlg : public CSelReaderDlg {
   // The skin: composed off screen, handed to the registered controls.
   draw_helpers::MemoryDC m_memory;
   draw_helpers::SkinBackgroundPainter m_painter;
-  draw_helpers::ImageBuffer m_imgLeft;       // 611
-  draw_helpers::ImageBuffer m_imgMiddle;     // 612
-  draw_helpers::ImageBuffer m_imgRight;      // 607
-  draw_helpers::ImageBuffer m_imgSeparator;  // 609
-  draw_helpers::ImageBuffer m_imgSpeed;      // 617
-  draw_helpers::ImageBuffer m_imgVolume;     // 613
-  draw_helpers::ImageBuffer m_imgButtons;    // 608
-  draw_helpers::ImageBuffer m_imgSlider;     // 616
-  draw_helpers::ImageBuffer m_imgTypes1st;   // 721
-  draw_helpers::ImageBuffer m_imgTypes;      // 738
-  int m_nSeparatorWidth = 2;                 // T
-  int m_nBodyHeight = 34;                    // H
+  orv_reader::DialogSkin m_skin;
 
   CUseHintDlg m_hint;
 

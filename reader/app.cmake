@@ -16,7 +16,7 @@ add_library(orv_reader_dialog STATIC
   "${CMAKE_CURRENT_LIST_DIR}/OrvelParlonVeskDlg.cpp"
   "${CMAKE_CURRENT_LIST_DIR}/MakerLinks.cpp")
 target_include_directories(orv_reader_dialog PUBLIC "${CMAKE_CURRENT_LIST_DIR}")
-target_link_libraries(orv_reader_dialog PUBLIC orv_reader_core orv_reader_capture orv_reader_controls orv_speech
+target_link_libraries(orv_reader_dialog PUBLIC orv_reader_core orv_reader_capture orv_reader_skin orv_speech
                       afx shell32 gdiplus user32)
 orv_strict(orv_reader_dialog)
 

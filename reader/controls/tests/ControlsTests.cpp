@@ -173,8 +173,8 @@ TEST_F(Controls, EachButtonStateDrawsItsRow) {
 
 TEST_F(Controls, BusyButtonShowsTheAnimationEvenWhenHoveredAndPressed) {
   CSkinButton& read = panel->m_read;
-  ASSERT_TRUE(panel->m_busy && panel->m_busy->IsAnimated());
-  panel->m_busy->SetFramePeriod(5);
+  ASSERT_TRUE(panel->ReadBusy() && panel->ReadBusy()->IsAnimated());
+  panel->ReadBusy()->SetFramePeriod(5);
   EXPECT_FALSE(panel->m_stop.SetBusy(true)) << "a button without a busy animation cannot be busy";
   ASSERT_TRUE(read.SetBusy(true));
   read.SendMessage(WM_MOUSEMOVE, 0, MAKELPARAM(2, 2));

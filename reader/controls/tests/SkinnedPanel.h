@@ -1,18 +1,12 @@
 // A window holding every skinned control, made from the main dialog's template of a real
-// language module and skinned from that module's images the way the main dialog does it.
-// Shared by the controls' tests and the controls' benchmark.
+// language module and bound, skinned and laid out by the main dialog's own skin.
 #pragma once
 
 #include <afxcmn.h>
 
 #include <functional>
-#include <memory>
 
-#include "ClodSliderCtrl.h"
-#include "HyperlinkStatic.h"
-#include "SkinButton.h"
-#include "TTComboBox.h"
-#include "draw_helpers.h"
+#include "DialogSkin.h"
 
 namespace controls_test {
 
@@ -64,24 +58,22 @@ class CSkinnedPanel : public CDialog {
  public:
   // Fills the panel's background (the dialog's skin in the reader).
   using Background = std::function<void(CDC& dc, int width, int height)>;
-  // An empty background draws the reader's own skin (edges, middle and separators).
-  // skinned = false keeps the template's controls as the system draws them (owner-drawn
-  // buttons become push buttons), for comparisons.
-  explicit CSkinnedPanel(Background background, bool skinned = true);
+  // An empty background draws the reader's own skin.
+  explicit CSkinnedPanel(Background background);
   ~CSkinnedPanel() override;
 
   BOOL Create(CWnd* parent = nullptr) { return CDialog::Create(582, parent); }
   // Paints the panel's background into the cache now, handing each child its part.
   void Compose();
   draw_helpers::SkinBackgroundPainter& Painter() { return m_painter; }
-  Gdiplus::Image* ButtonSheet() const { return m_sheet.image; }
-  Gdiplus::Image* SliderSheet() const { return m_sliderSheet.image; }
+  Gdiplus::Image* ButtonSheet() const { return m_skin.ButtonSheet(); }
+  Gdiplus::Image* SliderSheet() const { return m_skin.SliderSheet(); }
+  draw_helpers::CImageAnimation2* ReadBusy() const { return m_skin.ReadBusy(); }
 
   CSkinButton m_language, m_read, m_stop, m_launch, m_close, m_minimise, m_fold, m_lexicon, m_voiceIcon;
   CPngClodSliderCtrl m_speed, m_volume;
   CTTComboBox m_voices;
   CHyperlinkStatic m_siteLink, m_voiceLink;
-  std::shared_ptr<draw_helpers::CImageAnimation2> m_busy;
   int m_hscrolls = 0;  // WM_HSCROLL messages from the sliders
 
  protected:
@@ -95,19 +87,13 @@ class CSkinnedPanel : public CDialog {
   DECLARE_MESSAGE_MAP()
 
  private:
-  void Skin();
-  void LayOut();
+  orv_reader::DialogControls Controls();
   void PaintTo(CDC& dc);
-  void DrawBackground(CDC& dc, int width, int height);
-  void DrawReaderSkin(CDC& dc, int width, int height);
 
   Background m_background;
-  bool m_skinned;
   draw_helpers::MemoryDC m_memory;
   draw_helpers::SkinBackgroundPainter m_painter;
-  draw_helpers::ImageBuffer m_sheet;        // 608: every button's looks
-  draw_helpers::ImageBuffer m_sliderSheet;  // 616: channel and thumb
-  draw_helpers::ImageBuffer m_left, m_middle, m_right, m_separator, m_speedIcon, m_volumeIcon;
+  orv_reader::DialogSkin m_skin;
 };
 
 }  // namespace controls_test
