@@ -1,11 +1,11 @@
-// Owning wrappers for the handle kinds the plug-in uses.
+// Owning wrappers for raw Windows handles.
 #pragma once
 
 #include <windows.h>
 
 #include <utility>
 
-namespace gwplugin {
+namespace win {
 
 // A handle with a close function; Invalid is the value that means "none".
 template <typename H, typename Traits>
@@ -71,4 +71,4 @@ using UniqueFile = UniqueHandle<HANDLE, FileHandleTraits>;
 using UniqueGlobal = UniqueHandle<HGLOBAL, GlobalTraits>;
 using UniqueWindow = UniqueHandle<HWND, WindowTraits>;
 
-}  // namespace gwplugin
+}  // namespace win
