@@ -1,13 +1,17 @@
-// Owning wrappers for raw Windows handles.
+// The one owning type for raw Windows handles: UniqueHandle<H, Traits>, one traits struct per
+// handle kind, and a Unique... alias for each kind the code owns.
 #pragma once
 
 #include <windows.h>
+#include <objbase.h>
+#include <wincrypt.h>
 
 #include <utility>
 
 namespace win {
 
-// A handle with a close function; Invalid is the value that means "none".
+// Traits name the value that means "none" (not always null: files and finds use
+// INVALID_HANDLE_VALUE) and the function that gives the handle back.
 template <typename H, typename Traits>
 class UniqueHandle {
  public:
@@ -63,6 +67,42 @@ struct WindowTraits {
   static HWND Invalid() { return nullptr; }
   static void Close(HWND h) { DestroyWindow(h); }
 };
+// Bitmaps, fonts, brushes, pens and regions.
+template <typename H>
+struct GdiObjectTraits {
+  static H Invalid() { return nullptr; }
+  static void Close(H h) { DeleteObject(h); }
+};
+// A DC of CreateCompatibleDC / CreateDC; a window's DC goes back with ReleaseDC instead.
+struct MemoryDCTraits {
+  static HDC Invalid() { return nullptr; }
+  static void Close(HDC h) { DeleteDC(h); }
+};
+struct IconTraits {
+  static HICON Invalid() { return nullptr; }
+  static void Close(HICON h) { DestroyIcon(h); }
+};
+struct ModuleTraits {
+  static HMODULE Invalid() { return nullptr; }
+  static void Close(HMODULE h) { FreeLibrary(h); }
+};
+struct HookTraits {
+  static HHOOK Invalid() { return nullptr; }
+  static void Close(HHOOK h) { UnhookWindowsHookEx(h); }
+};
+template <typename T>
+struct CoTaskMemTraits {
+  static T* Invalid() { return nullptr; }
+  static void Close(T* p) { CoTaskMemFree(p); }
+};
+struct CertStoreTraits {
+  static HCERTSTORE Invalid() { return nullptr; }
+  static void Close(HCERTSTORE h) { CertCloseStore(h, 0); }
+};
+struct CertContextTraits {
+  static PCCERT_CONTEXT Invalid() { return nullptr; }
+  static void Close(PCCERT_CONTEXT h) { CertFreeCertificateContext(h); }
+};
 
 using UniqueRegKey = UniqueHandle<HKEY, RegKeyTraits>;
 using UniqueFind = UniqueHandle<HANDLE, FindTraits>;
@@ -70,5 +110,18 @@ using UniqueKernelHandle = UniqueHandle<HANDLE, KernelHandleTraits>;
 using UniqueFile = UniqueHandle<HANDLE, FileHandleTraits>;
 using UniqueGlobal = UniqueHandle<HGLOBAL, GlobalTraits>;
 using UniqueWindow = UniqueHandle<HWND, WindowTraits>;
+using UniqueBitmap = UniqueHandle<HBITMAP, GdiObjectTraits<HBITMAP>>;
+using UniqueFont = UniqueHandle<HFONT, GdiObjectTraits<HFONT>>;
+using UniqueBrush = UniqueHandle<HBRUSH, GdiObjectTraits<HBRUSH>>;
+using UniquePen = UniqueHandle<HPEN, GdiObjectTraits<HPEN>>;
+using UniqueRegion = UniqueHandle<HRGN, GdiObjectTraits<HRGN>>;
+using UniqueMemoryDC = UniqueHandle<HDC, MemoryDCTraits>;
+using UniqueIcon = UniqueHandle<HICON, IconTraits>;
+using UniqueModule = UniqueHandle<HMODULE, ModuleTraits>;
+using UniqueHook = UniqueHandle<HHOOK, HookTraits>;
+template <typename T>
+using UniqueCoTaskMem = UniqueHandle<T*, CoTaskMemTraits<T>>;
+using UniqueCertStore = UniqueHandle<HCERTSTORE, CertStoreTraits>;
+using UniqueCertContext = UniqueHandle<PCCERT_CONTEXT, CertContextTraits>;
 
 }  // namespace win
