@@ -2,6 +2,7 @@
 #include "LateBoundNetwork.h"
 #include "CSysInfo.h"
 
+#include <UniqueHandle.h>
 #include <iphlpapi.h>
 
 #include <cstdio>
@@ -26,21 +27,17 @@ std::string Narrow(const wchar_t* text) {
 class RegKey {
  public:
   RegKey(HKEY root, const wchar_t* path) {
-    if (RegOpenKeyExW(root, path, 0, KEY_READ, &m_key) != ERROR_SUCCESS) m_key = nullptr;
+    if (RegOpenKeyExW(root, path, 0, KEY_READ, m_key.put()) != ERROR_SUCCESS) m_key.release();
   }
-  ~RegKey() {
-    if (m_key) RegCloseKey(m_key);
-  }
-  RegKey(const RegKey&) = delete;
-  RegKey& operator=(const RegKey&) = delete;
-  explicit operator bool() const { return m_key != nullptr; }
+  explicit operator bool() const { return static_cast<bool>(m_key); }
 
   // A text value of at most `maxBytes` bytes, narrow; empty when missing or of another type.
   std::string Text(const char* name, DWORD maxBytes) const {
     if (!m_key) return {};
     std::string buffer(maxBytes + 1, '\0');
     DWORD type = 0, size = maxBytes;
-    if (RegQueryValueExA(m_key, name, nullptr, &type, reinterpret_cast<BYTE*>(&buffer[0]), &size) != ERROR_SUCCESS ||
+    if (RegQueryValueExA(m_key.get(), name, nullptr, &type, reinterpret_cast<BYTE*>(&buffer[0]), &size) !=
+            ERROR_SUCCESS ||
         (type != REG_SZ && type != REG_EXPAND_SZ))
       return {};
     buffer.resize(strlen(buffer.c_str()));
@@ -49,12 +46,13 @@ class RegKey {
   bool Dword(const char* name, DWORD& value) const {
     DWORD type = 0, size = sizeof value;
     return m_key &&
-           RegQueryValueExA(m_key, name, nullptr, &type, reinterpret_cast<BYTE*>(&value), &size) == ERROR_SUCCESS &&
+           RegQueryValueExA(m_key.get(), name, nullptr, &type, reinterpret_cast<BYTE*>(&value), &size) ==
+               ERROR_SUCCESS &&
            type == REG_DWORD;
   }
 
  private:
-  HKEY m_key = nullptr;
+  win::UniqueRegKey m_key;
 };
 
 // MIB-II objects.

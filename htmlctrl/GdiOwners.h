@@ -1,57 +1,21 @@
-// Owners for the GDI objects and DCs that the HTML controls make, so that every drawing
-// routine leaves the device context as it found it, also on early returns.
+// Short names for the owners (win::UniqueHandle) of the GDI objects and DCs that the HTML
+// controls make, so that every drawing routine leaves the device context as it found it, also
+// on early returns.
 #pragma once
 
+#include <UniqueHandle.h>
 #include <windows.h>
-
-#include <utility>
 
 namespace htmlctrl {
 
-template <typename H, void (*Close)(H)>
-class GdiOwner {
- public:
-  GdiOwner() = default;
-  explicit GdiOwner(H handle) : handle_(handle) {}
-  GdiOwner(const GdiOwner&) = delete;
-  GdiOwner& operator=(const GdiOwner&) = delete;
-  GdiOwner(GdiOwner&& other) noexcept : handle_(other.release()) {}
-  GdiOwner& operator=(GdiOwner&& other) noexcept {
-    if (this != &other) reset(other.release());
-    return *this;
-  }
-  ~GdiOwner() { reset(); }
-
-  H get() const { return handle_; }
-  explicit operator bool() const { return handle_ != nullptr; }
-  H release() { return std::exchange(handle_, nullptr); }
-  void reset(H handle = nullptr) {
-    if (handle_) Close(handle_);
-    handle_ = handle;
-  }
-
- private:
-  H handle_ = nullptr;
-};
-
-inline void CloseObject(HGDIOBJ h) { DeleteObject(h); }
-inline void CloseBitmap(HBITMAP h) { DeleteObject(h); }
-inline void CloseFont(HFONT h) { DeleteObject(h); }
-inline void CloseBrush(HBRUSH h) { DeleteObject(h); }
-inline void ClosePen(HPEN h) { DeleteObject(h); }
-inline void CloseRegion(HRGN h) { DeleteObject(h); }
-inline void CloseDC(HDC h) { DeleteDC(h); }
-inline void CloseIcon(HICON h) { DestroyIcon(h); }
-inline void CloseModule(HMODULE h) { FreeLibrary(h); }
-
-using Bitmap = GdiOwner<HBITMAP, CloseBitmap>;
-using Font = GdiOwner<HFONT, CloseFont>;
-using Brush = GdiOwner<HBRUSH, CloseBrush>;
-using Pen = GdiOwner<HPEN, ClosePen>;
-using Region = GdiOwner<HRGN, CloseRegion>;
-using MemoryDC = GdiOwner<HDC, CloseDC>;
-using Icon = GdiOwner<HICON, CloseIcon>;
-using Module = GdiOwner<HMODULE, CloseModule>;
+using Bitmap = win::UniqueBitmap;
+using Font = win::UniqueFont;
+using Brush = win::UniqueBrush;
+using Pen = win::UniquePen;
+using Region = win::UniqueRegion;
+using MemoryDC = win::UniqueMemoryDC;
+using Icon = win::UniqueIcon;
+using Module = win::UniqueModule;
 
 // Selects an object into a DC for the life of the scope.
 class Selection {

@@ -4,7 +4,7 @@
 
 #include <FileDownloadTask.h>
 
-#include "Handles.h"
+#include <UniqueHandle.h>
 
 #include <windows.h>
 
@@ -54,7 +54,7 @@ class CatalogueHandOff {
   mutable std::mutex lock_;  // guards result_ and notify_
   int result_ = 0;
   HWND notify_ = nullptr;
-  UniqueKernelHandle ended_;
+  win::UniqueKernelHandle ended_;
 };
 
 }  // namespace gwplugin

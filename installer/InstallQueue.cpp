@@ -42,8 +42,8 @@ std::wstring Hex(DWORD value) {
   return text;
 }
 
-void SetEventIfAny(const std::shared_ptr<void>& event) {
-  if (event) SetEvent(static_cast<HANDLE>(event.get()));
+void SetEventIfAny(const std::shared_ptr<win::UniqueKernelHandle>& event) {
+  if (event && *event) SetEvent(event->get());
 }
 
 // A REG_DWORD value, or -1 when it is missing or of another type.
@@ -127,8 +127,8 @@ void RunInstaller(InstallerRun& run) {
     run.code = GetLastError();
     return;
   }
-  UniqueKernelHandle processHandle(process.hProcess);
-  UniqueKernelHandle threadHandle(process.hThread);
+  win::UniqueKernelHandle processHandle(process.hProcess);
+  win::UniqueKernelHandle threadHandle(process.hThread);
   Notify(run, QueueEvent::InstallerStarted);
 
   DWORD exitCode = 0;
@@ -190,10 +190,8 @@ InstallQueueConfig PluginInstallQueueConfig() {
 }
 
 CInstallQueue::CInstallQueue()
-    : step_event_(CreateEventW(nullptr, FALSE, FALSE, nullptr), [](void* h) {
-        if (h) CloseHandle(static_cast<HANDLE>(h));
-      }) {
-  if (!step_event_.get()) Trace(L"the step event cannot be made (error " + std::to_wstring(GetLastError()) + L")");
+    : step_event_(std::make_shared<win::UniqueKernelHandle>(CreateEventW(nullptr, FALSE, FALSE, nullptr))) {
+  if (!*step_event_) Trace(L"the step event cannot be made (error " + std::to_wstring(GetLastError()) + L")");
 }
 
 CInstallQueue::~CInstallQueue() { Clear(); }
@@ -291,7 +289,7 @@ int CInstallQueue::Prepare(const ProductList& products, HWND page, HWND progress
 }
 
 void CInstallQueue::ReadSwitchesAndLog() {
-  UniqueRegKey key;
+  win::UniqueRegKey key;
   if (RegOpenKeyExW(config_.registryRoot, kSwitchesKey, 0, KEY_QUERY_VALUE | kView, key.put()) != ERROR_SUCCESS) return;
   if (ReadDword(key.get(), L"log") != 1) return;
   log_enabled_ = true;
@@ -315,7 +313,7 @@ void CInstallQueue::WriteLanguage() {
   if (!name) return;
   // Created when missing: on a fresh machine the maker key does not exist yet, and the
   // reader picks its language from this value.
-  UniqueRegKey key;
+  win::UniqueRegKey key;
   LSTATUS status = RegCreateKeyExW(config_.registryRoot, kMakerKey, 0, nullptr, 0,
                                    KEY_READ | KEY_CREATE_SUB_KEY | KEY_SET_VALUE | kView, nullptr, key.put(), nullptr);
   if (status != ERROR_SUCCESS) {
@@ -477,7 +475,7 @@ bool CInstallQueue::StartDownload(InstallQueueEntry& entry) {
     FileDownloadTaskPtr task(new FileDownloadTask());
     task->SetUrl(product.instURL);
     task->SetUserAgent(config_.userAgent);
-    std::shared_ptr<void> event = step_event_;
+    std::shared_ptr<win::UniqueKernelHandle> event = step_event_;
     auto observer = config_.observer;
     CProdPtr shared = entry.product;
     task->Finished().connect([event, observer, shared](FileDownloadTask&) {
@@ -637,7 +635,7 @@ bool SetVoiceGuiLanguage(const CProd& product, LANGID langid, HKEY root) {
   const int family = kVoiceTable[row].family;
   const wchar_t* keyPath = family == 0 ? kVoiceFamily0Key : family == 2 ? kVoiceFamily2Key : nullptr;
   if (!keyPath) return false;
-  UniqueRegKey key;
+  win::UniqueRegKey key;
   LSTATUS status = RegOpenKeyExW(root ? root : HKEY_LOCAL_MACHINE, keyPath, 0,
                                  KEY_READ | KEY_CREATE_SUB_KEY | KEY_SET_VALUE | kView, key.put());
   if (status != ERROR_SUCCESS) {

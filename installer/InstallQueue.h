@@ -9,10 +9,10 @@
 // step event, never by touching the queue or its windows.
 #pragma once
 
-#include "Handles.h"
 #include "Products.h"
 
 #include <FileDownloadTask.h>
+#include <UniqueHandle.h>
 
 #include <afxwin.h>
 
@@ -101,7 +101,7 @@ struct InstallerRun {
   HKEY registryRoot = HKEY_LOCAL_MACHINE;
   std::function<int(int, HWND)> executeCodeSegment;
   std::function<void(QueueEvent, const orv_products::CProd&)> observer;
-  std::shared_ptr<void> stepEvent;  // set when the run has finished
+  std::shared_ptr<win::UniqueKernelHandle> stepEvent;  // set when the run has finished
 
   // Progress, read by the NSIS thread at any time.
   enum Phase : int { Waiting, Extracting, Installing, Finished };
@@ -156,7 +156,7 @@ class CInstallQueue {
 
   // Set whenever a Step may make progress at once (a download or an installer finished, a
   // step moved on). The page steps on its timer; tests and measurements wait on this.
-  HANDLE StepEvent() const { return static_cast<HANDLE>(step_event_.get()); }
+  HANDLE StepEvent() const { return step_event_->get(); }
 
   const std::deque<InstallQueueEntry>& Entries() const { return entries_; }
   int TotalSteps() const { return total_steps_; }
@@ -205,7 +205,7 @@ class CInstallQueue {
   bool log_enabled_ = false;  // the "log" switch was 1 at preparation
   bool configured_ = false;   // Configure was called
   // Auto-reset; shared with the download slots and installer runs, which may outlive the queue.
-  std::shared_ptr<void> step_event_;
+  std::shared_ptr<win::UniqueKernelHandle> step_event_;
 };
 
 // The extra installer argument of a product: "/PROFILE=emotivar" for ORVEL_PARLON with the

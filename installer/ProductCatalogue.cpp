@@ -1,6 +1,6 @@
 #include "ProductCatalogue.h"
 
-#include "Handles.h"
+#include <UniqueHandle.h>
 #include "NsisStack.h"
 #include "PluginLog.h"
 #include "ProductTables.h"
@@ -121,7 +121,7 @@ bool ReadDataFileVersion(const std::wstring& path, VersionNumber& version, std::
 }
 
 bool FileLength(const std::wstring& path, std::int64_t& length) {
-  UniqueFile file(
+  win::UniqueFile file(
       CreateFileW(path.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr));
   LARGE_INTEGER size;
   if (!file || !GetFileSizeEx(file.get(), &size)) return false;
@@ -135,7 +135,7 @@ void ProductCatalogue::ScanDataFiles(const std::wstring& exe_dir) {
   if (exe_dir.empty()) return;
   std::wstring folder = exe_dir + L"\\data\\";
   WIN32_FIND_DATAW found;
-  UniqueFind find(FindFirstFileW((folder + L"orvel*.dat").c_str(), &found));
+  win::UniqueFind find(FindFirstFileW((folder + L"orvel*.dat").c_str(), &found));
   if (!find) return;
   do {
     if (found.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) continue;

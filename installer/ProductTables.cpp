@@ -1,6 +1,6 @@
 #include "ProductTables.h"
 
-#include "Handles.h"
+#include <UniqueHandle.h>
 
 #include <TextConversion.h>
 
@@ -158,7 +158,7 @@ namespace {
 constexpr std::size_t kMaxKeyPath = 259;
 
 bool KeyExists(const std::string& key) {
-  UniqueRegKey opened;
+  win::UniqueRegKey opened;
   return RegOpenKeyExA(HKEY_LOCAL_MACHINE, key.c_str(), 0, KEY_WOW64_32KEY | KEY_QUERY_VALUE, opened.put()) ==
          ERROR_SUCCESS;
 }
@@ -213,7 +213,7 @@ std::deque<InstalledRow> FindInstalledApplications() {
 
 VersionValue ReadProductVersion(const std::string& key, VersionNumber& version) {
   version = VersionNumber();
-  UniqueRegKey opened;
+  win::UniqueRegKey opened;
   if (RegOpenKeyExA(HKEY_LOCAL_MACHINE, key.c_str(), 0, KEY_WOW64_32KEY | KEY_QUERY_VALUE, opened.put()) !=
       ERROR_SUCCESS)
     return VersionValue::NoKey;

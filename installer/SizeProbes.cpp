@@ -1,8 +1,9 @@
 #include "SizeProbes.h"
 
-#include "Handles.h"
 #include "MessageWait.h"
 #include "PluginLog.h"
+
+#include <UniqueHandle.h>
 
 #include <algorithm>
 #include <exception>
@@ -22,10 +23,10 @@ struct RunningProbe {
 
 // An auto-reset event that the probes' finished slots set. The slots hold it too, since a
 // worker may still be inside its slot when the last probe has been seen to end.
-std::shared_ptr<void> NewWakeEvent() {
-  HANDLE event = CreateEventW(nullptr, FALSE, FALSE, nullptr);
+std::shared_ptr<win::UniqueKernelHandle> NewWakeEvent() {
+  win::UniqueKernelHandle event(CreateEventW(nullptr, FALSE, FALSE, nullptr));
   if (!event) return nullptr;
-  return std::shared_ptr<void>(event, [](void* h) { CloseHandle(h); });
+  return std::make_shared<win::UniqueKernelHandle>(std::move(event));
 }
 
 }  // namespace
@@ -38,7 +39,7 @@ SizeProbeReport ProbeSizes(const orv_products::ProductList& products, const Size
   report.probed = static_cast<int>(pending.size());
   if (pending.empty()) return report;
 
-  std::shared_ptr<void> wake = NewWakeEvent();
+  std::shared_ptr<win::UniqueKernelHandle> wake = NewWakeEvent();
   if (!wake) {
     LogLine(L"size probes: CreateEvent failed, error " + std::to_wstring(GetLastError()));
     for (const CProdPtr& product : pending) product->size = 0;
@@ -58,8 +59,8 @@ SizeProbeReport ProbeSizes(const orv_products::ProductList& products, const Size
         task->SetUrl(product->instURL);
         task->SetUserAgent(settings.userAgent);
         task->SetTimeouts(settings.timeouts);
-        std::shared_ptr<void> event = wake;
-        task->Finished().connect([event](FileDownloadTask&) { SetEvent(event.get()); });
+        std::shared_ptr<win::UniqueKernelHandle> event = wake;
+        task->Finished().connect([event](FileDownloadTask&) { SetEvent(event->get()); });
         task->StartInfoOnly();
         running.push_back({product, task});
         report.peakInFlight = std::max(report.peakInFlight, static_cast<int>(running.size()));
@@ -72,7 +73,7 @@ SizeProbeReport ProbeSizes(const orv_products::ProductList& products, const Size
     if (running.empty()) break;
     // Every probe ends within its time-outs and sets the event; the periodic look is only a
     // guard against a wake-up lost to a failed SetEvent.
-    if (WaitDispatchingMessages(wake.get(), 1000) == WAIT_FAILED) {
+    if (WaitDispatchingMessages(wake->get(), 1000) == WAIT_FAILED) {
       LogLine(L"size probes: wait failed, error " + std::to_wstring(GetLastError()));
       for (RunningProbe& probe : running) probe.task->Join();
     }

@@ -40,8 +40,8 @@ bool InstallTaskLog::Open() {
 
 bool InstallTaskLog::Open(const std::wstring& path) {
   if (IsOpen()) return true;
-  UniqueFile file(CreateFileW(path.c_str(), FILE_APPEND_DATA | FILE_READ_ATTRIBUTES, FILE_SHARE_READ, nullptr,
-                              OPEN_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr));
+  win::UniqueFile file(CreateFileW(path.c_str(), FILE_APPEND_DATA | FILE_READ_ATTRIBUTES, FILE_SHARE_READ, nullptr,
+                                   OPEN_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr));
   if (!file) {
     last_error_ = GetLastError();
     return false;

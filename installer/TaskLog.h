@@ -7,7 +7,7 @@
 // Used on one thread at a time (the NSIS thread).
 #pragma once
 
-#include "Handles.h"
+#include <UniqueHandle.h>
 #include "Products.h"
 
 #include <cstdint>
@@ -45,7 +45,7 @@ class InstallTaskLog {
   DWORD LastError() const { return last_error_; }
 
  private:
-  UniqueFile file_;
+  win::UniqueFile file_;
   DWORD last_error_ = 0;
 };
 

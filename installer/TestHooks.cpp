@@ -2,7 +2,7 @@
 
 #ifdef ORV_GW_TEST_HOOKS
 
-#include "Handles.h"
+#include <UniqueHandle.h>
 
 #include <windows.h>
 
@@ -47,8 +47,8 @@ void Trace(const std::wstring& line) {
                           nullptr) != bytes)
     return;
   std::lock_guard<std::mutex> hold(TraceLock());
-  UniqueFile file(CreateFileW(path.c_str(), FILE_APPEND_DATA, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, OPEN_ALWAYS,
-                              FILE_ATTRIBUTE_NORMAL, nullptr));
+  win::UniqueFile file(CreateFileW(path.c_str(), FILE_APPEND_DATA, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
+                                   OPEN_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr));
   if (!file) return;
   DWORD written = 0;
   WriteFile(file.get(), utf8.data(), static_cast<DWORD>(bytes), &written, nullptr);
@@ -57,7 +57,7 @@ void Trace(const std::wstring& line) {
 void SignalDownloadEnded() {
   const std::wstring name = Variable(L"ORV_GW_TEST_DOWNLOAD_EVENT");
   if (name.empty()) return;
-  UniqueKernelHandle event(CreateEventW(nullptr, TRUE, FALSE, name.c_str()));
+  win::UniqueKernelHandle event(CreateEventW(nullptr, TRUE, FALSE, name.c_str()));
   if (event) SetEvent(event.get());
 }
 

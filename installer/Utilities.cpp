@@ -1,6 +1,6 @@
 #include "Utilities.h"
 
-#include "Handles.h"
+#include <UniqueHandle.h>
 
 #include <objidl.h>
 #include <gdiplus.h>
@@ -98,7 +98,7 @@ bool DeleteOldTempFiles(const std::wstring& temp_folder) {
   std::wstring folder = temp_folder + kDownloadFolder;
   std::wstring pattern = folder + kTempPrefix + L"*.*";
   WIN32_FIND_DATAW found;
-  UniqueFind find(FindFirstFileW(pattern.c_str(), &found));
+  win::UniqueFind find(FindFirstFileW(pattern.c_str(), &found));
   if (!find) return false;
   do {
     if (found.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) continue;
@@ -149,7 +149,7 @@ bool PngResourceImage::Load(HMODULE module, UINT resource_id) {
   const void* source = loaded ? LockResource(loaded) : nullptr;
   if (!source) return false;
 
-  UniqueGlobal block(GlobalAlloc(GMEM_MOVEABLE, bytes));
+  win::UniqueGlobal block(GlobalAlloc(GMEM_MOVEABLE, bytes));
   if (!block) return false;
   void* data = GlobalLock(block.get());
   if (!data) return false;

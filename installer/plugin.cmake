@@ -28,7 +28,7 @@ add_library(orv_plugin_core STATIC
   ${CMAKE_CURRENT_LIST_DIR}/Utilities.cpp)
 target_include_directories(orv_plugin_core PUBLIC ${CMAKE_CURRENT_LIST_DIR})
 target_link_libraries(orv_plugin_core PUBLIC
-  orv_plugin_text orv_support orv_download orv_catalogue orv_languagetable orv_htmltree afx nsisapi
+  orv_plugin_text orv_support orv_download orv_catalogue orv_languagetable orv_htmltree afx nsisapi orv_handles
   gdiplus version ole32 comctl32 advapi32)
 # The core's TestHooks.cpp is built without the hooks, whatever the configuration: only the test
 # programs and the test copy of the plug-in below link orv_plugin_test_hooks in its place.
@@ -61,6 +61,7 @@ if(ORV_BUILD_TESTS)
   add_library(orv_plugin_test_hooks OBJECT ${CMAKE_CURRENT_LIST_DIR}/TestHooks.cpp)
   target_compile_definitions(orv_plugin_test_hooks PRIVATE ORV_GW_TEST_HOOKS)
   target_include_directories(orv_plugin_test_hooks PUBLIC ${CMAKE_CURRENT_LIST_DIR})
+  target_link_libraries(orv_plugin_test_hooks PUBLIC orv_handles)
   orv_strict(orv_plugin_test_hooks)
 
   # The test copy of the plug-in, built from GWPlugin's own sources with the hooks, as

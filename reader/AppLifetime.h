@@ -4,39 +4,10 @@
 // language module) tears down only what was set up.
 #pragma once
 
+#include <UniqueHandle.h>
 #include <afxwin.h>
 
 namespace orv_reader {
-
-// An owned kernel handle, closed once.
-class UniqueHandle {
- public:
-  UniqueHandle() = default;
-  explicit UniqueHandle(HANDLE handle) : m_handle(handle) {}
-  ~UniqueHandle() { reset(); }
-  UniqueHandle(const UniqueHandle&) = delete;
-  UniqueHandle& operator=(const UniqueHandle&) = delete;
-  UniqueHandle(UniqueHandle&& other) noexcept : m_handle(other.release()) {}
-  UniqueHandle& operator=(UniqueHandle&& other) noexcept {
-    if (this != &other) reset(other.release());
-    return *this;
-  }
-
-  HANDLE get() const { return m_handle; }
-  explicit operator bool() const { return m_handle != nullptr; }
-  HANDLE release() {
-    HANDLE handle = m_handle;
-    m_handle = nullptr;
-    return handle;
-  }
-  void reset(HANDLE handle = nullptr) {
-    if (m_handle != nullptr) CloseHandle(m_handle);
-    m_handle = handle;
-  }
-
- private:
-  HANDLE m_handle = nullptr;
-};
 
 // The named mutex that lets only one reader run. The first instance creates it owned and
 // keeps it until Release; any later instance finds it existing and closes its own handle at
@@ -57,7 +28,7 @@ class SingleInstanceMutex {
   HANDLE Handle() const { return m_mutex.get(); }
 
  private:
-  UniqueHandle m_mutex;
+  win::UniqueKernelHandle m_mutex;
 };
 
 // Restores the first instance's dialog, when the shared handle still names a window. The

@@ -1,6 +1,7 @@
 // The reader's application object: start-up, the single-instance guard and shutdown.
 #pragma once
 
+#include <UniqueHandle.h>
 #include <afxwin.h>
 
 #include <memory>
@@ -40,16 +41,10 @@ class COrvelParlonVeskApp : public CWinApp {
   // of start-up, before anything else can fail.
   void InstallCrashFilters();
 
-  struct FreeLibraryDeleter {
-    void operator()(HMODULE module) const {
-      if (module != nullptr) FreeLibrary(module);
-    }
-  };
-
   // All of these are touched on the UI thread only.
   orv_reader::SingleInstanceMutex m_instanceMutex;
   COPV_MainWnd* m_pMainWindow = nullptr;  // owned; also the application's main window
-  std::unique_ptr<HINSTANCE__, FreeLibraryDeleter> m_languageModule;
+  win::UniqueModule m_languageModule;
   VTTSFramework::CThSpeechControl* m_pSpeechThread = nullptr;  // owned (not auto-deleted)
   orv_reader::GdiplusSession m_gdiplus;
   orv_reader::OleInitialization m_ole;

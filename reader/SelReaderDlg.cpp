@@ -1,5 +1,6 @@
 #include "SelReaderDlg.h"
 
+#include <UniqueHandle.h>
 #include <shlobj.h>
 #include <tlhelp32.h>
 
@@ -19,21 +20,14 @@ HWND g_lastFocusWnd = nullptr;
 constexpr ULONG_PTR kCopyKeysExtraInfo = 2;
 constexpr UINT kPollMs = 10;
 
-struct HandleCloser {
-  void operator()(HANDLE h) const {
-    if (h && h != INVALID_HANDLE_VALUE) ::CloseHandle(h);
-  }
-};
-using UniqueHandle = std::unique_ptr<void, HandleCloser>;
-
-UniqueHandle Snapshot(DWORD flags, DWORD process) {
+win::UniqueKernelHandle Snapshot(DWORD flags, DWORD process) {
   HANDLE h = ::CreateToolhelp32Snapshot(flags, process);
-  return UniqueHandle(h == INVALID_HANDLE_VALUE ? nullptr : h);
+  return win::UniqueKernelHandle(h == INVALID_HANDLE_VALUE ? nullptr : h);
 }
 
 // The first process named "notepad.exe", 0 when none runs.
 DWORD FirstNotepadProcess() {
-  UniqueHandle snapshot = Snapshot(TH32CS_SNAPPROCESS, 0);
+  win::UniqueKernelHandle snapshot = Snapshot(TH32CS_SNAPPROCESS, 0);
   if (!snapshot) return 0;
   PROCESSENTRY32W entry{};
   entry.dwSize = sizeof(entry);
@@ -77,7 +71,7 @@ bool notepad::IsRunning() { return FirstNotepadProcess() != 0; }
 HWND notepad::FindEdit() {
   const DWORD process = FirstNotepadProcess();
   if (!process) return nullptr;
-  UniqueHandle threads = Snapshot(TH32CS_SNAPTHREAD, 0);
+  win::UniqueKernelHandle threads = Snapshot(TH32CS_SNAPTHREAD, 0);
   if (!threads) return nullptr;
   THREADENTRY32 entry{};
   entry.dwSize = sizeof(entry);

@@ -7,7 +7,7 @@ add_library(orv_reader_core STATIC
   "${CMAKE_CURRENT_LIST_DIR}/AppLifetime.cpp"
   "${CMAKE_CURRENT_LIST_DIR}/SpeechClientRegistration.cpp")
 target_include_directories(orv_reader_core PUBLIC "${CMAKE_CURRENT_LIST_DIR}")
-target_link_libraries(orv_reader_core PUBLIC afx orv_reader_settings orv_speech_protocol version ole32 gdiplus comctl32)
+target_link_libraries(orv_reader_core PUBLIC orv_handles afx orv_reader_settings orv_speech_protocol version ole32 gdiplus comctl32)
 orv_strict(orv_reader_core)
 
 # The main dialog and the web addresses it opens: a library of their own, so that tests drive the

@@ -48,10 +48,6 @@ class CTTS_SAPI5 : public CTTS_Voice {
   static bool FormatWaveFileName(const WaveOutputArgs& output, bool numbered, int number, std::wstring* name);
 
  private:
-  struct TaskMemDeleter {
-    void operator()(void* p) const { CoTaskMemFree(p); }
-  };
-
   static void __stdcall SpeechCallback(WPARAM wParam, LPARAM lParam);
   static void __stdcall FileCallback(WPARAM wParam, LPARAM lParam);
   void OnSpeechEvents();
@@ -79,7 +75,7 @@ class CTTS_SAPI5 : public CTTS_Voice {
   Microsoft::WRL::ComPtr<ISpStream> m_pOutputStream;      // wave output: wraps the file stream
   Microsoft::WRL::ComPtr<ISpStream> m_pFileStream;        // wave output: bound to the current file
   GUID m_formatId = GUID_NULL;
-  std::unique_ptr<WAVEFORMATEX, TaskMemDeleter> m_pWaveFormat;
+  win::UniqueCoTaskMem<WAVEFORMATEX> m_pWaveFormat;
   int m_nFileCounter = 0;
   bool m_bFirstSentence = false;
   bool m_bSpeaking = false;

@@ -31,8 +31,8 @@ class CTTS_Voice::MessageHook {
   }
 };
 
-void CTTS_Voice::HookDeleter::operator()(HHOOK hook) const {
-  if (hook && !UnhookWindowsHookEx(hook)) Trace("CTTS_Voice: UnhookWindowsHookEx failed\n");
+void CTTS_Voice::TracedHookTraits::Close(HHOOK hook) {
+  if (!UnhookWindowsHookEx(hook)) Trace("CTTS_Voice: UnhookWindowsHookEx failed\n");
 }
 
 CTTS_Voice::CTTS_Voice() = default;

@@ -23,11 +23,12 @@
 #include "SpeechProtocol.h"
 #include "TTSMessages.h"
 
+#include <UniqueHandle.h>
+
 #include <atomic>
 #include <deque>
 #include <memory>
 #include <string>
-#include <type_traits>
 
 namespace VTTSFramework {
 
@@ -164,10 +165,11 @@ class CTTS_Voice : public CWinThread {
   bool m_bQuitting = false;        // voice thread: a destroy or quit was handled
   int m_nHandlerDepth = 0;         // voice thread: handlers running (a modal loop may nest)
   bool m_bQuitSeen = false;        // voice thread: WM_VOICE_QUIT arrived inside a handler
-  struct HookDeleter {
-    void operator()(HHOOK hook) const;
+  // win::HookTraits, with a trace when the unhook fails.
+  struct TracedHookTraits : win::HookTraits {
+    static void Close(HHOOK hook);
   };
-  std::unique_ptr<std::remove_pointer<HHOOK>::type, HookDeleter> m_messageHook;  // voice thread
+  win::UniqueHandle<HHOOK, TracedHookTraits> m_messageHook;  // voice thread
 };
 
 }  // namespace VTTSFramework

@@ -12,7 +12,6 @@
 #include <climits>
 #include <cstdio>
 #include <cwchar>
-#include <type_traits>
 #include <utility>
 
 using Microsoft::WRL::ComPtr;
@@ -20,18 +19,6 @@ using VTTSFramework::COrvelTTSParams;
 using VTTSFramework::CTTS_Voice;
 
 namespace {
-
-struct CoTaskMemDeleter {
-  void operator()(wchar_t* p) const { ::CoTaskMemFree(p); }
-};
-using CoTaskString = std::unique_ptr<wchar_t, CoTaskMemDeleter>;
-
-struct RegKeyDeleter {
-  void operator()(HKEY key) const {
-    if (key) ::RegCloseKey(key);
-  }
-};
-using UniqueHKey = std::unique_ptr<std::remove_pointer<HKEY>::type, RegKeyDeleter>;
 
 // The two vendor names of the maker's voices.
 constexpr const wchar_t* kMakerVendors[] = {L"ORV Software", L"Orvel Software"};
@@ -70,7 +57,7 @@ bool IsAsciiDigit(wchar_t c) { return c >= L'0' && c <= L'9'; }
 bool ReadKeyString(ISpDataKey* key, const wchar_t* name, std::wstring& out) {
   wchar_t* raw = nullptr;
   const HRESULT hr = key->GetStringValue(name, &raw);
-  CoTaskString owned(raw);
+  win::UniqueCoTaskMem<wchar_t> owned(raw);
   if (FAILED(hr) || !raw) return false;
   out = raw;
   return true;
@@ -89,10 +76,10 @@ std::wstring ReadMakerVersion(HKEY key) {
   return std::wstring(buffer, chars);
 }
 
-UniqueHKey OpenMakerKey(const std::wstring& path) {
+win::UniqueRegKey OpenMakerKey(const std::wstring& path) {
   HKEY key = nullptr;
-  if (::RegOpenKeyExW(HKEY_LOCAL_MACHINE, path.c_str(), 0, KEY_READ, &key) != ERROR_SUCCESS) return UniqueHKey();
-  return UniqueHKey(key);
+  if (::RegOpenKeyExW(HKEY_LOCAL_MACHINE, path.c_str(), 0, KEY_READ, &key) != ERROR_SUCCESS) return win::UniqueRegKey();
+  return win::UniqueRegKey(key);
 }
 
 // "Language" attribute: the text before the first ";" as a hexadecimal LANGID.
@@ -116,7 +103,7 @@ bool ReadVoiceToken(ISpObjectToken* token, int i, VoiceInfo& entry) {
 
   wchar_t* rawId = nullptr;
   const HRESULT idResult = token->GetId(&rawId);
-  CoTaskString id(rawId);
+  win::UniqueCoTaskMem<wchar_t> id(rawId);
   if (SUCCEEDED(idResult) && rawId) {
     entry.tokenId = rawId;
     int samplingRate = -1;
@@ -184,7 +171,7 @@ std::shared_ptr<COrvelTTSParams> BuildMakerParams(const wchar_t* tokenId, int* s
   params->secondGeneration = secondGeneration;
   params->shortName = component.substr(wordLength + 1);
   params->registryKey = (secondGeneration ? kMakerProductKey2 : kMakerProductKey) + params->shortName;
-  if (UniqueHKey key = OpenMakerKey(params->registryKey)) params->version = ReadMakerVersion(key.get());
+  if (win::UniqueRegKey key = OpenMakerKey(params->registryKey)) params->version = ReadMakerVersion(key.get());
 
   // The short name is up to 64 leading non-digits followed by the sampling rate in kHz
   // ("Agata22"). A name that starts with a digit has no leading part and no rate.
@@ -204,7 +191,7 @@ std::shared_ptr<COrvelTTSParams> BuildMakerParams(const wchar_t* tokenId, int* s
 }
 
 int ReadMakerEdition(const COrvelTTSParams& params) {
-  UniqueHKey key = OpenMakerKey(params.registryKey);
+  win::UniqueRegKey key = OpenMakerKey(params.registryKey);
   if (!key) return kMakerEditionBasic;
   DWORD type = 0, value = 0, size = sizeof(value);
   if (::RegQueryValueExW(key.get(), kMakerEditionValue, nullptr, &type, reinterpret_cast<BYTE*>(&value), &size) !=

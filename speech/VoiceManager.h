@@ -9,6 +9,7 @@
 #include "OrvelTTSParams.h"
 #include "SpeechProtocol.h"
 
+#include <UniqueHandle.h>
 #include <afxmt.h>
 #include <afxwin.h>
 
@@ -64,19 +65,12 @@ void LogSpeechFailure(const wchar_t* what, DWORD error);
 
 // ---- Voice pool ----------------------------------------------------------------------------
 
-struct HandleDeleter {
-  void operator()(HANDLE h) const {
-    if (h) ::CloseHandle(h);
-  }
-};
-using UniqueHandle = std::unique_ptr<void, HandleDeleter>;
-
 struct VoicePoolEntry {
   VTTSFramework::CTTS_Voice* voice = nullptr;  // runs until reaped or shut down
   int index = -1;                              // voice list index
   // A duplicate of the voice thread's handle, taken while the thread was still suspended, so that
   // Shutdown can wait for a thread whose object deletes itself when it ends.
-  UniqueHandle thread;
+  win::UniqueKernelHandle thread;
 };
 
 class VoiceManager {

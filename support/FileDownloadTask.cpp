@@ -149,7 +149,7 @@ class FileDownloadTask::Transfer {
 
 // ---------------------------------------------------------------------------------------
 
-FileDownloadTask::FileDownloadTask() : finishedEvent_(nullptr, &CloseHandle) {
+FileDownloadTask::FileDownloadTask() {
   InitLibcurlOnce();
   HANDLE event = CreateEventW(nullptr, TRUE, FALSE, nullptr);
   if (!event) throw std::system_error(static_cast<int>(GetLastError()), std::system_category(), "CreateEventW");

@@ -18,6 +18,7 @@
 #include "MemoryView.h"
 #include "RefCounted.h"
 
+#include <UniqueHandle.h>
 #include <windows.h>
 
 #include <boost/signals2/signal.hpp>
@@ -201,7 +202,7 @@ class FileDownloadTask : public RefCounted {
   Transfer* transfer_ = nullptr;
 
   // Manual-reset event, set once the finished signal has been emitted.
-  std::unique_ptr<void, BOOL(WINAPI*)(HANDLE)> finishedEvent_;
+  win::UniqueKernelHandle finishedEvent_;
 
   ProgressSignal progress_;
   FinishedSignal finished_;

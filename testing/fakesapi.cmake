@@ -17,12 +17,12 @@ else()
   target_sources(fakesapi PRIVATE ${_fakesapi_dir}/fakesapi.def)
 endif()
 set_target_properties(fakesapi PROPERTIES PREFIX "" OUTPUT_NAME fakesapi)
-target_link_libraries(fakesapi PRIVATE sapi ole32 oleaut32 uuid user32 advapi32)
+target_link_libraries(fakesapi PRIVATE orv_handles sapi ole32 oleaut32 uuid user32 advapi32)
 orv_strict(fakesapi)
 
 add_library(fakesapi_control STATIC ${_fakesapi_dir}/FakeSapiControl.cpp)
 target_include_directories(fakesapi_control PUBLIC ${_fakesapi_dir})
-target_link_libraries(fakesapi_control PUBLIC sapi ole32 uuid advapi32)
+target_link_libraries(fakesapi_control PUBLIC orv_handles sapi ole32 uuid advapi32)
 # Every test program registers the one DLL of the build, so that programs running side by side
 # never switch the prefix's registration between copies.
 target_compile_definitions(fakesapi_control PRIVATE "ORV_FAKESAPI_BUILT_DLL=\"$<TARGET_FILE:fakesapi>\"")

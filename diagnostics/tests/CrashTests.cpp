@@ -4,6 +4,7 @@
 // -1 and never call the filter that was installed before the chain.
 #include <gtest/gtest.h>
 
+#include <UniqueHandle.h>
 #include <windows.h>
 #include <dbghelp.h>
 #include <shlobj.h>
@@ -107,28 +108,11 @@ std::wstring ChildProgram() {
   return path.substr(0, path.rfind(L'\\') + 1) + L"diagnostics_crash_child.exe";
 }
 
-class Handle {
- public:
-  explicit Handle(HANDLE handle = nullptr) : m_handle(handle) {}
-  ~Handle() { reset(); }
-  Handle(const Handle&) = delete;
-  Handle& operator=(const Handle&) = delete;
-  HANDLE get() const { return m_handle; }
-  HANDLE* put() { return &m_handle; }
-  void reset() {
-    if (m_handle != nullptr && m_handle != INVALID_HANDLE_VALUE) CloseHandle(m_handle);
-    m_handle = nullptr;
-  }
-
- private:
-  HANDLE m_handle;
-};
-
 // Runs the crash test program in a fresh process. Its output comes through a pipe, read up to
 // the line that names the faulting thread; then the process and that thread are watched.
 ChildRun RunChild(const char* mode) {
   ChildRun run;
-  Handle readEnd, writeEnd;
+  win::UniqueKernelHandle readEnd, writeEnd;
   SECURITY_ATTRIBUTES inherit = {sizeof inherit, nullptr, TRUE};
   if (!CreatePipe(readEnd.put(), writeEnd.put(), &inherit, 0)) {
     ADD_FAILURE() << "CreatePipe failed, error " << GetLastError();
@@ -146,7 +130,7 @@ ChildRun RunChild(const char* mode) {
     ADD_FAILURE() << "CreateProcessW failed, error " << GetLastError();
     return run;
   }
-  Handle process(started.hProcess), mainThread(started.hThread);
+  win::UniqueKernelHandle process(started.hProcess), mainThread(started.hThread);
   writeEnd.reset();  // the pipe then ends when the child is gone
 
   std::string output;
@@ -165,9 +149,9 @@ ChildRun RunChild(const char* mode) {
     }
   }
 
-  Handle faulting(run.faultingThread
-                      ? OpenThread(SYNCHRONIZE | THREAD_QUERY_LIMITED_INFORMATION, FALSE, run.faultingThread)
-                      : nullptr);
+  win::UniqueKernelHandle faulting(
+      run.faultingThread ? OpenThread(SYNCHRONIZE | THREAD_QUERY_LIMITED_INFORMATION, FALSE, run.faultingThread)
+                         : nullptr);
   const HANDLE watched[] = {process.get(), faulting.get()};
   const DWORD first = WaitForMultipleObjects(faulting.get() ? 2 : 1, watched, FALSE, kCrashTimeoutMs);
   if (first == WAIT_OBJECT_0 + 1) {

@@ -101,7 +101,7 @@ TEST(SizeProbes, BoundedTimedOutAndTheWindowStaysResponsive) {
   wc.hInstance = GetModuleHandleW(nullptr);
   wc.lpszClassName = L"OrvProbeTestWindow";
   RegisterClassW(&wc);
-  gwplugin::UniqueWindow window(
+  win::UniqueWindow window(
       CreateWindowExW(0, wc.lpszClassName, L"", WS_POPUP, 0, 0, 1, 1, nullptr, nullptr, wc.hInstance, nullptr));
   ASSERT_TRUE(window) << GetLastError();
 

@@ -1,5 +1,5 @@
 // Installed products as the catalogue records them, from the shipped tables' own keys.
-#include <Handles.h>
+#include <UniqueHandle.h>
 #include <ProductCatalogue.h>
 #include <ProductTables.h>
 
@@ -28,7 +28,7 @@ class InstalledVoices : public testing::Test {
     for (const char* key : kKeys) RegDeleteKeyExA(HKEY_LOCAL_MACHINE, key, KEY_WOW64_32KEY, 0);
   }
   static void Write(const char* key, const char* version) {
-    UniqueRegKey created;
+    win::UniqueRegKey created;
     ASSERT_EQ(ERROR_SUCCESS, RegCreateKeyExA(HKEY_LOCAL_MACHINE, key, 0, nullptr, 0, KEY_WOW64_32KEY | KEY_SET_VALUE,
                                              nullptr, created.put(), nullptr));
     if (!version) return;

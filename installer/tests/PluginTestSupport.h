@@ -3,7 +3,7 @@
 // tests build.
 #pragma once
 
-#include <Handles.h>
+#include <UniqueHandle.h>
 
 #include <windows.h>
 
@@ -71,7 +71,7 @@ class TempFolder {
  private:
   static void Remove(const std::wstring& folder) {
     WIN32_FIND_DATAW found;
-    gwplugin::UniqueFind find(FindFirstFileW((folder + L"\\*").c_str(), &found));
+    win::UniqueFind find(FindFirstFileW((folder + L"\\*").c_str(), &found));
     if (find) {
       do {
         std::wstring name = found.cFileName;
@@ -90,7 +90,7 @@ class TempFolder {
 };
 
 inline bool WriteBytes(const std::wstring& path, const std::string& bytes) {
-  gwplugin::UniqueFile file(
+  win::UniqueFile file(
       CreateFileW(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr));
   if (!file) return false;
   DWORD written = 0;
@@ -99,8 +99,8 @@ inline bool WriteBytes(const std::wstring& path, const std::string& bytes) {
 }
 
 inline std::string ReadBytes(const std::wstring& path) {
-  gwplugin::UniqueFile file(CreateFileW(path.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
-                                        OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr));
+  win::UniqueFile file(CreateFileW(path.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
+                                   OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr));
   std::string bytes;
   if (!file) return bytes;
   char buffer[4096];

@@ -1,6 +1,6 @@
 // The registry tables and the detection of installed products, with keys that the tests
 // write under their own root and remove again.
-#include <Handles.h>
+#include <UniqueHandle.h>
 #include <ProductCatalogue.h>
 #include <ProductTables.h>
 
@@ -26,13 +26,13 @@ class RegistryFixture : public testing::Test {
   }
   static std::string Key(const std::string& sub) { return std::string(kTestRoot) + "\\" + sub; }
   static void CreateKey(const std::string& key) {
-    UniqueRegKey created;
+    win::UniqueRegKey created;
     ASSERT_EQ(ERROR_SUCCESS, RegCreateKeyExA(HKEY_LOCAL_MACHINE, key.c_str(), 0, nullptr, 0,
                                              KEY_WOW64_32KEY | KEY_SET_VALUE, nullptr, created.put(), nullptr))
         << key;
   }
   static void SetValue(const std::string& key, DWORD type, const void* data, DWORD bytes) {
-    UniqueRegKey created;
+    win::UniqueRegKey created;
     ASSERT_EQ(ERROR_SUCCESS, RegCreateKeyExA(HKEY_LOCAL_MACHINE, key.c_str(), 0, nullptr, 0,
                                              KEY_WOW64_32KEY | KEY_SET_VALUE, nullptr, created.put(), nullptr));
     ASSERT_EQ(ERROR_SUCCESS, RegSetValueExA(created.get(), "Version", 0, type, static_cast<const BYTE*>(data), bytes));
@@ -80,7 +80,7 @@ TEST_F(RegistryFixture, InstalledVoicesByFamilyKeyAndPathLength) {
   {
     const std::string path = long_family + "\\" + long_sub;
     const std::wstring wide(path.begin(), path.end());
-    UniqueRegKey created;
+    win::UniqueRegKey created;
     LONG result = RegCreateKeyExW(HKEY_LOCAL_MACHINE, wide.c_str(), 0, nullptr, 0, KEY_WOW64_32KEY | KEY_SET_VALUE,
                                   nullptr, created.put(), nullptr);
     if (result != ERROR_SUCCESS)

@@ -472,7 +472,7 @@ TEST_F(InstallQueueRun, OrderIsStableAndCountsFollowIt) {
 TEST_F(InstallQueueRun, MachineRegistryInTheViewThePluginReads) {
   SetEnvironmentVariableW(L"ORV_PRODUCT_REGROOT", nullptr);
   const wchar_t* const productKey = L"Software\\Orvel\\Orvel 2 Vokant\\Hudson";
-  UniqueRegKey probe;
+  win::UniqueRegKey probe;
   const bool familyExisted =
       RegOpenKeyExW(HKEY_LOCAL_MACHINE, kFamily2, 0, KEY_QUERY_VALUE | KEY_WOW64_32KEY, probe.put()) == ERROR_SUCCESS;
   probe.reset();
@@ -481,7 +481,7 @@ TEST_F(InstallQueueRun, MachineRegistryInTheViewThePluginReads) {
     const wchar_t* productKey;
     ~Cleanup() {
       RegDeleteKeyExW(HKEY_LOCAL_MACHINE, productKey, KEY_WOW64_32KEY, 0);
-      UniqueRegKey family;
+      win::UniqueRegKey family;
       if (RegOpenKeyExW(HKEY_LOCAL_MACHINE, kFamily2, 0, KEY_SET_VALUE | KEY_WOW64_32KEY, family.put()) ==
           ERROR_SUCCESS)
         RegDeleteValueW(family.get(), L"GUI Lang");
@@ -508,7 +508,7 @@ TEST_F(InstallQueueRun, MachineRegistryInTheViewThePluginReads) {
   ASSERT_TRUE(found) << "the installed voice is not found where the plug-in looks";
   EXPECT_EQ(L"1.6.2.0", found->version.ToString());
 
-  UniqueRegKey family;
+  win::UniqueRegKey family;
   ASSERT_EQ(ERROR_SUCCESS,
             RegOpenKeyExW(HKEY_LOCAL_MACHINE, kFamily2, 0, KEY_QUERY_VALUE | KEY_WOW64_32KEY, family.put()));
   DWORD value = 0;

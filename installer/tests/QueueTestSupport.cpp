@@ -1,6 +1,6 @@
 #include "QueueTestSupport.h"
 
-#include <Handles.h>
+#include <UniqueHandle.h>
 
 #include <fstream>
 #include <memory>
@@ -11,8 +11,6 @@
 #endif
 
 namespace queue_test {
-
-using gwplugin::UniqueRegKey;
 
 namespace {
 
@@ -25,7 +23,7 @@ std::wstring Env(const wchar_t* name, bool& present) {
 
 void RemoveTree(const std::wstring& folder) {
   WIN32_FIND_DATAW found;
-  gwplugin::UniqueFind find(FindFirstFileW((folder + L"*").c_str(), &found));
+  win::UniqueFind find(FindFirstFileW((folder + L"*").c_str(), &found));
   if (find) {
     do {
       const std::wstring name = found.cFileName;
@@ -242,7 +240,7 @@ std::vector<InstallerRecord> QueueSandbox::Records() const {
 }
 
 void QueueSandbox::SetDword(const std::wstring& key, const wchar_t* name, DWORD value) {
-  UniqueRegKey k;
+  win::UniqueRegKey k;
   ASSERT_EQ(ERROR_SUCCESS, RegCreateKeyExW(root_, key.c_str(), 0, nullptr, 0, KEY_SET_VALUE | KEY_WOW64_32KEY, nullptr,
                                            k.put(), nullptr));
   ASSERT_EQ(ERROR_SUCCESS,
@@ -250,13 +248,13 @@ void QueueSandbox::SetDword(const std::wstring& key, const wchar_t* name, DWORD 
 }
 
 void QueueSandbox::CreateKey(const std::wstring& key) {
-  UniqueRegKey k;
+  win::UniqueRegKey k;
   ASSERT_EQ(ERROR_SUCCESS, RegCreateKeyExW(root_, key.c_str(), 0, nullptr, 0, KEY_SET_VALUE | KEY_WOW64_32KEY, nullptr,
                                            k.put(), nullptr));
 }
 
 bool QueueSandbox::KeyExists(const std::wstring& key) const {
-  UniqueRegKey k;
+  win::UniqueRegKey k;
   return RegOpenKeyExW(root_, key.c_str(), 0, KEY_QUERY_VALUE | KEY_WOW64_32KEY, k.put()) == ERROR_SUCCESS;
 }
 

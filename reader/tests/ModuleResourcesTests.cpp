@@ -3,6 +3,7 @@
 // and the skin images in the sizes the layout expects.
 #include <gtest/gtest.h>
 
+#include <UniqueHandle.h>
 #include <windows.h>
 #include <commctrl.h>
 
@@ -21,33 +22,7 @@ namespace {
 
 const wchar_t* const kModules[] = {L"english", L"polish", L"romanian"};
 
-class ModuleHandle {
- public:
-  explicit ModuleHandle(const std::wstring& path) : m_module(LoadLibraryW(path.c_str())) {}
-  ~ModuleHandle() {
-    if (m_module) FreeLibrary(m_module);
-  }
-  ModuleHandle(const ModuleHandle&) = delete;
-  ModuleHandle& operator=(const ModuleHandle&) = delete;
-  HMODULE get() const { return m_module; }
-
- private:
-  HMODULE m_module;
-};
-
-class WindowHandle {
- public:
-  explicit WindowHandle(HWND hwnd) : m_hwnd(hwnd) {}
-  ~WindowHandle() {
-    if (m_hwnd) DestroyWindow(m_hwnd);
-  }
-  WindowHandle(const WindowHandle&) = delete;
-  WindowHandle& operator=(const WindowHandle&) = delete;
-  HWND get() const { return m_hwnd; }
-
- private:
-  HWND m_hwnd;
-};
+win::UniqueModule LoadModule(const std::wstring& path) { return win::UniqueModule(LoadLibraryW(path.c_str())); }
 
 INT_PTR CALLBACK PlainDialogProc(HWND, UINT message, WPARAM, LPARAM) { return message == WM_INITDIALOG; }
 
@@ -68,15 +43,15 @@ class ModuleResources : public ::testing::TestWithParam<const wchar_t*> {
   void SetUp() override {
     INITCOMMONCONTROLSEX controls = {sizeof(controls), ICC_BAR_CLASSES};
     InitCommonControlsEx(&controls);
-    module.reset(new ModuleHandle(reader_test::BuiltModule(GetParam())));
-    ASSERT_NE(nullptr, module->get()) << "error " << GetLastError();
+    module = LoadModule(reader_test::BuiltModule(GetParam()));
+    ASSERT_NE(nullptr, module.get()) << "error " << GetLastError();
   }
-  HMODULE Module() const { return module->get(); }
-  std::unique_ptr<ModuleHandle> module;
+  HMODULE Module() const { return module.get(); }
+  win::UniqueModule module;
 };
 
 TEST_P(ModuleResources, MainDialogHasEveryControlWithItsStyle) {
-  WindowHandle dialog(
+  win::UniqueWindow dialog(
       CreateDialogParamW(Module(), MAKEINTRESOURCEW(IDD_ORVELPARLONVESK_DIALOG), nullptr, PlainDialogProc, 0));
   ASSERT_NE(nullptr, dialog.get()) << "error " << GetLastError();
   EXPECT_EQ(0u, GetWindowLongW(dialog.get(), GWL_STYLE) & (WS_CHILD | WS_VISIBLE | WS_CAPTION))
@@ -125,7 +100,7 @@ TEST_P(ModuleResources, MainDialogHasEveryControlWithItsStyle) {
 }
 
 TEST_P(ModuleResources, UsageHintHasItsTextAndCloseLink) {
-  WindowHandle hint(CreateDialogParamW(Module(), MAKEINTRESOURCEW(IDD_USE_HINT), nullptr, PlainDialogProc, 0));
+  win::UniqueWindow hint(CreateDialogParamW(Module(), MAKEINTRESOURCEW(IDD_USE_HINT), nullptr, PlainDialogProc, 0));
   ASSERT_NE(nullptr, hint.get()) << "error " << GetLastError();
   wchar_t text[512] = {};
   EXPECT_GT(GetDlgItemTextW(hint.get(), IDC_HINT_TEXT, text, 512), 0);
@@ -249,9 +224,9 @@ INSTANTIATE_TEST_SUITE_P(EachLanguage, ModuleResources, ::testing::ValuesIn(kMod
                          [](const ::testing::TestParamInfo<const wchar_t*>& info) { return Narrow(info.param); });
 
 TEST(ModuleResources, TranslationsDiffer) {
-  ModuleHandle english(reader_test::BuiltModule(L"english"));
-  ModuleHandle polish(reader_test::BuiltModule(L"polish"));
-  ModuleHandle romanian(reader_test::BuiltModule(L"romanian"));
+  win::UniqueModule english = LoadModule(reader_test::BuiltModule(L"english"));
+  win::UniqueModule polish = LoadModule(reader_test::BuiltModule(L"polish"));
+  win::UniqueModule romanian = LoadModule(reader_test::BuiltModule(L"romanian"));
   ASSERT_TRUE(english.get() && polish.get() && romanian.get());
   EXPECT_EQ(L"Czytaj", orv_reader::LoadModuleString(polish.get(), IDS_READ));
   EXPECT_EQ(L"Citește", orv_reader::LoadModuleString(romanian.get(), IDS_READ));

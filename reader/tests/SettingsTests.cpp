@@ -3,6 +3,7 @@
 // holds before a test and puts it back afterwards.
 #include "Settings.h"
 
+#include <UniqueHandle.h>
 #include <gtest/gtest.h>
 
 #include <atomic>
@@ -20,37 +21,22 @@ std::string Hex(DWORD v) {
   return b;
 }
 
-class HKey {
- public:
-  HKey() = default;
-  ~HKey() {
-    if (h_) RegCloseKey(h_);
-  }
-  HKey(const HKey&) = delete;
-  HKey& operator=(const HKey&) = delete;
-  HKEY* put() { return &h_; }
-  HKEY get() const { return h_; }
-
- private:
-  HKEY h_ = nullptr;
-};
-
 constexpr REGSAM kView = reader_settings::kView;  // the keys live where the reader reads them
 
 bool KeyExists(const wchar_t* path) {
-  HKey k;
+  win::UniqueRegKey k;
   return RegOpenKeyExW(HKEY_LOCAL_MACHINE, path, 0, KEY_READ | kView, k.put()) == ERROR_SUCCESS;
 }
 
 void CreateKey(const wchar_t* path) {
-  HKey k;
+  win::UniqueRegKey k;
   const LONG r =
       RegCreateKeyExW(HKEY_LOCAL_MACHINE, path, 0, nullptr, 0, KEY_ALL_ACCESS | kView, nullptr, k.put(), nullptr);
   ASSERT_EQ(r, ERROR_SUCCESS) << "RegCreateKeyExW failed, error " << r;
 }
 
 void SetRaw(const wchar_t* path, const wchar_t* name, DWORD type, const void* data, DWORD size) {
-  HKey k;
+  win::UniqueRegKey k;
   LONG r = RegOpenKeyExW(HKEY_LOCAL_MACHINE, path, 0, KEY_SET_VALUE | kView, k.put());
   ASSERT_EQ(r, ERROR_SUCCESS) << "RegOpenKeyExW failed, error " << r;
   r = RegSetValueExW(k.get(), name, 0, type, static_cast<const BYTE*>(data), size);
@@ -64,7 +50,7 @@ void SetString(const wchar_t* path, const wchar_t* name, const std::wstring& s, 
 }
 
 void DeleteValue(const wchar_t* path, const wchar_t* name) {
-  HKey k;
+  win::UniqueRegKey k;
   if (RegOpenKeyExW(HKEY_LOCAL_MACHINE, path, 0, KEY_SET_VALUE | kView, k.put()) == ERROR_SUCCESS)
     RegDeleteValueW(k.get(), name);
 }
@@ -77,7 +63,7 @@ struct RawValue {
 
 RawValue GetRaw(const wchar_t* path, const wchar_t* name) {
   RawValue v;
-  HKey k;
+  win::UniqueRegKey k;
   v.status = RegOpenKeyExW(HKEY_LOCAL_MACHINE, path, 0, KEY_READ | kView, k.put());
   if (v.status != ERROR_SUCCESS) return v;
   DWORD size = 0;
@@ -94,9 +80,9 @@ void DeleteTree(const wchar_t* path) {
   const std::wstring full(path);
   const size_t slash = full.rfind(L'\\');
   const std::wstring parent = full.substr(0, slash), name = full.substr(slash + 1);
-  HKey p;
+  win::UniqueRegKey p;
   if (RegOpenKeyExW(HKEY_LOCAL_MACHINE, parent.c_str(), 0, KEY_ALL_ACCESS | kView, p.put()) != ERROR_SUCCESS) return;
-  HKey k;
+  win::UniqueRegKey k;
   if (RegOpenKeyExW(p.get(), name.c_str(), 0, KEY_ALL_ACCESS | kView, k.put()) != ERROR_SUCCESS) return;
   RegDeleteTreeW(k.get(), nullptr);
   const LONG r = RegDeleteKeyExW(p.get(), name.c_str(), kView, 0);
@@ -110,7 +96,7 @@ class SettingsTest : public ::testing::Test {
     if (hadMaker_) {
       DeleteTree(kBackup);
       CreateKey(kBackup);
-      HKey src, dst;
+      win::UniqueRegKey src, dst;
       ASSERT_EQ(RegOpenKeyExW(HKEY_LOCAL_MACHINE, kMaker, 0, KEY_READ | kView, src.put()), ERROR_SUCCESS);
       ASSERT_EQ(RegOpenKeyExW(HKEY_LOCAL_MACHINE, kBackup, 0, KEY_ALL_ACCESS | kView, dst.put()), ERROR_SUCCESS);
       const LONG r = RegCopyTreeW(src.get(), nullptr, dst.get());
@@ -124,7 +110,7 @@ class SettingsTest : public ::testing::Test {
     DeleteTree(kMaker);
     if (hadMaker_) {
       CreateKey(kMaker);
-      HKey src, dst;
+      win::UniqueRegKey src, dst;
       RegOpenKeyExW(HKEY_LOCAL_MACHINE, kBackup, 0, KEY_READ | kView, src.put());
       RegOpenKeyExW(HKEY_LOCAL_MACHINE, kMaker, 0, KEY_ALL_ACCESS | kView, dst.put());
       EXPECT_EQ(RegCopyTreeW(src.get(), nullptr, dst.get()), ERROR_SUCCESS);
@@ -342,14 +328,14 @@ TEST_F(SettingsTest, ReadsTheThirtyTwoBitView) {
   // A value written in the 64-bit view only must stay invisible (where the two views are one,
   // as on 32-bit Windows, there is nothing to tell apart).
   auto exists64 = [](const wchar_t* path) {
-    HKey k;
+    win::UniqueRegKey k;
     return RegOpenKeyExW(HKEY_LOCAL_MACHINE, path, 0, KEY_READ | KEY_WOW64_64KEY, k.put()) == ERROR_SUCCESS;
   };
   const bool hadMaker64 = exists64(L"SOFTWARE\\Orvel");
   const bool hadApp64 = exists64(reader_settings::kAppKey);
   const wchar_t kProbe[] = L"view_probe";
   {
-    HKey k64;
+    win::UniqueRegKey k64;
     LONG r = RegCreateKeyExW(HKEY_LOCAL_MACHINE, reader_settings::kAppKey, 0, nullptr, 0,
                              KEY_ALL_ACCESS | KEY_WOW64_64KEY, nullptr, k64.put(), nullptr);
     ASSERT_EQ(r, ERROR_SUCCESS) << "error " << r;
@@ -366,13 +352,13 @@ TEST_F(SettingsTest, ReadsTheThirtyTwoBitView) {
     EXPECT_TRUE(GetAppDwordValue(kProbe, out));
     EXPECT_EQ(out, 1500u);
     // Put the 64-bit view back as it was.
-    HKey software;
+    win::UniqueRegKey software;
     ASSERT_EQ(RegOpenKeyExW(HKEY_LOCAL_MACHINE, L"SOFTWARE", 0, KEY_ALL_ACCESS | KEY_WOW64_64KEY, software.put()),
               ERROR_SUCCESS);
     if (!hadApp64) {
       EXPECT_EQ(RegDeleteKeyExW(software.get(), L"Orvel\\Orvel Murmelin", KEY_WOW64_64KEY, 0), ERROR_SUCCESS);
     } else {
-      HKey k64;
+      win::UniqueRegKey k64;
       RegOpenKeyExW(HKEY_LOCAL_MACHINE, reader_settings::kAppKey, 0, KEY_SET_VALUE | KEY_WOW64_64KEY, k64.put());
       RegDeleteValueW(k64.get(), kProbe);
     }

@@ -1,5 +1,5 @@
 orv_add_test(NAME reader_settings_tests SOURCES ${CMAKE_CURRENT_LIST_DIR}/SettingsTests.cpp
-             LIBS orv_reader_settings advapi32 TIMEOUT 120)
+             LIBS orv_reader_settings orv_handles advapi32 TIMEOUT 120)
 orv_strict(reader_settings_tests)
 # These tests write the reader's real HKLM keys; other tests touching them must not run at
 # the same time.

@@ -4,6 +4,7 @@
 #include "ThSpeechControl.h"
 #include "VoiceManager.h"
 
+#include <UniqueHandle.h>
 #include <gtest/gtest.h>
 
 #include <deque>
@@ -19,13 +20,8 @@ namespace {
 
 struct ThreadHandle {
   explicit ThreadHandle(DWORD id) : handle(OpenThread(SYNCHRONIZE, FALSE, id)) {}
-  ~ThreadHandle() {
-    if (handle) CloseHandle(handle);
-  }
-  ThreadHandle(const ThreadHandle&) = delete;
-  ThreadHandle& operator=(const ThreadHandle&) = delete;
-  bool Ended(DWORD timeoutMs) const { return handle && WaitForSingleObject(handle, timeoutMs) == WAIT_OBJECT_0; }
-  HANDLE handle;
+  bool Ended(DWORD timeoutMs) const { return handle && WaitForSingleObject(handle.get(), timeoutMs) == WAIT_OBJECT_0; }
+  win::UniqueKernelHandle handle;
 };
 
 class VoicePoolTest : public ::testing::Test {
@@ -86,7 +82,7 @@ TEST_F(VoicePoolTest, ReleasedVoiceIsReusedWithinTheIdleWindowAndReapedAfterIt) 
   // Voice 1 is idle now: reaped on the fifth pass, and its thread ends.
   const VoiceManager::PoolState second = State(1);
   ThreadHandle secondThread(second.threadId);
-  ASSERT_NE(nullptr, secondThread.handle) << "error " << GetLastError();
+  ASSERT_NE(nullptr, secondThread.handle.get()) << "error " << GetLastError();
   for (int pass = 1; pass < VoiceManager::kIdlePasses; ++pass) pool.RunCleanupPass();
   EXPECT_TRUE(pool.GetPoolState(1, nullptr));
   EXPECT_FALSE(secondThread.Ended(0));
@@ -108,7 +104,7 @@ TEST_F(VoicePoolTest, CleanupThreadReapsIdleVoices) {
   control->Register(client);
   ASSERT_TRUE(control->SelectAndWait(client, 0));
   ThreadHandle firstThread(State(0).threadId);
-  ASSERT_NE(nullptr, firstThread.handle);
+  ASSERT_NE(nullptr, firstThread.handle.get());
   ASSERT_TRUE(control->SelectAndWait(client, 2));
   EXPECT_TRUE(firstThread.Ended(5000)) << "the idle voice thread was not reaped";
   EXPECT_FALSE(control->manager().GetPoolState(0, nullptr));

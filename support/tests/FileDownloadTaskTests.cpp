@@ -50,10 +50,7 @@ class GatewayEnvironment : public ::testing::Environment {
 
 ::testing::Environment* const g_environment = ::testing::AddGlobalTestEnvironment(new GatewayEnvironment);
 
-struct HandleClose {
-  void operator()(HANDLE h) const { CloseHandle(h); }
-};
-using Event = std::unique_ptr<void, HandleClose>;
+using Event = win::UniqueKernelHandle;
 
 Event NewEvent() { return Event(CreateEventW(nullptr, TRUE, FALSE, nullptr)); }
 

@@ -69,11 +69,11 @@ std::wstring ClsidText(REFCLSID clsid) {
 // The original server of a class, as kept beside our registration (the system's SAPI if none).
 std::wstring OriginalServer(REFCLSID clsid) {
   std::wstring path = L"CLSID\\" + ClsidText(clsid) + L"\\InprocServer32";
-  RegKey key;
+  win::UniqueRegKey key;
   wchar_t value[MAX_PATH] = {};
   DWORD size = sizeof(value) - sizeof(wchar_t), type = 0;
-  if (RegOpenKeyExW(HKEY_CLASSES_ROOT, path.c_str(), 0, KEY_READ, key.Put()) == ERROR_SUCCESS &&
-      RegQueryValueExW(key.Get(), kOriginalServerValue, nullptr, &type, reinterpret_cast<BYTE*>(value), &size) ==
+  if (RegOpenKeyExW(HKEY_CLASSES_ROOT, path.c_str(), 0, KEY_READ, key.put()) == ERROR_SUCCESS &&
+      RegQueryValueExW(key.get(), kOriginalServerValue, nullptr, &type, reinterpret_cast<BYTE*>(value), &size) ==
           ERROR_SUCCESS &&
       (type == REG_SZ || type == REG_EXPAND_SZ) && value[0]) {
     wchar_t expanded[MAX_PATH] = {};

@@ -10,25 +10,6 @@ namespace fakesapi {
 
 namespace {
 
-class Key {
- public:
-  Key() = default;
-  ~Key() {
-    if (key_) RegCloseKey(key_);
-  }
-  Key(const Key&) = delete;
-  Key& operator=(const Key&) = delete;
-  HKEY* Put() {
-    if (key_) RegCloseKey(key_);
-    key_ = nullptr;
-    return &key_;
-  }
-  HKEY Get() const { return key_; }
-
- private:
-  HKEY key_ = nullptr;
-};
-
 LONG SetString(HKEY key, const wchar_t* name, const std::wstring& value) {
   return RegSetValueExW(key, name, 0, REG_SZ, reinterpret_cast<const BYTE*>(value.c_str()),
                         static_cast<DWORD>((value.size() + 1) * sizeof(wchar_t)));
@@ -88,14 +69,14 @@ std::string ReadFileBytes(const std::wstring& path) {
 }
 
 LONG DeleteTree(HKEY root, const std::wstring& sub) {
-  Key key;
-  LONG rc = RegOpenKeyExW(root, sub.c_str(), 0, KEY_READ | KEY_WRITE, key.Put());
+  win::UniqueRegKey key;
+  LONG rc = RegOpenKeyExW(root, sub.c_str(), 0, KEY_READ | KEY_WRITE, key.put());
   if (rc != ERROR_SUCCESS) return rc;
   for (;;) {
     wchar_t name[256];
     DWORD len = 256;
-    if (RegEnumKeyExW(key.Get(), 0, name, &len, nullptr, nullptr, nullptr, nullptr) != ERROR_SUCCESS) break;
-    rc = DeleteTree(key.Get(), name);
+    if (RegEnumKeyExW(key.get(), 0, name, &len, nullptr, nullptr, nullptr, nullptr) != ERROR_SUCCESS) break;
+    rc = DeleteTree(key.get(), name);
     if (rc != ERROR_SUCCESS) return rc;
   }
   return RegDeleteKeyW(root, sub.c_str());
@@ -142,23 +123,23 @@ HRESULT EnsureRegistered(const std::wstring& dllPath) {
   if (GetFileAttributesW(dll.c_str()) == INVALID_FILE_ATTRIBUTES) return HRESULT_FROM_WIN32(GetLastError());
   for (const CLSID* clsid : kFakeClasses) {
     std::wstring path = L"CLSID\\" + ClsidText(*clsid) + L"\\InprocServer32";
-    Key key;
-    LONG rc = RegCreateKeyExW(HKEY_CLASSES_ROOT, path.c_str(), 0, nullptr, 0, KEY_READ | KEY_WRITE, nullptr, key.Put(),
+    win::UniqueRegKey key;
+    LONG rc = RegCreateKeyExW(HKEY_CLASSES_ROOT, path.c_str(), 0, nullptr, 0, KEY_READ | KEY_WRITE, nullptr, key.put(),
                               nullptr);
     if (rc != ERROR_SUCCESS) return HRESULT_FROM_WIN32(rc);
     std::wstring current, threading, original;
-    GetString(key.Get(), nullptr, &current);
-    GetString(key.Get(), L"ThreadingModel", &threading);
+    GetString(key.get(), nullptr, &current);
+    GetString(key.get(), L"ThreadingModel", &threading);
     if (_wcsicmp(current.c_str(), dll.c_str()) == 0 && threading == L"Both") continue;
     // Keep the first original we replace; a server that is already ours is not an original.
-    if (!GetString(key.Get(), kOriginalServerValue, &original)) {
+    if (!GetString(key.get(), kOriginalServerValue, &original)) {
       bool ours = current.size() >= 12 && _wcsicmp(current.c_str() + current.size() - 12, L"fakesapi.dll") == 0;
-      rc = SetString(key.Get(), kOriginalServerValue, ours ? std::wstring() : current);
-      if (rc == ERROR_SUCCESS) rc = SetString(key.Get(), kOriginalThreadingValue, ours ? std::wstring() : threading);
+      rc = SetString(key.get(), kOriginalServerValue, ours ? std::wstring() : current);
+      if (rc == ERROR_SUCCESS) rc = SetString(key.get(), kOriginalThreadingValue, ours ? std::wstring() : threading);
       if (rc != ERROR_SUCCESS) return HRESULT_FROM_WIN32(rc);
     }
-    rc = SetString(key.Get(), nullptr, dll);
-    if (rc == ERROR_SUCCESS) rc = SetString(key.Get(), L"ThreadingModel", L"Both");
+    rc = SetString(key.get(), nullptr, dll);
+    if (rc == ERROR_SUCCESS) rc = SetString(key.get(), L"ThreadingModel", L"Both");
     if (rc != ERROR_SUCCESS) return HRESULT_FROM_WIN32(rc);
   }
   return S_OK;
@@ -168,26 +149,26 @@ HRESULT RestoreOriginalRegistration() {
   for (const CLSID* clsid : kFakeClasses) {
     std::wstring clsidPath = L"CLSID\\" + ClsidText(*clsid);
     std::wstring path = clsidPath + L"\\InprocServer32";
-    Key key;
-    LONG rc = RegOpenKeyExW(HKEY_CLASSES_ROOT, path.c_str(), 0, KEY_READ | KEY_WRITE, key.Put());
+    win::UniqueRegKey key;
+    LONG rc = RegOpenKeyExW(HKEY_CLASSES_ROOT, path.c_str(), 0, KEY_READ | KEY_WRITE, key.put());
     if (rc == ERROR_FILE_NOT_FOUND) continue;
     if (rc != ERROR_SUCCESS) return HRESULT_FROM_WIN32(rc);
     std::wstring original;
-    if (!GetString(key.Get(), kOriginalServerValue, &original)) continue;
+    if (!GetString(key.get(), kOriginalServerValue, &original)) continue;
     if (original.empty()) {
-      key.Put();
+      key.reset();
       rc = RegDeleteKeyW(HKEY_CLASSES_ROOT, path.c_str());
     } else {
       std::wstring threading;
-      const bool hadThreading = GetString(key.Get(), kOriginalThreadingValue, &threading) && !threading.empty();
-      rc = SetString(key.Get(), nullptr, original);
+      const bool hadThreading = GetString(key.get(), kOriginalThreadingValue, &threading) && !threading.empty();
+      rc = SetString(key.get(), nullptr, original);
       if (rc == ERROR_SUCCESS)
-        rc = hadThreading ? SetString(key.Get(), L"ThreadingModel", threading)
-                          : RegDeleteValueW(key.Get(), L"ThreadingModel");
+        rc = hadThreading ? SetString(key.get(), L"ThreadingModel", threading)
+                          : RegDeleteValueW(key.get(), L"ThreadingModel");
       if (rc == ERROR_FILE_NOT_FOUND) rc = ERROR_SUCCESS;  // there was none to remove
-      if (rc == ERROR_SUCCESS) rc = RegDeleteValueW(key.Get(), kOriginalServerValue);
+      if (rc == ERROR_SUCCESS) rc = RegDeleteValueW(key.get(), kOriginalServerValue);
       if (rc == ERROR_SUCCESS) {
-        rc = RegDeleteValueW(key.Get(), kOriginalThreadingValue);
+        rc = RegDeleteValueW(key.get(), kOriginalThreadingValue);
         if (rc == ERROR_FILE_NOT_FOUND) rc = ERROR_SUCCESS;  // saved by an older registration
       }
     }
@@ -255,9 +236,9 @@ Session::Session() {
                         std::to_wstring(InterlockedIncrement(&counter));
   categorySub_ = L"Software\\OrvelTest\\FakeSapi\\" + unique;
   category_ = L"HKEY_CURRENT_USER\\" + categorySub_;
-  Key tokens;
+  win::UniqueRegKey tokens;
   RegCreateKeyExW(HKEY_CURRENT_USER, (categorySub_ + L"\\Tokens").c_str(), 0, nullptr, 0, KEY_WRITE, nullptr,
-                  tokens.Put(), nullptr);
+                  tokens.put(), nullptr);
   wchar_t temp[MAX_PATH] = {};
   GetTempPathW(MAX_PATH, temp);
   logPath_ = std::wstring(temp) + L"fakesapi-" + unique + L".log";
@@ -290,23 +271,23 @@ Session::~Session() {
 
 std::wstring AddVoiceToken(const std::wstring& categoryUnderHkcu, const VoiceSpec& spec) {
   std::wstring sub = categoryUnderHkcu + L"\\Tokens\\" + spec.key;
-  Key token;
-  if (RegCreateKeyExW(HKEY_CURRENT_USER, sub.c_str(), 0, nullptr, 0, KEY_WRITE, nullptr, token.Put(), nullptr) !=
+  win::UniqueRegKey token;
+  if (RegCreateKeyExW(HKEY_CURRENT_USER, sub.c_str(), 0, nullptr, 0, KEY_WRITE, nullptr, token.put(), nullptr) !=
       ERROR_SUCCESS)
     return std::wstring();
-  if (!spec.description.empty()) SetString(token.Get(), nullptr, spec.description);
+  if (!spec.description.empty()) SetString(token.get(), nullptr, spec.description);
   if (spec.attributes) {
-    Key attrs;
-    if (RegCreateKeyExW(token.Get(), L"Attributes", 0, nullptr, 0, KEY_WRITE, nullptr, attrs.Put(), nullptr) ==
+    win::UniqueRegKey attrs;
+    if (RegCreateKeyExW(token.get(), L"Attributes", 0, nullptr, 0, KEY_WRITE, nullptr, attrs.put(), nullptr) ==
         ERROR_SUCCESS) {
-      SetString(attrs.Get(), L"Name", spec.name);
-      SetString(attrs.Get(), L"Vendor", spec.vendor);
-      if (!spec.language.empty()) SetString(attrs.Get(), L"Language", spec.language);
+      SetString(attrs.get(), L"Name", spec.name);
+      SetString(attrs.get(), L"Vendor", spec.vendor);
+      if (!spec.language.empty()) SetString(attrs.get(), L"Language", spec.language);
     }
   }
   for (const std::wstring& ui : spec.ui) {
-    Key uiKey;
-    RegCreateKeyExW(token.Get(), (L"UI\\" + ui).c_str(), 0, nullptr, 0, KEY_WRITE, nullptr, uiKey.Put(), nullptr);
+    win::UniqueRegKey uiKey;
+    RegCreateKeyExW(token.get(), (L"UI\\" + ui).c_str(), 0, nullptr, 0, KEY_WRITE, nullptr, uiKey.put(), nullptr);
   }
   return L"HKEY_CURRENT_USER\\" + categoryUnderHkcu + L"\\Tokens\\" + spec.key;
 }

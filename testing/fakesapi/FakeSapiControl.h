@@ -64,6 +64,7 @@
 //   Failed call=<method> hr=0x..           (a result injected through ORV_FAKESAPI_FAIL)
 #pragma once
 
+#include <UniqueHandle.h>
 #include <windows.h>
 
 #include <functional>
@@ -74,21 +75,14 @@
 
 namespace fakesapi {
 
-struct HandleCloser {
-  void operator()(HANDLE h) const {
-    if (h) CloseHandle(h);
-  }
-};
-using UniqueHandle = std::unique_ptr<void, HandleCloser>;
-
 // The named events of another process that uses the fake, such as a program a test starts:
 // made by the test while that process is still suspended, so that its fake finds them.
 struct ProcessEvents {
   explicit ProcessEvents(DWORD pid);
   bool ok() const { return call && release && speak; }
-  UniqueHandle call;     // set after each call-log line of that process
-  UniqueHandle release;  // set to let one of its held streams end
-  UniqueHandle speak;    // set first thing in each of its speak calls
+  win::UniqueKernelHandle call;     // set after each call-log line of that process
+  win::UniqueKernelHandle release;  // set to let one of its held streams end
+  win::UniqueKernelHandle speak;    // set first thing in each of its speak calls
 };
 
 // Environment variable names (see above).
@@ -203,9 +197,9 @@ class Session {
   std::wstring category_;     // "HKEY_CURRENT_USER\Software\OrvelTest\FakeSapi\<unique>"
   std::wstring categorySub_;  // the same below HKCU
   std::wstring logPath_;
-  UniqueHandle callEvent_;
-  UniqueHandle releaseEvent_;
-  UniqueHandle speakEvent_;
+  win::UniqueKernelHandle callEvent_;
+  win::UniqueKernelHandle releaseEvent_;
+  win::UniqueKernelHandle speakEvent_;
   std::map<std::wstring, std::wstring> failures_;
 };
 

@@ -44,9 +44,9 @@ class Stream : public ISpStream, public RefCounted {
     {
       Guard g(lock_);
       if (read) *read = 0;
-      if (file_.Valid()) {
+      if (file_) {
         DWORD got = 0;
-        if (!ReadFile(file_.Get(), data, size, &got, nullptr)) return HRESULT_FROM_WIN32(GetLastError());
+        if (!ReadFile(file_.get(), data, size, &got, nullptr)) return HRESULT_FROM_WIN32(GetLastError());
         if (read) *read = got;
         return got == size ? S_OK : S_FALSE;
       }
@@ -59,9 +59,9 @@ class Stream : public ISpStream, public RefCounted {
     {
       Guard g(lock_);
       if (written) *written = 0;
-      if (file_.Valid()) {
+      if (file_) {
         DWORD put = 0;
-        if (!WriteFile(file_.Get(), data, size, &put, nullptr)) return HRESULT_FROM_WIN32(GetLastError());
+        if (!WriteFile(file_.get(), data, size, &put, nullptr)) return HRESULT_FROM_WIN32(GetLastError());
         dataBytes_ += put;
         if (written) *written = put;
         return S_OK;
@@ -74,11 +74,11 @@ class Stream : public ISpStream, public RefCounted {
     ComPtr<IStream> base;
     {
       Guard g(lock_);
-      if (file_.Valid()) {
+      if (file_) {
         LARGE_INTEGER to = move;
         if (origin == STREAM_SEEK_SET) to.QuadPart += headerBytes_;
         LARGE_INTEGER now;
-        if (!SetFilePointerEx(file_.Get(), to, &now, origin)) return HRESULT_FROM_WIN32(GetLastError());
+        if (!SetFilePointerEx(file_.get(), to, &now, origin)) return HRESULT_FROM_WIN32(GetLastError());
         if (position) position->QuadPart = static_cast<ULONGLONG>(now.QuadPart - headerBytes_);
         return S_OK;
       }
@@ -109,7 +109,7 @@ class Stream : public ISpStream, public RefCounted {
   STDMETHODIMP GetFormat(GUID* formatId, WAVEFORMATEX** format) override {
     if (!formatId) return E_POINTER;
     Guard g(lock_);
-    if (!file_.Valid() && !base_) return kErrUninitialized;
+    if (!static_cast<bool>(file_) && !base_) return kErrUninitialized;
     *formatId = formatId_;
     if (format) {
       *format = nullptr;
@@ -130,7 +130,7 @@ class Stream : public ISpStream, public RefCounted {
     if (FAILED(hr)) return hr;
     if (!stream) return E_INVALIDARG;
     Guard g(lock_);
-    if (file_.Valid() || base_) return kErrAlreadyInitialized;
+    if (static_cast<bool>(file_) || base_) return kErrAlreadyInitialized;
     base_ = stream;
     SetFormatLocked(formatId, format);
     return S_OK;
@@ -152,7 +152,7 @@ class Stream : public ISpStream, public RefCounted {
     HRESULT hr = InjectedFailure(L"BindToFile");
     if (FAILED(hr)) return hr;
     Guard g(lock_);
-    if (file_.Valid() || base_) return kErrAlreadyInitialized;
+    if (static_cast<bool>(file_) || base_) return kErrAlreadyInitialized;
     DWORD disposition = OPEN_EXISTING, access = GENERIC_READ;
     switch (mode) {
       case SPFM_OPEN_READONLY:
@@ -171,9 +171,9 @@ class Stream : public ISpStream, public RefCounted {
       default:
         return E_INVALIDARG;
     }
-    file_.Reset(CreateFileW(name, access, FILE_SHARE_READ, nullptr, disposition, FILE_ATTRIBUTE_NORMAL, nullptr));
-    if (!file_.Valid()) {
-      file_.Reset();
+    file_.reset(CreateFileW(name, access, FILE_SHARE_READ, nullptr, disposition, FILE_ATTRIBUTE_NORMAL, nullptr));
+    if (!file_) {
+      file_.reset();
       return HRESULT_FROM_WIN32(GetLastError());
     }
     fileName_ = name;
@@ -184,7 +184,7 @@ class Stream : public ISpStream, public RefCounted {
       headerBytes_ = kWaveHeaderBytes;
       hr = WriteHeaderLocked();
       if (FAILED(hr)) {
-        file_.Reset();
+        file_.reset();
         return hr;
       }
     }
@@ -232,21 +232,21 @@ class Stream : public ISpStream, public RefCounted {
     put32(40, static_cast<DWORD>(dataBytes_));
     LARGE_INTEGER start = {};
     LARGE_INTEGER back = {};
-    if (!SetFilePointerEx(file_.Get(), LARGE_INTEGER(), &back, FILE_CURRENT) ||
-        !SetFilePointerEx(file_.Get(), start, nullptr, FILE_BEGIN))
+    if (!SetFilePointerEx(file_.get(), LARGE_INTEGER(), &back, FILE_CURRENT) ||
+        !SetFilePointerEx(file_.get(), start, nullptr, FILE_BEGIN))
       return HRESULT_FROM_WIN32(GetLastError());
     DWORD put = 0;
-    BOOL ok = WriteFile(file_.Get(), header, kWaveHeaderBytes, &put, nullptr);
+    BOOL ok = WriteFile(file_.get(), header, kWaveHeaderBytes, &put, nullptr);
     DWORD error = GetLastError();
     if (back.QuadPart > static_cast<LONGLONG>(kWaveHeaderBytes))
-      SetFilePointerEx(file_.Get(), back, nullptr, FILE_BEGIN);
+      SetFilePointerEx(file_.get(), back, nullptr, FILE_BEGIN);
     return ok && put == kWaveHeaderBytes ? S_OK : HRESULT_FROM_WIN32(error);
   }
 
   HRESULT CloseLocked(bool log) {
-    if (file_.Valid()) {
+    if (file_) {
       if (headerBytes_) WriteHeaderLocked();
-      file_.Reset();
+      file_.reset();
       if (log) LogCall(L"CloseStream", {{L"file", fileName_}});
       fileName_.clear();
       return S_OK;
@@ -260,7 +260,7 @@ class Stream : public ISpStream, public RefCounted {
   }
 
   Lock lock_;  // guards everything below
-  Handle file_;
+  win::UniqueFile file_;
   std::wstring fileName_;
   ComPtr<IStream> base_;
   GUID formatId_ = GUID_NULL;

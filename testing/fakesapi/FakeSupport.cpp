@@ -61,18 +61,18 @@ class ProcessEvent {
   explicit ProcessEvent(std::wstring name) : name_(std::move(name)) {}
   HANDLE Get(bool create) {
     Guard g(lock_);
-    if (!handle_.Valid()) {
+    if (!handle_) {
       HANDLE h = create ? CreateEventW(nullptr, FALSE, FALSE, name_.c_str())
                         : OpenEventW(EVENT_MODIFY_STATE | SYNCHRONIZE, FALSE, name_.c_str());
-      if (h) handle_.Reset(h);
+      if (h) handle_.reset(h);
     }
-    return handle_.Get();
+    return handle_.get();
   }
 
  private:
   Lock lock_;
   std::wstring name_;
-  Handle handle_;
+  win::UniqueKernelHandle handle_;
 };
 
 ProcessEvent& CallEventHolder() {
@@ -113,14 +113,14 @@ bool SplitRegistryPath(const std::wstring& path, HKEY* root, std::wstring* sub) 
   return false;
 }
 
-HRESULT OpenRegistryPath(const std::wstring& path, bool create, RegKey* key) {
+HRESULT OpenRegistryPath(const std::wstring& path, bool create, win::UniqueRegKey* key) {
   HKEY root = nullptr;
   std::wstring sub;
   if (!SplitRegistryPath(path, &root, &sub)) return E_INVALIDARG;
   LONG rc = create
-                ? RegCreateKeyExW(root, sub.c_str(), 0, nullptr, 0, KEY_READ | KEY_WRITE, nullptr, key->Put(), nullptr)
-                : RegOpenKeyExW(root, sub.c_str(), 0, KEY_READ | KEY_WRITE, key->Put());
-  if (rc == ERROR_ACCESS_DENIED && !create) rc = RegOpenKeyExW(root, sub.c_str(), 0, KEY_READ, key->Put());
+                ? RegCreateKeyExW(root, sub.c_str(), 0, nullptr, 0, KEY_READ | KEY_WRITE, nullptr, key->put(), nullptr)
+                : RegOpenKeyExW(root, sub.c_str(), 0, KEY_READ | KEY_WRITE, key->put());
+  if (rc == ERROR_ACCESS_DENIED && !create) rc = RegOpenKeyExW(root, sub.c_str(), 0, KEY_READ, key->put());
   if (rc == ERROR_FILE_NOT_FOUND || rc == ERROR_PATH_NOT_FOUND) return kErrNotFound;
   return rc == ERROR_SUCCESS ? S_OK : HRESULT_FROM_WIN32(rc);
 }
@@ -230,11 +230,12 @@ void LogCall(const wchar_t* name, std::initializer_list<Field> fields) {
     line += L'\n';
     std::string bytes = ToUtf8(line);
     Guard g(LogLock());
-    Handle file(CreateFileW(path.c_str(), FILE_APPEND_DATA, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
-                            nullptr, OPEN_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr));
-    if (file.Valid()) {
+    win::UniqueFile file(CreateFileW(path.c_str(), FILE_APPEND_DATA,
+                                     FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr, OPEN_ALWAYS,
+                                     FILE_ATTRIBUTE_NORMAL, nullptr));
+    if (file) {
       DWORD written = 0;
-      WriteFile(file.Get(), bytes.data(), static_cast<DWORD>(bytes.size()), &written, nullptr);
+      WriteFile(file.get(), bytes.data(), static_cast<DWORD>(bytes.size()), &written, nullptr);
     }
   }
   SignalCall();

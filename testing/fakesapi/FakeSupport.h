@@ -2,6 +2,7 @@
 // settings read from the environment, the call log and the object bookkeeping.
 #pragma once
 
+#include <UniqueHandle.h>
 #include <windows.h>
 
 #include <wrl/client.h>
@@ -59,60 +60,10 @@ class Unguard {
   Lock& lock_;
 };
 
-class RegKey {
- public:
-  RegKey() = default;
-  explicit RegKey(HKEY key) : key_(key) {}
-  ~RegKey() { Reset(); }
-  RegKey(RegKey&& other) noexcept : key_(other.key_) { other.key_ = nullptr; }
-  RegKey& operator=(RegKey&& other) noexcept {
-    if (this != &other) {
-      Reset();
-      key_ = other.key_;
-      other.key_ = nullptr;
-    }
-    return *this;
-  }
-  RegKey(const RegKey&) = delete;
-  RegKey& operator=(const RegKey&) = delete;
-
-  void Reset() {
-    if (key_) RegCloseKey(key_);
-    key_ = nullptr;
-  }
-  HKEY Get() const { return key_; }
-  HKEY* Put() {
-    Reset();
-    return &key_;
-  }
-  explicit operator bool() const { return key_ != nullptr; }
-
- private:
-  HKEY key_ = nullptr;
-};
-
-class Handle {
- public:
-  Handle() = default;
-  explicit Handle(HANDLE h) : h_(h) {}
-  ~Handle() { Reset(); }
-  Handle(const Handle&) = delete;
-  Handle& operator=(const Handle&) = delete;
-  void Reset(HANDLE h = nullptr) {
-    if (h_ && h_ != INVALID_HANDLE_VALUE) CloseHandle(h_);
-    h_ = h;
-  }
-  HANDLE Get() const { return h_; }
-  bool Valid() const { return h_ && h_ != INVALID_HANDLE_VALUE; }
-
- private:
-  HANDLE h_ = nullptr;
-};
-
 // "HKEY_LOCAL_MACHINE\a\b" (or HKLM, HKEY_CURRENT_USER, HKCU, HKEY_CLASSES_ROOT, HKCR) into a
 // root key and a sub-key path. False for an unknown root.
 bool SplitRegistryPath(const std::wstring& path, HKEY* root, std::wstring* sub);
-HRESULT OpenRegistryPath(const std::wstring& path, bool create, RegKey* key);
+HRESULT OpenRegistryPath(const std::wstring& path, bool create, win::UniqueRegKey* key);
 
 // A copy in COM task memory (NULL when out of memory).
 LPWSTR TaskStrDup(const std::wstring& text);

@@ -33,13 +33,13 @@ class DataKeyImpl : public Interface, public RefCounted {
 
   STDMETHODIMP SetData(LPCWSTR name, ULONG cb, const BYTE* data) override {
     if (!key_) return kErrUninitialized;
-    return HRESULT_FROM_WIN32(RegSetValueExW(key_.Get(), name, 0, REG_BINARY, data, cb));
+    return HRESULT_FROM_WIN32(RegSetValueExW(key_.get(), name, 0, REG_BINARY, data, cb));
   }
   STDMETHODIMP GetData(LPCWSTR name, ULONG* cb, BYTE* data) override {
     if (!key_) return kErrUninitialized;
     if (!cb) return E_POINTER;
     DWORD size = *cb;
-    LONG rc = RegQueryValueExW(key_.Get(), name, nullptr, nullptr, data, &size);
+    LONG rc = RegQueryValueExW(key_.get(), name, nullptr, nullptr, data, &size);
     *cb = size;
     if (rc == ERROR_FILE_NOT_FOUND) return kErrNotFound;
     return HRESULT_FROM_WIN32(rc);
@@ -47,7 +47,7 @@ class DataKeyImpl : public Interface, public RefCounted {
   STDMETHODIMP SetStringValue(LPCWSTR name, LPCWSTR value) override {
     if (!key_) return kErrUninitialized;
     if (!value) return E_POINTER;
-    return HRESULT_FROM_WIN32(RegSetValueExW(key_.Get(), name, 0, REG_SZ, reinterpret_cast<const BYTE*>(value),
+    return HRESULT_FROM_WIN32(RegSetValueExW(key_.get(), name, 0, REG_SZ, reinterpret_cast<const BYTE*>(value),
                                              static_cast<DWORD>((wcslen(value) + 1) * sizeof(wchar_t))));
   }
   STDMETHODIMP GetStringValue(LPCWSTR name, LPWSTR* value) override {
@@ -58,12 +58,12 @@ class DataKeyImpl : public Interface, public RefCounted {
     HRESULT hr = InjectedFailure(L"GetStringValue");
     if (FAILED(hr)) return hr;
     DWORD type = 0, size = 0;
-    LONG rc = RegQueryValueExW(key_.Get(), name, nullptr, &type, nullptr, &size);
+    LONG rc = RegQueryValueExW(key_.get(), name, nullptr, &type, nullptr, &size);
     if (rc == ERROR_FILE_NOT_FOUND) return kErrNotFound;
     if (rc != ERROR_SUCCESS) return HRESULT_FROM_WIN32(rc);
     if (type != REG_SZ && type != REG_EXPAND_SZ) return kErrNotFound;
     std::vector<wchar_t> buf(size / sizeof(wchar_t) + 1, L'\0');
-    rc = RegQueryValueExW(key_.Get(), name, nullptr, &type, reinterpret_cast<BYTE*>(buf.data()), &size);
+    rc = RegQueryValueExW(key_.get(), name, nullptr, &type, reinterpret_cast<BYTE*>(buf.data()), &size);
     if (rc != ERROR_SUCCESS) return HRESULT_FROM_WIN32(rc);
     *value = TaskStrDup(buf.data());
     return *value ? S_OK : E_OUTOFMEMORY;
@@ -72,13 +72,13 @@ class DataKeyImpl : public Interface, public RefCounted {
   STDMETHODIMP SetDWORD(LPCWSTR name, DWORD value) override {
     if (!key_) return kErrUninitialized;
     return HRESULT_FROM_WIN32(
-        RegSetValueExW(key_.Get(), name, 0, REG_DWORD, reinterpret_cast<const BYTE*>(&value), sizeof(value)));
+        RegSetValueExW(key_.get(), name, 0, REG_DWORD, reinterpret_cast<const BYTE*>(&value), sizeof(value)));
   }
   STDMETHODIMP GetDWORD(LPCWSTR name, DWORD* value) override {
     if (!key_) return kErrUninitialized;
     if (!value) return E_POINTER;
     DWORD type = 0, size = sizeof(DWORD);
-    LONG rc = RegQueryValueExW(key_.Get(), name, nullptr, &type, reinterpret_cast<BYTE*>(value), &size);
+    LONG rc = RegQueryValueExW(key_.get(), name, nullptr, &type, reinterpret_cast<BYTE*>(value), &size);
     if (rc == ERROR_FILE_NOT_FOUND || (rc == ERROR_SUCCESS && type != REG_DWORD)) return kErrNotFound;
     return HRESULT_FROM_WIN32(rc);
   }
@@ -86,12 +86,12 @@ class DataKeyImpl : public Interface, public RefCounted {
   STDMETHODIMP CreateKey(LPCWSTR sub, ISpDataKey** out) override;
   STDMETHODIMP DeleteKey(LPCWSTR sub) override {
     if (!key_) return kErrUninitialized;
-    LONG rc = RegDeleteKeyW(key_.Get(), sub);
+    LONG rc = RegDeleteKeyW(key_.get(), sub);
     return rc == ERROR_FILE_NOT_FOUND ? kErrNotFound : HRESULT_FROM_WIN32(rc);
   }
   STDMETHODIMP DeleteValue(LPCWSTR name) override {
     if (!key_) return kErrUninitialized;
-    LONG rc = RegDeleteValueW(key_.Get(), name);
+    LONG rc = RegDeleteValueW(key_.get(), name);
     return rc == ERROR_FILE_NOT_FOUND ? kErrNotFound : HRESULT_FROM_WIN32(rc);
   }
   STDMETHODIMP EnumKeys(ULONG index, LPWSTR* name) override {
@@ -100,7 +100,7 @@ class DataKeyImpl : public Interface, public RefCounted {
     if (!key_) return kErrUninitialized;
     wchar_t buf[256];
     DWORD len = 256;
-    LONG rc = RegEnumKeyExW(key_.Get(), index, buf, &len, nullptr, nullptr, nullptr, nullptr);
+    LONG rc = RegEnumKeyExW(key_.get(), index, buf, &len, nullptr, nullptr, nullptr, nullptr);
     if (rc == ERROR_NO_MORE_ITEMS) return kErrNoMoreItems;
     if (rc != ERROR_SUCCESS) return HRESULT_FROM_WIN32(rc);
     *name = TaskStrDup(buf);
@@ -112,7 +112,7 @@ class DataKeyImpl : public Interface, public RefCounted {
     if (!key_) return kErrUninitialized;
     wchar_t buf[256];
     DWORD len = 256;
-    LONG rc = RegEnumValueW(key_.Get(), index, buf, &len, nullptr, nullptr, nullptr, nullptr);
+    LONG rc = RegEnumValueW(key_.get(), index, buf, &len, nullptr, nullptr, nullptr, nullptr);
     if (rc == ERROR_NO_MORE_ITEMS) return kErrNoMoreItems;
     if (rc != ERROR_SUCCESS) return HRESULT_FROM_WIN32(rc);
     *name = TaskStrDup(buf);
@@ -121,15 +121,15 @@ class DataKeyImpl : public Interface, public RefCounted {
 
  protected:
   explicit DataKeyImpl(const wchar_t* className) : RefCounted(className) {}
-  void OnFinalRelease() override { key_.Reset(); }
+  void OnFinalRelease() override { key_.reset(); }
 
-  RegKey key_;
+  win::UniqueRegKey key_;
   std::wstring path_;
 };
 
 class DataKey : public DataKeyImpl<ISpDataKey> {
  public:
-  DataKey(RegKey key, std::wstring path) : DataKeyImpl(L"DataKey") {
+  DataKey(win::UniqueRegKey key, std::wstring path) : DataKeyImpl(L"DataKey") {
     key_ = std::move(key);
     path_ = std::move(path);
   }
@@ -144,9 +144,9 @@ HRESULT OpenSubKey(const std::wstring& path, HKEY parent, LPCWSTR sub, bool crea
   if (!sub) return E_INVALIDARG;
   HRESULT hr = create ? S_OK : InjectedFailure(L"OpenKey");
   if (FAILED(hr)) return hr;
-  RegKey key;
-  LONG rc = create ? RegCreateKeyExW(parent, sub, 0, nullptr, 0, KEY_READ | KEY_WRITE, nullptr, key.Put(), nullptr)
-                   : RegOpenKeyExW(parent, sub, 0, KEY_READ, key.Put());
+  win::UniqueRegKey key;
+  LONG rc = create ? RegCreateKeyExW(parent, sub, 0, nullptr, 0, KEY_READ | KEY_WRITE, nullptr, key.put(), nullptr)
+                   : RegOpenKeyExW(parent, sub, 0, KEY_READ, key.put());
   if (rc == ERROR_FILE_NOT_FOUND) return kErrNotFound;
   if (rc != ERROR_SUCCESS) return HRESULT_FROM_WIN32(rc);
   *out = new DataKey(std::move(key), path + L"\\" + sub);
@@ -156,18 +156,18 @@ HRESULT OpenSubKey(const std::wstring& path, HKEY parent, LPCWSTR sub, bool crea
 
 template <class Interface>
 STDMETHODIMP DataKeyImpl<Interface>::OpenKey(LPCWSTR sub, ISpDataKey** out) {
-  return OpenSubKey<Interface>(path_, key_.Get(), sub, false, out);
+  return OpenSubKey<Interface>(path_, key_.get(), sub, false, out);
 }
 template <class Interface>
 STDMETHODIMP DataKeyImpl<Interface>::CreateKey(LPCWSTR sub, ISpDataKey** out) {
-  return OpenSubKey<Interface>(path_, key_.Get(), sub, true, out);
+  return OpenSubKey<Interface>(path_, key_.get(), sub, true, out);
 }
 
 // Whether every "Name=Value" (or bare "Name") of `attributes` holds for the Attributes key.
 bool MatchAttributes(HKEY tokenKey, const wchar_t* attributes) {
   if (!attributes || !*attributes) return true;
-  RegKey attrs;
-  if (RegOpenKeyExW(tokenKey, L"Attributes", 0, KEY_READ, attrs.Put()) != ERROR_SUCCESS) return false;
+  win::UniqueRegKey attrs;
+  if (RegOpenKeyExW(tokenKey, L"Attributes", 0, KEY_READ, attrs.put()) != ERROR_SUCCESS) return false;
   std::wstring all = attributes;
   size_t pos = 0;
   while (pos <= all.size()) {
@@ -180,7 +180,7 @@ bool MatchAttributes(HKEY tokenKey, const wchar_t* attributes) {
     std::wstring name = cond.substr(0, eq);
     wchar_t buf[512] = {};
     DWORD size = sizeof(buf) - sizeof(wchar_t);
-    if (RegQueryValueExW(attrs.Get(), name.c_str(), nullptr, nullptr, reinterpret_cast<BYTE*>(buf), &size) !=
+    if (RegQueryValueExW(attrs.get(), name.c_str(), nullptr, nullptr, reinterpret_cast<BYTE*>(buf), &size) !=
         ERROR_SUCCESS)
       return false;
     if (eq != std::wstring::npos && !EqualNoCase(buf, cond.substr(eq + 1))) return false;
@@ -248,13 +248,13 @@ class Token : public DataKeyImpl<ISpObjectToken> {
   STDMETHODIMP MatchesAttributes(LPCWSTR attributes, BOOL* matches) override {
     if (!matches) return E_POINTER;
     if (!key_) return kErrUninitialized;
-    *matches = MatchAttributes(key_.Get(), attributes) ? TRUE : FALSE;
+    *matches = MatchAttributes(key_.get(), attributes) ? TRUE : FALSE;
     return S_OK;
   }
 
   bool HasUI(const std::wstring& type) const {
-    RegKey ui;
-    return RegOpenKeyExW(key_.Get(), (L"UI\\" + type).c_str(), 0, KEY_READ, ui.Put()) == ERROR_SUCCESS;
+    win::UniqueRegKey ui;
+    return RegOpenKeyExW(key_.get(), (L"UI\\" + type).c_str(), 0, KEY_READ, ui.put()) == ERROR_SUCCESS;
   }
 };
 
@@ -365,16 +365,16 @@ class Category : public DataKeyImpl<ISpObjectTokenCategory> {
     HRESULT hr = InjectedFailure(L"EnumTokens");
     if (FAILED(hr)) return hr;
     std::vector<std::wstring> ids;
-    RegKey tokens;
-    if (RegOpenKeyExW(key_.Get(), L"Tokens", 0, KEY_READ, tokens.Put()) == ERROR_SUCCESS) {
+    win::UniqueRegKey tokens;
+    if (RegOpenKeyExW(key_.get(), L"Tokens", 0, KEY_READ, tokens.put()) == ERROR_SUCCESS) {
       for (DWORD i = 0;; ++i) {
         wchar_t name[256];
         DWORD len = 256;
-        LONG rc = RegEnumKeyExW(tokens.Get(), i, name, &len, nullptr, nullptr, nullptr, nullptr);
+        LONG rc = RegEnumKeyExW(tokens.get(), i, name, &len, nullptr, nullptr, nullptr, nullptr);
         if (rc != ERROR_SUCCESS) break;
-        RegKey token;
-        if (RegOpenKeyExW(tokens.Get(), name, 0, KEY_READ, token.Put()) != ERROR_SUCCESS) continue;
-        if (!MatchAttributes(token.Get(), required)) continue;
+        win::UniqueRegKey token;
+        if (RegOpenKeyExW(tokens.get(), name, 0, KEY_READ, token.put()) != ERROR_SUCCESS) continue;
+        if (!MatchAttributes(token.get(), required)) continue;
         ids.push_back(path_ + L"\\Tokens\\" + name);
       }
     }
@@ -415,12 +415,12 @@ HRESULT DefaultVoiceToken(ISpObjectToken** out) {
   if (!out) return E_POINTER;
   *out = nullptr;
   std::wstring path = MapCategory(kVoiceCategory) + L"\\Tokens";
-  RegKey tokens;
+  win::UniqueRegKey tokens;
   HRESULT hr = OpenRegistryPath(path, false, &tokens);
   if (FAILED(hr)) return hr;
   wchar_t name[256];
   DWORD len = 256;
-  if (RegEnumKeyExW(tokens.Get(), 0, name, &len, nullptr, nullptr, nullptr, nullptr) != ERROR_SUCCESS)
+  if (RegEnumKeyExW(tokens.get(), 0, name, &len, nullptr, nullptr, nullptr, nullptr) != ERROR_SUCCESS)
     return kErrNotFound;
   return CreateToken(path + L"\\" + name, out);
   FAKE_CATCH

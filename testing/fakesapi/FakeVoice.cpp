@@ -87,16 +87,16 @@ struct SpokenStream {
   bool released = false;
   bool heldAtWord = false;  // stopped after a word until released or purged
   ULONGLONG audioBytes = 0;
-  Handle done;  // manual-reset; set when the stream has ended
+  win::UniqueKernelHandle done;  // manual-reset; set when the stream has ended
 };
 
 class Voice : public ISpVoice, public RefCounted {
  public:
   Voice() : RefCounted(L"SpVoice") {
-    wake_.Reset(CreateEventW(nullptr, FALSE, FALSE, nullptr));
-    idle_.Reset(CreateEventW(nullptr, TRUE, TRUE, nullptr));
+    wake_.reset(CreateEventW(nullptr, FALSE, FALSE, nullptr));
+    idle_.reset(CreateEventW(nullptr, TRUE, TRUE, nullptr));
   }
-  bool Valid() const { return wake_.Valid() && idle_.Valid(); }
+  bool Valid() const { return wake_ && idle_; }
 
   FAKE_IUNKNOWN_REFS
 
@@ -176,7 +176,7 @@ class Voice : public ISpVoice, public RefCounted {
     if (fetched) *fetched = got;
     if (events_.empty() && notifyKind_ == kWindow && awaitingDelivery_) {
       awaitingDelivery_ = false;
-      SetEvent(wake_.Get());
+      SetEvent(wake_.get());
     }
     return got == count ? S_OK : S_FALSE;
   }
@@ -227,7 +227,7 @@ class Voice : public ISpVoice, public RefCounted {
     if (FAILED(hr)) return hr;
     Guard g(lock_);
     if (pauseCount_ > 0) --pauseCount_;
-    SetEvent(wake_.Get());
+    SetEvent(wake_.get());
     return S_OK;
   }
   STDMETHODIMP SetVoice(ISpObjectToken* token) override {
@@ -332,7 +332,7 @@ class Voice : public ISpVoice, public RefCounted {
     s.next = target < static_cast<long>(s.sentences.size()) ? s.sentences[target].firstWord : s.words.size();
     s.sentenceAnnounced = false;
     if (skipped) *skipped = static_cast<ULONG>(target > current ? target - current : current - target);
-    SetEvent(wake_.Get());
+    SetEvent(wake_.get());
     return S_OK;
   }
   STDMETHODIMP SetPriority(SPVPRIORITY priority) override {
@@ -390,7 +390,7 @@ class Voice : public ISpVoice, public RefCounted {
     return S_OK;
   }
   STDMETHODIMP WaitUntilDone(ULONG timeout) override {
-    DWORD rc = WaitForSingleObject(idle_.Get(), timeout);
+    DWORD rc = WaitForSingleObject(idle_.get(), timeout);
     return rc == WAIT_OBJECT_0 ? S_OK : (rc == WAIT_TIMEOUT ? S_FALSE : HRESULT_FROM_WIN32(GetLastError()));
   }
   STDMETHODIMP SetSyncSpeakTimeout(ULONG timeout) override {
@@ -402,7 +402,7 @@ class Voice : public ISpVoice, public RefCounted {
     *timeout = syncTimeout_;
     return S_OK;
   }
-  HANDLE STDMETHODCALLTYPE SpeakCompleteEvent() override { return idle_.Get(); }
+  HANDLE STDMETHODCALLTYPE SpeakCompleteEvent() override { return idle_.get(); }
   STDMETHODIMP IsUISupported(LPCWSTR type, void*, ULONG, BOOL* supported) override {
     FAKE_TRY
     if (!type || !supported) return E_POINTER;
@@ -444,7 +444,7 @@ class Voice : public ISpVoice, public RefCounted {
     if (callback) callback(wp, lp);
     Guard g(lock_);
     awaitingDelivery_ = false;
-    SetEvent(wake_.Get());
+    SetEvent(wake_.get());
   }
 
  protected:
@@ -452,13 +452,13 @@ class Voice : public ISpVoice, public RefCounted {
     {
       Guard g(lock_);
       shutdown_ = true;
-      SetEvent(wake_.Get());
+      SetEvent(wake_.get());
     }
-    if (thread_.Valid()) WaitForSingleObject(thread_.Get(), INFINITE);
+    if (thread_) WaitForSingleObject(thread_.get(), INFINITE);
     ClearNotification();
     Guard g(lock_);
     for (auto& s : streams_)
-      if (s->done.Valid()) SetEvent(s->done.Get());
+      if (s->done) SetEvent(s->done.get());
     streams_.clear();
     events_.clear();
     token_.Reset();
@@ -510,7 +510,7 @@ class Voice : public ISpVoice, public RefCounted {
       clientWnd_ = nullptr;
       notifyPosted_ = false;
       awaitingDelivery_ = false;
-      SetEvent(wake_.Get());
+      SetEvent(wake_.get());
     }
     if (window) {
       SetWindowLongPtrW(window, GWLP_USERDATA, 0);
@@ -541,8 +541,8 @@ class Voice : public ISpVoice, public RefCounted {
     SplitText(text, (flags & SPF_IS_XML) != 0, &stream->words, &stream->sentences);
     bool sync = !(flags & SPF_ASYNC);
     if (sync) {
-      stream->done.Reset(CreateEventW(nullptr, TRUE, FALSE, nullptr));
-      if (!stream->done.Valid()) return HRESULT_FROM_WIN32(GetLastError());
+      stream->done.reset(CreateEventW(nullptr, TRUE, FALSE, nullptr));
+      if (!stream->done) return HRESULT_FROM_WIN32(GetLastError());
     }
     bool onNotifyThread = false;
     {
@@ -560,7 +560,7 @@ class Voice : public ISpVoice, public RefCounted {
       lastQueued_ = stream->number;
       stream->output = output_;
       streams_.push_back(stream);
-      ResetEvent(idle_.Get());
+      ResetEvent(idle_.get());
       LogCall(call, {{L"stream", Dec(stream->number)},
                      {L"flags", Hex(flags)},
                      {L"volume", Dec(volume_)},
@@ -574,10 +574,10 @@ class Voice : public ISpVoice, public RefCounted {
         ++syncOnNotifyThread_;
         awaitingDelivery_ = false;
       }
-      SetEvent(wake_.Get());
+      SetEvent(wake_.get());
     }
     if (sync) {
-      WaitForSingleObject(stream->done.Get(), INFINITE);
+      WaitForSingleObject(stream->done.get(), INFINITE);
       if (onNotifyThread) {
         Guard g(lock_);
         --syncOnNotifyThread_;
@@ -588,13 +588,13 @@ class Voice : public ISpVoice, public RefCounted {
 
   void PurgeLocked() {
     for (auto& s : streams_) s->purged = true;
-    SetEvent(wake_.Get());
+    SetEvent(wake_.get());
   }
 
   bool StartEngineLocked() {
-    if (thread_.Valid()) return true;
-    thread_.Reset(CreateThread(nullptr, 0, &Voice::EngineMain, this, 0, nullptr));
-    return thread_.Valid();
+    if (thread_) return true;
+    thread_.reset(CreateThread(nullptr, 0, &Voice::EngineMain, this, 0, nullptr));
+    return static_cast<bool>(thread_);
   }
 
   static DWORD WINAPI EngineMain(void* self) {
@@ -633,7 +633,7 @@ class Voice : public ISpVoice, public RefCounted {
       DWORD timeout = INFINITE;
       bool waitRelease = false;
       if (Step(&timeout, &waitRelease)) continue;
-      HANDLE handles[2] = {wake_.Get(), waitRelease ? ReleaseEvent() : nullptr};
+      HANDLE handles[2] = {wake_.get(), waitRelease ? ReleaseEvent() : nullptr};
       DWORD count = handles[1] ? 2 : 1;
       DWORD rc;
       {
@@ -721,11 +721,11 @@ class Voice : public ISpVoice, public RefCounted {
         streams_.pop_front();
         if (streams_.empty()) {
           speaking_ = false;
-          SetEvent(idle_.Get());
+          SetEvent(idle_.get());
         }
         LogCall(L"StreamEnded", {{L"stream", Dec(s->number)}, {L"purged", s->purged ? L"1" : L"0"}});
         Emit(SPEI_END_INPUT_STREAM, s->number, 0, 0, s->audioBytes);
-        if (s->done.Valid()) SetEvent(s->done.Get());
+        if (s->done) SetEvent(s->done.get());
         return true;
     }
     return false;
@@ -764,9 +764,9 @@ class Voice : public ISpVoice, public RefCounted {
   int pauseCount_ = 0;
   DWORD nextStep_ = 0;
 
-  Handle thread_;
-  Handle wake_;  // auto-reset: something changed for the engine thread
-  Handle idle_;  // manual-reset: no stream queued
+  win::UniqueKernelHandle thread_;
+  win::UniqueKernelHandle wake_;  // auto-reset: something changed for the engine thread
+  win::UniqueKernelHandle idle_;  // manual-reset: no stream queued
   bool shutdown_ = false;
 };
 

@@ -1,5 +1,6 @@
 #include "TestGateway.h"
 
+#include <UniqueHandle.h>
 #include <bcrypt.h>
 #include <wincrypt.h>
 
@@ -20,25 +21,10 @@ namespace {
 // Must match gateway.py.
 const std::size_t kPeriod = 1000003;
 
-struct StoreClose {
-  void operator()(void* store) const { CertCloseStore(static_cast<HCERTSTORE>(store), 0); }
-};
-using StoreHandle = std::unique_ptr<void, StoreClose>;
-
-struct ContextFree {
-  void operator()(const CERT_CONTEXT* context) const { CertFreeCertificateContext(context); }
-};
-using CertContext = std::unique_ptr<const CERT_CONTEXT, ContextFree>;
-
-struct HandleClose {
-  void operator()(HANDLE h) const { CloseHandle(h); }
-};
-using FileHandle = std::unique_ptr<void, HandleClose>;
-
-StoreHandle OpenRootStore(DWORD& error) {
+win::UniqueCertStore OpenRootStore(DWORD& error) {
   HCERTSTORE store = CertOpenStore(CERT_STORE_PROV_SYSTEM_W, 0, 0, CERT_SYSTEM_STORE_LOCAL_MACHINE, L"ROOT");
   if (!store) error = GetLastError();
-  return StoreHandle(store);
+  return win::UniqueCertStore(store);
 }
 
 std::wstring Widen(const std::string& text) {
@@ -143,7 +129,7 @@ std::vector<std::uint8_t> GatewayContent(std::uint32_t seed, std::uint64_t offse
 }
 
 bool ReadWholeFile(const std::wstring& path, std::vector<BYTE>& bytes, DWORD& error) {
-  FileHandle file(
+  win::UniqueFile file(
       CreateFileW(path.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr));
   if (file.get() == INVALID_HANDLE_VALUE) {
     file.release();
@@ -166,7 +152,7 @@ bool ReadWholeFile(const std::wstring& path, std::vector<BYTE>& bytes, DWORD& er
 
 bool AddRootCertificate(const std::vector<BYTE>& der, bool& alreadyThere, DWORD& error) {
   alreadyThere = false;
-  StoreHandle store = OpenRootStore(error);
+  win::UniqueCertStore store = OpenRootStore(error);
   if (!store) return false;
   if (!CertAddEncodedCertificateToStore(store.get(), X509_ASN_ENCODING, der.data(), static_cast<DWORD>(der.size()),
                                         CERT_STORE_ADD_NEW, nullptr)) {
@@ -180,12 +166,14 @@ bool AddRootCertificate(const std::vector<BYTE>& der, bool& alreadyThere, DWORD&
 bool RemoveRootCertificate(const std::vector<BYTE>& der, DWORD& error) {
   // Through the registry store that holds it: deleting through the logical system store
   // reports success under Wine but leaves the certificate in place.
-  StoreHandle store(CertOpenStore(CERT_STORE_PROV_SYSTEM_REGISTRY_W, 0, 0, CERT_SYSTEM_STORE_LOCAL_MACHINE, L"ROOT"));
+  win::UniqueCertStore store(
+      CertOpenStore(CERT_STORE_PROV_SYSTEM_REGISTRY_W, 0, 0, CERT_SYSTEM_STORE_LOCAL_MACHINE, L"ROOT"));
   if (!store) {
     error = GetLastError();
     return false;
   }
-  CertContext wanted(CertCreateCertificateContext(X509_ASN_ENCODING, der.data(), static_cast<DWORD>(der.size())));
+  win::UniqueCertContext wanted(
+      CertCreateCertificateContext(X509_ASN_ENCODING, der.data(), static_cast<DWORD>(der.size())));
   if (!wanted) {
     error = GetLastError();
     return false;
@@ -205,22 +193,25 @@ bool RemoveRootCertificate(const std::vector<BYTE>& der, DWORD& error) {
 }
 
 bool HasRootCertificate(const std::vector<BYTE>& der) {
-  StoreHandle store(CertOpenStore(CERT_STORE_PROV_SYSTEM_REGISTRY_W, 0, 0, CERT_SYSTEM_STORE_LOCAL_MACHINE, L"ROOT"));
-  CertContext wanted(CertCreateCertificateContext(X509_ASN_ENCODING, der.data(), static_cast<DWORD>(der.size())));
+  win::UniqueCertStore store(
+      CertOpenStore(CERT_STORE_PROV_SYSTEM_REGISTRY_W, 0, 0, CERT_SYSTEM_STORE_LOCAL_MACHINE, L"ROOT"));
+  win::UniqueCertContext wanted(
+      CertCreateCertificateContext(X509_ASN_ENCODING, der.data(), static_cast<DWORD>(der.size())));
   if (!store || !wanted) return false;
-  CertContext found(
+  win::UniqueCertContext found(
       CertFindCertificateInStore(store.get(), X509_ASN_ENCODING, 0, CERT_FIND_EXISTING, wanted.get(), nullptr));
-  return found != nullptr;
+  return static_cast<bool>(found);
 }
 
 int RemoveRootCertificatesNamed(const std::wstring& subjectPrefix, DWORD& error) {
-  StoreHandle store(CertOpenStore(CERT_STORE_PROV_SYSTEM_REGISTRY_W, 0, 0, CERT_SYSTEM_STORE_LOCAL_MACHINE, L"ROOT"));
+  win::UniqueCertStore store(
+      CertOpenStore(CERT_STORE_PROV_SYSTEM_REGISTRY_W, 0, 0, CERT_SYSTEM_STORE_LOCAL_MACHINE, L"ROOT"));
   if (!store) {
     error = GetLastError();
     return -1;
   }
   // Collect first, delete afterwards: deleting while enumerating may restart the walk.
-  std::vector<CertContext> doomed;
+  std::vector<win::UniqueCertContext> doomed;
   PCCERT_CONTEXT context = nullptr;
   while ((context = CertEnumCertificatesInStore(store.get(), context)) != nullptr) {
     wchar_t name[256] = L"";
@@ -229,7 +220,7 @@ int RemoveRootCertificatesNamed(const std::wstring& subjectPrefix, DWORD& error)
       doomed.emplace_back(CertDuplicateCertificateContext(context));
   }
   int removed = 0;
-  for (CertContext& certificate : doomed) {
+  for (win::UniqueCertContext& certificate : doomed) {
     // Deleting frees the context, also on failure.
     if (!CertDeleteCertificateFromStore(certificate.release())) {
       error = GetLastError();

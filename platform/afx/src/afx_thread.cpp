@@ -7,6 +7,7 @@
 // go to, and is delivered once the thread runs.
 #include "afx_state.h"
 
+#include <UniqueHandle.h>
 #include <process.h>
 
 #include <memory>
@@ -16,26 +17,11 @@ using afx_detail::State;
 namespace afx_detail {
 namespace {
 
-// Owns one kernel handle.
-class UniqueHandle {
- public:
-  explicit UniqueHandle(HANDLE h = nullptr) : h_(h) {}
-  ~UniqueHandle() {
-    if (h_) CloseHandle(h_);
-  }
-  UniqueHandle(const UniqueHandle&) = delete;
-  UniqueHandle& operator=(const UniqueHandle&) = delete;
-  HANDLE get() const { return h_; }
-
- private:
-  HANDLE h_;
-};
-
 // Shared by the creating thread and the new thread; the last one to let go closes the events.
 struct StartGate {
   CWinThread* thread = nullptr;
-  UniqueHandle queueReady{CreateEventW(nullptr, TRUE, FALSE, nullptr)};
-  UniqueHandle proceed{CreateEventW(nullptr, TRUE, FALSE, nullptr)};
+  win::UniqueKernelHandle queueReady{CreateEventW(nullptr, TRUE, FALSE, nullptr)};
+  win::UniqueKernelHandle proceed{CreateEventW(nullptr, TRUE, FALSE, nullptr)};
 };
 
 }  // namespace
