@@ -11,6 +11,7 @@
 
 #include "ExceptionReport.h"
 #include "SystemReport.h"
+#include "UniqueHandle.h"
 
 namespace {
 
@@ -151,13 +152,13 @@ LONG CallPredecessor(LPTOP_LEVEL_EXCEPTION_FILTER predecessor, EXCEPTION_POINTER
 // registry calls of its own: the crash path leans on nothing of the program it reports on. The
 // reader keeps its keys in the 32-bit registry view, in both builds.
 MINIDUMP_TYPE DumpType() {
-  HKEY key = nullptr;
-  if (RegOpenKeyExW(HKEY_LOCAL_MACHINE, L"SOFTWARE\\Orvel\\Orvel Murmelin", 0, KEY_READ | KEY_WOW64_32KEY, &key) !=
+  HKEY opened = nullptr;
+  if (RegOpenKeyExW(HKEY_LOCAL_MACHINE, L"SOFTWARE\\Orvel\\Orvel Murmelin", 0, KEY_READ | KEY_WOW64_32KEY, &opened) !=
       ERROR_SUCCESS)
     return MiniDumpNormal;
+  const win::UniqueRegKey key(opened);
   DWORD type = 0, mode = 0, size = sizeof mode;
-  const LONG rc = RegQueryValueExW(key, L"mdmp_mode", nullptr, &type, reinterpret_cast<BYTE*>(&mode), &size);
-  RegCloseKey(key);
+  const LONG rc = RegQueryValueExW(key.get(), L"mdmp_mode", nullptr, &type, reinterpret_cast<BYTE*>(&mode), &size);
   if (rc != ERROR_SUCCESS || type != REG_DWORD || size != sizeof mode) return MiniDumpNormal;
   return static_cast<MINIDUMP_TYPE>(mode);
 }

@@ -7,17 +7,14 @@
 namespace win {
 
 RegistryKey::RegistryKey(HKEY root, LPCWSTR path, REGSAM access) {
-  if (RegOpenKeyExW(root, path, 0, access, &m_key) != ERROR_SUCCESS) m_key = nullptr;
-}
-
-RegistryKey::~RegistryKey() {
-  if (m_key) RegCloseKey(m_key);
+  HKEY key = nullptr;
+  if (RegOpenKeyExW(root, path, 0, access, &key) == ERROR_SUCCESS) m_key.reset(key);
 }
 
 bool RegistryKey::ReadDword(LPCWSTR name, DWORD& value) const {
   if (!m_key) return false;
   DWORD type = 0, data = 0, size = sizeof data;
-  if (RegQueryValueExW(m_key, name, nullptr, &type, reinterpret_cast<BYTE*>(&data), &size) != ERROR_SUCCESS)
+  if (RegQueryValueExW(m_key.get(), name, nullptr, &type, reinterpret_cast<BYTE*>(&data), &size) != ERROR_SUCCESS)
     return false;
   if (type != REG_DWORD || size != sizeof data) return false;
   value = data;
@@ -28,7 +25,7 @@ bool RegistryKey::ReadBinary4(LPCWSTR name, int& value) const {
   if (!m_key) return false;
   DWORD type = 0, size = 4;
   BYTE data[4] = {};
-  if (RegQueryValueExW(m_key, name, nullptr, &type, data, &size) != ERROR_SUCCESS) return false;
+  if (RegQueryValueExW(m_key.get(), name, nullptr, &type, data, &size) != ERROR_SUCCESS) return false;
   if (type != REG_BINARY || size != 4) return false;
   value = static_cast<int>(data[0] | (data[1] << 8) | (data[2] << 16) | (static_cast<DWORD>(data[3]) << 24));
   return true;
@@ -39,7 +36,8 @@ bool RegistryKey::ReadString(LPCWSTR name, DWORD maxChars, std::wstring& text) c
   std::vector<wchar_t> buffer(maxChars, L'\0');
   DWORD type = 0, size = maxChars * static_cast<DWORD>(sizeof(wchar_t));
   // A value longer than the buffer answers ERROR_MORE_DATA: too long counts as missing.
-  if (RegQueryValueExW(m_key, name, nullptr, &type, reinterpret_cast<BYTE*>(buffer.data()), &size) != ERROR_SUCCESS)
+  if (RegQueryValueExW(m_key.get(), name, nullptr, &type, reinterpret_cast<BYTE*>(buffer.data()), &size) !=
+      ERROR_SUCCESS)
     return false;
   if (type != REG_SZ && type != REG_EXPAND_SZ) return false;
   if (size == 0 || size % sizeof(wchar_t) != 0) return false;
@@ -51,7 +49,7 @@ bool RegistryKey::ReadString(LPCWSTR name, DWORD maxChars, std::wstring& text) c
 
 bool RegistryKey::Write(LPCWSTR name, DWORD type, const void* data, DWORD size) const {
   if (!m_key) return false;
-  return RegSetValueExW(m_key, name, 0, type, static_cast<const BYTE*>(data), size) == ERROR_SUCCESS;
+  return RegSetValueExW(m_key.get(), name, 0, type, static_cast<const BYTE*>(data), size) == ERROR_SUCCESS;
 }
 
 }  // namespace win

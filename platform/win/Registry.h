@@ -7,6 +7,8 @@
 
 #include <string>
 
+#include "UniqueHandle.h"
+
 namespace win {
 
 class RegistryKey {
@@ -15,12 +17,11 @@ class RegistryKey {
   // caller's keys live in one view); never creates it. Without the key every read reports
   // "missing" and every write does nothing.
   RegistryKey(HKEY root, LPCWSTR path, REGSAM access);
-  ~RegistryKey();
   RegistryKey(const RegistryKey&) = delete;
   RegistryKey& operator=(const RegistryKey&) = delete;
 
-  explicit operator bool() const { return m_key != nullptr; }
-  HKEY get() const { return m_key; }
+  explicit operator bool() const { return static_cast<bool>(m_key); }
+  HKEY get() const { return m_key.get(); }
 
   // A REG_DWORD of exactly 4 bytes.
   bool ReadDword(LPCWSTR name, DWORD& value) const;
@@ -34,7 +35,7 @@ class RegistryKey {
   bool Write(LPCWSTR name, DWORD type, const void* data, DWORD size) const;
 
  private:
-  HKEY m_key = nullptr;
+  UniqueRegKey m_key;
 };
 
 }  // namespace win
