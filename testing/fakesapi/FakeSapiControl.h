@@ -174,7 +174,6 @@ class Session {
 
   // Declares a voice token in this session's category; answers its token id.
   std::wstring AddVoice(const VoiceSpec& spec);
-  const std::wstring& CategoryPath() const { return category_; }  // full registry path
 
   void SetMsPerWord(unsigned ms);
   void SetHold(bool hold);
@@ -206,7 +205,6 @@ class Session {
   UniqueHandle callEvent_;
   UniqueHandle releaseEvent_;
   UniqueHandle speakEvent_;
-  std::map<std::wstring, std::wstring> failures_;
 };
 
 }  // namespace fakesapi
