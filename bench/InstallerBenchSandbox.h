@@ -67,7 +67,6 @@ class InstallerBenchSandbox {
   bool Ok() const { return ok_; }
   const testgateway::GatewayInfo& Gateway() const { return gateway_; }
   const std::wstring& Temp() const { return temp_; }  // ends with a backslash
-  HKEY Root() const { return root_; }
 
   // The install queue's settings for a benchmark: Polish, the scratch registry root, every
   // question answered Cancel, extract functions doing nothing.

@@ -33,7 +33,6 @@ class MemoryInfo {
   virtual std::string GetTotalVirtual() const { return m_totalVirtual; }
   virtual std::string GetAvailVirtual() const { return m_availVirtual; }
   void Refresh();
-  const MEMORYSTATUSEX& Status() const { return m_status; }
 
  private:
   MemoryStatusQuery m_query;

@@ -28,7 +28,6 @@ class CCeXDib {
   const RGBQUAD* GetPalette() const;
   void Draw(HDC dc, int x, int y);
 
-  int GetWidth() const { return header_.biWidth; }
   int GetHeight() const { return header_.biHeight; }
   int GetLineWidth() const { return line_width_; }
   WORD GetPaletteSize() const { return palette_size_; }

@@ -34,7 +34,6 @@ class ThemeLibrary final : public ThemeApi {
   ThemeLibrary(const ThemeLibrary&) = delete;
   ThemeLibrary& operator=(const ThemeLibrary&) = delete;
 
-  bool Loaded() const { return module_ != nullptr; }
   HTHEME OpenThemeData(HWND window, const wchar_t* classes) override;
   HRESULT CloseThemeData(HTHEME theme) override;
   HRESULT DrawThemeBackground(HTHEME theme, HDC dc, int part, int state, const RECT* rect, const RECT* clip) override;

@@ -83,8 +83,6 @@ class CPPDrawManager {
                      int pen_style, int pen_width);
   void DrawLine(HDC dc, int x1, int y1, int x2, int y2, COLORREF colour, int pen_style, int pen_width);
 
-  bool AlphaSeen() const { return alpha_seen_; }
-
  private:
   void FillTextured(HDC dc, const RECT& rect, int effect, COLORREF colour1, COLORREF colour2, COLORREF colour3,
                     int granularity, int blend_percent);

@@ -74,23 +74,18 @@ class CPPHtmlDrawer {
 
   void SetMaxWidth(int width) { max_width_ = width < 0 ? 0 : width; }
   int GetMaxWidth() const { return max_width_; }
-  void SetTabWidth(int width) { tab_width_ = width > 0 ? width : 32; }
   void SetCallbackHyperlink(HWND window, UINT message, LPARAM param = 0);
   void SetCallbackMessage(HWND window, UINT message, LPARAM param = 0);
-  void SetImageList(HIMAGELIST list) { image_list_ = list; }
   // A module for "iddll" images; an owned one is freed with the drawer.
   void SetResourceModule(HMODULE module, bool owned);
   // Loads the file as a resource module (data only, none of its code runs).
   bool SetResourceDll(const std::wstring& path);
   void EnableOutput(bool enabled) { markup_.SetEnabled(enabled); }
   void SetNewlinesBreak(bool on) { newlines_break_ = on; }
-  void SetStyleSheet(const wchar_t* sheet) { markup_.SetStyleSheet(sheet); }
-  const std::wstring& GetStyleSheet() const { return markup_.GetStyleSheet(); }
   // The text between the first and second newline of a string resource.
   static std::wstring GetStringSecondField(UINT id);
 
   CPPDrawManager& GetDrawManager() { return draw_manager_; }
-  const HtmlMarkup& Markup() const { return markup_; }
   const std::vector<LineInfo>& Lines() const { return lines_; }
   const std::vector<HotArea>& HotAreas() const { return hot_areas_; }
   const std::vector<TableGeometry>& Tables() const { return tables_; }

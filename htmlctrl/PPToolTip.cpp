@@ -203,15 +203,6 @@ void CPPToolTip::SetBorder(COLORREF colour) {
   border_x_ = border_y_ = border_ ? 1 : 0;
 }
 
-void CPPToolTip::SetShadow(int dx, int dy, int blur_x, int blur_y, int darkness, bool blurred) {
-  shadow_dx_ = std::max(0, dx);
-  shadow_dy_ = std::max(0, dy);
-  shadow_blur_x_ = blur_x;
-  shadow_blur_y_ = blur_y;
-  shadow_darkness_ = std::clamp(darkness, 0, 100);
-  shadow_blurred_ = blurred;
-}
-
 void CPPToolTip::OnDrawBorder(HDC dc, HRGN region) {
   if (border_ && border_x_ && border_y_) FrameRgn(dc, region, border_.get(), border_x_, border_y_);
 }

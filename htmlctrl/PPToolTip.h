@@ -96,7 +96,6 @@ class CPPToolTip {
 
   // Settings the owner writes.
   void SetNotify(HWND window) { notify_ = window; }
-  HWND GetNotify() const { return notify_; }
   void SetMaxTipWidth(int width) { drawer_.SetMaxWidth(width); }
   int GetMaxTipWidth() const { return drawer_.GetMaxWidth(); }
   void SetInitialDelay(UINT ms) { initial_delay_ = ms; }
@@ -110,8 +109,6 @@ class CPPToolTip {
     fade_in_on_ = fade_in;
     fade_out_on_ = fade_out;
   }
-  void SetDefaultTool(const Tool& defaults) { defaults_ = defaults; }
-  void SetShadow(int dx, int dy, int blur_x, int blur_y, int darkness, bool blurred);
   // The cursor position read when the show delay ends (GetCursorPos unless replaced).
   void SetCursorQuery(std::function<POINT()> query) { cursor_query_ = std::move(query); }
 
@@ -131,7 +128,6 @@ class CPPToolTip {
   }
   // What lay on the screen under the tip when it was shown.
   HBITMAP GetSavedScreen() const { return saved_screen_.get(); }
-  CPPHtmlDrawer& GetDrawer() { return drawer_; }
 
  private:
   static LRESULT CALLBACK WindowProcedure(HWND window, UINT message, WPARAM wparam, LPARAM lparam);

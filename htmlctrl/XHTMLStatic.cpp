@@ -108,21 +108,6 @@ COLORREF CXHTMLStatic::SetTextColor(COLORREF colour) {
 
 COLORREF CXHTMLStatic::SetTextColor(const wchar_t* name) { return SetTextColor(CXNamedColors(name).GetRGB()); }
 
-void CXHTMLStatic::SetLogFont(const LOGFONTW* font) {
-  use_font_ = font != nullptr;
-  if (font) {
-    font_ = *font;
-    font_.lfFaceName[LF_FACESIZE - 1] = L'\0';
-  }
-  needs_redraw_ = true;
-}
-
-void CXHTMLStatic::SetMargins(int left, int right) {
-  left_margin_ = left;
-  right_margin_ = right;
-  needs_redraw_ = true;
-}
-
 void CXHTMLStatic::AddAppCommand(HWND window, UINT message, WPARAM wparam, const std::wstring& name) {
   links_.AddAppCommand(window, message, wparam, name);
 }

@@ -31,10 +31,6 @@ class CXHTMLStatic {
   virtual COLORREF SetBkColor(const wchar_t* name);
   virtual COLORREF SetTextColor(COLORREF colour);
   virtual COLORREF SetTextColor(const wchar_t* name);
-  void SetLogFont(const LOGFONTW* font);
-  void SetMargins(int left, int right);
-  void SetRuleWidth(int width) { rule_width_ = width; }
-  void EnableTooltip(bool on) { tooltips_on_ = on; }
   void AddAppCommand(HWND window, UINT message, WPARAM wparam, const std::wstring& name);
 
   const std::vector<RECT>& LinkRects() const { return link_rects_; }

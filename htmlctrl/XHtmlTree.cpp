@@ -191,11 +191,6 @@ void CXHtmlTree::Initialize() {
   m_bSuspend = FALSE;
 }
 
-void CXHtmlTree::SetLogfont(const LOGFONTW* font) {
-  m_bOwnFont = font != nullptr;
-  m_logfont = font ? *font : LOGFONTW{};
-}
-
 // ---------------------------------------------------------------------------------------------
 // Records
 

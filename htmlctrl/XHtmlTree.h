@@ -74,19 +74,11 @@ class CXHtmlTree : public CTreeCtrl {
   void Initialize();
 
   // Options.
-  void SetCheckBoxes(BOOL on) { m_bCheckBoxes = on; }
   BOOL GetCheckBoxes() const { return m_bCheckBoxes; }
   void SetSmartCheckBox(BOOL on) { m_bSmartCheck = on; }
-  BOOL GetSmartCheckBox() const { return m_bSmartCheck; }
-  void SetSelectOnCheck(BOOL on) { m_bSelectOnCheck = on; }
   void SetHtml(BOOL on) { m_bHtml = on; }
-  void SetStripHtml(BOOL on) { m_bStripHtml = on; }
-  void SetLogfont(const LOGFONTW* font);  // null: the DC's font again
   void SetReadOnly(BOOL on) { m_bReadOnly = on; }
   BOOL GetReadOnly() const { return m_bReadOnly; }
-  void SetTextMargin(int pixels) { m_nTextMargin = pixels; }
-  void SetToolTipWidth(int width) { m_nToolTipWidth = width; }
-  void SetToolTips(BOOL on) { m_bToolTips = on; }
   CPPToolTip* GetToolTip() const { return m_pToolTip.get(); }
 
   // Items. The template (optional) gives the new record its check, enabled and separator

@@ -141,7 +141,6 @@ class CInstallQueue {
   // Before Prepare; replaces the defaults. Missing functions are filled with the defaults.
   // Without it, Prepare takes PluginInstallQueueConfig() at that moment.
   void Configure(InstallQueueConfig config);
-  const InstallQueueConfig& Config() const { return config_; }
 
   // Queues the products marked PS_INSTALL_CHECK and not PS_NOT_AVAILABLE (downloads first,
   // each class in the given order), logs them and asks the diagnostic cancel question when
@@ -162,8 +161,6 @@ class CInstallQueue {
   int TotalSteps() const { return total_steps_; }
   int Downloads() const { return downloads_; }
   int StepCounter() const { return step_counter_; }
-  bool Cancelled() const { return cancelled_; }
-  bool DownloadPhase() const { return download_phase_; }
   // Labels of the products whose installation failed, in queue order.
   std::vector<std::wstring> FailedProducts() const;
 

@@ -64,8 +64,6 @@ class CLangFlagsDlg : public CPluginPage {
   // 0: the languages decide (top radio); 1: the user picks components (bottom radio).
   int UserMode() const { return user_mode_; }
   int LanguageSelectionMask() const { return selection_mask_; }
-  int AvailabilityMask() const { return availability_mask_; }
-  int DownloadSizeMb() const { return download_mb_; }
   orv_products::CProdPtr GetChosenVoice(int index) const;
   // The bold font is made by the page's first set-up and kept: its existence tells the
   // progress page that this page ran and its choice counts.

@@ -96,8 +96,6 @@ class CGWPluginApp : public CWinApp {
   CProgressDlg progressPage;
 
   HWND parentWindow() const { return parent_window_; }
-  CWnd* currentPage() const { return current_page_; }
-  int pageResult() const { return page_result_; }
   // 0 while the catalogue download runs (or none was started), else its DownloadResult.
   int catalogueResult() const;
   // True once the offers have been built (only the NSIS thread sets it).
@@ -105,8 +103,6 @@ class CGWPluginApp : public CWinApp {
   // Waits, without dispatching messages, until the catalogue download has ended.
   bool WaitForDownloadEnd(DWORD milliseconds) const;
   FileDownloadTaskPtr CatalogueTask() const { return catalogue_task_; }
-  const ServiceContent2Ptr& CurrentContent() const { return content_; }
-  CCheckingDlg* CurrentCheckingDialog() const { return checking_dialog_; }
 
   // The catalogue download's time-outs (also given to the size probes); the checking dialog
   // waits at most CatalogueWaitLimit of them. Set before Initialize.
@@ -119,9 +115,6 @@ class CGWPluginApp : public CWinApp {
   DWORD unloadWaitMs = 3000;
   // Where a page loop takes its messages from; tests put a queue that cannot be read in its place.
   BOOL(WINAPI* pageGetMessage)(LPMSG, HWND, UINT, UINT) = &::GetMessageW;
-
-  // The quit code a page loop took from the queue and posted again (tests read it).
-  static constexpr int kNoQuit = -1;
 
  private:
   bool started_ = false;

@@ -36,7 +36,6 @@ class CProgressDlg : public CPluginPage {
 
   // The queue timer's period: a second; tests and measurements shorten it.
   void SetStepInterval(UINT milliseconds) { step_interval_ = milliseconds; }
-  UINT StepInterval() const { return step_interval_; }
   // The page's queue (configure it before the page runs to replace the plug-in's defaults).
   CInstallQueue& Queue() { return queue_; }
 
@@ -54,8 +53,6 @@ class CProgressDlg : public CPluginPage {
   void LoadBanner(const std::wstring& path, int frame_width, int frame_height, int interval_seconds);
   // Releases the banner image (before GDI+ is shut down, and when the page is left).
   void ReleaseBanner();
-  int FrameWidth() const { return frame_width_; }
-  int FrameHeight() const { return frame_height_; }
   int FrameCount() const { return frame_count_; }
   int CurrentFrame() const { return current_frame_; }
   // The banner timer's period in milliseconds, 0 when the banner does not move.

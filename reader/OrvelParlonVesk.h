@@ -34,7 +34,6 @@ class COrvelParlonVeskApp : public CWinApp {
 
   // The speech control thread, from start-up until shutdown; NULL outside that span.
   VTTSFramework::CThSpeechControl* GetSpeechThread() const { return m_pSpeechThread; }
-  COPV_MainWnd* GetMainWindow() const { return m_pMainWindow; }
 
  private:
   // The one place where the reader's chained crash filters are installed: the very first step

@@ -92,7 +92,6 @@ class COrvelParlonVeskDlg : public CSelReaderDlg {
   bool IsFolded() const { return m_bFolded; }
   bool IsCapturing() const { return m_bCapturing; }
   int UnfoldedWidth() const { return m_nUnfoldedWidth; }
-  CRect StoredVoiceListRect() const { return m_voiceListRect; }
   CUseHintDlg& Hint() { return m_hint; }
   // The left edge of the read button's looks in the button sheet (which glyph it shows).
   int ReadGlyph() const;

@@ -51,7 +51,6 @@ class CSelReaderDlg : public CDialog {
   static void SetLastFocusWnd(HWND window);
 
   bool InClipboardChain() const { return m_bInChain != 0; }
-  HWND NextClipboardViewer() const { return m_hNextViewer; }
   bool HasFocusHook() const { return m_hFocusHook != nullptr; }
   bool IsFallbackRunning() const { return m_bFallbackRunning; }
 

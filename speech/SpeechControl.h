@@ -41,7 +41,6 @@ class CSpeechControl : public CWnd {
   void SetBusyCallback(std::function<void()> callback) { m_busyCallback = std::move(callback); }
 
   // Read on the control thread (tests read them from there through a sent message).
-  bool IsSpeaking() const { return m_bSpeaking; }
   bool IsResumePending() const { return m_bResumePending; }
   size_t PendingCount() const { return m_pending.size(); }
   CTTS_Voice* CurrentVoice() const { return m_pCurrentVoice; }

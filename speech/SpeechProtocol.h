@@ -90,10 +90,6 @@ struct LockedDeque {
     CSingleLock guard(&lock, TRUE);
     items.push_back(std::move(value));
   }
-  void PushFront(T value) {
-    CSingleLock guard(&lock, TRUE);
-    items.push_front(std::move(value));
-  }
   // Takes the first element; false when the queue is empty.
   bool PopFront(T& out) {
     CSingleLock guard(&lock, TRUE);
@@ -102,11 +98,6 @@ struct LockedDeque {
     items.pop_front();
     return true;
   }
-  size_t Size() {
-    CSingleLock guard(&lock, TRUE);
-    return items.size();
-  }
-  bool Empty() { return Size() == 0; }
   // Runs f(items) under the lock and answers its result.
   template <typename F>
   auto WithLock(F&& f) {

@@ -134,7 +134,6 @@ class CTTS_Voice : public CWinThread {
   void ReportSpeakError(SpeakRequest* request, int code);
   // The owner's window handle, or null; call it holding m_voiceLock.
   HWND OwnerHwnd() const;
-  bool IsQuitting() const { return m_bQuitting; }
   void SetQuitting() { m_bQuitting = true; }
 
  private:

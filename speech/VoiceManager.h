@@ -87,7 +87,6 @@ class VoiceManager {
 
   // The cleanup thread's wake-up interval; tests shorten it. Takes effect at Start.
   void SetCleanupInterval(DWORD milliseconds) { m_cleanupIntervalMs = milliseconds; }
-  DWORD GetCleanupInterval() const { return m_cleanupIntervalMs; }
 
   // Enumerates and sorts the voices, then starts the cleanup thread. Called once, on the control
   // thread (COM initialised). FALSE when the cleanup thread could not be started.

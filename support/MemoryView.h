@@ -15,7 +15,6 @@ class MemoryView {
   const std::uint8_t* Data() const { return data_; }
   const char* Chars() const { return reinterpret_cast<const char*>(data_); }
   std::int32_t Length() const { return length_; }
-  bool IsEmpty() const { return length_ == 0; }
   // Whether the byte just past the view may be read and is zero, so that the bytes can be
   // handed as they are to code that reads up to a zero (true for views of a ByteBuffer).
   bool IsZeroTerminated() const { return zeroTerminated_; }

@@ -15,12 +15,6 @@ class VersionNumber {
   // throws FormatException.
   static VersionNumber Parse(const std::wstring& text);
 
-  std::int32_t Part(int index) const { return parts_[index]; }
-  std::int32_t Major() const { return parts_[0]; }
-  std::int32_t Minor() const { return parts_[1]; }
-  std::int32_t Build() const { return parts_[2]; }
-  std::int32_t Revision() const { return parts_[3]; }
-
   // All four parts: "1.0.0.0".
   std::wstring ToString() const;
   // Trailing zero parts dropped: 2.1.0.0 gives "2.1", 0.0.0.0 gives "".

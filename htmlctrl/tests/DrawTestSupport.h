@@ -50,10 +50,6 @@ class TestCanvas {
     const DWORD p = bits_[y * width_ + x];
     return RGB((p >> 16) & 0xFF, (p >> 8) & 0xFF, p & 0xFF);
   }
-  DWORD Raw(int x, int y) const {
-    GdiFlush();
-    return bits_[y * width_ + x];
-  }
   // Pixels in the rectangle that differ from colour.
   int CountNot(COLORREF colour, RECT r) const {
     int count = 0;

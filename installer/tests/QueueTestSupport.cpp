@@ -247,12 +247,6 @@ void QueueSandbox::SetDword(const std::wstring& key, const wchar_t* name, DWORD 
             RegSetValueExW(k.get(), name, 0, REG_DWORD, reinterpret_cast<const BYTE*>(&value), sizeof value));
 }
 
-void QueueSandbox::CreateKey(const std::wstring& key) {
-  win::UniqueRegKey k;
-  ASSERT_EQ(ERROR_SUCCESS, RegCreateKeyExW(root_, key.c_str(), 0, nullptr, 0, KEY_SET_VALUE | KEY_WOW64_32KEY, nullptr,
-                                           k.put(), nullptr));
-}
-
 bool QueueSandbox::KeyExists(const std::wstring& key) const {
   win::UniqueRegKey k;
   return RegOpenKeyExW(root_, key.c_str(), 0, KEY_QUERY_VALUE | KEY_WOW64_32KEY, k.put()) == ERROR_SUCCESS;

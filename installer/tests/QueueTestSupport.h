@@ -61,12 +61,9 @@ class QueueSandbox : public testing::Test {
   int RunQueue(gwplugin::CInstallQueue& queue, DWORD timeoutMs = 120000);
 
   std::vector<InstallerRecord> Records() const;
-  // The sandbox root's key path (under HKEY_CURRENT_USER).
-  std::wstring RootPath() const { return root_path_; }
   HKEY Root() const { return root_; }
-  // Writes a REG_DWORD / creates a key under the sandbox root.
+  // Writes a REG_DWORD under the sandbox root.
   void SetDword(const std::wstring& key, const wchar_t* name, DWORD value);
-  void CreateKey(const std::wstring& key);
   bool KeyExists(const std::wstring& key) const;
   // -1 when missing.
   long long ReadDword(const std::wstring& key, const wchar_t* name) const;

@@ -49,8 +49,6 @@ class CArchive;
 // names (RUNTIME_CLASS(VTTSFramework::CThSpeechControl)).
 struct CRuntimeClass {
   LPCSTR m_lpszClassName;
-  int m_nObjectSize;
-  UINT m_wSchema;                               // 0xFFFF: not serialisable
   CObject*(PASCAL* m_pfnCreateObject)();        // NULL: not dynamically creatable
   CRuntimeClass*(PASCAL* m_pfnGetBaseClass)();  // NULL for CObject
 
@@ -71,20 +69,18 @@ struct CRuntimeClass {
   DECLARE_DYNAMIC(class_name)         \
   static CObject* PASCAL CreateObject();
 
-#define IMPLEMENT_RUNTIMECLASS(class_name, base_class_name, wSchema, pfnNew)                            \
-  CRuntimeClass* PASCAL class_name::GetThisClass() {                                                    \
-    static CRuntimeClass s_class = {#class_name, static_cast<int>(sizeof(class_name)), wSchema, pfnNew, \
-                                    &base_class_name::GetThisClass};                                    \
-    return &s_class;                                                                                    \
-  }                                                                                                     \
+#define IMPLEMENT_RUNTIMECLASS(class_name, base_class_name, pfnNew)                       \
+  CRuntimeClass* PASCAL class_name::GetThisClass() {                                      \
+    static CRuntimeClass s_class = {#class_name, pfnNew, &base_class_name::GetThisClass}; \
+    return &s_class;                                                                      \
+  }                                                                                       \
   CRuntimeClass* class_name::GetRuntimeClass() const { return class_name::GetThisClass(); }
 
-#define IMPLEMENT_DYNAMIC(class_name, base_class_name) \
-  IMPLEMENT_RUNTIMECLASS(class_name, base_class_name, 0xFFFF, nullptr)
+#define IMPLEMENT_DYNAMIC(class_name, base_class_name) IMPLEMENT_RUNTIMECLASS(class_name, base_class_name, nullptr)
 
 #define IMPLEMENT_DYNCREATE(class_name, base_class_name)                \
   CObject* PASCAL class_name::CreateObject() { return new class_name; } \
-  IMPLEMENT_RUNTIMECLASS(class_name, base_class_name, 0xFFFF, &class_name::CreateObject)
+  IMPLEMENT_RUNTIMECLASS(class_name, base_class_name, &class_name::CreateObject)
 
 // ---------------------------------------------------------------------------------------------
 class CObject {
@@ -93,7 +89,6 @@ class CObject {
   static CRuntimeClass* PASCAL GetThisClass();
   virtual CRuntimeClass* GetRuntimeClass() const;
   BOOL IsKindOf(const CRuntimeClass* pClass) const;
-  BOOL IsSerializable() const { return GetRuntimeClass()->m_wSchema != 0xFFFF; }
 
   CObject(const CObject&) = delete;
   CObject& operator=(const CObject&) = delete;
@@ -117,8 +112,6 @@ class CException : public CObject {
  public:
   explicit CException(BOOL bAutoDelete = TRUE) : m_bAutoDelete(bAutoDelete) {}
   void Delete();
-  virtual BOOL GetErrorMessage(LPTSTR lpszError, UINT nMaxError, PUINT pnHelpContext = nullptr) const;
-  virtual int ReportError(UINT nType = MB_OK, UINT nMessageID = 0);
 
  protected:
   BOOL m_bAutoDelete;
@@ -133,26 +126,18 @@ class CSimpleException : public CException {
 
 class CMemoryException : public CSimpleException {
   DECLARE_DYNAMIC(CMemoryException)
- public:
-  BOOL GetErrorMessage(LPTSTR lpszError, UINT nMaxError, PUINT pnHelpContext = nullptr) const override;
 };
 
 class CResourceException : public CSimpleException {
   DECLARE_DYNAMIC(CResourceException)
- public:
-  BOOL GetErrorMessage(LPTSTR lpszError, UINT nMaxError, PUINT pnHelpContext = nullptr) const override;
 };
 
 class CNotSupportedException : public CSimpleException {
   DECLARE_DYNAMIC(CNotSupportedException)
- public:
-  BOOL GetErrorMessage(LPTSTR lpszError, UINT nMaxError, PUINT pnHelpContext = nullptr) const override;
 };
 
 class CInvalidArgException : public CSimpleException {
   DECLARE_DYNAMIC(CInvalidArgException)
- public:
-  BOOL GetErrorMessage(LPTSTR lpszError, UINT nMaxError, PUINT pnHelpContext = nullptr) const override;
 };
 
 // A user-visible failure that has already been reported (MFC's AfxThrowUserException).

@@ -18,10 +18,6 @@ void CProgressCtrl::GetRange(int& nLower, int& nUpper) const {
   nUpper = range.iHigh;
 }
 
-BOOL CSliderCtrl::Create(DWORD dwStyle, const RECT& rect, CWnd* pParentWnd, UINT nID) {
-  return CWnd::Create(TRACKBAR_CLASSW, nullptr, dwStyle, rect, pParentWnd, nID);
-}
-
 // ---------------------------------------------------------------------------------------------
 BOOL CImageList::Create(int cx, int cy, UINT nFlags, int nInitial, int nGrow) {
   DeleteImageList();
@@ -34,12 +30,6 @@ BOOL CImageList::Attach(HIMAGELIST hImageList) {
   DeleteImageList();
   m_hImageList = hImageList;
   return TRUE;
-}
-
-HIMAGELIST CImageList::Detach() {
-  HIMAGELIST list = m_hImageList;
-  m_hImageList = nullptr;
-  return list;
 }
 
 BOOL CImageList::DeleteImageList() {
@@ -87,13 +77,6 @@ BOOL CToolTipCtrl::AddTool(CWnd* pWnd, LPCTSTR lpszText, LPCRECT lpRectTool, UIN
   else if (nIDTool != 0)
     ::GetClientRect(pWnd->m_hWnd, &info.rect);
   return AddTool(&info);
-}
-
-void CToolTipCtrl::DelTool(CWnd* pWnd, UINT_PTR nIDTool) {
-  if (!pWnd) return;
-  TOOLINFOW info;
-  FillToolInfo(info, pWnd->m_hWnd, nIDTool);
-  SendMessage(TTM_DELTOOLW, 0, reinterpret_cast<LPARAM>(&info));
 }
 
 void CToolTipCtrl::UpdateTipText(LPCTSTR lpszText, CWnd* pWnd, UINT_PTR nIDTool) {
@@ -166,14 +149,6 @@ CString CTreeCtrl::GetItemText(HTREEITEM hItem) const {
   return CString();
 }
 
-BOOL CTreeCtrl::SetItemText(HTREEITEM hItem, LPCTSTR lpszItem) {
-  TVITEMW item{};
-  item.mask = TVIF_TEXT | TVIF_HANDLE;
-  item.hItem = hItem;
-  item.pszText = const_cast<LPWSTR>(lpszItem);
-  return SetItem(&item);
-}
-
 DWORD_PTR CTreeCtrl::GetItemData(HTREEITEM hItem) const {
   TVITEMW item{};
   item.mask = TVIF_PARAM | TVIF_HANDLE;
@@ -206,15 +181,6 @@ BOOL CTreeCtrl::GetItemImage(HTREEITEM hItem, int& nImage, int& nSelectedImage) 
   nImage = item.iImage;
   nSelectedImage = item.iSelectedImage;
   return TRUE;
-}
-
-BOOL CTreeCtrl::SetItemImage(HTREEITEM hItem, int nImage, int nSelectedImage) {
-  TVITEMW item{};
-  item.mask = TVIF_IMAGE | TVIF_SELECTEDIMAGE | TVIF_HANDLE;
-  item.hItem = hItem;
-  item.iImage = nImage;
-  item.iSelectedImage = nSelectedImage;
-  return SetItem(&item);
 }
 
 BOOL CTreeCtrl::GetItemRect(HTREEITEM hItem, LPRECT lpRect, BOOL bTextOnly) const {

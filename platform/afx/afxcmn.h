@@ -11,43 +11,23 @@ class CProgressCtrl : public CWnd {
   DECLARE_DYNAMIC(CProgressCtrl)
  public:
   BOOL Create(DWORD dwStyle, const RECT& rect, CWnd* pParentWnd, UINT nID);
-  void SetRange(short nLower, short nUpper) { SendMessage(PBM_SETRANGE, 0, MAKELPARAM(nLower, nUpper)); }
   void SetRange32(int nLower, int nUpper) { SendMessage(PBM_SETRANGE32, static_cast<WPARAM>(nLower), nUpper); }
   void GetRange(int& nLower, int& nUpper) const;
   int GetPos() const { return static_cast<int>(SendMessage(PBM_GETPOS)); }
   int SetPos(int nPos) { return static_cast<int>(SendMessage(PBM_SETPOS, static_cast<WPARAM>(nPos))); }
-  int OffsetPos(int nPos) { return static_cast<int>(SendMessage(PBM_DELTAPOS, static_cast<WPARAM>(nPos))); }
-  int SetStep(int nStep) { return static_cast<int>(SendMessage(PBM_SETSTEP, static_cast<WPARAM>(nStep))); }
-  int StepIt() { return static_cast<int>(SendMessage(PBM_STEPIT)); }
 };
 
 // ---------------------------------------------------------------------------------------------
 class CSliderCtrl : public CWnd {
   DECLARE_DYNAMIC(CSliderCtrl)
  public:
-  BOOL Create(DWORD dwStyle, const RECT& rect, CWnd* pParentWnd, UINT nID);
-  int GetPos() const { return static_cast<int>(SendMessage(TBM_GETPOS)); }
-  void SetPos(int nPos) { SendMessage(TBM_SETPOS, TRUE, nPos); }
-  int GetRangeMin() const { return static_cast<int>(SendMessage(TBM_GETRANGEMIN)); }
   int GetRangeMax() const { return static_cast<int>(SendMessage(TBM_GETRANGEMAX)); }
-  void GetRange(int& nMin, int& nMax) const {
-    nMin = GetRangeMin();
-    nMax = GetRangeMax();
-  }
   void SetRangeMin(int nMin, BOOL bRedraw = FALSE) { SendMessage(TBM_SETRANGEMIN, static_cast<WPARAM>(bRedraw), nMin); }
   void SetRangeMax(int nMax, BOOL bRedraw = FALSE) { SendMessage(TBM_SETRANGEMAX, static_cast<WPARAM>(bRedraw), nMax); }
   void SetRange(int nMin, int nMax, BOOL bRedraw = FALSE) {
     SetRangeMin(nMin, FALSE);
     SetRangeMax(nMax, bRedraw);
   }
-  int GetLineSize() const { return static_cast<int>(SendMessage(TBM_GETLINESIZE)); }
-  int SetLineSize(int nSize) { return static_cast<int>(SendMessage(TBM_SETLINESIZE, 0, nSize)); }
-  int GetPageSize() const { return static_cast<int>(SendMessage(TBM_GETPAGESIZE)); }
-  int SetPageSize(int nSize) { return static_cast<int>(SendMessage(TBM_SETPAGESIZE, 0, nSize)); }
-  void SetTicFreq(int nFreq) { SendMessage(TBM_SETTICFREQ, static_cast<WPARAM>(nFreq)); }
-  void ClearTics(BOOL bRedraw = FALSE) { SendMessage(TBM_CLEARTICS, static_cast<WPARAM>(bRedraw)); }
-  void GetChannelRect(LPRECT lprc) const { SendMessage(TBM_GETCHANNELRECT, 0, reinterpret_cast<LPARAM>(lprc)); }
-  void GetThumbRect(LPRECT lprc) const { SendMessage(TBM_GETTHUMBRECT, 0, reinterpret_cast<LPARAM>(lprc)); }
 };
 
 // ---------------------------------------------------------------------------------------------
@@ -67,7 +47,6 @@ class CImageList : public CObject {
 
   BOOL Create(int cx, int cy, UINT nFlags, int nInitial, int nGrow);
   BOOL Attach(HIMAGELIST hImageList);
-  HIMAGELIST Detach();
   BOOL DeleteImageList();
 
   int GetImageCount() const { return m_hImageList ? ImageList_GetImageCount(m_hImageList) : 0; }
@@ -79,17 +58,6 @@ class CImageList : public CObject {
     return pbmImage ? Add(static_cast<HBITMAP>(*pbmImage), crMask) : -1;
   }
   int Add(HICON hIcon) { return m_hImageList ? ImageList_AddIcon(m_hImageList, hIcon) : -1; }
-  BOOL Remove(int nImage) { return m_hImageList && ImageList_Remove(m_hImageList, nImage); }
-  BOOL Draw(HDC hdc, int nImage, POINT pt, UINT nStyle) const {
-    return m_hImageList && ImageList_Draw(m_hImageList, nImage, hdc, pt.x, pt.y, nStyle);
-  }
-  HICON ExtractIcon(int nImage) const {
-    return m_hImageList ? ImageList_GetIcon(m_hImageList, nImage, ILD_NORMAL) : nullptr;
-  }
-  BOOL GetImageInfo(int nImage, IMAGEINFO* pImageInfo) const {
-    return m_hImageList && ImageList_GetImageInfo(m_hImageList, nImage, pImageInfo);
-  }
-  COLORREF SetBkColor(COLORREF cr) { return m_hImageList ? ImageList_SetBkColor(m_hImageList, cr) : CLR_NONE; }
 };
 
 // ---------------------------------------------------------------------------------------------
@@ -102,26 +70,14 @@ class CToolTipCtrl : public CWnd {
   BOOL AddTool(const TOOLINFOW* pToolInfo) {
     return static_cast<BOOL>(SendMessage(TTM_ADDTOOLW, 0, reinterpret_cast<LPARAM>(pToolInfo)));
   }
-  void DelTool(CWnd* pWnd, UINT_PTR nIDTool = 0);
   void Activate(BOOL bActivate) { SendMessage(TTM_ACTIVATE, static_cast<WPARAM>(bActivate)); }
   void RelayEvent(LPMSG lpMsg) { SendMessage(TTM_RELAYEVENT, 0, reinterpret_cast<LPARAM>(lpMsg)); }
-  void SetDelayTime(UINT nDelay) { SendMessage(TTM_SETDELAYTIME, TTDT_AUTOMATIC, nDelay); }
-  void SetDelayTime(DWORD dwDuration, int iTime) { SendMessage(TTM_SETDELAYTIME, dwDuration, iTime); }
   int GetDelayTime(DWORD dwDuration) const { return static_cast<int>(SendMessage(TTM_GETDELAYTIME, dwDuration)); }
   int SetMaxTipWidth(int iWidth) { return static_cast<int>(SendMessage(TTM_SETMAXTIPWIDTH, 0, iWidth)); }
   void UpdateTipText(LPCTSTR lpszText, CWnd* pWnd, UINT_PTR nIDTool = 0);
   void Pop() { SendMessage(TTM_POP); }
   void Update() { SendMessage(TTM_UPDATE); }
-  void SetTipBkColor(COLORREF clr) { SendMessage(TTM_SETTIPBKCOLOR, clr); }
-  void SetTipTextColor(COLORREF clr) { SendMessage(TTM_SETTIPTEXTCOLOR, clr); }
-  BOOL GetToolInfo(TOOLINFOW* pToolInfo) const {
-    return static_cast<BOOL>(SendMessage(TTM_GETTOOLINFOW, 0, reinterpret_cast<LPARAM>(pToolInfo)));
-  }
-  void SetToolInfo(const TOOLINFOW* pToolInfo) {
-    SendMessage(TTM_SETTOOLINFOW, 0, reinterpret_cast<LPARAM>(pToolInfo));
-  }
   void SetToolRect(CWnd* pWnd, UINT_PTR nIDTool, LPCRECT lpRect);
-  int GetToolCount() const { return static_cast<int>(SendMessage(TTM_GETTOOLCOUNT)); }
   void TrackActivate(BOOL bActivate, const TOOLINFOW* pToolInfo) {
     SendMessage(TTM_TRACKACTIVATE, static_cast<WPARAM>(bActivate), reinterpret_cast<LPARAM>(pToolInfo));
   }
@@ -157,16 +113,12 @@ class CTreeCtrl : public CWnd {
   HTREEITEM GetParentItem(HTREEITEM hItem) const { return GetNextItem(hItem, TVGN_PARENT); }
   HTREEITEM GetFirstVisibleItem() const { return GetNextItem(nullptr, TVGN_FIRSTVISIBLE); }
   HTREEITEM GetNextVisibleItem(HTREEITEM hItem) const { return GetNextItem(hItem, TVGN_NEXTVISIBLE); }
-  HTREEITEM GetPrevVisibleItem(HTREEITEM hItem) const { return GetNextItem(hItem, TVGN_PREVIOUSVISIBLE); }
   HTREEITEM GetSelectedItem() const { return GetNextItem(nullptr, TVGN_CARET); }
-  HTREEITEM GetDropHilightItem() const { return GetNextItem(nullptr, TVGN_DROPHILITE); }
   BOOL ItemHasChildren(HTREEITEM hItem) const;
 
   BOOL Select(HTREEITEM hItem, UINT nCode) {
     return static_cast<BOOL>(SendMessage(TVM_SELECTITEM, nCode, reinterpret_cast<LPARAM>(hItem)));
   }
-  BOOL SelectItem(HTREEITEM hItem) { return Select(hItem, TVGN_CARET); }
-  BOOL SelectDropTarget(HTREEITEM hItem) { return Select(hItem, TVGN_DROPHILITE); }
   BOOL Expand(HTREEITEM hItem, UINT nCode) {
     return static_cast<BOOL>(SendMessage(TVM_EXPAND, nCode, reinterpret_cast<LPARAM>(hItem)));
   }
@@ -181,7 +133,6 @@ class CTreeCtrl : public CWnd {
     return static_cast<BOOL>(SendMessage(TVM_SETITEMW, 0, reinterpret_cast<LPARAM>(pItem)));
   }
   CString GetItemText(HTREEITEM hItem) const;
-  BOOL SetItemText(HTREEITEM hItem, LPCTSTR lpszItem);
   DWORD_PTR GetItemData(HTREEITEM hItem) const;
   BOOL SetItemData(HTREEITEM hItem, DWORD_PTR dwData);
   UINT GetItemState(HTREEITEM hItem, UINT nStateMask) const {
@@ -189,7 +140,6 @@ class CTreeCtrl : public CWnd {
   }
   BOOL SetItemState(HTREEITEM hItem, UINT nState, UINT nStateMask);
   BOOL GetItemImage(HTREEITEM hItem, int& nImage, int& nSelectedImage) const;
-  BOOL SetItemImage(HTREEITEM hItem, int nImage, int nSelectedImage);
   // Check boxes (TVS_CHECKBOXES): state image 2 is checked.
   BOOL GetCheck(HTREEITEM hItem) const { return (GetItemState(hItem, TVIS_STATEIMAGEMASK) >> 12) == 2; }
   BOOL SetCheck(HTREEITEM hItem, BOOL fCheck = TRUE) {
@@ -204,31 +154,11 @@ class CTreeCtrl : public CWnd {
 
   UINT GetCount() const { return static_cast<UINT>(SendMessage(TVM_GETCOUNT)); }
   UINT GetVisibleCount() const { return static_cast<UINT>(SendMessage(TVM_GETVISIBLECOUNT)); }
-  UINT GetIndent() const { return static_cast<UINT>(SendMessage(TVM_GETINDENT)); }
-  void SetIndent(UINT nIndent) { SendMessage(TVM_SETINDENT, nIndent); }
   SHORT GetItemHeight() const { return static_cast<SHORT>(SendMessage(TVM_GETITEMHEIGHT)); }
-  SHORT SetItemHeight(SHORT cyHeight) {
-    return static_cast<SHORT>(SendMessage(TVM_SETITEMHEIGHT, static_cast<WPARAM>(cyHeight)));
-  }
-  COLORREF GetBkColor() const { return static_cast<COLORREF>(SendMessage(TVM_GETBKCOLOR)); }
-  COLORREF SetBkColor(COLORREF clr) {
-    return static_cast<COLORREF>(SendMessage(TVM_SETBKCOLOR, 0, static_cast<LPARAM>(clr)));
-  }
-  COLORREF GetTextColor() const { return static_cast<COLORREF>(SendMessage(TVM_GETTEXTCOLOR)); }
-  COLORREF SetTextColor(COLORREF clr) {
-    return static_cast<COLORREF>(SendMessage(TVM_SETTEXTCOLOR, 0, static_cast<LPARAM>(clr)));
-  }
   HIMAGELIST GetImageList(int nImageList) const {
     return reinterpret_cast<HIMAGELIST>(SendMessage(TVM_GETIMAGELIST, static_cast<WPARAM>(nImageList)));
   }
   // Answers the former list's handle.
   HIMAGELIST SetImageList(CImageList* pImageList, int nImageList);
-  HWND GetToolTips() const { return reinterpret_cast<HWND>(SendMessage(TVM_GETTOOLTIPS)); }
-  HWND SetToolTips(HWND hWndTip) {
-    return reinterpret_cast<HWND>(SendMessage(TVM_SETTOOLTIPS, reinterpret_cast<WPARAM>(hWndTip)));
-  }
   HWND GetEditControl() const { return reinterpret_cast<HWND>(SendMessage(TVM_GETEDITCONTROL)); }
-  BOOL SortChildren(HTREEITEM hItem) {
-    return static_cast<BOOL>(SendMessage(TVM_SORTCHILDREN, 0, reinterpret_cast<LPARAM>(hItem)));
-  }
 };

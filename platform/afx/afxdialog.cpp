@@ -79,20 +79,6 @@ BOOL CDialog::Create(LPCTSTR lpszTemplateName, CWnd* pParentWnd) {
   return TRUE;
 }
 
-BOOL CDialog::CreateIndirect(LPCDLGTEMPLATE lpDialogTemplate, CWnd* pParentWnd) {
-  if (!lpDialogTemplate) return FALSE;
-  m_pParentWnd = pParentWnd;
-  m_bModal = false;
-  HWND hWnd = ::CreateDialogIndirectParamW(AfxGetResourceHandle(), lpDialogTemplate, ParentHandle(pParentWnd),
-                                           &CDialog::DialogProc, reinterpret_cast<LPARAM>(this));
-  if (!hWnd) return FALSE;
-  if (m_hWnd != hWnd) {
-    ::DestroyWindow(hWnd);
-    return FALSE;
-  }
-  return TRUE;
-}
-
 INT_PTR CDialog::DoModal() {
   HINSTANCE module = nullptr;
   LPCDLGTEMPLATE tmpl = FindDialogTemplate(m_lpszTemplateName, &module);
@@ -142,15 +128,6 @@ BOOL CDialog::PreTranslateMessage(MSG* pMsg) {
   if (pMsg->hwnd != m_hWnd && !::IsChild(m_hWnd, pMsg->hwnd)) return FALSE;
   return ::IsDialogMessageW(m_hWnd, pMsg);
 }
-
-void CDialog::GotoDlgCtrl(CWnd* pWndCtrl) {
-  if (m_hWnd && pWndCtrl) SendMessage(WM_NEXTDLGCTL, reinterpret_cast<WPARAM>(pWndCtrl->m_hWnd), TRUE);
-}
-void CDialog::NextDlgCtrl() const { SendMessage(WM_NEXTDLGCTL, 0, FALSE); }
-void CDialog::PrevDlgCtrl() const { SendMessage(WM_NEXTDLGCTL, 1, FALSE); }
-void CDialog::SetDefID(UINT nID) { SendMessage(DM_SETDEFID, nID); }
-DWORD CDialog::GetDefID() const { return static_cast<DWORD>(SendMessage(DM_GETDEFID)); }
-void CDialog::MapDialogRect(LPRECT lpRect) const { ::MapDialogRect(m_hWnd, lpRect); }
 
 // ---------------------------------------------------------------------------------------------
 HWND CDataExchange::PrepareCtrl(int nIDC) {
@@ -287,22 +264,6 @@ IMPLEMENT_DYNAMIC(CEdit, CWnd)
 IMPLEMENT_DYNAMIC(CComboBox, CWnd)
 IMPLEMENT_DYNAMIC(CListBox, CWnd)
 
-BOOL CStatic::Create(LPCTSTR lpszText, DWORD dwStyle, const RECT& rect, CWnd* pParentWnd, UINT nID) {
-  return CWnd::Create(L"STATIC", lpszText, dwStyle, rect, pParentWnd, nID);
-}
-BOOL CButton::Create(LPCTSTR lpszCaption, DWORD dwStyle, const RECT& rect, CWnd* pParentWnd, UINT nID) {
-  return CWnd::Create(L"BUTTON", lpszCaption, dwStyle, rect, pParentWnd, nID);
-}
-BOOL CEdit::Create(DWORD dwStyle, const RECT& rect, CWnd* pParentWnd, UINT nID) {
-  return CWnd::Create(L"EDIT", nullptr, dwStyle, rect, pParentWnd, nID);
-}
-BOOL CComboBox::Create(DWORD dwStyle, const RECT& rect, CWnd* pParentWnd, UINT nID) {
-  return CWnd::Create(L"COMBOBOX", nullptr, dwStyle, rect, pParentWnd, nID);
-}
-BOOL CListBox::Create(DWORD dwStyle, const RECT& rect, CWnd* pParentWnd, UINT nID) {
-  return CWnd::Create(L"LISTBOX", nullptr, dwStyle, rect, pParentWnd, nID);
-}
-
 namespace {
 
 // WM_DRAWITEM reflected to an owner-drawn control: its DrawItem draws, the answer is TRUE.
@@ -325,13 +286,6 @@ BOOL CStatic::OnChildNotify(UINT message, WPARAM wParam, LPARAM lParam, LRESULT*
 void CButton::DrawItem(LPDRAWITEMSTRUCT) {}
 BOOL CButton::OnChildNotify(UINT message, WPARAM wParam, LPARAM lParam, LRESULT* pResult) {
   return ReflectDrawItem(this, message, wParam, lParam, pResult);
-}
-
-void CEdit::GetSel(int& nStartChar, int& nEndChar) const {
-  DWORD start = 0, end = 0;
-  SendMessage(EM_GETSEL, reinterpret_cast<WPARAM>(&start), reinterpret_cast<LPARAM>(&end));
-  nStartChar = static_cast<int>(start);
-  nEndChar = static_cast<int>(end);
 }
 
 void CComboBox::GetLBText(int nIndex, CString& rString) const {

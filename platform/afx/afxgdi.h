@@ -17,19 +17,13 @@ class CGdiObject : public CObject {
   HGDIOBJ GetSafeHandle() const { return m_hObject; }
 
   BOOL Attach(HGDIOBJ hObject);
-  HGDIOBJ Detach();
   BOOL DeleteObject();
-  int GetObject(int nCount, LPVOID lpObject) const { return m_hObject ? ::GetObjectW(m_hObject, nCount, lpObject) : 0; }
 };
 
 class CBitmap : public CGdiObject {
   DECLARE_DYNAMIC(CBitmap)
  public:
   operator HBITMAP() const { return static_cast<HBITMAP>(m_hObject); }
-  BOOL CreateCompatibleBitmap(CDC* pDC, int nWidth, int nHeight);
-  BOOL CreateBitmap(int nWidth, int nHeight, UINT nPlanes, UINT nBitcount, const void* lpBits);
-  int GetBitmap(BITMAP* pBitMap) const { return GetObject(sizeof(BITMAP), pBitMap); }
-  CSize GetBitmapDimension() const;
 };
 
 class CFont : public CGdiObject {
@@ -37,7 +31,6 @@ class CFont : public CGdiObject {
  public:
   operator HFONT() const { return static_cast<HFONT>(m_hObject); }
   BOOL CreateFontIndirect(const LOGFONTW* lpLogFont);
-  int GetLogFont(LOGFONTW* pLogFont) const { return GetObject(sizeof(LOGFONTW), pLogFont); }
 };
 
 class CBrush : public CGdiObject {
@@ -53,10 +46,6 @@ class CRgn : public CGdiObject {
   DECLARE_DYNAMIC(CRgn)
  public:
   operator HRGN() const { return static_cast<HRGN>(m_hObject); }
-  BOOL CreateRectRgn(int x1, int y1, int x2, int y2);
-  BOOL CreateRoundRectRgn(int x1, int y1, int x2, int y2, int x3, int y3);
-  int CombineRgn(const CRgn* pRgn1, const CRgn* pRgn2, int nCombineMode);
-  BOOL PtInRegion(int x, int y) const { return m_hObject && ::PtInRegion(static_cast<HRGN>(m_hObject), x, y); }
 };
 
 // ---------------------------------------------------------------------------------------------
@@ -92,17 +81,9 @@ class CDC : public CObject {
   BOOL BitBlt(int x, int y, int nWidth, int nHeight, CDC* pSrcDC, int xSrc, int ySrc, DWORD dwRop) {
     return ::BitBlt(m_hDC, x, y, nWidth, nHeight, pSrcDC ? pSrcDC->m_hDC : nullptr, xSrc, ySrc, dwRop);
   }
-  BOOL StretchBlt(int x, int y, int nWidth, int nHeight, CDC* pSrcDC, int xSrc, int ySrc, int nSrcWidth, int nSrcHeight,
-                  DWORD dwRop) {
-    return ::StretchBlt(m_hDC, x, y, nWidth, nHeight, pSrcDC ? pSrcDC->m_hDC : nullptr, xSrc, ySrc, nSrcWidth,
-                        nSrcHeight, dwRop);
-  }
   void FillSolidRect(LPCRECT lpRect, COLORREF clr);
   void FillSolidRect(int x, int y, int cx, int cy, COLORREF clr);
-  BOOL FillRect(LPCRECT lpRect, HBRUSH hBrush) { return ::FillRect(m_hDC, lpRect, hBrush); }
   void DrawFocusRect(LPCRECT lpRect) { ::DrawFocusRect(m_hDC, lpRect); }
-  COLORREF GetPixel(int x, int y) const { return ::GetPixel(m_hDC, x, y); }
-  COLORREF SetPixel(int x, int y, COLORREF crColor) { return ::SetPixel(m_hDC, x, y, crColor); }
 
   int DrawText(LPCTSTR lpszString, int nCount, LPRECT lpRect, UINT nFormat) {
     return ::DrawTextW(m_hDC, lpszString, nCount, lpRect, nFormat);
@@ -113,16 +94,12 @@ class CDC : public CObject {
   CSize GetTextExtent(LPCTSTR lpszString, int nCount) const;
   CSize GetTextExtent(const CString& str) const { return GetTextExtent(str.GetString(), str.GetLength()); }
   COLORREF SetTextColor(COLORREF crColor) { return ::SetTextColor(m_hDC, crColor); }
-  COLORREF GetTextColor() const { return ::GetTextColor(m_hDC); }
-  COLORREF SetBkColor(COLORREF crColor) { return ::SetBkColor(m_hDC, crColor); }
   int SetBkMode(int nBkMode) { return ::SetBkMode(m_hDC, nBkMode); }
 
   int ExcludeClipRect(int x1, int y1, int x2, int y2) { return ::ExcludeClipRect(m_hDC, x1, y1, x2, y2); }
   int ExcludeClipRect(LPCRECT lpRect) {
     return ExcludeClipRect(lpRect->left, lpRect->top, lpRect->right, lpRect->bottom);
   }
-  int GetClipBox(LPRECT lpRect) const { return ::GetClipBox(m_hDC, lpRect); }
-  int SelectClipRgn(CRgn* pRgn) { return ::SelectClipRgn(m_hDC, pRgn ? static_cast<HRGN>(pRgn->m_hObject) : nullptr); }
 
  private:
   bool m_bTemporary = false;  // a FromHandle wrapper: never deletes the DC

@@ -30,7 +30,6 @@ class CEvent : public CSyncObject {
   explicit CEvent(BOOL bInitiallyOwn = FALSE, BOOL bManualReset = FALSE, LPCTSTR lpszName = nullptr,
                   LPSECURITY_ATTRIBUTES lpsaAttribute = nullptr);
   BOOL SetEvent();
-  BOOL PulseEvent();
   BOOL ResetEvent();
   using CSyncObject::Unlock;
   BOOL Unlock() override { return TRUE; }

@@ -24,8 +24,6 @@ struct StrOps<wchar_t> {
   static int Format(wchar_t* out, size_t count, const wchar_t* fmt, va_list args);
   static std::wstring Convert(const char* text, int length);  // ANSI code page to UTF-16
   static size_t Length(const wchar_t* s) { return s ? wcslen(s) : 0; }
-  static void Upper(std::wstring& s);
-  static void Lower(std::wstring& s);
   static int CompareNoCase(const wchar_t* a, const wchar_t* b);
   static bool IsSpace(wchar_t c) { return c == L' ' || (c >= L'\t' && c <= L'\r'); }
   static int LoadString(HINSTANCE h, UINT id, std::wstring& out);
@@ -37,11 +35,8 @@ struct StrOps<char> {
   static int Format(char* out, size_t count, const char* fmt, va_list args);
   static std::string Convert(const wchar_t* text, int length);  // UTF-16 to ANSI code page
   static size_t Length(const char* s) { return s ? strlen(s) : 0; }
-  static void Upper(std::string& s);
-  static void Lower(std::string& s);
   static int CompareNoCase(const char* a, const char* b);
   static bool IsSpace(char c) { return c == ' ' || (c >= '\t' && c <= '\r'); }
-  static int LoadString(HINSTANCE h, UINT id, std::string& out);
 };
 HINSTANCE ResourceHandleForStrings();
 }  // namespace afx_detail
@@ -109,12 +104,10 @@ class CStringT {
 
   operator const T*() const { return m_s.c_str(); }
   const T* GetString() const { return m_s.c_str(); }
-  const StdString& str() const { return m_s; }
   int GetLength() const { return static_cast<int>(m_s.size()); }
   bool IsEmpty() const { return m_s.empty(); }
   void Empty() { m_s.clear(); }
   T GetAt(int i) const { return m_s.at(static_cast<size_t>(i)); }
-  void SetAt(int i, T ch) { m_s.at(static_cast<size_t>(i)) = ch; }
   T operator[](int i) const { return GetAt(i); }
 
   // Buffer access: the caller writes at most nMinBufLength characters and then calls
@@ -124,22 +117,14 @@ class CStringT {
     if (nMinBufLength > GetLength()) m_s.resize(static_cast<size_t>(nMinBufLength));
     return &m_s[0];
   }
-  T* GetBufferSetLength(int nLength) {
-    m_s.resize(nLength > 0 ? static_cast<size_t>(nLength) : 0);
-    return &m_s[0];
-  }
   void ReleaseBuffer(int nNewLength = -1) {
     if (nNewLength < 0)
       m_s.resize(Ops::Length(m_s.c_str()));
     else if (static_cast<size_t>(nNewLength) <= m_s.size())
       m_s.resize(static_cast<size_t>(nNewLength));
   }
-  void ReleaseBufferSetLength(int nNewLength) { ReleaseBuffer(nNewLength); }
   void Truncate(int nNewLength) {
     if (nNewLength >= 0 && nNewLength < GetLength()) m_s.resize(static_cast<size_t>(nNewLength));
-  }
-  void Preallocate(int nLength) {
-    if (nLength > 0) m_s.reserve(static_cast<size_t>(nLength));
   }
 
   // printf-style formatting with the Microsoft C library's rules (%s is a string of this
@@ -149,14 +134,6 @@ class CStringT {
     va_start(args, pszFormat);
     FormatV(pszFormat, args);
     va_end(args);
-  }
-  void AppendFormat(const T* pszFormat, ...) {
-    va_list args;
-    va_start(args, pszFormat);
-    CStringT tail;
-    tail.FormatV(pszFormat, args);
-    va_end(args);
-    m_s += tail.m_s;
   }
   void FormatV(const T* pszFormat, va_list args) {
     m_s.clear();
@@ -180,15 +157,6 @@ class CStringT {
     return TRUE;
   }
 
-  void Append(const T* psz) {
-    if (psz) m_s += psz;
-  }
-  void Append(const T* psz, int n) {
-    if (psz && n > 0) m_s.append(psz, static_cast<size_t>(n));
-  }
-  void AppendChar(T ch) { m_s += ch; }
-
-  int Compare(const T* psz) const { return m_s.compare(psz ? psz : Empty_()); }
   int CompareNoCase(const T* psz) const { return Ops::CompareNoCase(m_s.c_str(), psz ? psz : Empty_()); }
 
   CStringT Left(int n) const { return n <= 0 ? CStringT() : CStringT(m_s.substr(0, static_cast<size_t>(n))); }
@@ -212,7 +180,6 @@ class CStringT {
     return Pos(m_s.find(psz, static_cast<size_t>(iStart)));
   }
   int ReverseFind(T ch) const { return Pos(m_s.rfind(ch)); }
-  int FindOneOf(const T* set) const { return set ? Pos(m_s.find_first_of(set)) : -1; }
 
   int Replace(const T* pszOld, const T* pszNew) {
     const size_t oldLen = Ops::Length(pszOld);
@@ -233,38 +200,6 @@ class CStringT {
         ++count;
       }
     return count;
-  }
-  int Remove(T ch) {
-    const size_t before = m_s.size();
-    m_s.erase(std::remove(m_s.begin(), m_s.end(), ch), m_s.end());
-    return static_cast<int>(before - m_s.size());
-  }
-  int Insert(int i, const T* psz) {
-    if (i < 0) i = 0;
-    if (i > GetLength()) i = GetLength();
-    if (psz) m_s.insert(static_cast<size_t>(i), psz);
-    return GetLength();
-  }
-  int Insert(int i, T ch) {
-    const T s[2] = {ch, 0};
-    return Insert(i, s);
-  }
-  int Delete(int i, int nCount = 1) {
-    if (i >= 0 && i < GetLength() && nCount > 0) m_s.erase(static_cast<size_t>(i), static_cast<size_t>(nCount));
-    return GetLength();
-  }
-
-  CStringT& MakeUpper() {
-    Ops::Upper(m_s);
-    return *this;
-  }
-  CStringT& MakeLower() {
-    Ops::Lower(m_s);
-    return *this;
-  }
-  CStringT& MakeReverse() {
-    m_s.assign(m_s.rbegin(), m_s.rend());
-    return *this;
   }
 
   CStringT& TrimLeft() {
@@ -319,8 +254,6 @@ class CStringT {
     iStart = static_cast<int>(to < m_s.size() ? to + 1 : to);
     return CStringT(m_s.substr(from, to - from));
   }
-  CStringT SpanIncluding(const T* set) const { return set ? Left(Pos0(m_s.find_first_not_of(set))) : CStringT(); }
-  CStringT SpanExcluding(const T* set) const { return set ? Left(Pos0(m_s.find_first_of(set))) : *this; }
 
   friend CStringT operator+(const CStringT& a, const CStringT& b) {
     CStringT r(a);
@@ -365,7 +298,6 @@ class CStringT {
     return &z;
   }
   static int Pos(size_t p) { return p == StdString::npos ? -1 : static_cast<int>(p); }
-  int Pos0(size_t p) const { return p == StdString::npos ? GetLength() : static_cast<int>(p); }
   void Assign(const T* psz) {
     if (psz && IS_INTRESOURCE(psz)) {
       m_s.clear();

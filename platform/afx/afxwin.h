@@ -367,7 +367,6 @@ class CWnd : public CCmdTarget {
   // Messages.
   LRESULT SendMessage(UINT message, WPARAM wParam = 0, LPARAM lParam = 0) const;
   BOOL PostMessage(UINT message, WPARAM wParam = 0, LPARAM lParam = 0) const;
-  BOOL SendNotifyMessage(UINT message, WPARAM wParam, LPARAM lParam) const;
   LRESULT SendDlgItemMessage(int nID, UINT message, WPARAM wParam = 0, LPARAM lParam = 0) const;
   void SendMessageToDescendants(UINT message, WPARAM wParam = 0, LPARAM lParam = 0, BOOL bDeep = TRUE,
                                 BOOL bOnlyPerm = FALSE) const;
@@ -384,11 +383,8 @@ class CWnd : public CCmdTarget {
   BOOL EnableWindow(BOOL bEnable = TRUE);
   BOOL IsIconic() const;
   BOOL IsZoomed() const;
-  BOOL IsChild(const CWnd* pWnd) const;
   void SetWindowText(LPCTSTR lpszString);
-  int GetWindowText(LPTSTR lpszStringBuf, int nMaxCount) const;
   void GetWindowText(CString& rString) const;
-  int GetWindowTextLength() const;
   void MoveWindow(int x, int y, int nWidth, int nHeight, BOOL bRepaint = TRUE);
   void MoveWindow(LPCRECT lpRect, BOOL bRepaint = TRUE);
   BOOL SetWindowPos(const CWnd* pWndInsertAfter, int x, int y, int cx, int cy, UINT nFlags);
@@ -408,38 +404,18 @@ class CWnd : public CCmdTarget {
   BOOL ModifyStyle(DWORD dwRemove, DWORD dwAdd, UINT nFlags = 0);
   BOOL ModifyStyleEx(DWORD dwRemove, DWORD dwAdd, UINT nFlags = 0);
   int GetDlgCtrlID() const;
-  int SetDlgCtrlID(int nID);
   HICON SetIcon(HICON hIcon, BOOL bBigIcon);
-  HICON GetIcon(BOOL bBigIcon) const;
 
   // Relatives and focus.
   CWnd* GetParent() const;
-  CWnd* SetParent(CWnd* pWndNewParent);
-  CWnd* GetOwner() const;
   CWnd* GetDlgItem(int nID) const;
   void GetDlgItem(int nID, HWND* phWnd) const;
-  CWnd* GetWindow(UINT nCmd) const;
-  CWnd* GetTopLevelParent() const;
   CWnd* SetFocus();
-  static CWnd* PASCAL GetFocus();
-  static CWnd* PASCAL GetForegroundWindow();
-  static CWnd* PASCAL GetActiveWindow();
-  static CWnd* PASCAL GetDesktopWindow();
-  static CWnd* PASCAL FindWindow(LPCTSTR lpszClassName, LPCTSTR lpszWindowName);
-  BOOL SetForegroundWindow();
-  CWnd* SetActiveWindow();
-  void BringWindowToTop();
-  CWnd* SetCapture();
-  int MessageBox(LPCTSTR lpszText, LPCTSTR lpszCaption = nullptr, UINT nType = MB_OK);
   void SetDlgItemText(int nID, LPCTSTR lpszString);
   int GetDlgItemText(int nID, CString& rString) const;
-  void SetDlgItemInt(int nID, UINT nValue, BOOL bSigned = TRUE);
-  UINT GetDlgItemInt(int nID, BOOL* lpTrans = nullptr, BOOL bSigned = TRUE) const;
   void CheckDlgButton(int nIDButton, UINT nCheck);
   UINT IsDlgButtonChecked(int nIDButton) const;
 
-  // The message being handled by this thread's innermost window procedure of the layer.
-  static const MSG* PASCAL GetCurrentMessage();
   // Passes the current message to the default procedure (the subclassed window's own procedure).
   LRESULT Default();
 
@@ -468,55 +444,18 @@ class CWnd : public CCmdTarget {
   // Handlers with a default behaviour (Default(), unless said otherwise).
   afx_msg int OnCreate(LPCREATESTRUCT lpCreateStruct);
   afx_msg void OnDestroy();
-  // Clears the owning thread's main window (ending that thread's message loop, as documented for
-  // CWinThread::m_pMainWnd), detaches the object and calls PostNcDestroy.
-  afx_msg void OnNcDestroy();
   afx_msg void OnClose();
   afx_msg void OnSysColorChange();
   afx_msg void OnTimer(UINT_PTR nIDEvent);
-  afx_msg void OnPaint();
   afx_msg void OnSize(UINT nType, int cx, int cy);
-  afx_msg void OnMove(int x, int y);
-  afx_msg void OnShowWindow(BOOL bShow, UINT nStatus);
-  afx_msg void OnActivate(UINT nState, CWnd* pWndOther, BOOL bMinimized);
-  afx_msg void OnActivateApp(BOOL bActive, DWORD dwThreadID);
-  afx_msg void OnSetFocus(CWnd* pOldWnd);
-  afx_msg void OnKillFocus(CWnd* pNewWnd);
-  afx_msg void OnEnable(BOOL bEnable);
-  afx_msg void OnHotKey(UINT nHotKeyId, UINT nKey1, UINT nKey2);
   afx_msg void OnMouseMove(UINT nFlags, CPoint point);
   afx_msg void OnLButtonDown(UINT nFlags, CPoint point);
-  afx_msg void OnLButtonUp(UINT nFlags, CPoint point);
-  afx_msg void OnLButtonDblClk(UINT nFlags, CPoint point);
-  afx_msg void OnRButtonDown(UINT nFlags, CPoint point);
-  afx_msg void OnRButtonUp(UINT nFlags, CPoint point);
-  afx_msg void OnMouseLeave();
-  afx_msg BOOL OnMouseWheel(UINT nFlags, short zDelta, CPoint pt);
-  afx_msg BOOL OnSetCursor(CWnd* pWnd, UINT nHitTest, UINT message);
-  afx_msg LRESULT OnNcHitTest(CPoint point);
-  afx_msg void OnKeyDown(UINT nChar, UINT nRepCnt, UINT nFlags);
-  afx_msg void OnKeyUp(UINT nChar, UINT nRepCnt, UINT nFlags);
-  afx_msg void OnChar(UINT nChar, UINT nRepCnt, UINT nFlags);
-  afx_msg void OnSysCommand(UINT nID, LPARAM lParam);
-  afx_msg void OnGetMinMaxInfo(MINMAXINFO* lpMMI);
-  afx_msg void OnWindowPosChanging(WINDOWPOS* lpwndpos);
   afx_msg void OnWindowPosChanged(WINDOWPOS* lpwndpos);
-  afx_msg void OnChangeCbChain(HWND hWndRemove, HWND hWndAfter);
-  afx_msg void OnDrawClipboard();
-  afx_msg void OnClipboardUpdate();
-  afx_msg void OnCaptureChanged(CWnd* pWnd);
-  afx_msg BOOL OnCopyData(CWnd* pWnd, COPYDATASTRUCT* pCopyDataStruct);
   // These first offer the message to the sending control (reflection), then Default().
-  afx_msg void OnDrawItem(int nIDCtl, LPDRAWITEMSTRUCT lpDrawItemStruct);
-  afx_msg void OnMeasureItem(int nIDCtl, LPMEASUREITEMSTRUCT lpMeasureItemStruct);
   afx_msg void OnHScroll(UINT nSBCode, UINT nPos, CScrollBar* pScrollBar);
-  afx_msg void OnVScroll(UINT nSBCode, UINT nPos, CScrollBar* pScrollBar);
-  afx_msg HBRUSH OnCtlColor(CDC* pDC, CWnd* pWnd, UINT nCtlColor);
-  afx_msg BOOL OnEraseBkgnd(CDC* pDC);
 
  protected:
   WNDPROC m_pfnSuper = nullptr;  // the window's own procedure, called by DefWindowProc
-  virtual WNDPROC* GetSuperWndProcAddr() { return &m_pfnSuper; }
 
   DECLARE_MESSAGE_MAP()
 
@@ -562,7 +501,6 @@ class CWinThread : public CCmdTarget {
 
   int GetThreadPriority();
   BOOL SetThreadPriority(int nPriority);
-  DWORD SuspendThread();
   DWORD ResumeThread();
   BOOL PostThreadMessage(UINT message, WPARAM wParam, LPARAM lParam);
 
@@ -596,7 +534,6 @@ class CWinThread : public CCmdTarget {
   friend class CWnd;
   friend struct afx_detail::WndAccess;
   bool m_bInMessageLoop = false;  // between the start of Run's loop and WM_QUIT
-  LONG m_nDisablePumpCount = 0;
 };
 
 // Starts a worker thread running pfnThreadProc(pParam), or a thread of a CWinThread class
@@ -639,12 +576,6 @@ class CWinApp : public CWinThread {
   int Run() override;
   // The application's message box (AfxMessageBox goes through here).
   virtual int DoMessageBox(LPCTSTR lpszPrompt, UINT nType, UINT nIDPrompt);
-
-  HICON LoadIcon(UINT nIDResource) const;
-  HICON LoadIcon(LPCTSTR lpszResourceName) const;
-  HICON LoadStandardIcon(LPCTSTR lpszIconName) const;
-  HCURSOR LoadCursor(UINT nIDResource) const;
-  HCURSOR LoadStandardCursor(LPCTSTR lpszCursorName) const;
 
  private:
   CString m_strAppName;

@@ -22,7 +22,6 @@ class CDialog : public CWnd {
   // WS_CHILD). FALSE when the template is missing or the window cannot be created.
   virtual BOOL Create(UINT nIDTemplate, CWnd* pParentWnd = nullptr);
   virtual BOOL Create(LPCTSTR lpszTemplateName, CWnd* pParentWnd = nullptr);
-  BOOL CreateIndirect(LPCDLGTEMPLATE lpDialogTemplate, CWnd* pParentWnd = nullptr);
 
   // Modal: runs the dialog in the system's modal loop until EndDialog. Answers the value given
   // to EndDialog, or -1 when the dialog could not be created (as DialogBox documents).
@@ -42,13 +41,6 @@ class CDialog : public CWnd {
 
   // Modeless dialogs take their keyboard navigation here (IsDialogMessage).
   BOOL PreTranslateMessage(MSG* pMsg) override;
-
-  void GotoDlgCtrl(CWnd* pWndCtrl);
-  void NextDlgCtrl() const;
-  void PrevDlgCtrl() const;
-  void SetDefID(UINT nID);
-  DWORD GetDefID() const;
-  void MapDialogRect(LPRECT lpRect) const;
 
   LPCTSTR m_lpszTemplateName = nullptr;  // a resource name or MAKEINTRESOURCE(id)
   UINT m_nIDHelp = 0;
@@ -110,13 +102,6 @@ class CStatic : public CWnd {
   // Owner-drawn statics (SS_OWNERDRAW) draw here: the parent reflects WM_DRAWITEM back.
   virtual void DrawItem(LPDRAWITEMSTRUCT lpDrawItemStruct);
   BOOL OnChildNotify(UINT message, WPARAM wParam, LPARAM lParam, LRESULT* pResult) override;
-  BOOL Create(LPCTSTR lpszText, DWORD dwStyle, const RECT& rect, CWnd* pParentWnd, UINT nID = 0xffff);
-  HICON SetIcon(HICON hIcon) {
-    return reinterpret_cast<HICON>(SendMessage(STM_SETICON, reinterpret_cast<WPARAM>(hIcon)));
-  }
-  HBITMAP SetBitmap(HBITMAP hBitmap) {
-    return reinterpret_cast<HBITMAP>(SendMessage(STM_SETIMAGE, IMAGE_BITMAP, reinterpret_cast<LPARAM>(hBitmap)));
-  }
 };
 
 class CButton : public CWnd {
@@ -125,44 +110,18 @@ class CButton : public CWnd {
   // Owner-drawn buttons (BS_OWNERDRAW) draw here: the parent reflects WM_DRAWITEM back.
   virtual void DrawItem(LPDRAWITEMSTRUCT lpDrawItemStruct);
   BOOL OnChildNotify(UINT message, WPARAM wParam, LPARAM lParam, LRESULT* pResult) override;
-  BOOL Create(LPCTSTR lpszCaption, DWORD dwStyle, const RECT& rect, CWnd* pParentWnd, UINT nID);
   int GetCheck() const { return static_cast<int>(SendMessage(BM_GETCHECK)); }
   void SetCheck(int nCheck) { SendMessage(BM_SETCHECK, static_cast<WPARAM>(nCheck)); }
-  UINT GetState() const { return static_cast<UINT>(SendMessage(BM_GETSTATE)); }
-  void SetState(BOOL bHighlight) { SendMessage(BM_SETSTATE, static_cast<WPARAM>(bHighlight)); }
-  UINT GetButtonStyle() const { return static_cast<UINT>(GetStyle() & 0xFFFF); }
-  void SetButtonStyle(UINT nStyle, BOOL bRedraw = TRUE) { SendMessage(BM_SETSTYLE, nStyle, bRedraw); }
-  HBITMAP SetBitmap(HBITMAP hBitmap) {
-    return reinterpret_cast<HBITMAP>(SendMessage(BM_SETIMAGE, IMAGE_BITMAP, reinterpret_cast<LPARAM>(hBitmap)));
-  }
-  // Acts as if the user clicked it (BM_CLICK).
-  void Click() { SendMessage(BM_CLICK); }
 };
 
 class CEdit : public CWnd {
   DECLARE_DYNAMIC(CEdit)
  public:
-  BOOL Create(DWORD dwStyle, const RECT& rect, CWnd* pParentWnd, UINT nID);
-  void SetSel(int nStartChar, int nEndChar, BOOL bNoScroll = FALSE) {
-    SendMessage(EM_SETSEL, static_cast<WPARAM>(nStartChar), nEndChar);
-    if (!bNoScroll) SendMessage(EM_SCROLLCARET);
-  }
-  void GetSel(int& nStartChar, int& nEndChar) const;
-  void ReplaceSel(LPCTSTR lpszNewText, BOOL bCanUndo = FALSE) {
-    SendMessage(EM_REPLACESEL, static_cast<WPARAM>(bCanUndo), reinterpret_cast<LPARAM>(lpszNewText));
-  }
-  void SetLimitText(UINT nMax) { SendMessage(EM_SETLIMITTEXT, nMax); }
-  UINT GetLimitText() const { return static_cast<UINT>(SendMessage(EM_GETLIMITTEXT)); }
-  BOOL SetReadOnly(BOOL bReadOnly = TRUE) {
-    return static_cast<BOOL>(SendMessage(EM_SETREADONLY, static_cast<WPARAM>(bReadOnly)));
-  }
-  int GetLineCount() const { return static_cast<int>(SendMessage(EM_GETLINECOUNT)); }
 };
 
 class CComboBox : public CWnd {
   DECLARE_DYNAMIC(CComboBox)
  public:
-  BOOL Create(DWORD dwStyle, const RECT& rect, CWnd* pParentWnd, UINT nID);
   int GetCount() const { return static_cast<int>(SendMessage(CB_GETCOUNT)); }
   int GetCurSel() const { return static_cast<int>(SendMessage(CB_GETCURSEL)); }
   int SetCurSel(int nSelect) { return static_cast<int>(SendMessage(CB_SETCURSEL, static_cast<WPARAM>(nSelect))); }
@@ -185,49 +144,17 @@ class CComboBox : public CWnd {
     return static_cast<int>(SendMessage(CB_GETLBTEXTLEN, static_cast<WPARAM>(nIndex)));
   }
   void GetLBText(int nIndex, CString& rString) const;
-  int FindStringExact(int nIndexStart, LPCTSTR lpszFind) const {
-    return static_cast<int>(
-        SendMessage(CB_FINDSTRINGEXACT, static_cast<WPARAM>(nIndexStart), reinterpret_cast<LPARAM>(lpszFind)));
-  }
-  int SelectString(int nStartAfter, LPCTSTR lpszString) {
-    return static_cast<int>(
-        SendMessage(CB_SELECTSTRING, static_cast<WPARAM>(nStartAfter), reinterpret_cast<LPARAM>(lpszString)));
-  }
   void ShowDropDown(BOOL bShowIt = TRUE) { SendMessage(CB_SHOWDROPDOWN, static_cast<WPARAM>(bShowIt)); }
-  BOOL GetDroppedState() const { return static_cast<BOOL>(SendMessage(CB_GETDROPPEDSTATE)); }
 };
 
 class CListBox : public CWnd {
   DECLARE_DYNAMIC(CListBox)
  public:
-  BOOL Create(DWORD dwStyle, const RECT& rect, CWnd* pParentWnd, UINT nID);
   int GetCount() const { return static_cast<int>(SendMessage(LB_GETCOUNT)); }
-  int GetCurSel() const { return static_cast<int>(SendMessage(LB_GETCURSEL)); }
-  int SetCurSel(int nSelect) { return static_cast<int>(SendMessage(LB_SETCURSEL, static_cast<WPARAM>(nSelect))); }
-  int GetTopIndex() const { return static_cast<int>(SendMessage(LB_GETTOPINDEX)); }
-  int SetTopIndex(int nIndex) { return static_cast<int>(SendMessage(LB_SETTOPINDEX, static_cast<WPARAM>(nIndex))); }
-  int AddString(LPCTSTR lpszItem) {
-    return static_cast<int>(SendMessage(LB_ADDSTRING, 0, reinterpret_cast<LPARAM>(lpszItem)));
-  }
-  int InsertString(int nIndex, LPCTSTR lpszItem) {
-    return static_cast<int>(
-        SendMessage(LB_INSERTSTRING, static_cast<WPARAM>(nIndex), reinterpret_cast<LPARAM>(lpszItem)));
-  }
-  int DeleteString(UINT nIndex) { return static_cast<int>(SendMessage(LB_DELETESTRING, nIndex)); }
-  void ResetContent() { SendMessage(LB_RESETCONTENT); }
-  DWORD_PTR GetItemData(int nIndex) const {
-    return static_cast<DWORD_PTR>(SendMessage(LB_GETITEMDATA, static_cast<WPARAM>(nIndex)));
-  }
-  int SetItemData(int nIndex, DWORD_PTR dwItemData) {
-    return static_cast<int>(SendMessage(LB_SETITEMDATA, static_cast<WPARAM>(nIndex), static_cast<LPARAM>(dwItemData)));
-  }
   int GetTextLen(int nIndex) const { return static_cast<int>(SendMessage(LB_GETTEXTLEN, static_cast<WPARAM>(nIndex))); }
   void GetText(int nIndex, CString& rString) const;
   int GetItemRect(int nIndex, LPRECT lpRect) const {
     return static_cast<int>(SendMessage(LB_GETITEMRECT, static_cast<WPARAM>(nIndex), reinterpret_cast<LPARAM>(lpRect)));
-  }
-  int GetItemHeight(int nIndex) const {
-    return static_cast<int>(SendMessage(LB_GETITEMHEIGHT, static_cast<WPARAM>(nIndex)));
   }
   UINT ItemFromPoint(CPoint pt, BOOL& bOutside) const;
 };

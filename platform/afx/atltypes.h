@@ -71,10 +71,6 @@ class CPoint : public tagPOINT {
     y += yOffset;
   }
   void Offset(POINT p) noexcept { Offset(p.x, p.y); }
-  void SetPoint(int X, int Y) noexcept {
-    x = X;
-    y = Y;
-  }
   bool operator==(POINT p) const noexcept { return x == p.x && y == p.y; }
   bool operator!=(POINT p) const noexcept { return !(*this == p); }
   CPoint operator+(SIZE s) const noexcept { return CPoint(x + s.cx, y + s.cy); }
@@ -126,25 +122,15 @@ class CRect : public tagRECT {
 
   int Width() const noexcept { return right - left; }
   int Height() const noexcept { return bottom - top; }
-  CSize Size() const noexcept { return CSize(Width(), Height()); }
   CPoint& TopLeft() noexcept { return *reinterpret_cast<CPoint*>(this); }
-  CPoint& BottomRight() noexcept { return *(reinterpret_cast<CPoint*>(this) + 1); }
   const CPoint& TopLeft() const noexcept { return *reinterpret_cast<const CPoint*>(this); }
-  const CPoint& BottomRight() const noexcept { return *(reinterpret_cast<const CPoint*>(this) + 1); }
   CPoint CenterPoint() const noexcept { return CPoint((left + right) / 2, (top + bottom) / 2); }
 
   operator LPRECT() noexcept { return this; }
   operator LPCRECT() const noexcept { return this; }
 
   bool IsRectEmpty() const noexcept { return ::IsRectEmpty(this) != FALSE; }
-  bool IsRectNull() const noexcept { return left == 0 && right == 0 && top == 0 && bottom == 0; }
   bool PtInRect(POINT p) const noexcept { return ::PtInRect(this, p) != FALSE; }
-  void SetRect(int l, int t, int r, int b) noexcept {
-    left = l;
-    top = t;
-    right = r;
-    bottom = b;
-  }
   void SetRectEmpty() noexcept { left = top = right = bottom = 0; }
   void CopyRect(LPCRECT r) noexcept {
     if (r) {
@@ -185,26 +171,9 @@ class CRect : public tagRECT {
   }
   void OffsetRect(POINT p) noexcept { OffsetRect(p.x, p.y); }
   void OffsetRect(SIZE s) noexcept { OffsetRect(s.cx, s.cy); }
-  void MoveToXY(int x, int y) noexcept { OffsetRect(x - left, y - top); }
   void MoveToX(int x) noexcept {
     right = Width() + x;
     left = x;
-  }
-  void MoveToY(int y) noexcept {
-    bottom = Height() + y;
-    top = y;
-  }
-  void NormalizeRect() noexcept {
-    if (left > right) {
-      const int t = left;
-      left = right;
-      right = t;
-    }
-    if (top > bottom) {
-      const int t = top;
-      top = bottom;
-      bottom = t;
-    }
   }
   bool IntersectRect(LPCRECT a, LPCRECT b) noexcept { return ::IntersectRect(this, a, b) != FALSE; }
   bool UnionRect(LPCRECT a, LPCRECT b) noexcept { return ::UnionRect(this, a, b) != FALSE; }

@@ -25,16 +25,9 @@ class CClodSliderCtrl : public CSliderCtrl {
                           int margin);
   void SetThumbGeometry(int sourceX, int sourceY, int width, int height);
   bool HasValidGeometry() const;
-  void SetSkinBitmap(draw_helpers::SharedSkinBitmap* skin) { m_skinBitmap = skin; }
 
   // Fine mode: control positions are ten times the value.
   void SetFineMode(bool fine) { m_fineMode = fine; }
-  bool IsFineMode() const { return m_fineMode; }
-  // Dragging into (low, high] pulls the thumb to the band's middle; low == high is no band.
-  void SetSnapBand(int low, int high) {
-    m_snapLow = low;
-    m_snapHigh = high;
-  }
   void SetValueDivisor(int divisor) { m_valueDivisor = divisor == 0 ? 1 : divisor; }
   void SetValueFormat(LPCTSTR format) { m_valueFormat = format ? format : L"%d"; }
 
@@ -43,7 +36,6 @@ class CClodSliderCtrl : public CSliderCtrl {
   void EnableValueTip();
   // The description tooltip (tool 100); NULL removes it.
   void SetTooltip(LPCTSTR text);
-  void SetRelayToTooltip(bool relay) { m_relay = relay; }
   // The description tooltip window: made at the first mouse move over the slider.
   CToolTipCtrl& Tooltip() { return m_tooltip.Control(); }
 

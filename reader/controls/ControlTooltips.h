@@ -24,7 +24,6 @@ class DeferredTooltip {
   // `make` makes the window at the first mouse message handed to MakeOnMouse; it replaces a
   // `make` still owed. Does nothing when the window exists.
   void Defer(std::function<void(CToolTipCtrl&)> make);
-  bool IsOwed() const { return static_cast<bool>(m_make); }
   // Makes an owed window when `pMsg` is a mouse message; true when the window exists.
   bool MakeOnMouse(const MSG* pMsg);
   // Destroys the window, or forgets the one owed.

@@ -28,10 +28,8 @@ class CHyperlinkStatic : public CStatic {
   void SetUp();
   // Lines the text takes after fitting (-1 before).
   int GetLineCount() const { return m_nLineCount; }
-  bool IsHovering() const { return m_bHovering; }
   const CFont* CurrentFont() const { return m_pCurrentFont; }
   const CFont& UnderlinedFont() const { return m_fontUnderlined; }
-  const CFont& NormalFont() const { return m_fontNormal; }
   CToolTipCtrl& Tooltip() { return m_tooltip.Control(); }
 
   void DrawItem(LPDRAWITEMSTRUCT lpDrawItemStruct) override;

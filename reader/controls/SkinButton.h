@@ -43,7 +43,6 @@ class CSkinButton : public CButton {
   void SetBusyAnimation(std::shared_ptr<draw_helpers::CImageAnimation2> animation);
   // False without a busy animation; otherwise starts or stops it and answers true.
   bool SetBusy(bool on);
-  bool IsBusy() const { return m_busy; }
   // A text adds or updates the tooltip; NULL removes it.
   void SetTooltip(LPCTSTR text);
   // The tooltip window: made at the first mouse move over the button (null until then).

@@ -22,11 +22,6 @@ class CTTListBox : public CListBox {
   void SetItemTexts(const std::deque<std::wstring>* texts) { m_itemTexts = texts; }
   // The tooltip text of an item, or NULL when there is none (any index is safe).
   const std::wstring* ItemTip(int index) const;
-  // Gets the focus when the list hides.
-  void SetFocusOnHide(CWnd* window) { m_focusOnHide = window; }
-  int HoveredItem() const { return m_hoveredItem; }
-  CToolTipCtrl& OverflowTip() { return m_overflowTip; }
-  CToolTipCtrl& ItemTipCtrl() { return m_itemTip; }
 
  protected:
   void PreSubclassWindow() override;

@@ -87,7 +87,6 @@ class CDrawImageArea : public CBaseDraw {
   // a sprite row for another).
   void SetSourceLeft(int x) { m_source.MoveToX(x); }
   const CRect& Source() const { return m_source; }
-  CPoint Destination() const { return m_destination; }
 
  private:
   Gdiplus::Image* m_image;
@@ -123,7 +122,6 @@ class CImageAnimation2 : public CImageAnimation {
 
   void SetFramePeriod(UINT milliseconds) { m_framePeriod = milliseconds; }
   void SetPingPong(bool pingPong) { m_pingPong = pingPong; }
-  int GetFrameCount() const { return m_frameCount; }
   CPoint GetOffset() const { return CPoint(m_x, m_y); }
 
  private:
@@ -190,7 +188,6 @@ class SkinBackgroundPainter {
   SkinBackgroundPainter& operator=(const SkinBackgroundPainter&) = delete;
 
   void SetDrawCallback(DrawCallback draw) { m_draw = std::move(draw); }
-  void SetExcludeChildren(bool exclude) { m_excludeChildren = exclude; }
   // A registered child must stay (or be unregistered) as long as the painter paints.
   void Register(CWnd* child);
   void Unregister(CWnd* child);
@@ -207,7 +204,6 @@ class SkinBackgroundPainter {
   bool HandleMessage(UINT message, WPARAM wParam, LPARAM lParam, LRESULT* pResult) {
     return m_background.HandleMessage(message, wParam, lParam, pResult);
   }
-  const SkinBackgroundSource& Background() const { return m_background; }
 
  private:
   void Compose(const DrawCallback& draw, const DrawCallback& background);

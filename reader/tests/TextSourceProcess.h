@@ -20,7 +20,6 @@ class TextSource {
   // Pumps this thread's messages until the source's edit control has the focus and a reader
   // dialog's focus hook has seen it (CSelReaderDlg::LastFocusWnd); false after boundMs.
   bool WaitFocused(DWORD boundMs = 30000);
-  HWND edit() const { return m_edit; }
 
  private:
   std::wstring m_title;

@@ -137,7 +137,6 @@ class ScopedMachineOverride {
   ScopedMachineOverride& operator=(const ScopedMachineOverride&) = delete;
   // ERROR_SUCCESS when the override is in place.
   LONG status() const { return m_status; }
-  const std::wstring& path() const { return m_path; }  // below HKEY_CURRENT_USER
 
  private:
   std::wstring m_path;

@@ -168,7 +168,6 @@ class Session {
 
   // Declares a voice token in this session's category; answers its token id.
   std::wstring AddVoice(const VoiceSpec& spec);
-  const std::wstring& CategoryPath() const { return category_; }  // full registry path
 
   void SetMsPerWord(unsigned ms);
   void SetHold(bool hold);
@@ -200,7 +199,6 @@ class Session {
   win::UniqueKernelHandle callEvent_;
   win::UniqueKernelHandle releaseEvent_;
   win::UniqueKernelHandle speakEvent_;
-  std::map<std::wstring, std::wstring> failures_;
 };
 
 }  // namespace fakesapi

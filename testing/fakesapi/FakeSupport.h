@@ -101,7 +101,6 @@ class RefCounted {
  public:
   ULONG AddRefImpl();
   ULONG ReleaseImpl();
-  const wchar_t* ClassName() const { return className_; }
 
  protected:
   explicit RefCounted(const wchar_t* className);

@@ -66,7 +66,6 @@ std::vector<std::uint8_t> MakePattern(std::uint32_t seed) {
 }  // namespace
 
 std::wstring GatewayInfo::Https(const std::wstring& p) const { return Url(L"https", httpsPort, p); }
-std::wstring GatewayInfo::Http(const std::wstring& p) const { return Url(L"http", httpPort, p); }
 std::wstring GatewayInfo::WrongHost(const std::wstring& p) const { return Url(L"https", wrongHostPort, p); }
 std::wstring GatewayInfo::Untrusted(const std::wstring& p) const { return Url(L"https", untrustedPort, p); }
 

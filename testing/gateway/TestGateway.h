@@ -20,7 +20,6 @@ struct GatewayInfo {
 
   // "https://127.0.0.1:<httpsPort>" + pathAndQuery, and the same for the other listeners.
   std::wstring Https(const std::wstring& pathAndQuery) const;
-  std::wstring Http(const std::wstring& pathAndQuery) const;
   std::wstring WrongHost(const std::wstring& pathAndQuery) const;
   std::wstring Untrusted(const std::wstring& pathAndQuery) const;
 };

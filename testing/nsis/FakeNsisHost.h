@@ -18,7 +18,6 @@ class FakeNsisHost {
   FakeNsisHost(const FakeNsisHost&) = delete;
   FakeNsisHost& operator=(const FakeNsisHost&) = delete;
 
-  int StringSize() const { return string_size_; }
   // Pushes as the host does: the text is cut to string size - 1 characters.
   void Push(const std::wstring& text);
   // Pushes an entry whose string_size characters are all filled (no terminator).

@@ -45,18 +45,6 @@ int CWinApp::DoMessageBox(LPCTSTR lpszPrompt, UINT nType, UINT) {
   return ::MessageBoxW(owner, lpszPrompt, AfxGetAppName(), nType);
 }
 
-HICON CWinApp::LoadIcon(UINT nIDResource) const {
-  return ::LoadIconW(AfxGetResourceHandle(), MAKEINTRESOURCEW(nIDResource));
-}
-HICON CWinApp::LoadIcon(LPCTSTR lpszResourceName) const {
-  return ::LoadIconW(AfxGetResourceHandle(), lpszResourceName);
-}
-HICON CWinApp::LoadStandardIcon(LPCTSTR lpszIconName) const { return ::LoadIconW(nullptr, lpszIconName); }
-HCURSOR CWinApp::LoadCursor(UINT nIDResource) const {
-  return ::LoadCursorW(AfxGetResourceHandle(), MAKEINTRESOURCEW(nIDResource));
-}
-HCURSOR CWinApp::LoadStandardCursor(LPCTSTR lpszCursorName) const { return ::LoadCursorW(nullptr, lpszCursorName); }
-
 CWinApp* AFXAPI AfxGetApp() { return g_pApp; }
 
 CWnd* AFXAPI AfxGetMainWnd() {

@@ -24,7 +24,7 @@ BOOL CRuntimeClass::IsDerivedFrom(const CRuntimeClass* pBaseClass) const {
 }
 
 CRuntimeClass* PASCAL CObject::GetThisClass() {
-  static CRuntimeClass s_class = {"CObject", static_cast<int>(sizeof(CObject)), 0xFFFF, nullptr, nullptr};
+  static CRuntimeClass s_class = {"CObject", nullptr, nullptr};
   return &s_class;
 }
 CRuntimeClass* CObject::GetRuntimeClass() const { return GetThisClass(); }
@@ -45,41 +45,6 @@ IMPLEMENT_DYNAMIC(CUserException, CSimpleException)
 
 void CException::Delete() {
   if (m_bAutoDelete) delete this;
-}
-
-static BOOL CopyErrorText(LPCTSTR text, LPTSTR out, UINT nMax) {
-  if (!out || nMax == 0) return FALSE;
-  lstrcpynW(out, text, static_cast<int>(nMax));
-  return TRUE;
-}
-
-BOOL CException::GetErrorMessage(LPTSTR lpszError, UINT nMaxError, PUINT pnHelpContext) const {
-  if (pnHelpContext) *pnHelpContext = 0;
-  if (lpszError && nMaxError) *lpszError = 0;
-  return FALSE;
-}
-
-int CException::ReportError(UINT nType, UINT /*nMessageID*/) {
-  TCHAR text[256];
-  if (!GetErrorMessage(text, 256)) lstrcpynW(text, L"An unexpected error occurred.", 256);
-  return AfxMessageBox(text, nType);
-}
-
-BOOL CMemoryException::GetErrorMessage(LPTSTR e, UINT n, PUINT h) const {
-  if (h) *h = 0;
-  return CopyErrorText(L"Out of memory.", e, n);
-}
-BOOL CResourceException::GetErrorMessage(LPTSTR e, UINT n, PUINT h) const {
-  if (h) *h = 0;
-  return CopyErrorText(L"A required resource was unavailable.", e, n);
-}
-BOOL CNotSupportedException::GetErrorMessage(LPTSTR e, UINT n, PUINT h) const {
-  if (h) *h = 0;
-  return CopyErrorText(L"The operation is not supported.", e, n);
-}
-BOOL CInvalidArgException::GetErrorMessage(LPTSTR e, UINT n, PUINT h) const {
-  if (h) *h = 0;
-  return CopyErrorText(L"An invalid argument was encountered.", e, n);
 }
 
 void AFXAPI AfxThrowResourceException() { throw new CResourceException; }
@@ -142,12 +107,6 @@ std::wstring StrOps<wchar_t>::Convert(const char* text, int length) {
   if (length < 0 && !out.empty() && out.back() == L'\0') out.pop_back();
   return out;
 }
-void StrOps<wchar_t>::Upper(std::wstring& s) {
-  if (!s.empty()) CharUpperBuffW(&s[0], static_cast<DWORD>(s.size()));
-}
-void StrOps<wchar_t>::Lower(std::wstring& s) {
-  if (!s.empty()) CharLowerBuffW(&s[0], static_cast<DWORD>(s.size()));
-}
 int StrOps<wchar_t>::CompareNoCase(const wchar_t* a, const wchar_t* b) { return _wcsicmp(a, b); }
 int StrOps<wchar_t>::LoadString(HINSTANCE h, UINT id, std::wstring& out) {
   const wchar_t* res = nullptr;
@@ -170,18 +129,6 @@ std::string StrOps<char>::Convert(const wchar_t* text, int length) {
   if (length < 0 && !out.empty() && out.back() == '\0') out.pop_back();
   return out;
 }
-void StrOps<char>::Upper(std::string& s) {
-  if (!s.empty()) CharUpperBuffA(&s[0], static_cast<DWORD>(s.size()));
-}
-void StrOps<char>::Lower(std::string& s) {
-  if (!s.empty()) CharLowerBuffA(&s[0], static_cast<DWORD>(s.size()));
-}
 int StrOps<char>::CompareNoCase(const char* a, const char* b) { return _stricmp(a, b); }
-int StrOps<char>::LoadString(HINSTANCE h, UINT id, std::string& out) {
-  std::wstring w;
-  if (!StrOps<wchar_t>::LoadString(h, id, w)) return 0;
-  out = Convert(w.c_str(), static_cast<int>(w.size()));
-  return static_cast<int>(out.size()) + 1;
-}
 
 }  // namespace afx_detail

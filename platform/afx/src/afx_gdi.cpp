@@ -30,12 +30,6 @@ BOOL CGdiObject::Attach(HGDIOBJ hObject) {
   return TRUE;
 }
 
-HGDIOBJ CGdiObject::Detach() {
-  HGDIOBJ h = m_hObject;
-  m_hObject = nullptr;
-  return h;
-}
-
 BOOL CGdiObject::DeleteObject() {
   if (!m_hObject) return FALSE;
   const BOOL ok = ::DeleteObject(m_hObject);
@@ -43,38 +37,11 @@ BOOL CGdiObject::DeleteObject() {
   return ok;
 }
 
-BOOL CBitmap::CreateCompatibleBitmap(CDC* pDC, int nWidth, int nHeight) {
-  if (!pDC) return FALSE;
-  return Attach(::CreateCompatibleBitmap(pDC->m_hDC, nWidth, nHeight));
-}
-
-BOOL CBitmap::CreateBitmap(int nWidth, int nHeight, UINT nPlanes, UINT nBitcount, const void* lpBits) {
-  return Attach(::CreateBitmap(nWidth, nHeight, nPlanes, nBitcount, lpBits));
-}
-
-CSize CBitmap::GetBitmapDimension() const {
-  BITMAP bm{};
-  if (!GetBitmap(&bm)) return CSize();
-  return CSize(bm.bmWidth, bm.bmHeight);
-}
-
 BOOL CFont::CreateFontIndirect(const LOGFONTW* lpLogFont) {
   return lpLogFont ? Attach(::CreateFontIndirectW(lpLogFont)) : FALSE;
 }
 
 BOOL CBrush::CreateSolidBrush(COLORREF crColor) { return Attach(::CreateSolidBrush(crColor)); }
-
-BOOL CRgn::CreateRectRgn(int x1, int y1, int x2, int y2) { return Attach(::CreateRectRgn(x1, y1, x2, y2)); }
-
-BOOL CRgn::CreateRoundRectRgn(int x1, int y1, int x2, int y2, int x3, int y3) {
-  return Attach(::CreateRoundRectRgn(x1, y1, x2, y2, x3, y3));
-}
-
-int CRgn::CombineRgn(const CRgn* pRgn1, const CRgn* pRgn2, int nCombineMode) {
-  if (!m_hObject || !pRgn1) return ERROR;
-  return ::CombineRgn(static_cast<HRGN>(m_hObject), static_cast<HRGN>(pRgn1->m_hObject),
-                      pRgn2 ? static_cast<HRGN>(pRgn2->m_hObject) : nullptr, nCombineMode);
-}
 
 // ---------------------------------------------------------------------------------------------
 CDC::~CDC() {

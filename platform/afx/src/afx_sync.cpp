@@ -24,7 +24,6 @@ CEvent::CEvent(BOOL bInitiallyOwn, BOOL bManualReset, LPCTSTR lpszName, LPSECURI
   if (!m_hObject) AfxThrowResourceException();
 }
 BOOL CEvent::SetEvent() { return ::SetEvent(m_hObject); }
-BOOL CEvent::PulseEvent() { return ::PulseEvent(m_hObject); }
 BOOL CEvent::ResetEvent() { return ::ResetEvent(m_hObject); }
 
 CCriticalSection::CCriticalSection() : CSyncObject(nullptr) { InitializeCriticalSection(&m_sect); }

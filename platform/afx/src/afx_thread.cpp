@@ -127,7 +127,6 @@ BOOL CWinThread::CreateThread(DWORD dwCreateFlags, UINT nStackSize, LPSECURITY_A
 
 int CWinThread::GetThreadPriority() { return ::GetThreadPriority(m_hThread); }
 BOOL CWinThread::SetThreadPriority(int nPriority) { return ::SetThreadPriority(m_hThread, nPriority); }
-DWORD CWinThread::SuspendThread() { return ::SuspendThread(m_hThread); }
 DWORD CWinThread::ResumeThread() { return ::ResumeThread(m_hThread); }
 BOOL CWinThread::PostThreadMessage(UINT message, WPARAM wParam, LPARAM lParam) {
   return ::PostThreadMessageW(m_nThreadID, message, wParam, lParam);

@@ -349,10 +349,6 @@ void CWnd::FinalNcDestroy() {
   PostNcDestroy();  // may delete this
 }
 
-void CWnd::OnNcDestroy() {
-  if (m_hWnd) FinalNcDestroy();
-}
-
 // ---------------------------------------------------------------------------------------------
 LRESULT CALLBACK AfxWndProc(HWND hWnd, UINT nMsg, WPARAM wParam, LPARAM lParam) {
   CWnd* pWnd = CWnd::FromHandlePermanent(hWnd);
@@ -420,8 +416,6 @@ LRESULT CWnd::DefWindowProc(UINT message, WPARAM wParam, LPARAM lParam) {
   if (m_pfnSuper) return CallWindowProcW(m_pfnSuper, m_hWnd, message, wParam, lParam);
   return ::DefWindowProcW(m_hWnd, message, wParam, lParam);
 }
-
-const MSG* PASCAL CWnd::GetCurrentMessage() { return State().currentMsg; }
 
 LRESULT CWnd::Default() {
   const MSG* cur = State().currentMsg;
@@ -513,62 +507,14 @@ void CWnd::OnDestroy() { Default(); }
 void CWnd::OnClose() { Default(); }
 void CWnd::OnSysColorChange() { Default(); }
 void CWnd::OnTimer(UINT_PTR) { Default(); }
-void CWnd::OnPaint() { Default(); }
 void CWnd::OnSize(UINT, int, int) { Default(); }
-void CWnd::OnMove(int, int) { Default(); }
-void CWnd::OnShowWindow(BOOL, UINT) { Default(); }
-void CWnd::OnActivate(UINT, CWnd*, BOOL) { Default(); }
-void CWnd::OnActivateApp(BOOL, DWORD) { Default(); }
-void CWnd::OnSetFocus(CWnd*) { Default(); }
-void CWnd::OnKillFocus(CWnd*) { Default(); }
-void CWnd::OnEnable(BOOL) { Default(); }
-void CWnd::OnHotKey(UINT, UINT, UINT) { Default(); }
 void CWnd::OnMouseMove(UINT, CPoint) { Default(); }
 void CWnd::OnLButtonDown(UINT, CPoint) { Default(); }
-void CWnd::OnLButtonUp(UINT, CPoint) { Default(); }
-void CWnd::OnLButtonDblClk(UINT, CPoint) { Default(); }
-void CWnd::OnRButtonDown(UINT, CPoint) { Default(); }
-void CWnd::OnRButtonUp(UINT, CPoint) { Default(); }
-void CWnd::OnMouseLeave() { Default(); }
-BOOL CWnd::OnMouseWheel(UINT, short, CPoint) { return static_cast<BOOL>(Default()); }
-BOOL CWnd::OnSetCursor(CWnd*, UINT, UINT) { return static_cast<BOOL>(Default()); }
-LRESULT CWnd::OnNcHitTest(CPoint) { return Default(); }
-void CWnd::OnKeyDown(UINT, UINT, UINT) { Default(); }
-void CWnd::OnKeyUp(UINT, UINT, UINT) { Default(); }
-void CWnd::OnChar(UINT, UINT, UINT) { Default(); }
-void CWnd::OnSysCommand(UINT, LPARAM) { Default(); }
-void CWnd::OnGetMinMaxInfo(MINMAXINFO*) { Default(); }
-void CWnd::OnWindowPosChanging(WINDOWPOS*) { Default(); }
 void CWnd::OnWindowPosChanged(WINDOWPOS*) { Default(); }
-void CWnd::OnChangeCbChain(HWND, HWND) { Default(); }
-void CWnd::OnDrawClipboard() { Default(); }
-void CWnd::OnClipboardUpdate() { Default(); }
-void CWnd::OnCaptureChanged(CWnd*) { Default(); }
-BOOL CWnd::OnCopyData(CWnd*, COPYDATASTRUCT*) { return static_cast<BOOL>(Default()); }
-BOOL CWnd::OnEraseBkgnd(CDC*) { return static_cast<BOOL>(Default()); }
 
-void CWnd::OnDrawItem(int, LPDRAWITEMSTRUCT lpDrawItemStruct) {
-  if (lpDrawItemStruct && lpDrawItemStruct->CtlType != ODT_MENU && ReflectLastMsg(lpDrawItemStruct->hwndItem)) return;
-  Default();
-}
-void CWnd::OnMeasureItem(int nIDCtl, LPMEASUREITEMSTRUCT lpMeasureItemStruct) {
-  if (lpMeasureItemStruct && lpMeasureItemStruct->CtlType != ODT_MENU) {
-    if (HWND hCtl = ::GetDlgItem(m_hWnd, nIDCtl); hCtl && ReflectLastMsg(hCtl)) return;
-  }
-  Default();
-}
 void CWnd::OnHScroll(UINT, UINT, CScrollBar* pScrollBar) {
   if (pScrollBar && ReflectLastMsg(reinterpret_cast<CWnd*>(pScrollBar)->m_hWnd)) return;
   Default();
-}
-void CWnd::OnVScroll(UINT, UINT, CScrollBar* pScrollBar) {
-  if (pScrollBar && ReflectLastMsg(reinterpret_cast<CWnd*>(pScrollBar)->m_hWnd)) return;
-  Default();
-}
-HBRUSH CWnd::OnCtlColor(CDC*, CWnd* pWnd, UINT) {
-  LRESULT r = 0;
-  if (pWnd && ReflectLastMsg(pWnd->m_hWnd, &r)) return reinterpret_cast<HBRUSH>(r);
-  return reinterpret_cast<HBRUSH>(Default());
 }
 
 // ---------------------------------------------------------------------------------------------
@@ -578,9 +524,6 @@ LRESULT CWnd::SendMessage(UINT message, WPARAM wParam, LPARAM lParam) const {
 }
 BOOL CWnd::PostMessage(UINT message, WPARAM wParam, LPARAM lParam) const {
   return ::PostMessageW(m_hWnd, message, wParam, lParam);
-}
-BOOL CWnd::SendNotifyMessage(UINT message, WPARAM wParam, LPARAM lParam) const {
-  return ::SendNotifyMessageW(m_hWnd, message, wParam, lParam);
 }
 LRESULT CWnd::SendDlgItemMessage(int nID, UINT message, WPARAM wParam, LPARAM lParam) const {
   return ::SendDlgItemMessageW(m_hWnd, nID, message, wParam, lParam);
@@ -608,11 +551,7 @@ BOOL CWnd::IsWindowEnabled() const { return ::IsWindowEnabled(m_hWnd); }
 BOOL CWnd::EnableWindow(BOOL bEnable) { return ::EnableWindow(m_hWnd, bEnable); }
 BOOL CWnd::IsIconic() const { return ::IsIconic(m_hWnd); }
 BOOL CWnd::IsZoomed() const { return ::IsZoomed(m_hWnd); }
-BOOL CWnd::IsChild(const CWnd* pWnd) const { return pWnd && ::IsChild(m_hWnd, pWnd->m_hWnd); }
 void CWnd::SetWindowText(LPCTSTR lpszString) { ::SetWindowTextW(m_hWnd, lpszString); }
-int CWnd::GetWindowText(LPTSTR lpszStringBuf, int nMaxCount) const {
-  return ::GetWindowTextW(m_hWnd, lpszStringBuf, nMaxCount);
-}
 void CWnd::GetWindowText(CString& rString) const {
   const int n = ::GetWindowTextLengthW(m_hWnd);
   if (n <= 0) {
@@ -622,7 +561,6 @@ void CWnd::GetWindowText(CString& rString) const {
   ::GetWindowTextW(m_hWnd, rString.GetBuffer(n + 1), n + 1);
   rString.ReleaseBuffer();
 }
-int CWnd::GetWindowTextLength() const { return ::GetWindowTextLengthW(m_hWnd); }
 void CWnd::MoveWindow(int x, int y, int nWidth, int nHeight, BOOL bRepaint) {
   ::MoveWindow(m_hWnd, x, y, nWidth, nHeight, bRepaint);
 }
@@ -676,45 +614,17 @@ BOOL CWnd::ModifyStyleEx(DWORD dwRemove, DWORD dwAdd, UINT nFlags) {
   return ModifyStyleOf(m_hWnd, GWL_EXSTYLE, dwRemove, dwAdd, nFlags);
 }
 int CWnd::GetDlgCtrlID() const { return ::GetDlgCtrlID(m_hWnd); }
-int CWnd::SetDlgCtrlID(int nID) { return static_cast<int>(SetWindowLongPtrW(m_hWnd, GWLP_ID, nID)); }
 HICON CWnd::SetIcon(HICON hIcon, BOOL bBigIcon) {
   return reinterpret_cast<HICON>(
       ::SendMessageW(m_hWnd, WM_SETICON, bBigIcon ? ICON_BIG : ICON_SMALL, reinterpret_cast<LPARAM>(hIcon)));
 }
-HICON CWnd::GetIcon(BOOL bBigIcon) const {
-  return reinterpret_cast<HICON>(::SendMessageW(m_hWnd, WM_GETICON, bBigIcon ? ICON_BIG : ICON_SMALL, 0));
-}
 
 CWnd* CWnd::GetParent() const { return FromHandle(::GetParent(m_hWnd)); }
-CWnd* CWnd::SetParent(CWnd* pWndNewParent) {
-  return FromHandle(::SetParent(m_hWnd, pWndNewParent ? pWndNewParent->m_hWnd : nullptr));
-}
-CWnd* CWnd::GetOwner() const { return FromHandle(::GetWindow(m_hWnd, GW_OWNER)); }
 CWnd* CWnd::GetDlgItem(int nID) const { return FromHandle(::GetDlgItem(m_hWnd, nID)); }
 void CWnd::GetDlgItem(int nID, HWND* phWnd) const {
   if (phWnd) *phWnd = ::GetDlgItem(m_hWnd, nID);
 }
-CWnd* CWnd::GetWindow(UINT nCmd) const { return FromHandle(::GetWindow(m_hWnd, nCmd)); }
-CWnd* CWnd::GetTopLevelParent() const {
-  HWND h = m_hWnd;
-  for (HWND parent; (parent = ::GetParent(h)) != nullptr && (GetWindowLongW(h, GWL_STYLE) & WS_CHILD);) h = parent;
-  return FromHandle(h);
-}
 CWnd* CWnd::SetFocus() { return FromHandle(::SetFocus(m_hWnd)); }
-CWnd* PASCAL CWnd::GetFocus() { return FromHandle(::GetFocus()); }
-CWnd* PASCAL CWnd::GetForegroundWindow() { return FromHandle(::GetForegroundWindow()); }
-CWnd* PASCAL CWnd::GetActiveWindow() { return FromHandle(::GetActiveWindow()); }
-CWnd* PASCAL CWnd::GetDesktopWindow() { return FromHandle(::GetDesktopWindow()); }
-CWnd* PASCAL CWnd::FindWindow(LPCTSTR lpszClassName, LPCTSTR lpszWindowName) {
-  return FromHandle(::FindWindowW(lpszClassName, lpszWindowName));
-}
-BOOL CWnd::SetForegroundWindow() { return ::SetForegroundWindow(m_hWnd); }
-CWnd* CWnd::SetActiveWindow() { return FromHandle(::SetActiveWindow(m_hWnd)); }
-void CWnd::BringWindowToTop() { ::BringWindowToTop(m_hWnd); }
-CWnd* CWnd::SetCapture() { return FromHandle(::SetCapture(m_hWnd)); }
-int CWnd::MessageBox(LPCTSTR lpszText, LPCTSTR lpszCaption, UINT nType) {
-  return ::MessageBoxW(m_hWnd, lpszText, lpszCaption ? lpszCaption : AfxGetAppName(), nType);
-}
 void CWnd::SetDlgItemText(int nID, LPCTSTR lpszString) { ::SetDlgItemTextW(m_hWnd, nID, lpszString); }
 int CWnd::GetDlgItemText(int nID, CString& rString) const {
   rString.Empty();
@@ -722,10 +632,6 @@ int CWnd::GetDlgItemText(int nID, CString& rString) const {
   if (!h) return 0;
   CWnd(h).GetWindowText(rString);
   return rString.GetLength();
-}
-void CWnd::SetDlgItemInt(int nID, UINT nValue, BOOL bSigned) { ::SetDlgItemInt(m_hWnd, nID, nValue, bSigned); }
-UINT CWnd::GetDlgItemInt(int nID, BOOL* lpTrans, BOOL bSigned) const {
-  return ::GetDlgItemInt(m_hWnd, nID, lpTrans, bSigned);
 }
 void CWnd::CheckDlgButton(int nIDButton, UINT nCheck) { ::CheckDlgButton(m_hWnd, nIDButton, nCheck); }
 UINT CWnd::IsDlgButtonChecked(int nIDButton) const { return ::IsDlgButtonChecked(m_hWnd, nIDButton); }
