@@ -60,7 +60,7 @@ class CStringT {
 
   // A resource identifier made with MAKEINTRESOURCE loads that string, as MFC's constructor does.
   CStringT(const T* psz) { Assign(psz); }
-  CStringT(const T* pch, int nLength) : m_s(pch ? pch : Empty_(), pch ? nLength : 0) {}
+  CStringT(const T* pch, int nLength) : m_s(pch ? pch : EmptyText(), pch ? nLength : 0) {}
   CStringT(const OtherT* psz) {
     if (psz) m_s = Ops::Convert(psz, -1);
   }
@@ -157,7 +157,7 @@ class CStringT {
     return TRUE;
   }
 
-  int CompareNoCase(const T* psz) const { return Ops::CompareNoCase(m_s.c_str(), psz ? psz : Empty_()); }
+  int CompareNoCase(const T* psz) const { return Ops::CompareNoCase(m_s.c_str(), psz ? psz : EmptyText()); }
 
   CStringT Left(int n) const { return n <= 0 ? CStringT() : CStringT(m_s.substr(0, static_cast<size_t>(n))); }
   CStringT Right(int n) const {
@@ -184,7 +184,7 @@ class CStringT {
   int Replace(const T* pszOld, const T* pszNew) {
     const size_t oldLen = Ops::Length(pszOld);
     if (oldLen == 0) return 0;
-    const StdString repl = pszNew ? pszNew : Empty_();
+    const StdString repl = pszNew ? pszNew : EmptyText();
     int count = 0;
     for (size_t pos = m_s.find(pszOld); pos != StdString::npos; pos = m_s.find(pszOld, pos + repl.size())) {
       m_s.replace(pos, oldLen, repl);
@@ -293,7 +293,7 @@ class CStringT {
   friend bool operator>=(const CStringT& a, const CStringT& b) { return a.m_s >= b.m_s; }
 
  private:
-  static const T* Empty_() {
+  static const T* EmptyText() {
     static const T z = 0;
     return &z;
   }
@@ -303,7 +303,7 @@ class CStringT {
       m_s.clear();
       LoadString(static_cast<UINT>(reinterpret_cast<ULONG_PTR>(psz)));
     } else {
-      m_s.assign(psz ? psz : Empty_());
+      m_s.assign(psz ? psz : EmptyText());
     }
   }
 
