@@ -47,19 +47,19 @@ class CBenchThread : public CWinThread {
     if (!RegisterClassW(&wc)) return FALSE;
     g_shared.bareWnd =
         CreateWindowExW(0, wc.lpszClassName, L"bare", WS_POPUP, 0, 0, 1, 1, nullptr, nullptr, wc.hInstance, nullptr);
-    if (!wnd_.CreateEx(0, AfxRegisterWndClass(0), L"afx", WS_POPUP, 0, 0, 1, 1, nullptr, nullptr)) return FALSE;
-    g_shared.afxWnd = wnd_.m_hWnd;
+    if (!m_wnd.CreateEx(0, AfxRegisterWndClass(0), L"afx", WS_POPUP, 0, 0, 1, 1, nullptr, nullptr)) return FALSE;
+    g_shared.afxWnd = m_wnd.m_hWnd;
     SetEvent(g_shared.ready);
     return g_shared.bareWnd != nullptr;
   }
   int ExitInstance() override {
-    wnd_.DestroyWindow();
+    m_wnd.DestroyWindow();
     if (g_shared.bareWnd) DestroyWindow(g_shared.bareWnd);
     return CWinThread::ExitInstance();
   }
 
  private:
-  CBenchWnd wnd_;
+  CBenchWnd m_wnd;
 };
 IMPLEMENT_DYNCREATE(CBenchThread, CWinThread)
 

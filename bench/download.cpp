@@ -56,12 +56,12 @@ struct Timing {
 
 class Stopwatch {
  public:
-  Stopwatch() : wall_(Now()), cpu_(ProcessCpu()) {}
-  Timing Stop() const { return Timing{Now() - wall_, ProcessCpu() - cpu_}; }
+  Stopwatch() : m_wall(Now()), m_cpu(ProcessCpu()) {}
+  Timing Stop() const { return Timing{Now() - m_wall, ProcessCpu() - m_cpu}; }
 
  private:
-  double wall_;
-  double cpu_;
+  double m_wall;
+  double m_cpu;
 };
 
 // Committed private memory of the process, summed over its address space: what the process

@@ -39,23 +39,23 @@ Figures Summarise(std::vector<LONGLONG> samples, LONGLONG frequency) {
 class Echo {
  public:
   Echo()
-      : answered_(CreateEventW(nullptr, FALSE, FALSE, nullptr)), ready_(CreateEventW(nullptr, TRUE, FALSE, nullptr)) {
-    if (answered_ && ready_) thread_ = CreateThread(nullptr, 0, &Echo::Main, this, 0, &id_);
+      : m_answered(CreateEventW(nullptr, FALSE, FALSE, nullptr)), m_ready(CreateEventW(nullptr, TRUE, FALSE, nullptr)) {
+    if (m_answered && m_ready) m_thread = CreateThread(nullptr, 0, &Echo::Main, this, 0, &m_id);
   }
   ~Echo() {
-    if (thread_) {
-      PostThreadMessageW(id_, WM_QUIT, 0, 0);
-      WaitForSingleObject(thread_, kTimeout);
-      CloseHandle(thread_);
+    if (m_thread) {
+      PostThreadMessageW(m_id, WM_QUIT, 0, 0);
+      WaitForSingleObject(m_thread, kTimeout);
+      CloseHandle(m_thread);
     }
-    if (answered_) CloseHandle(answered_);
-    if (ready_) CloseHandle(ready_);
+    if (m_answered) CloseHandle(m_answered);
+    if (m_ready) CloseHandle(m_ready);
   }
-  bool Start() { return thread_ && WaitForSingleObject(ready_, kTimeout) == WAIT_OBJECT_0; }
+  bool Start() { return m_thread && WaitForSingleObject(m_ready, kTimeout) == WAIT_OBJECT_0; }
   // One PostThreadMessage answered by an event; false when no answer came.
   bool RoundTrip(std::vector<LONGLONG>* samples) {
     LONGLONG start = Now();
-    bool ok = PostThreadMessageW(id_, WM_APP, 0, 0) && WaitForSingleObject(answered_, kTimeout) == WAIT_OBJECT_0;
+    bool ok = PostThreadMessageW(m_id, WM_APP, 0, 0) && WaitForSingleObject(m_answered, kTimeout) == WAIT_OBJECT_0;
     samples->push_back(Now() - start);
     return ok;
   }
@@ -66,16 +66,16 @@ class Echo {
     auto* echo = static_cast<Echo*>(param);
     MSG msg;
     PeekMessageW(&msg, nullptr, WM_USER, WM_USER, PM_NOREMOVE);
-    SetEvent(echo->ready_);
+    SetEvent(echo->m_ready);
     while (GetMessageW(&msg, nullptr, 0, 0) > 0)
-      if (msg.message == WM_APP) SetEvent(echo->answered_);
+      if (msg.message == WM_APP) SetEvent(echo->m_answered);
     return 0;
   }
 
-  HANDLE answered_;
-  HANDLE ready_;
-  HANDLE thread_ = nullptr;
-  DWORD id_ = 0;
+  HANDLE m_answered;
+  HANDLE m_ready;
+  HANDLE m_thread = nullptr;
+  DWORD m_id = 0;
 };
 
 // Round by round, a bare round trip and then a speak handed over, so that the load of the

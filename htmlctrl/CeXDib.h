@@ -28,16 +28,16 @@ class CCeXDib {
   const RGBQUAD* GetPalette() const;
   void Draw(HDC dc, int x, int y);
 
-  int GetHeight() const { return header_.biHeight; }
-  int GetLineWidth() const { return line_width_; }
-  WORD GetPaletteSize() const { return palette_size_; }
+  int GetHeight() const { return m_header.biHeight; }
+  int GetLineWidth() const { return m_lineWidth; }
+  WORD GetPaletteSize() const { return m_paletteSize; }
 
  private:
-  std::unique_ptr<BYTE[]> buffer_;
-  BITMAPINFOHEADER header_;
-  int line_width_ = 0;
-  WORD palette_size_ = 0;
-  HBITMAP section_ = nullptr;
-  HDC memory_dc_ = nullptr;
-  void* section_bits_ = nullptr;
+  std::unique_ptr<BYTE[]> m_buffer;
+  BITMAPINFOHEADER m_header;
+  int m_lineWidth = 0;
+  WORD m_paletteSize = 0;
+  HBITMAP m_section = nullptr;
+  HDC m_memoryDc = nullptr;
+  void* m_sectionBits = nullptr;
 };

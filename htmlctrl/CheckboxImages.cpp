@@ -49,16 +49,16 @@ ThemeLibrary g_themes(L"UxTheme.dll");
 
 }  // namespace
 
-ThemeLibrary::ThemeLibrary(const wchar_t* module_name) : module_(LoadLibraryW(module_name)) {}
+ThemeLibrary::ThemeLibrary(const wchar_t* module_name) : m_module(LoadLibraryW(module_name)) {}
 
 ThemeLibrary::~ThemeLibrary() {
-  if (module_) FreeLibrary(module_);
+  if (m_module) FreeLibrary(m_module);
 }
 
 FARPROC ThemeLibrary::Lookup(Entry entry) {
-  if (!module_) return nullptr;
-  std::call_once(looked_up_[entry], [this, entry] { entries_[entry] = GetProcAddress(module_, kEntryNames[entry]); });
-  return entries_[entry];
+  if (!m_module) return nullptr;
+  std::call_once(m_lookedUp[entry], [this, entry] { m_entries[entry] = GetProcAddress(m_module, kEntryNames[entry]); });
+  return m_entries[entry];
 }
 
 HTHEME ThemeLibrary::OpenThemeData(HWND window, const wchar_t* classes) {

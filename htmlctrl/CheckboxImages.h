@@ -46,9 +46,9 @@ class ThemeLibrary final : public ThemeApi {
   enum Entry { kOpen, kClose, kBackground, kEdge, kActive, kAppThemed, kEntries };
   FARPROC Lookup(Entry entry);
 
-  HMODULE module_;
-  FARPROC entries_[kEntries] = {};
-  std::once_flag looked_up_[kEntries];
+  HMODULE m_module;
+  FARPROC m_entries[kEntries] = {};
+  std::once_flag m_lookedUp[kEntries];
 };
 
 // The module's one "UxTheme.dll", loaded when the module starts and freed when it unloads.

@@ -20,16 +20,16 @@ using Module = win::UniqueModule;
 // Selects an object into a DC for the life of the scope.
 class Selection {
  public:
-  Selection(HDC dc, HGDIOBJ object) : dc_(dc), old_(dc && object ? SelectObject(dc, object) : nullptr) {}
+  Selection(HDC dc, HGDIOBJ object) : m_dc(dc), m_old(dc && object ? SelectObject(dc, object) : nullptr) {}
   Selection(const Selection&) = delete;
   Selection& operator=(const Selection&) = delete;
   ~Selection() {
-    if (old_ && old_ != HGDI_ERROR) SelectObject(dc_, old_);
+    if (m_old && m_old != HGDI_ERROR) SelectObject(m_dc, m_old);
   }
 
  private:
-  HDC dc_;
-  HGDIOBJ old_;
+  HDC m_dc;
+  HGDIOBJ m_old;
 };
 
 // The largest bitmap the controls agree to make: sides up to 16384 pixels and at most

@@ -234,11 +234,11 @@ int Clamp(long long value) { return static_cast<int>(std::clamp<long long>(value
 
 }  // namespace
 
-HtmlMarkup::HtmlMarkup() : disabled_colour_(GetSysColor(COLOR_BTNSHADOW)) {
-  entities_ = {{L"&amp;", L"&"},       {L"&bull;", L"\x2022"},   {L"&copy;", L"\x00A9"}, {L"&euro;", L"\x20AC"},
-               {L"&gt;", L">"},        {L"&iquest;", L"\x00BF"}, {L"&lt;", L"<<"},       {L"&nbsp;", L" "},
-               {L"&para;", L"\x00B6"}, {L"&pound;", L"\x00A3"},  {L"&quot;", L"\""},     {L"&reg;", L"\x00AE"},
-               {L"&trade;", L"\x2122"}};
+HtmlMarkup::HtmlMarkup() : m_disabledColour(GetSysColor(COLOR_BTNSHADOW)) {
+  m_entities = {{L"&amp;", L"&"},       {L"&bull;", L"\x2022"},   {L"&copy;", L"\x00A9"}, {L"&euro;", L"\x20AC"},
+                {L"&gt;", L">"},        {L"&iquest;", L"\x00BF"}, {L"&lt;", L"<<"},       {L"&nbsp;", L" "},
+                {L"&para;", L"\x00B6"}, {L"&pound;", L"\x00A3"},  {L"&quot;", L"\""},     {L"&reg;", L"\x00AE"},
+                {L"&trade;", L"\x2122"}};
   const std::pair<const wchar_t*, std::pair<int, const wchar_t*>> tags[] = {
       {L"b", {TAG_BOLD, L"bold"}},
       {L"i", {TAG_ITALIC, L"italic"}},
@@ -268,19 +268,19 @@ HtmlMarkup::HtmlMarkup() : disabled_colour_(GetSysColor(COLOR_BTNSHADOW)) {
       {L"span", {TAG_SPAN, L"span"}},
       {L"a", {TAG_HYPERLINK, L"link"}},
   };
-  for (const auto& tag : tags) tags_[tag.first] = {tag.second.first, tag.second.second};
+  for (const auto& tag : tags) m_tags[tag.first] = {tag.second.first, tag.second.second};
   for (const wchar_t* word :
        {L"body", L"h1", L"h2", L"h3", L"h4", L"h5", L"h6", L"code", L"pre", L"big", L"small", L"sub", L"sup"})
-    tags_[word] = {TAG_STYLE, word};
+    m_tags[word] = {TAG_STYLE, word};
   for (const auto& colour : kWebColours)
-    colours_[colour.name] = RGB((colour.rgb >> 16) & 0xFF, (colour.rgb >> 8) & 0xFF, colour.rgb & 0xFF);
-  for (const auto& colour : kSystemColours) colours_[colour.first] = GetSysColor(colour.second);
+    m_colours[colour.name] = RGB((colour.rgb >> 16) & 0xFF, (colour.rgb >> 8) & 0xFF, colour.rgb & 0xFF);
+  for (const auto& colour : kSystemColours) m_colours[colour.first] = GetSysColor(colour.second);
   SetStyleSheet(nullptr);
 }
 
 std::wstring HtmlMarkup::PrepareText(const std::wstring& text, bool newlines_break) const {
   std::wstring out = text;
-  for (const auto& entity : entities_) ReplaceAll(out, entity.first, entity.second);
+  for (const auto& entity : m_entities) ReplaceAll(out, entity.first, entity.second);
   out.erase(std::remove(out.begin(), out.end(), L'\r'), out.end());
   if (newlines_break) {
     ReplaceAll(out, L"\n", L"<br>");
@@ -426,9 +426,9 @@ COLORREF HtmlMarkup::ParseColour(const std::wstring& text, COLORREF fallback) co
     return RGB((rgb >> 16) & 0xFF, (rgb >> 8) & 0xFF, rgb & 0xFF);
   }
   if (text[0] >= L'0' && text[0] <= L'9') return static_cast<COLORREF>(ReadNumber(text));
-  const auto found = colours_.find(text);
-  if (found == colours_.end()) return fallback;
-  return enabled_ ? found->second : disabled_colour_;
+  const auto found = m_colours.find(text);
+  if (found == m_colours.end()) return fallback;
+  return m_enabled ? found->second : m_disabledColour;
 }
 
 int HtmlMarkup::ParseLength(int current, const std::wstring& text, bool font_size, const LengthMetrics& metrics) {
@@ -577,9 +577,9 @@ std::wstring HtmlMarkup::Transform(const std::wstring& text, int transform) {
 bool HtmlMarkup::IsWrapChar(wchar_t c) { return wcschr(L" -.,!:;)}]?", c) != nullptr && c != 0; }
 
 void HtmlMarkup::SetStyleSheet(const wchar_t* text) {
-  sheet_.clear();
-  sheet_source_ = text ? text : kBuiltInSheet;
-  const std::wstring& sheet = sheet_source_;
+  m_sheet.clear();
+  m_sheetSource = text ? text : kBuiltInSheet;
+  const std::wstring& sheet = m_sheetSource;
   const size_t n = sheet.size();
   size_t i = 0;
   while (true) {
@@ -592,14 +592,14 @@ void HtmlMarkup::SetStyleSheet(const wchar_t* text) {
     if (open == std::wstring::npos) break;
     const size_t close = sheet.find(L'}', open + 1);
     const size_t stop = close == std::wstring::npos ? n : close;
-    if (!selector.empty()) sheet_[selector] = sheet.substr(open + 1, stop - open - 1);
+    if (!selector.empty()) m_sheet[selector] = sheet.substr(open + 1, stop - open - 1);
     i = stop == n ? n : stop + 1;
   }
 }
 
 const std::wstring* HtmlMarkup::LookupRule(const std::wstring& selector) const {
-  const auto found = sheet_.find(Lower(selector));
-  return found == sheet_.end() ? nullptr : &found->second;
+  const auto found = m_sheet.find(Lower(selector));
+  return found == m_sheet.end() ? nullptr : &found->second;
 }
 
 void HtmlMarkup::ApplyRule(const std::wstring& selector, HtmlStyle& style, const LengthMetrics& metrics) const {
@@ -655,9 +655,9 @@ void HtmlMarkup::ApplyDeclaration(const std::wstring& property, const std::wstri
   } else if (property == L"text-transform") {
     style.text_transform = ParseTextTransform(value, style.text_transform);
   } else if (property == L"color") {
-    style.text_colour = enabled_ ? ParseColour(value, style.text_colour) : disabled_colour_;
+    style.text_colour = m_enabled ? ParseColour(value, style.text_colour) : m_disabledColour;
   } else if (property == L"background-color") {
-    if (value.empty() || value == L"transparent" || !enabled_) {
+    if (value.empty() || value == L"transparent" || !m_enabled) {
       style.background_mode = TRANSPARENT;
     } else {
       style.background_mode = OPAQUE;
@@ -668,7 +668,7 @@ void HtmlMarkup::ApplyDeclaration(const std::wstring& property, const std::wstri
   } else if (property == L"vertical-align") {
     style.vertical_align = ParseVerticalAlign(value, style.vertical_align);
   } else if (property == L"border-color") {
-    style.border_light = style.border_dark = enabled_ ? ParseColour(value, style.border_light) : disabled_colour_;
+    style.border_light = style.border_dark = m_enabled ? ParseColour(value, style.border_light) : m_disabledColour;
   } else if (property == L"border-width" || property == L"size") {
     style.border_width = ParseBorderWidth(value, style.border_width, metrics);
     if (style.border_width <= 0)
@@ -686,8 +686,8 @@ void HtmlMarkup::ApplyDeclaration(const std::wstring& property, const std::wstri
 }
 
 int HtmlMarkup::TagKind(const std::wstring& word, std::wstring* style_name) const {
-  const auto found = tags_.find(word);
-  if (found == tags_.end()) {
+  const auto found = m_tags.find(word);
+  if (found == m_tags.end()) {
     if (style_name) style_name->clear();
     return TAG_UNKNOWN;
   }
@@ -709,7 +709,7 @@ void HtmlMarkup::ApplyFontTag(const HtmlAttributes& attributes, HtmlStyle& style
     } else if (name == L"size") {
       style.font_height = ParseLength(style.font_height, value, true, metrics);
     } else if (name == L"color") {
-      style.text_colour = enabled_ ? ParseColour(value, style.text_colour) : disabled_colour_;
+      style.text_colour = m_enabled ? ParseColour(value, style.text_colour) : m_disabledColour;
     } else if (name == L"style") {
       bool on = true;
       for (wchar_t c : value) {
@@ -747,7 +747,7 @@ void HtmlMarkup::ApplyFontTag(const HtmlAttributes& attributes, HtmlStyle& style
     } else if (name == L"weight") {
       style.weight = ParseFontWeight(value, style.weight);
     } else if (name == L"bkgnd") {
-      if (value.empty() || value == L"transparent" || !enabled_) {
+      if (value.empty() || value == L"transparent" || !m_enabled) {
         style.background_mode = TRANSPARENT;
       } else {
         style.background_mode = OPAQUE;

@@ -127,7 +127,7 @@ class HtmlMarkup {
 
   // Null restores the built-in sheet.
   void SetStyleSheet(const wchar_t* text);
-  const std::wstring& GetStyleSheet() const { return sheet_source_; }
+  const std::wstring& GetStyleSheet() const { return m_sheetSource; }
   const std::wstring* LookupRule(const std::wstring& selector) const;
   void ApplyRule(const std::wstring& selector, HtmlStyle& style, const LengthMetrics& metrics) const;
   void ApplyDeclarations(const std::wstring& text, HtmlStyle& style, const LengthMetrics& metrics) const;
@@ -142,23 +142,23 @@ class HtmlMarkup {
                          HtmlStyle& current, std::vector<HtmlStyle>& stack, const LengthMetrics& metrics,
                          int& link_counter, int hot_link) const;
 
-  void SetEnabled(bool enabled) { enabled_ = enabled; }
-  bool IsEnabled() const { return enabled_; }
-  COLORREF DisabledColour() const { return disabled_colour_; }
+  void SetEnabled(bool enabled) { m_enabled = enabled; }
+  bool IsEnabled() const { return m_enabled; }
+  COLORREF DisabledColour() const { return m_disabledColour; }
 
-  size_t EntityCount() const { return entities_.size(); }
-  size_t ColourCount() const { return colours_.size(); }
+  size_t EntityCount() const { return m_entities.size(); }
+  size_t ColourCount() const { return m_colours.size(); }
 
  private:
   void ApplyFontTag(const HtmlAttributes& attributes, HtmlStyle& style, const LengthMetrics& metrics) const;
   void ApplyDeclaration(const std::wstring& property, const std::wstring& value, HtmlStyle& style,
                         const LengthMetrics& metrics) const;
 
-  std::map<std::wstring, std::wstring> entities_;
-  std::map<std::wstring, std::pair<int, std::wstring>> tags_;
-  std::map<std::wstring, COLORREF> colours_;
-  std::map<std::wstring, std::wstring> sheet_;
-  std::wstring sheet_source_;
-  bool enabled_ = true;
-  COLORREF disabled_colour_;
+  std::map<std::wstring, std::wstring> m_entities;
+  std::map<std::wstring, std::pair<int, std::wstring>> m_tags;
+  std::map<std::wstring, COLORREF> m_colours;
+  std::map<std::wstring, std::wstring> m_sheet;
+  std::wstring m_sheetSource;
+  bool m_enabled = true;
+  COLORREF m_disabledColour;
 };

@@ -237,22 +237,22 @@ void CPPDrawManager::FillTextured(HDC dc, const RECT& rect, int effect, COLORREF
   const int VH = visible.bottom - visible.top;
   const int ox = visible.left - rect.left;      // columns left of the visible part
   const int oy = rect.bottom - visible.bottom;  // rows below it (rows count from the bottom)
-  if (W <= 0 || H <= 0 || !dib_.Create(VW, VH)) return;
+  if (W <= 0 || H <= 0 || !m_dib.Create(VW, VH)) return;
   for (int i = 0; i < 256; ++i) {
     auto mix = [i](int c1, int c2, int c3) {
       return static_cast<BYTE>(i < 128 ? ((128 - i) * c3 + i * c2) / 128 : ((255 - i) * c2 + (i - 127) * c1) / 128);
     };
-    dib_.SetPaletteIndex(static_cast<BYTE>(i), mix(GetRValue(colour1), GetRValue(colour2), GetRValue(colour3)),
-                         mix(GetGValue(colour1), GetGValue(colour2), GetGValue(colour3)),
-                         mix(GetBValue(colour1), GetBValue(colour2), GetBValue(colour3)));
+    m_dib.SetPaletteIndex(static_cast<BYTE>(i), mix(GetRValue(colour1), GetRValue(colour2), GetRValue(colour3)),
+                          mix(GetGValue(colour1), GetGValue(colour2), GetGValue(colour3)),
+                          mix(GetBValue(colour1), GetBValue(colour2), GetBValue(colour3)));
   }
-  dib_.BlendPalette(colour1, blend_percent);
+  m_dib.BlendPalette(colour1, blend_percent);
 
   const int g = std::clamp(granularity, 0, 255);
   const int t = 255 - 2 * g;
   const int m = g == 0 ? 1 : 2 * g;
-  const int stride = dib_.GetLineWidth();
-  BYTE* bits = dib_.GetBits();
+  const int stride = m_dib.GetLineWidth();
+  BYTE* bits = m_dib.GetBits();
   auto noise = [&]() { return rand() / (32767 / m) - g; };
   // Row r and column c of the whole rectangle, within the visible part.
   auto at = [&](int r, int c) -> BYTE& { return bits[static_cast<size_t>(r - oy) * stride + (c - ox)]; };
@@ -347,7 +347,7 @@ void CPPDrawManager::FillTextured(HDC dc, const RECT& rect, int effect, COLORREF
     default:
       break;
   }
-  dib_.Draw(dc, visible.left, visible.top);
+  m_dib.Draw(dc, visible.left, visible.top);
 }
 
 void CPPDrawManager::TileBitmap(HDC destination, int x, int y, int width, int height, HDC source, int source_x,
@@ -505,7 +505,7 @@ HBITMAP CPPDrawManager::ConvertBitmap(HBITMAP bitmap, int width, int height, DWO
     DWORD pixel = out.bits[i];
     const DWORD alpha = pixel & 0xFF000000;
     DWORD rgb = pixel & 0x00FFFFFF;
-    if (alpha) alpha_seen_ = true;
+    if (alpha) m_alphaSeen = true;
     if (use_transparent && rgb == key) {
       rgb = 0;
     } else {
@@ -562,14 +562,14 @@ void CPPDrawManager::DrawConverted(HDC dc, int x, int y, int width, int height, 
   if (shadow_mask)
     shadow.reset(ConvertBitmap(mask_source, width, height, IMAGE_EFFECT_MASK, use_transparent, mask_transparent,
                                InvertColor(colour)));
-  alpha_seen_ = false;
+  m_alphaSeen = false;
   Bitmap image(ConvertBitmap(source, width, height, flags, use_transparent, transparent, colour));
   if (!mask || !image) return;
   MemoryDC image_dc(CreateCompatibleDC(dc)), mask_dc(CreateCompatibleDC(dc));
   if (!image_dc || !mask_dc) return;
   Selection s1(image_dc.get(), image.get()), s2(mask_dc.get(), mask.get());
   auto put = [&](int px, int py) {
-    if (alpha_seen_) {
+    if (m_alphaSeen) {
       AlphaChannelBitBlt(image_dc.get(), dc, px, py, width, height);
     } else {
       const COLORREF old_text = SetTextColor(dc, RGB(0, 0, 0));
@@ -593,7 +593,7 @@ void CPPDrawManager::DrawConverted(HDC dc, int x, int y, int width, int height, 
 void CPPDrawManager::DrawBitmap(HDC dc, int x, int y, int width, int height, HBITMAP bitmap, bool use_transparent,
                                 COLORREF transparent, DWORD flags, bool shadow_on, int shadow_dx, int shadow_dy,
                                 int blur_x, int blur_y, COLORREF colour) {
-  alpha_seen_ = false;
+  m_alphaSeen = false;
   if (!bitmap || !dc || !IsSaneBitmapSize(width, height)) return;
   DrawConverted(dc, x, y, width, height, bitmap, use_transparent, transparent, transparent, bitmap, flags, shadow_on,
                 shadow_dx, shadow_dy, blur_x, blur_y, colour, false);
@@ -601,7 +601,7 @@ void CPPDrawManager::DrawBitmap(HDC dc, int x, int y, int width, int height, HBI
 
 void CPPDrawManager::DrawIcon(HDC dc, int x, int y, int width, int height, HICON icon, DWORD flags, bool shadow_on,
                               int shadow_dx, int shadow_dy, int blur_x, int blur_y, COLORREF colour) {
-  alpha_seen_ = false;
+  m_alphaSeen = false;
   if (!icon || !dc || !IsSaneBitmapSize(width, height)) return;
   const SIZE size = GetSizeOfIcon(icon);
   Icon sized(size.cx == width && size.cy == height ? CopyIcon(icon) : StretchIcon(icon, width, height));

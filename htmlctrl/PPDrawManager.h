@@ -90,6 +90,6 @@ class CPPDrawManager {
                      COLORREF transparent, COLORREF mask_transparent, HBITMAP mask_source, DWORD flags, bool shadow_on,
                      int shadow_dx, int shadow_dy, int blur_x, int blur_y, COLORREF colour, bool icon);
 
-  CCeXDib dib_;
-  bool alpha_seen_ = false;
+  CCeXDib m_dib;
+  bool m_alphaSeen = false;
 };

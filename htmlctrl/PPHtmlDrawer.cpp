@@ -50,32 +50,32 @@ bool FindTable(const std::wstring& text, size_t pos, size_t end, size_t& table_b
 
 }  // namespace
 
-CPPHtmlDrawer::CPPHtmlDrawer() : shadow_colour_(RGB(MulDiv(255, 50, 100), MulDiv(255, 50, 100), MulDiv(255, 50, 100))) {
-  hand_cursor_ = LoadHandCursor(hand_owned_);
+CPPHtmlDrawer::CPPHtmlDrawer() : m_shadowColour(RGB(MulDiv(255, 50, 100), MulDiv(255, 50, 100), MulDiv(255, 50, 100))) {
+  m_handCursor = LoadHandCursor(m_handOwned);
 }
 
 CPPHtmlDrawer::~CPPHtmlDrawer() {
-  if (font_) DeleteObject(font_);
-  if (hand_owned_) DestroyCursor(hand_cursor_);
-  if (module_owned_ && resource_module_) FreeLibrary(resource_module_);
+  if (m_font) DeleteObject(m_font);
+  if (m_handOwned) DestroyCursor(m_handCursor);
+  if (m_moduleOwned && m_resourceModule) FreeLibrary(m_resourceModule);
 }
 
 void CPPHtmlDrawer::SetCallbackHyperlink(HWND window, UINT message, LPARAM param) {
-  link_window_ = window;
-  link_message_ = message;
-  link_param_ = param;
+  m_linkWindow = window;
+  m_linkMessage = message;
+  m_linkParam = param;
 }
 
 void CPPHtmlDrawer::SetCallbackMessage(HWND window, UINT message, LPARAM param) {
-  message_window_ = window;
-  message_message_ = message;
-  message_param_ = param;
+  m_messageWindow = window;
+  m_messageMessage = message;
+  m_messageParam = param;
 }
 
 void CPPHtmlDrawer::SetResourceModule(HMODULE module, bool owned) {
-  if (module_owned_ && resource_module_ && resource_module_ != module) FreeLibrary(resource_module_);
-  resource_module_ = module;
-  module_owned_ = owned && module;
+  if (m_moduleOwned && m_resourceModule && m_resourceModule != module) FreeLibrary(m_resourceModule);
+  m_resourceModule = module;
+  m_moduleOwned = owned && module;
 }
 
 bool CPPHtmlDrawer::SetResourceDll(const std::wstring& path) {
@@ -104,74 +104,74 @@ SIZE CPPHtmlDrawer::PrepareOutput(HDC dc, const std::wstring& text) {
   SIZE size = {0, 0};
   if (!dc) return size;
   SetTextJustification(dc, 0, 0);
-  text_ = markup_.PrepareText(text, newlines_break_);
-  if (text_.empty()) return size;
-  dc_ = dc;
-  const RECT rect = {0, 0, max_width_, 0};
+  m_text = m_markup.PrepareText(text, m_newlinesBreak);
+  if (m_text.empty()) return size;
+  m_dc = dc;
+  const RECT rect = {0, 0, m_maxWidth, 0};
   size = RunPass(true, rect);
   if (size.cx == 0 && size.cy == 0) {
-    text_.clear();
+    m_text.clear();
     return size;
   }
-  if (max_width_ > 0 && size.cx > max_width_) size.cx = max_width_;
+  if (m_maxWidth > 0 && size.cx > m_maxWidth) size.cx = m_maxWidth;
   size.cx += 1;
   size.cy += 1;
   return size;
 }
 
 void CPPHtmlDrawer::DrawPreparedOutput(HDC dc, const RECT& rect) {
-  if (!dc || text_.empty()) return;
-  dc_ = dc;
+  if (!dc || m_text.empty()) return;
+  m_dc = dc;
   RunPass(false, rect);
 }
 
 SIZE CPPHtmlDrawer::RunPass(bool measuring, const RECT& rect) {
-  measuring_ = measuring;
+  m_measuring = measuring;
   // Hot areas are rebuilt by every pass; appending would pile them up with each redraw.
-  hot_areas_.clear();
+  m_hotAreas.clear();
   if (measuring) {
-    lines_.clear();
-    animations_.clear();
-    tables_.clear();
+    m_lines.clear();
+    m_animations.clear();
+    m_tables.clear();
   }
-  line_index_ = 0;
-  table_index_ = -1;
-  fixed_cells_ = 0;
-  link_counter_ = -1;
-  animation_index_ = -1;
-  stack_.clear();
+  m_lineIndex = 0;
+  m_tableIndex = -1;
+  m_fixedCells = 0;
+  m_linkCounter = -1;
+  m_animationIndex = -1;
+  m_stack.clear();
 
-  HGDIOBJ old_font = GetCurrentObject(dc_, OBJ_FONT);
-  const int old_mode = GetBkMode(dc_);
-  const COLORREF old_text = GetTextColor(dc_);
-  const COLORREF old_background = GetBkColor(dc_);
-  GetTextMetricsW(dc_, &tm_);
-  metrics_.em_height = tm_.tmHeight;
-  metrics_.pixels_per_inch = GetDeviceCaps(dc_, LOGPIXELSY);
+  HGDIOBJ old_font = GetCurrentObject(m_dc, OBJ_FONT);
+  const int old_mode = GetBkMode(m_dc);
+  const COLORREF old_text = GetTextColor(m_dc);
+  const COLORREF old_background = GetBkColor(m_dc);
+  GetTextMetricsW(m_dc, &m_tm);
+  m_metrics.em_height = m_tm.tmHeight;
+  m_metrics.pixels_per_inch = GetDeviceCaps(m_dc, LOGPIXELSY);
   SIZE x_size = {0, 0};
-  GetTextExtentPoint32W(dc_, L"x", 1, &x_size);
-  metrics_.ex_height = x_size.cy;
+  GetTextExtentPoint32W(m_dc, L"x", 1, &x_size);
+  m_metrics.ex_height = x_size.cy;
 
-  style_ = HtmlStyle();
-  markup_.ApplyRule(L"body", style_, metrics_);
+  m_style = HtmlStyle();
+  m_markup.ApplyRule(L"body", m_style, m_metrics);
   MakeFont();
 
   SIZE size = {0, 0};
   try {
-    size = LayoutBlock(text_, 0, text_.size(), rect, 0);
+    size = LayoutBlock(m_text, 0, m_text.size(), rect, 0);
   } catch (const std::exception&) {
     // Out of memory for the records of an enormous text: the pass ends where it stands,
     // and the DC is restored below; drawing code never lets an exception out.
   }
 
-  SelectObject(dc_, old_font);
-  SetBkMode(dc_, old_mode);
-  SetTextColor(dc_, old_text);
-  SetBkColor(dc_, old_background);
-  SetTextJustification(dc_, 0, 0);
-  stack_.clear();
-  if (font_) DeleteObject(font_);
-  font_ = nullptr;
+  SelectObject(m_dc, old_font);
+  SetBkMode(m_dc, old_mode);
+  SetTextColor(m_dc, old_text);
+  SetBkColor(m_dc, old_background);
+  SetTextJustification(m_dc, 0, 0);
+  m_stack.clear();
+  if (m_font) DeleteObject(m_font);
+  m_font = nullptr;
   return size;
 }
 
@@ -198,19 +198,19 @@ SIZE CPPHtmlDrawer::LayoutBlock(const std::wstring& text, size_t begin, size_t e
 }
 
 CPPHtmlDrawer::LineInfo* CPPHtmlDrawer::CurrentLine() {
-  return line_index_ < lines_.size() ? &lines_[line_index_] : nullptr;
+  return m_lineIndex < m_lines.size() ? &m_lines[m_lineIndex] : nullptr;
 }
 
 SIZE CPPHtmlDrawer::LayoutStretch(const std::wstring& text, size_t begin, size_t end, const RECT& rect) {
   PushStyle(L"body");
-  markup_.ApplyRule(L"body", style_, metrics_);
+  m_markup.ApplyRule(L"body", m_style, m_metrics);
   MakeFont();
-  left_ = rect.left;
-  right_ = rect.right;
-  line_width_ = std::max(0, static_cast<int>(rect.right - rect.left));
-  y_ = rect.top;
-  stretch_width_ = 0;
-  const size_t first_line = line_index_;
+  m_left = rect.left;
+  m_right = rect.right;
+  m_lineWidth = std::max(0, static_cast<int>(rect.right - rect.left));
+  m_y = rect.top;
+  m_stretchWidth = 0;
+  const size_t first_line = m_lineIndex;
   StartLine();
   size_t pos = begin;
   HtmlToken token;
@@ -220,15 +220,15 @@ SIZE CPPHtmlDrawer::LayoutStretch(const std::wstring& text, size_t begin, size_t
     else
       HandleTag(token);
   }
-  if (!line_empty_) EndLine(1, false);
-  SetTextJustification(dc_, 0, 0);
+  if (!m_lineEmpty) EndLine(1, false);
+  SetTextJustification(m_dc, 0, 0);
   PopStyle(L"body");
   MakeFont();
 
-  SIZE size = {stretch_width_, y_ - rect.top};
-  for (size_t i = first_line; i < lines_.size() && i <= line_index_; ++i)
-    if (lines_[i].percent > 0)
-      size.cx = std::max<LONG>(size.cx, lines_[i].width + MulDiv(size.cx, lines_[i].percent, 100));
+  SIZE size = {m_stretchWidth, m_y - rect.top};
+  for (size_t i = first_line; i < m_lines.size() && i <= m_lineIndex; ++i)
+    if (m_lines[i].percent > 0)
+      size.cx = std::max<LONG>(size.cx, m_lines[i].width + MulDiv(size.cx, m_lines[i].percent, 100));
   return size;
 }
 
@@ -236,108 +236,108 @@ SIZE CPPHtmlDrawer::LayoutStretch(const std::wstring& text, size_t begin, size_t
 // Lines
 
 void CPPHtmlDrawer::StartLine() {
-  line_empty_ = true;
-  justify_room_ = justify_spaces_ = 0;
-  if (measuring_) {
+  m_lineEmpty = true;
+  m_justifyRoom = m_justifySpaces = 0;
+  if (m_measuring) {
     LineInfo line;
-    line.align = style_.horizontal_align;
-    if (line_index_ >= lines_.size()) lines_.resize(line_index_ + 1);
-    lines_[line_index_] = line;
-    x_ = left_;
+    line.align = m_style.horizontal_align;
+    if (m_lineIndex >= m_lines.size()) m_lines.resize(m_lineIndex + 1);
+    m_lines[m_lineIndex] = line;
+    m_x = m_left;
     return;
   }
   const LineInfo* line = CurrentLine();
   const LineInfo empty;
   if (!line) line = &empty;
-  const int available = right_ - left_;
+  const int available = m_right - m_left;
   int width = line->width;
   if (line->percent > 0) width += MulDiv(available, line->percent, 100);
-  SetTextJustification(dc_, 0, 0);
+  SetTextJustification(m_dc, 0, 0);
   if (line->align == 3 && line->wrapped && line->spaces > 0) {
-    justify_room_ = std::max(0, available - width);
-    justify_spaces_ = line->spaces;
+    m_justifyRoom = std::max(0, available - width);
+    m_justifySpaces = line->spaces;
   }
   if (line->align == 1)
-    x_ = left_ + (available - width) / 2;
+    m_x = m_left + (available - width) / 2;
   else if (line->align == 2)
-    x_ = left_ + available - width;
+    m_x = m_left + available - width;
   else
-    x_ = left_;
+    m_x = m_left;
 }
 
 void CPPHtmlDrawer::EndLine(int count, bool wrapped) {
   count = std::clamp(count, 1, kMaxRepeat);
   int height = 0;
   if (LineInfo* line = CurrentLine()) {
-    if (measuring_) {
-      if (line->ascent == 0) line->ascent = tm_.tmHeight;
+    if (m_measuring) {
+      if (line->ascent == 0) line->ascent = m_tm.tmHeight;
       line->height = line->ascent + line->descent;
-      line->width = x_ - left_;
+      line->width = m_x - m_left;
       line->wrapped = wrapped;
-      stretch_width_ = std::max(stretch_width_, line->width);
+      m_stretchWidth = std::max(m_stretchWidth, line->width);
     }
     height = line->height;
   }
-  ++line_index_;
-  y_ += count * height;
+  ++m_lineIndex;
+  m_y += count * height;
   StartLine();
 }
 
 void CPPHtmlDrawer::PlaceBox(int width, int height, int* top) {
   LineInfo* line = CurrentLine();
-  if (measuring_) {
+  if (m_measuring) {
     if (line) {
-      line->align = style_.horizontal_align;
+      line->align = m_style.horizontal_align;
       line->ascent = std::max(line->ascent, height);
     }
-    *top = y_;
+    *top = m_y;
     return;
   }
   const int H = line ? line->height : 0, D = line ? line->descent : 0;
-  switch (style_.vertical_align) {
+  switch (m_style.vertical_align) {
     case 0:
-      *top = y_;
+      *top = m_y;
       break;
     case 1:
-      *top = y_ + (H - height) / 2;
+      *top = m_y + (H - height) / 2;
       break;
     case 2:
-      *top = y_ + H - height;
+      *top = m_y + H - height;
       break;
     default:
-      *top = y_ + H - D - height;
+      *top = m_y + H - D - height;
       break;
   }
   (void)width;
 }
 
 void CPPHtmlDrawer::AddHotArea(int left, int top, int right, int bottom) {
-  if (measuring_ || style_.link_kind == 0) return;
-  hot_areas_.push_back(HotArea{RECT{left, top, right, bottom}, style_.link_kind, link_counter_, style_.link_target});
+  if (m_measuring || m_style.link_kind == 0) return;
+  m_hotAreas.push_back(HotArea{RECT{left, top, right, bottom}, m_style.link_kind, m_linkCounter, m_style.link_target});
 }
 
 // ---------------------------------------------------------------------------------------
 // Text
 
 void CPPHtmlDrawer::HandleText(const std::wstring& run) {
-  const std::wstring text = HtmlMarkup::Transform(run, style_.text_transform);
+  const std::wstring text = HtmlMarkup::Transform(run, m_style.text_transform);
   // The run is walked by position: copying what is left for every line would cost the
   // square of a long run's length.
   size_t start = 0;
   while (start < text.size()) {
-    SetTextJustification(dc_, 0, 0);
+    SetTextJustification(m_dc, 0, 0);
     const size_t left = text.size() - start;
     const wchar_t* rest = text.c_str() + start;
-    const int room = left_ + line_width_ - x_;
+    const int room = m_left + m_lineWidth - m_x;
     size_t taken = left;   // characters that this piece uses up
     size_t length = left;  // characters that it shows
     bool cut = false;
-    if ((max_width_ > 0 || fixed_cells_ > 0) && line_width_ > 0) {
+    if ((m_maxWidth > 0 || m_fixedCells > 0) && m_lineWidth > 0) {
       // Only as many characters as could possibly fit are measured.
       const int window = static_cast<int>(std::min<size_t>(left, static_cast<size_t>(std::max(room, 0)) + 2));
       int fit = 0;
       SIZE extent = {0, 0};
-      if (!GetTextExtentExPointW(dc_, rest, window, std::max(room, 0), &fit, nullptr, &extent)) fit = 0;
+      if (!GetTextExtentExPointW(m_dc, rest, window, std::max(room, 0), &fit, nullptr, &extent)) fit = 0;
       fit = std::clamp(fit, 0, window);
       if (static_cast<size_t>(window) < left || fit < window) {
         cut = true;
@@ -351,7 +351,7 @@ void CPPHtmlDrawer::HandleText(const std::wstring& run) {
           }
         }
         // A line with nothing on it yet takes at least one character, whatever its width.
-        if (at == 0 && line_empty_) at = static_cast<size_t>(std::max(fit, 1));
+        if (at == 0 && m_lineEmpty) at = static_cast<size_t>(std::max(fit, 1));
         taken = at;
         length = at;
         while (length > 0 && rest[length - 1] == L' ') --length;
@@ -367,72 +367,72 @@ void CPPHtmlDrawer::HandleText(const std::wstring& run) {
 void CPPHtmlDrawer::PlacePiece(const std::wstring& piece) {
   const int length = static_cast<int>(std::min<size_t>(piece.size(), INT_MAX));
   const int spaces = CountSpaces(piece);
-  if (!measuring_ && justify_spaces_ > 0 && spaces > 0) {
-    const int share = MulDiv(justify_room_, std::min(spaces, justify_spaces_), justify_spaces_);
-    SetTextJustification(dc_, share, spaces);
-    justify_room_ -= share;
-    justify_spaces_ = std::max(0, justify_spaces_ - spaces);
+  if (!m_measuring && m_justifySpaces > 0 && spaces > 0) {
+    const int share = MulDiv(m_justifyRoom, std::min(spaces, m_justifySpaces), m_justifySpaces);
+    SetTextJustification(m_dc, share, spaces);
+    m_justifyRoom -= share;
+    m_justifySpaces = std::max(0, m_justifySpaces - spaces);
   }
   SIZE extent = {0, 0};
-  GetTextExtentPoint32W(dc_, piece.c_str(), length, &extent);
+  GetTextExtentPoint32W(m_dc, piece.c_str(), length, &extent);
   LineInfo* line = CurrentLine();
-  if (measuring_) {
+  if (m_measuring) {
     if (line) {
-      line->align = style_.horizontal_align;
+      line->align = m_style.horizontal_align;
       line->spaces += spaces;
-      line->ascent = std::max<int>(line->ascent, tm_.tmAscent);
-      line->descent = std::max<int>(line->descent, extent.cy - tm_.tmAscent);
+      line->ascent = std::max<int>(line->ascent, m_tm.tmAscent);
+      line->descent = std::max<int>(line->descent, extent.cy - m_tm.tmAscent);
     }
   } else {
     const int H = line ? line->height : 0, D = line ? line->descent : 0;
     int top;
-    switch (style_.vertical_align) {
+    switch (m_style.vertical_align) {
       case 0:
-        top = y_;
+        top = m_y;
         break;
       case 1:
-        top = y_ + (H - tm_.tmHeight) / 2;
+        top = m_y + (H - m_tm.tmHeight) / 2;
         break;
       case 2:
-        top = y_ + H - tm_.tmAscent;
+        top = m_y + H - m_tm.tmAscent;
         break;
       default:
-        top = y_ + H - tm_.tmAscent - D;
+        top = m_y + H - m_tm.tmAscent - D;
         break;
     }
-    AddHotArea(x_, top, x_ + extent.cx, top + extent.cy);
-    TextOutW(dc_, x_, top, piece.c_str(), length);
-    if (style_.overline) {
-      Pen pen(CreatePen(PS_SOLID, style_.weight < FW_BOLD ? 1 : 2, Resolve(style_.text_colour)));
+    AddHotArea(m_x, top, m_x + extent.cx, top + extent.cy);
+    TextOutW(m_dc, m_x, top, piece.c_str(), length);
+    if (m_style.overline) {
+      Pen pen(CreatePen(PS_SOLID, m_style.weight < FW_BOLD ? 1 : 2, Resolve(m_style.text_colour)));
       if (pen) {
-        Selection select(dc_, pen.get());
+        Selection select(m_dc, pen.get());
         POINT old;
-        MoveToEx(dc_, x_, top, &old);
-        LineTo(dc_, x_ + extent.cx, top);
-        MoveToEx(dc_, old.x, old.y, nullptr);
+        MoveToEx(m_dc, m_x, top, &old);
+        LineTo(m_dc, m_x + extent.cx, top);
+        MoveToEx(m_dc, old.x, old.y, nullptr);
       }
     }
   }
-  SetTextJustification(dc_, 0, 0);
-  x_ += extent.cx;
-  line_empty_ = false;
+  SetTextJustification(m_dc, 0, 0);
+  m_x += extent.cx;
+  m_lineEmpty = false;
 }
 
 // ---------------------------------------------------------------------------------------
 // Tags
 
 void CPPHtmlDrawer::HandleTag(const HtmlToken& token) {
-  const int kind = markup_.TagKind(token.text);
+  const int kind = m_markup.TagKind(token.text);
   if (kind == TAG_UNKNOWN) return;
   if (HtmlMarkup::IsContainer(kind)) {
-    if (markup_.ApplyContainerTag(kind, token.text, token.closing, token.attributes, style_, stack_, metrics_,
-                                  link_counter_, hot_link_))
+    if (m_markup.ApplyContainerTag(kind, token.text, token.closing, token.attributes, m_style, m_stack, m_metrics,
+                                   m_linkCounter, m_hotLink))
       MakeFont();
     return;
   }
   auto repeat = [&]() {
     const std::wstring count = token.attributes.size() > 1 ? token.attributes.substr(1) : std::wstring();
-    return std::clamp(HtmlMarkup::ParseLength(1, count, false, metrics_), 1, kMaxRepeat);
+    return std::clamp(HtmlMarkup::ParseLength(1, count, false, m_metrics), 1, kMaxRepeat);
   };
   switch (kind) {
     case TAG_NEWLINE:
@@ -440,9 +440,9 @@ void CPPHtmlDrawer::HandleTag(const HtmlToken& token) {
       break;
     case TAG_TABULATION: {
       const int stops = repeat();
-      const long long position = ((static_cast<long long>(x_) - left_) / tab_width_ + stops) * tab_width_;
-      x_ = left_ + static_cast<int>(std::min<long long>(position, 1 << 24));
-      line_empty_ = false;
+      const long long position = ((static_cast<long long>(m_x) - m_left) / m_tabWidth + stops) * m_tabWidth;
+      m_x = m_left + static_cast<int>(std::min<long long>(position, 1 << 24));
+      m_lineEmpty = false;
       break;
     }
     case TAG_HLINE:
@@ -462,30 +462,31 @@ void CPPHtmlDrawer::HandleTag(const HtmlToken& token) {
 }
 
 void CPPHtmlDrawer::HandleRule(const HtmlAttributes& attributes) {
-  HtmlStyle rule = style_;
-  markup_.ApplyRule(L"hr", rule, metrics_);
+  HtmlStyle rule = m_style;
+  m_markup.ApplyRule(L"hr", rule, m_metrics);
   const std::wstring width_text = HtmlMarkup::Attribute(attributes, L"width");
   const bool percent = width_text.empty() || width_text.back() == L'%';
-  const int width = std::max(0, HtmlMarkup::ParseLength(100, width_text, false, metrics_));
-  const int size = std::max(0, HtmlMarkup::ParseLength(1, HtmlMarkup::Attribute(attributes, L"size"), false, metrics_));
-  COLORREF colour = markup_.ParseColour(HtmlMarkup::Attribute(attributes, L"color"), rule.text_colour);
-  if (!markup_.IsEnabled()) colour = markup_.DisabledColour();
+  const int width = std::max(0, HtmlMarkup::ParseLength(100, width_text, false, m_metrics));
+  const int size =
+      std::max(0, HtmlMarkup::ParseLength(1, HtmlMarkup::Attribute(attributes, L"size"), false, m_metrics));
+  COLORREF colour = m_markup.ParseColour(HtmlMarkup::Attribute(attributes, L"color"), rule.text_colour);
+  if (!m_markup.IsEnabled()) colour = m_markup.DisabledColour();
   if (width == 0 || size == 0) return;  // takes no room
   LineInfo* line = CurrentLine();
-  if (measuring_) {
+  if (m_measuring) {
     if (line) {
       if (percent) line->percent += width;
       line->ascent = std::max(line->ascent, size + 8);
-      line->align = style_.horizontal_align;
+      line->align = m_style.horizontal_align;
     }
-    x_ += percent ? 1 : width;
+    m_x += percent ? 1 : width;
   } else {
-    const int pixels = percent ? MulDiv(right_ - left_, width, 100) : width;
-    const int middle = y_ + (line ? line->height : 0) / 2;
-    draw_manager_.DrawLine(dc_, x_, middle, x_ + pixels, middle, Resolve(colour), CPPDrawManager::PEN_SOLID, size);
-    x_ += pixels;
+    const int pixels = percent ? MulDiv(m_right - m_left, width, 100) : width;
+    const int middle = m_y + (line ? line->height : 0) / 2;
+    m_drawManager.DrawLine(m_dc, m_x, middle, m_x + pixels, middle, Resolve(colour), CPPDrawManager::PEN_SOLID, size);
+    m_x += pixels;
   }
-  line_empty_ = false;
+  m_lineEmpty = false;
 }
 
 void CPPHtmlDrawer::HandleString(const HtmlAttributes& attributes) {
@@ -504,8 +505,8 @@ void CPPHtmlDrawer::HandleImage(int kind, const HtmlAttributes& attributes) {
                      srcdll = get(L"srcdll");
   bool mask_given = false;
   const std::wstring mask_text = HtmlMarkup::Attribute(attributes, L"mask", &mask_given);
-  const COLORREF mask = markup_.ParseColour(mask_text, RGB(255, 0, 255));
-  const int index = std::max(0, HtmlMarkup::ParseLength(0, get(L"index"), false, metrics_));
+  const COLORREF mask = m_markup.ParseColour(mask_text, RGB(255, 0, 255));
+  const int index = std::max(0, HtmlMarkup::ParseLength(0, get(L"index"), false, m_metrics));
 
   const bool hot = InHotLink();
   const std::wstring letters = hot && !get(L"hotstyle").empty() ? get(L"hotstyle") : get(L"style");
@@ -517,18 +518,18 @@ void CPPHtmlDrawer::HandleImage(int kind, const HtmlAttributes& attributes) {
       bits |= CPPDrawManager::IMAGE_EFFECT_DARKEN;
     else if (c == L'l')
       bits |= CPPDrawManager::IMAGE_EFFECT_LIGHTEN;
-    else if (c == L's' && (shadow_dx_ || shadow_dy_))
-      bits |= shadow_gradient_ ? CPPDrawManager::IMAGE_EFFECT_GRADIENT_SHADOW : CPPDrawManager::IMAGE_EFFECT_SHADOW;
+    else if (c == L's' && (m_shadowDx || m_shadowDy))
+      bits |= m_shadowGradient ? CPPDrawManager::IMAGE_EFFECT_GRADIENT_SHADOW : CPPDrawManager::IMAGE_EFFECT_SHADOW;
   }
-  if (!markup_.IsEnabled()) bits = (bits & ~0xFFu) | CPPDrawManager::IMAGE_EFFECT_MONOCHROME;
+  if (!m_markup.IsEnabled()) bits = (bits & ~0xFFu) | CPPDrawManager::IMAGE_EFFECT_MONOCHROME;
   const bool shadow =
       (bits & (CPPDrawManager::IMAGE_EFFECT_SHADOW | CPPDrawManager::IMAGE_EFFECT_GRADIENT_SHADOW)) != 0;
-  const COLORREF colour = markup_.IsEnabled() ? shadow_colour_ : markup_.DisabledColour();
+  const COLORREF colour = m_markup.IsEnabled() ? m_shadowColour : m_markup.DisabledColour();
 
   // A module named by the markup is mapped for its resources only: its code never runs.
   Module own_module;
   auto module_for_dll = [&]() -> HMODULE {
-    if (srcdll.empty()) return resource_module_;
+    if (srcdll.empty()) return m_resourceModule;
     own_module.reset(LoadResourceOnlyModule(srcdll));
     return own_module.get();
   };
@@ -545,8 +546,8 @@ void CPPHtmlDrawer::HandleImage(int kind, const HtmlAttributes& attributes) {
   if (kind == TAG_ICON) {
     const std::wstring wt = get(L"width"), ht = get(L"height");
     const int cx = GetSystemMetrics(SM_CXICON), cy = GetSystemMetrics(SM_CYICON);
-    image_w = wt.empty() ? cx : HtmlMarkup::ParseLength(cx, wt, false, metrics_);
-    image_h = ht.empty() ? cy : HtmlMarkup::ParseLength(cy, ht, false, metrics_);
+    image_w = wt.empty() ? cx : HtmlMarkup::ParseLength(cx, wt, false, m_metrics);
+    image_h = ht.empty() ? cy : HtmlMarkup::ParseLength(cy, ht, false, m_metrics);
     if (!IsSaneBitmapSize(image_w, image_h)) return;
     if (WORD id = ResourceId(idres)) {
       owned_icon.reset(static_cast<HICON>(
@@ -580,8 +581,8 @@ void CPPHtmlDrawer::HandleImage(int kind, const HtmlAttributes& attributes) {
     if (owned_bitmap) bitmap = owned_bitmap.get();
     SIZE own = bitmap ? CPPDrawManager::GetSizeOfBitmap(bitmap) : SIZE{0, 0};
     if (kind == TAG_IMAGELIST && bitmap) {
-      strip_cx = std::max(0, HtmlMarkup::ParseLength(0, get(L"cx"), false, metrics_));
-      strip_cy = std::max(0, HtmlMarkup::ParseLength(0, get(L"cy"), false, metrics_));
+      strip_cx = std::max(0, HtmlMarkup::ParseLength(0, get(L"cx"), false, m_metrics));
+      strip_cy = std::max(0, HtmlMarkup::ParseLength(0, get(L"cy"), false, m_metrics));
       if (!strip_cx && !strip_cy)
         strip_cx = strip_cy = std::min(own.cx, own.cy);
       else if (!strip_cx)
@@ -590,78 +591,78 @@ void CPPHtmlDrawer::HandleImage(int kind, const HtmlAttributes& attributes) {
         strip_cy = strip_cx;
       if (strip_cx <= 0 || strip_cy <= 0) return;
       const int count = (own.cx / strip_cx) * (own.cy / strip_cy);
-      const int speed = std::max(0, HtmlMarkup::ParseLength(0, get(L"speed"), false, metrics_));
+      const int speed = std::max(0, HtmlMarkup::ParseLength(0, get(L"speed"), false, m_metrics));
       if (speed > 0) {
-        if (measuring_) {
-          animations_.push_back(AnimatedImage{index, count, 0, speed});
-          ++animation_index_;
-        } else if (static_cast<size_t>(++animation_index_) < animations_.size()) {
-          frame = animations_[static_cast<size_t>(animation_index_)].frame;
+        if (m_measuring) {
+          m_animations.push_back(AnimatedImage{index, count, 0, speed});
+          ++m_animationIndex;
+        } else if (static_cast<size_t>(++m_animationIndex) < m_animations.size()) {
+          frame = m_animations[static_cast<size_t>(m_animationIndex)].frame;
         }
       }
       if (frame >= count) return;
       own = SIZE{strip_cx, strip_cy};
-    } else if (kind == TAG_IMAGELIST && image_list_) {
-      if (index >= ImageList_GetImageCount(image_list_)) return;
+    } else if (kind == TAG_IMAGELIST && m_imageList) {
+      if (index >= ImageList_GetImageCount(m_imageList)) return;
       int cx = 0, cy = 0;
-      ImageList_GetIconSize(image_list_, &cx, &cy);
+      ImageList_GetIconSize(m_imageList, &cx, &cy);
       own = SIZE{cx, cy};
       from_image_list = true;
     }
     if (!bitmap && !from_image_list) return;
-    image_w = ImageLength(get(L"width"), own.cx, metrics_);
-    image_h = ImageLength(get(L"height"), own.cy, metrics_);
+    image_w = ImageLength(get(L"width"), own.cx, m_metrics);
+    image_h = ImageLength(get(L"height"), own.cy, m_metrics);
   }
   // Sizes come from the markup: a picture too large to make is left out, not attempted.
   if (!IsSaneBitmapSize(image_w, image_h)) return;
 
   int width = image_w, height = image_h;
   if (shadow) {
-    width += shadow_dx_;
-    height += shadow_dy_;
+    width += m_shadowDx;
+    height += m_shadowDy;
   }
-  if ((max_width_ > 0 || fixed_cells_ > 0) && line_width_ > 0 && !line_empty_ && x_ + width > left_ + line_width_)
+  if ((m_maxWidth > 0 || m_fixedCells > 0) && m_lineWidth > 0 && !m_lineEmpty && m_x + width > m_left + m_lineWidth)
     EndLine(1, true);
-  if (LineInfo* line = CurrentLine()) line->align = style_.horizontal_align;
+  if (LineInfo* line = CurrentLine()) line->align = m_style.horizontal_align;
   int top = 0;
   PlaceBox(width, height, &top);
-  if (!measuring_) {
-    AddHotArea(x_, top, x_ + width, top + height);
+  if (!m_measuring) {
+    AddHotArea(m_x, top, m_x + width, top + height);
     if (kind == TAG_ICON) {
-      draw_manager_.DrawIcon(dc_, x_, top, image_w, image_h, icon, bits, shadow, shadow_dx_, shadow_dy_,
-                             shadow_depth_x_, shadow_depth_y_, colour);
+      m_drawManager.DrawIcon(m_dc, m_x, top, image_w, image_h, icon, bits, shadow, m_shadowDx, m_shadowDy,
+                             m_shadowDepthX, m_shadowDepthY, colour);
     } else if (from_image_list) {
-      Icon list_icon(ImageList_GetIcon(image_list_, index, ILD_NORMAL));
+      Icon list_icon(ImageList_GetIcon(m_imageList, index, ILD_NORMAL));
       if (list_icon)
-        draw_manager_.DrawIcon(dc_, x_, top, image_w, image_h, list_icon.get(), bits, shadow, shadow_dx_, shadow_dy_,
-                               shadow_depth_x_, shadow_depth_y_, colour);
+        m_drawManager.DrawIcon(m_dc, m_x, top, image_w, image_h, list_icon.get(), bits, shadow, m_shadowDx, m_shadowDy,
+                               m_shadowDepthX, m_shadowDepthY, colour);
     } else if (kind == TAG_IMAGELIST) {
-      draw_manager_.DrawImageList(dc_, x_, top, image_w, image_h, bitmap, frame, strip_cx, strip_cy, mask_given, mask,
-                                  bits, shadow, shadow_dx_, shadow_dy_, shadow_depth_x_, shadow_depth_y_, colour);
+      m_drawManager.DrawImageList(m_dc, m_x, top, image_w, image_h, bitmap, frame, strip_cx, strip_cy, mask_given, mask,
+                                  bits, shadow, m_shadowDx, m_shadowDy, m_shadowDepthX, m_shadowDepthY, colour);
     } else {
-      draw_manager_.DrawBitmap(dc_, x_, top, image_w, image_h, bitmap, mask_given, mask, bits, shadow, shadow_dx_,
-                               shadow_dy_, shadow_depth_x_, shadow_depth_y_, colour);
+      m_drawManager.DrawBitmap(m_dc, m_x, top, image_w, image_h, bitmap, mask_given, mask, bits, shadow, m_shadowDx,
+                               m_shadowDy, m_shadowDepthX, m_shadowDepthY, colour);
     }
   }
-  x_ += width;
-  line_empty_ = false;
+  m_x += width;
+  m_lineEmpty = false;
 }
 
 // ---------------------------------------------------------------------------------------
 // Style and font
 
 void CPPHtmlDrawer::PushStyle(const wchar_t* name) {
-  style_.tag_name = name;
-  stack_.push_back(style_);
-  style_.tag_name.clear();
+  m_style.tag_name = name;
+  m_stack.push_back(m_style);
+  m_style.tag_name.clear();
 }
 
 void CPPHtmlDrawer::PopStyle(const wchar_t* name) {
-  if (!stack_.empty() && stack_.back().tag_name == name) {
-    style_ = std::move(stack_.back());
-    stack_.pop_back();
+  if (!m_stack.empty() && m_stack.back().tag_name == name) {
+    m_style = std::move(m_stack.back());
+    m_stack.pop_back();
   }
-  style_.tag_name.clear();
+  m_style.tag_name.clear();
 }
 
 COLORREF CPPHtmlDrawer::Resolve(COLORREF colour) const {
@@ -672,34 +673,34 @@ COLORREF CPPHtmlDrawer::Resolve(COLORREF colour) const {
 
 void CPPHtmlDrawer::MakeFont() {
   LOGFONTW font = {};
-  font.lfHeight = std::clamp(style_.font_height, -kMaxFontHeight, kMaxFontHeight);
-  font.lfWeight = std::clamp(style_.weight, 0, 1000);
-  font.lfItalic = style_.italic;
-  font.lfUnderline = style_.underline;
-  font.lfStrikeOut = style_.strikeout;
+  font.lfHeight = std::clamp(m_style.font_height, -kMaxFontHeight, kMaxFontHeight);
+  font.lfWeight = std::clamp(m_style.weight, 0, 1000);
+  font.lfItalic = m_style.italic;
+  font.lfUnderline = m_style.underline;
+  font.lfStrikeOut = m_style.strikeout;
   font.lfCharSet = DEFAULT_CHARSET;
-  wcsncpy(font.lfFaceName, style_.font_face.c_str(), LF_FACESIZE - 1);
+  wcsncpy(font.lfFaceName, m_style.font_face.c_str(), LF_FACESIZE - 1);
   HFONT made = CreateFontIndirectW(&font);
   if (made) {
-    SelectObject(dc_, made);
-    if (font_) DeleteObject(font_);
-    font_ = made;
+    SelectObject(m_dc, made);
+    if (m_font) DeleteObject(m_font);
+    m_font = made;
   }
-  GetTextMetricsW(dc_, &tm_);
-  metrics_.em_height = tm_.tmHeight;
+  GetTextMetricsW(m_dc, &m_tm);
+  m_metrics.em_height = m_tm.tmHeight;
   SIZE x_size = {0, 0};
-  if (GetTextExtentPoint32W(dc_, L"x", 1, &x_size)) metrics_.ex_height = x_size.cy;
-  SetBkMode(dc_, style_.background_mode == OPAQUE ? OPAQUE : TRANSPARENT);
-  SetTextColor(dc_, Resolve(style_.text_colour));
-  SetBkColor(dc_, Resolve(style_.background_colour));
+  if (GetTextExtentPoint32W(m_dc, L"x", 1, &x_size)) m_metrics.ex_height = x_size.cy;
+  SetBkMode(m_dc, m_style.background_mode == OPAQUE ? OPAQUE : TRANSPARENT);
+  SetTextColor(m_dc, Resolve(m_style.text_colour));
+  SetBkColor(m_dc, Resolve(m_style.background_colour));
 }
 
 // ---------------------------------------------------------------------------------------
 // Mouse and links
 
 int CPPHtmlDrawer::PtInHotArea(POINT point) const {
-  for (size_t i = 0; i < hot_areas_.size(); ++i) {
-    const RECT& r = hot_areas_[i].rect;
+  for (size_t i = 0; i < m_hotAreas.size(); ++i) {
+    const RECT& r = m_hotAreas[i].rect;
     if (point.x >= r.left && point.x <= r.right && point.y >= r.top && point.y <= r.bottom) return static_cast<int>(i);
   }
   return -1;
@@ -708,40 +709,40 @@ int CPPHtmlDrawer::PtInHotArea(POINT point) const {
 BOOL CPPHtmlDrawer::OnSetCursor(POINT point) {
   const int area = PtInHotArea(point);
   if (area < 0) {
-    if (hot_link_ != -2) {
-      hot_link_ = -2;
-      if (link_window_ && link_message_)
-        SendMessageW(link_window_, link_message_, static_cast<WPARAM>(-2), link_param_);
+    if (m_hotLink != -2) {
+      m_hotLink = -2;
+      if (m_linkWindow && m_linkMessage)
+        SendMessageW(m_linkWindow, m_linkMessage, static_cast<WPARAM>(-2), m_linkParam);
     }
     return FALSE;
   }
-  const HotArea& hot = hot_areas_[static_cast<size_t>(area)];
-  if (hot.number != hot_link_) {
-    hot_link_ = hot.number;
-    if (link_window_ && link_message_)
-      SendMessageW(link_window_, link_message_, static_cast<WPARAM>(hot_link_), link_param_);
+  const HotArea& hot = m_hotAreas[static_cast<size_t>(area)];
+  if (hot.number != m_hotLink) {
+    m_hotLink = hot.number;
+    if (m_linkWindow && m_linkMessage)
+      SendMessageW(m_linkWindow, m_linkMessage, static_cast<WPARAM>(m_hotLink), m_linkParam);
   }
-  if (!hot.target.empty() && hand_cursor_) {
-    SetCursor(hand_cursor_);
+  if (!hot.target.empty() && m_handCursor) {
+    SetCursor(m_handCursor);
     return TRUE;
   }
   return FALSE;
 }
 
 LRESULT CPPHtmlDrawer::JumpToHyperlink(int area) {
-  if (area < 0 || static_cast<size_t>(area) >= hot_areas_.size()) return 0;
-  const HotArea hot = hot_areas_[static_cast<size_t>(area)];
+  if (area < 0 || static_cast<size_t>(area) >= m_hotAreas.size()) return 0;
+  const HotArea hot = m_hotAreas[static_cast<size_t>(area)];
   if (hot.target.empty()) return 0;
   if (hot.kind == 1) return OpenHyperlink(hot.target, HKEY_CLASSES_ROOT);
-  if (message_window_ && message_message_)
-    return SendMessageW(message_window_, message_message_, reinterpret_cast<WPARAM>(hot.target.c_str()),
-                        message_param_);
+  if (m_messageWindow && m_messageMessage)
+    return SendMessageW(m_messageWindow, m_messageMessage, reinterpret_cast<WPARAM>(hot.target.c_str()),
+                        m_messageParam);
   return 0;
 }
 
 BOOL CPPHtmlDrawer::OnTimer() {
   BOOL changed = FALSE;
-  for (auto& animation : animations_) {
+  for (auto& animation : m_animations) {
     if (animation.count <= 0) continue;
     if (++animation.tick >= animation.ticks_per_frame) {
       animation.tick = 0;

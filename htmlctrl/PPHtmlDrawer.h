@@ -72,25 +72,25 @@ class CPPHtmlDrawer {
   // One animation tick; TRUE when some frame changed.
   BOOL OnTimer();
 
-  void SetMaxWidth(int width) { max_width_ = width < 0 ? 0 : width; }
-  int GetMaxWidth() const { return max_width_; }
+  void SetMaxWidth(int width) { m_maxWidth = width < 0 ? 0 : width; }
+  int GetMaxWidth() const { return m_maxWidth; }
   void SetCallbackHyperlink(HWND window, UINT message, LPARAM param = 0);
   void SetCallbackMessage(HWND window, UINT message, LPARAM param = 0);
   // A module for "iddll" images; an owned one is freed with the drawer.
   void SetResourceModule(HMODULE module, bool owned);
   // Loads the file as a resource module (data only, none of its code runs).
   bool SetResourceDll(const std::wstring& path);
-  void EnableOutput(bool enabled) { markup_.SetEnabled(enabled); }
-  void SetNewlinesBreak(bool on) { newlines_break_ = on; }
+  void EnableOutput(bool enabled) { m_markup.SetEnabled(enabled); }
+  void SetNewlinesBreak(bool on) { m_newlinesBreak = on; }
   // The text between the first and second newline of a string resource.
   static std::wstring GetStringSecondField(UINT id);
 
-  CPPDrawManager& GetDrawManager() { return draw_manager_; }
-  const std::vector<LineInfo>& Lines() const { return lines_; }
-  const std::vector<HotArea>& HotAreas() const { return hot_areas_; }
-  const std::vector<TableGeometry>& Tables() const { return tables_; }
-  const std::vector<AnimatedImage>& Animations() const { return animations_; }
-  int GetHotLink() const { return hot_link_; }
+  CPPDrawManager& GetDrawManager() { return m_drawManager; }
+  const std::vector<LineInfo>& Lines() const { return m_lines; }
+  const std::vector<HotArea>& HotAreas() const { return m_hotAreas; }
+  const std::vector<TableGeometry>& Tables() const { return m_tables; }
+  const std::vector<AnimatedImage>& Animations() const { return m_animations; }
+  int GetHotLink() const { return m_hotLink; }
 
  private:
   struct ImageSpec;
@@ -110,7 +110,7 @@ class CPPHtmlDrawer {
   void HandleString(const HtmlAttributes& attributes);
   void PlaceBox(int width, int height, int* top);
   void AddHotArea(int left, int top, int right, int bottom);
-  bool InHotLink() const { return style_.link_kind != 0 && link_counter_ == hot_link_; }
+  bool InHotLink() const { return m_style.link_kind != 0 && m_linkCounter == m_hotLink; }
 
   void PushStyle(const wchar_t* name);
   void PopStyle(const wchar_t* name);
@@ -120,51 +120,51 @@ class CPPHtmlDrawer {
   void DrawTableBackground(const RECT& rect);
   LineInfo* CurrentLine();
 
-  HtmlMarkup markup_;
-  CPPDrawManager draw_manager_;
+  HtmlMarkup m_markup;
+  CPPDrawManager m_drawManager;
 
   // Pass state.
-  HDC dc_ = nullptr;
-  bool measuring_ = false;
-  HtmlStyle style_;
-  std::vector<HtmlStyle> stack_;
-  HFONT font_ = nullptr;
-  TEXTMETRICW tm_ = {};
-  LengthMetrics metrics_;
-  int left_ = 0, right_ = 0, line_width_ = 0, x_ = 0, y_ = 0;
-  int stretch_width_ = 0;
-  bool line_empty_ = true;  // nothing placed on the current line yet (both passes decide by it)
-  int justify_room_ = 0, justify_spaces_ = 0;
-  size_t line_index_ = 0;
-  int table_index_ = -1;
-  int link_counter_ = -1;
-  int animation_index_ = -1;
+  HDC m_dc = nullptr;
+  bool m_measuring = false;
+  HtmlStyle m_style;
+  std::vector<HtmlStyle> m_stack;
+  HFONT m_font = nullptr;
+  TEXTMETRICW m_tm = {};
+  LengthMetrics m_metrics;
+  int m_left = 0, m_right = 0, m_lineWidth = 0, m_x = 0, m_y = 0;
+  int m_stretchWidth = 0;
+  bool m_lineEmpty = true;  // nothing placed on the current line yet (both passes decide by it)
+  int m_justifyRoom = 0, m_justifySpaces = 0;
+  size_t m_lineIndex = 0;
+  int m_tableIndex = -1;
+  int m_linkCounter = -1;
+  int m_animationIndex = -1;
 
-  std::wstring text_;
-  int max_width_ = 0;
+  std::wstring m_text;
+  int m_maxWidth = 0;
   // Cells with a width of their own being laid out: text inside them wraps at that width even
   // without a maximum width.
-  int fixed_cells_ = 0;
-  int tab_width_ = 32;
-  bool newlines_break_ = true;
-  std::vector<LineInfo> lines_;
-  std::vector<HotArea> hot_areas_;
-  std::vector<AnimatedImage> animations_;
-  std::vector<TableGeometry> tables_;
-  int hot_link_ = -2;
-  HWND link_window_ = nullptr;
-  UINT link_message_ = 0;
-  LPARAM link_param_ = 0;
-  HWND message_window_ = nullptr;
-  UINT message_message_ = 0;
-  LPARAM message_param_ = 0;
-  HCURSOR hand_cursor_ = nullptr;
-  bool hand_owned_ = false;
-  HIMAGELIST image_list_ = nullptr;
-  HMODULE resource_module_ = nullptr;
-  bool module_owned_ = false;
+  int m_fixedCells = 0;
+  int m_tabWidth = 32;
+  bool m_newlinesBreak = true;
+  std::vector<LineInfo> m_lines;
+  std::vector<HotArea> m_hotAreas;
+  std::vector<AnimatedImage> m_animations;
+  std::vector<TableGeometry> m_tables;
+  int m_hotLink = -2;
+  HWND m_linkWindow = nullptr;
+  UINT m_linkMessage = 0;
+  LPARAM m_linkParam = 0;
+  HWND m_messageWindow = nullptr;
+  UINT m_messageMessage = 0;
+  LPARAM m_messageParam = 0;
+  HCURSOR m_handCursor = nullptr;
+  bool m_handOwned = false;
+  HIMAGELIST m_imageList = nullptr;
+  HMODULE m_resourceModule = nullptr;
+  bool m_moduleOwned = false;
   // Shadow of images drawn with the "s" style letter.
-  int shadow_dx_ = 4, shadow_dy_ = 4, shadow_depth_x_ = 7, shadow_depth_y_ = 7, shadow_darkness_ = 50;
-  bool shadow_gradient_ = true;
-  COLORREF shadow_colour_;
+  int m_shadowDx = 4, m_shadowDy = 4, m_shadowDepthX = 7, m_shadowDepthY = 7, m_shadowDarkness = 50;
+  bool m_shadowGradient = true;
+  COLORREF m_shadowColour;
 };

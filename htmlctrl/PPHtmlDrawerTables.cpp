@@ -160,41 +160,42 @@ int Sum(const std::vector<int>& v, int from, int to) {
 }  // namespace
 
 void CPPHtmlDrawer::ApplyTableAttributes(const HtmlAttributes& attributes, bool table_form) {
-  const bool enabled = markup_.IsEnabled();
-  const COLORREF disabled = markup_.DisabledColour();
+  const bool enabled = m_markup.IsEnabled();
+  const COLORREF disabled = m_markup.DisabledColour();
   for (const auto& attribute : attributes) {
     const std::wstring& name = attribute.first;
     const std::wstring& value = attribute.second;
     if (table_form && name == L"cellpadding") {
-      style_.margin = std::max(0, HtmlMarkup::ParseLength(style_.margin, value, false, metrics_));
+      m_style.margin = std::max(0, HtmlMarkup::ParseLength(m_style.margin, value, false, m_metrics));
     } else if (table_form && name == L"cellspacing") {
-      style_.padding = std::max(0, HtmlMarkup::ParseLength(style_.padding, value, false, metrics_));
+      m_style.padding = std::max(0, HtmlMarkup::ParseLength(m_style.padding, value, false, m_metrics));
     } else if (table_form && name == L"background") {
-      style_.background_image = value;
+      m_style.background_image = value;
     } else if (name == L"border") {
-      style_.border_width = HtmlMarkup::ParseLength(style_.border_width, value, false, metrics_);
-      if (style_.border_width <= 0)
-        style_.border_style = 0;
-      else if (style_.border_style == 0)
-        style_.border_style = 1;
+      m_style.border_width = HtmlMarkup::ParseLength(m_style.border_width, value, false, m_metrics);
+      if (m_style.border_width <= 0)
+        m_style.border_style = 0;
+      else if (m_style.border_style == 0)
+        m_style.border_style = 1;
     } else if (name == L"borderstyle") {
-      style_.border_style = HtmlMarkup::ParseBorderStyle(value, style_.border_style);
-      if (style_.border_style != 0 && style_.border_width == 0) style_.border_width = 1;
+      m_style.border_style = HtmlMarkup::ParseBorderStyle(value, m_style.border_style);
+      if (m_style.border_style != 0 && m_style.border_width == 0) m_style.border_width = 1;
     } else if (name == L"bordercolor") {
-      style_.border_light = style_.border_dark = enabled ? markup_.ParseColour(value, style_.border_light) : disabled;
+      m_style.border_light = m_style.border_dark =
+          enabled ? m_markup.ParseColour(value, m_style.border_light) : disabled;
     } else if (name == L"bordercolorlight") {
-      style_.border_light = enabled ? markup_.ParseColour(value, style_.border_light) : disabled;
+      m_style.border_light = enabled ? m_markup.ParseColour(value, m_style.border_light) : disabled;
     } else if (name == L"bordercolordark") {
-      style_.border_dark = enabled ? markup_.ParseColour(value, style_.border_dark) : disabled;
+      m_style.border_dark = enabled ? m_markup.ParseColour(value, m_style.border_dark) : disabled;
     } else if (name == L"bgcolor") {
       if (enabled) {
-        style_.background_colour = markup_.ParseColour(value, style_.background_colour);
-        if (style_.fill_effect == -1) style_.fill_effect = CPPDrawManager::EFFECT_SOLID;
+        m_style.background_colour = m_markup.ParseColour(value, m_style.background_colour);
+        if (m_style.fill_effect == -1) m_style.fill_effect = CPPDrawManager::EFFECT_SOLID;
       }
     } else if (name == L"bgmidcolor") {
-      if (enabled) style_.fill_middle = markup_.ParseColour(value, style_.fill_middle);
+      if (enabled) m_style.fill_middle = m_markup.ParseColour(value, m_style.fill_middle);
     } else if (name == L"bgendcolor") {
-      if (enabled) style_.fill_end = markup_.ParseColour(value, style_.fill_end);
+      if (enabled) m_style.fill_end = m_markup.ParseColour(value, m_style.fill_end);
     } else if (name == L"bgeffect") {
       static const wchar_t* const kEffects[] = {L"solid",      L"hgradient",  L"vgradient",  L"hcgradient",
                                                 L"vcgradient", L"3hgradient", L"3vgradient", L"noise",
@@ -205,29 +206,29 @@ void CPPHtmlDrawer::ApplyTableAttributes(const HtmlAttributes& attributes, bool 
       if (value == L"transparent") effect = -1;
       for (int i = 0; i < 16 && effect == -2; ++i)
         if (value == kEffects[i]) effect = i;
-      style_.fill_effect = effect != -2 ? effect : HtmlMarkup::ParseLength(0, value, false, metrics_);
+      m_style.fill_effect = effect != -2 ? effect : HtmlMarkup::ParseLength(0, value, false, m_metrics);
     } else if (name == L"align") {
-      style_.horizontal_align = HtmlMarkup::ParseTextAlign(value, style_.horizontal_align);
+      m_style.horizontal_align = HtmlMarkup::ParseTextAlign(value, m_style.horizontal_align);
     } else if (name == L"valign") {
-      style_.vertical_align = HtmlMarkup::ParseVerticalAlign(value, style_.vertical_align);
+      m_style.vertical_align = HtmlMarkup::ParseVerticalAlign(value, m_style.vertical_align);
     } else if (name == L"width") {
-      style_.width = std::max(0, HtmlMarkup::ParseLength(style_.width, value, false, metrics_));
+      m_style.width = std::max(0, HtmlMarkup::ParseLength(m_style.width, value, false, m_metrics));
     } else if (name == L"height") {
-      style_.height = std::max(0, HtmlMarkup::ParseLength(style_.height, value, false, metrics_));
+      m_style.height = std::max(0, HtmlMarkup::ParseLength(m_style.height, value, false, m_metrics));
     }
   }
-  if (style_.border_style == 0 || style_.border_width <= 0) style_.border_style = style_.border_width = 0;
-  if (style_.border_style != 0 && (style_.border_style != 1 || !table_form)) style_.border_width = 1;
+  if (m_style.border_style == 0 || m_style.border_width <= 0) m_style.border_style = m_style.border_width = 0;
+  if (m_style.border_style != 0 && (m_style.border_style != 1 || !table_form)) m_style.border_width = 1;
 }
 
 void CPPHtmlDrawer::DrawTableBackground(const RECT& rect) {
-  if (style_.fill_effect != -1) {
-    draw_manager_.FillEffect(dc_, rect, style_.fill_effect, Resolve(style_.background_colour),
-                             Resolve(style_.fill_middle), Resolve(style_.fill_end), 5, 0);
+  if (m_style.fill_effect != -1) {
+    m_drawManager.FillEffect(m_dc, rect, m_style.fill_effect, Resolve(m_style.background_colour),
+                             Resolve(m_style.fill_middle), Resolve(m_style.fill_end), 5, 0);
     return;
   }
-  const std::wstring& spec = style_.background_image;
-  if (spec.size() <= 5 || !markup_.IsEnabled()) return;
+  const std::wstring& spec = m_style.background_image;
+  if (spec.size() <= 5 || !m_markup.IsEnabled()) return;
   const size_t colon = spec.find(L':');
   if (colon == std::wstring::npos) return;
   std::wstring key = spec.substr(0, colon), value = spec.substr(colon + 1);
@@ -246,29 +247,29 @@ void CPPHtmlDrawer::DrawTableBackground(const RECT& rect) {
       picture.reset(
           static_cast<HBITMAP>(LoadImageW(GetModuleHandleW(nullptr), MAKEINTRESOURCEW(id), IMAGE_BITMAP, 0, 0, 0)));
   } else if (key == L"iddll") {
-    if (WORD id = id_of(value); id && resource_module_)
-      picture.reset(static_cast<HBITMAP>(LoadImageW(resource_module_, MAKEINTRESOURCEW(id), IMAGE_BITMAP, 0, 0, 0)));
+    if (WORD id = id_of(value); id && m_resourceModule)
+      picture.reset(static_cast<HBITMAP>(LoadImageW(m_resourceModule, MAKEINTRESOURCEW(id), IMAGE_BITMAP, 0, 0, 0)));
   } else if (key == L"file") {
     picture.reset(static_cast<HBITMAP>(LoadImageW(nullptr, value.c_str(), IMAGE_BITMAP, 0, 0, LR_LOADFROMFILE)));
   }
   if (!picture) return;
   const SIZE size = CPPDrawManager::GetSizeOfBitmap(picture.get());
-  MemoryDC source(CreateCompatibleDC(dc_));
+  MemoryDC source(CreateCompatibleDC(m_dc));
   if (!source) return;
   Selection select(source.get(), picture.get());
-  draw_manager_.TileBitmap(dc_, rect.left, rect.top, rect.right - rect.left, rect.bottom - rect.top, source.get(), 0, 0,
-                           size.cx, size.cy);
+  m_drawManager.TileBitmap(m_dc, rect.left, rect.top, rect.right - rect.left, rect.bottom - rect.top, source.get(), 0,
+                           0, size.cx, size.cy);
 }
 
 SIZE CPPHtmlDrawer::LayoutTable(const std::wstring& text, size_t begin, size_t end, const RECT& rect, int depth) {
   SIZE result = {0, 0};
   // Tables nested deeper than any description needs are left out, in both passes alike.
   if (depth >= kMaxTableDepth) return result;
-  const int index = ++table_index_;
+  const int index = ++m_tableIndex;
   const TableMarkup markup = ParseTableMarkup(text, begin, end);
   int rows = 0, columns = 0;
-  const std::vector<Placement> placements = PlaceCells(markup, metrics_, rows, columns);
-  if (measuring_) {
+  const std::vector<Placement> placements = PlaceCells(markup, m_metrics, rows, columns);
+  if (m_measuring) {
     TableGeometry geometry;
     geometry.rows = rows;
     geometry.columns = columns;
@@ -284,33 +285,33 @@ SIZE CPPHtmlDrawer::LayoutTable(const std::wstring& text, size_t begin, size_t e
       cell.row_span = p.row_span;
       cell.col_span = p.col_span;
     }
-    tables_.push_back(std::move(geometry));
+    m_tables.push_back(std::move(geometry));
   }
-  if (static_cast<size_t>(index) >= tables_.size()) return result;
+  if (static_cast<size_t>(index) >= m_tables.size()) return result;
 
   PushStyle(L"table");
-  markup_.ApplyRule(L"table", style_, metrics_);
+  m_markup.ApplyRule(L"table", m_style, m_metrics);
   ApplyTableAttributes(HtmlMarkup::ParseAttributes(markup.attributes), true);
   MakeFont();
-  const int spacing = style_.padding;
-  const int border = style_.border_width;
-  const bool double_border = style_.border_style == CPPDrawManager::PEN_DOUBLE;
+  const int spacing = m_style.padding;
+  const int border = m_style.border_width;
+  const bool double_border = m_style.border_style == CPPDrawManager::PEN_DOUBLE;
   const int frame = border > 0 ? (double_border ? 3 * border : border) : 0;
 
   // Widths and heights as drawn: a copy, so that drawing never changes what was measured.
-  std::vector<int> widths = tables_[static_cast<size_t>(index)].widths;
-  const std::vector<int> heights = tables_[static_cast<size_t>(index)].heights;
+  std::vector<int> widths = m_tables[static_cast<size_t>(index)].widths;
+  const std::vector<int> heights = m_tables[static_cast<size_t>(index)].heights;
   auto table_width = [&]() {
     return columns == 0 ? 0 : Sum(widths, 0, columns) + (columns + 1) * spacing + (columns - 1) + 2 * frame;
   };
   const int table_height = rows == 0 ? 0 : Sum(heights, 0, rows) + (rows + 1) * spacing + (rows - 1) + 2 * frame;
 
   RECT box = {rect.left, rect.top, rect.left, rect.top};
-  if (!measuring_ && columns > 0 && rows > 0) {
+  if (!m_measuring && columns > 0 && rows > 0) {
     const int available = rect.right - rect.left;
     int width = table_width();
     if (width < available) {
-      const auto& fixed = tables_[static_cast<size_t>(index)].fixed_width;
+      const auto& fixed = m_tables[static_cast<size_t>(index)].fixed_width;
       int open = static_cast<int>(std::count(fixed.begin(), fixed.end(), 0));
       int left_over = available - width;
       for (int c = 0; c < columns && open > 0; ++c) {
@@ -322,18 +323,18 @@ SIZE CPPHtmlDrawer::LayoutTable(const std::wstring& text, size_t begin, size_t e
       width = table_width();
     }
     if (width < available) {
-      if (style_.horizontal_align == 1)
+      if (m_style.horizontal_align == 1)
         box.left = rect.left + (available - width) / 2;
-      else if (style_.horizontal_align == 2)
+      else if (m_style.horizontal_align == 2)
         box.left = rect.right - width;
     }
     box.right = box.left + width;
     box.bottom = box.top + table_height;
     DrawTableBackground(box);
     if (border > 0) {
-      const COLORREF light = markup_.IsEnabled() ? Resolve(style_.border_light) : markup_.DisabledColour();
-      const COLORREF dark = markup_.IsEnabled() ? Resolve(style_.border_dark) : markup_.DisabledColour();
-      draw_manager_.DrawRectangle(dc_, box.left, box.top, box.right, box.bottom, light, dark, style_.border_style,
+      const COLORREF light = m_markup.IsEnabled() ? Resolve(m_style.border_light) : m_markup.DisabledColour();
+      const COLORREF dark = m_markup.IsEnabled() ? Resolve(m_style.border_dark) : m_markup.DisabledColour();
+      m_drawManager.DrawRectangle(m_dc, box.left, box.top, box.right, box.bottom, light, dark, m_style.border_style,
                                   border);
     }
   }
@@ -342,29 +343,29 @@ SIZE CPPHtmlDrawer::LayoutTable(const std::wstring& text, size_t begin, size_t e
   size_t next = 0;
   for (int r = 0; r < rows; ++r) {
     PushStyle(L"tr");
-    markup_.ApplyRule(L"tr", style_, metrics_);
+    m_markup.ApplyRule(L"tr", m_style, m_metrics);
     ApplyTableAttributes(HtmlMarkup::ParseAttributes(markup.rows[static_cast<size_t>(r)].attributes), false);
     MakeFont();
     for (; next < placements.size() && placements[next].row == r; ++next) {
       const Placement& p = placements[next];
       const CellMarkup& cell_markup = markup.rows[static_cast<size_t>(r)].cells[p.cell];
       PushStyle(L"td");
-      markup_.ApplyRule(L"td", style_, metrics_);
+      m_markup.ApplyRule(L"td", m_style, m_metrics);
       ApplyTableAttributes(HtmlMarkup::ParseAttributes(cell_markup.attributes), false);
       MakeFont();
-      const int pad = std::max(0, style_.margin) + style_.border_width;
+      const int pad = std::max(0, m_style.margin) + m_style.border_width;
       // A cell with a width of its own wraps its content at that width, in both passes alike,
       // so that the drawing pass breaks its lines where the measuring pass did.
-      const int own_width = style_.width;
-      if (own_width > 0) ++fixed_cells_;
-      if (measuring_) {
+      const int own_width = m_style.width;
+      if (own_width > 0) ++m_fixedCells;
+      if (m_measuring) {
         const RECT content = {rect.left, rect.top, rect.left + own_width, rect.top};
         const SIZE size = LayoutBlock(text, cell_markup.begin, cell_markup.end, content, depth + 1);
-        TableCell& cell = tables_[static_cast<size_t>(index)].At(p.row, p.column);
-        cell.width = std::max<int>(size.cx, style_.width) + 2 * pad;
-        cell.height = std::max<int>(size.cy, style_.height) + 2 * pad;
+        TableCell& cell = m_tables[static_cast<size_t>(index)].At(p.row, p.column);
+        cell.width = std::max<int>(size.cx, m_style.width) + 2 * pad;
+        cell.height = std::max<int>(size.cy, m_style.height) + 2 * pad;
         cell.content_height = size.cy;
-        if (style_.width > 0) tables_[static_cast<size_t>(index)].fixed_width[static_cast<size_t>(p.column)] = 1;
+        if (m_style.width > 0) m_tables[static_cast<size_t>(index)].fixed_width[static_cast<size_t>(p.column)] = 1;
       } else {
         RECT cell_rect;
         cell_rect.left = inside.left + spacing;
@@ -374,25 +375,25 @@ SIZE CPPHtmlDrawer::LayoutTable(const std::wstring& text, size_t begin, size_t e
         cell_rect.top = inside.top + spacing;
         for (int rr = 0; rr < p.row; ++rr) cell_rect.top += heights[static_cast<size_t>(rr)] + spacing + 1;
         cell_rect.bottom = cell_rect.top + Sum(heights, p.row, p.row + p.row_span) + (p.row_span - 1) * (spacing + 1);
-        if (style_.fill_effect != -1)
-          draw_manager_.FillEffect(dc_, cell_rect, style_.fill_effect, Resolve(style_.background_colour),
-                                   Resolve(style_.fill_middle), Resolve(style_.fill_end), 5, 0);
-        if (style_.border_style != 0) {
-          const COLORREF light = markup_.IsEnabled() ? Resolve(style_.border_light) : markup_.DisabledColour();
-          const COLORREF dark = markup_.IsEnabled() ? Resolve(style_.border_dark) : markup_.DisabledColour();
-          draw_manager_.DrawRectangle(dc_, cell_rect.left, cell_rect.top, cell_rect.right, cell_rect.bottom, dark,
-                                      light, style_.border_style, 1);
+        if (m_style.fill_effect != -1)
+          m_drawManager.FillEffect(m_dc, cell_rect, m_style.fill_effect, Resolve(m_style.background_colour),
+                                   Resolve(m_style.fill_middle), Resolve(m_style.fill_end), 5, 0);
+        if (m_style.border_style != 0) {
+          const COLORREF light = m_markup.IsEnabled() ? Resolve(m_style.border_light) : m_markup.DisabledColour();
+          const COLORREF dark = m_markup.IsEnabled() ? Resolve(m_style.border_dark) : m_markup.DisabledColour();
+          m_drawManager.DrawRectangle(m_dc, cell_rect.left, cell_rect.top, cell_rect.right, cell_rect.bottom, dark,
+                                      light, m_style.border_style, 1);
         }
         RECT content = {cell_rect.left + pad, cell_rect.top + pad, cell_rect.right - pad, cell_rect.bottom - pad};
         if (own_width > 0) content.right = content.left + own_width;
-        const int content_height = tables_[static_cast<size_t>(index)].At(p.row, p.column).content_height;
-        if (style_.vertical_align == 1)
+        const int content_height = m_tables[static_cast<size_t>(index)].At(p.row, p.column).content_height;
+        if (m_style.vertical_align == 1)
           content.top += (content.bottom - content.top - content_height) / 2;
-        else if (style_.vertical_align == 2)
+        else if (m_style.vertical_align == 2)
           content.top = content.bottom - content_height;
         LayoutBlock(text, cell_markup.begin, cell_markup.end, content, depth + 1);
       }
-      if (own_width > 0) --fixed_cells_;
+      if (own_width > 0) --m_fixedCells;
       PopStyle(L"td");
       MakeFont();
     }
@@ -400,8 +401,8 @@ SIZE CPPHtmlDrawer::LayoutTable(const std::wstring& text, size_t begin, size_t e
     MakeFont();
   }
 
-  if (measuring_) {
-    TableGeometry& geometry = tables_[static_cast<size_t>(index)];
+  if (m_measuring) {
+    TableGeometry& geometry = m_tables[static_cast<size_t>(index)];
     std::vector<std::pair<int, int>> column_spans, row_spans;
     std::vector<int> cell_widths, cell_heights;
     for (const Placement& p : placements) {

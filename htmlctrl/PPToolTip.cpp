@@ -110,10 +110,10 @@ CPPToolTip::Placement CPPToolTip::Place(POINT p, SIZE body, int direction, const
 }
 
 CPPToolTip::CPPToolTip() {
-  defaults_.colour1 = defaults_.colour2 = defaults_.colour3 = GetSysColor(COLOR_INFOBK);
-  defaults_.direction = kBottomEdge;
-  border_.reset(CreateSolidBrush(GetSysColor(COLOR_INFOTEXT)));
-  cursor_query_ = [] {
+  m_defaults.colour1 = m_defaults.colour2 = m_defaults.colour3 = GetSysColor(COLOR_INFOBK);
+  m_defaults.direction = kBottomEdge;
+  m_border.reset(CreateSolidBrush(GetSysColor(COLOR_INFOTEXT)));
+  m_cursorQuery = [] {
     POINT point = {0, 0};
     GetCursorPos(&point);
     return point;
@@ -133,40 +133,40 @@ CPPToolTip::CPPToolTip() {
 }
 
 CPPToolTip::~CPPToolTip() {
-  if (window_) DestroyWindow();
-  tools_.clear();
+  if (m_window) DestroyWindow();
+  m_tools.clear();
 }
 
 BOOL CPPToolTip::Create(HWND parent) {
-  if (window_) return FALSE;
-  parent_ = parent;
-  window_ = CreateWindowExW(WS_EX_TOPMOST | WS_EX_TOOLWINDOW, kClassName, L"", WS_POPUP, 0, 0, 0, 0, parent, nullptr,
-                            ThisModule(), this);
-  if (!window_) return FALSE;
-  corner_x_ = corner_y_ = 16;
-  margin_x_ = margin_y_ = 12;
-  anchor_width_ = 12;
-  anchor_height_ = 16;
-  anchor_offset_ = 16;
-  drawer_.SetCallbackHyperlink(window_, kRedrawRequest);
+  if (m_window) return FALSE;
+  m_parent = parent;
+  m_window = CreateWindowExW(WS_EX_TOPMOST | WS_EX_TOOLWINDOW, kClassName, L"", WS_POPUP, 0, 0, 0, 0, parent, nullptr,
+                             ThisModule(), this);
+  if (!m_window) return FALSE;
+  m_cornerX = m_cornerY = 16;
+  m_marginX = m_marginY = 12;
+  m_anchorWidth = 12;
+  m_anchorHeight = 16;
+  m_anchorOffset = 16;
+  m_drawer.SetCallbackHyperlink(m_window, kRedrawRequest);
   StopTimer(kAnimationTimer);
   StartTimer(kAnimationTimer, 100);
   return TRUE;
 }
 
 void CPPToolTip::DestroyWindow() {
-  if (!window_) return;
+  if (!m_window) return;
   HideAll();
   StopTimer(kAnimationTimer);
-  HWND window = window_;
-  window_ = nullptr;
+  HWND window = m_window;
+  m_window = nullptr;
   SetWindowLongPtrW(window, GWLP_USERDATA, 0);
   ::DestroyWindow(window);
-  armed_.clear();
+  m_armed.clear();
 }
 
 void CPPToolTip::AddTool(HWND window, const Tool& tool) {
-  std::vector<Tool>& list = tools_[window];
+  std::vector<Tool>& list = m_tools[window];
   for (Tool& existing : list)
     if (SameRect(existing.rect, tool.rect)) {
       existing = tool;
@@ -176,8 +176,8 @@ void CPPToolTip::AddTool(HWND window, const Tool& tool) {
 }
 
 BOOL CPPToolTip::GetTool(HWND window, int id, Tool& tool) const {
-  auto found = tools_.find(window);
-  if (found == tools_.end()) return FALSE;
+  auto found = m_tools.find(window);
+  if (found == m_tools.end()) return FALSE;
   for (const Tool& existing : found->second)
     if (existing.id == id) {
       tool = existing;
@@ -187,51 +187,51 @@ BOOL CPPToolTip::GetTool(HWND window, int id, Tool& tool) const {
 }
 
 void CPPToolTip::RemoveTool(HWND window, int id) {
-  auto found = tools_.find(window);
-  if (found == tools_.end()) return;
+  auto found = m_tools.find(window);
+  if (found == m_tools.end()) return;
   std::vector<Tool>& list = found->second;
   auto tool = std::find_if(list.begin(), list.end(), [id](const Tool& t) { return t.id == id; });
   if (tool == list.end()) return;
   const RECT rect = tool->rect;
   list.erase(std::remove_if(list.begin(), list.end(), [&rect](const Tool& t) { return SameRect(t.rect, rect); }),
              list.end());
-  if (list.empty()) tools_.erase(found);
+  if (list.empty()) m_tools.erase(found);
 }
 
 void CPPToolTip::SetBorder(COLORREF colour) {
-  border_.reset(CreateSolidBrush(colour));
-  border_x_ = border_y_ = border_ ? 1 : 0;
+  m_border.reset(CreateSolidBrush(colour));
+  m_borderX = m_borderY = m_border ? 1 : 0;
 }
 
 void CPPToolTip::OnDrawBorder(HDC dc, HRGN region) {
-  if (border_ && border_x_ && border_y_) FrameRgn(dc, region, border_.get(), border_x_, border_y_);
+  if (m_border && m_borderX && m_borderY) FrameRgn(dc, region, m_border.get(), m_borderX, m_borderY);
 }
 
 // ---------------------------------------------------------------------------------------
 // Timers and the delay and fade machine
 
 void CPPToolTip::StartTimer(UINT id, UINT interval) {
-  armed_[id] = interval;
-  if (window_) SetTimer(window_, id, interval, nullptr);
+  m_armed[id] = interval;
+  if (m_window) SetTimer(m_window, id, interval, nullptr);
 }
 
 void CPPToolTip::StopTimer(UINT id) {
-  armed_.erase(id);
-  if (window_) KillTimer(window_, id);
+  m_armed.erase(id);
+  if (m_window) KillTimer(m_window, id);
 }
 
 void CPPToolTip::RelayEvent(const MSG& message) {
-  if (!window_) return;
+  if (!m_window) return;
   switch (message.message) {
     case WM_MOUSEMOVE:
       OnMouseMove(message.pt);
       break;
     case WM_LBUTTONDOWN:
-      if (IsVisible() && WindowFromPoint(message.pt) == window_) {
+      if (IsVisible() && WindowFromPoint(message.pt) == m_window) {
         POINT client = message.pt;
-        ScreenToClient(window_, &client);
-        const int area = drawer_.PtInHotArea(client);
-        if (area >= 0) drawer_.JumpToHyperlink(area);
+        ScreenToClient(m_window, &client);
+        const int area = m_drawer.PtInHotArea(client);
+        if (area >= 0) m_drawer.JumpToHyperlink(area);
       }
       HideAll();
       break;
@@ -257,10 +257,10 @@ void CPPToolTip::RelayEvent(const MSG& message) {
 }
 
 void CPPToolTip::OnMouseMove(POINT point) {
-  if (point.x == last_point_.x && point.y == last_point_.y) return;
-  last_point_ = point;
-  const int behaviour = current_.behaviour;
-  if (IsVisible() && WindowFromPoint(point) == window_ && !(behaviour & kTrackMouse)) {
+  if (point.x == m_lastPoint.x && point.y == m_lastPoint.y) return;
+  m_lastPoint = point;
+  const int behaviour = m_current.behaviour;
+  if (IsVisible() && WindowFromPoint(point) == m_window && !(behaviour & kTrackMouse)) {
     if (behaviour & kStayOverTip)
       StartAutoHide();
     else
@@ -275,12 +275,12 @@ void CPPToolTip::OnMouseMove(POINT point) {
     BeginHide();
     return;
   }
-  if (window == current_window_ && SameRect(tool.rect, current_.rect)) {
+  if (window == m_currentWindow && SameRect(tool.rect, m_current.rect)) {
     if (behaviour & kTrackMouse) {
       StartAutoHide();
       RECT r;
-      GetWindowRect(window_, &r);
-      MoveWindow(window_, point.x, point.y, r.right - r.left, r.bottom - r.top, TRUE);
+      GetWindowRect(m_window, &r);
+      MoveWindow(m_window, point.x, point.y, r.right - r.left, r.bottom - r.top, TRUE);
       return;
     }
     if (behaviour & kRestartHideOnMove) {
@@ -311,8 +311,8 @@ bool CPPToolTip::FindTool(POINT screen, HWND& window, Tool& tool) const {
     taken = ChildWindowFromPoint(parent, client);
     if (!taken || !IsWindowEnabled(taken)) return false;
   }
-  auto found = tools_.find(taken);
-  if (found == tools_.end() || found->second.empty()) return false;
+  auto found = m_tools.find(taken);
+  if (found == m_tools.end() || found->second.empty()) return false;
   const std::vector<Tool>& list = found->second;
   if (list.size() == 1 && IsRectEmpty(&list[0].rect)) {
     window = taken;
@@ -331,47 +331,47 @@ bool CPPToolTip::FindTool(POINT screen, HWND& window, Tool& tool) const {
 }
 
 void CPPToolTip::QueueTool(HWND window, const Tool& tool) {
-  show_queued_ = false;
-  if (state_ == kAppearing || state_ == kShown) {
-    if (state_ == kAppearing) StopTimer(kFadeInTimer);
+  m_showQueued = false;
+  if (m_state == kAppearing || m_state == kShown) {
+    if (m_state == kAppearing) StopTimer(kFadeInTimer);
     BeginHide();
   }
-  pending_window_ = window;
-  pending_ = tool;
-  if (state_ != kHidden) {
-    show_queued_ = true;
-    queued_with_delay_ = initial_delay_ != 0;
-  } else if (initial_delay_) {
-    StartTimer(kShowTimer, initial_delay_);
+  m_pendingWindow = window;
+  m_pending = tool;
+  if (m_state != kHidden) {
+    m_showQueued = true;
+    m_queuedWithDelay = m_initialDelay != 0;
+  } else if (m_initialDelay) {
+    StartTimer(kShowTimer, m_initialDelay);
   } else {
     OnTimer(kShowTimer);
   }
 }
 
 void CPPToolTip::StartAutoHide() {
-  if (autohide_delay_ && !(current_.behaviour & kNoAutoHide)) StartTimer(kHideTimer, autohide_delay_);
+  if (m_autohideDelay && !(m_current.behaviour & kNoAutoHide)) StartTimer(kHideTimer, m_autohideDelay);
 }
 
 void CPPToolTip::BeginHide() {
-  if (state_ == kAppearing) {
+  if (m_state == kAppearing) {
     StopTimer(kFadeInTimer);
     OnTimer(kHideTimer);
-  } else if (state_ == kShown) {
+  } else if (m_state == kShown) {
     OnTimer(kHideTimer);
   }
 }
 
 void CPPToolTip::ForgetCurrent() {
-  current_window_ = nullptr;
-  current_.rect = RECT{};
+  m_currentWindow = nullptr;
+  m_current.rect = RECT{};
 }
 
 void CPPToolTip::HideAll() {
-  state_ = kHidden;
+  m_state = kHidden;
   for (UINT id = kShowTimer; id <= kFadeOutTimer; ++id) StopTimer(id);
   if (IsVisible()) {
-    if (current_.behaviour & kMultipleShow) ForgetCurrent();
-    ShowWindow(window_, SW_HIDE);
+    if (m_current.behaviour & kMultipleShow) ForgetCurrent();
+    ShowWindow(m_window, SW_HIDE);
   }
 }
 
@@ -379,21 +379,21 @@ void CPPToolTip::OnTimer(UINT id) {
   switch (id) {
     case kShowTimer: {
       StopTimer(kShowTimer);
-      const POINT cursor = cursor_query_ ? cursor_query_() : last_point_;
-      const bool still = cursor.x == last_point_.x && cursor.y == last_point_.y;
-      if (still && state_ == kHidden) {
-        state_ = kAppearing;
+      const POINT cursor = m_cursorQuery ? m_cursorQuery() : m_lastPoint;
+      const bool still = cursor.x == m_lastPoint.x && cursor.y == m_lastPoint.y;
+      if (still && m_state == kHidden) {
+        m_state = kAppearing;
         if (!ShowPending()) {
-          state_ = kHidden;  // nothing to show
+          m_state = kHidden;  // nothing to show
           return;
         }
-        if (fade_in_on_ && fade_in_delay_) {
-          StartTimer(kFadeInTimer, fade_in_delay_);
+        if (m_fadeInOn && m_fadeInDelay) {
+          StartTimer(kFadeInTimer, m_fadeInDelay);
         } else {
-          state_ = kShown;
+          m_state = kShown;
           StartAutoHide();
         }
-      } else if (!still && (state_ == kAppearing || state_ == kShown)) {
+      } else if (!still && (m_state == kAppearing || m_state == kShown)) {
         BeginHide();
       }
       break;
@@ -402,45 +402,45 @@ void CPPToolTip::OnTimer(UINT id) {
       StopTimer(kShowTimer);
       StopTimer(kFadeInTimer);
       StopTimer(kHideTimer);
-      if (state_ == kDisappearing) return;
-      state_ = kDisappearing;
-      if (fade_out_on_ && fade_out_delay_) {
-        StartTimer(kFadeOutTimer, fade_out_delay_);
+      if (m_state == kDisappearing) return;
+      m_state = kDisappearing;
+      if (m_fadeOutOn && m_fadeOutDelay) {
+        StartTimer(kFadeOutTimer, m_fadeOutDelay);
       } else {
-        transparency_ = 100;
+        m_transparency = 100;
         OnTimer(kFadeOutTimer);
       }
       break;
     case kFadeInTimer:
-      transparency_ = std::max(0, transparency_ - 20);
-      if (transparency_ <= current_.transparency) {
-        transparency_ = current_.transparency;
+      m_transparency = std::max(0, m_transparency - 20);
+      if (m_transparency <= m_current.transparency) {
+        m_transparency = m_current.transparency;
         StopTimer(kFadeInTimer);
-        state_ = kShown;
+        m_state = kShown;
         StartAutoHide();
       }
-      DrawOnWindow(transparency_);
+      DrawOnWindow(m_transparency);
       break;
     case kFadeOutTimer:
-      transparency_ = transparency_ >= 80 ? 100 : transparency_ + 20;
-      if (transparency_ < 100) {
-        DrawOnWindow(transparency_);
+      m_transparency = m_transparency >= 80 ? 100 : m_transparency + 20;
+      if (m_transparency < 100) {
+        DrawOnWindow(m_transparency);
         return;
       }
       StopTimer(kFadeOutTimer);
-      if (current_.behaviour & kMultipleShow) ForgetCurrent();
-      if (window_) ShowWindow(window_, SW_HIDE);
-      state_ = kHidden;
-      if (show_queued_) {
-        show_queued_ = false;
-        if (queued_with_delay_)
-          StartTimer(kShowTimer, initial_delay_);
+      if (m_current.behaviour & kMultipleShow) ForgetCurrent();
+      if (m_window) ShowWindow(m_window, SW_HIDE);
+      m_state = kHidden;
+      if (m_showQueued) {
+        m_showQueued = false;
+        if (m_queuedWithDelay)
+          StartTimer(kShowTimer, m_initialDelay);
         else
           OnTimer(kShowTimer);
       }
       break;
     case kAnimationTimer:
-      if (IsVisible() && state_ == kShown && drawer_.OnTimer()) DrawOnWindow(transparency_);
+      if (IsVisible() && m_state == kShown && m_drawer.OnTimer()) DrawOnWindow(m_transparency);
       break;
     default:
       break;
@@ -451,142 +451,142 @@ void CPPToolTip::OnTimer(UINT id) {
 // Showing and drawing
 
 bool CPPToolTip::ShowPending() {
-  if (!window_) return false;
-  Tool tool = pending_;
-  if (!(tool.mask & kMaskValue)) tool.value = defaults_.value;
+  if (!m_window) return false;
+  Tool tool = m_pending;
+  if (!(tool.mask & kMaskValue)) tool.value = m_defaults.value;
   if (!(tool.mask & kMaskEffect)) {
-    tool.effect = defaults_.effect;
-    tool.granularity = defaults_.granularity;
+    tool.effect = m_defaults.effect;
+    tool.granularity = m_defaults.granularity;
   }
   if (!(tool.mask & kMaskColours)) {
-    tool.colour1 = defaults_.colour1;
-    tool.colour2 = defaults_.colour2;
-    tool.colour3 = defaults_.colour3;
+    tool.colour1 = m_defaults.colour1;
+    tool.colour2 = m_defaults.colour2;
+    tool.colour3 = m_defaults.colour3;
   }
-  if (!(tool.mask & kMaskDirection)) tool.direction = defaults_.direction;
-  if (!(tool.mask & kMaskBehaviour)) tool.behaviour = defaults_.behaviour;
-  if (!(tool.mask & kMaskTransparency)) tool.transparency = defaults_.transparency;
+  if (!(tool.mask & kMaskDirection)) tool.direction = m_defaults.direction;
+  if (!(tool.mask & kMaskBehaviour)) tool.behaviour = m_defaults.behaviour;
+  if (!(tool.mask & kMaskTransparency)) tool.transparency = m_defaults.transparency;
   tool.transparency = static_cast<BYTE>(std::min<int>(tool.transparency, 100));
 
-  POINT cursor = last_point_;
-  if (notify_ && IsWindow(notify_)) {
+  POINT cursor = m_lastPoint;
+  if (m_notify && IsWindow(m_notify)) {
     NM_PPTOOLTIP_DISPLAY request = {};
-    request.hdr.hwndFrom = window_;
-    request.hdr.idFrom = static_cast<UINT_PTR>(GetDlgCtrlID(window_));
+    request.hdr.hwndFrom = m_window;
+    request.hdr.idFrom = static_cast<UINT_PTR>(GetDlgCtrlID(m_window));
     request.hdr.code = kTextRequest;
-    request.tool_window = pending_window_;
+    request.tool_window = m_pendingWindow;
     request.point = &cursor;
     request.tool = &tool;
-    SendMessageW(notify_, WM_NOTIFY, request.hdr.idFrom, reinterpret_cast<LPARAM>(&request));
+    SendMessageW(m_notify, WM_NOTIFY, request.hdr.idFrom, reinterpret_cast<LPARAM>(&request));
   }
-  if (tool.text.empty() || !window_) return false;
+  if (tool.text.empty() || !m_window) return false;
 
-  HDC window_dc = GetDC(window_);
+  HDC window_dc = GetDC(m_window);
   if (!window_dc) return false;
-  const SIZE text = drawer_.PrepareOutput(window_dc, tool.text);
-  const SIZE body = {text.cx + 2 * margin_x_, text.cy + 2 * margin_y_};
+  const SIZE text = m_drawer.PrepareOutput(window_dc, tool.text);
+  const SIZE body = {text.cx + 2 * m_marginX, text.cy + 2 * m_marginY};
   const RECT screen = {GetSystemMetrics(SM_XVIRTUALSCREEN), GetSystemMetrics(SM_YVIRTUALSCREEN),
                        GetSystemMetrics(SM_XVIRTUALSCREEN) + GetSystemMetrics(SM_CXVIRTUALSCREEN),
                        GetSystemMetrics(SM_YVIRTUALSCREEN) + GetSystemMetrics(SM_CYVIRTUALSCREEN)};
-  placement_ = Place(cursor, body, tool.direction, screen, anchor_width_, anchor_height_, anchor_offset_);
-  const RECT& b = placement_.body;
-  content_ = RECT{b.left + margin_x_, b.top + margin_y_, b.left + margin_x_ + text.cx, b.top + margin_y_ + text.cy};
-  size_ = SIZE{placement_.window.right - placement_.window.left, placement_.window.bottom - placement_.window.top};
-  if (!IsSaneBitmapSize(size_.cx + shadow_dx_, size_.cy + shadow_dy_)) {
-    ReleaseDC(window_, window_dc);
+  m_placement = Place(cursor, body, tool.direction, screen, m_anchorWidth, m_anchorHeight, m_anchorOffset);
+  const RECT& b = m_placement.body;
+  m_content = RECT{b.left + m_marginX, b.top + m_marginY, b.left + m_marginX + text.cx, b.top + m_marginY + text.cy};
+  m_size = SIZE{m_placement.window.right - m_placement.window.left, m_placement.window.bottom - m_placement.window.top};
+  if (!IsSaneBitmapSize(m_size.cx + m_shadowDx, m_size.cy + m_shadowDy)) {
+    ReleaseDC(m_window, window_dc);
     return false;
   }
 
-  region_.reset(CreateRoundRectRgn(b.left, b.top, b.right + 1, b.bottom + 1, corner_x_, corner_y_));
-  if (anchor_width_ && anchor_height_ && region_) {
-    Region triangle(CreatePolygonRgn(placement_.triangle, 3, WINDING));
-    if (triangle) CombineRgn(region_.get(), region_.get(), triangle.get(), RGN_OR);
+  m_region.reset(CreateRoundRectRgn(b.left, b.top, b.right + 1, b.bottom + 1, m_cornerX, m_cornerY));
+  if (m_anchorWidth && m_anchorHeight && m_region) {
+    Region triangle(CreatePolygonRgn(m_placement.triangle, 3, WINDING));
+    if (triangle) CombineRgn(m_region.get(), m_region.get(), triangle.get(), RGN_OR);
   }
 
   // The background: the fill effect over the body, the pointer's strip filled by repeating the
   // body's pixels next to it.
-  background_.reset(CreateCompatibleBitmap(window_dc, size_.cx, size_.cy));
+  m_background.reset(CreateCompatibleBitmap(window_dc, m_size.cx, m_size.cy));
   {
     MemoryDC memory(CreateCompatibleDC(window_dc));
-    Selection selected(memory.get(), background_.get());
-    CPPDrawManager& manager = drawer_.GetDrawManager();
+    Selection selected(memory.get(), m_background.get());
+    CPPDrawManager& manager = m_drawer.GetDrawManager();
     manager.FillEffect(memory.get(), b, tool.effect, tool.colour1, tool.colour2, tool.colour3, tool.granularity, 5);
-    const int side = placement_.direction & 0x30;
+    const int side = m_placement.direction & 0x30;
     if (side == kTopEdge)
-      manager.TileBitmap(memory.get(), 0, 0, size_.cx, b.top, memory.get(), 0, b.top + 1, size_.cx, 1);
+      manager.TileBitmap(memory.get(), 0, 0, m_size.cx, b.top, memory.get(), 0, b.top + 1, m_size.cx, 1);
     if (side == kBottomEdge)
-      manager.TileBitmap(memory.get(), 0, b.bottom, size_.cx, size_.cy - b.bottom, memory.get(), 0, b.bottom - 1,
-                         size_.cx, 1);
+      manager.TileBitmap(memory.get(), 0, b.bottom, m_size.cx, m_size.cy - b.bottom, memory.get(), 0, b.bottom - 1,
+                         m_size.cx, 1);
     if (side == kLeftEdge)
-      manager.TileBitmap(memory.get(), 0, 0, b.left, size_.cy, memory.get(), b.left + 1, 0, 1, size_.cy);
+      manager.TileBitmap(memory.get(), 0, 0, b.left, m_size.cy, memory.get(), b.left + 1, 0, 1, m_size.cy);
     if (side == kRightEdge)
-      manager.TileBitmap(memory.get(), b.right, 0, size_.cx - b.right, size_.cy, memory.get(), b.right - 1, 0, 1,
-                         size_.cy);
+      manager.TileBitmap(memory.get(), b.right, 0, m_size.cx - b.right, m_size.cy, memory.get(), b.right - 1, 0, 1,
+                         m_size.cy);
   }
-  transparency_ = fade_in_on_ && fade_in_delay_ ? 100 : tool.transparency;
+  m_transparency = m_fadeInOn && m_fadeInDelay ? 100 : tool.transparency;
 
   // What lies under the tip is read from the screen before the tip is shown: once shown, its
   // own pixels are all a window DC can give (and nothing at all on a composited desktop).
-  const int full_x = size_.cx + shadow_dx_, full_y = size_.cy + shadow_dy_;
+  const int full_x = m_size.cx + m_shadowDx, full_y = m_size.cy + m_shadowDy;
   {
     HDC screen_dc = GetDC(nullptr);
-    saved_screen_.reset(CreateCompatibleBitmap(window_dc, full_x, full_y));
+    m_savedScreen.reset(CreateCompatibleBitmap(window_dc, full_x, full_y));
     MemoryDC memory(CreateCompatibleDC(window_dc));
-    Selection selected(memory.get(), saved_screen_.get());
+    Selection selected(memory.get(), m_savedScreen.get());
     if (screen_dc)
-      BitBlt(memory.get(), 0, 0, full_x, full_y, screen_dc, placement_.window.left, placement_.window.top, SRCCOPY);
+      BitBlt(memory.get(), 0, 0, full_x, full_y, screen_dc, m_placement.window.left, m_placement.window.top, SRCCOPY);
     if (screen_dc) ReleaseDC(nullptr, screen_dc);
   }
-  ReleaseDC(window_, window_dc);
+  ReleaseDC(m_window, window_dc);
 
   // The window's region: the tip, and with a shadow the tip moved by the shadow offset too.
   HRGN window_region = CreateRectRgn(0, 0, 0, 0);
-  if (window_region && region_) {
-    CombineRgn(window_region, region_.get(), nullptr, RGN_COPY);
-    if (shadow_dx_ || shadow_dy_) {
+  if (window_region && m_region) {
+    CombineRgn(window_region, m_region.get(), nullptr, RGN_COPY);
+    if (m_shadowDx || m_shadowDy) {
       Region shadow(CreateRectRgn(0, 0, 0, 0));
       if (shadow) {
-        CombineRgn(shadow.get(), region_.get(), nullptr, RGN_COPY);
-        OffsetRgn(shadow.get(), shadow_dx_, shadow_dy_);
+        CombineRgn(shadow.get(), m_region.get(), nullptr, RGN_COPY);
+        OffsetRgn(shadow.get(), m_shadowDx, m_shadowDy);
         CombineRgn(window_region, window_region, shadow.get(), RGN_OR);
       }
     }
-    if (!SetWindowRgn(window_, window_region, FALSE)) DeleteObject(window_region);  // the system owns it on success
+    if (!SetWindowRgn(m_window, window_region, FALSE)) DeleteObject(window_region);  // the system owns it on success
   } else if (window_region) {
     DeleteObject(window_region);
   }
-  current_window_ = pending_window_;
-  current_ = tool;
-  SetWindowPos(window_, HWND_TOPMOST, placement_.window.left, placement_.window.top, full_x, full_y,
+  m_currentWindow = m_pendingWindow;
+  m_current = tool;
+  SetWindowPos(m_window, HWND_TOPMOST, m_placement.window.left, m_placement.window.top, full_x, full_y,
                SWP_NOACTIVATE | SWP_SHOWWINDOW);
-  DrawOnWindow(transparency_);
+  DrawOnWindow(m_transparency);
   return true;
 }
 
 void CPPToolTip::DrawOnWindow(int transparency) {
-  if (!window_) return;
-  HDC dc = GetDC(window_);
+  if (!m_window) return;
+  HDC dc = GetDC(m_window);
   if (!dc) return;
   Draw(dc, transparency);
-  ReleaseDC(window_, dc);
+  ReleaseDC(m_window, dc);
 }
 
 void CPPToolTip::Draw(HDC dc, int transparency) {
-  if (!background_ || !saved_screen_ || !region_) return;
+  if (!m_background || !m_savedScreen || !m_region) return;
   transparency = std::clamp(transparency, 0, 100);
-  const int full_x = size_.cx + shadow_dx_, full_y = size_.cy + shadow_dy_;
+  const int full_x = m_size.cx + m_shadowDx, full_y = m_size.cy + m_shadowDy;
   // The tip image: background, text, border.
   MemoryDC tip(CreateCompatibleDC(dc));
-  Bitmap tip_bitmap(CreateCompatibleBitmap(dc, size_.cx, size_.cy));
+  Bitmap tip_bitmap(CreateCompatibleBitmap(dc, m_size.cx, m_size.cy));
   MemoryDC source(CreateCompatibleDC(dc));
   if (!tip || !tip_bitmap || !source) return;
   Selection tip_selected(tip.get(), tip_bitmap.get());
   {
-    Selection background_selected(source.get(), background_.get());
-    BitBlt(tip.get(), 0, 0, size_.cx, size_.cy, source.get(), 0, 0, SRCCOPY);
+    Selection background_selected(source.get(), m_background.get());
+    BitBlt(tip.get(), 0, 0, m_size.cx, m_size.cy, source.get(), 0, 0, SRCCOPY);
   }
-  drawer_.DrawPreparedOutput(tip.get(), content_);
-  OnDrawBorder(tip.get(), region_.get());
+  m_drawer.DrawPreparedOutput(tip.get(), m_content);
+  OnDrawBorder(tip.get(), m_region.get());
 
   // The composition: the saved screen, darkened by the shadow, with the tip blended on.
   MemoryDC composition(CreateCompatibleDC(dc));
@@ -594,27 +594,27 @@ void CPPToolTip::Draw(HDC dc, int transparency) {
   if (!composition || !composition_bitmap) return;
   Selection composition_selected(composition.get(), composition_bitmap.get());
   {
-    Selection saved_selected(source.get(), saved_screen_.get());
+    Selection saved_selected(source.get(), m_savedScreen.get());
     BitBlt(composition.get(), 0, 0, full_x, full_y, source.get(), 0, 0, SRCCOPY);
   }
-  if (shadow_dx_ || shadow_dy_) {
-    const int c = MulDiv(255, 100 - shadow_darkness_, 100);
+  if (m_shadowDx || m_shadowDy) {
+    const int c = MulDiv(255, 100 - m_shadowDarkness, 100);
     const int grey = c + (255 - c) * transparency / 100;
-    Bitmap mask(CreateCompatibleBitmap(dc, size_.cx, size_.cy));
+    Bitmap mask(CreateCompatibleBitmap(dc, m_size.cx, m_size.cy));
     if (mask) {
       {
         Selection mask_selected(source.get(), mask.get());
-        RECT all = {0, 0, size_.cx, size_.cy};
+        RECT all = {0, 0, m_size.cx, m_size.cy};
         FillRect(source.get(), &all, static_cast<HBRUSH>(GetStockObject(WHITE_BRUSH)));
         Brush shade(CreateSolidBrush(RGB(grey, grey, grey)));
-        FillRgn(source.get(), region_.get(), shade.get());
+        FillRgn(source.get(), m_region.get(), shade.get());
       }
-      drawer_.GetDrawManager().DrawShadow(composition.get(), shadow_dx_, shadow_dy_, size_.cx, size_.cy, mask.get(),
-                                          shadow_blurred_, shadow_blur_x_, shadow_blur_y_);
+      m_drawer.GetDrawManager().DrawShadow(composition.get(), m_shadowDx, m_shadowDy, m_size.cx, m_size.cy, mask.get(),
+                                           m_shadowBlurred, m_shadowBlurX, m_shadowBlurY);
     }
   }
-  SelectClipRgn(composition.get(), region_.get());
-  drawer_.GetDrawManager().AlphaBitBlt(tip.get(), composition.get(), 0, 0, size_.cx, size_.cy, 100 - transparency);
+  SelectClipRgn(composition.get(), m_region.get());
+  m_drawer.GetDrawManager().AlphaBitBlt(tip.get(), composition.get(), 0, 0, m_size.cx, m_size.cy, 100 - transparency);
   SelectClipRgn(composition.get(), nullptr);
   BitBlt(dc, 0, 0, full_x, full_y, composition.get(), 0, 0, SRCCOPY);
 }
@@ -628,7 +628,7 @@ LRESULT CALLBACK CPPToolTip::WindowProcedure(HWND window, UINT message, WPARAM w
     SetWindowLongPtrW(window, GWLP_USERDATA, reinterpret_cast<LONG_PTR>(create->lpCreateParams));
   }
   auto* self = reinterpret_cast<CPPToolTip*>(GetWindowLongPtrW(window, GWLP_USERDATA));
-  if (!self || !self->window_) return DefWindowProcW(window, message, wparam, lparam);
+  if (!self || !self->m_window) return DefWindowProcW(window, message, wparam, lparam);
   try {
     return self->OnMessage(message, wparam, lparam);
   } catch (...) {
@@ -642,9 +642,9 @@ LRESULT CPPToolTip::OnMessage(UINT message, WPARAM wparam, LPARAM lparam) {
   switch (message) {
     case WM_PAINT: {
       PAINTSTRUCT paint;
-      HDC dc = BeginPaint(window_, &paint);
-      if (dc) Draw(dc, transparency_);
-      EndPaint(window_, &paint);
+      HDC dc = BeginPaint(m_window, &paint);
+      if (dc) Draw(dc, m_transparency);
+      EndPaint(m_window, &paint);
       return 0;
     }
     case WM_ERASEBKGND:
@@ -655,21 +655,21 @@ LRESULT CPPToolTip::OnMessage(UINT message, WPARAM wparam, LPARAM lparam) {
     case WM_SETCURSOR: {
       POINT point;
       GetCursorPos(&point);
-      ScreenToClient(window_, &point);
-      if (!drawer_.OnSetCursor(point)) SetCursor(LoadCursorW(nullptr, IDC_ARROW));
+      ScreenToClient(m_window, &point);
+      if (!m_drawer.OnSetCursor(point)) SetCursor(LoadCursorW(nullptr, IDC_ARROW));
       return TRUE;
     }
     case WM_ACTIVATEAPP: {
-      const LRESULT result = DefWindowProcW(window_, message, wparam, lparam);
+      const LRESULT result = DefWindowProcW(m_window, message, wparam, lparam);
       if (!wparam) HideAll();
       return result;
     }
     case kRedrawRequest:
-      if (redraw_on_request_) DrawOnWindow(0);
+      if (m_redrawOnRequest) DrawOnWindow(0);
       return 1;
     case WM_MOUSEACTIVATE:
       return MA_NOACTIVATE;
     default:
-      return DefWindowProcW(window_, message, wparam, lparam);
+      return DefWindowProcW(m_window, message, wparam, lparam);
   }
 }

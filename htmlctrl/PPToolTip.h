@@ -82,7 +82,7 @@ class CPPToolTip {
 
   BOOL Create(HWND parent);
   virtual void DestroyWindow();
-  HWND GetSafeHwnd() const { return window_; }
+  HWND GetSafeHwnd() const { return m_window; }
 
   void AddTool(HWND window, const Tool& tool);
   BOOL GetTool(HWND window, int id, Tool& tool) const;
@@ -95,39 +95,39 @@ class CPPToolTip {
   void SetBorder(COLORREF colour);
 
   // Settings the owner writes.
-  void SetNotify(HWND window) { notify_ = window; }
-  void SetMaxTipWidth(int width) { drawer_.SetMaxWidth(width); }
-  int GetMaxTipWidth() const { return drawer_.GetMaxWidth(); }
-  void SetInitialDelay(UINT ms) { initial_delay_ = ms; }
-  void SetAutoHideDelay(UINT ms) { autohide_delay_ = ms; }
-  UINT GetAutoHideDelay() const { return autohide_delay_; }
+  void SetNotify(HWND window) { m_notify = window; }
+  void SetMaxTipWidth(int width) { m_drawer.SetMaxWidth(width); }
+  int GetMaxTipWidth() const { return m_drawer.GetMaxWidth(); }
+  void SetInitialDelay(UINT ms) { m_initialDelay = ms; }
+  void SetAutoHideDelay(UINT ms) { m_autohideDelay = ms; }
+  UINT GetAutoHideDelay() const { return m_autohideDelay; }
   void SetFadeDelays(UINT fade_in_ms, UINT fade_out_ms) {
-    fade_in_delay_ = fade_in_ms;
-    fade_out_delay_ = fade_out_ms;
+    m_fadeInDelay = fade_in_ms;
+    m_fadeOutDelay = fade_out_ms;
   }
   void EnableFades(bool fade_in, bool fade_out) {
-    fade_in_on_ = fade_in;
-    fade_out_on_ = fade_out;
+    m_fadeInOn = fade_in;
+    m_fadeOutOn = fade_out;
   }
   // The cursor position read when the show delay ends (GetCursorPos unless replaced).
-  void SetCursorQuery(std::function<POINT()> query) { cursor_query_ = std::move(query); }
+  void SetCursorQuery(std::function<POINT()> query) { m_cursorQuery = std::move(query); }
 
   // Timer steps, run by WM_TIMER; public so that the delay and fade machine can be driven
   // step by step.
   void OnTimer(UINT id);
 
-  int GetState() const { return state_; }
-  int GetTransparency() const { return transparency_; }
-  HWND GetCurrentToolWindow() const { return current_window_; }
-  const Tool& GetCurrentTool() const { return current_; }
-  const Placement& GetPlacement() const { return placement_; }
-  bool IsTimerArmed(UINT id) const { return armed_.count(id) != 0; }
+  int GetState() const { return m_state; }
+  int GetTransparency() const { return m_transparency; }
+  HWND GetCurrentToolWindow() const { return m_currentWindow; }
+  const Tool& GetCurrentTool() const { return m_current; }
+  const Placement& GetPlacement() const { return m_placement; }
+  bool IsTimerArmed(UINT id) const { return m_armed.count(id) != 0; }
   UINT TimerInterval(UINT id) const {
-    auto found = armed_.find(id);
-    return found == armed_.end() ? 0 : found->second;
+    auto found = m_armed.find(id);
+    return found == m_armed.end() ? 0 : found->second;
   }
   // What lay on the screen under the tip when it was shown.
-  HBITMAP GetSavedScreen() const { return saved_screen_.get(); }
+  HBITMAP GetSavedScreen() const { return m_savedScreen.get(); }
 
  private:
   static LRESULT CALLBACK WindowProcedure(HWND window, UINT message, WPARAM wparam, LPARAM lparam);
@@ -143,44 +143,44 @@ class CPPToolTip {
   void DrawOnWindow(int transparency);
   void StartTimer(UINT id, UINT interval);
   void StopTimer(UINT id);
-  bool IsVisible() const { return window_ && IsWindowVisible(window_); }
+  bool IsVisible() const { return m_window && IsWindowVisible(m_window); }
 
-  HWND window_ = nullptr;
-  HWND parent_ = nullptr;
-  HWND notify_ = nullptr;
-  CPPHtmlDrawer drawer_;
-  std::map<HWND, std::vector<Tool>> tools_;
-  HWND current_window_ = nullptr;
-  Tool current_;
-  HWND pending_window_ = nullptr;
-  Tool pending_;
-  POINT last_point_ = {-32768, -32768};
-  int state_ = kHidden;
-  int transparency_ = 0;
-  bool show_queued_ = false;
-  bool queued_with_delay_ = false;
-  std::map<UINT, UINT> armed_;
-  std::function<POINT()> cursor_query_;
+  HWND m_window = nullptr;
+  HWND m_parent = nullptr;
+  HWND m_notify = nullptr;
+  CPPHtmlDrawer m_drawer;
+  std::map<HWND, std::vector<Tool>> m_tools;
+  HWND m_currentWindow = nullptr;
+  Tool m_current;
+  HWND m_pendingWindow = nullptr;
+  Tool m_pending;
+  POINT m_lastPoint = {-32768, -32768};
+  int m_state = kHidden;
+  int m_transparency = 0;
+  bool m_showQueued = false;
+  bool m_queuedWithDelay = false;
+  std::map<UINT, UINT> m_armed;
+  std::function<POINT()> m_cursorQuery;
 
-  UINT initial_delay_ = 500, autohide_delay_ = 5000, fade_in_delay_ = 0, fade_out_delay_ = 0;
-  bool fade_in_on_ = true, fade_out_on_ = true;
-  Tool defaults_;
-  int corner_x_ = 16, corner_y_ = 16;
-  int margin_x_ = 12, margin_y_ = 12;
-  int anchor_width_ = 12, anchor_height_ = 16, anchor_offset_ = 16;
-  int shadow_dx_ = 6, shadow_dy_ = 6, shadow_blur_x_ = 7, shadow_blur_y_ = 7, shadow_darkness_ = 50;
-  bool shadow_blurred_ = true;
-  bool redraw_on_request_ = true;
+  UINT m_initialDelay = 500, m_autohideDelay = 5000, m_fadeInDelay = 0, m_fadeOutDelay = 0;
+  bool m_fadeInOn = true, m_fadeOutOn = true;
+  Tool m_defaults;
+  int m_cornerX = 16, m_cornerY = 16;
+  int m_marginX = 12, m_marginY = 12;
+  int m_anchorWidth = 12, m_anchorHeight = 16, m_anchorOffset = 16;
+  int m_shadowDx = 6, m_shadowDy = 6, m_shadowBlurX = 7, m_shadowBlurY = 7, m_shadowDarkness = 50;
+  bool m_shadowBlurred = true;
+  bool m_redrawOnRequest = true;
 
   // The shown tip.
-  Placement placement_;
-  RECT content_ = {};
-  SIZE size_ = {};           // the window without its shadow
-  htmlctrl::Region region_;  // the tip without its shadow, window coordinates
-  htmlctrl::Bitmap background_;
-  htmlctrl::Bitmap saved_screen_;
-  htmlctrl::Brush border_;
-  int border_x_ = 1, border_y_ = 1;
+  Placement m_placement;
+  RECT m_content = {};
+  SIZE m_size = {};           // the window without its shadow
+  htmlctrl::Region m_region;  // the tip without its shadow, window coordinates
+  htmlctrl::Bitmap m_background;
+  htmlctrl::Bitmap m_savedScreen;
+  htmlctrl::Brush m_border;
+  int m_borderX = 1, m_borderY = 1;
 };
 
 // The text request sent to the notify window; the handler may change the tool in place.

@@ -30,33 +30,33 @@ struct CXHTMLStatic::Piece {
 CXHTMLStatic::CXHTMLStatic() { Reset(); }
 
 CXHTMLStatic::~CXHTMLStatic() {
-  if (window_ && IsWindow(window_)) RemoveWindowSubclass(window_, SubclassProc, kSubclassId);
-  if (tooltip_ && IsWindow(tooltip_)) DestroyWindow(tooltip_);
+  if (m_window && IsWindow(m_window)) RemoveWindowSubclass(m_window, SubclassProc, kSubclassId);
+  if (m_tooltip && IsWindow(m_tooltip)) DestroyWindow(m_tooltip);
   Reset();
-  if (cache_ && cache_old_) SelectObject(cache_.get(), cache_old_);
+  if (m_cache && m_cacheOld) SelectObject(m_cache.get(), m_cacheOld);
 }
 
 void CXHTMLStatic::Reset() {
-  background_ = GetSysColor(COLOR_WINDOW);
-  text_colour_ = GetSysColor(COLOR_WINDOWTEXT);
-  left_margin_ = right_margin_ = 0;
+  m_background = GetSysColor(COLOR_WINDOW);
+  m_textColour = GetSysColor(COLOR_WINDOWTEXT);
+  m_leftMargin = m_rightMargin = 0;
   ClearLinks();
-  links_.ClearAppCommands();
-  needs_redraw_ = true;
+  m_links.ClearAppCommands();
+  m_needsRedraw = true;
 }
 
 void CXHTMLStatic::ClearLinks() {
-  if (tooltip_ && IsWindow(tooltip_)) {
-    for (size_t i = 0; i < link_rects_.size(); ++i) {
+  if (m_tooltip && IsWindow(m_tooltip)) {
+    for (size_t i = 0; i < m_linkRects.size(); ++i) {
       TOOLINFOW tool = {};
       tool.cbSize = sizeof tool;
-      tool.hwnd = window_;
+      tool.hwnd = m_window;
       tool.uId = i + 1;
-      SendMessageW(tooltip_, TTM_DELTOOLW, 0, reinterpret_cast<LPARAM>(&tool));
+      SendMessageW(m_tooltip, TTM_DELTOOLW, 0, reinterpret_cast<LPARAM>(&tool));
     }
   }
-  link_rects_.clear();
-  link_targets_.clear();
+  m_linkRects.clear();
+  m_linkTargets.clear();
 }
 
 BOOL CXHTMLStatic::Create(const wchar_t* text, DWORD style, const RECT& rect, HWND parent, UINT id, DWORD ex_style) {
@@ -72,56 +72,56 @@ BOOL CXHTMLStatic::Create(const wchar_t* text, DWORD style, const RECT& rect, HW
 }
 
 BOOL CXHTMLStatic::SubclassWindow(HWND window) {
-  if (!window || window_) return FALSE;
+  if (!window || m_window) return FALSE;
   if (!SetWindowSubclass(window, SubclassProc, kSubclassId, reinterpret_cast<DWORD_PTR>(this))) return FALSE;
-  window_ = window;
+  m_window = window;
   SetWindowLongPtrW(window, GWL_STYLE, GetWindowLongPtrW(window, GWL_STYLE) | SS_NOTIFY);
-  tooltip_ =
+  m_tooltip =
       CreateWindowExW(WS_EX_TOPMOST, TOOLTIPS_CLASSW, nullptr, WS_POPUP | TTS_NOPREFIX | TTS_ALWAYSTIP, CW_USEDEFAULT,
                       CW_USEDEFAULT, CW_USEDEFAULT, CW_USEDEFAULT, window, nullptr, GetModuleHandleW(nullptr), nullptr);
-  needs_redraw_ = true;
+  m_needsRedraw = true;
   return TRUE;
 }
 
 void CXHTMLStatic::SetWindowText(const wchar_t* text) {
-  if (!window_) return;
-  needs_redraw_ = true;
-  ::SetWindowTextW(window_, text ? text : L"");
-  RedrawWindow(window_, nullptr, nullptr, RDW_INVALIDATE | RDW_ERASE | RDW_UPDATENOW);
+  if (!m_window) return;
+  m_needsRedraw = true;
+  ::SetWindowTextW(m_window, text ? text : L"");
+  RedrawWindow(m_window, nullptr, nullptr, RDW_INVALIDATE | RDW_ERASE | RDW_UPDATENOW);
 }
 
 COLORREF CXHTMLStatic::SetBkColor(COLORREF colour) {
-  const COLORREF old = background_;
-  background_ = (colour & CXNamedColors::kSystemColour) ? GetSysColor(static_cast<int>(colour & 0xFF)) : colour;
-  needs_redraw_ = true;
+  const COLORREF old = m_background;
+  m_background = (colour & CXNamedColors::kSystemColour) ? GetSysColor(static_cast<int>(colour & 0xFF)) : colour;
+  m_needsRedraw = true;
   return old;
 }
 
 COLORREF CXHTMLStatic::SetBkColor(const wchar_t* name) { return SetBkColor(CXNamedColors(name).GetRGB()); }
 
 COLORREF CXHTMLStatic::SetTextColor(COLORREF colour) {
-  const COLORREF old = text_colour_;
-  text_colour_ = (colour & CXNamedColors::kSystemColour) ? GetSysColor(static_cast<int>(colour & 0xFF)) : colour;
-  needs_redraw_ = true;
+  const COLORREF old = m_textColour;
+  m_textColour = (colour & CXNamedColors::kSystemColour) ? GetSysColor(static_cast<int>(colour & 0xFF)) : colour;
+  m_needsRedraw = true;
   return old;
 }
 
 COLORREF CXHTMLStatic::SetTextColor(const wchar_t* name) { return SetTextColor(CXNamedColors(name).GetRGB()); }
 
 void CXHTMLStatic::AddAppCommand(HWND window, UINT message, WPARAM wparam, const std::wstring& name) {
-  links_.AddAppCommand(window, message, wparam, name);
+  m_links.AddAppCommand(window, message, wparam, name);
 }
 
 int CXHTMLStatic::LinkAt(POINT client) const {
-  for (size_t i = 0; i < link_rects_.size(); ++i)
-    if (PtInRect(&link_rects_[i], client)) return static_cast<int>(i);
+  for (size_t i = 0; i < m_linkRects.size(); ++i)
+    if (PtInRect(&m_linkRects[i], client)) return static_cast<int>(i);
   return -1;
 }
 
 BOOL CXHTMLStatic::OpenLink(int index) {
-  if (index < 0 || static_cast<size_t>(index) >= link_targets_.size()) return FALSE;
-  const std::wstring target = link_targets_[static_cast<size_t>(index)];
-  return links_.GotoURL(target.c_str(), 0);
+  if (index < 0 || static_cast<size_t>(index) >= m_linkTargets.size()) return FALSE;
+  const std::wstring target = m_linkTargets[static_cast<size_t>(index)];
+  return m_links.GotoURL(target.c_str(), 0);
 }
 
 LRESULT CALLBACK CXHTMLStatic::SubclassProc(HWND window, UINT message, WPARAM wparam, LPARAM lparam, UINT_PTR,
@@ -136,7 +136,7 @@ LRESULT CALLBACK CXHTMLStatic::SubclassProc(HWND window, UINT message, WPARAM wp
 }
 
 LRESULT CXHTMLStatic::OnMessage(UINT message, WPARAM wparam, LPARAM lparam) {
-  HWND window = window_;
+  HWND window = m_window;
   switch (message) {
     case WM_PAINT: {
       PAINTSTRUCT paint;
@@ -153,28 +153,28 @@ LRESULT CXHTMLStatic::OnMessage(UINT message, WPARAM wparam, LPARAM lparam) {
     case WM_SETTEXT:
       // Stored without the static's own repaint, which would paint over a transparent
       // control's background before the next paint reads it.
-      needs_redraw_ = true;
+      m_needsRedraw = true;
       return DefWindowProcW(window, message, wparam, lparam);
     case WM_SETFONT:
     case WM_SIZE:
-      needs_redraw_ = true;
+      m_needsRedraw = true;
       break;
     case WM_MOUSEMOVE: {
-      if (IsWindowVisible(window) && !link_rects_.empty()) {
+      if (IsWindowVisible(window) && !m_linkRects.empty()) {
         const POINT point = {static_cast<short>(LOWORD(lparam)), static_cast<short>(HIWORD(lparam))};
         if (NeedsHand(point)) {
-          HCURSOR previous = SetCursor(links_.GetHandCursor());
-          if (!over_link_) replaced_cursor_ = previous;
-          over_link_ = true;
-        } else if (over_link_) {
-          if (replaced_cursor_) SetCursor(replaced_cursor_);
-          over_link_ = false;
+          HCURSOR previous = SetCursor(m_links.GetHandCursor());
+          if (!m_overLink) m_replacedCursor = previous;
+          m_overLink = true;
+        } else if (m_overLink) {
+          if (m_replacedCursor) SetCursor(m_replacedCursor);
+          m_overLink = false;
         }
       }
       break;
     }
     case WM_SETCURSOR:
-      if (over_link_) return TRUE;
+      if (m_overLink) return TRUE;
       break;
     case WM_LBUTTONDOWN: {
       // The click that the control reports as STN_CLICKED.
@@ -184,12 +184,12 @@ LRESULT CXHTMLStatic::OnMessage(UINT message, WPARAM wparam, LPARAM lparam) {
       break;
     }
     case WM_DESTROY:
-      if (tooltip_ && IsWindow(tooltip_)) DestroyWindow(tooltip_);
-      tooltip_ = nullptr;
+      if (m_tooltip && IsWindow(m_tooltip)) DestroyWindow(m_tooltip);
+      m_tooltip = nullptr;
       break;
     case WM_NCDESTROY: {
       RemoveWindowSubclass(window, SubclassProc, kSubclassId);
-      window_ = nullptr;
+      m_window = nullptr;
       return DefSubclassProc(window, message, wparam, lparam);
     }
     default:
@@ -200,25 +200,25 @@ LRESULT CXHTMLStatic::OnMessage(UINT message, WPARAM wparam, LPARAM lparam) {
 
 void CXHTMLStatic::Paint(HDC dc) {
   RECT client;
-  GetClientRect(window_, &client);
+  GetClientRect(m_window, &client);
   const int width = client.right, height = client.bottom;
   if (!IsSaneBitmapSize(width, height)) return;
-  if (!needs_redraw_ && cache_) {
-    BitBlt(dc, 0, 0, width, height, cache_.get(), 0, 0, SRCCOPY);
+  if (!m_needsRedraw && m_cache) {
+    BitBlt(dc, 0, 0, width, height, m_cache.get(), 0, 0, SRCCOPY);
     return;
   }
-  if (cache_ && cache_old_) SelectObject(cache_.get(), cache_old_);
-  cache_old_ = nullptr;
-  cache_.reset(CreateCompatibleDC(dc));
-  cache_bitmap_.reset(CreateCompatibleBitmap(dc, width, height));
-  if (!cache_ || !cache_bitmap_) return;
-  cache_old_ = SelectObject(cache_.get(), cache_bitmap_.get());
+  if (m_cache && m_cacheOld) SelectObject(m_cache.get(), m_cacheOld);
+  m_cacheOld = nullptr;
+  m_cache.reset(CreateCompatibleDC(dc));
+  m_cacheBitmap.reset(CreateCompatibleBitmap(dc, width, height));
+  if (!m_cache || !m_cacheBitmap) return;
+  m_cacheOld = SelectObject(m_cache.get(), m_cacheBitmap.get());
   // The cache starts from the picture under the control, which a transparent one keeps.
-  BitBlt(cache_.get(), 0, 0, width, height, dc, 0, 0, SRCCOPY);
-  needs_redraw_ = false;
+  BitBlt(m_cache.get(), 0, 0, width, height, dc, 0, 0, SRCCOPY);
+  m_needsRedraw = false;
   ClearLinks();
-  Render(cache_.get(), client);
-  BitBlt(dc, 0, 0, width, height, cache_.get(), 0, 0, SRCCOPY);
+  Render(m_cache.get(), client);
+  BitBlt(dc, 0, 0, width, height, m_cache.get(), 0, 0, SRCCOPY);
 }
 
 void CXHTMLStatic::FlushLine(HDC dc, std::vector<Piece>& line, int left, int right, int& y, int line_height,
@@ -241,30 +241,30 @@ void CXHTMLStatic::FlushLine(HDC dc, std::vector<Piece>& line, int left, int rig
     }
     TextOutW(dc, x, y + piece.shift, piece.text.c_str(), static_cast<int>(piece.text.size()));
     if (!piece.target.empty() && continues_link) {
-      link_rects_.back().right = x + piece.width;  // the next word of the same link
-      if (tooltips_on_ && tooltip_) {
+      m_linkRects.back().right = x + piece.width;  // the next word of the same link
+      if (m_tooltipsOn && m_tooltip) {
         TOOLINFOW tool = {};
         tool.cbSize = sizeof tool;
-        tool.hwnd = window_;
-        tool.uId = link_rects_.size();
-        tool.rect = link_rects_.back();
-        SendMessageW(tooltip_, TTM_NEWTOOLRECTW, 0, reinterpret_cast<LPARAM>(&tool));
+        tool.hwnd = m_window;
+        tool.uId = m_linkRects.size();
+        tool.rect = m_linkRects.back();
+        SendMessageW(m_tooltip, TTM_NEWTOOLRECTW, 0, reinterpret_cast<LPARAM>(&tool));
       }
     } else if (!piece.target.empty()) {
       const RECT area = {x, y, x + piece.width, y + line_height};
-      link_rects_.push_back(area);
-      link_targets_.push_back(piece.target);
+      m_linkRects.push_back(area);
+      m_linkTargets.push_back(piece.target);
       const bool app =
           _wcsnicmp(piece.target.c_str(), L"APP:", 4) == 0 || _wcsnicmp(piece.target.c_str(), L"\"APP:", 5) == 0;
-      if (tooltips_on_ && tooltip_ && !app) {
+      if (m_tooltipsOn && m_tooltip && !app) {
         TOOLINFOW tool = {};
         tool.cbSize = sizeof tool;
         tool.uFlags = TTF_SUBCLASS;
-        tool.hwnd = window_;
-        tool.uId = link_rects_.size();
+        tool.hwnd = m_window;
+        tool.uId = m_linkRects.size();
         tool.rect = area;
-        tool.lpszText = const_cast<wchar_t*>(link_targets_.back().c_str());
-        SendMessageW(tooltip_, TTM_ADDTOOLW, 0, reinterpret_cast<LPARAM>(&tool));
+        tool.lpszText = const_cast<wchar_t*>(m_linkTargets.back().c_str());
+        SendMessageW(m_tooltip, TTM_ADDTOOLW, 0, reinterpret_cast<LPARAM>(&tool));
       }
     }
     continues_link = !piece.target.empty();
@@ -276,32 +276,32 @@ void CXHTMLStatic::FlushLine(HDC dc, std::vector<Piece>& line, int left, int rig
 }
 
 void CXHTMLStatic::Render(HDC dc, const RECT& client) {
-  const int length = GetWindowTextLengthW(window_);
+  const int length = GetWindowTextLengthW(m_window);
   std::wstring text(static_cast<size_t>(length > 0 ? length : 0) + 1, L'\0');
-  text.resize(static_cast<size_t>(GetWindowTextW(window_, &text[0], length + 1)));
+  text.resize(static_cast<size_t>(GetWindowTextW(m_window, &text[0], length + 1)));
   const std::wstring marked = InsertEntityPlaceholders(text);
-  const LONG ex_style = GetWindowLongW(window_, GWL_EXSTYLE);
+  const LONG ex_style = GetWindowLongW(m_window, GWL_EXSTYLE);
   if (!(ex_style & WS_EX_TRANSPARENT)) {
-    Brush fill(CreateSolidBrush(background_));
+    Brush fill(CreateSolidBrush(m_background));
     FillRect(dc, &client, fill.get());
   }
-  if (marked.empty() || !IsWindowVisible(window_)) return;
+  if (marked.empty() || !IsWindowVisible(m_window)) return;
 
   LOGFONTW base = {};
-  if (use_font_) {
-    base = font_;
+  if (m_useFont) {
+    base = m_font;
   } else {
-    HGDIOBJ font = reinterpret_cast<HGDIOBJ>(SendMessageW(window_, WM_GETFONT, 0, 0));
+    HGDIOBJ font = reinterpret_cast<HGDIOBJ>(SendMessageW(m_window, WM_GETFONT, 0, 0));
     if (!font) font = GetCurrentObject(dc, OBJ_FONT);
     if (!font || !GetObjectW(font, sizeof base, &base)) GetObjectW(GetStockObject(SYSTEM_FONT), sizeof base, &base);
   }
-  const int left = client.left + left_margin_, right = client.right - right_margin_, bottom = client.bottom;
+  const int left = client.left + m_leftMargin, right = client.right - m_rightMargin, bottom = client.bottom;
   const int old_mode = GetBkMode(dc);
   const COLORREF old_text = GetTextColor(dc), old_back = GetBkColor(dc);
 
   int underline = 0, bold = 0, italic = 0, strike = 0, centre = 0, sub = 0, sup = 0;
   LOGFONTW font = base;
-  COLORREF colour = text_colour_, back = CLR_INVALID;
+  COLORREF colour = m_textColour, back = CLR_INVALID;
   COLORREF saved_colour = colour;
   std::wstring target;
   std::vector<Piece> line;
@@ -375,7 +375,7 @@ void CXHTMLStatic::Render(HDC dc, const RECT& client) {
         const bool whole = StartsNoCase(marked, at, L"</FONT>");
         font = base;
         if (whole) {
-          colour = target.empty() ? text_colour_ : kLinkColour;
+          colour = target.empty() ? m_textColour : kLinkColour;
           back = CLR_INVALID;
         }
         at = after;
@@ -417,13 +417,13 @@ void CXHTMLStatic::Render(HDC dc, const RECT& client) {
             marked.substr(at + 3, (close == std::wstring::npos ? marked.size() : close) - at - 3);
         if (const wchar_t* size = FindNoCase(attributes.c_str(), L"SIZE=")) {
           const int width = _wtoi(size[5] == L'"' ? size + 6 : size + 5);
-          rule_width_ = width < 0 ? 0 : width > 100 ? 100 : width;
+          m_ruleWidth = width < 0 ? 0 : width > 100 ? 100 : width;
         }
         if (!line.empty()) end_line();
         Brush rule(CreateSolidBrush(colour));
-        RECT area = {client.left, y, client.right, y + rule_width_};
+        RECT area = {client.left, y, client.right, y + m_ruleWidth};
         FillRect(dc, &area, rule.get());
-        y += rule_width_;
+        y += m_ruleWidth;
         at = after;
         continue;
       }
@@ -446,7 +446,7 @@ void CXHTMLStatic::Render(HDC dc, const RECT& client) {
   }
   if (!line.empty() && y < bottom) FlushLine(dc, line, left, right, y, height, centred || centre > 0);
   // Links whose target was set to the placeholder space have none to open.
-  for (auto& link_target : link_targets_)
+  for (auto& link_target : m_linkTargets)
     if (link_target == L" ") link_target.clear();
   SetBkMode(dc, old_mode);
   ::SetTextColor(dc, old_text);

@@ -21,7 +21,7 @@ class CXHTMLStatic {
   BOOL SubclassWindow(HWND window);
   // Creates a static child and takes it over.
   BOOL Create(const wchar_t* text, DWORD style, const RECT& rect, HWND parent, UINT id, DWORD ex_style = 0);
-  HWND GetSafeHwnd() const { return window_; }
+  HWND GetSafeHwnd() const { return m_window; }
 
   // Per-paint state and colours back to their defaults, margins 0, links and commands gone.
   void Reset();
@@ -33,9 +33,9 @@ class CXHTMLStatic {
   virtual COLORREF SetTextColor(const wchar_t* name);
   void AddAppCommand(HWND window, UINT message, WPARAM wparam, const std::wstring& name);
 
-  const std::vector<RECT>& LinkRects() const { return link_rects_; }
-  const std::vector<std::wstring>& LinkTargets() const { return link_targets_; }
-  HWND GetToolTip() const { return tooltip_; }
+  const std::vector<RECT>& LinkRects() const { return m_linkRects; }
+  const std::vector<std::wstring>& LinkTargets() const { return m_linkTargets; }
+  HWND GetToolTip() const { return m_tooltip; }
   // The index of the first link rectangle holding the client point, or -1.
   int LinkAt(POINT client) const;
   // Opens link index; "APP:" commands go to the control's own table (lParam 0).
@@ -52,22 +52,22 @@ class CXHTMLStatic {
   void ClearLinks();
   bool NeedsHand(POINT client) const { return LinkAt(client) >= 0; }
 
-  HWND window_ = nullptr;
-  COLORREF background_;
-  COLORREF text_colour_;
-  LOGFONTW font_ = {};
-  bool use_font_ = false;
-  HWND tooltip_ = nullptr;
-  bool tooltips_on_ = true;
-  htmlctrl::MemoryDC cache_;
-  htmlctrl::Bitmap cache_bitmap_;
-  HGDIOBJ cache_old_ = nullptr;
-  bool needs_redraw_ = true;
-  std::vector<RECT> link_rects_;
-  std::vector<std::wstring> link_targets_;
-  htmlctrl::CXHtmlDrawLink links_;
-  int left_margin_ = 0, right_margin_ = 0;
-  int rule_width_ = 2;
-  HCURSOR replaced_cursor_ = nullptr;
-  bool over_link_ = false;
+  HWND m_window = nullptr;
+  COLORREF m_background;
+  COLORREF m_textColour;
+  LOGFONTW m_font = {};
+  bool m_useFont = false;
+  HWND m_tooltip = nullptr;
+  bool m_tooltipsOn = true;
+  htmlctrl::MemoryDC m_cache;
+  htmlctrl::Bitmap m_cacheBitmap;
+  HGDIOBJ m_cacheOld = nullptr;
+  bool m_needsRedraw = true;
+  std::vector<RECT> m_linkRects;
+  std::vector<std::wstring> m_linkTargets;
+  htmlctrl::CXHtmlDrawLink m_links;
+  int m_leftMargin = 0, m_rightMargin = 0;
+  int m_ruleWidth = 2;
+  HCURSOR m_replacedCursor = nullptr;
+  bool m_overLink = false;
 };

@@ -176,14 +176,14 @@ void SetFaceName(LOGFONTW& font, const std::wstring& face) {
   font.lfFaceName[length] = L'\0';
 }
 
-CXHtmlDrawLink::CXHtmlDrawLink() { hand_cursor_ = LoadHandCursor(hand_owned_); }
+CXHtmlDrawLink::CXHtmlDrawLink() { m_handCursor = LoadHandCursor(m_handOwned); }
 
 CXHtmlDrawLink::~CXHtmlDrawLink() {
-  if (hand_owned_) DestroyCursor(hand_cursor_);
+  if (m_handOwned) DestroyCursor(m_handCursor);
 }
 
 void CXHtmlDrawLink::AddAppCommand(HWND window, UINT message, WPARAM wparam, const std::wstring& name) {
-  commands_.push_back(AppCommand{window, message, wparam, name});
+  m_commands.push_back(AppCommand{window, message, wparam, name});
 }
 
 BOOL CXHtmlDrawLink::GotoURL(const wchar_t* url, LPARAM lparam) {
@@ -199,7 +199,7 @@ BOOL CXHtmlDrawLink::ProcessAppCommand(const wchar_t* name, LPARAM lparam) {
   if (!command.empty() && command.front() == L'"') command.erase(0, 1);
   if (!command.empty() && command.back() == L'"') command.pop_back();
   if (command.empty()) return FALSE;
-  for (const AppCommand& entry : commands_) {
+  for (const AppCommand& entry : m_commands) {
     if (_wcsicmp(entry.name.c_str(), command.c_str()) != 0 || !IsWindow(entry.window)) continue;
     SendMessageW(entry.window, entry.message, entry.wparam, lparam);
     return TRUE;
@@ -218,16 +218,16 @@ std::atomic<bool> g_drawing{false};
 
 class BusyFlag {
  public:
-  BusyFlag() : acquired_(!g_drawing.exchange(true)) {}
+  BusyFlag() : m_acquired(!g_drawing.exchange(true)) {}
   ~BusyFlag() {
-    if (acquired_) g_drawing = false;
+    if (m_acquired) g_drawing = false;
   }
   BusyFlag(const BusyFlag&) = delete;
   BusyFlag& operator=(const BusyFlag&) = delete;
-  bool acquired() const { return acquired_; }
+  bool acquired() const { return m_acquired; }
 
  private:
-  bool acquired_;
+  bool m_acquired;
 };
 
 }  // namespace

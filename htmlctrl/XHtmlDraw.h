@@ -111,8 +111,8 @@ class CXHtmlDrawLink {
   // trailing double quote removed).
   BOOL ProcessAppCommand(const wchar_t* name, LPARAM lparam = 0);
   void AddAppCommand(HWND window, UINT message, WPARAM wparam, const std::wstring& name);
-  void ClearAppCommands() { commands_.clear(); }
-  HCURSOR GetHandCursor() const { return hand_cursor_; }
+  void ClearAppCommands() { m_commands.clear(); }
+  HCURSOR GetHandCursor() const { return m_handCursor; }
 
  private:
   struct AppCommand {
@@ -121,9 +121,9 @@ class CXHtmlDrawLink {
     WPARAM wparam;
     std::wstring name;
   };
-  std::vector<AppCommand> commands_;
-  HCURSOR hand_cursor_ = nullptr;
-  bool hand_owned_ = false;
+  std::vector<AppCommand> m_commands;
+  HCURSOR m_handCursor = nullptr;
+  bool m_handOwned = false;
 };
 
 }  // namespace htmlctrl

@@ -73,32 +73,32 @@ size_t FindWord(const std::wstring& text, const std::wstring& needle, bool whole
 
 class ClientDC {
  public:
-  explicit ClientDC(HWND window) : window_(window), dc_(::GetDC(window)) {}
+  explicit ClientDC(HWND window) : m_window(window), m_dc(::GetDC(window)) {}
   ~ClientDC() {
-    if (dc_) ::ReleaseDC(window_, dc_);
+    if (m_dc) ::ReleaseDC(m_window, m_dc);
   }
   ClientDC(const ClientDC&) = delete;
   ClientDC& operator=(const ClientDC&) = delete;
-  HDC get() const { return dc_; }
+  HDC get() const { return m_dc; }
 
  private:
-  HWND window_;
-  HDC dc_;
+  HWND m_window;
+  HDC m_dc;
 };
 
 // Saves the DC's state and gives it back as it was.
 class SavedDC {
  public:
-  explicit SavedDC(HDC dc) : dc_(dc), saved_(::SaveDC(dc)) {}
+  explicit SavedDC(HDC dc) : m_dc(dc), m_saved(::SaveDC(dc)) {}
   ~SavedDC() {
-    if (saved_) ::RestoreDC(dc_, saved_);
+    if (m_saved) ::RestoreDC(m_dc, m_saved);
   }
   SavedDC(const SavedDC&) = delete;
   SavedDC& operator=(const SavedDC&) = delete;
 
  private:
-  HDC dc_;
-  int saved_;
+  HDC m_dc;
+  int m_saved;
 };
 
 void FillSolid(HDC dc, const RECT& rect, COLORREF colour) {

@@ -210,19 +210,19 @@ int CXNamedColors::TableSize() { return static_cast<int>(sizeof kColours / sizeo
 
 void CXNamedColors::SetColorFromString(const wchar_t* text) {
   if (!text) return;
-  value_ = 0;
+  m_value = 0;
   if (const wchar_t* comma = wcschr(text, L',')) {
     const int red = _wtoi(text);
     const int green = _wtoi(comma + 1);
     const wchar_t* second = wcschr(comma + 1, L',');
     const int blue = second ? _wtoi(second + 1) : 0;
-    value_ = RGB(red & 0xFF, green & 0xFF, blue & 0xFF);
+    m_value = RGB(red & 0xFF, green & 0xFF, blue & 0xFF);
     return;
   }
   if (!wcschr(text, L'#')) {
     for (const ColourRow& row : kColours)
       if (_wcsicmp(row.name, text) == 0) {
-        value_ = row.value;
+        m_value = row.value;
         return;
       }
     return;
@@ -231,12 +231,12 @@ void CXNamedColors::SetColorFromString(const wchar_t* text) {
   int digits[6];
   for (int i = 0; i < 6; ++i)
     if ((digits[i] = HexDigit(text[i + 1])) < 0) return;
-  value_ = RGB(digits[0] * 16 + digits[1], digits[2] * 16 + digits[3], digits[4] * 16 + digits[5]);
+  m_value = RGB(digits[0] * 16 + digits[1], digits[2] * 16 + digits[3], digits[4] * 16 + digits[5]);
 }
 
 COLORREF CXNamedColors::GetRGB() const {
-  if (value_ & kSystemColour) return GetSysColor(static_cast<int>(value_ & 0xFF));
-  return value_;
+  if (m_value & kSystemColour) return GetSysColor(static_cast<int>(m_value & 0xFF));
+  return m_value;
 }
 
 const wchar_t* FindNoCase(const wchar_t* text, const wchar_t* pattern) {

@@ -18,14 +18,14 @@ class CXNamedColors {
   // A missing text leaves the value as it was.
   void SetColorFromString(const wchar_t* text);
   COLORREF GetRGB() const;
-  COLORREF GetValue() const { return value_; }
-  void SetValue(COLORREF value) { value_ = value; }
+  COLORREF GetValue() const { return m_value; }
+  void SetValue(COLORREF value) { m_value = value; }
 
   // Rows of the name table (179), for the tests.
   static int TableSize();
 
  private:
-  COLORREF value_ = 0;
+  COLORREF m_value = 0;
 };
 
 // The first place where pattern occurs in text, without regard to case; an empty or missing

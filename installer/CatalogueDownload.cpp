@@ -27,30 +27,30 @@ DWORD CatalogueWaitLimit(const DownloadTimeouts& timeouts) {
   return limit >= 0x7FFFFFFFLL ? 0x7FFFFFFF : static_cast<DWORD>(limit);
 }
 
-CatalogueHandOff::CatalogueHandOff() : ended_(CreateEventW(nullptr, TRUE, FALSE, nullptr)) {
-  if (!ended_) LogLine(L"catalogue hand-off: CreateEvent failed, error " + std::to_wstring(GetLastError()));
+CatalogueHandOff::CatalogueHandOff() : m_ended(CreateEventW(nullptr, TRUE, FALSE, nullptr)) {
+  if (!m_ended) LogLine(L"catalogue hand-off: CreateEvent failed, error " + std::to_wstring(GetLastError()));
 }
 
 void CatalogueHandOff::SetNotifyWindow(HWND window) {
-  std::lock_guard<std::mutex> hold(lock_);
-  notify_ = window;
+  std::lock_guard<std::mutex> hold(m_lock);
+  m_notify = window;
 }
 
 void CatalogueHandOff::Finish(int result) noexcept {
   if (result == 0) result = static_cast<int>(DownloadResult::Failed);
   HWND notify = nullptr;
   {
-    std::lock_guard<std::mutex> hold(lock_);
-    if (result_ != 0) return;
-    result_ = result;
-    notify = notify_;
+    std::lock_guard<std::mutex> hold(m_lock);
+    if (m_result != 0) return;
+    m_result = result;
+    notify = m_notify;
     // Posted, not sent: the download thread never waits for the NSIS thread, which may be
     // busy in the script, or tearing the plug-in down. The window is cleared (under this
     // lock) before it is destroyed. The message is queued before the event is set, so a
     // thread woken by the event finds it.
     if (notify && !PostMessageW(notify, WM_CONTENT_DOWNLOADED, 0, 0))
       OutputDebugStringW(L"GWPlugin: the catalogue hand-over could not be posted\n");
-    if (ended_) SetEvent(ended_.get());
+    if (m_ended) SetEvent(m_ended.get());
   }
   try {
     testhooks::SignalDownloadEnded();
@@ -59,8 +59,8 @@ void CatalogueHandOff::Finish(int result) noexcept {
 }
 
 int CatalogueHandOff::Result() const {
-  std::lock_guard<std::mutex> hold(lock_);
-  return result_;
+  std::lock_guard<std::mutex> hold(m_lock);
+  return m_result;
 }
 
 }  // namespace gwplugin

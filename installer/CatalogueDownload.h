@@ -48,13 +48,13 @@ class CatalogueHandOff {
   int Result() const;
   bool Ended() const { return Result() != 0; }
   // Manual-reset, set at the end (null when it could not be made: then Ended is the only way).
-  HANDLE EndedEvent() const { return ended_.get(); }
+  HANDLE EndedEvent() const { return m_ended.get(); }
 
  private:
-  mutable std::mutex lock_;  // guards result_ and notify_
-  int result_ = 0;
-  HWND notify_ = nullptr;
-  win::UniqueKernelHandle ended_;
+  mutable std::mutex m_lock;  // guards m_result and m_notify
+  int m_result = 0;
+  HWND m_notify = nullptr;
+  win::UniqueKernelHandle m_ended;
 };
 
 }  // namespace gwplugin

@@ -24,17 +24,17 @@ BOOL CCheckingDlg::OnInitDialog() {
   wchar_t text[256] = L"";
   ::GetDlgItemTextW(m_hWnd, kIdText, text, 256);
   LogLine(L"checking dialog " + std::to_wstring(m_nIDHelp) + L" shown: " + text);
-  if (!SetTimer(kLimitTimer, wait_limit_ ? wait_limit_ : 1, nullptr))
+  if (!SetTimer(kLimitTimer, m_waitLimit ? m_waitLimit : 1, nullptr))
     LogLine(L"checking dialog: SetTimer failed, error " + std::to_wstring(GetLastError()));
-  if (look_) {
-    if (look_interval_) SetTimer(kLookTimer, look_interval_, nullptr);
+  if (m_look) {
+    if (m_lookInterval) SetTimer(kLookTimer, m_lookInterval, nullptr);
     PostMessage(WM_CHECKING_LOOK, 0, 0);
   }
   return TRUE;
 }
 
 void CCheckingDlg::Look() {
-  if (look_) look_();
+  if (m_look) m_look();
 }
 
 void CCheckingDlg::OnClose() { EndDialog(kEndedClosed); }
@@ -42,7 +42,7 @@ void CCheckingDlg::OnClose() { EndDialog(kEndedClosed); }
 void CCheckingDlg::OnTimer(UINT_PTR id) {
   if (id == kLimitTimer) {
     KillTimer(kLimitTimer);
-    LogLine(L"checking dialog: no catalogue after " + std::to_wstring(wait_limit_) + L" ms");
+    LogLine(L"checking dialog: no catalogue after " + std::to_wstring(m_waitLimit) + L" ms");
     EndDialog(kEndedTimedOut);
   } else if (id == kLookTimer) {
     Look();

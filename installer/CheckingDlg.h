@@ -22,12 +22,12 @@ class CCheckingDlg : public CDialog {
   CCheckingDlg(UINT template_id, CWnd* parent) : CDialog(template_id, parent) {}
 
   // The longest the dialog stays up.
-  void SetWaitLimit(DWORD milliseconds) { wait_limit_ = milliseconds; }
+  void SetWaitLimit(DWORD milliseconds) { m_waitLimit = milliseconds; }
   // Asked right after the dialog opens and then every look interval: the owner looks at the
   // download there and ends the dialog (EndDialog(kEndedBuilt)) once the offers are built.
   void SetLook(std::function<void()> look, UINT interval_ms) {
-    look_ = std::move(look);
-    look_interval_ = interval_ms;
+    m_look = std::move(look);
+    m_lookInterval = interval_ms;
   }
 
   BOOL OnInitDialog() override;
@@ -44,9 +44,9 @@ class CCheckingDlg : public CDialog {
  private:
   void Look();
   enum : UINT_PTR { kLimitTimer = 1, kLookTimer = 2 };
-  DWORD wait_limit_ = 120000;
-  std::function<void()> look_;
-  UINT look_interval_ = 0;
+  DWORD m_waitLimit = 120000;
+  std::function<void()> m_look;
+  UINT m_lookInterval = 0;
 };
 
 }  // namespace gwplugin

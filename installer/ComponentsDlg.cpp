@@ -60,13 +60,13 @@ BEGIN_MESSAGE_MAP(CComponentsTreeCtrl, CXHtmlTree)
 END_MESSAGE_MAP()
 
 void CComponentsTreeCtrl::SetDescriptionStatic(CStatic* description, const std::wstring& default_text) {
-  description_ = description;
-  default_description_ = default_text;
+  m_description = description;
+  m_defaultDescription = default_text;
 }
 
 void CComponentsTreeCtrl::SetSizeStatic(CStatic* size, const std::wstring& format) {
-  size_ = size;
-  size_format_ = format;
+  m_size = size;
+  m_sizeFormat = format;
 }
 
 tree_data::CTreeData* CComponentsTreeCtrl::ItemTreeData(HTREEITEM item) const {
@@ -85,14 +85,14 @@ std::int64_t CComponentsTreeCtrl::GetSelectedSize() const {
 }
 
 void CComponentsTreeCtrl::UpdateSizeText() {
-  if (!size_ || !size_->m_hWnd) return;
+  if (!m_size || !m_size->m_hWnd) return;
   const std::wstring megabytes = std::to_wstring(WholeMegabytes(GetSelectedSize()));
-  size_->SetWindowText(FormatText(size_format_, {megabytes}).c_str());
+  m_size->SetWindowText(FormatText(m_sizeFormat, {megabytes}).c_str());
 }
 
 void CComponentsTreeCtrl::OnMouseMove(UINT flags, CPoint point) {
   try {
-    if (description_ && description_->m_hWnd) {
+    if (m_description && m_description->m_hWnd) {
       UINT hit = 0;
       const HTREEITEM item = HitTest(point, &hit);
       if (item && (hit & (TVHT_ONITEMICON | TVHT_ONITEMLABEL | TVHT_ONITEMSTATEICON))) {
@@ -100,12 +100,12 @@ void CComponentsTreeCtrl::OnMouseMove(UINT flags, CPoint point) {
         const CProd* product = TreeDataAsProduct(ItemTreeData(item));
         if (product && !product->description.empty()) {
           // The description is the catalogue's HTML; the panel shows its text.
-          description_->SetWindowText(CXHtmlDraw::GetPlainText(product->description).c_str());
-          description_->EnableWindow(TRUE);
+          m_description->SetWindowText(CXHtmlDraw::GetPlainText(product->description).c_str());
+          m_description->EnableWindow(TRUE);
         }
       } else {
-        description_->SetWindowText(default_description_.c_str());
-        description_->EnableWindow(FALSE);
+        m_description->SetWindowText(m_defaultDescription.c_str());
+        m_description->EnableWindow(FALSE);
       }
     }
   } catch (...) {
@@ -130,52 +130,52 @@ CComponentsDlg::~CComponentsDlg() = default;
 
 void CComponentsDlg::DoDataExchange(CDataExchange* pDX) {
   CPluginPage::DoDataExchange(pDX);
-  DDX_Control(pDX, kIdTree, tree_);
-  DDX_Control(pDX, kIdDescription, description_static_);
-  DDX_Control(pDX, kIdSizeText, size_static_);
+  DDX_Control(pDX, kIdTree, m_tree);
+  DDX_Control(pDX, kIdDescription, m_descriptionStatic);
+  DDX_Control(pDX, kIdSizeText, m_sizeStatic);
 }
 
 BOOL CComponentsDlg::PreTranslateMessage(MSG* pMsg) {
   // Every message of the page's loop reaches the tree first: its keys, and the mouse moves
   // that its tooltip follows.
-  if (tree_.m_hWnd && tree_.PreTranslateMessage(pMsg)) return TRUE;
+  if (m_tree.m_hWnd && m_tree.PreTranslateMessage(pMsg)) return TRUE;
   return CPluginPage::PreTranslateMessage(pMsg);
 }
 
 BOOL CComponentsDlg::OnInitDialog() {
   CPluginPage::OnInitDialog();
   try {
-    if (!image_list_.GetSafeHandle()) {
+    if (!m_imageList.GetSafeHandle()) {
       // ILC_MASK: the strip's cyan must come out transparent whatever the colour depth.
-      if (image_list_.Create(kStripPictureWidth, kStripPictureHeight, ILC_COLOR32 | ILC_MASK, 1, 1)) {
+      if (m_imageList.Create(kStripPictureWidth, kStripPictureHeight, ILC_COLOR32 | ILC_MASK, 1, 1)) {
         HANDLE strip =
             ::LoadImageW(PluginModule(), MAKEINTRESOURCEW(kIdGroupImages), IMAGE_BITMAP, 0, 0, LR_CREATEDIBSECTION);
-        if (strip && bitmap_.Attach(strip)) image_list_.Add(&bitmap_, kStripMaskColour);
+        if (strip && m_bitmap.Attach(strip)) m_imageList.Add(&m_bitmap, kStripMaskColour);
       }
     }
-    if (image_list_.GetSafeHandle()) tree_.SetImageList(&image_list_, TVSIL_NORMAL);
+    if (m_imageList.GetSafeHandle()) m_tree.SetImageList(&m_imageList, TVSIL_NORMAL);
 
-    if (!bold_font_.GetSafeHandle()) {
+    if (!m_boldFont.GetSafeHandle()) {
       LOGFONTW face{};
       HFONT page_font = reinterpret_cast<HFONT>(SendMessage(WM_GETFONT));
       if (!page_font || !::GetObjectW(page_font, sizeof face, &face))
         ::GetObjectW(::GetStockObject(DEFAULT_GUI_FONT), sizeof face, &face);
       face.lfWeight = FW_BOLD;
-      bold_font_.CreateFontIndirect(&face);
+      m_boldFont.CreateFontIndirect(&face);
     }
-    if (bold_font_.GetSafeHandle() && size_static_.m_hWnd)
-      size_static_.SendMessage(WM_SETFONT, reinterpret_cast<WPARAM>(static_cast<HFONT>(bold_font_)), FALSE);
+    if (m_boldFont.GetSafeHandle() && m_sizeStatic.m_hWnd)
+      m_sizeStatic.SendMessage(WM_SETFONT, reinterpret_cast<WPARAM>(static_cast<HFONT>(m_boldFont)), FALSE);
 
-    tree_.Initialize();
-    tree_.SetSmartCheckBox(TRUE);
-    tree_.SetHtml(TRUE);
-    if (CPPToolTip* tip = tree_.GetToolTip()) tip->SetAutoHideDelay(kToolTipShowMs);
+    m_tree.Initialize();
+    m_tree.SetSmartCheckBox(TRUE);
+    m_tree.SetHtml(TRUE);
+    if (CPPToolTip* tip = m_tree.GetToolTip()) tip->SetAutoHideDelay(kToolTipShowMs);
 
-    tree_.SetDescriptionStatic(&description_static_, WindowText(description_static_));
-    tree_.SetSizeStatic(&size_static_, WindowText(size_static_));
+    m_tree.SetDescriptionStatic(&m_descriptionStatic, WindowText(m_descriptionStatic));
+    m_tree.SetSizeStatic(&m_sizeStatic, WindowText(m_sizeStatic));
 
     // The items of an earlier run of the page went with its window.
-    tree_data_.clear();
+    m_treeData.clear();
     FillTree();
   } catch (...) {
     AfxReportCaughtException("CComponentsDlg::OnInitDialog");
@@ -184,25 +184,25 @@ BOOL CComponentsDlg::OnInitDialog() {
   return TRUE;
 }
 
-std::int64_t CComponentsDlg::SelectedSize() const { return tree_.GetSelectedSize(); }
+std::int64_t CComponentsDlg::SelectedSize() const { return m_tree.GetSelectedSize(); }
 
 void CComponentsDlg::UpdateSelection() {
   try {
-    tree_.UpdateSizeText();
-    EnableNsisButton(nsis::kIdNext, tree_.m_hWnd && tree_.GetFirstCheckedItem() != nullptr);
+    m_tree.UpdateSizeText();
+    EnableNsisButton(nsis::kIdNext, m_tree.m_hWnd && m_tree.GetFirstCheckedItem() != nullptr);
   } catch (...) {
     AfxReportCaughtException("CComponentsDlg::UpdateSelection");
   }
 }
 
 LPARAM CComponentsDlg::MakeGroupTreeData(const CProdGroupPtr& group) {
-  tree_data_.push_back(std::make_shared<CTreeData>(CTreeData::kGroup, group));
-  return reinterpret_cast<LPARAM>(tree_data_.back().get());
+  m_treeData.push_back(std::make_shared<CTreeData>(CTreeData::kGroup, group));
+  return reinterpret_cast<LPARAM>(m_treeData.back().get());
 }
 
 LPARAM CComponentsDlg::MakeProductTreeData(const CProdPtr& product) {
-  tree_data_.push_back(std::make_shared<CTreeData>(CTreeData::kProduct, product));
-  return reinterpret_cast<LPARAM>(tree_data_.back().get());
+  m_treeData.push_back(std::make_shared<CTreeData>(CTreeData::kProduct, product));
+  return reinterpret_cast<LPARAM>(m_treeData.back().get());
 }
 
 void CComponentsDlg::FillTree() {
@@ -217,7 +217,7 @@ void CComponentsDlg::FillTree() {
   // Every installable application starts checked (the reader's included): the user unchecks
   // what is not wanted.
   mark_applications();
-  if (first_fill_ && !app.catalogue.HasBuiltInProducts()) {
+  if (m_firstFill && !app.catalogue.HasBuiltInProducts()) {
     mark_applications();
     // The voices the flags page picked for English and the system's own language.
     std::vector<int> proposed = {2, 1};
@@ -235,7 +235,7 @@ void CComponentsDlg::FillTree() {
       if (const CProdPtr voice = app.flagsPage.GetChosenVoice(index))
         voice->AddStateIfHasBits(PS_INSTALL_CHECK, PS_INSTALL);
   }
-  first_fill_ = false;
+  m_firstFill = false;
 
   XHTMLTREEDATA item_template;
   for (const CProdGroupPtr& group : merged.groups) {
@@ -252,12 +252,12 @@ void CComponentsDlg::FillTree() {
       item_template.ds.bold = 0;
       if (!parent) continue;
       // The control measures the label (for scrolling and tips) in bold too.
-      tree_.SetItemState(parent, TVIS_BOLD, TVIS_BOLD);
+      m_tree.SetItemState(parent, TVIS_BOLD, TVIS_BOLD);
     }
     for (const CProdPtr& product : group->products)
       if (product && product->HasNoStateBits(PS_NOT_AVAILABLE)) InsertProduct(product, parent, item_template);
   }
-  tree_.ExpandAll();
+  m_tree.ExpandAll();
 }
 
 HTREEITEM CComponentsDlg::InsertItem(HTREEITEM parent, const std::wstring& label, int image, LPARAM data,
@@ -270,7 +270,7 @@ HTREEITEM CComponentsDlg::InsertItem(HTREEITEM parent, const std::wstring& label
   insert.item.iImage = image;
   insert.item.iSelectedImage = image;
   insert.item.lParam = data;
-  return tree_.InsertItem(&insert, &item_template);
+  return m_tree.InsertItem(&insert, &item_template);
 }
 
 void CComponentsDlg::InsertProduct(const CProdPtr& product, HTREEITEM parent, XHTMLTREEDATA& item_template) {
@@ -289,7 +289,7 @@ void CComponentsDlg::InsertProduct(const CProdPtr& product, HTREEITEM parent, XH
   const std::wstring label = ProductItemLabel(name, annotation);
   const HTREEITEM item =
       InsertItem(parent, label, ProductTreeImage(p.state), MakeProductTreeData(product), item_template);
-  if (item && !p.description.empty()) tree_.SetItemToolTipText(item, ProductToolTipHtml(name, p.description).c_str());
+  if (item && !p.description.empty()) m_tree.SetItemToolTipText(item, ProductToolTipHtml(name, p.description).c_str());
 }
 
 LRESULT CComponentsDlg::OnCheckboxClicked(WPARAM, LPARAM) {
@@ -300,8 +300,8 @@ LRESULT CComponentsDlg::OnCheckboxClicked(WPARAM, LPARAM) {
 LRESULT CComponentsDlg::OnContentReady(WPARAM, LPARAM) {
   try {
     // The checks come from the rebuilt products' bits, not from the old tree.
-    tree_.DeleteAllItems();
-    tree_data_.clear();
+    m_tree.DeleteAllItems();
+    m_treeData.clear();
     FillTree();
   } catch (...) {
     AfxReportCaughtException("CComponentsDlg::OnContentReady");
@@ -331,17 +331,17 @@ LRESULT CComponentsDlg::OnPageLeft(WPARAM outcome, LPARAM) {
 
 void CComponentsDlg::StoreCheckStates() {
   auto store = [this](HTREEITEM item) {
-    CProd* product = TreeDataAsProduct(tree_.ItemTreeData(item));
-    const XHTMLTREEDATA* record = tree_.GetItemDataStruct(item);
+    CProd* product = TreeDataAsProduct(m_tree.ItemTreeData(item));
+    const XHTMLTREEDATA* record = m_tree.GetItemDataStruct(item);
     if (!product || !record || !record->bEnabled) return;  // disabled products keep their bits
-    if (tree_.GetCheck(item))
+    if (m_tree.GetCheck(item))
       product->state |= PS_INSTALL_CHECK;
     else
       product->ClearStateBits(PS_INSTALL_CHECK);
   };
-  for (HTREEITEM root = tree_.GetRootItem(); root; root = tree_.GetNextSiblingItem(root)) {
+  for (HTREEITEM root = m_tree.GetRootItem(); root; root = m_tree.GetNextSiblingItem(root)) {
     store(root);
-    for (HTREEITEM child = tree_.GetChildItem(root); child; child = tree_.GetNextSiblingItem(child)) store(child);
+    for (HTREEITEM child = m_tree.GetChildItem(root); child; child = m_tree.GetNextSiblingItem(child)) store(child);
   }
 }
 

@@ -61,10 +61,10 @@ class CComponentsTreeCtrl : public CXHtmlTree {
   DECLARE_MESSAGE_MAP()
 
  private:
-  CStatic* description_ = nullptr;
-  std::wstring default_description_;
-  CStatic* size_ = nullptr;
-  std::wstring size_format_;
+  CStatic* m_description = nullptr;
+  std::wstring m_defaultDescription;
+  CStatic* m_size = nullptr;
+  std::wstring m_sizeFormat;
 };
 
 class CComponentsDlg : public CPluginPage {
@@ -84,7 +84,7 @@ class CComponentsDlg : public CPluginPage {
 
   // Bytes of the checked products that are downloaded (0 while the page is not up).
   std::int64_t SelectedSize() const;
-  CComponentsTreeCtrl& Tree() { return tree_; }
+  CComponentsTreeCtrl& Tree() { return m_tree; }
 
  protected:
   afx_msg LRESULT OnPageLeaving(WPARAM, LPARAM);
@@ -105,14 +105,14 @@ class CComponentsDlg : public CPluginPage {
   LPARAM MakeGroupTreeData(const orv_products::CProdGroupPtr& group);
   LPARAM MakeProductTreeData(const orv_products::CProdPtr& product);
 
-  CImageList image_list_;
-  CBitmap bitmap_;
-  std::deque<tree_data::CTreeDataPtr> tree_data_;  // keeps the items' lParam records alive
-  CStatic size_static_;
-  CFont bold_font_;
-  bool first_fill_ = true;
-  CComponentsTreeCtrl tree_;
-  CStatic description_static_;
+  CImageList m_imageList;
+  CBitmap m_bitmap;
+  std::deque<tree_data::CTreeDataPtr> m_treeData;  // keeps the items' lParam records alive
+  CStatic m_sizeStatic;
+  CFont m_boldFont;
+  bool m_firstFill = true;
+  CComponentsTreeCtrl m_tree;
+  CStatic m_descriptionStatic;
 };
 
 }  // namespace gwplugin

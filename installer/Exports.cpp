@@ -38,13 +38,13 @@ namespace {
 // Puts NSIS's dialog procedure back however a page export ends.
 class NsisWindowScope {
  public:
-  NsisWindowScope(CGWPluginApp& app, HWND parent) : app_(app) { app_.SubclassNsisWindow(parent); }
-  ~NsisWindowScope() { app_.RestoreNsisWindow(); }
+  NsisWindowScope(CGWPluginApp& app, HWND parent) : m_app(app) { m_app.SubclassNsisWindow(parent); }
+  ~NsisWindowScope() { m_app.RestoreNsisWindow(); }
   NsisWindowScope(const NsisWindowScope&) = delete;
   NsisWindowScope& operator=(const NsisWindowScope&) = delete;
 
  private:
-  CGWPluginApp& app_;
+  CGWPluginApp& m_app;
 };
 
 }  // namespace

@@ -190,8 +190,8 @@ InstallQueueConfig PluginInstallQueueConfig() {
 }
 
 CInstallQueue::CInstallQueue()
-    : step_event_(std::make_shared<win::UniqueKernelHandle>(CreateEventW(nullptr, FALSE, FALSE, nullptr))) {
-  if (!*step_event_) Trace(L"the step event cannot be made (error " + std::to_wstring(GetLastError()) + L")");
+    : m_stepEvent(std::make_shared<win::UniqueKernelHandle>(CreateEventW(nullptr, FALSE, FALSE, nullptr))) {
+  if (!*m_stepEvent) Trace(L"the step event cannot be made (error " + std::to_wstring(GetLastError()) + L")");
 }
 
 CInstallQueue::~CInstallQueue() { Clear(); }
@@ -201,38 +201,38 @@ void CInstallQueue::Configure(InstallQueueConfig config) {
   if (!config.messageBox) config.messageBox = defaults.messageBox;
   if (!config.executeCodeSegment) config.executeCodeSegment = defaults.executeCodeSegment;
   if (!config.registryRoot) config.registryRoot = HKEY_LOCAL_MACHINE;
-  config_ = std::move(config);
-  configured_ = true;
+  m_config = std::move(config);
+  m_configured = true;
 }
 
 void CInstallQueue::Clear() {
-  for (InstallQueueEntry& entry : entries_) {
+  for (InstallQueueEntry& entry : m_entries) {
     if (entry.task) entry.task->RequestCancel();
     if (entry.installerThread && entry.installerThread->m_hThread) WaitForThread(entry.installerThread->m_hThread);
   }
-  entries_.clear();
+  m_entries.clear();
 }
 
-void CInstallQueue::Kick() const { SetEventIfAny(step_event_); }
+void CInstallQueue::Kick() const { SetEventIfAny(m_stepEvent); }
 
 std::wstring CInstallQueue::Text(UINT id) const {
   std::wstring text;
-  if (!LoadLangString(id, config_.langid, text) || text.empty()) text = FallbackText(id);
+  if (!LoadLangString(id, m_config.langid, text) || text.empty()) text = FallbackText(id);
   return text;
 }
 
 void CInstallQueue::SetStatus(const std::wstring& text) const {
-  if (status_label_ && IsWindow(status_label_)) SetWindowTextW(status_label_, text.c_str());
+  if (m_statusLabel && IsWindow(m_statusLabel)) SetWindowTextW(m_statusLabel, text.c_str());
 }
 
 void CInstallQueue::SetProgress(int position) const {
-  if (progress_bar_ && IsWindow(progress_bar_))
-    SendMessageW(progress_bar_, PBM_SETPOS, static_cast<WPARAM>(position), 0);
+  if (m_progressBar && IsWindow(m_progressBar))
+    SendMessageW(m_progressBar, PBM_SETPOS, static_cast<WPARAM>(position), 0);
 }
 
 std::vector<std::wstring> CInstallQueue::FailedProducts() const {
   std::vector<std::wstring> labels;
-  for (const InstallQueueEntry& entry : entries_) {
+  for (const InstallQueueEntry& entry : m_entries) {
     if (entry.outcome == InstallOutcome::Pending || entry.outcome == InstallOutcome::Installed) continue;
     labels.push_back(entry.product->label.empty() ? entry.product->id : entry.product->label);
   }
@@ -248,73 +248,74 @@ int CInstallQueue::Prepare(const ProductList& products, HWND page, HWND progress
   Clear();
   // The application's values as they are when the page opens (the queue may be built
   // while the application object itself is still being built).
-  if (!configured_) config_ = PluginInstallQueueConfig();
-  page_ = page;
-  progress_bar_ = progressBar;
-  status_label_ = statusLabel;
-  retry_question_open_ = false;
-  step_counter_ = 0;
-  cursor_ = 0;
-  download_phase_ = true;
-  cancelled_ = false;
-  log_enabled_ = false;
-  download_text_ = Text(IDS_QUEUE_DOWNLOADING);
-  install_text_ = Text(IDS_QUEUE_INSTALLING);
-  extract_text_ = Text(IDS_QUEUE_EXTRACTING);
+  if (!m_configured) m_config = PluginInstallQueueConfig();
+  m_page = page;
+  m_progressBar = progressBar;
+  m_statusLabel = statusLabel;
+  m_retryQuestionOpen = false;
+  m_stepCounter = 0;
+  m_cursor = 0;
+  m_downloadPhase = true;
+  m_cancelled = false;
+  m_logEnabled = false;
+  m_downloadText = Text(IDS_QUEUE_DOWNLOADING);
+  m_installText = Text(IDS_QUEUE_INSTALLING);
+  m_extractText = Text(IDS_QUEUE_EXTRACTING);
 
   for (const CProdPtr& product : products) {
     if (product && product->HasAllStateBits(orv_products::PS_INSTALL_CHECK) &&
         product->HasNoStateBits(orv_products::PS_NOT_AVAILABLE))
-      entries_.emplace_back(product);
+      m_entries.emplace_back(product);
   }
   // Downloads first; within each class the products keep the order they were given in.
-  std::stable_partition(entries_.begin(), entries_.end(), [](const InstallQueueEntry& entry) {
+  std::stable_partition(m_entries.begin(), m_entries.end(), [](const InstallQueueEntry& entry) {
     return entry.product->HasAllStateBits(orv_products::PS_DOWNLOAD);
   });
-  downloads_ = static_cast<int>(std::count_if(entries_.begin(), entries_.end(), [](const InstallQueueEntry& entry) {
+  m_downloads = static_cast<int>(std::count_if(m_entries.begin(), m_entries.end(), [](const InstallQueueEntry& entry) {
     return entry.product->HasAllStateBits(orv_products::PS_DOWNLOAD);
   }));
-  total_steps_ = static_cast<int>(entries_.size()) + downloads_;
+  m_totalSteps = static_cast<int>(m_entries.size()) + m_downloads;
 
   ReadSwitchesAndLog();
 
-  if (progress_bar_ && IsWindow(progress_bar_)) {
-    SendMessageW(progress_bar_, PBM_SETRANGE, 0, MAKELPARAM(0, total_steps_));
-    SendMessageW(progress_bar_, PBM_SETPOS, 0, 0);
+  if (m_progressBar && IsWindow(m_progressBar)) {
+    SendMessageW(m_progressBar, PBM_SETRANGE, 0, MAKELPARAM(0, m_totalSteps));
+    SendMessageW(m_progressBar, PBM_SETPOS, 0, 0);
   }
-  if (!cancelled_) WriteLanguage();
-  cursor_ = 0;
+  if (!m_cancelled) WriteLanguage();
+  m_cursor = 0;
   DeleteOldTempFiles();
   return Step();
 }
 
 void CInstallQueue::ReadSwitchesAndLog() {
   win::UniqueRegKey key;
-  if (RegOpenKeyExW(config_.registryRoot, kSwitchesKey, 0, KEY_QUERY_VALUE | kView, key.put()) != ERROR_SUCCESS) return;
+  if (RegOpenKeyExW(m_config.registryRoot, kSwitchesKey, 0, KEY_QUERY_VALUE | kView, key.put()) != ERROR_SUCCESS)
+    return;
   if (ReadDword(key.get(), L"log") != 1) return;
-  log_enabled_ = true;
+  m_logEnabled = true;
   InstallTaskLog log;
   if (log.Open()) {
     ProductList queued;
-    for (const InstallQueueEntry& entry : entries_) queued.push_back(entry.product);
+    for (const InstallQueueEntry& entry : m_entries) queued.push_back(entry.product);
     if (!log.WriteTasks(queued))
       Trace(L"the task log cannot be written (error " + std::to_wstring(log.LastError()) + L")");
   } else {
     Trace(L"the task log cannot be opened (error " + std::to_wstring(log.LastError()) + L")");
   }
   if (ReadDword(key.get(), L"cancel_installation") == 1) {
-    const int answer = config_.messageBox(progress_bar_, L"Cancel installation?", L"GW", MB_YESNO | MB_ICONQUESTION);
-    if (answer == IDYES) cancelled_ = true;
+    const int answer = m_config.messageBox(m_progressBar, L"Cancel installation?", L"GW", MB_YESNO | MB_ICONQUESTION);
+    if (answer == IDYES) m_cancelled = true;
   }
 }
 
 void CInstallQueue::WriteLanguage() {
-  const wchar_t* name = GetLanguageName(config_.langid);
+  const wchar_t* name = GetLanguageName(m_config.langid);
   if (!name) return;
   // Created when missing: on a fresh machine the maker key does not exist yet, and the
   // reader picks its language from this value.
   win::UniqueRegKey key;
-  LSTATUS status = RegCreateKeyExW(config_.registryRoot, kMakerKey, 0, nullptr, 0,
+  LSTATUS status = RegCreateKeyExW(m_config.registryRoot, kMakerKey, 0, nullptr, 0,
                                    KEY_READ | KEY_CREATE_SUB_KEY | KEY_SET_VALUE | kView, nullptr, key.put(), nullptr);
   if (status != ERROR_SUCCESS) {
     Trace(L"the maker key cannot be created (error " + std::to_wstring(status) + L")");
@@ -328,7 +329,7 @@ void CInstallQueue::WriteLanguage() {
 void CInstallQueue::LogFailure(const InstallQueueEntry& entry) {
   const std::wstring reason = OutcomeReason(entry.outcome, entry.code);
   Trace(entry.product->id + L": " + reason);
-  if (!log_enabled_) return;
+  if (!m_logEnabled) return;
   InstallTaskLog log;
   if (!log.Open() || !log.WriteFailure(*entry.product, reason))
     Trace(L"the task log cannot be written (error " + std::to_wstring(log.LastError()) + L")");
@@ -342,27 +343,27 @@ int CInstallQueue::Step() {
   } catch (...) {
     Trace(L"step failed");
   }
-  retry_question_open_ = false;
-  cancelled_ = true;
+  m_retryQuestionOpen = false;
+  m_cancelled = true;
   return kStepCancelled;
 }
 
 int CInstallQueue::StepImpl() {
   // The page's timer keeps firing while a question is up.
-  if (retry_question_open_) return kStepBusy;
+  if (m_retryQuestionOpen) return kStepBusy;
   // A cancel stays a cancel, also for the steps after it.
-  if (cancelled_) return kStepCancelled;
-  if (entries_.empty()) return Finish();
-  if (download_phase_) {
-    if (cursor_ < entries_.size()) {
+  if (m_cancelled) return kStepCancelled;
+  if (m_entries.empty()) return Finish();
+  if (m_downloadPhase) {
+    if (m_cursor < m_entries.size()) {
       bool downloadsOver = false;
-      const int result = StepDownload(entries_[cursor_], downloadsOver);
+      const int result = StepDownload(m_entries[m_cursor], downloadsOver);
       if (!downloadsOver) return result;
     }
     EndDownloads();
   }
-  if (cursor_ >= entries_.size()) return Finish();
-  return StepInstall(entries_[cursor_]);
+  if (m_cursor >= m_entries.size()) return Finish();
+  return StepInstall(m_entries[m_cursor]);
 }
 
 int CInstallQueue::StepDownload(InstallQueueEntry& entry, bool& downloadsOver) {
@@ -381,7 +382,7 @@ int CInstallQueue::StepDownload(InstallQueueEntry& entry, bool& downloadsOver) {
         return kStepBusy;
       case DownloadState::Receiving: {
         const std::int64_t total = entry.task->GetTotalSize() > 0 ? entry.task->GetTotalSize() : product.size;
-        SetStatus(FormatText(download_text_, {product.label, std::to_wstring(entry.task->GetReceivedSize() / 1024),
+        SetStatus(FormatText(m_downloadText, {product.label, std::to_wstring(entry.task->GetReceivedSize() / 1024),
                                               std::to_wstring(total / 1024)}));
         return kStepBusy;
       }
@@ -390,7 +391,7 @@ int CInstallQueue::StepDownload(InstallQueueEntry& entry, bool& downloadsOver) {
     }
     if (DownloadComplete(entry)) {
       entry.downloaded = true;
-      ++cursor_;
+      ++m_cursor;
       Kick();
       return kStepBusy;
     }
@@ -399,21 +400,21 @@ int CInstallQueue::StepDownload(InstallQueueEntry& entry, bool& downloadsOver) {
   }
 
   // A failed download (or one that could not even start): Retry resumes, Cancel ends.
-  retry_question_open_ = true;
+  m_retryQuestionOpen = true;
   int answer = IDCANCEL;
   try {
-    answer = config_.messageBox(nullptr, FormatText(Text(IDS_QUEUE_DOWNLOAD_FAILED), {product.label}),
-                                Text(IDS_QUEUE_NO_DOWNLOAD), MB_RETRYCANCEL | MB_ICONERROR);
+    answer = m_config.messageBox(nullptr, FormatText(Text(IDS_QUEUE_DOWNLOAD_FAILED), {product.label}),
+                                 Text(IDS_QUEUE_NO_DOWNLOAD), MB_RETRYCANCEL | MB_ICONERROR);
   } catch (...) {
-    retry_question_open_ = false;
+    m_retryQuestionOpen = false;
     throw;
   }
-  retry_question_open_ = false;
+  m_retryQuestionOpen = false;
   if (answer == IDRETRY) {
     StartDownload(entry);
     return kStepBusy;
   }
-  cancelled_ = true;
+  m_cancelled = true;
   return kStepCancelled;
 }
 
@@ -455,9 +456,9 @@ bool CInstallQueue::StartDownload(InstallQueueEntry& entry) {
 
   if (!product.file) {
     if (!entry.downloadCounted) {
-      SetStatus(FormatText(download_text_, {product.label, L"0", std::to_wstring(product.size / 1024)}));
-      SetProgress(step_counter_);
-      ++step_counter_;
+      SetStatus(FormatText(m_downloadText, {product.label, L"0", std::to_wstring(product.size / 1024)}));
+      SetProgress(m_stepCounter);
+      ++m_stepCounter;
       entry.downloadCounted = true;
     }
     std::wstring temp;
@@ -474,9 +475,9 @@ bool CInstallQueue::StartDownload(InstallQueueEntry& entry) {
   try {
     FileDownloadTaskPtr task(new FileDownloadTask());
     task->SetUrl(product.instURL);
-    task->SetUserAgent(config_.userAgent);
-    std::shared_ptr<win::UniqueKernelHandle> event = step_event_;
-    auto observer = config_.observer;
+    task->SetUserAgent(m_config.userAgent);
+    std::shared_ptr<win::UniqueKernelHandle> event = m_stepEvent;
+    auto observer = m_config.observer;
     CProdPtr shared = entry.product;
     task->Finished().connect([event, observer, shared](FileDownloadTask&) {
       // On the download's worker: never let an exception into the signal.
@@ -498,21 +499,21 @@ bool CInstallQueue::StartDownload(InstallQueueEntry& entry) {
 }
 
 void CInstallQueue::EndDownloads() {
-  cursor_ = 0;
-  download_phase_ = false;
-  if (page_ && IsWindow(page_)) SendMessageW(page_, WM_DISABLE_CANCEL, 0, 0);
+  m_cursor = 0;
+  m_downloadPhase = false;
+  if (m_page && IsWindow(m_page)) SendMessageW(m_page, WM_DISABLE_CANCEL, 0, 0);
 }
 
 int CInstallQueue::StepInstall(InstallQueueEntry& entry) {
   if (!entry.installerThread) {
     if (entry.outcome == InstallOutcome::Pending && StartInstaller(entry)) return kStepStarted;
-    ++cursor_;
+    ++m_cursor;
     Kick();
     return kStepBusy;
   }
   InstallerRun& run = *entry.run;
   if (run.phase >= InstallerRun::Installing && entry.shownPhase < InstallerRun::Installing) {
-    SetStatus(FormatText(install_text_, {entry.product->label}));
+    SetStatus(FormatText(m_installText, {entry.product->label}));
     entry.shownPhase = InstallerRun::Installing;
   }
   const HANDLE thread = entry.installerThread->m_hThread;
@@ -521,7 +522,7 @@ int CInstallQueue::StepInstall(InstallQueueEntry& entry) {
   if (!ended && run.phase == InstallerRun::Finished) ended = WaitForSingleObject(thread, INFINITE) == WAIT_OBJECT_0;
   if (!ended) return kStepBusy;
   CollectOutcome(entry);
-  ++cursor_;
+  ++m_cursor;
   Kick();
   return kStepBusy;
 }
@@ -542,24 +543,24 @@ bool CInstallQueue::StartInstaller(InstallQueueEntry& entry) {
   run->product = entry.product;
   run->application = product.instFile;
   run->commandLine =
-      BuildInstallerCommandLine(product.instFile, GetInstallerArguments(product, config_.profile), config_.langid);
+      BuildInstallerCommandLine(product.instFile, GetInstallerArguments(product, m_config.profile), m_config.langid);
   run->extractFunction = product.extractFunction;
-  run->nsisParent = config_.nsisParent;
-  run->langid = config_.langid;
-  run->registryRoot = config_.registryRoot;
-  run->executeCodeSegment = config_.executeCodeSegment;
-  run->observer = config_.observer;
-  run->stepEvent = step_event_;
+  run->nsisParent = m_config.nsisParent;
+  run->langid = m_config.langid;
+  run->registryRoot = m_config.registryRoot;
+  run->executeCodeSegment = m_config.executeCodeSegment;
+  run->observer = m_config.observer;
+  run->stepEvent = m_stepEvent;
 
   if (product.extractFunction != 0) {
-    SetStatus(FormatText(extract_text_, {product.label}));
+    SetStatus(FormatText(m_extractText, {product.label}));
     entry.shownPhase = InstallerRun::Extracting;
   } else {
-    SetStatus(FormatText(install_text_, {product.label}));
+    SetStatus(FormatText(m_installText, {product.label}));
     entry.shownPhase = InstallerRun::Installing;
   }
-  SetProgress(step_counter_);
-  ++step_counter_;
+  SetProgress(m_stepCounter);
+  ++m_stepCounter;
 
   auto* param = new std::shared_ptr<InstallerRun>(run);
   CWinThread* thread = AfxBeginThread(RunInstallerThread, param, THREAD_PRIORITY_NORMAL, 0, CREATE_SUSPENDED);
@@ -595,7 +596,7 @@ void CInstallQueue::CollectOutcome(InstallQueueEntry& entry) {
 }
 
 int CInstallQueue::Finish() {
-  SetProgress(total_steps_);
+  SetProgress(m_totalSteps);
   const std::vector<std::wstring> failed = FailedProducts();
   if (failed.empty()) {
     SetStatus(Text(IDS_QUEUE_COMPLETED));

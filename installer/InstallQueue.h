@@ -155,12 +155,12 @@ class CInstallQueue {
 
   // Set whenever a Step may make progress at once (a download or an installer finished, a
   // step moved on). The page steps on its timer; tests and measurements wait on this.
-  HANDLE StepEvent() const { return step_event_->get(); }
+  HANDLE StepEvent() const { return m_stepEvent->get(); }
 
-  const std::deque<InstallQueueEntry>& Entries() const { return entries_; }
-  int TotalSteps() const { return total_steps_; }
-  int Downloads() const { return downloads_; }
-  int StepCounter() const { return step_counter_; }
+  const std::deque<InstallQueueEntry>& Entries() const { return m_entries; }
+  int TotalSteps() const { return m_totalSteps; }
+  int Downloads() const { return m_downloads; }
+  int StepCounter() const { return m_stepCounter; }
   // Labels of the products whose installation failed, in queue order.
   std::vector<std::wstring> FailedProducts() const;
 
@@ -184,25 +184,25 @@ class CInstallQueue {
   void SetProgress(int position) const;
   std::wstring Text(UINT id) const;
 
-  InstallQueueConfig config_;
-  std::deque<InstallQueueEntry> entries_;
-  HWND progress_bar_ = nullptr;
-  HWND page_ = nullptr;
-  HWND status_label_ = nullptr;
-  bool retry_question_open_ = false;
-  std::wstring download_text_;
-  std::wstring install_text_;
-  std::wstring extract_text_;
-  int total_steps_ = 0;
-  int downloads_ = 0;
-  int step_counter_ = 0;
-  std::size_t cursor_ = 0;
-  bool download_phase_ = true;
-  bool cancelled_ = false;
-  bool log_enabled_ = false;  // the "log" switch was 1 at preparation
-  bool configured_ = false;   // Configure was called
+  InstallQueueConfig m_config;
+  std::deque<InstallQueueEntry> m_entries;
+  HWND m_progressBar = nullptr;
+  HWND m_page = nullptr;
+  HWND m_statusLabel = nullptr;
+  bool m_retryQuestionOpen = false;
+  std::wstring m_downloadText;
+  std::wstring m_installText;
+  std::wstring m_extractText;
+  int m_totalSteps = 0;
+  int m_downloads = 0;
+  int m_stepCounter = 0;
+  std::size_t m_cursor = 0;
+  bool m_downloadPhase = true;
+  bool m_cancelled = false;
+  bool m_logEnabled = false;  // the "log" switch was 1 at preparation
+  bool m_configured = false;  // Configure was called
   // Auto-reset; shared with the download slots and installer runs, which may outlive the queue.
-  std::shared_ptr<win::UniqueKernelHandle> step_event_;
+  std::shared_ptr<win::UniqueKernelHandle> m_stepEvent;
 };
 
 // The extra installer argument of a product: "/PROFILE=emotivar" for ORVEL_PARLON with the

@@ -107,11 +107,11 @@ CLangFlagsDlg::CLangFlagsDlg() = default;
 
 CLangFlagsDlg::~CLangFlagsDlg() {
   ReleaseImages();
-  if (bold_font_) DeleteObject(bold_font_);
+  if (m_boldFont) DeleteObject(m_boldFont);
 }
 
 void CLangFlagsDlg::ReleaseImages() {
-  for (PngResourceImage& image : flag_images_) image.Release();
+  for (PngResourceImage& image : m_flagImages) image.Release();
 }
 
 // ---------------------------------------------------------------------------------------------
@@ -133,17 +133,17 @@ void CLangFlagsDlg::SetModeTexts(const std::wstring& text) {
   int taken = 0;
   for (const std::wstring& part : parts) {
     if (taken == 2) break;
-    mode_texts_[taken++] = part;
+    m_modeTexts[taken++] = part;
   }
 }
 
 LRESULT CLangFlagsDlg::OnPageLeaving(WPARAM, LPARAM) {
   try {
     ReadSelection();
-    if (user_mode_ != 0) {
+    if (m_userMode != 0) {
       NsisPushString(L"RS_USER");
     } else {
-      if (!ThePluginApp().catalogue.HasBuiltInProducts()) NsisPushInt(download_mb_);
+      if (!ThePluginApp().catalogue.HasBuiltInProducts()) NsisPushInt(m_downloadMb);
       NsisPushString(L"RS_LANG");
     }
   } catch (...) {
@@ -237,13 +237,13 @@ std::int64_t CLangFlagsDlg::SelectedDownloadBytes(const ProductOffer& merged, in
 
 CProdPtr CLangFlagsDlg::GetChosenVoice(int index) const {
   if (index < 0 || index >= kVoiceGroupCount) return nullptr;
-  return chosen_[index];
+  return m_chosen[index];
 }
 
 void CLangFlagsDlg::RebindChosenVoices() {
   for (int i = 0; i < kVoiceGroupCount; ++i) {
-    if (!chosen_[i]) continue;
-    chosen_[i] = FindInGroup(MergedGroup(i), chosen_[i]->id);
+    if (!m_chosen[i]) continue;
+    m_chosen[i] = FindInGroup(MergedGroup(i), m_chosen[i]->id);
   }
 }
 
@@ -252,40 +252,40 @@ void CLangFlagsDlg::RebindChosenVoices() {
 
 void CLangFlagsDlg::DoDataExchange(CDataExchange* pDX) {
   CPluginPage::DoDataExchange(pDX);
-  DDX_Control(pDX, kIdRadioLang, radio_lang_);
-  DDX_Control(pDX, kIdRadioUser, radio_user_);
+  DDX_Control(pDX, kIdRadioLang, m_radioLang);
+  DDX_Control(pDX, kIdRadioUser, m_radioUser);
   for (int i = 0; i < kVoiceGroupCount; ++i) {
-    DDX_Control(pDX, kVoiceGroups[i].checkBox, check_boxes_[i]);
-    DDX_Control(pDX, kVoiceGroups[i].comboBox, combo_boxes_[i]);
+    DDX_Control(pDX, kVoiceGroups[i].checkBox, m_checkBoxes[i]);
+    DDX_Control(pDX, kVoiceGroups[i].comboBox, m_comboBoxes[i]);
   }
-  DDX_Control(pDX, kIdApplication, application_box_);
+  DDX_Control(pDX, kIdApplication, m_applicationBox);
 }
 
 BOOL CLangFlagsDlg::OnInitDialog() {
   CPluginPage::OnInitDialog();
   try {
     for (int i = 0; i < kVoiceGroupCount; ++i)
-      if (!flag_images_[i].Image()) flag_images_[i].Load(kVoiceGroups[i].flagImage);
-    if (!flag_images_[kVoiceGroupCount].Image()) flag_images_[kVoiceGroupCount].Load(kSpareFlagImage);
+      if (!m_flagImages[i].Image()) m_flagImages[i].Load(kVoiceGroups[i].flagImage);
+    if (!m_flagImages[kVoiceGroupCount].Image()) m_flagImages[kVoiceGroupCount].Load(kSpareFlagImage);
 
     const CGWPluginApp& app = ThePluginApp();
-    if (application_box_.m_hWnd) {
-      if (!app.applicationsCheckBox) application_box_.SetCheck(BST_UNCHECKED);
-      application_box_.ShowWindow(app.applicationsCheckBox ? SW_SHOW : SW_HIDE);
+    if (m_applicationBox.m_hWnd) {
+      if (!app.applicationsCheckBox) m_applicationBox.SetCheck(BST_UNCHECKED);
+      m_applicationBox.ShowWindow(app.applicationsCheckBox ? SW_SHOW : SW_HIDE);
     }
-    if (!mode_texts_[0].empty() && radio_lang_.m_hWnd) radio_lang_.SetWindowText(mode_texts_[0].c_str());
-    if (!mode_texts_[1].empty() && radio_user_.m_hWnd) radio_user_.SetWindowText(mode_texts_[1].c_str());
+    if (!m_modeTexts[0].empty() && m_radioLang.m_hWnd) m_radioLang.SetWindowText(m_modeTexts[0].c_str());
+    if (!m_modeTexts[1].empty() && m_radioUser.m_hWnd) m_radioUser.SetWindowText(m_modeTexts[1].c_str());
 
     // Made once: the progress page reads its existence as "the flags page ran".
-    if (!bold_font_) {
+    if (!m_boldFont) {
       HFONT page_font = reinterpret_cast<HFONT>(SendMessage(WM_GETFONT));
       LOGFONTW face{};
       if (!page_font || !GetObjectW(page_font, sizeof face, &face))
         GetObjectW(GetStockObject(DEFAULT_GUI_FONT), sizeof face, &face);
       face.lfWeight = FW_BOLD;
-      bold_font_ = CreateFontIndirectW(&face);
+      m_boldFont = CreateFontIndirectW(&face);
     }
-    if (bold_font_) SendDlgItemMessage(kIdSizeText, WM_SETFONT, reinterpret_cast<WPARAM>(bold_font_), FALSE);
+    if (m_boldFont) SendDlgItemMessage(kIdSizeText, WM_SETFONT, reinterpret_cast<WPARAM>(m_boldFont), FALSE);
 
     SetUpChoices(false);
   } catch (...) {
@@ -301,75 +301,75 @@ void CLangFlagsDlg::SetUpChoices(bool keep_user_choices) {
   const CGWPluginApp& app = ThePluginApp();
   const ProductCatalogue& catalogue = app.catalogue;
   const bool built_in = catalogue.HasBuiltInProducts();
-  const int previous_selection = selection_mask_;
-  const int previously_offered = offered_mask_;
+  const int previous_selection = m_selectionMask;
+  const int previously_offered = m_offeredMask;
 
   RebindChosenVoices();
-  availability_mask_ =
+  m_availabilityMask =
       GetAvailableGroups(built_in ? catalogue.builtInOffer : catalogue.mergedOffer, app.applicationsCheckBox);
-  selection_mask_ = InitialSelection(availability_mask_, built_in, GetUserDefaultLCID());
+  m_selectionMask = InitialSelection(m_availabilityMask, built_in, GetUserDefaultLCID());
   if (keep_user_choices) {
     const int still_offered = previously_offered & GetAvailableGroups(catalogue.mergedOffer, app.applicationsCheckBox);
-    selection_mask_ = (selection_mask_ & ~still_offered) | (previous_selection & still_offered);
+    m_selectionMask = (m_selectionMask & ~still_offered) | (previous_selection & still_offered);
   }
   UpdateControls();
   PickDefaultVoices();
   for (int i = 0; i < kVoiceGroupCount; ++i) FillVoiceCombo(i);
   UpdateDownloadSize();
-  EnableNsisButton(nsis::kIdNext, selection_mask_ != 0);
+  EnableNsisButton(nsis::kIdNext, m_selectionMask != 0);
 }
 
 void CLangFlagsDlg::UpdateControls() {
-  if (radio_lang_.m_hWnd) radio_lang_.SetCheck(user_mode_ == 0 ? BST_CHECKED : BST_UNCHECKED);
-  if (radio_user_.m_hWnd) radio_user_.SetCheck(user_mode_ == 1 ? BST_CHECKED : BST_UNCHECKED);
+  if (m_radioLang.m_hWnd) m_radioLang.SetCheck(m_userMode == 0 ? BST_CHECKED : BST_UNCHECKED);
+  if (m_radioUser.m_hWnd) m_radioUser.SetCheck(m_userMode == 1 ? BST_CHECKED : BST_UNCHECKED);
   const CGWPluginApp& app = ThePluginApp();
-  availability_mask_ = GetAvailableGroups(app.catalogue.mergedOffer, app.applicationsCheckBox);
-  offered_mask_ = availability_mask_;
+  m_availabilityMask = GetAvailableGroups(app.catalogue.mergedOffer, app.applicationsCheckBox);
+  m_offeredMask = m_availabilityMask;
   for (int i = 0; i < kVoiceGroupCount; ++i) {
     const int bit = kVoiceGroups[i].mask;
-    const bool enabled = user_mode_ == 0 && (availability_mask_ & bit);
-    const bool checked = (selection_mask_ & bit) && (availability_mask_ & bit);
-    if (check_boxes_[i].m_hWnd) {
-      check_boxes_[i].EnableWindow(enabled);
-      check_boxes_[i].SetCheck(checked ? BST_CHECKED : BST_UNCHECKED);
+    const bool enabled = m_userMode == 0 && (m_availabilityMask & bit);
+    const bool checked = (m_selectionMask & bit) && (m_availabilityMask & bit);
+    if (m_checkBoxes[i].m_hWnd) {
+      m_checkBoxes[i].EnableWindow(enabled);
+      m_checkBoxes[i].SetCheck(checked ? BST_CHECKED : BST_UNCHECKED);
     }
-    if (combo_boxes_[i].m_hWnd) combo_boxes_[i].EnableWindow(enabled && checked);
+    if (m_comboBoxes[i].m_hWnd) m_comboBoxes[i].EnableWindow(enabled && checked);
   }
-  if (application_box_.m_hWnd) {
-    application_box_.EnableWindow(user_mode_ == 0 && (availability_mask_ & kMaskApplication));
-    application_box_.SetCheck((selection_mask_ & availability_mask_ & kMaskApplication) ? BST_CHECKED : BST_UNCHECKED);
+  if (m_applicationBox.m_hWnd) {
+    m_applicationBox.EnableWindow(m_userMode == 0 && (m_availabilityMask & kMaskApplication));
+    m_applicationBox.SetCheck((m_selectionMask & m_availabilityMask & kMaskApplication) ? BST_CHECKED : BST_UNCHECKED);
   }
-  EnableNsisButton(nsis::kIdNext, user_mode_ == 1 || (availability_mask_ & selection_mask_) != 0);
+  EnableNsisButton(nsis::kIdNext, m_userMode == 1 || (m_availabilityMask & m_selectionMask) != 0);
 }
 
 void CLangFlagsDlg::ReadSelection() {
-  user_mode_ = radio_lang_.m_hWnd && radio_lang_.GetCheck() == BST_CHECKED ? 0 : 1;
-  selection_mask_ = 0;
-  availability_mask_ = 0;
+  m_userMode = m_radioLang.m_hWnd && m_radioLang.GetCheck() == BST_CHECKED ? 0 : 1;
+  m_selectionMask = 0;
+  m_availabilityMask = 0;
   for (int i = 0; i < kVoiceGroupCount; ++i) {
-    if (!check_boxes_[i].m_hWnd) continue;
-    if (check_boxes_[i].GetCheck() == BST_CHECKED) selection_mask_ |= kVoiceGroups[i].mask;
-    if (check_boxes_[i].IsWindowEnabled()) availability_mask_ |= kVoiceGroups[i].mask;
+    if (!m_checkBoxes[i].m_hWnd) continue;
+    if (m_checkBoxes[i].GetCheck() == BST_CHECKED) m_selectionMask |= kVoiceGroups[i].mask;
+    if (m_checkBoxes[i].IsWindowEnabled()) m_availabilityMask |= kVoiceGroups[i].mask;
   }
-  if (application_box_.m_hWnd) {
-    if (application_box_.GetCheck() == BST_CHECKED) selection_mask_ |= kMaskApplication;
-    if (application_box_.IsWindowEnabled()) availability_mask_ |= kMaskApplication;
+  if (m_applicationBox.m_hWnd) {
+    if (m_applicationBox.GetCheck() == BST_CHECKED) m_selectionMask |= kMaskApplication;
+    if (m_applicationBox.IsWindowEnabled()) m_availabilityMask |= kMaskApplication;
   }
 }
 
 void CLangFlagsDlg::PickDefaultVoices() {
-  if (!random_) std::srand(static_cast<unsigned>(static_cast<std::uint64_t>(_time64(nullptr)) & 0xFFFFFFFFu));
+  if (!m_random) std::srand(static_cast<unsigned>(static_cast<std::uint64_t>(_time64(nullptr)) & 0xFFFFFFFFu));
   for (int i = 0; i < kVoiceGroupCount; ++i) {
-    if (chosen_[i]) continue;
+    if (m_chosen[i]) continue;
     const CProdGroupPtr group = MergedGroup(i);
     if (!group) continue;
-    chosen_[i] = PickWeightedRandomVoice(group->products, random_);
+    m_chosen[i] = PickWeightedRandomVoice(group->products, m_random);
   }
 }
 
 void CLangFlagsDlg::FillVoiceCombo(int index) {
-  CComboBox& combo = combo_boxes_[index];
-  CButton& check = check_boxes_[index];
+  CComboBox& combo = m_comboBoxes[index];
+  CButton& check = m_checkBoxes[index];
   if (!combo.m_hWnd) return;
   combo.ResetContent();
   const CProdGroupPtr group = MergedGroup(index);
@@ -388,7 +388,7 @@ void CLangFlagsDlg::FillVoiceCombo(int index) {
     const int item = combo.AddString(label.c_str());
     if (item < 0) continue;
     combo.SetItemData(item, static_cast<DWORD_PTR>(p));
-    if (product == chosen_[index]) combo.SetCurSel(item);
+    if (product == m_chosen[index]) combo.SetCurSel(item);
   }
   FitDroppedWidth(combo);
   if (installed_voices && combo.GetCount() == 0) {
@@ -404,12 +404,12 @@ void CLangFlagsDlg::FillVoiceCombo(int index) {
 
 void CLangFlagsDlg::UpdateDownloadSize() {
   const std::int64_t bytes =
-      SelectedDownloadBytes(ThePluginApp().catalogue.mergedOffer, selection_mask_, availability_mask_, chosen_);
-  download_mb_ = static_cast<int>(bytes / 0x100000);
+      SelectedDownloadBytes(ThePluginApp().catalogue.mergedOffer, m_selectionMask, m_availabilityMask, m_chosen);
+  m_downloadMb = static_cast<int>(bytes / 0x100000);
   if (!m_hWnd) return;
   std::wstring format;
   LoadLangString(IDS_DOWNLOAD_SIZE, ThePluginApp().langid, format);
-  SetDlgItemText(kIdSizeText, FormatText(format, {std::to_wstring(download_mb_)}).c_str());
+  SetDlgItemText(kIdSizeText, FormatText(format, {std::to_wstring(m_downloadMb)}).c_str());
 }
 
 void CLangFlagsDlg::OnSelectionClicked() {
@@ -427,15 +427,15 @@ void CLangFlagsDlg::OnVoiceSelChange(UINT id) {
     int index = -1;
     for (int i = 0; i < kVoiceGroupCount; ++i)
       if (kVoiceGroups[i].comboBox == static_cast<int>(id)) index = i;
-    if (index < 0 || !combo_boxes_[index].m_hWnd) return;
+    if (index < 0 || !m_comboBoxes[index].m_hWnd) return;
     const CProdGroupPtr group = MergedGroup(index);
     if (!group) return;
-    const int selection = combo_boxes_[index].GetCurSel();
+    const int selection = m_comboBoxes[index].GetCurSel();
     if (selection < 0 || static_cast<std::size_t>(selection) >= group->products.size()) return;
-    const INT_PTR position = static_cast<INT_PTR>(combo_boxes_[index].GetItemData(selection));
+    const INT_PTR position = static_cast<INT_PTR>(m_comboBoxes[index].GetItemData(selection));
     // The "voices installed" entry carries -1.
     if (position < 0 || static_cast<std::size_t>(position) >= group->products.size()) return;
-    chosen_[index] = group->products[static_cast<std::size_t>(position)];
+    m_chosen[index] = group->products[static_cast<std::size_t>(position)];
     UpdateDownloadSize();
   } catch (...) {
     AfxReportCaughtException("CLangFlagsDlg::OnVoiceSelChange");
@@ -459,7 +459,7 @@ void CLangFlagsDlg::OnPaint() {
   try {
     Gdiplus::Graphics graphics(dc);
     for (int i = 0; i < kVoiceGroupCount; ++i) {
-      Gdiplus::Image* image = flag_images_[i].Image();
+      Gdiplus::Image* image = m_flagImages[i].Image();
       HWND place = ::GetDlgItem(m_hWnd, kVoiceGroups[i].flagStatic);
       if (!image || !place) continue;
       RECT rect{};

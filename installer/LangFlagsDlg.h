@@ -59,15 +59,15 @@ class CLangFlagsDlg : public CPluginPage {
   // Splits at "|", dropping empty parts: the first part is the top radio's text, the second
   // the bottom radio's.
   void SetModeTexts(const std::wstring& text);
-  const std::wstring& ModeText(int index) const { return mode_texts_[index & 1]; }
+  const std::wstring& ModeText(int index) const { return m_modeTexts[index & 1]; }
 
   // 0: the languages decide (top radio); 1: the user picks components (bottom radio).
-  int UserMode() const { return user_mode_; }
-  int LanguageSelectionMask() const { return selection_mask_; }
+  int UserMode() const { return m_userMode; }
+  int LanguageSelectionMask() const { return m_selectionMask; }
   orv_products::CProdPtr GetChosenVoice(int index) const;
   // The bold font is made by the page's first set-up and kept: its existence tells the
   // progress page that this page ran and its choice counts.
-  bool HasBoldFont() const { return bold_font_ != nullptr; }
+  bool HasBoldFont() const { return m_boldFont != nullptr; }
 
   // After the offers were rebuilt the chosen voices are records of the old offer: each is
   // replaced by the record with the same id in its group of the merged offer, or dropped.
@@ -75,7 +75,7 @@ class CLangFlagsDlg : public CPluginPage {
 
   // Where the default voices draw their random numbers. Without one, rand() after
   // srand(time) on every pick.
-  void SetRandomSource(std::function<int()> random) { random_ = std::move(random); }
+  void SetRandomSource(std::function<int()> random) { m_random = std::move(random); }
 
   // Releases the flag images (before GDI+ is shut down).
   void ReleaseImages();
@@ -117,23 +117,23 @@ class CLangFlagsDlg : public CPluginPage {
   void FillVoiceCombo(int index);
   void UpdateDownloadSize();
 
-  int user_mode_ = 0;
-  std::wstring mode_texts_[2];
-  int selection_mask_ = 0;
-  int availability_mask_ = kMaskAll;
+  int m_userMode = 0;
+  std::wstring m_modeTexts[2];
+  int m_selectionMask = 0;
+  int m_availabilityMask = kMaskAll;
   // What the merged offer offered at the last set-up (the availability mask above follows
   // the enabled check boxes, which are all disabled in user mode).
-  int offered_mask_ = 0;
-  ChosenVoices chosen_;
-  CButton radio_lang_;
-  CButton radio_user_;
-  CButton check_boxes_[kVoiceGroupCount];
-  CComboBox combo_boxes_[kVoiceGroupCount];
-  CButton application_box_;
-  PngResourceImage flag_images_[kVoiceGroupCount + 1];  // by group, then the spare one
-  int download_mb_ = 0;
-  HFONT bold_font_ = nullptr;  // owned
-  std::function<int()> random_;
+  int m_offeredMask = 0;
+  ChosenVoices m_chosen;
+  CButton m_radioLang;
+  CButton m_radioUser;
+  CButton m_checkBoxes[kVoiceGroupCount];
+  CComboBox m_comboBoxes[kVoiceGroupCount];
+  CButton m_applicationBox;
+  PngResourceImage m_flagImages[kVoiceGroupCount + 1];  // by group, then the spare one
+  int m_downloadMb = 0;
+  HFONT m_boldFont = nullptr;  // owned
+  std::function<int()> m_random;
 };
 
 }  // namespace gwplugin

@@ -88,7 +88,7 @@ CGWPluginApp::~CGWPluginApp() {
   } catch (...) {
   }
   // A window still up here belongs to a thread that may be gone; do not touch it.
-  if (hidden_window_ && hidden_window_->m_hWnd) hidden_window_->Detach();
+  if (m_hiddenWindow && m_hiddenWindow->m_hWnd) m_hiddenWindow->Detach();
 }
 
 BOOL CGWPluginApp::InitInstance() {
@@ -96,63 +96,63 @@ BOOL CGWPluginApp::InitInstance() {
   INITCOMMONCONTROLSEX controls{sizeof(controls), ICC_WIN95_CLASSES | ICC_STANDARD_CLASSES};
   InitCommonControlsEx(&controls);
   Gdiplus::GdiplusStartupInput input;
-  if (Gdiplus::GdiplusStartup(&gdiplus_token_, &input, nullptr) != Gdiplus::Ok) gdiplus_token_ = 0;
-  hidden_window_.reset();
-  hidden_window_ = std::make_unique<CHiddenWnd>();
-  if (!hidden_window_->CreateHidden()) return FALSE;
+  if (Gdiplus::GdiplusStartup(&m_gdiplusToken, &input, nullptr) != Gdiplus::Ok) m_gdiplusToken = 0;
+  m_hiddenWindow.reset();
+  m_hiddenWindow = std::make_unique<CHiddenWnd>();
+  if (!m_hiddenWindow->CreateHidden()) return FALSE;
   return TRUE;
 }
 
 int CGWPluginApp::ExitInstance() {
   StopCatalogueDownload();
-  if (hidden_window_ && hidden_window_->m_hWnd) hidden_window_->DestroyWindow();
-  hidden_window_.reset();
+  if (m_hiddenWindow && m_hiddenWindow->m_hWnd) m_hiddenWindow->DestroyWindow();
+  m_hiddenWindow.reset();
   // GDI+ images must go while GDI+ runs; the pages themselves live on until the destructor.
   flagsPage.ReleaseImages();
   progressPage.ReleaseBanner();
-  if (gdiplus_token_) Gdiplus::GdiplusShutdown(gdiplus_token_);
-  gdiplus_token_ = 0;
-  started_ = false;
+  if (m_gdiplusToken) Gdiplus::GdiplusShutdown(m_gdiplusToken);
+  m_gdiplusToken = 0;
+  m_started = false;
   return CWinApp::ExitInstance();
 }
 
 bool CGWPluginApp::EnsureStarted() {
-  if (started_) return true;
+  if (m_started) return true;
   try {
-    started_ = InitInstance() != FALSE;
+    m_started = InitInstance() != FALSE;
   } catch (...) {
     AfxReportCaughtException("CGWPluginApp::InitInstance");  // deletes a CException
-    started_ = false;
+    m_started = false;
   }
-  return started_;
+  return m_started;
 }
 
 void CGWPluginApp::SubclassNsisWindow(HWND window) {
   if (window) {
-    saved_dialog_proc_ =
+    m_savedDialogProc =
         SetWindowLongPtrW(window, DWLP_DLGPROC, reinterpret_cast<LONG_PTR>(&CGWPluginApp::ParentDlgProc));
-  } else if (subclassed_window_ && saved_dialog_proc_) {
-    SetWindowLongPtrW(subclassed_window_, DWLP_DLGPROC, saved_dialog_proc_);
-    saved_dialog_proc_ = 0;
+  } else if (m_subclassedWindow && m_savedDialogProc) {
+    SetWindowLongPtrW(m_subclassedWindow, DWLP_DLGPROC, m_savedDialogProc);
+    m_savedDialogProc = 0;
   }
-  parent_window_ = window;
-  subclassed_window_ = window;
+  m_parentWindow = window;
+  m_subclassedWindow = window;
 }
 
 void CGWPluginApp::RestoreNsisWindow() {
-  if (subclassed_window_ && saved_dialog_proc_) SetWindowLongPtrW(subclassed_window_, DWLP_DLGPROC, saved_dialog_proc_);
-  saved_dialog_proc_ = 0;
-  subclassed_window_ = nullptr;
-  parent_window_ = nullptr;
+  if (m_subclassedWindow && m_savedDialogProc) SetWindowLongPtrW(m_subclassedWindow, DWLP_DLGPROC, m_savedDialogProc);
+  m_savedDialogProc = 0;
+  m_subclassedWindow = nullptr;
+  m_parentWindow = nullptr;
 }
 
 INT_PTR CALLBACK CGWPluginApp::ParentDlgProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
   CGWPluginApp* app = g_app;
-  if (!app || !app->saved_dialog_proc_) return FALSE;
-  auto nsis_proc = reinterpret_cast<DLGPROC>(app->saved_dialog_proc_);
+  if (!app || !app->m_savedDialogProc) return FALSE;
+  auto nsis_proc = reinterpret_cast<DLGPROC>(app->m_savedDialogProc);
   const bool outer_next = message == nsis::kWmNotifyOuterNext;
   try {
-    CWnd* page = app->current_page_;
+    CWnd* page = app->m_currentPage;
     if (outer_next && static_cast<int>(wParam) == nsis::kOuterNext && page && page->m_hWnd) {
       int may_leave = 1;
       page->SendMessage(WM_PAGE_LEAVING, kPageNext, reinterpret_cast<LPARAM>(&may_leave));
@@ -165,32 +165,32 @@ INT_PTR CALLBACK CGWPluginApp::ParentDlgProc(HWND window, UINT message, WPARAM w
   if (!outer_next || result != 0) return result;
   try {
     int code = static_cast<int>(wParam);
-    app->page_result_ = code == nsis::kOuterBack ? kPageBack : code == nsis::kOuterCancel ? kPageCancel : kPageNext;
-    CWnd* page = app->current_page_;
+    app->m_pageResult = code == nsis::kOuterBack ? kPageBack : code == nsis::kOuterCancel ? kPageCancel : kPageNext;
+    CWnd* page = app->m_currentPage;
     if (page && page->m_hWnd) {
-      page->SendMessage(WM_PAGE_LEFT, static_cast<WPARAM>(app->page_result_), 0);
+      page->SendMessage(WM_PAGE_LEFT, static_cast<WPARAM>(app->m_pageResult), 0);
       page->PostMessage(WM_CLOSE, 0, 0);
     }
   } catch (...) {
     AfxReportCaughtException("CGWPluginApp::ParentDlgProc");
   }
-  app->page_ended_ = true;
+  app->m_pageEnded = true;
   return result;
 }
 
 int CGWPluginApp::RunPage(CDialog& page, int template_id, const std::function<void()>& pre_show) {
   RECT frame{};
   bool have_frame = false;
-  if (parent_window_) {
-    if (HWND placeholder = ::GetDlgItem(parent_window_, nsis::kIdPageFrame)) {
+  if (m_parentWindow) {
+    if (HWND placeholder = ::GetDlgItem(m_parentWindow, nsis::kIdPageFrame)) {
       have_frame = ::GetWindowRect(placeholder, &frame) != FALSE;
-      ::MapWindowPoints(nullptr, parent_window_, reinterpret_cast<POINT*>(&frame), 2);
+      ::MapWindowPoints(nullptr, m_parentWindow, reinterpret_cast<POINT*>(&frame), 2);
     }
   }
   if (pre_show) pre_show();
 
-  page_result_ = kPageCancel;
-  if (!page.Create(static_cast<UINT>(template_id), CWnd::FromHandle(parent_window_))) {
+  m_pageResult = kPageCancel;
+  if (!page.Create(static_cast<UINT>(template_id), CWnd::FromHandle(m_parentWindow))) {
     // No page can be shown: leave the wizard as if the user cancelled.
     NsisPushString(L"cancel");
     return kPageCancel;
@@ -198,69 +198,69 @@ int CGWPluginApp::RunPage(CDialog& page, int template_id, const std::function<vo
   if (have_frame)
     page.SetWindowPos(nullptr, frame.left, frame.top, frame.right - frame.left, frame.bottom - frame.top,
                       SWP_NOZORDER | SWP_NOACTIVATE);
-  current_page_ = &page;
-  page_result_ = kPageNext;
-  if (parent_window_) {
-    LRESULT font = ::SendMessageW(parent_window_, WM_GETFONT, 0, 0);
+  m_currentPage = &page;
+  m_pageResult = kPageNext;
+  if (m_parentWindow) {
+    LRESULT font = ::SendMessageW(m_parentWindow, WM_GETFONT, 0, 0);
     page.SendMessage(WM_SETFONT, static_cast<WPARAM>(font), TRUE);
-    ::SendMessageW(parent_window_, nsis::kWmNotifyCustomReady, reinterpret_cast<WPARAM>(page.m_hWnd), 0);
+    ::SendMessageW(m_parentWindow, nsis::kWmNotifyCustomReady, reinterpret_cast<WPARAM>(page.m_hWnd), 0);
   }
   page.ShowWindow(SW_SHOWNA);
 
-  page_ended_ = false;
+  m_pageEnded = false;
   bool quit = false;
   WPARAM quit_code = 0;
   MSG msg;
-  while (!page_ended_) {
+  while (!m_pageEnded) {
     if (!page.m_hWnd || !::IsWindow(page.m_hWnd)) {
-      page_result_ = kPageCancel;
+      m_pageResult = kPageCancel;
       break;
     }
     BOOL got = pageGetMessage(&msg, nullptr, 0, 0);
     if (got == -1) {  // the queue cannot be read: leave rather than spin
-      page_result_ = kPageCancel;
+      m_pageResult = kPageCancel;
       break;
     }
     if (got == 0) {  // WM_QUIT belongs to the host's loop: end the page and hand it back
       quit = true;
       quit_code = msg.wParam;
-      page_result_ = kPageCancel;
+      m_pageResult = kPageCancel;
       break;
     }
     if (page.PreTranslateMessage(&msg)) continue;
     if (::IsDialogMessageW(page.m_hWnd, &msg)) continue;
-    if (parent_window_ && ::IsDialogMessageW(parent_window_, &msg)) continue;
+    if (m_parentWindow && ::IsDialogMessageW(m_parentWindow, &msg)) continue;
     ::TranslateMessage(&msg);
     ::DispatchMessageW(&msg);
   }
 
-  current_page_ = nullptr;
+  m_currentPage = nullptr;
   if (page.m_hWnd) page.DestroyWindow();
-  const int result = page_result_;
+  const int result = m_pageResult;
   NsisPushString(result == kPageCancel ? L"cancel" : result == kPageBack ? L"back" : L"success");
   if (quit) ::PostQuitMessage(static_cast<int>(quit_code));
   return result;
 }
 
 void CGWPluginApp::EndPage(int result) {
-  page_result_ = result;
-  page_ended_ = true;
+  m_pageResult = result;
+  m_pageEnded = true;
 }
 
 void CGWPluginApp::ClickNsisNext() {
-  if (!parent_window_) return;
-  HWND next = ::GetDlgItem(parent_window_, nsis::kIdNext);
+  if (!m_parentWindow) return;
+  HWND next = ::GetDlgItem(m_parentWindow, nsis::kIdNext);
   if (next) ::EnableWindow(next, TRUE);
-  ::SendMessageW(parent_window_, WM_COMMAND, nsis::kIdNext, reinterpret_cast<LPARAM>(next));
+  ::SendMessageW(m_parentWindow, WM_COMMAND, nsis::kIdNext, reinterpret_cast<LPARAM>(next));
 }
 
-int CGWPluginApp::catalogueResult() const { return handoff_ ? handoff_->Result() : 0; }
+int CGWPluginApp::catalogueResult() const { return m_handoff ? m_handoff->Result() : 0; }
 
 bool CGWPluginApp::WaitForDownloadEnd(DWORD milliseconds) const {
-  if (!handoff_) return false;
-  if (handoff_->Ended()) return true;
-  if (!handoff_->EndedEvent()) return false;
-  return WaitForSingleObject(handoff_->EndedEvent(), milliseconds) == WAIT_OBJECT_0;
+  if (!m_handoff) return false;
+  if (m_handoff->Ended()) return true;
+  if (!m_handoff->EndedEvent()) return false;
+  return WaitForSingleObject(m_handoff->EndedEvent(), milliseconds) == WAIT_OBJECT_0;
 }
 
 namespace {
@@ -277,27 +277,27 @@ void PinThisModule() {
 }  // namespace
 
 void CGWPluginApp::StopCatalogueDownload() {
-  if (handoff_) handoff_->SetNotifyWindow(nullptr);
-  if (catalogue_task_) {
-    if (catalogue_task_->GetState() != DownloadState::NotStarted && !catalogue_task_->WaitFinished(0)) {
-      catalogue_task_->RequestCancel();
-      if (!catalogue_task_->WaitFinished(unloadWaitMs)) {
+  if (m_handoff) m_handoff->SetNotifyWindow(nullptr);
+  if (m_catalogueTask) {
+    if (m_catalogueTask->GetState() != DownloadState::NotStarted && !m_catalogueTask->WaitFinished(0)) {
+      m_catalogueTask->RequestCancel();
+      if (!m_catalogueTask->WaitFinished(unloadWaitMs)) {
         LogLine(L"the catalogue download is still running at unload; the plug-in stays loaded");
         PinThisModule();
       }
     }
-    finished_connection_.disconnect();
-    catalogue_task_.reset();
+    m_finishedConnection.disconnect();
+    m_catalogueTask.reset();
   }
 }
 
 void CGWPluginApp::StartContentDownload() {
   StopCatalogueDownload();
-  content_.reset();
-  offers_built_ = false;
-  offers_built_for_ = -1;
-  handoff_ = std::make_shared<CatalogueHandOff>();
-  handoff_->SetNotifyWindow(hidden_window_ ? hidden_window_->m_hWnd : nullptr);
+  m_content.reset();
+  m_offersBuilt = false;
+  m_offersBuiltFor = -1;
+  m_handoff = std::make_shared<CatalogueHandOff>();
+  m_handoff->SetNotifyWindow(m_hiddenWindow ? m_hiddenWindow->m_hWnd : nullptr);
   try {
     FileDownloadTaskPtr task(new FileDownloadTask());
     task->SetUrl(CatalogueAddress(langid));
@@ -305,8 +305,8 @@ void CGWPluginApp::StartContentDownload() {
     task->SetTimeouts(catalogueTimeouts);
     // The slot holds the hand-off, never the application object: it may run after the
     // plug-in has let the download go.
-    std::shared_ptr<CatalogueHandOff> handoff = handoff_;
-    finished_connection_ = task->Finished().connect([handoff](FileDownloadTask& ended) {
+    std::shared_ptr<CatalogueHandOff> handoff = m_handoff;
+    m_finishedConnection = task->Finished().connect([handoff](FileDownloadTask& ended) {
       int result = static_cast<int>(DownloadResult::Failed);
       try {
         result = static_cast<int>(ended.GetResult());
@@ -315,24 +315,24 @@ void CGWPluginApp::StartContentDownload() {
       }
       handoff->Finish(result);
     });
-    catalogue_task_ = task;
+    m_catalogueTask = task;
     task->StartToMemory();
   } catch (const std::exception& e) {
     LogLine(L"the catalogue download could not start: " + WidenAscii(e.what()));
-    handoff_->Finish(static_cast<int>(DownloadResult::Failed));
+    m_handoff->Finish(static_cast<int>(DownloadResult::Failed));
   } catch (...) {
     LogLine(L"the catalogue download could not start");
-    handoff_->Finish(static_cast<int>(DownloadResult::Failed));
+    m_handoff->Finish(static_cast<int>(DownloadResult::Failed));
   }
 }
 
 void CGWPluginApp::OnCatalogueEnded() {
-  if (!handoff_ || !handoff_->Ended()) return;
+  if (!m_handoff || !m_handoff->Ended()) return;
   // The build dispatches messages while the size probes run. It runs now only where no script
   // code can slip in between: behind the checking dialog (its owner is disabled), or while a
   // page is up (the NSIS window is disabled during the build). Anywhere else the script could
   // call an export from inside the build; the offers are then built when it next asks.
-  if (!checking_dialog_ && !(current_page_ && parent_window_)) return;
+  if (!m_checkingDialog && !(m_currentPage && m_parentWindow)) return;
   BuildOffers();
 }
 
@@ -343,29 +343,29 @@ class InputBlock {
  public:
   explicit InputBlock(HWND window) {
     if (window && IsWindow(window) && IsWindowEnabled(window)) {
-      window_ = window;
-      EnableWindow(window_, FALSE);
+      m_window = window;
+      EnableWindow(m_window, FALSE);
     }
   }
   ~InputBlock() {
-    if (window_ && IsWindow(window_)) EnableWindow(window_, TRUE);
+    if (m_window && IsWindow(m_window)) EnableWindow(m_window, TRUE);
   }
   InputBlock(const InputBlock&) = delete;
   InputBlock& operator=(const InputBlock&) = delete;
 
  private:
-  HWND window_ = nullptr;
+  HWND m_window = nullptr;
 };
 
 class Flag {
  public:
-  explicit Flag(bool& flag) : flag_(flag) { flag_ = true; }
-  ~Flag() { flag_ = false; }
+  explicit Flag(bool& flag) : m_flag(flag) { m_flag = true; }
+  ~Flag() { m_flag = false; }
   Flag(const Flag&) = delete;
   Flag& operator=(const Flag&) = delete;
 
  private:
-  bool& flag_;
+  bool& m_flag;
 };
 
 }  // namespace
@@ -373,55 +373,55 @@ class Flag {
 void CGWPluginApp::BuildOffers() {
   // The size probes dispatch messages while they wait, so the hand-over (or the checking
   // dialog's look) may ask again meanwhile: the running build takes the newer outcome.
-  if (building_) {
-    rebuild_pending_ = true;
+  if (m_building) {
+    m_rebuildPending = true;
     return;
   }
   bool built = false;
   {
-    Flag building(building_);
+    Flag building(m_building);
     // Clicks on the installer window during the build would reach the script and the pages
     // while the offers are half made; it still paints.
-    InputBlock block(parent_window_ ? parent_window_ : wait_owner_);
+    InputBlock block(m_parentWindow ? m_parentWindow : m_waitOwner);
     do {
-      rebuild_pending_ = false;
+      m_rebuildPending = false;
       const int result = catalogueResult();
-      if (offers_built_ && offers_built_for_ == result) break;
+      if (m_offersBuilt && m_offersBuiltFor == result) break;
       BuildOffersOnce(result);
-      offers_built_ = true;
-      offers_built_for_ = result;
+      m_offersBuilt = true;
+      m_offersBuiltFor = result;
       built = true;
-    } while (rebuild_pending_);
+    } while (m_rebuildPending);
   }
   if (!built) return;
-  if (CWnd* page = current_page_)
+  if (CWnd* page = m_currentPage)
     if (page->m_hWnd) page->SendMessage(WM_CONTENT_READY, 0, 0);
-  if (checking_dialog_ && checking_dialog_->m_hWnd) checking_dialog_->EndDialog(CCheckingDlg::kEndedBuilt);
+  if (m_checkingDialog && m_checkingDialog->m_hWnd) m_checkingDialog->EndDialog(CCheckingDlg::kEndedBuilt);
 }
 
 void CGWPluginApp::BuildOffersOnce(int result) {
-  content_.reset();
-  if (result == static_cast<int>(DownloadResult::Success) && catalogue_task_) {
+  m_content.reset();
+  if (result == static_cast<int>(DownloadResult::Success) && m_catalogueTask) {
     try {
       EnsureLocaleCatalog();
-      ByteBuffer data = catalogue_task_->GetData();
-      content_ = ParseCatalogue(MemoryView(data));
-      if (!content_) LogLine(L"catalogue rejected: not an XML document");
+      ByteBuffer data = m_catalogueTask->GetData();
+      m_content = ParseCatalogue(MemoryView(data));
+      if (!m_content) LogLine(L"catalogue rejected: not an XML document");
     } catch (const std::exception& e) {
-      content_.reset();
+      m_content.reset();
       LogLine(L"catalogue rejected: " + WidenAscii(e.what()));
     } catch (...) {
-      content_.reset();
+      m_content.reset();
       LogLine(L"catalogue rejected: unknown failure");
     }
-  } else if (!handoff_) {
+  } else if (!m_handoff) {
     LogLine(L"no catalogue download was started: the offers are made without it");
   } else if (result == 0) {
     LogLine(L"catalogue not there in time: the offers are made without it");
   } else {
     LogLine(L"catalogue download failed: " + WidenAscii(DownloadResultName(static_cast<DownloadResult>(result))));
   }
-  catalogue.OnContentReady(content_);
+  catalogue.OnContentReady(m_content);
   catalogue.MergeProductLists();
   LogLine(L"offers built: catalogue " + std::to_wstring(catalogue.downloadedProducts.size()) + L", built-in offer " +
           std::to_wstring(ProductCatalogue::CountOfferedProducts(catalogue.builtInOffer.products)) +
@@ -434,34 +434,34 @@ void CGWPluginApp::RunCheckingDialog(HWND owner) {
   CCheckingDlg dialog(static_cast<UINT>(template_id), CWnd::FromHandle(owner));
   dialog.SetWaitLimit(limit);
   dialog.SetLook([this] { OnCatalogueEnded(); }, checkingLookInterval);
-  checking_dialog_ = &dialog;
+  m_checkingDialog = &dialog;
   INT_PTR ended = -1;
   try {
     ended = dialog.DoModal();
   } catch (...) {
-    checking_dialog_ = nullptr;
+    m_checkingDialog = nullptr;
     throw;
   }
-  checking_dialog_ = nullptr;
+  m_checkingDialog = nullptr;
   if (ended == -1) {
     // No dialog: wait all the same, as long as the dialog would have.
     LogLine(L"checking dialog " + std::to_wstring(template_id) + L" could not be shown, error " +
             std::to_wstring(GetLastError()));
-    if (handoff_ && handoff_->EndedEvent()) WaitDispatchingMessages(handoff_->EndedEvent(), limit);
+    if (m_handoff && m_handoff->EndedEvent()) WaitDispatchingMessages(m_handoff->EndedEvent(), limit);
   } else {
     LogLine(L"checking dialog closed");
   }
 }
 
 void CGWPluginApp::WaitForCatalogue(HWND owner) {
-  wait_owner_ = owner;
+  m_waitOwner = owner;
   struct Forget {
     HWND& owner;
     ~Forget() { owner = nullptr; }
-  } forget{wait_owner_};
-  if (handoff_ && handoff_->Ended()) BuildOffers();  // no-op when built for this outcome
-  if (offers_built_) return;
-  if (handoff_ && !handoff_->Ended()) RunCheckingDialog(owner);
+  } forget{m_waitOwner};
+  if (m_handoff && m_handoff->Ended()) BuildOffers();  // no-op when built for this outcome
+  if (m_offersBuilt) return;
+  if (m_handoff && !m_handoff->Ended()) RunCheckingDialog(owner);
   // Ended, given up or closed: the offers are made from whatever has arrived.
   BuildOffers();
 }

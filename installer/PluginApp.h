@@ -55,7 +55,7 @@ class CGWPluginApp : public CWinApp {
   int ExitInstance() override;
   // InitInstance once; false when it failed (the exports then answer as for no data).
   bool EnsureStarted();
-  bool Started() const { return started_; }
+  bool Started() const { return m_started; }
 
   // Replaces (window) or restores (null) the NSIS window's dialog procedure.
   void SubclassNsisWindow(HWND window);
@@ -95,14 +95,14 @@ class CGWPluginApp : public CWinApp {
   CComponentsDlg componentsPage;
   CProgressDlg progressPage;
 
-  HWND parentWindow() const { return parent_window_; }
+  HWND parentWindow() const { return m_parentWindow; }
   // 0 while the catalogue download runs (or none was started), else its DownloadResult.
   int catalogueResult() const;
   // True once the offers have been built (only the NSIS thread sets it).
-  bool OffersBuilt() const { return offers_built_; }
+  bool OffersBuilt() const { return m_offersBuilt; }
   // Waits, without dispatching messages, until the catalogue download has ended.
   bool WaitForDownloadEnd(DWORD milliseconds) const;
-  FileDownloadTaskPtr CatalogueTask() const { return catalogue_task_; }
+  FileDownloadTaskPtr CatalogueTask() const { return m_catalogueTask; }
 
   // The catalogue download's time-outs (also given to the size probes); the checking dialog
   // waits at most CatalogueWaitLimit of them. Set before Initialize.
@@ -117,15 +117,15 @@ class CGWPluginApp : public CWinApp {
   BOOL(WINAPI* pageGetMessage)(LPMSG, HWND, UINT, UINT) = &::GetMessageW;
 
  private:
-  bool started_ = false;
-  HWND parent_window_ = nullptr;
-  HWND subclassed_window_ = nullptr;
-  CWnd* current_page_ = nullptr;
-  LONG_PTR saved_dialog_proc_ = 0;
-  int page_result_ = kPageNext;
-  bool page_ended_ = false;
-  ULONG_PTR gdiplus_token_ = 0;
-  std::unique_ptr<CHiddenWnd> hidden_window_;
+  bool m_started = false;
+  HWND m_parentWindow = nullptr;
+  HWND m_subclassedWindow = nullptr;
+  CWnd* m_currentPage = nullptr;
+  LONG_PTR m_savedDialogProc = 0;
+  int m_pageResult = kPageNext;
+  bool m_pageEnded = false;
+  ULONG_PTR m_gdiplusToken = 0;
+  std::unique_ptr<CHiddenWnd> m_hiddenWindow;
 
   // The catalogue download. The task and the hand-off are shared with the download thread;
   // everything else here is the NSIS thread's.
@@ -133,16 +133,16 @@ class CGWPluginApp : public CWinApp {
   void BuildOffersOnce(int result);
   void StopCatalogueDownload();
   void RunCheckingDialog(HWND owner);
-  FileDownloadTaskPtr catalogue_task_;
-  std::shared_ptr<CatalogueHandOff> handoff_;
-  boost::signals2::connection finished_connection_;
-  ServiceContent2Ptr content_;
-  bool offers_built_ = false;
-  int offers_built_for_ = -1;  // the download result the offers were built for (0: not there)
-  bool building_ = false;
-  bool rebuild_pending_ = false;
-  CCheckingDlg* checking_dialog_ = nullptr;
-  HWND wait_owner_ = nullptr;
+  FileDownloadTaskPtr m_catalogueTask;
+  std::shared_ptr<CatalogueHandOff> m_handoff;
+  boost::signals2::connection m_finishedConnection;
+  ServiceContent2Ptr m_content;
+  bool m_offersBuilt = false;
+  int m_offersBuiltFor = -1;  // the download result the offers were built for (0: not there)
+  bool m_building = false;
+  bool m_rebuildPending = false;
+  CCheckingDlg* m_checkingDialog = nullptr;
+  HWND m_waitOwner = nullptr;
 };
 
 // The one application object; created on first use (an export call) on the NSIS thread.

@@ -28,35 +28,35 @@ CProgressDlg::~CProgressDlg() = default;
 
 void CProgressDlg::DoDataExchange(CDataExchange* pDX) {
   CPluginPage::DoDataExchange(pDX);
-  DDX_Control(pDX, kIdStatus, status_);
-  DDX_Control(pDX, kIdProgress, progress_);
+  DDX_Control(pDX, kIdStatus, m_status);
+  DDX_Control(pDX, kIdProgress, m_progress);
 }
 
 void CProgressDlg::ReleaseBanner() {
-  banner_.reset();
-  frame_width_ = frame_height_ = frame_count_ = current_frame_ = 0;
-  banner_period_ = 0;
+  m_banner.reset();
+  m_frameWidth = m_frameHeight = m_frameCount = m_currentFrame = 0;
+  m_bannerPeriod = 0;
 }
 
 void CProgressDlg::LoadBanner(const std::wstring& path, int frame_width, int frame_height, int interval_seconds) {
   ReleaseBanner();
-  frame_width_ = frame_width;
-  frame_height_ = frame_height;
+  m_frameWidth = frame_width;
+  m_frameHeight = frame_height;
   // Frames under a pixel cannot be cut from the image (and a width of 0 would divide by it).
   if (path.empty() || frame_width < 1 || frame_height < 1) return;
   std::unique_ptr<Gdiplus::Image> image(Gdiplus::Image::FromFile(path.c_str()));
   if (!image || image->GetLastStatus() != Gdiplus::Ok || image->GetWidth() == 0) return;
   const UINT frames = image->GetWidth() / static_cast<UINT>(frame_width);
-  frame_count_ = static_cast<int>(std::min<UINT>(frames, INT_MAX));
-  if (frame_count_ == 0) return;
-  banner_ = std::move(image);
+  m_frameCount = static_cast<int>(std::min<UINT>(frames, INT_MAX));
+  if (m_frameCount == 0) return;
+  m_banner = std::move(image);
   // A bad interval leaves the first frame standing rather than flickering.
-  if (frame_count_ > 1 && interval_seconds >= 1)
-    banner_period_ = static_cast<UINT>(std::min(interval_seconds, kLongestBannerInterval)) * 1000u;
+  if (m_frameCount > 1 && interval_seconds >= 1)
+    m_bannerPeriod = static_cast<UINT>(std::min(interval_seconds, kLongestBannerInterval)) * 1000u;
 }
 
 void CProgressDlg::NextBannerFrame() {
-  current_frame_ = current_frame_ < frame_count_ - 1 ? current_frame_ + 1 : 0;
+  m_currentFrame = m_currentFrame < m_frameCount - 1 ? m_currentFrame + 1 : 0;
   if (m_hWnd) InvalidateRect(nullptr, FALSE);
 }
 
@@ -96,25 +96,25 @@ BOOL CProgressDlg::OnInitDialog() {
     } else {
       ReleaseBanner();
     }
-    if (banner_period_) SetTimer(IDT_BANNER_FRAME, banner_period_, nullptr);
+    if (m_bannerPeriod) SetTimer(IDT_BANNER_FRAME, m_bannerPeriod, nullptr);
 
     EnableNsisButton(nsis::kIdBack, false);
     EnableNsisButton(nsis::kIdNext, false);
 
     CGWPluginApp& app = ThePluginApp();
     MarkChosenProducts(app.flagsPage, app.catalogue.mergedOffer);
-    queue_.Prepare(app.catalogue.mergedOffer.products, this, &progress_, &status_);
+    m_queue.Prepare(app.catalogue.mergedOffer.products, this, &m_progress, &m_status);
   } catch (...) {
     AfxReportCaughtException("CProgressDlg::OnInitDialog");
   }
   // Also after a failure above: the first step then finds the queue done or cancelled, and
   // the wizard moves on rather than waiting on a page that does nothing.
-  SetTimer(IDT_QUEUE_STEP, step_interval_, nullptr);
+  SetTimer(IDT_QUEUE_STEP, m_stepInterval, nullptr);
   return TRUE;
 }
 
 bool CProgressDlg::StepQueue() {
-  const int result = queue_.Step();
+  const int result = m_queue.Step();
   if (result == kStepDone) {
     KillTimer(IDT_QUEUE_STEP);
     ThePluginApp().ClickNsisNext();
@@ -147,13 +147,13 @@ void CProgressDlg::PaintBanner() {
   HDC dc = ::BeginPaint(m_hWnd, &paint);
   if (!dc) return;
   HWND place = ::GetDlgItem(m_hWnd, kIdBanner);
-  if (place && banner_) {
+  if (place && m_banner) {
     RECT rect{};
     ::GetWindowRect(place, &rect);
     ::MapWindowPoints(nullptr, m_hWnd, reinterpret_cast<POINT*>(&rect), 2);
     Gdiplus::Graphics graphics(dc);
-    graphics.DrawImage(banner_.get(), Gdiplus::Rect(rect.left, rect.top, frame_width_, frame_height_),
-                       current_frame_ * frame_width_, 0, frame_width_, frame_height_, Gdiplus::UnitPixel);
+    graphics.DrawImage(m_banner.get(), Gdiplus::Rect(rect.left, rect.top, m_frameWidth, m_frameHeight),
+                       m_currentFrame * m_frameWidth, 0, m_frameWidth, m_frameHeight, Gdiplus::UnitPixel);
   }
   ::EndPaint(m_hWnd, &paint);
 }
@@ -169,7 +169,7 @@ LRESULT CProgressDlg::WindowProc(UINT message, WPARAM wParam, LPARAM lParam) {
         KillTimer(IDT_QUEUE_STEP);
         return 1;
       case WM_PAINT:
-        if (frame_count_ > 0) PaintBanner();
+        if (m_frameCount > 0) PaintBanner();
         break;
       default:
         break;

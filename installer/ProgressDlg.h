@@ -35,9 +35,9 @@ class CProgressDlg : public CPluginPage {
   void DoDataExchange(CDataExchange* pDX) override;
 
   // The queue timer's period: a second; tests and measurements shorten it.
-  void SetStepInterval(UINT milliseconds) { step_interval_ = milliseconds; }
+  void SetStepInterval(UINT milliseconds) { m_stepInterval = milliseconds; }
   // The page's queue (configure it before the page runs to replace the plug-in's defaults).
-  CInstallQueue& Queue() { return queue_; }
+  CInstallQueue& Queue() { return m_queue; }
 
   // In language mode the flags page's choice decides what is installed: the chosen voices
   // of the selected languages, every installable application except the reader, and the
@@ -53,10 +53,10 @@ class CProgressDlg : public CPluginPage {
   void LoadBanner(const std::wstring& path, int frame_width, int frame_height, int interval_seconds);
   // Releases the banner image (before GDI+ is shut down, and when the page is left).
   void ReleaseBanner();
-  int FrameCount() const { return frame_count_; }
-  int CurrentFrame() const { return current_frame_; }
+  int FrameCount() const { return m_frameCount; }
+  int CurrentFrame() const { return m_currentFrame; }
   // The banner timer's period in milliseconds, 0 when the banner does not move.
-  UINT BannerPeriod() const { return banner_period_; }
+  UINT BannerPeriod() const { return m_bannerPeriod; }
   // Moves to the next frame, after the last back to the first (IDT_BANNER_FRAME).
   void NextBannerFrame();
 
@@ -70,16 +70,16 @@ class CProgressDlg : public CPluginPage {
   bool StepQueue();
   void PaintBanner();
 
-  CStatic status_;
-  CProgressCtrl progress_;
-  int frame_width_ = 0;
-  int frame_height_ = 0;
-  int frame_count_ = 0;
-  int current_frame_ = 0;
-  UINT banner_period_ = 0;
-  std::unique_ptr<Gdiplus::Image> banner_;
-  CInstallQueue queue_;
-  UINT step_interval_ = 1000;
+  CStatic m_status;
+  CProgressCtrl m_progress;
+  int m_frameWidth = 0;
+  int m_frameHeight = 0;
+  int m_frameCount = 0;
+  int m_currentFrame = 0;
+  UINT m_bannerPeriod = 0;
+  std::unique_ptr<Gdiplus::Image> m_banner;
+  CInstallQueue m_queue;
+  UINT m_stepInterval = 1000;
 };
 
 }  // namespace gwplugin

@@ -32,7 +32,7 @@ bool InstallTaskLog::Open() {
   if (IsOpen()) return true;
   std::wstring folder;
   if (!GetTempDir(folder)) {
-    last_error_ = GetLastError();
+    m_lastError = GetLastError();
     return false;
   }
   return Open(folder + kFileName);
@@ -43,22 +43,22 @@ bool InstallTaskLog::Open(const std::wstring& path) {
   win::UniqueFile file(CreateFileW(path.c_str(), FILE_APPEND_DATA | FILE_READ_ATTRIBUTES, FILE_SHARE_READ, nullptr,
                                    OPEN_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr));
   if (!file) {
-    last_error_ = GetLastError();
+    m_lastError = GetLastError();
     return false;
   }
   LARGE_INTEGER size{};
   if (!GetFileSizeEx(file.get(), &size)) {
-    last_error_ = GetLastError();
+    m_lastError = GetLastError();
     return false;
   }
-  file_ = std::move(file);
+  m_file = std::move(file);
   // A new text starts with the byte-order mark; an existing one is continued as it is.
   if (size.QuadPart == 0) {
     static const BYTE kBom[2] = {0xFF, 0xFE};
     DWORD written = 0;
-    if (!WriteFile(file_.get(), kBom, sizeof kBom, &written, nullptr) || written != sizeof kBom) {
-      last_error_ = GetLastError();
-      file_.reset();
+    if (!WriteFile(m_file.get(), kBom, sizeof kBom, &written, nullptr) || written != sizeof kBom) {
+      m_lastError = GetLastError();
+      m_file.reset();
       return false;
     }
   }
@@ -79,9 +79,9 @@ bool InstallTaskLog::Write(const std::wstring& text) {
   }
   if (bytes.empty()) return true;
   DWORD written = 0;
-  if (!WriteFile(file_.get(), bytes.data(), static_cast<DWORD>(bytes.size()), &written, nullptr) ||
+  if (!WriteFile(m_file.get(), bytes.data(), static_cast<DWORD>(bytes.size()), &written, nullptr) ||
       written != bytes.size()) {
-    last_error_ = GetLastError();
+    m_lastError = GetLastError();
     return false;
   }
   return true;

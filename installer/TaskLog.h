@@ -31,8 +31,8 @@ class InstallTaskLog {
   bool Open();
   // The same for a file of the caller's choice.
   bool Open(const std::wstring& path);
-  bool IsOpen() const { return static_cast<bool>(file_); }
-  void Close() { file_.reset(); }
+  bool IsOpen() const { return static_cast<bool>(m_file); }
+  void Close() { m_file.reset(); }
 
   // One block: the BEGIN line, each product in the given order, the END line.
   bool WriteTasks(const orv_products::ProductList& products);
@@ -42,11 +42,11 @@ class InstallTaskLog {
   bool Write(const std::wstring& text);
 
   // The Windows error of the last failed open or write (0 when none).
-  DWORD LastError() const { return last_error_; }
+  DWORD LastError() const { return m_lastError; }
 
  private:
-  win::UniqueFile file_;
-  DWORD last_error_ = 0;
+  win::UniqueFile m_file;
+  DWORD m_lastError = 0;
 };
 
 // The local time of t formatted as "(%H:%M:%S/%d.%m)"; empty when the conversion fails.

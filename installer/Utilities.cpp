@@ -167,22 +167,22 @@ bool PngResourceImage::Load(HMODULE module, UINT resource_id) {
     GlobalUnlock(block.get());
     return false;
   }
-  image_ = std::move(image);
-  size_ = bytes;
-  data_ = data;
-  block_ = block.release();
+  m_image = std::move(image);
+  m_size = bytes;
+  m_data = data;
+  m_block = block.release();
   return true;
 }
 
 void PngResourceImage::Release() {
-  image_.reset();
-  if (block_) {
-    GlobalUnlock(block_);
-    GlobalFree(block_);
+  m_image.reset();
+  if (m_block) {
+    GlobalUnlock(m_block);
+    GlobalFree(m_block);
   }
-  block_ = nullptr;
-  data_ = nullptr;
-  size_ = 0;
+  m_block = nullptr;
+  m_data = nullptr;
+  m_size = 0;
 }
 
 void CloseRegKey(HKEY& key) {

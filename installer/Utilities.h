@@ -51,14 +51,14 @@ class PngResourceImage {
   bool Load(HMODULE module, UINT resource_id);
   void Release();
 
-  Gdiplus::Image* Image() const { return image_.get(); }
-  SIZE_T Size() const { return size_; }
+  Gdiplus::Image* Image() const { return m_image.get(); }
+  SIZE_T Size() const { return m_size; }
 
  private:
-  HGLOBAL block_ = nullptr;
-  SIZE_T size_ = 0;
-  std::unique_ptr<Gdiplus::Image> image_;
-  void* data_ = nullptr;
+  HGLOBAL m_block = nullptr;
+  SIZE_T m_size = 0;
+  std::unique_ptr<Gdiplus::Image> m_image;
+  void* m_data = nullptr;
 };
 
 // Closes a held registry key and forgets it.

@@ -16,14 +16,14 @@ class ByteBuffer {
   // A new array holding a copy of the view's bytes.
   explicit ByteBuffer(const MemoryView& view);
 
-  std::uint8_t* Data() const { return data_.get(); }
-  std::int32_t Length() const { return length_; }
-  bool IsEmpty() const { return length_ == 0; }
+  std::uint8_t* Data() const { return m_data.get(); }
+  std::int32_t Length() const { return m_length; }
+  bool IsEmpty() const { return m_length == 0; }
 
   // Copies the view's bytes into this buffer at offset; throws std::out_of_range when they do not fit.
   void CopyIn(std::int32_t offset, const MemoryView& view);
 
  private:
-  boost::shared_array<std::uint8_t> data_;
-  std::int32_t length_ = 0;
+  boost::shared_array<std::uint8_t> m_data;
+  std::int32_t m_length = 0;
 };

@@ -92,10 +92,10 @@ void InitLibcurlOnce() {
 class FileDownloadTask::Transfer {
  public:
   Transfer(const std::string& url, const std::string& userAgent, const DownloadTimeouts& timeouts)
-      : handle_(curl_easy_init()) {
-    if (!handle_) throw OptionRefusal{CURLE_FAILED_INIT, "curl_easy_init failed"};
-    errorBuffer_[0] = '\0';
-    Set(CURLOPT_ERRORBUFFER, errorBuffer_, "CURLOPT_ERRORBUFFER");
+      : m_handle(curl_easy_init()) {
+    if (!m_handle) throw OptionRefusal{CURLE_FAILED_INIT, "curl_easy_init failed"};
+    m_errorBuffer[0] = '\0';
+    Set(CURLOPT_ERRORBUFFER, m_errorBuffer, "CURLOPT_ERRORBUFFER");
     Set(CURLOPT_URL, url.c_str(), "CURLOPT_URL");
     Set(CURLOPT_USERAGENT, userAgent.c_str(), "CURLOPT_USERAGENT");
     Set(CURLOPT_FOLLOWLOCATION, 1L, "CURLOPT_FOLLOWLOCATION");
@@ -119,20 +119,21 @@ class FileDownloadTask::Transfer {
 
   template <typename Value>
   void Set(CURLoption option, Value value, const char* name) {
-    CURLcode rc = curl_easy_setopt(handle_.get(), option, value);
+    CURLcode rc = curl_easy_setopt(m_handle.get(), option, value);
     if (rc != CURLE_OK) throw OptionRefusal{rc, std::string(name) + " refused: " + curl_easy_strerror(rc)};
   }
 
   PassOutcome Perform() {
     PassOutcome outcome;
-    outcome.code = curl_easy_perform(handle_.get());
+    outcome.code = curl_easy_perform(m_handle.get());
     long status = 0;
-    if (curl_easy_getinfo(handle_.get(), CURLINFO_RESPONSE_CODE, &status) == CURLE_OK) outcome.httpStatus = status;
-    if (outcome.code != CURLE_OK) outcome.errorText = errorBuffer_[0] ? errorBuffer_ : curl_easy_strerror(outcome.code);
+    if (curl_easy_getinfo(m_handle.get(), CURLINFO_RESPONSE_CODE, &status) == CURLE_OK) outcome.httpStatus = status;
+    if (outcome.code != CURLE_OK)
+      outcome.errorText = m_errorBuffer[0] ? m_errorBuffer : curl_easy_strerror(outcome.code);
     return outcome;
   }
 
-  CURL* Handle() const { return handle_.get(); }
+  CURL* Handle() const { return m_handle.get(); }
 
   // Body pass state, touched only by the worker inside curl_easy_perform.
   DownloadMode mode = DownloadMode::NotStarted;
@@ -143,8 +144,8 @@ class FileDownloadTask::Transfer {
   bool writeException = false;
 
  private:
-  EasyHandle handle_;
-  char errorBuffer_[CURL_ERROR_SIZE];
+  EasyHandle m_handle;
+  char m_errorBuffer[CURL_ERROR_SIZE];
 };
 
 // ---------------------------------------------------------------------------------------
@@ -153,51 +154,51 @@ FileDownloadTask::FileDownloadTask() {
   InitLibcurlOnce();
   HANDLE event = CreateEventW(nullptr, TRUE, FALSE, nullptr);
   if (!event) throw std::system_error(static_cast<int>(GetLastError()), std::system_category(), "CreateEventW");
-  finishedEvent_.reset(event);
+  m_finishedEvent.reset(event);
 }
 
 FileDownloadTask::~FileDownloadTask() {
   // The last release may come from the worker itself, after its finished signal: a thread
   // cannot join itself, and a joinable thread object must not be destroyed.
-  if (thread_.joinable()) {
-    if (thread_.get_id() == boost::this_thread::get_id()) {
-      thread_.detach();
+  if (m_thread.joinable()) {
+    if (m_thread.get_id() == boost::this_thread::get_id()) {
+      m_thread.detach();
     } else {
       try {
-        thread_.join();
+        m_thread.join();
       } catch (...) {
-        thread_.detach();
+        m_thread.detach();
       }
     }
   }
 }
 
 void FileDownloadTask::SetUrl(const std::wstring& url) {
-  boost::lock_guard<boost::mutex> guard(lock_);
-  url_ = url;
+  boost::lock_guard<boost::mutex> guard(m_lock);
+  m_url = url;
 }
 
 void FileDownloadTask::SetUserAgent(const std::wstring& userAgent) {
-  boost::lock_guard<boost::mutex> guard(lock_);
-  userAgent_ = userAgent;
+  boost::lock_guard<boost::mutex> guard(m_lock);
+  m_userAgent = userAgent;
 }
 
 void FileDownloadTask::SetTimeouts(const DownloadTimeouts& timeouts) {
-  boost::lock_guard<boost::mutex> guard(lock_);
-  timeouts_ = timeouts;
+  boost::lock_guard<boost::mutex> guard(m_lock);
+  m_timeouts = timeouts;
 }
 
 void FileDownloadTask::MarkStarted(DownloadMode mode, std::int64_t received) {
   // Checked and set under one hold of the lock, so two racing starts cannot both pass.
-  if (state_ != DownloadState::NotStarted) throw std::logic_error("FileDownloadTask started twice");
-  mode_ = mode;
-  received_ = received;
-  state_ = DownloadState::Started;
+  if (m_state != DownloadState::NotStarted) throw std::logic_error("FileDownloadTask started twice");
+  m_mode = mode;
+  m_received = received;
+  m_state = DownloadState::Started;
 }
 
 void FileDownloadTask::StartInfoOnly() {
   {
-    boost::lock_guard<boost::mutex> guard(lock_);
+    boost::lock_guard<boost::mutex> guard(m_lock);
     MarkStarted(DownloadMode::InfoOnly, 0);
   }
   Start();
@@ -205,7 +206,7 @@ void FileDownloadTask::StartInfoOnly() {
 
 void FileDownloadTask::StartToMemory() {
   {
-    boost::lock_guard<boost::mutex> guard(lock_);
+    boost::lock_guard<boost::mutex> guard(m_lock);
     MarkStarted(DownloadMode::ToMemory, 0);
   }
   Start();
@@ -213,8 +214,8 @@ void FileDownloadTask::StartToMemory() {
 
 void FileDownloadTask::StartToFile(const FileHandlePtr& file, bool resume) {
   {
-    boost::lock_guard<boost::mutex> guard(lock_);
-    if (state_ != DownloadState::NotStarted) throw std::logic_error("FileDownloadTask started twice");
+    boost::lock_guard<boost::mutex> guard(m_lock);
+    if (m_state != DownloadState::NotStarted) throw std::logic_error("FileDownloadTask started twice");
     // Both may throw FileException: the task is then left as it was, not started.
     std::int64_t offset = 0;
     if (resume)
@@ -222,7 +223,7 @@ void FileDownloadTask::StartToFile(const FileHandlePtr& file, bool resume) {
     else
       TruncateFile(file);
     MarkStarted(DownloadMode::ToFile, offset);
-    file_ = file;
+    m_file = file;
   }
   Start();
 }
@@ -235,106 +236,106 @@ void FileDownloadTask::Start() {
   try {
     worker = boost::thread(&FileDownloadTask::ThreadProc, workerReference.get());
   } catch (...) {
-    boost::lock_guard<boost::mutex> guard(lock_);
-    state_ = DownloadState::NotStarted;
-    mode_ = DownloadMode::NotStarted;
-    received_ = 0;
-    file_.reset();
+    boost::lock_guard<boost::mutex> guard(m_lock);
+    m_state = DownloadState::NotStarted;
+    m_mode = DownloadMode::NotStarted;
+    m_received = 0;
+    m_file.reset();
     throw;
   }
   workerReference.release();  // the worker owns it now
-  boost::lock_guard<boost::mutex> guard(joinLock_);
-  thread_ = std::move(worker);
+  boost::lock_guard<boost::mutex> guard(m_joinLock);
+  m_thread = std::move(worker);
 }
 
 void FileDownloadTask::RequestCancel() {
-  boost::lock_guard<boost::mutex> guard(lock_);
-  cancelRequested_ = true;
+  boost::lock_guard<boost::mutex> guard(m_lock);
+  m_cancelRequested = true;
 }
 
 bool FileDownloadTask::OnWorkerThread() const {
-  boost::lock_guard<boost::mutex> guard(lock_);
-  return workerThreadId_ != 0 && workerThreadId_ == GetCurrentThreadId();
+  boost::lock_guard<boost::mutex> guard(m_lock);
+  return m_workerThreadId != 0 && m_workerThreadId == GetCurrentThreadId();
 }
 
 void FileDownloadTask::Join() {
   if (GetState() == DownloadState::NotStarted || OnWorkerThread()) return;
   // The event, not the thread object: Start may not have stored the thread yet.
-  if (WaitForSingleObject(finishedEvent_.get(), INFINITE) != WAIT_OBJECT_0)
+  if (WaitForSingleObject(m_finishedEvent.get(), INFINITE) != WAIT_OBJECT_0)
     throw std::system_error(static_cast<int>(GetLastError()), std::system_category(), "WaitForSingleObject");
-  boost::lock_guard<boost::mutex> guard(joinLock_);
-  if (thread_.joinable()) thread_.join();
+  boost::lock_guard<boost::mutex> guard(m_joinLock);
+  if (m_thread.joinable()) m_thread.join();
 }
 
 bool FileDownloadTask::WaitFinished(DWORD timeoutMs) {
   if (GetState() == DownloadState::NotStarted) return false;
   if (OnWorkerThread()) return GetState() == DownloadState::Finished;
-  return WaitForSingleObject(finishedEvent_.get(), timeoutMs) == WAIT_OBJECT_0;
+  return WaitForSingleObject(m_finishedEvent.get(), timeoutMs) == WAIT_OBJECT_0;
 }
 
 DownloadMode FileDownloadTask::GetMode() const {
-  boost::lock_guard<boost::mutex> guard(lock_);
-  return mode_;
+  boost::lock_guard<boost::mutex> guard(m_lock);
+  return m_mode;
 }
 
 DownloadState FileDownloadTask::GetState() const {
-  boost::lock_guard<boost::mutex> guard(lock_);
-  return state_;
+  boost::lock_guard<boost::mutex> guard(m_lock);
+  return m_state;
 }
 
 DownloadResult FileDownloadTask::GetResult() const {
-  boost::lock_guard<boost::mutex> guard(lock_);
-  return result_;
+  boost::lock_guard<boost::mutex> guard(m_lock);
+  return m_result;
 }
 
 std::uint32_t FileDownloadTask::GetFlags() const {
-  boost::lock_guard<boost::mutex> guard(lock_);
-  return flags_;
+  boost::lock_guard<boost::mutex> guard(m_lock);
+  return m_flags;
 }
 
 std::int64_t FileDownloadTask::GetReceivedSize() const {
-  boost::lock_guard<boost::mutex> guard(lock_);
-  return received_;
+  boost::lock_guard<boost::mutex> guard(m_lock);
+  return m_received;
 }
 
 std::int64_t FileDownloadTask::GetTotalSize() const {
-  boost::lock_guard<boost::mutex> guard(lock_);
-  return totalSize_;
+  boost::lock_guard<boost::mutex> guard(m_lock);
+  return m_totalSize;
 }
 
 std::wstring FileDownloadTask::GetContentType() const {
-  boost::lock_guard<boost::mutex> guard(lock_);
-  return contentType_;
+  boost::lock_guard<boost::mutex> guard(m_lock);
+  return m_contentType;
 }
 
 int FileDownloadTask::GetCurlCode() const {
-  boost::lock_guard<boost::mutex> guard(lock_);
-  return curlCode_;
+  boost::lock_guard<boost::mutex> guard(m_lock);
+  return m_curlCode;
 }
 
 long FileDownloadTask::GetHttpStatus() const {
-  boost::lock_guard<boost::mutex> guard(lock_);
-  return httpStatus_;
+  boost::lock_guard<boost::mutex> guard(m_lock);
+  return m_httpStatus;
 }
 
 std::string FileDownloadTask::GetErrorText() const {
-  boost::lock_guard<boost::mutex> guard(lock_);
-  return errorText_;
+  boost::lock_guard<boost::mutex> guard(m_lock);
+  return m_errorText;
 }
 
 ByteBuffer FileDownloadTask::GetData() const {
-  boost::lock_guard<boost::mutex> guard(lock_);
-  return memory_.Join();
+  boost::lock_guard<boost::mutex> guard(m_lock);
+  return m_memory.Join();
 }
 
 void FileDownloadTask::SetOutcome(DownloadResult result, int curlCode, long httpStatus, const std::string& error) {
-  boost::lock_guard<boost::mutex> guard(lock_);
-  result_ = result;
-  curlCode_ = curlCode;
-  httpStatus_ = httpStatus;
-  errorText_ = error;
-  if (result == DownloadResult::Success && mode_ == DownloadMode::ToMemory)
-    flags_ |= DOWNLOAD_FLAG_MEMORY_DATA_COMPLETE;
+  boost::lock_guard<boost::mutex> guard(m_lock);
+  m_result = result;
+  m_curlCode = curlCode;
+  m_httpStatus = httpStatus;
+  m_errorText = error;
+  if (result == DownloadResult::Success && m_mode == DownloadMode::ToMemory)
+    m_flags |= DOWNLOAD_FLAG_MEMORY_DATA_COMPLETE;
 }
 
 // ---------------------------------------------------------------------------------------
@@ -344,8 +345,8 @@ void FileDownloadTask::ThreadProc(FileDownloadTaskPtr* workerReference) {
   std::unique_ptr<FileDownloadTaskPtr> reference(workerReference);
   FileDownloadTask& task = **reference;
   {
-    boost::lock_guard<boost::mutex> guard(task.lock_);
-    task.workerThreadId_ = GetCurrentThreadId();
+    boost::lock_guard<boost::mutex> guard(task.m_lock);
+    task.m_workerThreadId = GetCurrentThreadId();
   }
   try {
     task.Run();
@@ -355,17 +356,17 @@ void FileDownloadTask::ThreadProc(FileDownloadTaskPtr* workerReference) {
     task.SetOutcome(DownloadResult::Failed, 0, 0, "unknown exception");
   }
   {
-    boost::lock_guard<boost::mutex> guard(task.lock_);
-    task.state_ = DownloadState::Finished;
-    task.file_.reset();  // the last reference closes the file before anyone is told
+    boost::lock_guard<boost::mutex> guard(task.m_lock);
+    task.m_state = DownloadState::Finished;
+    task.m_file.reset();  // the last reference closes the file before anyone is told
   }
   try {
-    task.finished_(task);
+    task.m_finished(task);
   } catch (...) {
     // A slot's failure is its own; the outcome is already set and must still be
     // announced as finished to the waiters below.
   }
-  SetEvent(task.finishedEvent_.get());
+  SetEvent(task.m_finishedEvent.get());
   reference.reset();  // may destroy the task, here on the worker
 }
 
@@ -376,13 +377,13 @@ void FileDownloadTask::Run() {
   std::int64_t resumeFrom;
   FileHandlePtr file;
   {
-    boost::lock_guard<boost::mutex> guard(lock_);
-    url = WideToAnsi(url_);
-    userAgent = WideToAnsi(userAgent_);
-    timeouts = timeouts_;
-    mode = mode_;
-    resumeFrom = received_;
-    file = file_;
+    boost::lock_guard<boost::mutex> guard(m_lock);
+    url = WideToAnsi(m_url);
+    userAgent = WideToAnsi(m_userAgent);
+    timeouts = m_timeouts;
+    mode = m_mode;
+    resumeFrom = m_received;
+    file = m_file;
   }
 
   try {
@@ -423,16 +424,16 @@ void FileDownloadTask::Run() {
     std::wstring contentType;
     if (type) contentType = AnsiToWide(type, 32);
     {
-      boost::lock_guard<boost::mutex> guard(lock_);
+      boost::lock_guard<boost::mutex> guard(m_lock);
       if (length > 0) {
-        totalSize_ = static_cast<std::int64_t>(length);
-        flags_ |= DOWNLOAD_FLAG_TOTAL_SIZE_KNOWN;
+        m_totalSize = static_cast<std::int64_t>(length);
+        m_flags |= DOWNLOAD_FLAG_TOTAL_SIZE_KNOWN;
       } else {
-        totalSize_ = 0;
+        m_totalSize = 0;
       }
       if (!contentType.empty()) {
-        contentType_ = contentType;
-        flags_ |= DOWNLOAD_FLAG_CONTENT_TYPE_KNOWN;
+        m_contentType = contentType;
+        m_flags |= DOWNLOAD_FLAG_CONTENT_TYPE_KNOWN;
       }
     }
     if (mode == DownloadMode::InfoOnly) {
@@ -457,8 +458,8 @@ void FileDownloadTask::Run() {
       }
     }
     {
-      boost::lock_guard<boost::mutex> guard(lock_);
-      received_ = 0;
+      boost::lock_guard<boost::mutex> guard(m_lock);
+      m_received = 0;
     }
     result = RunBody(url, userAgent, timeouts, 0);
     if (result == DownloadResult::None)
@@ -474,21 +475,21 @@ DownloadResult FileDownloadTask::RunBody(const std::string& url, const std::stri
   try {
     Transfer body(url, userAgent, timeouts);
     {
-      boost::lock_guard<boost::mutex> guard(lock_);
-      body.mode = mode_;
-      body.file = file_;
+      boost::lock_guard<boost::mutex> guard(m_lock);
+      body.mode = m_mode;
+      body.file = m_file;
     }
     body.resumeFrom = resumeFrom;
     body.Set(CURLOPT_WRITEFUNCTION, &FileDownloadTask::WriteCallback, "CURLOPT_WRITEFUNCTION");
     body.Set(CURLOPT_WRITEDATA, static_cast<void*>(this), "CURLOPT_WRITEDATA");
     body.Set(CURLOPT_RESUME_FROM_LARGE, static_cast<curl_off_t>(resumeFrom), "CURLOPT_RESUME_FROM_LARGE");
-    transfer_ = &body;
+    m_transfer = &body;
     outcome = body.Perform();
-    transfer_ = nullptr;
+    m_transfer = nullptr;
     outcome.rangeIgnored = body.rangeIgnored;
     outcome.writeException = body.writeException;
   } catch (const OptionRefusal& refusal) {
-    transfer_ = nullptr;
+    m_transfer = nullptr;
     SetOutcome(DownloadResult::OptionRefused, refusal.code, 0, refusal.text);
     return DownloadResult::OptionRefused;
   }
@@ -516,9 +517,9 @@ DownloadResult FileDownloadTask::RunBody(const std::string& url, const std::stri
       } else {
         std::int64_t received = 0, total = 0;
         {
-          boost::lock_guard<boost::mutex> guard(lock_);
-          received = received_;
-          total = (flags_ & DOWNLOAD_FLAG_TOTAL_SIZE_KNOWN) ? totalSize_ : -1;
+          boost::lock_guard<boost::mutex> guard(m_lock);
+          received = m_received;
+          total = (m_flags & DOWNLOAD_FLAG_TOTAL_SIZE_KNOWN) ? m_totalSize : -1;
         }
         if (total >= 0 && received != total) {
           result = DownloadResult::SizeMismatch;
@@ -564,13 +565,13 @@ size_t FileDownloadTask::WriteCallback(char* data, size_t size, size_t count, vo
     if (n > static_cast<size_t>(std::numeric_limits<std::int32_t>::max())) return 0;
     return task->OnData(MemoryView(data, static_cast<std::int32_t>(n))) ? n : 0;
   } catch (...) {
-    task->transfer_->writeException = true;
+    task->m_transfer->writeException = true;
     return 0;
   }
 }
 
 bool FileDownloadTask::OnData(const MemoryView& block) {
-  Transfer& transfer = *transfer_;
+  Transfer& transfer = *m_transfer;
   const std::int32_t n = block.Length();
   if (transfer.firstBlock) {
     transfer.firstBlock = false;
@@ -585,8 +586,8 @@ bool FileDownloadTask::OnData(const MemoryView& block) {
     }
   }
   {
-    boost::lock_guard<boost::mutex> guard(lock_);
-    state_ = DownloadState::Receiving;
+    boost::lock_guard<boost::mutex> guard(m_lock);
+    m_state = DownloadState::Receiving;
   }
 
   if (transfer.mode == DownloadMode::ToFile) {
@@ -595,32 +596,32 @@ bool FileDownloadTask::OnData(const MemoryView& block) {
     } catch (const FileException&) {
       return false;
     }
-    boost::lock_guard<boost::mutex> guard(lock_);
-    received_ += n;
-    if (cancelRequested_) return false;
+    boost::lock_guard<boost::mutex> guard(m_lock);
+    m_received += n;
+    if (m_cancelRequested) return false;
   } else if (transfer.mode == DownloadMode::ToMemory) {
     std::int64_t announced = 0;
     {
-      boost::lock_guard<boost::mutex> guard(lock_);
-      if (cancelRequested_) return false;
+      boost::lock_guard<boost::mutex> guard(m_lock);
+      if (m_cancelRequested) return false;
       // One buffer of at most 2 GiB holds the data in the end.
-      if (memory_.stored + n > std::numeric_limits<std::int32_t>::max()) return false;
-      received_ += n;
-      announced = totalSize_;
+      if (m_memory.stored + n > std::numeric_limits<std::int32_t>::max()) return false;
+      m_received += n;
+      announced = m_totalSize;
     }
-    if (memory_.stored == 0) memory_.Reserve(announced);
-    memory_.Append(block);
+    if (m_memory.stored == 0) m_memory.Reserve(announced);
+    m_memory.Append(block);
   } else {
     return false;
   }
 
   std::int64_t received = 0, total = 0;
   {
-    boost::lock_guard<boost::mutex> guard(lock_);
-    received = received_;
-    total = totalSize_;
+    boost::lock_guard<boost::mutex> guard(m_lock);
+    received = m_received;
+    total = m_totalSize;
   }
-  progress_(*this, received, total, block);
+  m_progress(*this, received, total, block);
   return true;
 }
 

@@ -99,8 +99,8 @@ class FileDownloadTask : public RefCounted {
   void SetTimeouts(const DownloadTimeouts& timeouts);
 
   // Connect slots before the start; they are called in connection order.
-  ProgressSignal& Progress() { return progress_; }
-  FinishedSignal& Finished() { return finished_; }
+  ProgressSignal& Progress() { return m_progress; }
+  FinishedSignal& Finished() { return m_finished; }
 
   // Each starts the worker; a task starts once (a second start throws std::logic_error).
   // A worker thread that cannot be created throws boost::thread_resource_error and leaves
@@ -175,37 +175,37 @@ class FileDownloadTask : public RefCounted {
   void SetOutcome(DownloadResult result, int curlCode, long httpStatus, const std::string& error);
   bool OnWorkerThread() const;
 
-  // Guards every field below up to transfer_, except thread_ and memory_.
-  mutable boost::mutex lock_;
-  // Stored by Start under joinLock_; used by Join under joinLock_ and by the destructor.
-  boost::thread thread_;
-  boost::mutex joinLock_;
-  DWORD workerThreadId_ = 0;  // set by the worker when it begins
-  std::wstring url_;
-  std::wstring userAgent_;
-  DownloadTimeouts timeouts_;
-  DownloadMode mode_ = DownloadMode::NotStarted;
-  DownloadState state_ = DownloadState::NotStarted;
-  std::uint32_t flags_ = 0;
-  DownloadResult result_ = DownloadResult::None;
-  int curlCode_ = 0;
-  long httpStatus_ = 0;
-  std::string errorText_;
-  std::wstring contentType_;
-  std::int64_t totalSize_ = 0;
-  ChunkList memory_;  // the worker appends outside the lock; read after the end
-  FileHandlePtr file_;
-  bool cancelRequested_ = false;
-  std::int64_t received_ = 0;
+  // Guards every field below up to m_transfer, except m_thread and m_memory.
+  mutable boost::mutex m_lock;
+  // Stored by Start under m_joinLock; used by Join under m_joinLock and by the destructor.
+  boost::thread m_thread;
+  boost::mutex m_joinLock;
+  DWORD m_workerThreadId = 0;  // set by the worker when it begins
+  std::wstring m_url;
+  std::wstring m_userAgent;
+  DownloadTimeouts m_timeouts;
+  DownloadMode m_mode = DownloadMode::NotStarted;
+  DownloadState m_state = DownloadState::NotStarted;
+  std::uint32_t m_flags = 0;
+  DownloadResult m_result = DownloadResult::None;
+  int m_curlCode = 0;
+  long m_httpStatus = 0;
+  std::string m_errorText;
+  std::wstring m_contentType;
+  std::int64_t m_totalSize = 0;
+  ChunkList m_memory;  // the worker appends outside the lock; read after the end
+  FileHandlePtr m_file;
+  bool m_cancelRequested = false;
+  std::int64_t m_received = 0;
 
   // The running body pass; touched by the worker only, no lock.
-  Transfer* transfer_ = nullptr;
+  Transfer* m_transfer = nullptr;
 
   // Manual-reset event, set once the finished signal has been emitted.
-  win::UniqueKernelHandle finishedEvent_;
+  win::UniqueKernelHandle m_finishedEvent;
 
-  ProgressSignal progress_;
-  FinishedSignal finished_;
+  ProgressSignal m_progress;
+  FinishedSignal m_finished;
 };
 
 // libcurl's process-wide initialisation, once; throws LibcurlInitializationException on

@@ -23,7 +23,7 @@ const FileHandlePtr& RequireFile(const FileHandlePtr& file) {
 DWORD AllocationGranularity() { return g_allocationGranularity; }
 
 FileHandleRecord::~FileHandleRecord() {
-  if (handle_ != nullptr && handle_ != INVALID_HANDLE_VALUE) CloseHandle(handle_);
+  if (m_handle != nullptr && m_handle != INVALID_HANDLE_VALUE) CloseHandle(m_handle);
 }
 
 FileHandlePtr MakeFileRecord(HANDLE handle) {
@@ -80,29 +80,29 @@ std::int64_t GetFileSize64(const FileHandlePtr& file) {
 }
 
 FileMappingRecord::FileMappingRecord(FileHandlePtr file, std::int64_t fileSize, HANDLE mapping)
-    : file_(std::move(file)), fileSize_(fileSize), mapping_(mapping) {}
+    : m_file(std::move(file)), m_fileSize(fileSize), m_mapping(mapping) {}
 
 FileMappingRecord::~FileMappingRecord() {
-  if (view_ != nullptr) UnmapViewOfFile(view_);
-  if (mapping_ != nullptr) CloseHandle(mapping_);
+  if (m_view != nullptr) UnmapViewOfFile(m_view);
+  if (m_mapping != nullptr) CloseHandle(m_mapping);
 }
 
 MemoryView FileMappingRecord::MapView() {
   const std::int64_t offset = 0;
-  if (fileSize_ < 0) throw FileMappingException(file_, this, ERROR_INVALID_PARAMETER);
-  if (view_ != nullptr) {
-    if (!UnmapViewOfFile(view_)) throw std::runtime_error("UnmapViewOfFile failed.");
-    view_ = nullptr;
+  if (m_fileSize < 0) throw FileMappingException(m_file, this, ERROR_INVALID_PARAMETER);
+  if (m_view != nullptr) {
+    if (!UnmapViewOfFile(m_view)) throw std::runtime_error("UnmapViewOfFile failed.");
+    m_view = nullptr;
   }
   const std::int64_t start = offset - offset % g_allocationGranularity;
   const std::int64_t remainder = offset - start;
-  void* address =
-      MapViewOfFile(mapping_, viewAccess_, static_cast<DWORD>(start >> 32), static_cast<DWORD>(start & 0xFFFFFFFF), 0);
-  if (address == nullptr) throw FileMappingException(file_, this, GetLastError());
-  view_ = address;
-  if (fileSize_ > std::numeric_limits<std::int32_t>::max()) throw std::overflow_error("File too large for one view.");
+  void* address = MapViewOfFile(m_mapping, m_viewAccess, static_cast<DWORD>(start >> 32),
+                                static_cast<DWORD>(start & 0xFFFFFFFF), 0);
+  if (address == nullptr) throw FileMappingException(m_file, this, GetLastError());
+  m_view = address;
+  if (m_fileSize > std::numeric_limits<std::int32_t>::max()) throw std::overflow_error("File too large for one view.");
   return MemoryView(static_cast<const std::uint8_t*>(address) + remainder,
-                    static_cast<std::int32_t>(fileSize_ - remainder));
+                    static_cast<std::int32_t>(m_fileSize - remainder));
 }
 
 FileMappingPtr MapFileReadOnly(const FileHandlePtr& file) {

@@ -16,13 +16,13 @@
 // One open Windows file handle; the last release closes it.
 class FileHandleRecord : public RefCounted {
  public:
-  explicit FileHandleRecord(HANDLE handle) : handle_(handle) {}
+  explicit FileHandleRecord(HANDLE handle) : m_handle(handle) {}
   ~FileHandleRecord() override;
 
-  HANDLE Handle() const { return handle_; }
+  HANDLE Handle() const { return m_handle; }
 
  private:
-  HANDLE handle_;
+  HANDLE m_handle;
 };
 
 // A null reference means "no file".
@@ -38,18 +38,18 @@ class FileMappingRecord : public RefCounted {
   // The view stays mapped until the next MapView or the record's destruction.
   MemoryView MapView();
 
-  const FileHandlePtr& File() const { return file_; }
-  std::int64_t FileSize() const { return fileSize_; }
-  HANDLE MappingHandle() const { return mapping_; }
-  DWORD ViewAccess() const { return viewAccess_; }
-  const void* ViewAddress() const { return view_; }
+  const FileHandlePtr& File() const { return m_file; }
+  std::int64_t FileSize() const { return m_fileSize; }
+  HANDLE MappingHandle() const { return m_mapping; }
+  DWORD ViewAccess() const { return m_viewAccess; }
+  const void* ViewAddress() const { return m_view; }
 
  private:
-  FileHandlePtr file_;
-  std::int64_t fileSize_;
-  HANDLE mapping_;
-  DWORD viewAccess_ = FILE_MAP_READ;
-  void* view_ = nullptr;
+  FileHandlePtr m_file;
+  std::int64_t m_fileSize;
+  HANDLE m_mapping;
+  DWORD m_viewAccess = FILE_MAP_READ;
+  void* m_view = nullptr;
 };
 
 using FileMappingPtr = boost::intrusive_ptr<FileMappingRecord>;
@@ -59,15 +59,15 @@ using FileMappingPtr = boost::intrusive_ptr<FileMappingRecord>;
 class FileException : public std::exception {
  public:
   explicit FileException(FileHandlePtr file = FileHandlePtr(), DWORD error = 0)
-      : file_(std::move(file)), error_(error) {}
+      : m_file(std::move(file)), m_error(error) {}
 
   const char* what() const noexcept override { return "FileException"; }
-  const FileHandlePtr& File() const { return file_; }
-  DWORD Error() const { return error_; }
+  const FileHandlePtr& File() const { return m_file; }
+  DWORD Error() const { return m_error; }
 
  private:
-  FileHandlePtr file_;
-  DWORD error_;
+  FileHandlePtr m_file;
+  DWORD m_error;
 };
 
 // Making or viewing a mapping failed. The mapping is null when making it failed.
@@ -75,13 +75,13 @@ class FileMappingException : public FileException {
  public:
   explicit FileMappingException(FileHandlePtr file = FileHandlePtr(), FileMappingPtr mapping = FileMappingPtr(),
                                 DWORD error = 0)
-      : FileException(std::move(file), error), mapping_(std::move(mapping)) {}
+      : FileException(std::move(file), error), m_mapping(std::move(mapping)) {}
 
   const char* what() const noexcept override { return "FileMappingException"; }
-  const FileMappingPtr& Mapping() const { return mapping_; }
+  const FileMappingPtr& Mapping() const { return m_mapping; }
 
  private:
-  FileMappingPtr mapping_;
+  FileMappingPtr m_mapping;
 };
 
 // A record that owns a handle the caller opened; an invalid handle (null or

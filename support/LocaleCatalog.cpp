@@ -37,26 +37,26 @@ LocaleCatalog::LocaleCatalog() {
   if (!EnumSystemLocalesW(CollectLocale, LCID_SUPPORTED)) throw std::runtime_error("EnumSystemLocalesW failed.");
   std::stable_sort(g_lcids.begin(), g_lcids.end());
 
-  records_.reserve(g_lcids.size());
+  m_records.reserve(g_lcids.size());
   for (LCID lcid : g_lcids) {
     std::unique_ptr<LocaleRecord> record(new LocaleRecord);
     record->lcid = lcid;
     record->language = LocaleString(lcid, LOCALE_SISO639LANGNAME);
     record->country = LocaleString(lcid, LOCALE_SISO3166CTRYNAME);
     record->name = record->language + L"-" + record->country;
-    records_.push_back(std::move(record));
+    m_records.push_back(std::move(record));
   }
 
   // Inserts never replace: for a name shared by several locales the smallest LCID wins.
-  for (const auto& owned : records_) {
+  for (const auto& owned : m_records) {
     const LocaleRecord* record = owned.get();
     const LANGID langId = LANGIDFROMLCID(record->lcid);
     if (!record->language.empty()) {
-      names_.emplace(record->name, record);
-      if (SUBLANGID(langId) == SUBLANG_DEFAULT) names_.emplace(record->language, record);
+      m_names.emplace(record->name, record);
+      if (SUBLANGID(langId) == SUBLANG_DEFAULT) m_names.emplace(record->language, record);
     }
-    lcids_.emplace(record->lcid, record);
-    if (record->lcid == langId) langIds_.emplace(langId, record);
+    m_lcids.emplace(record->lcid, record);
+    if (record->lcid == langId) m_langIds.emplace(langId, record);
   }
   // Named only once complete, so a failed construction leaves no instance behind.
   g_instance = this;
@@ -69,8 +69,8 @@ LocaleCatalog::~LocaleCatalog() {
 LocaleCatalog* LocaleCatalog::Instance() { return g_instance; }
 
 bool LocaleCatalog::FindLcid(const std::wstring& name, const LocaleRecord*& record) const {
-  auto it = names_.find(name);
-  if (it == names_.end()) return false;
+  auto it = m_names.find(name);
+  if (it == m_names.end()) return false;
   record = it->second;
   return true;
 }
@@ -82,11 +82,11 @@ const LocaleRecord& LocaleCatalog::GetLcid(const std::wstring& name) const {
 }
 
 const LocaleRecord* LocaleCatalog::FindByLcid(LCID lcid) const {
-  auto it = lcids_.find(lcid);
-  return it == lcids_.end() ? nullptr : it->second;
+  auto it = m_lcids.find(lcid);
+  return it == m_lcids.end() ? nullptr : it->second;
 }
 
 const LocaleRecord* LocaleCatalog::FindByLangId(LANGID langId) const {
-  auto it = langIds_.find(langId);
-  return it == langIds_.end() ? nullptr : it->second;
+  auto it = m_langIds.find(langId);
+  return it == m_langIds.end() ? nullptr : it->second;
 }

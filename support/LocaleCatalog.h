@@ -33,13 +33,13 @@ class LocaleCatalog {
   // The record of that name, or throws LocaleException.
   const LocaleRecord& GetLcid(const std::wstring& name) const;
 
-  const std::vector<std::unique_ptr<LocaleRecord>>& Records() const { return records_; }
+  const std::vector<std::unique_ptr<LocaleRecord>>& Records() const { return m_records; }
   const LocaleRecord* FindByLcid(LCID lcid) const;
   const LocaleRecord* FindByLangId(LANGID langId) const;
 
  private:
-  std::vector<std::unique_ptr<LocaleRecord>> records_;  // ascending LCID
-  std::map<std::wstring, const LocaleRecord*> names_;
-  std::map<LCID, const LocaleRecord*> lcids_;
-  std::map<LANGID, const LocaleRecord*> langIds_;
+  std::vector<std::unique_ptr<LocaleRecord>> m_records;  // ascending LCID
+  std::map<std::wstring, const LocaleRecord*> m_names;
+  std::map<LCID, const LocaleRecord*> m_lcids;
+  std::map<LANGID, const LocaleRecord*> m_langIds;
 };

@@ -3,17 +3,17 @@
 #include <boost/make_shared.hpp>
 
 std::int32_t LocalizedText::InternName(const std::wstring& name) {
-  auto it = ids_.find(name);
-  if (it != ids_.end()) return it->second;
-  const std::int32_t id = nextId_;
-  ids_.emplace(name, id);
-  --nextId_;
+  auto it = m_ids.find(name);
+  if (it != m_ids.end()) return it->second;
+  const std::int32_t id = m_nextId;
+  m_ids.emplace(name, id);
+  --m_nextId;
   return id;
 }
 
 bool LocalizedText::FindId(const std::wstring& name, std::int32_t& id) const {
-  auto it = ids_.find(name);
-  if (it == ids_.end()) return false;
+  auto it = m_ids.find(name);
+  if (it == m_ids.end()) return false;
   id = it->second;
   return true;
 }
@@ -24,14 +24,14 @@ bool LocalizedText::AddText(const std::wstring& name, LANGID language, const std
 
 bool LocalizedText::AddText(const std::wstring& name, LANGID language, std::wstring&& text) {
   const std::int32_t id = InternName(name);
-  boost::shared_ptr<TextTable>& table = languages_[language];
+  boost::shared_ptr<TextTable>& table = m_languages[language];
   if (!table) table = boost::make_shared<TextTable>();
   return table->try_emplace(id, std::move(text)).second;
 }
 
 bool LocalizedText::GetText(std::int32_t id, LANGID language, std::wstring& text) const {
-  auto lang = languages_.find(language);
-  if (lang == languages_.end() || !lang->second) return false;
+  auto lang = m_languages.find(language);
+  if (lang == m_languages.end() || !lang->second) return false;
   auto it = lang->second->find(id);
   if (it == lang->second->end()) return false;
   text = it->second;

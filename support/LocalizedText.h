@@ -26,11 +26,11 @@ class LocalizedText {
   bool GetText(std::int32_t id, LANGID language, std::wstring& text) const;
   bool GetText(const std::wstring& name, LANGID language, std::wstring& text) const;
 
-  const std::map<std::wstring, std::int32_t>& Ids() const { return ids_; }
-  const std::map<LANGID, boost::shared_ptr<TextTable>>& Languages() const { return languages_; }
+  const std::map<std::wstring, std::int32_t>& Ids() const { return m_ids; }
+  const std::map<LANGID, boost::shared_ptr<TextTable>>& Languages() const { return m_languages; }
 
  private:
-  std::int32_t nextId_ = -1;
-  std::map<std::wstring, std::int32_t> ids_;
-  std::map<LANGID, boost::shared_ptr<TextTable>> languages_;
+  std::int32_t m_nextId = -1;
+  std::map<std::wstring, std::int32_t> m_ids;
+  std::map<LANGID, boost::shared_ptr<TextTable>> m_languages;
 };

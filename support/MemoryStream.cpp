@@ -19,21 +19,21 @@ HRESULT STDMETHODCALLTYPE MemoryStream::QueryInterface(REFIID riid, void** objec
   return E_NOINTERFACE;
 }
 
-ULONG STDMETHODCALLTYPE MemoryStream::AddRef() { return static_cast<ULONG>(++refs_); }
+ULONG STDMETHODCALLTYPE MemoryStream::AddRef() { return static_cast<ULONG>(++m_refs); }
 
 ULONG STDMETHODCALLTYPE MemoryStream::Release() {
-  LONG left = --refs_;
+  LONG left = --m_refs;
   if (left == 0) delete this;
   return static_cast<ULONG>(left);
 }
 
 HRESULT STDMETHODCALLTYPE MemoryStream::Read(void* buffer, ULONG count, ULONG* read) {
-  if (position_ >= size_) return S_FALSE;
+  if (m_position >= m_size) return S_FALSE;
   if (buffer == nullptr && count > 0) return STG_E_INVALIDPOINTER;
-  const ULONG left = static_cast<ULONG>(size_ - position_);
+  const ULONG left = static_cast<ULONG>(m_size - m_position);
   const ULONG n = count < left ? count : left;
-  if (n > 0) std::memcpy(buffer, data_ + position_, n);
-  position_ += static_cast<std::int32_t>(n);
+  if (n > 0) std::memcpy(buffer, m_data + m_position, n);
+  m_position += static_cast<std::int32_t>(n);
   if (read != nullptr) *read = n;
   return S_OK;
 }
@@ -51,18 +51,18 @@ HRESULT STDMETHODCALLTYPE MemoryStream::Seek(LARGE_INTEGER move, DWORD origin, U
       base = 0;
       break;
     case STREAM_SEEK_CUR:
-      base = position_;
+      base = m_position;
       break;
     case STREAM_SEEK_END:
-      base = size_;
+      base = m_size;
       break;
     default:
       return STG_E_INVALIDFUNCTION;
   }
   const std::int64_t target = base + distance;
   if (target < 0 || target > 0x7FFFFFFF) return STG_E_INVALIDFUNCTION;
-  position_ = static_cast<std::int32_t>(target);
-  if (newPosition != nullptr) newPosition->QuadPart = static_cast<ULONGLONG>(position_);
+  m_position = static_cast<std::int32_t>(target);
+  if (newPosition != nullptr) newPosition->QuadPart = static_cast<ULONGLONG>(m_position);
   return S_OK;
 }
 
@@ -80,6 +80,6 @@ HRESULT STDMETHODCALLTYPE MemoryStream::Stat(STATSTG* stat, DWORD) {
   if (stat == nullptr) return STG_E_INVALIDPOINTER;
   std::memset(stat, 0, sizeof(*stat));
   stat->type = STGTY_STREAM;
-  stat->cbSize.QuadPart = static_cast<ULONGLONG>(size_);
+  stat->cbSize.QuadPart = static_cast<ULONGLONG>(m_size);
   return S_OK;
 }

@@ -33,11 +33,11 @@ class MemoryStream final : public IStream {
   HRESULT STDMETHODCALLTYPE Clone(IStream** stream) override;
 
  private:
-  MemoryStream(const void* data, std::int32_t size) : data_(static_cast<const std::uint8_t*>(data)), size_(size) {}
+  MemoryStream(const void* data, std::int32_t size) : m_data(static_cast<const std::uint8_t*>(data)), m_size(size) {}
   ~MemoryStream() = default;
 
-  std::atomic<LONG> refs_{1};
-  const std::uint8_t* data_;
-  std::int32_t size_;
-  std::int32_t position_ = 0;
+  std::atomic<LONG> m_refs{1};
+  const std::uint8_t* m_data;
+  std::int32_t m_size;
+  std::int32_t m_position = 0;
 };

@@ -13,11 +13,11 @@ class RefCounted {
   RefCounted(const RefCounted&) = delete;
   RefCounted& operator=(const RefCounted&) = delete;
 
-  std::int32_t UseCount() const { return refs_.load(std::memory_order_acquire); }
+  std::int32_t UseCount() const { return m_refs.load(std::memory_order_acquire); }
 
-  friend void intrusive_ptr_add_ref(const RefCounted* p) { p->refs_.fetch_add(1, std::memory_order_relaxed); }
+  friend void intrusive_ptr_add_ref(const RefCounted* p) { p->m_refs.fetch_add(1, std::memory_order_relaxed); }
   friend void intrusive_ptr_release(const RefCounted* p) {
-    if (p->refs_.fetch_sub(1, std::memory_order_acq_rel) == 1) delete p;
+    if (p->m_refs.fetch_sub(1, std::memory_order_acq_rel) == 1) delete p;
   }
 
  protected:
@@ -25,5 +25,5 @@ class RefCounted {
   virtual ~RefCounted() = default;
 
  private:
-  mutable std::atomic<std::int32_t> refs_{0};
+  mutable std::atomic<std::int32_t> m_refs{0};
 };

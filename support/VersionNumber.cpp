@@ -29,7 +29,7 @@ VersionNumber VersionNumber::Parse(const std::wstring& text) {
   for (int index = 0;; ++index) {
     if (index == 4) throw FormatException();
     const wchar_t* dot = std::find(start, end, L'.');
-    v.parts_[index] = ParsePart(start, dot);
+    v.m_parts[index] = ParsePart(start, dot);
     if (dot == end) break;
     start = dot + 1;
   }
@@ -37,24 +37,24 @@ VersionNumber VersionNumber::Parse(const std::wstring& text) {
 }
 
 std::wstring VersionNumber::ToString() const {
-  return std::to_wstring(parts_[0]) + L"." + std::to_wstring(parts_[1]) + L"." + std::to_wstring(parts_[2]) + L"." +
-         std::to_wstring(parts_[3]);
+  return std::to_wstring(m_parts[0]) + L"." + std::to_wstring(m_parts[1]) + L"." + std::to_wstring(m_parts[2]) + L"." +
+         std::to_wstring(m_parts[3]);
 }
 
 std::wstring VersionNumber::ToShortString() const {
   int count = 4;
-  while (count > 0 && parts_[count - 1] == 0) --count;
+  while (count > 0 && m_parts[count - 1] == 0) --count;
   std::wstring text;
   for (int i = 0; i < count; ++i) {
     if (i > 0) text += L'.';
-    text += std::to_wstring(parts_[i]);
+    text += std::to_wstring(m_parts[i]);
   }
   return text;
 }
 
 int VersionNumber::Compare(const VersionNumber& a, const VersionNumber& b) {
   for (int i = 0; i < 4; ++i) {
-    if (a.parts_[i] != b.parts_[i]) return a.parts_[i] < b.parts_[i] ? -1 : 1;
+    if (a.m_parts[i] != b.m_parts[i]) return a.m_parts[i] < b.m_parts[i] ? -1 : 1;
   }
   return 0;
 }

@@ -8,7 +8,7 @@ class VersionNumber {
  public:
   VersionNumber() = default;
   VersionNumber(std::int32_t major, std::int32_t minor, std::int32_t build, std::int32_t revision)
-      : parts_{major, minor, build, revision} {}
+      : m_parts{major, minor, build, revision} {}
 
   // One to four dot-separated non-negative 32-bit integers; missing parts are 0.
   // Anything else (empty text or piece, signs, spaces, letters, overflow, a fifth piece)
@@ -30,5 +30,5 @@ class VersionNumber {
  private:
   static int Compare(const VersionNumber& a, const VersionNumber& b);
 
-  std::int32_t parts_[4] = {0, 0, 0, 0};
+  std::int32_t m_parts[4] = {0, 0, 0, 0};
 };

@@ -15,16 +15,16 @@ class XmlException : public std::runtime_error {
 class XmlObjectException : public XmlException {
  public:
   XmlObjectException(const std::string& key, XmlNodePtr node, std::wstring propertyName)
-      : XmlException("Object." + key), node_(std::move(node)), propertyName_(std::move(propertyName)) {}
+      : XmlException("Object." + key), m_node(std::move(node)), m_propertyName(std::move(propertyName)) {}
 
   // The node concerned; null when the reader had no current node.
-  const XmlNodePtr& Node() const { return node_; }
+  const XmlNodePtr& Node() const { return m_node; }
   // The property concerned; empty for child failures.
-  const std::wstring& PropertyName() const { return propertyName_; }
+  const std::wstring& PropertyName() const { return m_propertyName; }
 
  private:
-  XmlNodePtr node_;
-  std::wstring propertyName_;
+  XmlNodePtr m_node;
+  std::wstring m_propertyName;
 };
 
 // Keys of XmlObjectException.

@@ -11,16 +11,16 @@ void XmlReaderFrame::Reset(XmlNodePtr visited) {
   byName.reset();
 }
 
-XmlObjectReader::XmlObjectReader(const XmlNodePtr& root, Values values) : values_(values) {
+XmlObjectReader::XmlObjectReader(const XmlNodePtr& root, Values values) : m_values(values) {
   if (!root) throw std::runtime_error("error while parsing xml.");
-  frames_.push_back(XmlReaderFramePtr(new XmlReaderFrame(root)));
+  m_frames.push_back(XmlReaderFramePtr(new XmlReaderFrame(root)));
 }
 
 XmlReaderFrame& XmlObjectReader::RequireFrame(const std::wstring& propertyName) const {
   // Reading after the root was left is a mistake of the reading code; it fails the read
   // like any other schema error rather than touching a frame that is not there.
-  if (frames_.empty()) ThrowObjectError(kXmlNoCurrentNode, propertyName);
-  return *frames_.back();
+  if (m_frames.empty()) ThrowObjectError(kXmlNoCurrentNode, propertyName);
+  return *m_frames.back();
 }
 
 const std::wstring& XmlObjectReader::CurrentName() const { return RequireFrame(std::wstring()).node->Name(); }
@@ -39,7 +39,7 @@ const XmlPropertyNode::Property* XmlObjectReader::Read(XmlReaderFrame& frame, co
 }
 
 void XmlObjectReader::Deliver(const XmlPropertyNode::Property& property, std::wstring& value) const {
-  if (values_ == Values::Take)
+  if (m_values == Values::Take)
     value = std::move(const_cast<std::wstring&>(property.second));
   else
     value = property.second;
@@ -70,12 +70,12 @@ std::wstring XmlObjectReader::ReadRequiredProperty(const std::wstring& name) {
 
 void XmlObjectReader::PushChild(XmlReaderFrame& frame, std::size_t index) {
   const XmlNodePtr& node = frame.node->Children()[index];
-  if (spare_.empty()) {
-    frames_.push_back(XmlReaderFramePtr(new XmlReaderFrame(node)));
+  if (m_spare.empty()) {
+    m_frames.push_back(XmlReaderFramePtr(new XmlReaderFrame(node)));
   } else {
-    spare_.back()->Reset(node);
-    frames_.push_back(std::move(spare_.back()));
-    spare_.pop_back();
+    m_spare.back()->Reset(node);
+    m_frames.push_back(std::move(m_spare.back()));
+    m_spare.pop_back();
   }
   frame.entered[index] = true;
   const std::size_t n = frame.entered.size();
@@ -134,23 +134,23 @@ bool XmlObjectReader::EnterNextChild() {
 }
 
 void XmlObjectReader::LeaveChild() {
-  if (frames_.empty()) return;
-  XmlReaderFramePtr left = std::move(frames_.back());
-  frames_.pop_back();
+  if (m_frames.empty()) return;
+  XmlReaderFramePtr left = std::move(m_frames.back());
+  m_frames.pop_back();
   // A tree given up is taken apart as the reading leaves it: a node left is not read again,
   // and its memory is freed while it is still in the cache and reused by what the reading
   // builds next, instead of all at once at the end.
-  if (values_ == Values::Take && left->node && left->node->UseCount() == 1 + (frames_.empty() ? 0 : 1))
+  if (m_values == Values::Take && left->node && left->node->UseCount() == 1 + (m_frames.empty() ? 0 : 1))
     left->node->ReleaseContents();
   if (left->UseCount() == 1) {
     left->node.reset();  // the frame keeps no node alive while it waits
-    spare_.push_back(std::move(left));
+    m_spare.push_back(std::move(left));
   }
 }
 
 void XmlObjectReader::ThrowObjectError(const std::string& key, const std::wstring& propertyName) const {
   XmlNodePtr node;
-  if (!frames_.empty()) node = frames_.back()->node;
+  if (!m_frames.empty()) node = m_frames.back()->node;
   throw XmlObjectException(key, node, propertyName);
 }
 

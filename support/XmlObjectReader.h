@@ -59,9 +59,9 @@ class XmlObjectReader {
   explicit XmlObjectReader(const XmlNodePtr& root, Values values = Values::Copy);
 
   // Null once every frame has been left.
-  XmlReaderFrame* CurrentFrame() const { return frames_.empty() ? nullptr : frames_.back().get(); }
+  XmlReaderFrame* CurrentFrame() const { return m_frames.empty() ? nullptr : m_frames.back().get(); }
   const std::wstring& CurrentName() const;
-  std::size_t Depth() const { return frames_.size(); }
+  std::size_t Depth() const { return m_frames.size(); }
 
   // False when absent (the name is then not recorded); "PropertyReadTwice" when read before in this visit.
   bool TryReadProperty(const std::wstring& name, std::wstring& value);
@@ -87,12 +87,12 @@ class XmlObjectReader {
   void Deliver(const XmlPropertyNode::Property& property, std::wstring& value) const;
   void PushChild(XmlReaderFrame& frame, std::size_t index);
 
-  Values values_;
+  Values m_values;
 
-  std::deque<XmlReaderFramePtr> frames_;
+  std::deque<XmlReaderFramePtr> m_frames;
   // Frames left behind that nobody else holds, kept for the next visits: a read enters
   // thousands of nodes, and a fresh frame per node would be most of its allocations.
-  std::vector<XmlReaderFramePtr> spare_;
+  std::vector<XmlReaderFramePtr> m_spare;
 };
 
 // Typed values are read as text: an optional sign and leading digits, 0 when there are none;

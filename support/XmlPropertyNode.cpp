@@ -37,13 +37,13 @@ struct NodePool {
 
 class PoolGuard {
  public:
-  explicit PoolGuard(NodePool& pool) : pool_(pool) { EnterCriticalSection(&pool_.lock); }
-  ~PoolGuard() { LeaveCriticalSection(&pool_.lock); }
+  explicit PoolGuard(NodePool& pool) : m_pool(pool) { EnterCriticalSection(&m_pool.lock); }
+  ~PoolGuard() { LeaveCriticalSection(&m_pool.lock); }
   PoolGuard(const PoolGuard&) = delete;
   PoolGuard& operator=(const PoolGuard&) = delete;
 
  private:
-  NodePool& pool_;
+  NodePool& m_pool;
 };
 
 NodePool& Pool() {
@@ -163,13 +163,13 @@ bool Translate(XmlNodePtr& parent, const TiXmlElement* element, TiXmlElement* co
 
 }  // namespace
 
-XmlPropertyNode::~XmlPropertyNode() { DetachHeldChildren(children_); }
+XmlPropertyNode::~XmlPropertyNode() { DetachHeldChildren(m_children); }
 
 void XmlPropertyNode::DetachHeldChildren(const std::vector<XmlNodePtr>& children) {
   // Children outlive their parent's hold only when someone else holds them; they must not
   // follow a pointer to a parent that is gone.
   for (const XmlNodePtr& child : children) {
-    if (child->UseCount() > 1) child->parent_ = nullptr;
+    if (child->UseCount() > 1) child->m_parent = nullptr;
   }
 }
 
@@ -229,23 +229,23 @@ bool XmlPropertyNode::AddProperty(const std::wstring& name, const std::wstring& 
 
 bool XmlPropertyNode::AddProperty(std::wstring&& name, std::wstring&& value) {
   // Properties mostly arrive in order (attributes and leaves as written): try the end first.
-  if (!properties_.empty()) {
-    const int last = CompareNames(properties_.back().first, name);
+  if (!m_properties.empty()) {
+    const int last = CompareNames(m_properties.back().first, name);
     if (last == 0) return false;
     if (last < 0) {
-      properties_.emplace_back(std::move(name), std::move(value));
+      m_properties.emplace_back(std::move(name), std::move(value));
       return true;
     }
   }
-  auto at = LowerBound(properties_, name);
-  if (at != properties_.end() && SameName(at->first, name)) return false;
-  properties_.emplace(at, std::move(name), std::move(value));
+  auto at = LowerBound(m_properties, name);
+  if (at != m_properties.end() && SameName(at->first, name)) return false;
+  m_properties.emplace(at, std::move(name), std::move(value));
   return true;
 }
 
 const XmlPropertyNode::Property* XmlPropertyNode::FindProperty(const std::wstring& name) const {
-  auto at = LowerBound(properties_, name);
-  if (at == properties_.end() || !SameName(at->first, name)) return nullptr;
+  auto at = LowerBound(m_properties, name);
+  if (at == m_properties.end() || !SameName(at->first, name)) return nullptr;
   return &*at;
 }
 
@@ -264,15 +264,15 @@ const std::wstring& XmlPropertyNode::GetRequiredProperty(const std::wstring& nam
 }
 
 void XmlPropertyNode::ReleaseContents() {
-  PropertyMap().swap(properties_);
+  PropertyMap().swap(m_properties);
   std::vector<XmlNodePtr> children;
-  children.swap(children_);
+  children.swap(m_children);
   DetachHeldChildren(children);
 }
 
 void XmlPropertyNode::AppendChild(const XmlNodePtr& child) {
-  children_.push_back(child);
-  child->parent_ = this;
+  m_children.push_back(child);
+  child->m_parent = this;
 }
 
 bool TranslateXmlElement(XmlNodePtr& parent, const TiXmlElement* element, XmlParseResultPtr* result, void* scratch,

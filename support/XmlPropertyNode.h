@@ -33,14 +33,14 @@ class XmlPropertyNode final : public RefCounted {
   using Property = std::pair<std::wstring, std::wstring>;
   using PropertyMap = std::vector<Property>;
 
-  explicit XmlPropertyNode(std::wstring name) : name_(std::move(name)) {}
+  explicit XmlPropertyNode(std::wstring name) : m_name(std::move(name)) {}
   ~XmlPropertyNode() override;
 
-  const std::wstring& Name() const { return name_; }
+  const std::wstring& Name() const { return m_name; }
   // Not a reference: a subtree kept alone keeps a stale parent pointer that nothing follows.
-  XmlPropertyNode* Parent() const { return parent_; }
-  const PropertyMap& Properties() const { return properties_; }
-  const std::vector<XmlNodePtr>& Children() const { return children_; }
+  XmlPropertyNode* Parent() const { return m_parent; }
+  const PropertyMap& Properties() const { return m_properties; }
+  const std::vector<XmlNodePtr>& Children() const { return m_children; }
 
   // False, and nothing changed, when the name exists.
   bool AddProperty(const std::wstring& name, const std::wstring& value);
@@ -48,14 +48,14 @@ class XmlPropertyNode final : public RefCounted {
   bool GetProperty(const std::wstring& name, std::wstring& value) const;
   // The entry of that name, or null. Entries stay where they are once the tree is built.
   const Property* FindProperty(const std::wstring& name) const;
-  void ReserveProperties(std::size_t count) { properties_.reserve(count); }
+  void ReserveProperties(std::size_t count) { m_properties.reserve(count); }
   // The value, or throws XmlObjectException "PropertyNotFound" with this node and the name.
   const std::wstring& GetRequiredProperty(const std::wstring& name) const;
 
   void AppendChild(const XmlNodePtr& child);
   // Drops every property and child (children held nowhere else go with their subtrees).
   void ReleaseContents();
-  void ReserveChildren(std::size_t count) { children_.reserve(count); }
+  void ReserveChildren(std::size_t count) { m_children.reserve(count); }
 
   static void* operator new(std::size_t size);
   static void operator delete(void* block, std::size_t size) noexcept;
@@ -63,10 +63,10 @@ class XmlPropertyNode final : public RefCounted {
  private:
   static void DetachHeldChildren(const std::vector<XmlNodePtr>& children);
 
-  XmlPropertyNode* parent_ = nullptr;
-  std::wstring name_;
-  PropertyMap properties_;
-  std::vector<XmlNodePtr> children_;
+  XmlPropertyNode* m_parent = nullptr;
+  std::wstring m_name;
+  PropertyMap m_properties;
+  std::vector<XmlNodePtr> m_children;
 };
 
 // The outcome of a translation, for callers that want to know why it failed.

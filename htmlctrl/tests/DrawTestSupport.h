@@ -8,46 +8,46 @@
 
 class TestCanvas {
  public:
-  TestCanvas(int width, int height, COLORREF fill = RGB(255, 255, 255)) : width_(width), height_(height) {
-    dc_ = CreateCompatibleDC(nullptr);
+  TestCanvas(int width, int height, COLORREF fill = RGB(255, 255, 255)) : m_width(width), m_height(height) {
+    m_dc = CreateCompatibleDC(nullptr);
     BITMAPINFO info;
     std::memset(&info, 0, sizeof info);
     info.bmiHeader.biSize = sizeof(BITMAPINFOHEADER);
     info.bmiHeader.biWidth = width;
-    info.bmiHeader.biHeight = -height;  // top-down, so row y is bits_[y * width]
+    info.bmiHeader.biHeight = -height;  // top-down, so row y is m_bits[y * width]
     info.bmiHeader.biPlanes = 1;
     info.bmiHeader.biBitCount = 32;
     info.bmiHeader.biCompression = BI_RGB;
     void* bits = nullptr;
-    bitmap_ = CreateDIBSection(dc_, &info, DIB_RGB_COLORS, &bits, nullptr, 0);
-    bits_ = static_cast<DWORD*>(bits);
-    old_ = SelectObject(dc_, bitmap_);
+    m_bitmap = CreateDIBSection(m_dc, &info, DIB_RGB_COLORS, &bits, nullptr, 0);
+    m_bits = static_cast<DWORD*>(bits);
+    m_old = SelectObject(m_dc, m_bitmap);
     Fill(fill);
   }
   ~TestCanvas() {
-    SelectObject(dc_, old_);
-    DeleteObject(bitmap_);
-    DeleteDC(dc_);
+    SelectObject(m_dc, m_old);
+    DeleteObject(m_bitmap);
+    DeleteDC(m_dc);
   }
   TestCanvas(const TestCanvas&) = delete;
   TestCanvas& operator=(const TestCanvas&) = delete;
 
-  HDC dc() const { return dc_; }
-  HBITMAP bitmap() const { return bitmap_; }
-  int width() const { return width_; }
-  int height() const { return height_; }
+  HDC dc() const { return m_dc; }
+  HBITMAP bitmap() const { return m_bitmap; }
+  int width() const { return m_width; }
+  int height() const { return m_height; }
   void Fill(COLORREF colour) {
     GdiFlush();
-    for (int i = 0; i < width_ * height_; ++i) bits_[i] = ToDib(colour);
+    for (int i = 0; i < m_width * m_height; ++i) m_bits[i] = ToDib(colour);
   }
   void Set(int x, int y, COLORREF colour) {
     GdiFlush();
-    bits_[y * width_ + x] = ToDib(colour);
+    m_bits[y * m_width + x] = ToDib(colour);
   }
   // The pixel as a COLORREF (alpha dropped).
   COLORREF At(int x, int y) const {
     GdiFlush();
-    const DWORD p = bits_[y * width_ + x];
+    const DWORD p = m_bits[y * m_width + x];
     return RGB((p >> 16) & 0xFF, (p >> 8) & 0xFF, p & 0xFF);
   }
   // Pixels in the rectangle that differ from colour.
@@ -58,27 +58,27 @@ class TestCanvas {
         if (At(x, y) != colour) ++count;
     return count;
   }
-  int CountNot(COLORREF colour) const { return CountNot(colour, RECT{0, 0, width_, height_}); }
+  int CountNot(COLORREF colour) const { return CountNot(colour, RECT{0, 0, m_width, m_height}); }
   // Rightmost and leftmost columns holding a pixel other than white (-1 when none).
   int RightmostInk() const {
-    for (int x = width_ - 1; x >= 0; --x)
-      if (CountNot(RGB(255, 255, 255), RECT{x, 0, x + 1, height_})) return x;
+    for (int x = m_width - 1; x >= 0; --x)
+      if (CountNot(RGB(255, 255, 255), RECT{x, 0, x + 1, m_height})) return x;
     return -1;
   }
   int LeftmostInk() const {
-    for (int x = 0; x < width_; ++x)
-      if (CountNot(RGB(255, 255, 255), RECT{x, 0, x + 1, height_})) return x;
+    for (int x = 0; x < m_width; ++x)
+      if (CountNot(RGB(255, 255, 255), RECT{x, 0, x + 1, m_height})) return x;
     return -1;
   }
 
  private:
   static DWORD ToDib(COLORREF c) { return (GetRValue(c) << 16) | (GetGValue(c) << 8) | GetBValue(c); }
 
-  int width_, height_;
-  HDC dc_;
-  HBITMAP bitmap_;
-  HGDIOBJ old_;
-  DWORD* bits_ = nullptr;
+  int m_width, m_height;
+  HDC m_dc;
+  HBITMAP m_bitmap;
+  HGDIOBJ m_old;
+  DWORD* m_bits = nullptr;
 };
 
 // The extent of text in the drawer's body font (Verdana, 10 pt) with the given weight and

@@ -149,29 +149,29 @@ TEST(LightFont, AttributesAndFaceBound) {
 // Drawing needs a visible window's DC.
 class LightDraw : public ::testing::Test {
  protected:
-  LightDraw() : window_(400, 60) { dc_ = GetDC(window_.get()); }
-  ~LightDraw() override { ReleaseDC(window_.get(), dc_); }
+  LightDraw() : m_window(400, 60) { m_dc = GetDC(m_window.get()); }
+  ~LightDraw() override { ReleaseDC(m_window.get(), m_dc); }
 
   int DrawnWidth(const std::wstring& html, XHTMLDRAWPARAMS& params, BOOL hot = FALSE) {
     params.rect = RECT{10, 10, 390, 40};
-    CXHtmlDraw().Draw(dc_, html.c_str(), &params, hot);
+    CXHtmlDraw().Draw(m_dc, html.c_str(), &params, hot);
     return params.right_x - params.rect.left;
   }
   int TextWidth(const std::wstring& text, int weight = FW_NORMAL) {
     LOGFONTW font = {};
-    GetObjectW(GetCurrentObject(dc_, OBJ_FONT), sizeof font, &font);
+    GetObjectW(GetCurrentObject(m_dc, OBJ_FONT), sizeof font, &font);
     font.lfWeight = weight;
     HFONT made = CreateFontIndirectW(&font);
-    HGDIOBJ old = SelectObject(dc_, made);
+    HGDIOBJ old = SelectObject(m_dc, made);
     SIZE size = {0, 0};
-    GetTextExtentPoint32W(dc_, text.c_str(), static_cast<int>(text.size()), &size);
-    SelectObject(dc_, old);
+    GetTextExtentPoint32W(m_dc, text.c_str(), static_cast<int>(text.size()), &size);
+    SelectObject(m_dc, old);
     DeleteObject(made);
     return size.cx;
   }
 
-  TestWindow window_;
-  HDC dc_;
+  TestWindow m_window;
+  HDC m_dc;
 };
 
 TEST_F(LightDraw, PiecesAdvanceByTheirMeasuredWidth) {
@@ -213,7 +213,7 @@ TEST_F(LightDraw, LinkRectangleTargetAndHotLook) {
   EXPECT_GT(params.link_rect.bottom, params.link_rect.top);
   // Link text is drawn in the link colour, and nowhere else.
   TestCanvas canvas(400, 60);
-  TestWindow::Capture(window_.get(), canvas);
+  TestWindow::Capture(m_window.get(), canvas);
   auto blue = [&canvas](RECT r) {
     return (r.right - r.left) * (r.bottom - r.top) - canvas.CountNot(RGB(0, 0, 255), r);
   };
@@ -237,7 +237,7 @@ TEST_F(LightDraw, NothingDrawnIntoHiddenOrEmptyPlaces) {
   XHTMLDRAWPARAMS params;
   params.rect = RECT{10, 10, 10, 40};
   params.right_x = 77;
-  CXHtmlDraw().Draw(dc_, L"text", &params, FALSE);
+  CXHtmlDraw().Draw(m_dc, L"text", &params, FALSE);
   EXPECT_EQ(77, params.right_x);
   TestCanvas memory(50, 50);
   params.rect = RECT{0, 0, 50, 50};
@@ -286,7 +286,7 @@ TEST(LightLinks, AppCommands) {
 // A theme whose functions record what they were asked to draw.
 class RecordingTheme : public ThemeApi {
  public:
-  explicit RecordingTheme(BOOL active) : active_(active) {}
+  explicit RecordingTheme(BOOL active) : m_active(active) {}
   HTHEME OpenThemeData(HWND, const wchar_t* classes) override {
     opened_class = classes;
     ++opened;
@@ -308,7 +308,7 @@ class RecordingTheme : public ThemeApi {
     edges.push_back({part, state, *rect});
     return S_OK;
   }
-  BOOL IsThemeActive() override { return active_; }
+  BOOL IsThemeActive() override { return m_active; }
   BOOL IsAppThemed() override { return TRUE; }
 
   struct Call {
@@ -320,7 +320,7 @@ class RecordingTheme : public ThemeApi {
   int opened = 0, closed = 0;
 
  private:
-  BOOL active_;
+  BOOL m_active;
 };
 
 TEST(CheckboxImages, EveryStateThemedAndClassic) {

@@ -17,17 +17,17 @@ class TestWindow {
       wc.hCursor = LoadCursorW(nullptr, IDC_ARROW);
       RegisterClassW(&wc);
     }
-    window_ = CreateWindowExW(WS_EX_TOOLWINDOW, kClass, L"", WS_POPUP | WS_VISIBLE, x, y, width, height, nullptr,
-                              nullptr, GetModuleHandleW(nullptr), nullptr);
-    SetWindowLongPtrW(window_, GWLP_USERDATA, static_cast<LONG_PTR>(fill));
-    RedrawWindow(window_, nullptr, nullptr, RDW_INVALIDATE | RDW_ERASE | RDW_UPDATENOW | RDW_ALLCHILDREN);
+    m_window = CreateWindowExW(WS_EX_TOOLWINDOW, kClass, L"", WS_POPUP | WS_VISIBLE, x, y, width, height, nullptr,
+                               nullptr, GetModuleHandleW(nullptr), nullptr);
+    SetWindowLongPtrW(m_window, GWLP_USERDATA, static_cast<LONG_PTR>(fill));
+    RedrawWindow(m_window, nullptr, nullptr, RDW_INVALIDATE | RDW_ERASE | RDW_UPDATENOW | RDW_ALLCHILDREN);
     Pump();
   }
-  ~TestWindow() { DestroyWindow(window_); }
+  ~TestWindow() { DestroyWindow(m_window); }
   TestWindow(const TestWindow&) = delete;
   TestWindow& operator=(const TestWindow&) = delete;
 
-  HWND get() const { return window_; }
+  HWND get() const { return m_window; }
   static void Pump() {
     MSG msg;
     while (PeekMessageW(&msg, nullptr, 0, 0, PM_REMOVE)) {
@@ -56,5 +56,5 @@ class TestWindow {
     return DefWindowProcW(window, message, wparam, lparam);
   }
 
-  HWND window_ = nullptr;
+  HWND m_window = nullptr;
 };

@@ -96,9 +96,9 @@ class ToolTipMachine : public ::testing::Test {
       auto* request = reinterpret_cast<NM_PPTOOLTIP_DISPLAY*>(lparam);
       if (request->hdr.code == Tip::kTextRequest) {
         auto* self = reinterpret_cast<ToolTipMachine*>(GetWindowLongPtrW(window, GWLP_USERDATA));
-        ++self->requests_;
-        self->requested_window_ = request->tool_window;
-        request->tool->text = self->text_;
+        ++self->m_requests;
+        self->m_requestedWindow = request->tool_window;
+        request->tool->text = self->m_text;
         return 0;
       }
     }
@@ -121,29 +121,29 @@ class ToolTipMachine : public ::testing::Test {
     RegisterClassW(&wc);
     // Top-most, so that windows of other test programs on the same display cannot be the
     // window under the test's points.
-    parent_ = CreateWindowExW(WS_EX_TOPMOST | WS_EX_TOOLWINDOW, wc.lpszClassName, L"", WS_POPUP | WS_VISIBLE, 100, 100,
-                              500, 400, nullptr, nullptr, wc.hInstance, nullptr);
-    SetWindowLongPtrW(parent_, GWLP_USERDATA, reinterpret_cast<LONG_PTR>(this));
+    m_parent = CreateWindowExW(WS_EX_TOPMOST | WS_EX_TOOLWINDOW, wc.lpszClassName, L"", WS_POPUP | WS_VISIBLE, 100, 100,
+                               500, 400, nullptr, nullptr, wc.hInstance, nullptr);
+    SetWindowLongPtrW(m_parent, GWLP_USERDATA, reinterpret_cast<LONG_PTR>(this));
     // Tool windows of the same class: they erase in the same green.
-    first_ = CreateWindowW(wc.lpszClassName, L"", WS_CHILD | WS_VISIBLE, 0, 0, 250, 400, parent_, nullptr, wc.hInstance,
-                           nullptr);
-    second_ = CreateWindowW(wc.lpszClassName, L"", WS_CHILD | WS_VISIBLE, 250, 0, 250, 400, parent_, nullptr,
+    m_first = CreateWindowW(wc.lpszClassName, L"", WS_CHILD | WS_VISIBLE, 0, 0, 250, 400, m_parent, nullptr,
                             wc.hInstance, nullptr);
+    m_second = CreateWindowW(wc.lpszClassName, L"", WS_CHILD | WS_VISIBLE, 250, 0, 250, 400, m_parent, nullptr,
+                             wc.hInstance, nullptr);
     TestWindow::Pump();
-    EXPECT_TRUE(tip_.Create(parent_));
-    tip_.SetNotify(parent_);
+    EXPECT_TRUE(m_tip.Create(m_parent));
+    m_tip.SetNotify(m_parent);
     // Delays that never elapse during a test: every step is driven by hand.
-    tip_.SetInitialDelay(600000);
-    tip_.SetAutoHideDelay(600000);
-    tip_.SetCursorQuery([this] { return cursor_; });
+    m_tip.SetInitialDelay(600000);
+    m_tip.SetAutoHideDelay(600000);
+    m_tip.SetCursorQuery([this] { return m_cursor; });
     Tip::Tool whole;
     whole.id = 1;
-    tip_.AddTool(first_, whole);
-    tip_.AddTool(second_, whole);
+    m_tip.AddTool(m_first, whole);
+    m_tip.AddTool(m_second, whole);
   }
   ~ToolTipMachine() override {
-    tip_.DestroyWindow();
-    DestroyWindow(parent_);
+    m_tip.DestroyWindow();
+    DestroyWindow(m_parent);
   }
 
   void Move(POINT screen) {
@@ -151,74 +151,74 @@ class ToolTipMachine : public ::testing::Test {
     msg.hwnd = WindowFromPoint(screen);
     msg.message = WM_MOUSEMOVE;
     msg.pt = screen;
-    tip_.RelayEvent(msg);
+    m_tip.RelayEvent(msg);
   }
   void Relay(UINT message) {
     MSG msg = {};
-    msg.hwnd = first_;
+    msg.hwnd = m_first;
     msg.message = message;
-    msg.pt = cursor_;
-    tip_.RelayEvent(msg);
+    msg.pt = m_cursor;
+    m_tip.RelayEvent(msg);
   }
   // Moves there and rests: the show delay ends with the cursor still there.
   void MoveAndRest(POINT screen) {
-    cursor_ = screen;
+    m_cursor = screen;
     Move(screen);
-    ASSERT_TRUE(tip_.IsTimerArmed(Tip::kShowTimer));
-    tip_.OnTimer(Tip::kShowTimer);
+    ASSERT_TRUE(m_tip.IsTimerArmed(Tip::kShowTimer));
+    m_tip.OnTimer(Tip::kShowTimer);
   }
 
-  HWND parent_ = nullptr, first_ = nullptr, second_ = nullptr;
-  Tip tip_;
-  POINT cursor_ = {0, 0};
-  std::wstring text_ = L"<b>Tip</b> text";
-  int requests_ = 0;
-  HWND requested_window_ = nullptr;
+  HWND m_parent = nullptr, m_first = nullptr, m_second = nullptr;
+  Tip m_tip;
+  POINT m_cursor = {0, 0};
+  std::wstring m_text = L"<b>Tip</b> text";
+  int m_requests = 0;
+  HWND m_requestedWindow = nullptr;
 };
 
 TEST_F(ToolTipMachine, DelaysShowHideAndTheCursorRule) {
   const POINT a = {300, 400}, b = {302, 401};
-  cursor_ = a;
+  m_cursor = a;
   Move(a);
-  EXPECT_TRUE(tip_.IsTimerArmed(Tip::kShowTimer));
-  EXPECT_EQ(600000u, tip_.TimerInterval(Tip::kShowTimer));
+  EXPECT_TRUE(m_tip.IsTimerArmed(Tip::kShowTimer));
+  EXPECT_EQ(600000u, m_tip.TimerInterval(Tip::kShowTimer));
   // The same point again changes nothing.
   Move(a);
-  EXPECT_EQ(0, requests_);
-  tip_.OnTimer(Tip::kShowTimer);
-  EXPECT_EQ(Tip::kShown, tip_.GetState());
-  EXPECT_EQ(1, requests_);
-  EXPECT_EQ(first_, requested_window_);
-  EXPECT_TRUE(IsWindowVisible(tip_.GetSafeHwnd()));
-  EXPECT_EQ(0, tip_.GetTransparency());
-  EXPECT_EQ(600000u, tip_.TimerInterval(Tip::kHideTimer));
+  EXPECT_EQ(0, m_requests);
+  m_tip.OnTimer(Tip::kShowTimer);
+  EXPECT_EQ(Tip::kShown, m_tip.GetState());
+  EXPECT_EQ(1, m_requests);
+  EXPECT_EQ(m_first, m_requestedWindow);
+  EXPECT_TRUE(IsWindowVisible(m_tip.GetSafeHwnd()));
+  EXPECT_EQ(0, m_tip.GetTransparency());
+  EXPECT_EQ(600000u, m_tip.TimerInterval(Tip::kHideTimer));
   // The pointer's point is on the cursor.
   RECT window;
-  GetWindowRect(tip_.GetSafeHwnd(), &window);
-  EXPECT_EQ(a.x, window.left + tip_.GetPlacement().anchor.x);
-  EXPECT_EQ(a.y, window.top + tip_.GetPlacement().anchor.y);
+  GetWindowRect(m_tip.GetSafeHwnd(), &window);
+  EXPECT_EQ(a.x, window.left + m_tip.GetPlacement().anchor.x);
+  EXPECT_EQ(a.y, window.top + m_tip.GetPlacement().anchor.y);
 
   // Without fades the auto-hide step hides at once.
-  tip_.OnTimer(Tip::kHideTimer);
-  EXPECT_EQ(Tip::kHidden, tip_.GetState());
-  EXPECT_FALSE(IsWindowVisible(tip_.GetSafeHwnd()));
-  EXPECT_FALSE(tip_.IsTimerArmed(Tip::kHideTimer));
+  m_tip.OnTimer(Tip::kHideTimer);
+  EXPECT_EQ(Tip::kHidden, m_tip.GetState());
+  EXPECT_FALSE(IsWindowVisible(m_tip.GetSafeHwnd()));
+  EXPECT_FALSE(m_tip.IsTimerArmed(Tip::kHideTimer));
 
   // Moving inside the same tool does not show it again (no multiple-show behaviour).
   Move(b);
-  EXPECT_FALSE(tip_.IsTimerArmed(Tip::kShowTimer));
+  EXPECT_FALSE(m_tip.IsTimerArmed(Tip::kShowTimer));
   // Another tool is queued; the cursor moving meanwhile prevents the show.
   const POINT c = {400, 300};
   Move(c);
-  EXPECT_TRUE(tip_.IsTimerArmed(Tip::kShowTimer));
-  cursor_ = POINT{401, 300};
-  tip_.OnTimer(Tip::kShowTimer);
-  EXPECT_EQ(Tip::kHidden, tip_.GetState());
-  EXPECT_EQ(1, requests_);
+  EXPECT_TRUE(m_tip.IsTimerArmed(Tip::kShowTimer));
+  m_cursor = POINT{401, 300};
+  m_tip.OnTimer(Tip::kShowTimer);
+  EXPECT_EQ(Tip::kHidden, m_tip.GetState());
+  EXPECT_EQ(1, m_requests);
   // Resting there shows it for the second window.
   MoveAndRest(POINT{410, 300});
-  EXPECT_EQ(Tip::kShown, tip_.GetState());
-  EXPECT_EQ(second_, requested_window_);
+  EXPECT_EQ(Tip::kShown, m_tip.GetState());
+  EXPECT_EQ(m_second, m_requestedWindow);
   // A key press, a click or deactivating the application hides the tip at once.
   const UINT hiding[] = {WM_KEYDOWN, WM_RBUTTONDOWN, WM_MOUSEWHEEL, WM_NCLBUTTONDOWN};
   for (UINT message : hiding) {
@@ -226,68 +226,68 @@ TEST_F(ToolTipMachine, DelaysShowHideAndTheCursorRule) {
     multiple.id = 1;
     multiple.mask = Tip::kMaskBehaviour;
     multiple.behaviour = Tip::kMultipleShow;
-    tip_.AddTool(second_, multiple);
+    m_tip.AddTool(m_second, multiple);
     Move(POINT{700, 700});  // away from every tool: the current one is forgotten
-    MoveAndRest(POINT{cursor_.x + 1, 300});
-    ASSERT_EQ(Tip::kShown, tip_.GetState()) << message;
+    MoveAndRest(POINT{m_cursor.x + 1, 300});
+    ASSERT_EQ(Tip::kShown, m_tip.GetState()) << message;
     Relay(message);
-    EXPECT_EQ(Tip::kHidden, tip_.GetState()) << message;
-    EXPECT_FALSE(IsWindowVisible(tip_.GetSafeHwnd())) << message;
+    EXPECT_EQ(Tip::kHidden, m_tip.GetState()) << message;
+    EXPECT_FALSE(IsWindowVisible(m_tip.GetSafeHwnd())) << message;
   }
-  MoveAndRest(POINT{cursor_.x + 1, 300});
-  SendMessageW(tip_.GetSafeHwnd(), WM_ACTIVATEAPP, FALSE, 0);
-  EXPECT_FALSE(IsWindowVisible(tip_.GetSafeHwnd()));
+  MoveAndRest(POINT{m_cursor.x + 1, 300});
+  SendMessageW(m_tip.GetSafeHwnd(), WM_ACTIVATEAPP, FALSE, 0);
+  EXPECT_FALSE(IsWindowVisible(m_tip.GetSafeHwnd()));
   // Leaving every tool stops a pending show.
-  Move(POINT{cursor_.x + 2, 300});
+  Move(POINT{m_cursor.x + 2, 300});
   Move(POINT{700, 700});
-  EXPECT_FALSE(tip_.IsTimerArmed(Tip::kShowTimer));
+  EXPECT_FALSE(m_tip.IsTimerArmed(Tip::kShowTimer));
   // An empty text shows nothing.
-  text_.clear();
+  m_text.clear();
   MoveAndRest(POINT{100, 150});
-  EXPECT_EQ(Tip::kHidden, tip_.GetState());
-  EXPECT_FALSE(IsWindowVisible(tip_.GetSafeHwnd()));
+  EXPECT_EQ(Tip::kHidden, m_tip.GetState());
+  EXPECT_FALSE(IsWindowVisible(m_tip.GetSafeHwnd()));
 }
 
 TEST_F(ToolTipMachine, FadesAndAQueuedShow) {
-  tip_.SetFadeDelays(600000, 600000);
+  m_tip.SetFadeDelays(600000, 600000);
   Tip::Tool see_through;
   see_through.id = 1;
   see_through.mask = Tip::kMaskTransparency;
   see_through.transparency = 30;
-  tip_.AddTool(first_, see_through);
+  m_tip.AddTool(m_first, see_through);
   MoveAndRest(POINT{200, 400});
-  EXPECT_EQ(Tip::kAppearing, tip_.GetState());
-  EXPECT_EQ(100, tip_.GetTransparency());
-  EXPECT_TRUE(tip_.IsTimerArmed(Tip::kFadeInTimer));
-  EXPECT_FALSE(tip_.IsTimerArmed(Tip::kHideTimer));
+  EXPECT_EQ(Tip::kAppearing, m_tip.GetState());
+  EXPECT_EQ(100, m_tip.GetTransparency());
+  EXPECT_TRUE(m_tip.IsTimerArmed(Tip::kFadeInTimer));
+  EXPECT_FALSE(m_tip.IsTimerArmed(Tip::kHideTimer));
   const int fade_in[] = {80, 60, 40, 30};
   for (int expected : fade_in) {
-    tip_.OnTimer(Tip::kFadeInTimer);
-    EXPECT_EQ(expected, tip_.GetTransparency());
+    m_tip.OnTimer(Tip::kFadeInTimer);
+    EXPECT_EQ(expected, m_tip.GetTransparency());
   }
-  EXPECT_EQ(Tip::kShown, tip_.GetState());
-  EXPECT_FALSE(tip_.IsTimerArmed(Tip::kFadeInTimer));
-  EXPECT_TRUE(tip_.IsTimerArmed(Tip::kHideTimer));
+  EXPECT_EQ(Tip::kShown, m_tip.GetState());
+  EXPECT_FALSE(m_tip.IsTimerArmed(Tip::kFadeInTimer));
+  EXPECT_TRUE(m_tip.IsTimerArmed(Tip::kHideTimer));
 
-  tip_.OnTimer(Tip::kHideTimer);
-  EXPECT_EQ(Tip::kDisappearing, tip_.GetState());
-  EXPECT_TRUE(tip_.IsTimerArmed(Tip::kFadeOutTimer));
+  m_tip.OnTimer(Tip::kHideTimer);
+  EXPECT_EQ(Tip::kDisappearing, m_tip.GetState());
+  EXPECT_TRUE(m_tip.IsTimerArmed(Tip::kFadeOutTimer));
   // A tool entered while the tip fades out waits for the fade's end.
-  cursor_ = POINT{400, 300};
-  Move(cursor_);
-  EXPECT_FALSE(tip_.IsTimerArmed(Tip::kShowTimer));
+  m_cursor = POINT{400, 300};
+  Move(m_cursor);
+  EXPECT_FALSE(m_tip.IsTimerArmed(Tip::kShowTimer));
   const int fade_out[] = {50, 70, 90, 100};
   for (int expected : fade_out) {
-    EXPECT_TRUE(IsWindowVisible(tip_.GetSafeHwnd()));
-    tip_.OnTimer(Tip::kFadeOutTimer);
-    EXPECT_EQ(expected, tip_.GetTransparency());
+    EXPECT_TRUE(IsWindowVisible(m_tip.GetSafeHwnd()));
+    m_tip.OnTimer(Tip::kFadeOutTimer);
+    EXPECT_EQ(expected, m_tip.GetTransparency());
   }
-  EXPECT_EQ(Tip::kHidden, tip_.GetState());
-  EXPECT_FALSE(IsWindowVisible(tip_.GetSafeHwnd()));
-  EXPECT_TRUE(tip_.IsTimerArmed(Tip::kShowTimer));
-  tip_.OnTimer(Tip::kShowTimer);
-  EXPECT_EQ(Tip::kAppearing, tip_.GetState());
-  EXPECT_EQ(second_, tip_.GetCurrentToolWindow());
+  EXPECT_EQ(Tip::kHidden, m_tip.GetState());
+  EXPECT_FALSE(IsWindowVisible(m_tip.GetSafeHwnd()));
+  EXPECT_TRUE(m_tip.IsTimerArmed(Tip::kShowTimer));
+  m_tip.OnTimer(Tip::kShowTimer);
+  EXPECT_EQ(Tip::kAppearing, m_tip.GetState());
+  EXPECT_EQ(m_second, m_tip.GetCurrentToolWindow());
 }
 
 TEST_F(ToolTipMachine, AutoHideDelayAndBehaviours) {
@@ -298,31 +298,31 @@ TEST_F(ToolTipMachine, AutoHideDelayAndBehaviours) {
   } cases[] = {{20000, 0, 20000}, {0, 0, 0}, {20000, Tip::kNoAutoHide, 0}};
   int x = 100;
   for (const Case& c : cases) {
-    tip_.SetAutoHideDelay(c.delay);
+    m_tip.SetAutoHideDelay(c.delay);
     Tip::Tool tool;
     tool.id = 1;
     tool.mask = Tip::kMaskBehaviour;
     tool.behaviour = c.behaviour | Tip::kMultipleShow;
-    tip_.AddTool(first_, tool);
+    m_tip.AddTool(m_first, tool);
     MoveAndRest(POINT{x++, 300});
-    EXPECT_EQ(Tip::kShown, tip_.GetState());
-    EXPECT_EQ(c.armed, tip_.TimerInterval(Tip::kHideTimer)) << c.delay << " " << c.behaviour;
-    tip_.HideAll();
+    EXPECT_EQ(Tip::kShown, m_tip.GetState());
+    EXPECT_EQ(c.armed, m_tip.TimerInterval(Tip::kHideTimer)) << c.delay << " " << c.behaviour;
+    m_tip.HideAll();
   }
-  EXPECT_EQ(20000u, tip_.GetAutoHideDelay());
+  EXPECT_EQ(20000u, m_tip.GetAutoHideDelay());
   // Moving inside the shown tool only restarts the auto-hide delay.
-  tip_.SetAutoHideDelay(600000);
+  m_tip.SetAutoHideDelay(600000);
   Tip::Tool restart;
   restart.id = 1;
   restart.mask = Tip::kMaskBehaviour;
   restart.behaviour = Tip::kRestartHideOnMove;
-  tip_.AddTool(first_, restart);
+  m_tip.AddTool(m_first, restart);
   MoveAndRest(POINT{150, 300});
-  tip_.OnTimer(Tip::kHideTimer);  // hidden; the same tool stays current
-  tip_.SetAutoHideDelay(700000);
+  m_tip.OnTimer(Tip::kHideTimer);  // hidden; the same tool stays current
+  m_tip.SetAutoHideDelay(700000);
   Move(POINT{151, 300});
-  EXPECT_EQ(700000u, tip_.TimerInterval(Tip::kHideTimer));
-  EXPECT_FALSE(tip_.IsTimerArmed(Tip::kShowTimer));
+  EXPECT_EQ(700000u, m_tip.TimerInterval(Tip::kHideTimer));
+  EXPECT_FALSE(m_tip.IsTimerArmed(Tip::kShowTimer));
 }
 
 TEST_F(ToolTipMachine, ToolsAndEmptyRectangles) {
@@ -330,31 +330,31 @@ TEST_F(ToolTipMachine, ToolsAndEmptyRectangles) {
   a.id = 1;
   b.id = 2;
   b.rect = RECT{0, 0, 10, 10};
-  tip_.AddTool(second_, b);  // with two tools an empty rectangle matches nothing
+  m_tip.AddTool(m_second, b);  // with two tools an empty rectangle matches nothing
   Move(POINT{400, 300});
-  EXPECT_FALSE(tip_.IsTimerArmed(Tip::kShowTimer));
+  EXPECT_FALSE(m_tip.IsTimerArmed(Tip::kShowTimer));
   MoveAndRest(POINT{355, 105});
-  EXPECT_EQ(1, requests_);
-  EXPECT_TRUE(tip_.GetTool(second_, 2, got));
+  EXPECT_EQ(1, m_requests);
+  EXPECT_TRUE(m_tip.GetTool(m_second, 2, got));
   EXPECT_EQ(10, got.rect.right);
   b.text = L"replaced";
-  tip_.AddTool(second_, b);  // an equal rectangle replaces
-  EXPECT_TRUE(tip_.GetTool(second_, 2, got));
+  m_tip.AddTool(m_second, b);  // an equal rectangle replaces
+  EXPECT_TRUE(m_tip.GetTool(m_second, 2, got));
   EXPECT_EQ(L"replaced", got.text);
-  tip_.RemoveTool(second_, 2);
-  tip_.RemoveTool(second_, 1);
-  EXPECT_FALSE(tip_.GetTool(second_, 1, got));
-  EXPECT_FALSE(tip_.GetTool(second_, 2, got));
-  EXPECT_TRUE(tip_.GetTool(first_, 1, got));
+  m_tip.RemoveTool(m_second, 2);
+  m_tip.RemoveTool(m_second, 1);
+  EXPECT_FALSE(m_tip.GetTool(m_second, 1, got));
+  EXPECT_FALSE(m_tip.GetTool(m_second, 2, got));
+  EXPECT_TRUE(m_tip.GetTool(m_first, 1, got));
 }
 
 TEST_F(ToolTipMachine, ShadowComposesOverWhatLayBelow) {
   MoveAndRest(POINT{300, 400});
-  ASSERT_EQ(Tip::kShown, tip_.GetState());
+  ASSERT_EQ(Tip::kShown, m_tip.GetState());
   // The saved picture is the parent's green, read before the tip covered it.
   TestCanvas saved(40, 40);
   HDC source = CreateCompatibleDC(saved.dc());
-  HGDIOBJ old = SelectObject(source, tip_.GetSavedScreen());
+  HGDIOBJ old = SelectObject(source, m_tip.GetSavedScreen());
   BitBlt(saved.dc(), 0, 0, 40, 40, source, 0, 0, SRCCOPY);
   SelectObject(source, old);
   DeleteDC(source);
@@ -362,12 +362,12 @@ TEST_F(ToolTipMachine, ShadowComposesOverWhatLayBelow) {
 
   // On screen: the body in the info colour with ink, the shadow darker than the green beside
   // the body, and the green untouched beyond the shadow's reach.
-  RedrawWindow(tip_.GetSafeHwnd(), nullptr, nullptr, RDW_INVALIDATE | RDW_UPDATENOW);
+  RedrawWindow(m_tip.GetSafeHwnd(), nullptr, nullptr, RDW_INVALIDATE | RDW_UPDATENOW);
   RECT window;
-  GetWindowRect(tip_.GetSafeHwnd(), &window);
+  GetWindowRect(m_tip.GetSafeHwnd(), &window);
   TestCanvas shot(window.right - window.left, window.bottom - window.top);
-  TestWindow::Capture(tip_.GetSafeHwnd(), shot);
-  const RECT body = tip_.GetPlacement().body;
+  TestWindow::Capture(m_tip.GetSafeHwnd(), shot);
+  const RECT body = m_tip.GetPlacement().body;
   EXPECT_COLOUR(GetSysColor(COLOR_INFOBK), shot.At(body.left + 4, (body.top + body.bottom) / 2));
   EXPECT_GT(
       shot.CountNot(GetSysColor(COLOR_INFOBK), RECT{body.left + 12, body.top + 12, body.right - 12, body.bottom - 12}),

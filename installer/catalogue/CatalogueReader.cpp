@@ -46,16 +46,16 @@ LANGID LanguageOf(const std::wstring& localeName) {
 class LanguageCache {
  public:
   LANGID Get(const std::wstring& localeName) {
-    for (const auto& known : known_)
+    for (const auto& known : m_known)
       if (known.first == localeName) return known.second;
     const LANGID language = LanguageOf(localeName);
-    if (known_.size() < kMax) known_.emplace_back(localeName, language);
+    if (m_known.size() < kMax) m_known.emplace_back(localeName, language);
     return language;
   }
 
  private:
   static const std::size_t kMax = 16;
-  std::vector<std::pair<std::wstring, LANGID>> known_;
+  std::vector<std::pair<std::wstring, LANGID>> m_known;
 };
 
 void ReadTranslationsInto(XmlObjectReader& reader, LocalizedText& translations, LanguageCache& languages) {

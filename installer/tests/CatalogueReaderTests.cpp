@@ -13,10 +13,10 @@ namespace {
 
 class Catalogue : public ::testing::Test {
  protected:
-  static void SetUpTestSuite() { locales_ = new LocaleCatalog; }
+  static void SetUpTestSuite() { m_locales = new LocaleCatalog; }
   static void TearDownTestSuite() {
-    delete locales_;
-    locales_ = nullptr;
+    delete m_locales;
+    m_locales = nullptr;
   }
 
   // As the plug-in reads a catalogue: from a buffer, the download's or the file's.
@@ -36,10 +36,10 @@ class Catalogue : public ::testing::Test {
   }
 
  private:
-  static LocaleCatalog* locales_;
+  static LocaleCatalog* m_locales;
 };
 
-LocaleCatalog* Catalogue::locales_ = nullptr;
+LocaleCatalog* Catalogue::m_locales = nullptr;
 
 const char* const kProduct =
     "<prod><label>VOICE_A</label><version>1.0.0.0</version><file>https://x.test/a.exe</file><os>7</os><descs/></prod>";

@@ -143,39 +143,39 @@ class SilentServer {
  public:
   SilentServer() {
     WSADATA data;
-    started_ = WSAStartup(MAKEWORD(2, 2), &data) == 0;
-    socket_ = socket(AF_INET, SOCK_STREAM, IPPROTO_TCP);
+    m_started = WSAStartup(MAKEWORD(2, 2), &data) == 0;
+    m_socket = socket(AF_INET, SOCK_STREAM, IPPROTO_TCP);
     sockaddr_in address{};
     address.sin_family = AF_INET;
     address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
     int length = sizeof address;
-    if (socket_ == INVALID_SOCKET || bind(socket_, reinterpret_cast<sockaddr*>(&address), sizeof address) != 0 ||
-        listen(socket_, 8) != 0 || getsockname(socket_, reinterpret_cast<sockaddr*>(&address), &length) != 0)
-      error_ = WSAGetLastError();
+    if (m_socket == INVALID_SOCKET || bind(m_socket, reinterpret_cast<sockaddr*>(&address), sizeof address) != 0 ||
+        listen(m_socket, 8) != 0 || getsockname(m_socket, reinterpret_cast<sockaddr*>(&address), &length) != 0)
+      m_error = WSAGetLastError();
     else
-      port_ = ntohs(address.sin_port);
+      m_port = ntohs(address.sin_port);
   }
   ~SilentServer() {
     Close();
-    if (started_) WSACleanup();
+    if (m_started) WSACleanup();
   }
   // Stops listening; connections that waited to be accepted are reset.
   void Close() {
-    if (socket_ != INVALID_SOCKET) closesocket(socket_);
-    socket_ = INVALID_SOCKET;
+    if (m_socket != INVALID_SOCKET) closesocket(m_socket);
+    m_socket = INVALID_SOCKET;
   }
-  int Port() const { return port_; }
-  int Error() const { return error_; }
+  int Port() const { return m_port; }
+  int Error() const { return m_error; }
   std::wstring Gateway() const {
-    return L"https://127.0.0.1:" + std::to_wstring(port_) +
+    return L"https://127.0.0.1:" + std::to_wstring(m_port) +
            L"/orvadmin/modules/orvapi/orv.gateway.orvapi.php?action=content";
   }
 
  private:
-  bool started_ = false;
-  SOCKET socket_ = INVALID_SOCKET;
-  int port_ = 0;
-  int error_ = 0;
+  bool m_started = false;
+  SOCKET m_socket = INVALID_SOCKET;
+  int m_port = 0;
+  int m_error = 0;
 };
 
 const char kBuiltInCatalogue[] =
@@ -188,44 +188,44 @@ class CatalogueWait : public testing::Test {
  protected:
   void SetUp() override {
     gwplugin::DestroyPluginApp();
-    trace_path_ = folder_ / L"trace.txt";
-    catalogue_path_ = folder_ / L"catalogue.xml";
-    ASSERT_TRUE(gwplugin_test::WriteBytes(catalogue_path_, kBuiltInCatalogue));
+    m_tracePath = m_folder / L"trace.txt";
+    m_cataloguePath = m_folder / L"catalogue.xml";
+    ASSERT_TRUE(gwplugin_test::WriteBytes(m_cataloguePath, kBuiltInCatalogue));
   }
   void TearDown() override { gwplugin::DestroyPluginApp(); }
 
   // Configuration and Initialize as a script calls them, with or without the installer's own
   // product (listed by the built-in catalogue).
   void Initialize(bool with_builtin) {
-    host_.Push(L"0");
-    host_.Push(L"");
-    host_.Push(L"OrvTest/1.0");
-    host_.Push(L"");
-    host_.Call(&gwplugin::Configuration);
-    host_.SetVariable(nsis::kVarLanguage, L"1033");
-    host_.Push(L"END");
-    if (with_builtin) host_.Push(L"VOICE_PILICA|1.6.0.0|0|C:\\setup\\pilica.exe");
-    host_.Push(catalogue_path_);
-    host_.Push(L"0");
-    host_.Call(&gwplugin::Initialize);
+    m_host.Push(L"0");
+    m_host.Push(L"");
+    m_host.Push(L"OrvTest/1.0");
+    m_host.Push(L"");
+    m_host.Call(&gwplugin::Configuration);
+    m_host.SetVariable(nsis::kVarLanguage, L"1033");
+    m_host.Push(L"END");
+    if (with_builtin) m_host.Push(L"VOICE_PILICA|1.6.0.0|0|C:\\setup\\pilica.exe");
+    m_host.Push(m_cataloguePath);
+    m_host.Push(L"0");
+    m_host.Call(&gwplugin::Initialize);
   }
   std::wstring CheckReady() {
-    host_.Call(&gwplugin::CheckReady);
+    m_host.Call(&gwplugin::CheckReady);
     std::wstring answer;
-    host_.Pop(answer);
+    m_host.Pop(answer);
     return answer;
   }
-  std::vector<std::string> Trace() const { return gwplugin_test::ReadLines(trace_path_); }
+  std::vector<std::string> Trace() const { return gwplugin_test::ReadLines(m_tracePath); }
   static int Count(const std::vector<std::string>& lines, const std::string& prefix) {
     return static_cast<int>(std::count_if(
         lines.begin(), lines.end(), [&](const std::string& l) { return l.compare(0, prefix.size(), prefix) == 0; }));
   }
 
-  TempFolder folder_;
-  std::wstring trace_path_;
-  std::wstring catalogue_path_;
-  ScopedEnvironment trace_{L"ORV_GW_TEST_TRACE", (folder_ / L"trace.txt").c_str()};
-  FakeNsisHost host_;
+  TempFolder m_folder;
+  std::wstring m_tracePath;
+  std::wstring m_cataloguePath;
+  ScopedEnvironment m_trace{L"ORV_GW_TEST_TRACE", (m_folder / L"trace.txt").c_str()};
+  FakeNsisHost m_host;
 };
 
 // The regression test for the race: the download ends (refused at once) while the NSIS
@@ -235,7 +235,7 @@ TEST_F(CatalogueWait, RefusedDownloadEndedBeforeCheckReady) {
   ScopedEnvironment gateway(L"ORV_GW_TEST_GATEWAY", gwplugin_test::RefusedGateway());
   for (bool with_builtin : {true, false}) {
     gwplugin::DestroyPluginApp();
-    DeleteFileW(trace_path_.c_str());
+    DeleteFileW(m_tracePath.c_str());
     Initialize(with_builtin);
     gwplugin::CGWPluginApp& app = gwplugin::ThePluginApp();
     ASSERT_TRUE(app.WaitForDownloadEnd(30000)) << "the refused download did not end";

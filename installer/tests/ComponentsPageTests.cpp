@@ -153,7 +153,7 @@ TEST_F(ComponentsPage, TheTreeShowsStatesAndAnnotations) {
     SendMessageW(Tree().m_hWnd, WM_MOUSEMOVE, 0, MAKELPARAM(client.right - 2, client.bottom - 2));
     panel_elsewhere = Text(panel);
     panel_enabled_elsewhere = IsWindowEnabled(panel) != FALSE;
-    nsis_.Move(nsis::kOuterNext);
+    m_nsis.Move(nsis::kOuterNext);
   });
 
   ASSERT_EQ(expected.size(), rows.size());
@@ -180,7 +180,7 @@ TEST_F(ComponentsPage, TheTreeShowsStatesAndAnnotations) {
   EXPECT_TRUE(panel_enabled_on_product);
   EXPECT_EQ(L"Move the mouse cursor over a component to read its description.", panel_elsewhere);
   EXPECT_FALSE(panel_enabled_elsewhere);
-  EXPECT_EQ((Texts{L"success", L"4"}), host_.Stack());
+  EXPECT_EQ((Texts{L"success", L"4"}), m_host.Stack());
 }
 
 // A space on a group checks every product of it that can be chosen; a disabled one stays as
@@ -208,7 +208,7 @@ TEST_F(ComponentsPage, AGroupToggleSkipsItsDisabledProduct) {
       s.checked.push_back(Tree().GetCheck(FindLabel(label)) != FALSE);
     s.groupImage = Tree().GetStateImage(FindLabel(L"English"));
     s.size = SizeText(page);
-    s.next = nsis_.ButtonEnabled(nsis::kIdNext);
+    s.next = m_nsis.ButtonEnabled(nsis::kIdNext);
     seen.push_back(s);
   };
   RunComponents([&](HWND page) {
@@ -217,7 +217,7 @@ TEST_F(ComponentsPage, AGroupToggleSkipsItsDisabledProduct) {
       look(page);
       PressSpaceOn(L"English", [&, page] {
         look(page);
-        nsis_.Move(static_cast<WPARAM>(nsis::kOuterBack));
+        m_nsis.Move(static_cast<WPARAM>(nsis::kOuterBack));
       });
     });
   });
@@ -249,13 +249,13 @@ TEST_F(ComponentsPage, NextStoresTheChecksBackDoesNot) {
     SCOPED_TRACE(c.name);
     TearDown();
     SetUp();
-    host_.Clear();
+    m_host.Clear();
     const std::vector<CProdPtr> products = {Product(L"VOICE_HUDSON", kDownload, 3 * kMB),
                                             Product(L"VOICE_OHIO", PS_INSTALL | PS_INSTALL_CHECK),
                                             Product(L"VOICE_GILA", PS_DISABLED | PS_INSTALL_CHECK)};
     AddGroup(Offer(), L"OP_GROUP_US_VOICES", products, L"English (US)");
-    RunComponents([&](HWND) { PressSpaceOn(L"HUDSON", [&] { PressSpaceOn(L"OHIO", [&] { nsis_.Move(c.move); }); }); });
-    EXPECT_EQ(c.stack, host_.Stack());
+    RunComponents([&](HWND) { PressSpaceOn(L"HUDSON", [&] { PressSpaceOn(L"OHIO", [&] { m_nsis.Move(c.move); }); }); });
+    EXPECT_EQ(c.stack, m_host.Stack());
     std::vector<bool> marked;
     for (const CProdPtr& p : products) marked.push_back(p->HasAllStateBits(PS_INSTALL_CHECK));
     EXPECT_EQ(c.marked, marked);
@@ -269,7 +269,7 @@ TEST_F(ComponentsPage, OnlyTheFirstFillProposesTheChosenVoices) {
   AddGroup(Offer(), L"OP_GROUP_UK_VOICES", {Product(L"VOICE_THAMES", kDownload, kMB, 10)}, L"English (UK)");
   AddGroup(Offer(), L"OP_GROUP_DE_VOICES", {Product(L"VOICE_ELBE", kDownload, kMB, 10)}, L"Deutsch");
   CGWPluginApp& app = ThePluginApp();
-  Run(app.flagsPage, gwplugin::TemplatesForLanguage(1033).flags, [&](HWND) { nsis_.Move(nsis::kOuterNext); });
+  Run(app.flagsPage, gwplugin::TemplatesForLanguage(1033).flags, [&](HWND) { m_nsis.Move(nsis::kOuterNext); });
   ASSERT_NE(nullptr, app.flagsPage.GetChosenVoice(2));
   ASSERT_NE(nullptr, app.flagsPage.GetChosenVoice(1));
   std::vector<std::vector<bool>> seen;
@@ -281,11 +281,11 @@ TEST_F(ComponentsPage, OnlyTheFirstFillProposesTheChosenVoices) {
   };
   RunComponents([&](HWND) {
     look();
-    PressSpaceOn(L"HUDSON", [&] { nsis_.Move(nsis::kOuterNext); });
+    PressSpaceOn(L"HUDSON", [&] { m_nsis.Move(nsis::kOuterNext); });
   });
   RunComponents([&](HWND) {
     look();
-    nsis_.Move(nsis::kOuterNext);
+    m_nsis.Move(nsis::kOuterNext);
   });
   EXPECT_EQ((std::vector<std::vector<bool>>{{true, true, false}, {false, true, false}}), seen);
 }
@@ -308,7 +308,7 @@ TEST_F(ComponentsPage, SelectionsPastTwoGigabytes) {
     SCOPED_TRACE(std::string(c.pushed.begin(), c.pushed.end()));
     TearDown();
     SetUp();
-    host_.Clear();
+    m_host.Clear();
     std::vector<CProdPtr> products;
     for (std::int64_t mb : c.megabytes)
       products.push_back(Product(L"VOICE_" + std::to_wstring(products.size()), kDownload | PS_INSTALL_CHECK, mb * kMB));
@@ -318,13 +318,13 @@ TEST_F(ComponentsPage, SelectionsPastTwoGigabytes) {
     RunComponents([&](HWND page) {
       shown = SizeText(page);
       bytes = ThePluginApp().componentsPage.SelectedSize();
-      nsis_.Move(nsis::kOuterNext);
+      m_nsis.Move(nsis::kOuterNext);
     });
     std::int64_t sum = 0;
     for (std::int64_t mb : c.megabytes) sum += mb * kMB;
     EXPECT_EQ(sum, bytes);
     EXPECT_EQ(c.shown, shown);
-    EXPECT_EQ((Texts{L"success", c.pushed}), host_.Stack());
+    EXPECT_EQ((Texts{L"success", c.pushed}), m_host.Stack());
   }
 }
 
@@ -346,22 +346,22 @@ TEST_F(ComponentsPage, NewContentWhileThePageIsUp) {
     SCOPED_TRACE(c.name);
     TearDown();
     SetUp();
-    host_.Clear();
+    m_host.Clear();
     AddGroup(Offer(), L"OP_GROUP_US_VOICES", {Product(L"VOICE_HUDSON", kDownload | PS_INSTALL_CHECK, 3 * kMB)});
     std::wstring before, after;
     bool next_before = false, next_after = true;
     std::size_t items = 0;
     RunComponents([&](HWND page) {
       before = SizeText(page);
-      next_before = nsis_.ButtonEnabled(nsis::kIdNext);
+      next_before = m_nsis.ButtonEnabled(nsis::kIdNext);
       ProductOffer rebuilt;
       AddGroup(rebuilt, L"OP_GROUP_APPLICATIONS", c.products);
       Offer() = rebuilt;
       SendMessageW(page, gwplugin::WM_CONTENT_READY, 0, 0);
       after = SizeText(page);
-      next_after = nsis_.ButtonEnabled(nsis::kIdNext);
+      next_after = m_nsis.ButtonEnabled(nsis::kIdNext);
       items = Tree().GetCount();
-      nsis_.Move(static_cast<WPARAM>(nsis::kOuterBack));
+      m_nsis.Move(static_cast<WPARAM>(nsis::kOuterBack));
     });
     EXPECT_EQ(L"Download size: 3 MB", before);
     EXPECT_TRUE(next_before);
@@ -450,7 +450,7 @@ TEST_F(ComponentsPage, TheFiveLanguages) {
     SCOPED_TRACE(c.langid);
     TearDown();
     SetUp();
-    host_.Clear();
+    m_host.Clear();
     const CProdPtr hudson = Product(L"VOICE_HUDSON", kDownload | PS_UPDATE | PS_INSTALL_CHECK, 1536 * kMB);
     hudson->label = L"Orvel 2 Hudson";
     hudson->description = L"A clear American voice, for reading e-mail and books aloud.";
@@ -478,7 +478,7 @@ TEST_F(ComponentsPage, TheFiveLanguages) {
           // Painted (into a bitmap: no window is shown on the display that other tests share),
           // each label is drawn as wide as the control measured it, so the control's scrolling
           // and tips know where the text ends.
-          LayOutLikeNsis(nsis_.Handle(), page, keep_shots);
+          LayOutLikeNsis(m_nsis.Handle(), page, keep_shots);
           PaintOffScreen(Tree().m_hWnd);
           for (HTREEITEM item = Tree().GetFirstVisibleItem(); item; item = Tree().GetNextVisibleItem(item)) {
             RECT measured{};
@@ -492,12 +492,12 @@ TEST_F(ComponentsPage, TheFiveLanguages) {
             RECT label{};
             Tree().GetItemRect(FindLabel(L"Orvel 2 Hudson"), &label, TRUE);
             SendMessageW(Tree().m_hWnd, WM_MOUSEMOVE, 0, MAKELPARAM(label.left + 4, (label.top + label.bottom) / 2));
-            RedrawWindow(nsis_.Handle(), nullptr, nullptr,
+            RedrawWindow(m_nsis.Handle(), nullptr, nullptr,
                          RDW_INVALIDATE | RDW_ERASE | RDW_ALLCHILDREN | RDW_UPDATENOW);
             EXPECT_TRUE(gwplugin_test::SaveClientPng(
-                nsis_.Handle(), std::wstring(shots) + L"\\components_" + std::to_wstring(c.langid) + L".png"));
+                m_nsis.Handle(), std::wstring(shots) + L"\\components_" + std::to_wstring(c.langid) + L".png"));
           }
-          nsis_.Move(static_cast<WPARAM>(nsis::kOuterBack));
+          m_nsis.Move(static_cast<WPARAM>(nsis::kOuterBack));
         },
         c.langid);
     EXPECT_EQ(L"Orvel 2 Hudson <font color=\"gray\">" + c.annotation + L"</font>", html);

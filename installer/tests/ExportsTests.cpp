@@ -20,7 +20,7 @@ class Exports : public testing::Test {
  protected:
   void SetUp() override { gwplugin::DestroyPluginApp(); }
   void TearDown() override { gwplugin::DestroyPluginApp(); }
-  gwplugin_test::ScopedEnvironment gateway_{L"ORV_GW_TEST_GATEWAY", gwplugin_test::RefusedGateway()};
+  gwplugin_test::ScopedEnvironment m_gateway{L"ORV_GW_TEST_GATEWAY", gwplugin_test::RefusedGateway()};
 };
 
 TEST_F(Exports, ConfigurationTakesTheProfileInAnyCase) {

@@ -145,8 +145,8 @@ TEST(FlagsPageTexts, RadioTextsSplitAtBars) {
 class FlagsPage : public page_test::PageTest {
  protected:
   int RunFlags(std::function<void(HWND page)> action) {
-    host_.Push(L"/END");
-    host_.Push(L"By language|By component");
+    m_host.Push(L"/END");
+    m_host.Push(L"By language|By component");
     CGWPluginApp& app = ThePluginApp();
     return Run(app.flagsPage, gwplugin::TemplatesForLanguage(1033).flags, std::move(action),
                [&app] { app.flagsPage.ReadStackTexts(); });
@@ -203,11 +203,11 @@ TEST_F(FlagsPage, SizeTextAndWhatLeavingPushes) {
       size_text = Text(GetDlgItem(page, CLangFlagsDlg::kIdSizeText));
       radio_text = Text(GetDlgItem(page, CLangFlagsDlg::kIdRadioUser));
       for (int id : c.clicks) SendDlgItemMessageW(page, id, BM_CLICK, 0, 0);
-      next_enabled = nsis_.ButtonEnabled(nsis::kIdNext);
-      nsis_.Move(c.move);
+      next_enabled = m_nsis.ButtonEnabled(nsis::kIdNext);
+      m_nsis.Move(c.move);
     });
-    EXPECT_EQ(c.stack, host_.Stack());
-    host_.Clear();
+    EXPECT_EQ(c.stack, m_host.Stack());
+    m_host.Clear();
     // Hudson 3 MB, Thames 2 MB and the reader 4 MB; the other application is not marked yet.
     EXPECT_EQ(L"9 MB will be downloaded from the Orvel web site.", size_text);
     EXPECT_EQ(L"By component", radio_text);
@@ -224,19 +224,19 @@ TEST_F(FlagsPage, BackFromTheComponentsPageCountsTheReaderOnce) {
   auto read_size_and_move = [&](WPARAM move) {
     return [&, move](HWND page) {
       sizes.push_back(Text(GetDlgItem(page, CLangFlagsDlg::kIdSizeText)));
-      nsis_.Move(move);
+      m_nsis.Move(move);
     };
   };
   RunFlags(read_size_and_move(nsis::kOuterNext));
   Run(app.componentsPage, gwplugin::TemplatesForLanguage(1033).components,
-      [&](HWND) { nsis_.Move(static_cast<WPARAM>(nsis::kOuterBack)); });
-  host_.Clear();
+      [&](HWND) { m_nsis.Move(static_cast<WPARAM>(nsis::kOuterBack)); });
+  m_host.Clear();
   RunFlags(read_size_and_move(nsis::kOuterNext));
   EXPECT_EQ((Texts{L"9 MB will be downloaded from the Orvel web site.",
                    L"10 MB will be downloaded from the Orvel web site."}),
             sizes)
       << "the second visit adds the other application (1 MB) that the components page marked";
-  EXPECT_EQ((Texts{L"success", L"RS_LANG", L"10"}), host_.Stack());
+  EXPECT_EQ((Texts{L"success", L"RS_LANG", L"10"}), m_host.Stack());
 }
 
 // A catalogue rebuilt while the page is up: the page sets itself up again, keeping the
@@ -275,7 +275,7 @@ TEST_F(FlagsPage, ARebuiltCatalogueRefillsThePageAndKeepsTheChoices) {
     ThePluginApp().catalogue.mergedOffer = rebuilt;
     SendMessageW(page, gwplugin::WM_CONTENT_READY, 0, 0);
     look(page, after);
-    nsis_.Move(nsis::kOuterNext);
+    m_nsis.Move(nsis::kOuterNext);
   });
   EXPECT_FALSE(before.usChecked);
   EXPECT_FALSE(before.ukEnabled);
@@ -287,7 +287,7 @@ TEST_F(FlagsPage, ARebuiltCatalogueRefillsThePageAndKeepsTheChoices) {
   EXPECT_EQ(L"THAMES", after.ukSelected);
   EXPECT_EQ(L"2 MB will be downloaded from the Orvel web site.", after.size);
   EXPECT_EQ(hudson_again, app.flagsPage.GetChosenVoice(us)) << "the chosen voice is the new offer's record";
-  EXPECT_EQ((Texts{L"success", L"RS_LANG", L"2"}), host_.Stack());
+  EXPECT_EQ((Texts{L"success", L"RS_LANG", L"2"}), m_host.Stack());
 }
 
 // The bold font is made once and lives on: its existence is what tells the progress page
@@ -299,9 +299,9 @@ TEST_F(FlagsPage, TheBoldFontIsMadeOnceAndKept) {
   for (int run = 0; run < 2; ++run) {
     RunFlags([&](HWND page) {
       fonts.push_back(reinterpret_cast<HFONT>(SendDlgItemMessageW(page, CLangFlagsDlg::kIdSizeText, WM_GETFONT, 0, 0)));
-      nsis_.Move(nsis::kOuterNext);
+      m_nsis.Move(nsis::kOuterNext);
     });
-    host_.Clear();
+    m_host.Clear();
   }
   ASSERT_EQ(2u, fonts.size());
   EXPECT_EQ(fonts[0], fonts[1]) << "the second run uses the first run's font";
@@ -350,7 +350,7 @@ TEST_F(FlagsPage, WhatTheProgressPageMarks) {
     if (c.flagsRan) {
       RunFlags([&](HWND page) {
         for (int id : c.clicks) SendDlgItemMessageW(page, id, BM_CLICK, 0, 0);
-        nsis_.Move(nsis::kOuterNext);
+        m_nsis.Move(nsis::kOuterNext);
       });
       if (c.mask >= 0) {
         EXPECT_EQ(c.mask, app.flagsPage.LanguageSelectionMask());
@@ -373,7 +373,7 @@ TEST_F(FlagsPage, AGroupOfInstalledVoicesSaysSo) {
   RunFlags([&](HWND page) {
     shown = Text(GetDlgItem(page, pl.comboBox));
     enabled = IsWindowEnabled(GetDlgItem(page, pl.checkBox)) != FALSE;
-    nsis_.Move(nsis::kOuterNext);
+    m_nsis.Move(nsis::kOuterNext);
   });
   EXPECT_EQ(L"voices installed", shown);
   EXPECT_FALSE(enabled);

@@ -38,13 +38,13 @@ class GatewayEnvironment : public testing::Environment {
     ASSERT_NE(nullptr, root) << "ORV_TEST_GATEWAY_ROOT names the folder the gateway serves";
     g_root = testgateway::UnixPathToWindows(root);
     CreateDirectoryW(g_root.c_str(), nullptr);
-    trust_ = std::make_unique<testgateway::TrustedRootCertificate>(g_gateway.caDerPath);
-    ASSERT_TRUE(trust_->Ok()) << trust_->Failure() << ", error 0x" << std::hex << trust_->Error();
+    m_trust = std::make_unique<testgateway::TrustedRootCertificate>(g_gateway.caDerPath);
+    ASSERT_TRUE(m_trust->Ok()) << m_trust->Failure() << ", error 0x" << std::hex << m_trust->Error();
   }
-  void TearDown() override { trust_.reset(); }
+  void TearDown() override { m_trust.reset(); }
 
  private:
-  std::unique_ptr<testgateway::TrustedRootCertificate> trust_;
+  std::unique_ptr<testgateway::TrustedRootCertificate> m_trust;
 };
 
 testing::Environment* const g_environment = testing::AddGlobalTestEnvironment(new GatewayEnvironment);
@@ -59,18 +59,18 @@ std::string XmlEscaped(std::string text) {
 // A file served at /name while it lives.
 class ServedFile {
  public:
-  ServedFile(const std::wstring& name, const std::string& bytes) : path_(g_root + L"\\" + name), name_(name) {
-    EXPECT_TRUE(gwplugin_test::WriteBytes(path_, bytes)) << "error " << GetLastError();
+  ServedFile(const std::wstring& name, const std::string& bytes) : m_path(g_root + L"\\" + name), m_name(name) {
+    EXPECT_TRUE(gwplugin_test::WriteBytes(m_path, bytes)) << "error " << GetLastError();
   }
-  ~ServedFile() { DeleteFileW(path_.c_str()); }
+  ~ServedFile() { DeleteFileW(m_path.c_str()); }
   // The catalogue address the plug-in is given (it adds "&lang=...").
   std::wstring Address(const std::wstring& faults = L"") const {
-    return g_gateway.Https(L"/" + name_ + L"?action=content" + faults);
+    return g_gateway.Https(L"/" + m_name + L"?action=content" + faults);
   }
 
  private:
-  std::wstring path_;
-  std::wstring name_;
+  std::wstring m_path;
+  std::wstring m_name;
 };
 
 // Short enough that a hanging server fails a request in seconds, long enough for a TLS
@@ -184,35 +184,35 @@ class GatewayCatalogue : public testing::Test {
   }
 
   void Initialize(const std::wstring& gateway, DownloadTimeouts timeouts = QuickTimeouts()) {
-    gateway_.reset();  // the old value returns first
-    gateway_ = std::make_unique<ScopedEnvironment>(L"ORV_GW_TEST_GATEWAY", gateway.c_str());
+    m_gateway.reset();  // the old value returns first
+    m_gateway = std::make_unique<ScopedEnvironment>(L"ORV_GW_TEST_GATEWAY", gateway.c_str());
     ASSERT_TRUE(gwplugin_test::WriteBytes(
-        builtin_path_,
+        m_builtinPath,
         "<content protocol=\"1.0\"><prodgroup><label>OP_GROUP_PL_VOICES</label><descs/><products>"
         "<prod><label>VOICE_GARONNE</label><version>1.6.0.0</version><file>-</file><os>7</os><descs/></prod>"
         "<prod><label>VOICE_PINSON</label><version>1.6.0.0</version><file>-</file><os>7</os><descs/></prod>"
         "</products></prodgroup></content>"));
     gwplugin::ThePluginApp().catalogueTimeouts = timeouts;
-    host_.Push(L"0");
-    host_.Push(L"");
-    host_.Push(L"OrvTest/1.0");
-    host_.Push(L"");
-    host_.Call(&gwplugin::Configuration);
-    host_.SetVariable(nsis::kVarLanguage, L"1045");
-    host_.Push(L"END");
-    host_.Push(L"VOICE_GARONNE|1.6.0.0|0|C:\\setup\\garonne.exe");
-    host_.Push(L"VOICE_PINSON|1.6.1.0|0|C:\\setup\\pinson.exe");
-    host_.Push(builtin_path_);
-    host_.Push(L"0");
-    host_.Call(&gwplugin::Initialize);
+    m_host.Push(L"0");
+    m_host.Push(L"");
+    m_host.Push(L"OrvTest/1.0");
+    m_host.Push(L"");
+    m_host.Call(&gwplugin::Configuration);
+    m_host.SetVariable(nsis::kVarLanguage, L"1045");
+    m_host.Push(L"END");
+    m_host.Push(L"VOICE_GARONNE|1.6.0.0|0|C:\\setup\\garonne.exe");
+    m_host.Push(L"VOICE_PINSON|1.6.1.0|0|C:\\setup\\pinson.exe");
+    m_host.Push(m_builtinPath);
+    m_host.Push(L"0");
+    m_host.Call(&gwplugin::Initialize);
   }
   std::wstring CheckReady() {
-    host_.Call(&gwplugin::CheckReady);
+    m_host.Call(&gwplugin::CheckReady);
     std::wstring answer;
-    host_.Pop(answer);
+    m_host.Pop(answer);
     return answer;
   }
-  std::vector<std::string> Trace() const { return gwplugin_test::ReadLines(trace_path_); }
+  std::vector<std::string> Trace() const { return gwplugin_test::ReadLines(m_tracePath); }
   static bool Has(const std::vector<std::string>& lines, const std::string& prefix) {
     return std::any_of(lines.begin(), lines.end(),
                        [&](const std::string& l) { return l.compare(0, prefix.size(), prefix) == 0; });
@@ -223,12 +223,12 @@ class GatewayCatalogue : public testing::Test {
     return states;
   }
 
-  TempFolder folder_;
-  std::wstring trace_path_ = folder_ / L"trace.txt";
-  std::wstring builtin_path_ = folder_ / L"builtin.xml";
-  ScopedEnvironment trace_{L"ORV_GW_TEST_TRACE", (folder_ / L"trace.txt").c_str()};
-  std::unique_ptr<ScopedEnvironment> gateway_;
-  FakeNsisHost host_;
+  TempFolder m_folder;
+  std::wstring m_tracePath = m_folder / L"trace.txt";
+  std::wstring m_builtinPath = m_folder / L"builtin.xml";
+  ScopedEnvironment m_trace{L"ORV_GW_TEST_TRACE", (m_folder / L"trace.txt").c_str()};
+  std::unique_ptr<ScopedEnvironment> m_gateway;
+  FakeNsisHost m_host;
 };
 
 using States = std::vector<std::pair<std::wstring, std::uint32_t>>;
@@ -322,7 +322,7 @@ TEST_F(GatewayCatalogue, BadRepliesLeaveTheBuiltInOffer) {
   };
   for (const Case& c : cases) {
     gwplugin::DestroyPluginApp();
-    DeleteFileW(trace_path_.c_str());
+    DeleteFileW(m_tracePath.c_str());
     ServedFile served(L"bad.xml", c.body);
     Initialize(served.Address(c.faults));
     ASSERT_TRUE(gwplugin::ThePluginApp().WaitForDownloadEnd(30000)) << c.name;

@@ -14,14 +14,14 @@ namespace {
 // Makes the routines work on host's stack, as an export call does.
 class StackCall {
  public:
-  explicit StackCall(FakeNsisHost& host) : host_(host) {
-    host_.Call([](HWND, int size, WCHAR* vars, nsis::StackEntry** top, nsis::ExtraParameters* extra) {
+  explicit StackCall(FakeNsisHost& host) : m_host(host) {
+    m_host.Call([](HWND, int size, WCHAR* vars, nsis::StackEntry** top, nsis::ExtraParameters* extra) {
       gwplugin::NsisEnterCall(size, vars, top, extra);
     });
   }
 
  private:
-  FakeNsisHost& host_;
+  FakeNsisHost& m_host;
 };
 
 TEST(NsisAtoi, ReadsTheHostsNumberSyntax) {

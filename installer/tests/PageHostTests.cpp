@@ -48,37 +48,37 @@ class PageHost : public testing::Test {
  public:
   void SetUp() override {
     gwplugin::DestroyPluginApp();
-    g_nsis = &nsis_;
+    g_nsis = &m_nsis;
     static EmptyTemplate tmpl;
-    window_ = CreateDialogIndirectParamW(GetModuleHandleW(nullptr), &tmpl.header, nullptr, &NsisDlgProc, 0);
-    ASSERT_NE(nullptr, window_) << GetLastError();
-    CreateWindowExW(0, L"STATIC", L"", WS_CHILD | WS_VISIBLE, 10, 10, 300, 140, window_,
+    m_window = CreateDialogIndirectParamW(GetModuleHandleW(nullptr), &tmpl.header, nullptr, &NsisDlgProc, 0);
+    ASSERT_NE(nullptr, m_window) << GetLastError();
+    CreateWindowExW(0, L"STATIC", L"", WS_CHILD | WS_VISIBLE, 10, 10, 300, 140, m_window,
                     reinterpret_cast<HMENU>(static_cast<INT_PTR>(nsis::kIdPageFrame)), nullptr, nullptr);
     for (int id : {nsis::kIdNext, nsis::kIdCancel, nsis::kIdBack})
-      CreateWindowExW(0, L"BUTTON", L"", WS_CHILD | WS_VISIBLE | WS_TABSTOP, 10 + 60 * id, 160, 50, 20, window_,
+      CreateWindowExW(0, L"BUTTON", L"", WS_CHILD | WS_VISIBLE | WS_TABSTOP, 10 + 60 * id, 160, 50, 20, m_window,
                       reinterpret_cast<HMENU>(static_cast<INT_PTR>(id)), nullptr, nullptr);
     // Export calls keep the host's values; RunPage pushes through them.
-    host_.Call([](HWND, int size, WCHAR* vars, nsis::StackEntry** top, nsis::ExtraParameters* extra) {
+    m_host.Call([](HWND, int size, WCHAR* vars, nsis::StackEntry** top, nsis::ExtraParameters* extra) {
       gwplugin::NsisEnterCall(size, vars, top, extra);
     });
     ASSERT_TRUE(gwplugin::ThePluginApp().EnsureStarted());
   }
   void TearDown() override {
     gwplugin::DestroyPluginApp();
-    if (window_) DestroyWindow(window_);
+    if (m_window) DestroyWindow(m_window);
     g_nsis = nullptr;
   }
 
   // Runs the test page; action runs once the page loop runs.
   int Run(void (*action)(CTestPage&, void*)) {
     gwplugin::CGWPluginApp& app = gwplugin::ThePluginApp();
-    app.SubclassNsisWindow(window_);
-    page_.onShown = action;
-    page_.onShownContext = this;
-    int result = app.RunPage(page_, gwplugin_test::kTestPageTemplate);
-    restored_proc_ok_ = true;
+    app.SubclassNsisWindow(m_window);
+    m_page.onShown = action;
+    m_page.onShownContext = this;
+    int result = app.RunPage(m_page, gwplugin_test::kTestPageTemplate);
+    m_restoredProcOk = true;
     app.RestoreNsisWindow();
-    restored_proc_ok_ = GetWindowLongPtrW(window_, DWLP_DLGPROC) == reinterpret_cast<LONG_PTR>(&NsisDlgProc);
+    m_restoredProcOk = GetWindowLongPtrW(m_window, DWLP_DLGPROC) == reinterpret_cast<LONG_PTR>(&NsisDlgProc);
     return result;
   }
 
@@ -86,41 +86,41 @@ class PageHost : public testing::Test {
     ::SendMessageW(::GetParent(page.m_hWnd), nsis::kWmNotifyOuterNext, code, 0);
   }
 
-  FakeNsis nsis_;
-  FakeNsisHost host_;
-  HWND window_ = nullptr;
-  CTestPage page_;
-  bool restored_proc_ok_ = false;
+  FakeNsis m_nsis;
+  FakeNsisHost m_host;
+  HWND m_window = nullptr;
+  CTestPage m_page;
+  bool m_restoredProcOk = false;
 };
 
 TEST_F(PageHost, NextPushesSuccessAboveThePagesValues) {
-  host_.Push(L"beneath");
+  m_host.Push(L"beneath");
   int result = Run([](CTestPage& page, void*) { Outer(page, nsis::kOuterNext); });
   EXPECT_EQ(gwplugin::kPageNext, result);
-  EXPECT_EQ((Texts{L"success", L"2", L"value=page value", L"beneath"}), host_.Stack());
-  EXPECT_EQ((std::vector<PageEvent>{{gwplugin::WM_PAGE_LEAVING, 2}, {gwplugin::WM_PAGE_LEFT, 2}}), page_.events);
-  EXPECT_EQ(std::vector<WPARAM>{1}, nsis_.outerNext);
-  ASSERT_EQ(1u, nsis_.customReady.size());
-  EXPECT_EQ(nullptr, page_.m_hWnd) << "the page window is destroyed after the run";
-  EXPECT_TRUE(restored_proc_ok_) << "NSIS's dialog procedure is back";
+  EXPECT_EQ((Texts{L"success", L"2", L"value=page value", L"beneath"}), m_host.Stack());
+  EXPECT_EQ((std::vector<PageEvent>{{gwplugin::WM_PAGE_LEAVING, 2}, {gwplugin::WM_PAGE_LEFT, 2}}), m_page.events);
+  EXPECT_EQ(std::vector<WPARAM>{1}, m_nsis.outerNext);
+  ASSERT_EQ(1u, m_nsis.customReady.size());
+  EXPECT_EQ(nullptr, m_page.m_hWnd) << "the page window is destroyed after the run";
+  EXPECT_TRUE(m_restoredProcOk) << "NSIS's dialog procedure is back";
 }
 
 TEST_F(PageHost, BackNeverAsksTheLeavingQuestion) {
   int result = Run([](CTestPage& page, void*) { Outer(page, static_cast<WPARAM>(nsis::kOuterBack)); });
   EXPECT_EQ(gwplugin::kPageBack, result);
-  EXPECT_EQ((Texts{L"back", L"1", L"value=page value"}), host_.Stack());
-  EXPECT_EQ((std::vector<PageEvent>{{gwplugin::WM_PAGE_LEFT, 1}}), page_.events);
+  EXPECT_EQ((Texts{L"back", L"1", L"value=page value"}), m_host.Stack());
+  EXPECT_EQ((std::vector<PageEvent>{{gwplugin::WM_PAGE_LEFT, 1}}), m_page.events);
 }
 
 TEST_F(PageHost, CancelReportsFourToThePage) {
   int result = Run([](CTestPage& page, void*) { Outer(page, nsis::kOuterCancel); });
   EXPECT_EQ(gwplugin::kPageCancel, result);
-  EXPECT_EQ((Texts{L"cancel", L"4", L"value=page value"}), host_.Stack());
-  EXPECT_EQ((std::vector<PageEvent>{{gwplugin::WM_PAGE_LEFT, 4}}), page_.events);
+  EXPECT_EQ((Texts{L"cancel", L"4", L"value=page value"}), m_host.Stack());
+  EXPECT_EQ((std::vector<PageEvent>{{gwplugin::WM_PAGE_LEFT, 4}}), m_page.events);
 }
 
 TEST_F(PageHost, ARefusingPageStaysUp) {
-  page_.allowLeaving = 0;
+  m_page.allowLeaving = 0;
   int result = Run([](CTestPage& page, void*) {
     Outer(page, nsis::kOuterNext);  // refused: NSIS never sees it
     EXPECT_TRUE(::IsWindow(page.m_hWnd));
@@ -128,23 +128,23 @@ TEST_F(PageHost, ARefusingPageStaysUp) {
     Outer(page, nsis::kOuterNext);
   });
   EXPECT_EQ(gwplugin::kPageNext, result);
-  EXPECT_EQ(std::vector<WPARAM>{1}, nsis_.outerNext);
+  EXPECT_EQ(std::vector<WPARAM>{1}, m_nsis.outerNext);
   EXPECT_EQ((std::vector<PageEvent>{
                 {gwplugin::WM_PAGE_LEAVING, 2}, {gwplugin::WM_PAGE_LEAVING, 2}, {gwplugin::WM_PAGE_LEFT, 2}}),
-            page_.events);
+            m_page.events);
 }
 
 TEST_F(PageHost, NsisRefusingTheMoveKeepsThePage) {
   int result = Run([](CTestPage& page, void* context) {
     auto* self = static_cast<PageHost*>(context);
-    self->nsis_.answer = 1;
+    self->m_nsis.answer = 1;
     Outer(page, nsis::kOuterNext);
     EXPECT_TRUE(::IsWindow(page.m_hWnd));
-    self->nsis_.answer = 0;
+    self->m_nsis.answer = 0;
     Outer(page, static_cast<WPARAM>(nsis::kOuterBack));
   });
   EXPECT_EQ(gwplugin::kPageBack, result);
-  EXPECT_EQ((std::vector<WPARAM>{1, static_cast<WPARAM>(-1)}), nsis_.outerNext);
+  EXPECT_EQ((std::vector<WPARAM>{1, static_cast<WPARAM>(-1)}), m_nsis.outerNext);
 }
 
 // WM_QUIT belongs to the host's own loop: the page ends as cancelled and the quit message
@@ -152,7 +152,7 @@ TEST_F(PageHost, NsisRefusingTheMoveKeepsThePage) {
 TEST_F(PageHost, QuitEndsThePageAndIsPostedAgain) {
   int result = Run([](CTestPage&, void*) { PostQuitMessage(7); });
   EXPECT_EQ(gwplugin::kPageCancel, result);
-  EXPECT_EQ((Texts{L"cancel"}), host_.Stack());
+  EXPECT_EQ((Texts{L"cancel"}), m_host.Stack());
   MSG msg;
   ASSERT_TRUE(PeekMessageW(&msg, nullptr, WM_QUIT, WM_QUIT, PM_REMOVE)) << "WM_QUIT was swallowed";
   EXPECT_EQ(7u, msg.wParam);
@@ -174,19 +174,19 @@ TEST_F(PageHost, AnUnreadableQueueEndsThePageAsCancelled) {
   int result = Run([](CTestPage&, void*) {});
   EXPECT_EQ(gwplugin::kPageCancel, result);
   EXPECT_EQ(1, g_getMessageCalls);
-  EXPECT_EQ((Texts{L"cancel"}), host_.Stack());
-  EXPECT_EQ(nullptr, page_.m_hWnd) << "the page window is destroyed after the run";
-  EXPECT_TRUE(restored_proc_ok_) << "NSIS's dialog procedure is back";
+  EXPECT_EQ((Texts{L"cancel"}), m_host.Stack());
+  EXPECT_EQ(nullptr, m_page.m_hWnd) << "the page window is destroyed after the run";
+  EXPECT_TRUE(m_restoredProcOk) << "NSIS's dialog procedure is back";
   MSG msg;
   EXPECT_FALSE(PeekMessageW(&msg, nullptr, WM_QUIT, WM_QUIT, PM_REMOVE)) << "no quit message was taken";
 }
 
 TEST_F(PageHost, APageWithoutTemplateCancels) {
   gwplugin::CGWPluginApp& app = gwplugin::ThePluginApp();
-  app.SubclassNsisWindow(window_);
-  EXPECT_EQ(gwplugin::kPageCancel, app.RunPage(page_, 65000));
+  app.SubclassNsisWindow(m_window);
+  EXPECT_EQ(gwplugin::kPageCancel, app.RunPage(m_page, 65000));
   app.RestoreNsisWindow();
-  EXPECT_EQ((Texts{L"cancel"}), host_.Stack());
+  EXPECT_EQ((Texts{L"cancel"}), m_host.Stack());
 }
 
 TEST_F(PageHost, ThePageFillsTheNsisFrame) {
@@ -206,21 +206,21 @@ TEST_F(PageHost, ThePageFillsTheNsisFrame) {
 // The flags page with no catalogue: what it pops and pushes.
 TEST_F(PageHost, FlagsPageReadsItsTextsAndPushesLanguageMode) {
   gwplugin::CGWPluginApp& app = gwplugin::ThePluginApp();
-  host_.Push(L"beneath");
-  host_.Push(L"/END");
-  host_.Push(L"|Languages|Mine|Third");
+  m_host.Push(L"beneath");
+  m_host.Push(L"/END");
+  m_host.Push(L"|Languages|Mine|Third");
   gwplugin::CLangFlagsDlg& flags = app.flagsPage;
   flags.ReadStackTexts();
   EXPECT_EQ(L"Languages", flags.ModeText(0));
   EXPECT_EQ(L"Mine", flags.ModeText(1));
-  EXPECT_EQ((Texts{L"beneath"}), host_.Stack()) << "\"/END\" is consumed";
-  host_.Clear();
-  app.SubclassNsisWindow(window_);
-  ::PostMessageW(window_, nsis::kWmNotifyOuterNext, nsis::kOuterNext, 0);
+  EXPECT_EQ((Texts{L"beneath"}), m_host.Stack()) << "\"/END\" is consumed";
+  m_host.Clear();
+  app.SubclassNsisWindow(m_window);
+  ::PostMessageW(m_window, nsis::kWmNotifyOuterNext, nsis::kOuterNext, 0);
   int result = app.RunPage(flags, 2017);
   app.RestoreNsisWindow();
   EXPECT_EQ(gwplugin::kPageNext, result);
-  EXPECT_EQ((Texts{L"success", L"RS_LANG", L"0"}), host_.Stack());
+  EXPECT_EQ((Texts{L"success", L"RS_LANG", L"0"}), m_host.Stack());
 }
 
 TEST(FlagsPageTexts, AtMostTwoStringsArePopped) {
@@ -242,10 +242,10 @@ TEST(FlagsPageTexts, AtMostTwoStringsArePopped) {
 // NSIS window taking no input meanwhile) and the page is told to refill itself.
 TEST_F(PageHost, ACatalogueEndingUnderAPageRebuildsAndTellsThePage) {
   gwplugin_test::ScopedEnvironment gateway(L"ORV_GW_TEST_GATEWAY", gwplugin_test::RefusedGateway());
-  host_.Push(L"END");
-  host_.Push(L"");
-  host_.Push(L"0");
-  host_.Call(&gwplugin::Initialize);
+  m_host.Push(L"END");
+  m_host.Push(L"");
+  m_host.Push(L"0");
+  m_host.Call(&gwplugin::Initialize);
   EXPECT_FALSE(gwplugin::ThePluginApp().OffersBuilt());
   int result = Run([](CTestPage& page, void*) {
     // The hand-over is queued once the download has ended; Next is queued behind it.
@@ -256,8 +256,8 @@ TEST_F(PageHost, ACatalogueEndingUnderAPageRebuildsAndTellsThePage) {
   EXPECT_TRUE(gwplugin::ThePluginApp().OffersBuilt());
   EXPECT_EQ((std::vector<PageEvent>{
                 {gwplugin::WM_CONTENT_READY, 0}, {gwplugin::WM_PAGE_LEAVING, 2}, {gwplugin::WM_PAGE_LEFT, 2}}),
-            page_.events);
-  EXPECT_TRUE(IsWindowEnabled(window_)) << "the NSIS window takes input again after the build";
+            m_page.events);
+  EXPECT_TRUE(IsWindowEnabled(m_window)) << "the NSIS window takes input again after the build";
 }
 
 }  // namespace

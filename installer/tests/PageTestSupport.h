@@ -54,8 +54,8 @@ class PageTest : public testing::Test {
  protected:
   void SetUp() override {
     gwplugin::DestroyPluginApp();
-    ASSERT_NE(nullptr, nsis_.Handle());
-    host_.Call([](HWND, int size, WCHAR* vars, nsis::StackEntry** top, nsis::ExtraParameters* extra) {
+    ASSERT_NE(nullptr, m_nsis.Handle());
+    m_host.Call([](HWND, int size, WCHAR* vars, nsis::StackEntry** top, nsis::ExtraParameters* extra) {
       gwplugin::NsisEnterCall(size, vars, top, extra);
     });
     gwplugin::CGWPluginApp& app = gwplugin::ThePluginApp();
@@ -69,15 +69,15 @@ class PageTest : public testing::Test {
   int Run(CDialog& page, int template_id, std::function<void(HWND page)> action,
           const std::function<void()>& pre_show = nullptr) {
     gwplugin::CGWPluginApp& app = gwplugin::ThePluginApp();
-    app.SubclassNsisWindow(nsis_.Handle());
+    app.SubclassNsisWindow(m_nsis.Handle());
     gwplugin_test::WhenLoopRuns([&page, action] { action(page.m_hWnd); });
     const int result = app.RunPage(page, template_id, pre_show);
     app.RestoreNsisWindow();
     return result;
   }
 
-  gwplugin_test::FakeNsisWindow nsis_;
-  gwplugin_test::FakeNsisHost host_;
+  gwplugin_test::FakeNsisWindow m_nsis;
+  gwplugin_test::FakeNsisHost m_host;
 };
 
 }  // namespace page_test

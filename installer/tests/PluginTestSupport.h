@@ -33,21 +33,21 @@ inline HWND HiddenWindowOfThisThread() {
 // Sets (or, with null, removes) an environment variable for a scope; the old value returns.
 class ScopedEnvironment {
  public:
-  ScopedEnvironment(const wchar_t* name, const wchar_t* value) : name_(name) {
+  ScopedEnvironment(const wchar_t* name, const wchar_t* value) : m_name(name) {
     wchar_t old[4096];
     DWORD length = GetEnvironmentVariableW(name, old, 4096);
-    had_ = length > 0 && length < 4096;
-    if (had_) old_.assign(old, length);
+    m_had = length > 0 && length < 4096;
+    if (m_had) m_old.assign(old, length);
     SetEnvironmentVariableW(name, value);
   }
-  ~ScopedEnvironment() { SetEnvironmentVariableW(name_.c_str(), had_ ? old_.c_str() : nullptr); }
+  ~ScopedEnvironment() { SetEnvironmentVariableW(m_name.c_str(), m_had ? m_old.c_str() : nullptr); }
   ScopedEnvironment(const ScopedEnvironment&) = delete;
   ScopedEnvironment& operator=(const ScopedEnvironment&) = delete;
 
  private:
-  std::wstring name_;
-  std::wstring old_;
-  bool had_ = false;
+  std::wstring m_name;
+  std::wstring m_old;
+  bool m_had = false;
 };
 
 // A fresh folder under the temporary folder, removed with everything in it at the end.
@@ -57,16 +57,16 @@ class TempFolder {
     wchar_t temp[MAX_PATH];
     GetTempPathW(MAX_PATH, temp);
     static unsigned counter = 0;
-    path_ =
+    m_path =
         std::wstring(temp) + L"orvtest_" + std::to_wstring(GetCurrentProcessId()) + L"_" + std::to_wstring(++counter);
-    CreateDirectoryW(path_.c_str(), nullptr);
+    CreateDirectoryW(m_path.c_str(), nullptr);
   }
-  ~TempFolder() { Remove(path_); }
+  ~TempFolder() { Remove(m_path); }
   TempFolder(const TempFolder&) = delete;
   TempFolder& operator=(const TempFolder&) = delete;
 
-  const std::wstring& Path() const { return path_; }
-  std::wstring operator/(const std::wstring& name) const { return path_ + L"\\" + name; }
+  const std::wstring& Path() const { return m_path; }
+  std::wstring operator/(const std::wstring& name) const { return m_path + L"\\" + name; }
 
  private:
   static void Remove(const std::wstring& folder) {
@@ -86,7 +86,7 @@ class TempFolder {
     find.reset();
     RemoveDirectoryW(folder.c_str());
   }
-  std::wstring path_;
+  std::wstring m_path;
 };
 
 inline bool WriteBytes(const std::wstring& path, const std::string& bytes) {

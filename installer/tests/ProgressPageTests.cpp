@@ -66,8 +66,8 @@ class ProgressPage : public QueueSandbox {
   void SetUp() override {
     QueueSandbox::SetUp();
     DestroyPluginApp();
-    ASSERT_NE(nullptr, nsis_.Handle());
-    host_.Call([](HWND, int size, WCHAR* vars, nsis::StackEntry** top, nsis::ExtraParameters* extra) {
+    ASSERT_NE(nullptr, m_nsis.Handle());
+    m_host.Call([](HWND, int size, WCHAR* vars, nsis::StackEntry** top, nsis::ExtraParameters* extra) {
       NsisEnterCall(size, vars, top, extra);
     });
     ASSERT_TRUE(ThePluginApp().EnsureStarted());
@@ -85,18 +85,18 @@ class ProgressPage : public QueueSandbox {
   int RunProgress(std::function<void(HWND page)> action = nullptr) {
     CGWPluginApp& app = ThePluginApp();
     app.progressPage.Queue().Configure(Config(1033));
-    app.SubclassNsisWindow(nsis_.Handle());
+    app.SubclassNsisWindow(m_nsis.Handle());
     if (action) WhenLoopRuns([&app, action] { action(app.progressPage.m_hWnd); });
-    nsis_.GiveUpAfter(120000);  // a safety net: the page would otherwise wait forever
+    m_nsis.GiveUpAfter(120000);  // a safety net: the page would otherwise wait forever
     const int result = app.RunPage(app.progressPage, TemplatesForLanguage(1033).progress);
-    nsis_.GiveUpAfter(0);
+    m_nsis.GiveUpAfter(0);
     app.RestoreNsisWindow();
-    EXPECT_FALSE(nsis_.GaveUp()) << "the page did not end by itself";
+    EXPECT_FALSE(m_nsis.GaveUp()) << "the page did not end by itself";
     return result;
   }
 
-  FakeNsisWindow nsis_;
-  FakeNsisHost host_;
+  FakeNsisWindow m_nsis;
+  FakeNsisHost m_host;
 };
 
 // Two downloads (an application and a voice), installed in order; the page disables Back and
@@ -108,26 +108,26 @@ TEST_F(ProgressPage, AWholeRunEndsWithTheNextPress) {
   CProdPtr helm = Download(L"ORVEL_HELM", L"Orvel Helmstand", L"app_helm.exe", VersionNumber(2, 1, 0, 0));
   CProdPtr elbe = Download(L"VOICE_ELBE", L"Orvel 2 Elbe", L"voice_elbe.exe", VersionNumber(1, 6, 2, 0));
   offer.products = {helm, elbe};
-  host_.Push(L"beneath");
-  host_.Push(L"");  // no banner
+  m_host.Push(L"beneath");
+  m_host.Push(L"");  // no banner
   struct AtNext {
     bool back = true, cancel = true, next = false;
     std::wstring status;
     int position = -1, upper = -1;
   } at_next;
-  nsis_.onNextClicked = [&] {
+  m_nsis.onNextClicked = [&] {
     HWND page = ThePluginApp().progressPage.m_hWnd;
-    at_next.back = nsis_.ButtonEnabled(nsis::kIdBack);
-    at_next.cancel = nsis_.ButtonEnabled(nsis::kIdCancel);
-    at_next.next = nsis_.ButtonEnabled(nsis::kIdNext);
+    at_next.back = m_nsis.ButtonEnabled(nsis::kIdBack);
+    at_next.cancel = m_nsis.ButtonEnabled(nsis::kIdCancel);
+    at_next.next = m_nsis.ButtonEnabled(nsis::kIdNext);
     at_next.status = Text(GetDlgItem(page, CProgressDlg::kIdStatus));
     HWND bar = GetDlgItem(page, CProgressDlg::kIdProgress);
     at_next.position = static_cast<int>(SendMessageW(bar, PBM_GETPOS, 0, 0));
     at_next.upper = static_cast<int>(SendMessageW(bar, PBM_GETRANGE, FALSE, 0));
   };
   EXPECT_EQ(kPageNext, RunProgress());
-  EXPECT_EQ((Texts{L"success", L"beneath"}), host_.Stack()) << "the page pushes nothing of its own";
-  EXPECT_EQ(std::vector<WPARAM>{1}, nsis_.moves);
+  EXPECT_EQ((Texts{L"success", L"beneath"}), m_host.Stack()) << "the page pushes nothing of its own";
+  EXPECT_EQ(std::vector<WPARAM>{1}, m_nsis.moves);
   EXPECT_FALSE(at_next.back);
   EXPECT_FALSE(at_next.cancel) << "no cancel once the downloads are over";
   EXPECT_TRUE(at_next.next) << "the page enables Next before it presses it";
@@ -163,17 +163,17 @@ TEST_F(ProgressPage, AFailedDownloadIsRetriedOrCancelled) {
     SCOPED_TRACE(c.name);
     TearDown();
     SetUp();
-    questions_.clear();
+    m_questions.clear();
     ASSERT_TRUE(GatewayControl(std::wstring(L"/_control/fault?path=/voice_elbe.exe&") + c.fault));
     CProdPtr elbe = Download(L"VOICE_ELBE", L"Orvel 2 Elbe", L"voice_elbe.exe", VersionNumber(1, 6, 2, 0));
     ThePluginApp().catalogue.mergedOffer.products = {elbe};
-    answer_ = [&](const Question&) {
+    m_answer = [&](const Question&) {
       EXPECT_TRUE(GatewayControl(L"/_control/reset"));
       return c.answer;
     };
     EXPECT_EQ(c.result, RunProgress());
-    EXPECT_EQ(c.stack, host_.Stack());
-    EXPECT_EQ(1u, questions_.size());
+    EXPECT_EQ(c.stack, m_host.Stack());
+    EXPECT_EQ(1u, m_questions.size());
     EXPECT_EQ(c.records, Records().size());
     if (c.answer == IDRETRY) {
       EXPECT_TRUE(ReadBytes(elbe->instFile) == ReadBytes(ProductInstaller(L"voice_elbe.exe")));
@@ -210,7 +210,7 @@ TEST_F(ProgressPage, BannerFrames) {
   int n = 0;
   for (const BannerCase& c : cases) {
     // GDI+ keeps a loaded image's file open: each case has a file of its own.
-    const std::wstring path = temp_ + L"banner" + std::to_wstring(++n) + L".bmp";
+    const std::wstring path = m_temp + L"banner" + std::to_wstring(++n) + L".bmp";
     if (c.imageWidth) {
       ASSERT_TRUE(WriteBitmap(path, c.imageWidth, 50));
     }
@@ -224,7 +224,7 @@ TEST_F(ProgressPage, BannerFrames) {
 // On the page: the banner's arguments are popped (and only they), the frames follow
 // 0, 1, 2, 0 on the banner timer, and with nothing to install the first step presses Next.
 TEST_F(ProgressPage, BannerOnThePage) {
-  const std::wstring path = temp_ + L"banner.bmp";
+  const std::wstring path = m_temp + L"banner.bmp";
   ASSERT_TRUE(WriteBitmap(path, 600, 50));
   struct Run {
     const wchar_t* frameWidth;
@@ -232,12 +232,12 @@ TEST_F(ProgressPage, BannerOnThePage) {
     std::vector<int> cycle;
   };
   for (const Run& run : {Run{L"200", 3, {0, 1, 2, 0}}, Run{L"0", 0, {0}}}) {
-    host_.Clear();
-    host_.Push(L"beneath");
-    host_.Push(L"2");
-    host_.Push(L"50");
-    host_.Push(run.frameWidth);
-    host_.Push(path);
+    m_host.Clear();
+    m_host.Push(L"beneath");
+    m_host.Push(L"2");
+    m_host.Push(L"50");
+    m_host.Push(run.frameWidth);
+    m_host.Push(path);
     std::vector<int> cycle;
     int frames = -1;
     // The queue's own timer stays out of the way; the test gives the one step.
@@ -255,7 +255,7 @@ TEST_F(ProgressPage, BannerOnThePage) {
               }));
     EXPECT_EQ(run.frames, frames);
     EXPECT_EQ(run.cycle, cycle);
-    EXPECT_EQ((Texts{L"success", L"beneath"}), host_.Stack());
+    EXPECT_EQ((Texts{L"success", L"beneath"}), m_host.Stack());
   }
 }
 

@@ -110,8 +110,8 @@ class InstallQueueRun : public QueueSandbox {
 // in the order given; with the task log switched on.
 TEST_F(InstallQueueRun, DownloadsAndInstallsInOrderWithTheCommandLinesAndValues) {
   SetDword(L"SOFTWARE\\ORVEL\\gw", L"log", 1);
-  const std::wstring extracted = temp_ + L"carried\\voice_loire.exe";
-  ASSERT_TRUE(CreateDirectoryW((temp_ + L"carried").c_str(), nullptr));
+  const std::wstring extracted = m_temp + L"carried\\voice_loire.exe";
+  ASSERT_TRUE(CreateDirectoryW((m_temp + L"carried").c_str(), nullptr));
 
   CProdPtr loire = Product(L"VOICE_LOIRE", L"Orvel Loire", kLocal, VersionNumber(1, 2, 0, 0));
   loire->instFile = extracted;
@@ -164,7 +164,7 @@ TEST_F(InstallQueueRun, DownloadsAndInstallsInOrderWithTheCommandLinesAndValues)
   }
   // Downloads went into the download folder as ".dat" files; the carried one stayed put.
   for (const CProdPtr& p : {helm, elbe, hudson}) {
-    EXPECT_EQ(0u, p->instFile.rfind(temp_ + L"orvel\\ORV", 0)) << Narrow(p->instFile);
+    EXPECT_EQ(0u, p->instFile.rfind(m_temp + L"orvel\\ORV", 0)) << Narrow(p->instFile);
     EXPECT_EQ(L".tmp.dat", p->instFile.substr(p->instFile.size() - 8)) << Narrow(p->instFile);
     EXPECT_FALSE(p->file) << "the download file's handle is closed before its installer runs";
   }
@@ -196,7 +196,7 @@ TEST_F(InstallQueueRun, DownloadsAndInstallsInOrderWithTheCommandLinesAndValues)
   // The task log: the queue's products in queue order, and no failure lines.
   std::wstring log;
   bool bom = false;
-  ASSERT_TRUE(queue_test::ReadUtf16File(temp_ + L"gw_log.txt", log, bom));
+  ASSERT_TRUE(queue_test::ReadUtf16File(m_temp + L"gw_log.txt", log, bom));
   EXPECT_TRUE(bom);
   const std::wregex block(
       L"==> Task to install \\(BEGIN\\)\r\n"
@@ -227,7 +227,7 @@ TEST_F(InstallQueueRun, FreshMachineGetsLanguageAndApplicationsNoVoiceValues) {
   EXPECT_FALSE(KeyExists(kFamily2)) << "\"GUI Lang\" for an application";
   EXPECT_EQ(-1, ReadDword(kFamily2, L"GUI Lang"));
   EXPECT_EQ(-1, ReadDword(kFamily0, L"GUI Lang"));
-  EXPECT_TRUE(questions_.empty());
+  EXPECT_TRUE(m_questions.empty());
 }
 
 // A transfer that drops half-way is a failed download: the retry question comes once, the
@@ -238,7 +238,7 @@ TEST_F(InstallQueueRun, DroppedDownloadIsRetriedAndResumedToAnIdenticalFile) {
   CInstallQueue queue;
   queue.Configure(Config(1033));
   int reentrantStep = -1;
-  answer_ = [&](const Question&) {
+  m_answer = [&](const Question&) {
     // The page's timer keeps stepping while the question is up.
     reentrantStep = queue.Step();
     EXPECT_TRUE(GatewayControl(L"/_control/reset"));
@@ -247,10 +247,10 @@ TEST_F(InstallQueueRun, DroppedDownloadIsRetriedAndResumedToAnIdenticalFile) {
   queue.Prepare({elbe}, HWND(nullptr), nullptr, nullptr);
   ASSERT_EQ(kStepDone, RunQueue(queue));
 
-  ASSERT_EQ(1u, questions_.size());
-  EXPECT_EQ(L"Downloading of \n\"Orvel 2 Elbe\"\n has failed.", questions_[0].text);
-  EXPECT_EQ(L"Can't download file from the Internet.", questions_[0].caption);
-  EXPECT_EQ(static_cast<UINT>(MB_RETRYCANCEL | MB_ICONERROR), questions_[0].type);
+  ASSERT_EQ(1u, m_questions.size());
+  EXPECT_EQ(L"Downloading of \n\"Orvel 2 Elbe\"\n has failed.", m_questions[0].text);
+  EXPECT_EQ(L"Can't download file from the Internet.", m_questions[0].caption);
+  EXPECT_EQ(static_cast<UINT>(MB_RETRYCANCEL | MB_ICONERROR), m_questions[0].type);
   EXPECT_EQ(kStepBusy, reentrantStep);
 
   const std::vector<std::uint8_t> source = ReadBytes(ProductInstaller(L"voice_elbe.exe"));
@@ -272,7 +272,7 @@ TEST_F(InstallQueueRun, DroppedDownloadIsRetriedAndResumedToAnIdenticalFile) {
 TEST_F(InstallQueueRun, FailedTransfersAreNeverRun) {
   const std::wstring faults[] = {L"fault=404", L"fault=500", L"fault=short&short_by=1", L"head_size=1000"};
   for (const std::wstring& fault : faults) {
-    questions_.clear();
+    m_questions.clear();
     ASSERT_TRUE(GatewayControl(L"/_control/reset"));
     ASSERT_TRUE(GatewayControl(L"/_control/fault?path=/voice_elbe.exe&" + fault));
     CProdPtr elbe = Download(L"VOICE_ELBE", L"Orvel 2 Elbe", L"voice_elbe.exe", VersionNumber(1, 6, 2, 0));
@@ -281,9 +281,9 @@ TEST_F(InstallQueueRun, FailedTransfersAreNeverRun) {
     queue.Prepare({elbe}, HWND(nullptr), nullptr, nullptr);
     EXPECT_EQ(kStepCancelled, RunQueue(queue)) << Narrow(fault);
     EXPECT_EQ(kStepCancelled, queue.Step()) << Narrow(fault);
-    EXPECT_EQ(1u, questions_.size()) << Narrow(fault);
-    if (!questions_.empty()) {
-      EXPECT_EQ(L"Nie można pobrać pliku z Internetu.", questions_[0].caption);
+    EXPECT_EQ(1u, m_questions.size()) << Narrow(fault);
+    if (!m_questions.empty()) {
+      EXPECT_EQ(L"Nie można pobrać pliku z Internetu.", m_questions[0].caption);
     }
     EXPECT_TRUE(Records().empty()) << Narrow(fault) << ": a failed download was run";
   }
@@ -297,7 +297,7 @@ TEST_F(InstallQueueRun, FailingInstallersAreReportedAndTheRestInstall) {
   CProdPtr elbe = Download(L"VOICE_ELBE", L"Orvel 2 Elbe", L"voice_elbe.exe", VersionNumber(1, 6, 2, 0));
   CProdPtr hudson = Download(L"VOICE_HUDSON", L"Orvel 2 Hudson", L"voice_hudson.exe", VersionNumber(1, 6, 2, 0));
   CProdPtr missing = Product(L"VOICE_LOIRE", L"Orvel Loire", kLocal, VersionNumber(1, 2, 0, 0));
-  missing->instFile = temp_ + L"not-there.exe";
+  missing->instFile = m_temp + L"not-there.exe";
   PageWindows windows;
   ASSERT_TRUE(windows.Ok());
   CInstallQueue queue;
@@ -322,7 +322,7 @@ TEST_F(InstallQueueRun, FailingInstallersAreReportedAndTheRestInstall) {
 
   std::wstring log;
   bool bom = false;
-  ASSERT_TRUE(queue_test::ReadUtf16File(temp_ + L"gw_log.txt", log, bom));
+  ASSERT_TRUE(queue_test::ReadUtf16File(m_temp + L"gw_log.txt", log, bom));
   const std::wstring time = L"\\(\\d\\d:\\d\\d:\\d\\d/\\d\\d\\.\\d\\d\\)";
   EXPECT_TRUE(std::regex_search(
       log, std::wregex(L"==> Task to install \\(END\\)\r\n\r\n"
@@ -337,15 +337,15 @@ TEST_F(InstallQueueRun, FailingInstallersAreReportedAndTheRestInstall) {
 // A temporary file that cannot be made is a failed download with the retry question.
 TEST_F(InstallQueueRun, TemporaryFileThatCannotBeMadeAsksToRetry) {
   for (const bool retry : {false, true}) {
-    questions_.clear();
+    m_questions.clear();
     // A file where the download folder should be.
-    const std::wstring blocker = temp_ + L"orvel";
+    const std::wstring blocker = m_temp + L"orvel";
     RemoveDirectoryW(blocker.c_str());
     HANDLE file = CreateFileW(blocker.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, 0, nullptr);
     ASSERT_NE(INVALID_HANDLE_VALUE, file) << GetLastError();
     CloseHandle(file);
     CProdPtr elbe = Download(L"VOICE_ELBE", L"Orvel 2 Elbe", L"voice_elbe.exe", VersionNumber(1, 6, 2, 0));
-    answer_ = [&](const Question&) {
+    m_answer = [&](const Question&) {
       if (!retry) return IDCANCEL;
       EXPECT_TRUE(DeleteFileW(blocker.c_str())) << GetLastError();
       return IDRETRY;
@@ -354,7 +354,7 @@ TEST_F(InstallQueueRun, TemporaryFileThatCannotBeMadeAsksToRetry) {
     queue.Configure(Config(1045));
     queue.Prepare({elbe}, HWND(nullptr), nullptr, nullptr);
     EXPECT_EQ(retry ? kStepDone : kStepCancelled, RunQueue(queue)) << "retry " << retry;
-    EXPECT_EQ(1u, questions_.size()) << "retry " << retry;
+    EXPECT_EQ(1u, m_questions.size()) << "retry " << retry;
     EXPECT_EQ(retry ? 1u : 0u, Records().size()) << "retry " << retry;
     EXPECT_EQ(2, queue.TotalSteps());
     DeleteFileW(blocker.c_str());
@@ -382,13 +382,13 @@ TEST_F(InstallQueueRun, RegistrySwitches) {
       {"log 1, cancel 1, Yes", 1, 1, IDYES, true, true, kStepCancelled},
   };
   for (const Case& c : cases) {
-    questions_.clear();
+    m_questions.clear();
     RegDeleteTreeW(Root(), L"SOFTWARE\\ORVEL");
-    DeleteFileW((temp_ + L"gw_log.txt").c_str());
+    DeleteFileW((m_temp + L"gw_log.txt").c_str());
     if (c.log >= 0) SetDword(L"SOFTWARE\\ORVEL\\gw", L"log", static_cast<DWORD>(c.log));
     if (c.log >= 0 && c.cancel >= 0)
       SetDword(L"SOFTWARE\\ORVEL\\gw", L"cancel_installation", static_cast<DWORD>(c.cancel));
-    answer_ = [&](const Question&) { return c.answer; };
+    m_answer = [&](const Question&) { return c.answer; };
     // A product that would run is queued only where the answer cancels, to show that
     // nothing runs then; the other cases need no installer run.
     ProductList products;
@@ -405,12 +405,12 @@ TEST_F(InstallQueueRun, RegistrySwitches) {
     EXPECT_EQ(c.result, first) << c.name;
     EXPECT_EQ(c.result, RunQueue(queue)) << c.name;
     EXPECT_EQ(c.result, queue.Step()) << c.name;
-    EXPECT_EQ(c.logged, GetFileAttributesW((temp_ + L"gw_log.txt").c_str()) != INVALID_FILE_ATTRIBUTES) << c.name;
-    ASSERT_EQ(c.asked ? 1u : 0u, questions_.size()) << c.name;
+    EXPECT_EQ(c.logged, GetFileAttributesW((m_temp + L"gw_log.txt").c_str()) != INVALID_FILE_ATTRIBUTES) << c.name;
+    ASSERT_EQ(c.asked ? 1u : 0u, m_questions.size()) << c.name;
     if (c.asked) {
-      EXPECT_EQ(L"Cancel installation?", questions_[0].text);
-      EXPECT_EQ(L"GW", questions_[0].caption);
-      EXPECT_EQ(static_cast<UINT>(MB_YESNO | MB_ICONQUESTION), questions_[0].type);
+      EXPECT_EQ(L"Cancel installation?", m_questions[0].text);
+      EXPECT_EQ(L"GW", m_questions[0].caption);
+      EXPECT_EQ(static_cast<UINT>(MB_YESNO | MB_ICONQUESTION), m_questions[0].type);
     }
     const bool cancelled = c.result == kStepCancelled;
     bool languageWritten = false;
@@ -426,7 +426,7 @@ TEST_F(InstallQueueRun, RegistrySwitches) {
 TEST_F(InstallQueueRun, OrderIsStableAndCountsFollowIt) {
   SetDword(L"SOFTWARE\\ORVEL\\gw", L"log", 1);
   SetDword(L"SOFTWARE\\ORVEL\\gw", L"cancel_installation", 1);
-  answer_ = [](const Question&) { return IDYES; };  // stop before anything starts
+  m_answer = [](const Question&) { return IDYES; };  // stop before anything starts
   const std::uint32_t download = kLocal | orv_products::PS_DOWNLOAD;
   ProductList products;
   std::vector<std::wstring> expected;
@@ -459,7 +459,7 @@ TEST_F(InstallQueueRun, OrderIsStableAndCountsFollowIt) {
 
   std::wstring log;
   bool bom = false;
-  ASSERT_TRUE(queue_test::ReadUtf16File(temp_ + L"gw_log.txt", log, bom));
+  ASSERT_TRUE(queue_test::ReadUtf16File(m_temp + L"gw_log.txt", log, bom));
   std::vector<std::wstring> logged;
   const std::wregex id(L"\\) \\[([A-Z0-9]+)\\]\r\n");
   for (std::wsregex_iterator it(log.begin(), log.end(), id), end; it != end; ++it) logged.push_back((*it)[1]);

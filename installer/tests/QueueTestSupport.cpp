@@ -121,41 +121,41 @@ void QueueSandbox::SetUp() {
 
   wchar_t base[MAX_PATH + 1];
   ASSERT_NE(0u, GetTempPathW(MAX_PATH + 1, base)) << "GetTempPathW: " << GetLastError();
-  temp_ = std::wstring(base) + L"orvq-" + tag + L"\\";
+  m_temp = std::wstring(base) + L"orvq-" + tag + L"\\";
   // Process ids come round again: a run that was killed before its clean-up may have left
   // a folder of this name.
-  if (GetFileAttributesW(temp_.c_str()) != INVALID_FILE_ATTRIBUTES) RemoveTree(temp_);
-  ASSERT_TRUE(CreateDirectoryW(temp_.c_str(), nullptr)) << "CreateDirectoryW: " << GetLastError();
-  saved_tmp_ = Env(L"TMP", had_tmp_);
-  saved_temp_ = Env(L"TEMP", had_temp_);
+  if (GetFileAttributesW(m_temp.c_str()) != INVALID_FILE_ATTRIBUTES) RemoveTree(m_temp);
+  ASSERT_TRUE(CreateDirectoryW(m_temp.c_str(), nullptr)) << "CreateDirectoryW: " << GetLastError();
+  m_savedTmp = Env(L"TMP", m_hadTmp);
+  m_savedTemp = Env(L"TEMP", m_hadTemp);
   // GetTempPathW takes TMP first, then TEMP; both point into the sandbox.
-  ASSERT_TRUE(SetEnvironmentVariableW(L"TMP", temp_.c_str()));
-  ASSERT_TRUE(SetEnvironmentVariableW(L"TEMP", temp_.c_str()));
+  ASSERT_TRUE(SetEnvironmentVariableW(L"TMP", m_temp.c_str()));
+  ASSERT_TRUE(SetEnvironmentVariableW(L"TEMP", m_temp.c_str()));
   wchar_t check[MAX_PATH + 1];
   ASSERT_NE(0u, GetTempPathW(MAX_PATH + 1, check));
-  ASSERT_EQ(temp_, std::wstring(check));
+  ASSERT_EQ(m_temp, std::wstring(check));
 
-  root_path_ = L"Software\\OrvelQueueTests\\" + tag;
-  ASSERT_EQ(ERROR_SUCCESS, RegCreateKeyExW(HKEY_CURRENT_USER, root_path_.c_str(), 0, nullptr, 0, KEY_ALL_ACCESS,
-                                           nullptr, &root_, nullptr));
-  ASSERT_TRUE(SetEnvironmentVariableW(L"ORV_PRODUCT_REGROOT", root_path_.c_str()));
-  record_path_ = temp_ + L"record.txt";
-  ASSERT_TRUE(SetEnvironmentVariableW(L"ORV_PRODUCT_RECORD", record_path_.c_str()));
+  m_rootPath = L"Software\\OrvelQueueTests\\" + tag;
+  ASSERT_EQ(ERROR_SUCCESS, RegCreateKeyExW(HKEY_CURRENT_USER, m_rootPath.c_str(), 0, nullptr, 0, KEY_ALL_ACCESS,
+                                           nullptr, &m_root, nullptr));
+  ASSERT_TRUE(SetEnvironmentVariableW(L"ORV_PRODUCT_REGROOT", m_rootPath.c_str()));
+  m_recordPath = m_temp + L"record.txt";
+  ASSERT_TRUE(SetEnvironmentVariableW(L"ORV_PRODUCT_RECORD", m_recordPath.c_str()));
 }
 
 void QueueSandbox::TearDown() {
   SetEnvironmentVariableW(L"ORV_PRODUCT_REGROOT", nullptr);
   SetEnvironmentVariableW(L"ORV_PRODUCT_RECORD", nullptr);
-  for (const std::wstring& name : failure_variables_) SetEnvironmentVariableW(name.c_str(), nullptr);
-  SetEnvironmentVariableW(L"TMP", had_tmp_ ? saved_tmp_.c_str() : nullptr);
-  SetEnvironmentVariableW(L"TEMP", had_temp_ ? saved_temp_.c_str() : nullptr);
-  if (root_) {
-    RegCloseKey(root_);
-    root_ = nullptr;
-    EXPECT_EQ(ERROR_SUCCESS, RegDeleteTreeW(HKEY_CURRENT_USER, root_path_.c_str()));
+  for (const std::wstring& name : m_failureVariables) SetEnvironmentVariableW(name.c_str(), nullptr);
+  SetEnvironmentVariableW(L"TMP", m_hadTmp ? m_savedTmp.c_str() : nullptr);
+  SetEnvironmentVariableW(L"TEMP", m_hadTemp ? m_savedTemp.c_str() : nullptr);
+  if (m_root) {
+    RegCloseKey(m_root);
+    m_root = nullptr;
+    EXPECT_EQ(ERROR_SUCCESS, RegDeleteTreeW(HKEY_CURRENT_USER, m_rootPath.c_str()));
     RegDeleteKeyW(HKEY_CURRENT_USER, L"Software\\OrvelQueueTests");  // only when empty
   }
-  if (!temp_.empty()) RemoveTree(temp_);
+  if (!m_temp.empty()) RemoveTree(m_temp);
   if (Gateway()) GatewayControl(L"/_control/reset");
 }
 
@@ -184,10 +184,10 @@ gwplugin::InstallQueueConfig QueueSandbox::Config(LANGID langid) {
   gwplugin::InstallQueueConfig config;
   config.langid = langid;
   config.userAgent = L"OrvelQueueTest/1.0";
-  config.registryRoot = root_;
+  config.registryRoot = m_root;
   config.messageBox = [this](HWND, const std::wstring& text, const std::wstring& caption, UINT type) {
-    questions_.push_back({text, caption, type});
-    return answer_(questions_.back());
+    m_questions.push_back({text, caption, type});
+    return m_answer(m_questions.back());
   };
   config.executeCodeSegment = [](int, HWND) { return 0; };
   return config;
@@ -219,7 +219,7 @@ int QueueSandbox::RunQueue(gwplugin::CInstallQueue& queue, DWORD timeoutMs) {
 
 std::vector<InstallerRecord> QueueSandbox::Records() const {
   std::vector<InstallerRecord> records;
-  std::ifstream in(record_path_.c_str(), std::ios::binary);
+  std::ifstream in(m_recordPath.c_str(), std::ios::binary);
   std::string line;
   while (std::getline(in, line)) {
     if (!line.empty() && line.back() == '\r') line.pop_back();
@@ -241,7 +241,7 @@ std::vector<InstallerRecord> QueueSandbox::Records() const {
 
 void QueueSandbox::SetDword(const std::wstring& key, const wchar_t* name, DWORD value) {
   win::UniqueRegKey k;
-  ASSERT_EQ(ERROR_SUCCESS, RegCreateKeyExW(root_, key.c_str(), 0, nullptr, 0, KEY_SET_VALUE | KEY_WOW64_32KEY, nullptr,
+  ASSERT_EQ(ERROR_SUCCESS, RegCreateKeyExW(m_root, key.c_str(), 0, nullptr, 0, KEY_SET_VALUE | KEY_WOW64_32KEY, nullptr,
                                            k.put(), nullptr));
   ASSERT_EQ(ERROR_SUCCESS,
             RegSetValueExW(k.get(), name, 0, REG_DWORD, reinterpret_cast<const BYTE*>(&value), sizeof value));
@@ -249,14 +249,14 @@ void QueueSandbox::SetDword(const std::wstring& key, const wchar_t* name, DWORD 
 
 bool QueueSandbox::KeyExists(const std::wstring& key) const {
   win::UniqueRegKey k;
-  return RegOpenKeyExW(root_, key.c_str(), 0, KEY_QUERY_VALUE | KEY_WOW64_32KEY, k.put()) == ERROR_SUCCESS;
+  return RegOpenKeyExW(m_root, key.c_str(), 0, KEY_QUERY_VALUE | KEY_WOW64_32KEY, k.put()) == ERROR_SUCCESS;
 }
 
 long long QueueSandbox::ReadDword(const std::wstring& key, const wchar_t* name) const {
   DWORD value = 0;
   DWORD size = sizeof value;
   DWORD type = 0;
-  if (RegGetValueW(root_, key.c_str(), name, RRF_RT_ANY, &type, &value, &size) != ERROR_SUCCESS || type != REG_DWORD)
+  if (RegGetValueW(m_root, key.c_str(), name, RRF_RT_ANY, &type, &value, &size) != ERROR_SUCCESS || type != REG_DWORD)
     return -1;
   return value;
 }
@@ -264,14 +264,14 @@ long long QueueSandbox::ReadDword(const std::wstring& key, const wchar_t* name) 
 std::wstring QueueSandbox::ReadString(const std::wstring& key, const wchar_t* name, bool* found) const {
   wchar_t value[512] = {};
   DWORD size = sizeof value;
-  const bool ok = RegGetValueW(root_, key.c_str(), name, RRF_RT_REG_SZ, nullptr, value, &size) == ERROR_SUCCESS;
+  const bool ok = RegGetValueW(m_root, key.c_str(), name, RRF_RT_REG_SZ, nullptr, value, &size) == ERROR_SUCCESS;
   if (found) *found = ok;
   return ok ? std::wstring(value) : std::wstring();
 }
 
 void QueueSandbox::SetFailure(const std::wstring& id, int exitCode) {
   const std::wstring name = L"ORV_FAIL_" + id;
-  failure_variables_.push_back(name);
+  m_failureVariables.push_back(name);
   ASSERT_TRUE(SetEnvironmentVariableW(name.c_str(), std::to_wstring(exitCode).c_str()));
 }
 

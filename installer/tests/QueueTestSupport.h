@@ -61,7 +61,7 @@ class QueueSandbox : public testing::Test {
   int RunQueue(gwplugin::CInstallQueue& queue, DWORD timeoutMs = 120000);
 
   std::vector<InstallerRecord> Records() const;
-  HKEY Root() const { return root_; }
+  HKEY Root() const { return m_root; }
   // Writes a REG_DWORD under the sandbox root.
   void SetDword(const std::wstring& key, const wchar_t* name, DWORD value);
   bool KeyExists(const std::wstring& key) const;
@@ -71,8 +71,8 @@ class QueueSandbox : public testing::Test {
   std::wstring ReadString(const std::wstring& key, const wchar_t* name, bool* found = nullptr) const;
   void SetFailure(const std::wstring& id, int exitCode);
 
-  std::wstring temp_;  // ends with a backslash
-  std::wstring record_path_;
+  std::wstring m_temp;  // ends with a backslash
+  std::wstring m_recordPath;
 
   // What message boxes the queue asked, and the answers the test gives.
   struct Question {
@@ -80,15 +80,15 @@ class QueueSandbox : public testing::Test {
     std::wstring caption;
     UINT type;
   };
-  std::vector<Question> questions_;
-  std::function<int(const Question&)> answer_ = [](const Question&) { return IDCANCEL; };
+  std::vector<Question> m_questions;
+  std::function<int(const Question&)> m_answer = [](const Question&) { return IDCANCEL; };
 
  private:
-  std::wstring saved_tmp_, saved_temp_;
-  bool had_tmp_ = false, had_temp_ = false;
-  std::wstring root_path_;
-  HKEY root_ = nullptr;
-  std::vector<std::wstring> failure_variables_;
+  std::wstring m_savedTmp, m_savedTemp;
+  bool m_hadTmp = false, m_hadTemp = false;
+  std::wstring m_rootPath;
+  HKEY m_root = nullptr;
+  std::vector<std::wstring> m_failureVariables;
 };
 
 // UTF-16LE bytes of a file as text (after a byte-order mark, which must be there).

@@ -135,7 +135,7 @@ TEST_F(TaskLogFile, BlocksAreAppendedAsUtf16WithOneByteOrderMark) {
   }
   std::wstring text;
   bool bom = false;
-  ASSERT_TRUE(queue_test::ReadUtf16File(temp_ + L"gw_log.txt", text, bom));
+  ASSERT_TRUE(queue_test::ReadUtf16File(m_temp + L"gw_log.txt", text, bom));
   EXPECT_TRUE(bom);
   EXPECT_EQ(std::wstring::npos, text.find(L'\xFEFF')) << "a second byte-order mark in the middle";
 
@@ -171,7 +171,7 @@ TEST_F(TaskLogFile, BlocksAreAppendedAsUtf16WithOneByteOrderMark) {
 
 TEST_F(TaskLogFile, OpenFailsWithoutATemporaryFolderFile) {
   // A folder in the way of the file: nothing can be opened, nothing is written.
-  ASSERT_TRUE(CreateDirectoryW((temp_ + L"gw_log.txt").c_str(), nullptr));
+  ASSERT_TRUE(CreateDirectoryW((m_temp + L"gw_log.txt").c_str(), nullptr));
   InstallTaskLog log;
   EXPECT_FALSE(log.Open());
   EXPECT_NE(0u, log.LastError());

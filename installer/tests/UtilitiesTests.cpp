@@ -43,41 +43,41 @@ TEST(LoadLangString, FallsBackToPolish) {
 class TempFolder : public testing::Test {
  protected:
   void SetUp() override {
-    ASSERT_TRUE(GetTempDir(temp_));
-    temp_ += L"orv_plugin_tests\\";
-    CreateDirectoryW(temp_.c_str(), nullptr);
+    ASSERT_TRUE(GetTempDir(m_temp));
+    m_temp += L"orv_plugin_tests\\";
+    CreateDirectoryW(m_temp.c_str(), nullptr);
   }
   void TearDown() override {
-    DeleteOldTempFiles(temp_);
-    RemoveDirectoryW((temp_ + L"orvel").c_str());
-    RemoveDirectoryW(temp_.c_str());
+    DeleteOldTempFiles(m_temp);
+    RemoveDirectoryW((m_temp + L"orvel").c_str());
+    RemoveDirectoryW(m_temp.c_str());
   }
-  std::wstring temp_;
+  std::wstring m_temp;
 };
 
 TEST_F(TempFolder, DownloadFilesAreCreatedAndRemovedByPrefix) {
   std::wstring first, second;
-  ASSERT_TRUE(GetDownloadTempFile(temp_, first));
-  ASSERT_TRUE(GetDownloadTempFile(temp_, second));
+  ASSERT_TRUE(GetDownloadTempFile(m_temp, first));
+  ASSERT_TRUE(GetDownloadTempFile(m_temp, second));
   EXPECT_NE(first, second);
-  EXPECT_EQ(0u, first.find(temp_ + L"orvel\\ORV")) << testing::PrintToString(first);
+  EXPECT_EQ(0u, first.find(m_temp + L"orvel\\ORV")) << testing::PrintToString(first);
   EXPECT_NE(INVALID_FILE_ATTRIBUTES, GetFileAttributesW(first.c_str()));
   // A download of an earlier run ends in ".dat".
   const std::wstring dat = second + L".dat";
   HANDLE h = CreateFileW(dat.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
   ASSERT_NE(INVALID_HANDLE_VALUE, h) << GetLastError();
   CloseHandle(h);
-  const std::wstring other = temp_ + L"orvel\\keep.txt";
+  const std::wstring other = m_temp + L"orvel\\keep.txt";
   h = CreateFileW(other.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
   ASSERT_NE(INVALID_HANDLE_VALUE, h) << GetLastError();
   CloseHandle(h);
 
-  EXPECT_TRUE(DeleteOldTempFiles(temp_));
+  EXPECT_TRUE(DeleteOldTempFiles(m_temp));
   for (const std::wstring& gone : {first, second, dat})
     EXPECT_EQ(INVALID_FILE_ATTRIBUTES, GetFileAttributesW(gone.c_str())) << testing::PrintToString(gone);
   EXPECT_NE(INVALID_FILE_ATTRIBUTES, GetFileAttributesW(other.c_str()));
   DeleteFileW(other.c_str());
-  EXPECT_FALSE(DeleteOldTempFiles(temp_)) << "nothing left to find";
+  EXPECT_FALSE(DeleteOldTempFiles(m_temp)) << "nothing left to find";
 }
 
 TEST(TextConversion, WideToNarrowAndBack) {
@@ -108,10 +108,10 @@ class Gdiplus : public testing::Test {
  protected:
   void SetUp() override {
     ::Gdiplus::GdiplusStartupInput input;
-    ASSERT_EQ(::Gdiplus::Ok, ::Gdiplus::GdiplusStartup(&token_, &input, nullptr));
+    ASSERT_EQ(::Gdiplus::Ok, ::Gdiplus::GdiplusStartup(&m_token, &input, nullptr));
   }
-  void TearDown() override { ::Gdiplus::GdiplusShutdown(token_); }
-  ULONG_PTR token_ = 0;
+  void TearDown() override { ::Gdiplus::GdiplusShutdown(m_token); }
+  ULONG_PTR m_token = 0;
 };
 
 TEST_F(Gdiplus, PngResourceImages) {
@@ -135,7 +135,7 @@ TEST_F(Gdiplus, PngResourceImages) {
 TEST_F(TempFolder, DataFilesBesideTheInstaller) {
   wchar_t self[MAX_PATH];
   ASSERT_NE(0u, GetModuleFileNameW(nullptr, self, MAX_PATH));
-  const std::wstring data = temp_ + L"data";
+  const std::wstring data = m_temp + L"data";
   ASSERT_TRUE(CreateDirectoryW(data.c_str(), nullptr) || GetLastError() == ERROR_ALREADY_EXISTS);
   const std::wstring copy = data + L"\\orveltest.dat";
   const std::wstring plain = data + L"\\orvelplain.dat";
@@ -144,7 +144,7 @@ TEST_F(TempFolder, DataFilesBesideTheInstaller) {
   ASSERT_NE(INVALID_HANDLE_VALUE, h);
   CloseHandle(h);  // no version resource: skipped
 
-  const std::wstring folder = temp_.substr(0, temp_.size() - 1);
+  const std::wstring folder = m_temp.substr(0, m_temp.size() - 1);
   ProductCatalogue catalogue;
   catalogue.ScanDataFiles(folder);
   ASSERT_EQ(1u, catalogue.builtInProducts.size());

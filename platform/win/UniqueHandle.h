@@ -16,31 +16,31 @@ template <typename H, typename Traits>
 class UniqueHandle {
  public:
   UniqueHandle() = default;
-  explicit UniqueHandle(H handle) : handle_(handle) {}
+  explicit UniqueHandle(H handle) : m_handle(handle) {}
   UniqueHandle(const UniqueHandle&) = delete;
   UniqueHandle& operator=(const UniqueHandle&) = delete;
-  UniqueHandle(UniqueHandle&& other) noexcept : handle_(other.release()) {}
+  UniqueHandle(UniqueHandle&& other) noexcept : m_handle(other.release()) {}
   UniqueHandle& operator=(UniqueHandle&& other) noexcept {
     if (this != &other) reset(other.release());
     return *this;
   }
   ~UniqueHandle() { reset(); }
 
-  H get() const { return handle_; }
-  explicit operator bool() const { return handle_ != Traits::Invalid(); }
-  H release() { return std::exchange(handle_, Traits::Invalid()); }
+  H get() const { return m_handle; }
+  explicit operator bool() const { return m_handle != Traits::Invalid(); }
+  H release() { return std::exchange(m_handle, Traits::Invalid()); }
   void reset(H handle = Traits::Invalid()) {
-    if (handle_ != Traits::Invalid()) Traits::Close(handle_);
-    handle_ = handle;
+    if (m_handle != Traits::Invalid()) Traits::Close(m_handle);
+    m_handle = handle;
   }
   // For functions that return a handle through a pointer.
   H* put() {
     reset();
-    return &handle_;
+    return &m_handle;
   }
 
  private:
-  H handle_ = Traits::Invalid();
+  H m_handle = Traits::Invalid();
 };
 
 struct RegKeyTraits {

@@ -452,9 +452,9 @@ TEST_F(ReaderDialogTest, ReadingFollowsTheFrameworksNotifications) {
   }
   // Every text went out once, with the flags of a read request.
   const auto spoken = fake.Calls(L"SpeakStream");
-  std::vector<std::wstring> texts_;
-  for (const fakesapi::Call& c : spoken) texts_.push_back(c.Field(L"text"));
-  EXPECT_EQ((std::vector<std::wstring>{L"one two ", L"three ", L"four "}), texts_) << fakesapi::Describe(spoken);
+  std::vector<std::wstring> spokenTexts;
+  for (const fakesapi::Call& c : spoken) spokenTexts.push_back(c.Field(L"text"));
+  EXPECT_EQ((std::vector<std::wstring>{L"one two ", L"three ", L"four "}), spokenTexts) << fakesapi::Describe(spoken);
 }
 
 // Presses or releases keys through the system's input, as a user would; releases what is still

@@ -92,8 +92,8 @@ void DeleteTree(const wchar_t* path) {
 class SettingsTest : public ::testing::Test {
  protected:
   void SetUp() override {
-    hadMaker_ = KeyExists(kMaker);
-    if (hadMaker_) {
+    m_hadMaker = KeyExists(kMaker);
+    if (m_hadMaker) {
       DeleteTree(kBackup);
       CreateKey(kBackup);
       win::UniqueRegKey src, dst;
@@ -108,7 +108,7 @@ class SettingsTest : public ::testing::Test {
   }
   void TearDown() override {
     DeleteTree(kMaker);
-    if (hadMaker_) {
+    if (m_hadMaker) {
       CreateKey(kMaker);
       win::UniqueRegKey src, dst;
       RegOpenKeyExW(HKEY_LOCAL_MACHINE, kBackup, 0, KEY_READ | kView, src.put());
@@ -119,7 +119,7 @@ class SettingsTest : public ::testing::Test {
     reader_settings::ForgetDiagnosticModeForTest();
   }
   void MakeAppKey() { CreateKey(reader_settings::kAppKey); }
-  bool hadMaker_ = false;
+  bool m_hadMaker = false;
 };
 
 // ---------------------------------------------------------------------------------------------
@@ -376,15 +376,15 @@ class HotKeyTest : public SettingsTest {
  protected:
   void SetUp() override {
     SettingsTest::SetUp();
-    dialog_ = MakeWindow();
-    other_ = MakeWindow();
-    cfg_.m_bHotKeyRegistered = false;
+    m_dialog = MakeWindow();
+    m_other = MakeWindow();
+    m_cfg.m_bHotKeyRegistered = false;
   }
   void TearDown() override {
-    UnregisterHotKey(dialog_, READ_HOTKEY_ID);
-    UnregisterHotKey(other_, 1);
-    DestroyWindow(dialog_);
-    DestroyWindow(other_);
+    UnregisterHotKey(m_dialog, READ_HOTKEY_ID);
+    UnregisterHotKey(m_other, 1);
+    DestroyWindow(m_dialog);
+    DestroyWindow(m_other);
     CCfgData::Instance().m_bHotKeyRegistered = false;
     SettingsTest::TearDown();
   }
@@ -402,31 +402,31 @@ class HotKeyTest : public SettingsTest {
   }
   // True when the combination is free: another window can take it (and gives it back).
   bool IsFree(UINT modifiers, UINT key) {
-    if (!RegisterHotKey(other_, 1, modifiers, key)) return false;
-    UnregisterHotKey(other_, 1);
+    if (!RegisterHotKey(m_other, 1, modifiers, key)) return false;
+    UnregisterHotKey(m_other, 1);
     return true;
   }
   // Reading only; this fixture's flag stands in for the singleton.
-  CCfgData& cfg_ = CCfgData::Instance();
-  HWND dialog_ = nullptr;
-  HWND other_ = nullptr;
+  CCfgData& m_cfg = CCfgData::Instance();
+  HWND m_dialog = nullptr;
+  HWND m_other = nullptr;
 };
 
 TEST_F(HotKeyTest, NothingWithoutCompleteSubkey) {
-  RegisterReadHotKey(cfg_, dialog_);
-  EXPECT_FALSE(cfg_.m_bHotKeyRegistered) << "no subkey";
+  RegisterReadHotKey(m_cfg, m_dialog);
+  EXPECT_FALSE(m_cfg.m_bHotKeyRegistered) << "no subkey";
   for (const wchar_t* missing : {L"alt", L"ctrl", L"shift", L"key_code"}) {
     StoreHotKey(0, 1, 0, VK_F8);
     DeleteValue(reader_settings::kHotKeyKey, missing);
-    RegisterReadHotKey(cfg_, dialog_);
-    EXPECT_FALSE(cfg_.m_bHotKeyRegistered) << "without \"" << testing::PrintToString(std::wstring(missing)) << "\"";
+    RegisterReadHotKey(m_cfg, m_dialog);
+    EXPECT_FALSE(m_cfg.m_bHotKeyRegistered) << "without \"" << testing::PrintToString(std::wstring(missing)) << "\"";
     EXPECT_TRUE(IsFree(MOD_CONTROL, VK_F8));
   }
   StoreHotKey(0, 1, 0, VK_F8);
   SetString(reader_settings::kHotKeyKey, L"ctrl", L"1");
-  RegisterReadHotKey(cfg_, dialog_);
-  EXPECT_FALSE(cfg_.m_bHotKeyRegistered) << "\"ctrl\" as REG_SZ";
-  EXPECT_FALSE(UnregisterHotKey(dialog_, READ_HOTKEY_ID));
+  RegisterReadHotKey(m_cfg, m_dialog);
+  EXPECT_FALSE(m_cfg.m_bHotKeyRegistered) << "\"ctrl\" as REG_SZ";
+  EXPECT_FALSE(UnregisterHotKey(m_dialog, READ_HOTKEY_ID));
 }
 
 TEST_F(HotKeyTest, ModifiersFromTheStoredFlags) {
@@ -444,10 +444,10 @@ TEST_F(HotKeyTest, ModifiersFromTheStoredFlags) {
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(testing::Message() << "alt " << c.alt << " ctrl " << c.ctrl << " shift " << c.shift);
-    cfg_.m_bHotKeyRegistered = false;
+    m_cfg.m_bHotKeyRegistered = false;
     StoreHotKey(c.alt, c.ctrl, c.shift, VK_F9);
-    RegisterReadHotKey(cfg_, dialog_);
-    EXPECT_TRUE(cfg_.m_bHotKeyRegistered);
+    RegisterReadHotKey(m_cfg, m_dialog);
+    EXPECT_TRUE(m_cfg.m_bHotKeyRegistered);
     EXPECT_FALSE(IsFree(c.modifiers, VK_F9)) << "modifiers " << Hex(c.modifiers) << " not taken";
     // Nothing else was taken.
     for (UINT other : {static_cast<UINT>(MOD_ALT), static_cast<UINT>(MOD_CONTROL), static_cast<UINT>(MOD_SHIFT),
@@ -456,29 +456,29 @@ TEST_F(HotKeyTest, ModifiersFromTheStoredFlags) {
         EXPECT_TRUE(IsFree(other, VK_F9)) << "modifiers " << Hex(other) << " taken too";
       }
     }
-    UnregisterReadHotKey(cfg_, dialog_);
-    EXPECT_FALSE(cfg_.m_bHotKeyRegistered);
+    UnregisterReadHotKey(m_cfg, m_dialog);
+    EXPECT_FALSE(m_cfg.m_bHotKeyRegistered);
     EXPECT_TRUE(IsFree(c.modifiers, VK_F9)) << "teardown did not release the key";
   }
 }
 
 TEST_F(HotKeyTest, FlagIsSetWhenTheSystemRefusesAndRegistrationHappensOnce) {
   StoreHotKey(0, 1, 1, VK_F10);
-  ASSERT_TRUE(RegisterHotKey(other_, 1, MOD_CONTROL | MOD_SHIFT, VK_F10)) << "error " << GetLastError();
-  RegisterReadHotKey(cfg_, dialog_);
-  EXPECT_TRUE(cfg_.m_bHotKeyRegistered) << "the flag is set even when the combination is taken";
-  EXPECT_FALSE(UnregisterHotKey(dialog_, READ_HOTKEY_ID)) << "the dialog cannot hold a taken combination";
-  UnregisterHotKey(other_, 1);
+  ASSERT_TRUE(RegisterHotKey(m_other, 1, MOD_CONTROL | MOD_SHIFT, VK_F10)) << "error " << GetLastError();
+  RegisterReadHotKey(m_cfg, m_dialog);
+  EXPECT_TRUE(m_cfg.m_bHotKeyRegistered) << "the flag is set even when the combination is taken";
+  EXPECT_FALSE(UnregisterHotKey(m_dialog, READ_HOTKEY_ID)) << "the dialog cannot hold a taken combination";
+  UnregisterHotKey(m_other, 1);
 
   // Once the flag is set, nothing more is registered.
-  RegisterReadHotKey(cfg_, dialog_);
+  RegisterReadHotKey(m_cfg, m_dialog);
   EXPECT_TRUE(IsFree(MOD_CONTROL | MOD_SHIFT, VK_F10));
-  cfg_.m_bHotKeyRegistered = false;
-  RegisterReadHotKey(cfg_, dialog_);
-  EXPECT_TRUE(UnregisterHotKey(dialog_, READ_HOTKEY_ID)) << "hot key id 42 on the dialog's window";
-  cfg_.m_bHotKeyRegistered = false;
-  UnregisterReadHotKey(cfg_, dialog_);  // flag clear: unregisters nothing
-  EXPECT_FALSE(cfg_.m_bHotKeyRegistered);
+  m_cfg.m_bHotKeyRegistered = false;
+  RegisterReadHotKey(m_cfg, m_dialog);
+  EXPECT_TRUE(UnregisterHotKey(m_dialog, READ_HOTKEY_ID)) << "hot key id 42 on the dialog's window";
+  m_cfg.m_bHotKeyRegistered = false;
+  UnregisterReadHotKey(m_cfg, m_dialog);  // flag clear: unregisters nothing
+  EXPECT_FALSE(m_cfg.m_bHotKeyRegistered);
 }
 
 // ---------------------------------------------------------------------------------------------

@@ -57,7 +57,7 @@ LRESULT TestOwner::WindowProc(UINT message, WPARAM wParam, LPARAM lParam) {
   note.wParam = wParam;
   note.lParam = lParam;
   auto* voice = reinterpret_cast<CTTS_Voice*>(wParam);
-  if (bookkeeping_) {
+  if (m_bookkeeping) {
     switch (message) {
       case WM_SPEECH_STARTED: {
         CSingleLock lock(&voice->m_active.lock, TRUE);
@@ -123,43 +123,43 @@ bool PumpUntil(const std::function<bool()>& done, DWORD timeoutMs, HANDLE extra)
 
 VoiceThread::VoiceThread(CWnd* owner, bool resume) {
   CWinThread* thread = AfxBeginThread(RUNTIME_CLASS(CTTS_SAPI5), THREAD_PRIORITY_NORMAL, 0, CREATE_SUSPENDED);
-  voice_ = static_cast<CTTS_SAPI5*>(thread);
-  if (!voice_) return;
-  voice_->m_bAutoDelete = FALSE;
-  voice_->m_pOwner = owner;
+  m_voice = static_cast<CTTS_SAPI5*>(thread);
+  if (!m_voice) return;
+  m_voice->m_bAutoDelete = FALSE;
+  m_voice->m_pOwner = owner;
   if (resume) Resume();
 }
 
 VoiceThread::~VoiceThread() {
-  if (voice_ && !ended_ && !Quit()) {
+  if (m_voice && !m_ended && !Quit()) {
     // A thread that does not end keeps its object: deleting it would pull memory from under it.
     ADD_FAILURE() << "the voice thread did not end";
     return;
   }
-  delete voice_;
+  delete m_voice;
 }
 
 void VoiceThread::Resume() {
-  if (voice_) voice_->ResumeThread();
+  if (m_voice) m_voice->ResumeThread();
 }
 
 void VoiceThread::Init(int tokenIndex, SpeechClient* client) {
-  voice_->m_active.PushBack(new SpeakRequest(client));
-  voice_->Init(tokenIndex);
+  m_voice->m_active.PushBack(new SpeakRequest(client));
+  m_voice->Init(tokenIndex);
 }
 
 bool VoiceThread::Quit(DWORD timeoutMs) {
-  if (!voice_ || ended_) return true;
-  if (!voice_->PostThreadMessage(WM_VOICE_QUIT, 0, 0) && WaitForSingleObject(voice_->m_hThread, 0) != WAIT_OBJECT_0)
+  if (!m_voice || m_ended) return true;
+  if (!m_voice->PostThreadMessage(WM_VOICE_QUIT, 0, 0) && WaitForSingleObject(m_voice->m_hThread, 0) != WAIT_OBJECT_0)
     return false;
   return WaitForEnd(timeoutMs);
 }
 
 bool VoiceThread::WaitForEnd(DWORD timeoutMs) {
-  if (!voice_ || ended_) return true;
-  HANDLE thread = voice_->m_hThread;
-  ended_ = PumpUntil([&] { return WaitForSingleObject(thread, 0) == WAIT_OBJECT_0; }, timeoutMs, thread);
-  return ended_;
+  if (!m_voice || m_ended) return true;
+  HANDLE thread = m_voice->m_hThread;
+  m_ended = PumpUntil([&] { return WaitForSingleObject(thread, 0) == WAIT_OBJECT_0; }, timeoutMs, thread);
+  return m_ended;
 }
 
 SpeakRequest* MakeRequest(SpeechClient* client, const wchar_t* text, DWORD flags) {

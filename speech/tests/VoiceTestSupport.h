@@ -33,7 +33,7 @@ const char* MessageName(UINT message);
 // entries and frees them, and marks the voice initialised on VOICE_READY.
 class TestOwner : public CWnd {
  public:
-  explicit TestOwner(bool bookkeeping = true) : bookkeeping_(bookkeeping) {}
+  explicit TestOwner(bool bookkeeping = true) : m_bookkeeping(bookkeeping) {}
   ~TestOwner() override;
   bool Create();
 
@@ -45,7 +45,7 @@ class TestOwner : public CWnd {
   LRESULT WindowProc(UINT message, WPARAM wParam, LPARAM lParam) override;
 
  private:
-  bool bookkeeping_;
+  bool m_bookkeeping;
 };
 
 // Dispatches this thread's messages until done() holds or the time runs out; also wakes when
@@ -61,9 +61,9 @@ class VoiceThread {
   VoiceThread(const VoiceThread&) = delete;
   VoiceThread& operator=(const VoiceThread&) = delete;
 
-  VTTSFramework::CTTS_SAPI5* operator->() const { return voice_; }
-  VTTSFramework::CTTS_SAPI5* Get() const { return voice_; }
-  bool Valid() const { return voice_ != nullptr; }
+  VTTSFramework::CTTS_SAPI5* operator->() const { return m_voice; }
+  VTTSFramework::CTTS_SAPI5* Get() const { return m_voice; }
+  bool Valid() const { return m_voice != nullptr; }
   void Resume();
   // Queues a carrier request and an initialisation for that token index.
   void Init(int tokenIndex, SpeechClient* client);
@@ -73,8 +73,8 @@ class VoiceThread {
   bool WaitForEnd(DWORD timeoutMs = 10000);
 
  private:
-  VTTSFramework::CTTS_SAPI5* voice_ = nullptr;
-  bool ended_ = false;
+  VTTSFramework::CTTS_SAPI5* m_voice = nullptr;
+  bool m_ended = false;
 };
 
 // A request of `client` for `text` (copied, with a blank appended) and flags.

@@ -35,10 +35,10 @@ constexpr DWORD kWait = 60000;
 template <typename T>
 class Async {
  public:
-  explicit Async(std::function<T()> call) : state_(std::make_shared<State>()) {
-    state_->done = CreateEventW(nullptr, TRUE, FALSE, nullptr);
-    auto state = state_;
-    thread_ = std::thread([state, call] {
+  explicit Async(std::function<T()> call) : m_state(std::make_shared<State>()) {
+    m_state->done = CreateEventW(nullptr, TRUE, FALSE, nullptr);
+    auto state = m_state;
+    m_thread = std::thread([state, call] {
       state->value = call();
       SetEvent(state->done);
     });
@@ -46,15 +46,15 @@ class Async {
   ~Async() {
     // A call that never came back (a failed test) keeps its thread; it must not be joined.
     if (Finished())
-      thread_.join();
+      m_thread.join();
     else
-      thread_.detach();
+      m_thread.detach();
   }
-  bool Finished() const { return WaitForSingleObject(state_->done, 0) == WAIT_OBJECT_0; }
+  bool Finished() const { return WaitForSingleObject(m_state->done, 0) == WAIT_OBJECT_0; }
   bool Wait(DWORD ms) {
-    return PumpUntil([this] { return Finished(); }, ms, state_->done);
+    return PumpUntil([this] { return Finished(); }, ms, m_state->done);
   }
-  T Value() const { return state_->value; }
+  T Value() const { return m_state->value; }
 
  private:
   struct State {
@@ -64,8 +64,8 @@ class Async {
     HANDLE done = nullptr;
     T value{};
   };
-  std::shared_ptr<State> state_;
-  std::thread thread_;
+  std::shared_ptr<State> m_state;
+  std::thread m_thread;
 };
 
 std::string Sequence(const std::vector<Note>& notes) {
@@ -90,7 +90,7 @@ const auto* const g_environment = ::testing::AddGlobalTestEnvironment(new FakeSa
 class VoiceTest : public ::testing::Test {
  protected:
   void SetUp() override {
-    session_ = std::make_unique<fakesapi::Session>();
+    m_session = std::make_unique<fakesapi::Session>();
     fakesapi::VoiceSpec kasia;
     kasia.key = L"Orvel Vokant Kasia22";
     kasia.description = L"Orvel Vokant Kasia";
@@ -98,47 +98,47 @@ class VoiceTest : public ::testing::Test {
     kasia.vendor = L"Orvel Software";
     kasia.language = L"415";
     kasia.ui = {L"AddRemoveWord", L"EngineProperties", L"Orvel Edit Simple Lex"};
-    voiceId_ = session_->AddVoice(kasia);
-    ASSERT_FALSE(voiceId_.empty());
-    ASSERT_TRUE(owner_.Create()) << "GetLastError " << GetLastError();
-    client_.volume = 100;
-    client_.rate = 0;
+    m_voiceId = m_session->AddVoice(kasia);
+    ASSERT_FALSE(m_voiceId.empty());
+    ASSERT_TRUE(m_owner.Create()) << "GetLastError " << GetLastError();
+    m_client.volume = 100;
+    m_client.rate = 0;
   }
 
   void TearDown() override {
-    if (voice_) {
-      EXPECT_TRUE(voice_->Quit()) << "the voice thread did not end";
+    if (m_voice) {
+      EXPECT_TRUE(m_voice->Quit()) << "the voice thread did not end";
     }
-    voice_.reset();
+    m_voice.reset();
   }
 
   // Starts a voice on token `index` and waits until it reported ready.
   void StartVoice(int index = 0) {
-    voice_ = std::make_unique<VoiceThread>(&owner_);
-    ASSERT_TRUE(voice_->Valid());
-    voice_->Init(index, &client_);
-    ASSERT_TRUE(WaitNotes(WM_SPEECH_VOICE_READY, 1)) << Sequence(owner_.notes);
+    m_voice = std::make_unique<VoiceThread>(&m_owner);
+    ASSERT_TRUE(m_voice->Valid());
+    m_voice->Init(index, &m_client);
+    ASSERT_TRUE(WaitNotes(WM_SPEECH_VOICE_READY, 1)) << Sequence(m_owner.notes);
   }
 
   bool WaitNotes(UINT message, size_t count, DWORD timeout = kWait) {
-    return PumpUntil([&] { return owner_.Count(message) >= count; }, timeout);
+    return PumpUntil([&] { return m_owner.Count(message) >= count; }, timeout);
   }
 
   // Waits for the n-th (0-based) logged call of that name.
   bool WaitCall(const std::wstring& name, Call* found = nullptr, size_t nth = 0) {
     return PumpUntil(
         [&] {
-          auto calls = session_->Calls(name);
+          auto calls = m_session->Calls(name);
           if (calls.size() <= nth) return false;
           if (found) *found = calls[nth];
           return true;
         },
-        kWait, session_->CallEvent());
+        kWait, m_session->CallEvent());
   }
 
   // Position of the first logged call accepted by `match`, or -1.
   int IndexOf(const std::function<bool(const Call&)>& match) const {
-    auto calls = session_->Calls();
+    auto calls = m_session->Calls();
     for (size_t i = 0; i < calls.size(); ++i)
       if (match(calls[i])) return static_cast<int>(i);
     return -1;
@@ -146,18 +146,18 @@ class VoiceTest : public ::testing::Test {
 
   std::vector<Note> NotesExcept(UINT message) const {
     std::vector<Note> out;
-    for (const Note& n : owner_.notes)
+    for (const Note& n : m_owner.notes)
       if (n.message != message) out.push_back(n);
     return out;
   }
 
-  std::string Log() const { return Narrow(fakesapi::Describe(session_->Calls())); }
+  std::string Log() const { return Narrow(fakesapi::Describe(m_session->Calls())); }
 
-  std::unique_ptr<fakesapi::Session> session_;  // outlives the voice
-  std::wstring voiceId_;
-  TestOwner owner_;
-  SpeechClient client_;
-  std::unique_ptr<VoiceThread> voice_;
+  std::unique_ptr<fakesapi::Session> m_session;  // outlives the voice
+  std::wstring m_voiceId;
+  TestOwner m_owner;
+  SpeechClient m_client;
+  std::unique_ptr<VoiceThread> m_voice;
 };
 
 // ---- Initialisation ----------------------------------------------------------------------------
@@ -166,23 +166,23 @@ TEST_F(VoiceTest, InitialisationSetsTheTokenCallbackInterestAndOutput) {
   StartVoice(0);
   const std::vector<std::wstring> expected = {L"SetVoice", L"SetNotifyCallbackFunction", L"SetInterest", L"SetOutput"};
   std::vector<Call> calls;
-  for (const Call& c : session_->Calls())
+  for (const Call& c : m_session->Calls())
     if (std::find(expected.begin(), expected.end(), c.name) != expected.end()) calls.push_back(c);
   ASSERT_EQ(expected.size(), calls.size()) << Log();
   for (size_t i = 0; i < expected.size(); ++i) EXPECT_EQ(expected[i], calls[i].name) << i;
-  EXPECT_EQ(voiceId_, calls[0].Field(L"voice"));
+  EXPECT_EQ(m_voiceId, calls[0].Field(L"voice"));
   // Start, end, word and sentence boundaries, with the two check bits, as interest and queue.
   EXPECT_EQ(L"0x2400000a6", calls[2].Field(L"interest"));
   EXPECT_EQ(L"0x2400000a6", calls[2].Field(L"queued"));
   EXPECT_EQ(L"default", calls[3].Field(L"output"));
-  EXPECT_TRUE(owner_.notes.back().hasSubject) << "VOICE_READY must find the carrier";
-  EXPECT_EQ(0, voice_->Get()->m_nTokenIndex);
+  EXPECT_TRUE(m_owner.notes.back().hasSubject) << "VOICE_READY must find the carrier";
+  EXPECT_EQ(0, m_voice->Get()->m_nTokenIndex);
 
   // The same index again is answered at once, without a new lookup.
-  voice_->Init(0, &client_);
+  m_voice->Init(0, &m_client);
   ASSERT_TRUE(WaitNotes(WM_SPEECH_VOICE_READY, 2));
-  EXPECT_EQ(1u, session_->Calls(L"SetVoice").size()) << Log();
-  EXPECT_EQ(0u, owner_.Count(WM_SPEECH_ERROR));
+  EXPECT_EQ(1u, m_session->Calls(L"SetVoice").size()) << Log();
+  EXPECT_EQ(0u, m_owner.Count(WM_SPEECH_ERROR));
 }
 
 TEST_F(VoiceTest, InitialisationFailuresReportTheirCodes) {
@@ -193,38 +193,38 @@ TEST_F(VoiceTest, InitialisationFailuresReportTheirCodes) {
   StartVoice(0);
   for (const Case& c : cases) {
     SCOPED_TRACE(c.index);
-    owner_.notes.clear();
-    voice_->Init(c.index, &client_);
-    ASSERT_TRUE(WaitNotes(WM_SPEECH_VOICE_READY, 1)) << Sequence(owner_.notes);
+    m_owner.notes.clear();
+    m_voice->Init(c.index, &m_client);
+    ASSERT_TRUE(WaitNotes(WM_SPEECH_VOICE_READY, 1)) << Sequence(m_owner.notes);
     // The error comes first and takes the carrier; the ready notification then finds nothing.
-    ASSERT_EQ(2u, owner_.notes.size()) << Sequence(owner_.notes);
-    EXPECT_EQ(static_cast<UINT>(WM_SPEECH_ERROR), owner_.notes[0].message);
-    EXPECT_EQ(c.error, static_cast<int>(owner_.notes[0].lParam));
-    EXPECT_TRUE(owner_.notes[0].hasSubject);
-    EXPECT_FALSE(owner_.notes[1].hasSubject);
-    EXPECT_FALSE(voice_->Get()->HasNoError());
+    ASSERT_EQ(2u, m_owner.notes.size()) << Sequence(m_owner.notes);
+    EXPECT_EQ(static_cast<UINT>(WM_SPEECH_ERROR), m_owner.notes[0].message);
+    EXPECT_EQ(c.error, static_cast<int>(m_owner.notes[0].lParam));
+    EXPECT_TRUE(m_owner.notes[0].hasSubject);
+    EXPECT_FALSE(m_owner.notes[1].hasSubject);
+    EXPECT_FALSE(m_voice->Get()->HasNoError());
   }
   // A failed lookup keeps the voice on its token.
-  EXPECT_EQ(0, voice_->Get()->m_nTokenIndex);
+  EXPECT_EQ(0, m_voice->Get()->m_nTokenIndex);
 }
 
 // ---- Commands, queue and blocking queries ------------------------------------------------------
 
 TEST_F(VoiceTest, BlockingQueryQueuedBehindSlowCommandAnswersAfterIt) {
   StartVoice();
-  session_->SetHold(true);
-  voice_->Get()->Speak(MakeRequest(&client_, L"one two"));
+  m_session->SetHold(true);
+  m_voice->Get()->Speak(MakeRequest(&m_client, L"one two"));
   // Every word is in before the stop, which holds the active list while it speaks.
   ASSERT_TRUE(WaitNotes(WM_SPEECH_WORD, 2));
   // The stop's own (empty) stream is held: the stop command does not return until released.
-  voice_->Get()->Stop();
+  m_voice->Get()->Stop();
   Call purge;
   ASSERT_TRUE(WaitCall(L"Speak", &purge)) << Log();
-  CTTS_SAPI5* voice = voice_->Get();
+  CTTS_SAPI5* voice = m_voice->Get();
   ASSERT_TRUE(voice->SetVolume(30));
   Async<int> query([voice] { return voice->GetVolume(); });
   EXPECT_FALSE(query.Wait(100)) << "the query was answered while the command ahead of it ran";
-  session_->ReleaseHeld();
+  m_session->ReleaseHeld();
   ASSERT_TRUE(query.Wait(kWait));
   EXPECT_EQ(30, query.Value());
   int ended =
@@ -237,11 +237,11 @@ TEST_F(VoiceTest, BlockingQueryQueuedBehindSlowCommandAnswersAfterIt) {
 }
 
 TEST_F(VoiceTest, CommandsPostedBeforeTheThreadIsReadyAreDelivered) {
-  voice_ = std::make_unique<VoiceThread>(&owner_, /*resume=*/false);
-  ASSERT_TRUE(voice_->Valid());
-  CTTS_SAPI5* voice = voice_->Get();
+  m_voice = std::make_unique<VoiceThread>(&m_owner, /*resume=*/false);
+  ASSERT_TRUE(m_voice->Valid());
+  CTTS_SAPI5* voice = m_voice->Get();
   EXPECT_FALSE(voice->m_bReady);
-  voice->m_active.PushBack(new SpeakRequest(&client_));
+  voice->m_active.PushBack(new SpeakRequest(&m_client));
   // Two posters wait for the ready event at once; both must get through.
   Async<int> init([voice] {
     voice->Init(0);
@@ -249,7 +249,7 @@ TEST_F(VoiceTest, CommandsPostedBeforeTheThreadIsReadyAreDelivered) {
   });
   Async<int> query([voice] { return voice->GetRate(); });
   EXPECT_FALSE(init.Wait(50)) << "a command was posted before the thread was ready";
-  voice_->Resume();
+  m_voice->Resume();
   ASSERT_TRUE(init.Wait(kWait));
   ASSERT_TRUE(query.Wait(kWait)) << "the second poster still waits for the ready event";
   ASSERT_TRUE(WaitNotes(WM_SPEECH_VOICE_READY, 1));
@@ -266,12 +266,12 @@ TEST_F(VoiceTest, VolumeAndRateOutsideTheirRangesAreNotSent) {
                {true, 0, true},    {false, -10, true}, {false, 10, true},  {true, 100, true}};
   for (const Case& c : cases) {
     SCOPED_TRACE(testing::Message() << (c.volume ? "volume " : "rate ") << c.value);
-    size_t before = session_->Calls(c.volume ? L"SetVolume" : L"SetRate").size();
-    bool sent = c.volume ? voice_->Get()->SetVolume(c.value) : voice_->Get()->SetRate(c.value);
+    size_t before = m_session->Calls(c.volume ? L"SetVolume" : L"SetRate").size();
+    bool sent = c.volume ? m_voice->Get()->SetVolume(c.value) : m_voice->Get()->SetRate(c.value);
     EXPECT_EQ(c.sent, sent);
     // A blocking query behind it proves the command (if any) was handled.
-    int readBack = c.volume ? voice_->Get()->GetVolume() : voice_->Get()->GetRate();
-    auto calls = session_->Calls(c.volume ? L"SetVolume" : L"SetRate");
+    int readBack = c.volume ? m_voice->Get()->GetVolume() : m_voice->Get()->GetRate();
+    auto calls = m_session->Calls(c.volume ? L"SetVolume" : L"SetRate");
     ASSERT_EQ(before + (c.sent ? 1 : 0), calls.size()) << Log();
     if (c.sent) {
       EXPECT_EQ(c.value, calls.back().Number(L"value"));
@@ -284,12 +284,12 @@ TEST_F(VoiceTest, VolumeAndRateOutsideTheirRangesAreNotSent) {
 
 TEST_F(VoiceTest, StartWordAndEndEventsReachTheOwnerInOrder) {
   StartVoice();
-  client_.volume = 80;
-  client_.rate = 3;
-  owner_.notes.clear();
-  SpeakRequest* request = MakeRequest(&client_, L"Hello big world. Second one.");
-  voice_->Get()->Speak(request);
-  ASSERT_TRUE(WaitNotes(WM_SPEECH_FINISHED, 1)) << Sequence(owner_.notes);
+  m_client.volume = 80;
+  m_client.rate = 3;
+  m_owner.notes.clear();
+  SpeakRequest* request = MakeRequest(&m_client, L"Hello big world. Second one.");
+  m_voice->Get()->Speak(request);
+  ASSERT_TRUE(WaitNotes(WM_SPEECH_FINISHED, 1)) << Sequence(m_owner.notes);
 
   // Positions count in the text as stored, with its appended blank.
   struct Expected {
@@ -298,12 +298,12 @@ TEST_F(VoiceTest, StartWordAndEndEventsReachTheOwnerInOrder) {
   } expected[] = {{WM_SPEECH_STARTED, 0, 0}, {WM_SPEECH_WORD, 0, 5},  {WM_SPEECH_WORD, 6, 3},
                   {WM_SPEECH_WORD, 10, 6},   {WM_SPEECH_WORD, 17, 6}, {WM_SPEECH_WORD, 24, 4},
                   {WM_SPEECH_FINISHED, 0, 0}};
-  ASSERT_EQ(std::size(expected), owner_.notes.size()) << Sequence(owner_.notes);
+  ASSERT_EQ(std::size(expected), m_owner.notes.size()) << Sequence(m_owner.notes);
   for (size_t i = 0; i < std::size(expected); ++i) {
-    const Note& n = owner_.notes[i];
+    const Note& n = m_owner.notes[i];
     SCOPED_TRACE(testing::Message() << "note " << i << " " << voicetest::MessageName(n.message));
     EXPECT_EQ(expected[i].message, n.message);
-    EXPECT_EQ(reinterpret_cast<WPARAM>(static_cast<CTTS_Voice*>(voice_->Get())), n.wParam);
+    EXPECT_EQ(reinterpret_cast<WPARAM>(static_cast<CTTS_Voice*>(m_voice->Get())), n.wParam);
     EXPECT_EQ(request, n.subject);
     if (n.message == WM_SPEECH_WORD) {
       ASSERT_TRUE(n.hasWord);
@@ -317,8 +317,8 @@ TEST_F(VoiceTest, StartWordAndEndEventsReachTheOwnerInOrder) {
   EXPECT_EQ(L"0x11", speak.Field(L"flags"));  // SPF_ASYNC | SPF_IS_NOT_XML
   EXPECT_EQ(80, speak.Number(L"volume"));
   EXPECT_EQ(3, speak.Number(L"rate"));
-  EXPECT_EQ(voiceId_, speak.Field(L"voice"));
-  EXPECT_TRUE(ActiveEntries(voice_->Get()).empty());
+  EXPECT_EQ(m_voiceId, speak.Field(L"voice"));
+  EXPECT_TRUE(ActiveEntries(m_voice->Get()).empty());
 }
 
 TEST_F(VoiceTest, SpeakFlagsBecomeEngineFlags) {
@@ -336,14 +336,14 @@ TEST_F(VoiceTest, SpeakFlagsBecomeEngineFlags) {
   size_t n = 0;
   for (const Case& c : cases) {
     SCOPED_TRACE(testing::Message() << "flags " << c.speakFlags);
-    owner_.notes.clear();
-    voice_->Get()->Speak(MakeRequest(&client_, L"<b>Hi</b> there", c.speakFlags));
-    ASSERT_TRUE(WaitNotes(WM_SPEECH_FINISHED, 1)) << Sequence(owner_.notes);
+    m_owner.notes.clear();
+    m_voice->Get()->Speak(MakeRequest(&m_client, L"<b>Hi</b> there", c.speakFlags));
+    ASSERT_TRUE(WaitNotes(WM_SPEECH_FINISHED, 1)) << Sequence(m_owner.notes);
     Call speak;
     ASSERT_TRUE(WaitCall(L"SpeakStream", &speak, n++));
     EXPECT_EQ(c.engineFlags, speak.Field(L"flags"));
     std::vector<DWORD> positions;
-    for (const Note& note : owner_.notes)
+    for (const Note& note : m_owner.notes)
       if (note.hasWord) positions.push_back(note.word.position);
     EXPECT_EQ(c.wordPositions, positions);
   }
@@ -351,15 +351,15 @@ TEST_F(VoiceTest, SpeakFlagsBecomeEngineFlags) {
 
 TEST_F(VoiceTest, StopLeavesAPlaceholderThatTheEmptyStreamsEndRemoves) {
   StartVoice();
-  owner_.notes.clear();
-  session_->SetHold(true);
-  SpeakRequest* request = MakeRequest(&client_, L"one two three");
-  voice_->Get()->Speak(request);
+  m_owner.notes.clear();
+  m_session->SetHold(true);
+  SpeakRequest* request = MakeRequest(&m_client, L"one two three");
+  m_voice->Get()->Speak(request);
   ASSERT_TRUE(WaitNotes(WM_SPEECH_WORD, 3));
-  session_->SetHold(false);
-  voice_->Get()->Stop();
+  m_session->SetHold(false);
+  m_voice->Get()->Stop();
   // The interrupted stream ends with its request; the stop's own stream with the placeholder.
-  ASSERT_TRUE(WaitNotes(WM_SPEECH_FINISHED, 2)) << Sequence(owner_.notes);
+  ASSERT_TRUE(WaitNotes(WM_SPEECH_FINISHED, 2)) << Sequence(m_owner.notes);
   std::vector<Note> notes = NotesExcept(WM_SPEECH_WORD);
   struct Expected {
     UINT message;
@@ -379,53 +379,53 @@ TEST_F(VoiceTest, StopLeavesAPlaceholderThatTheEmptyStreamsEndRemoves) {
   ASSERT_TRUE(WaitCall(L"Speak", &purge));
   EXPECT_EQ(L"", purge.Field(L"text"));
   EXPECT_EQ(L"0x2", purge.Field(L"flags"));  // SPF_PURGEBEFORESPEAK, synchronous
-  EXPECT_TRUE(ActiveEntries(voice_->Get()).empty());
+  EXPECT_TRUE(ActiveEntries(m_voice->Get()).empty());
 
   // A stop while nothing is spoken still purges and leaves a placeholder for its own stream.
-  owner_.notes.clear();
-  voice_->Get()->Stop();
-  ASSERT_TRUE(WaitNotes(WM_SPEECH_FINISHED, 1)) << Sequence(owner_.notes);
-  ASSERT_EQ(2u, owner_.notes.size()) << Sequence(owner_.notes);
-  EXPECT_EQ(nullptr, owner_.notes[0].subject);
-  EXPECT_EQ(nullptr, owner_.notes[1].subject);
-  EXPECT_TRUE(owner_.notes[1].hasSubject);
-  EXPECT_EQ(2u, session_->Calls(L"Speak").size());
+  m_owner.notes.clear();
+  m_voice->Get()->Stop();
+  ASSERT_TRUE(WaitNotes(WM_SPEECH_FINISHED, 1)) << Sequence(m_owner.notes);
+  ASSERT_EQ(2u, m_owner.notes.size()) << Sequence(m_owner.notes);
+  EXPECT_EQ(nullptr, m_owner.notes[0].subject);
+  EXPECT_EQ(nullptr, m_owner.notes[1].subject);
+  EXPECT_TRUE(m_owner.notes[1].hasSubject);
+  EXPECT_EQ(2u, m_session->Calls(L"Speak").size());
 }
 
 TEST_F(VoiceTest, PauseTwiceThenResumeOnceRunsAgain) {
   StartVoice();
   // Nothing active: there is nothing to pause.
-  voice_->Get()->Pause();
-  EXPECT_FALSE(voice_->Get()->IsPaused());
-  EXPECT_TRUE(session_->Calls(L"Pause").empty()) << Log();
+  m_voice->Get()->Pause();
+  EXPECT_FALSE(m_voice->Get()->IsPaused());
+  EXPECT_TRUE(m_session->Calls(L"Pause").empty()) << Log();
 
-  session_->SetHold(true);
-  voice_->Get()->Speak(MakeRequest(&client_, L"one two"));
+  m_session->SetHold(true);
+  m_voice->Get()->Speak(MakeRequest(&m_client, L"one two"));
   ASSERT_TRUE(WaitNotes(WM_SPEECH_STARTED, 1));
-  voice_->Get()->Pause();
-  voice_->Get()->Pause();
-  EXPECT_TRUE(voice_->Get()->IsPaused());
-  voice_->Get()->Resume();
-  EXPECT_FALSE(voice_->Get()->IsPaused());
-  EXPECT_EQ(1u, session_->Calls(L"Pause").size()) << Log();
-  EXPECT_EQ(1u, session_->Calls(L"Resume").size()) << Log();
-  session_->SetHold(false);
-  session_->ReleaseHeld();
+  m_voice->Get()->Pause();
+  m_voice->Get()->Pause();
+  EXPECT_TRUE(m_voice->Get()->IsPaused());
+  m_voice->Get()->Resume();
+  EXPECT_FALSE(m_voice->Get()->IsPaused());
+  EXPECT_EQ(1u, m_session->Calls(L"Pause").size()) << Log();
+  EXPECT_EQ(1u, m_session->Calls(L"Resume").size()) << Log();
+  m_session->SetHold(false);
+  m_session->ReleaseHeld();
   ASSERT_TRUE(WaitNotes(WM_SPEECH_FINISHED, 1));
 }
 
 TEST_F(VoiceTest, SkipAsksTheEngineForSentences) {
   StartVoice();
-  session_->SetHold(true);
-  voice_->Get()->Speak(MakeRequest(&client_, L"One. Two. Three."));
+  m_session->SetHold(true);
+  m_voice->Get()->Speak(MakeRequest(&m_client, L"One. Two. Three."));
   ASSERT_TRUE(WaitNotes(WM_SPEECH_STARTED, 1));
-  voice_->Get()->Skip(2);
+  m_voice->Get()->Skip(2);
   Call skip;
   ASSERT_TRUE(WaitCall(L"Skip", &skip));
   EXPECT_EQ(L"SENTENCE", skip.Field(L"type"));
   EXPECT_EQ(2, skip.Number(L"count"));
-  session_->SetHold(false);
-  session_->ReleaseHeld();
+  m_session->SetHold(false);
+  m_session->ReleaseHeld();
   ASSERT_TRUE(WaitNotes(WM_SPEECH_FINISHED, 1));
 }
 
@@ -449,58 +449,58 @@ TEST_F(VoiceTest, FailedSpeakRemovesExactlyTheFailedRequest) {
   StartVoice();
   for (const Case& c : cases) {
     SCOPED_TRACE(c.name);
-    owner_.notes.clear();
-    session_->SetHold(true);
-    SpeakRequest* first = MakeRequest(&client_, L"first one");
-    voice_->Get()->Speak(first);
+    m_owner.notes.clear();
+    m_session->SetHold(true);
+    SpeakRequest* first = MakeRequest(&m_client, L"first one");
+    m_voice->Get()->Speak(first);
     ASSERT_TRUE(WaitNotes(WM_SPEECH_WORD, 2));
     if (c.placeholderInFront) {
       // The stop is held in its own stream; the failing speak is handled right after it returns,
       // before any of the stop's events reached the owner.
-      size_t speaks = session_->Calls(L"Speak").size();
-      voice_->Get()->Stop();
+      size_t speaks = m_session->Calls(L"Speak").size();
+      m_voice->Get()->Stop();
       ASSERT_TRUE(WaitCall(L"Speak", nullptr, speaks)) << Log();
     }
-    session_->SetFailure(L"SpeakStream", c.engineResult, 1);
-    SpeakRequest* failing = MakeRequest(&client_, L"second");
-    voice_->Get()->Speak(failing);
+    m_session->SetFailure(L"SpeakStream", c.engineResult, 1);
+    SpeakRequest* failing = MakeRequest(&m_client, L"second");
+    m_voice->Get()->Speak(failing);
     // Holding stays on until the case's one held stream has ended: switched off earlier, a stream
     // not yet at its end would end unheld, and its release would be left over for the next case,
     // ending that case's request before the stop that the case means to put in front of it.
-    if (c.placeholderInFront) session_->ReleaseHeld();  // ends the stop's stream
-    ASSERT_TRUE(WaitNotes(WM_SPEECH_ERROR, 1)) << Sequence(owner_.notes);
-    const Note* error = owner_.Last(WM_SPEECH_ERROR);
+    if (c.placeholderInFront) m_session->ReleaseHeld();  // ends the stop's stream
+    ASSERT_TRUE(WaitNotes(WM_SPEECH_ERROR, 1)) << Sequence(m_owner.notes);
+    const Note* error = m_owner.Last(WM_SPEECH_ERROR);
     EXPECT_EQ(c.reported, static_cast<int>(error->lParam));
     EXPECT_TRUE(error->hasSubject);
     EXPECT_EQ(failing, error->subject) << "the error removed another entry";
-    if (!c.placeholderInFront) session_->ReleaseHeld();  // ends the first request's stream
+    if (!c.placeholderInFront) m_session->ReleaseHeld();  // ends the first request's stream
     // Each entry in front gets its own end, in order.
     std::vector<const SpeakRequest*> ends = {first};
     if (c.placeholderInFront) ends.push_back(nullptr);
-    ASSERT_TRUE(WaitNotes(WM_SPEECH_FINISHED, ends.size())) << Sequence(owner_.notes);
+    ASSERT_TRUE(WaitNotes(WM_SPEECH_FINISHED, ends.size())) << Sequence(m_owner.notes);
     std::vector<const SpeakRequest*> finished;
-    for (const Note& n : owner_.notes)
+    for (const Note& n : m_owner.notes)
       if (n.message == WM_SPEECH_FINISHED) finished.push_back(n.subject);
     EXPECT_EQ(ends, finished) << "an entry in front did not get its own end";
-    EXPECT_TRUE(ActiveEntries(voice_->Get()).empty());
-    session_->SetHold(false);
+    EXPECT_TRUE(ActiveEntries(m_voice->Get()).empty());
+    m_session->SetHold(false);
   }
 }
 
 TEST_F(VoiceTest, WithoutAnEngineObjectSpeakingFailsAndQueriesAnswerMinusOne) {
-  session_->SetFailure(L"CreateSpVoice", E_OUTOFMEMORY);
+  m_session->SetFailure(L"CreateSpVoice", E_OUTOFMEMORY);
   StartVoice();  // a failed creation is not reported: the voice still reports ready
-  EXPECT_EQ(0u, owner_.Count(WM_SPEECH_ERROR));
-  SpeakRequest* request = MakeRequest(&client_, L"nothing");
-  voice_->Get()->Speak(request);
+  EXPECT_EQ(0u, m_owner.Count(WM_SPEECH_ERROR));
+  SpeakRequest* request = MakeRequest(&m_client, L"nothing");
+  m_voice->Get()->Speak(request);
   ASSERT_TRUE(WaitNotes(WM_SPEECH_ERROR, 1));
-  EXPECT_EQ(TTSERR_SPEAK_FAILED, static_cast<int>(owner_.Last(WM_SPEECH_ERROR)->lParam));
-  EXPECT_EQ(request, owner_.Last(WM_SPEECH_ERROR)->subject);
-  EXPECT_EQ(-1, voice_->Get()->GetVolume());
-  EXPECT_EQ(-1, voice_->Get()->GetRate());
-  EXPECT_FALSE(voice_->Get()->IsPaused());
+  EXPECT_EQ(TTSERR_SPEAK_FAILED, static_cast<int>(m_owner.Last(WM_SPEECH_ERROR)->lParam));
+  EXPECT_EQ(request, m_owner.Last(WM_SPEECH_ERROR)->subject);
+  EXPECT_EQ(-1, m_voice->Get()->GetVolume());
+  EXPECT_EQ(-1, m_voice->Get()->GetRate());
+  EXPECT_FALSE(m_voice->Get()->IsPaused());
   BOOL supported = TRUE;
-  EXPECT_TRUE(FAILED(voice_->Get()->IsUISupported(L"EngineProperties", nullptr, 0, &supported)));
+  EXPECT_TRUE(FAILED(m_voice->Get()->IsUISupported(L"EngineProperties", nullptr, 0, &supported)));
 }
 
 // ---- Engine dialogs ----------------------------------------------------------------------------
@@ -523,14 +523,14 @@ TEST_F(VoiceTest, EngineDialogKinds) {
   const std::wstring text = L"abc";
   for (const Case& c : cases) {
     SCOPED_TRACE(testing::Message() << "kind " << c.kind << (c.failFirst ? " failing first" : ""));
-    size_t shown = session_->Calls(L"DisplayUI").size();
-    if (c.failFirst) session_->SetFailure(L"DisplayUI", E_FAIL, 1);
-    voice_->Get()->ShowDialog(owner_.m_hWnd, c.kind, &text);
+    size_t shown = m_session->Calls(L"DisplayUI").size();
+    if (c.failFirst) m_session->SetFailure(L"DisplayUI", E_FAIL, 1);
+    m_voice->Get()->ShowDialog(m_owner.m_hWnd, c.kind, &text);
     if (c.type) {
       Call dialog;
       ASSERT_TRUE(WaitCall(L"DisplayUI", &dialog, shown)) << Log();
       EXPECT_EQ(c.type, dialog.Field(L"type"));
-      EXPECT_EQ(reinterpret_cast<UINT_PTR>(owner_.m_hWnd), static_cast<UINT_PTR>(dialog.Number(L"parent")));
+      EXPECT_EQ(reinterpret_cast<UINT_PTR>(m_owner.m_hWnd), static_cast<UINT_PTR>(dialog.Number(L"parent")));
       if (c.kind == 4) {
         EXPECT_EQ(text, dialog.Field(L"data"));
         EXPECT_EQ(static_cast<long>(text.size() * sizeof(wchar_t)), dialog.Number(L"size"));
@@ -539,25 +539,25 @@ TEST_F(VoiceTest, EngineDialogKinds) {
       ASSERT_TRUE(PostMessageW(window, WM_CLOSE, 0, 0)) << GetLastError();
     }
     // A blocking query after the dialog answers once the handler has returned.
-    Async<int> after([this] { return voice_->Get()->GetRate(); });
+    Async<int> after([this] { return m_voice->Get()->GetRate(); });
     ASSERT_TRUE(after.Wait(kWait));
-    EXPECT_EQ(shown + (c.type ? 1 : 0), session_->Calls(L"DisplayUI").size()) << Log();
-    session_->ClearFailures();
+    EXPECT_EQ(shown + (c.type ? 1 : 0), m_session->Calls(L"DisplayUI").size()) << Log();
+    m_session->ClearFailures();
   }
   // A parent that is not a window shows nothing.
-  voice_->Get()->ShowDialog(nullptr, 2, nullptr);
-  EXPECT_EQ(0, voice_->Get()->GetRate());
-  EXPECT_EQ(5u, session_->Calls(L"DisplayUI").size());
+  m_voice->Get()->ShowDialog(nullptr, 2, nullptr);
+  EXPECT_EQ(0, m_voice->Get()->GetRate());
+  EXPECT_EQ(5u, m_session->Calls(L"DisplayUI").size());
 }
 
 // The engine's dialog runs a modal loop that drops the thread's wake messages. Commands queued
 // meanwhile must still be handled when it closes, and a blocking query behind them answered.
 TEST_F(VoiceTest, CommandsQueuedDuringTheEngineDialogAreHandledWhenItCloses) {
   StartVoice();
-  voice_->Get()->ShowDialog(owner_.m_hWnd, 2, nullptr);
+  m_voice->Get()->ShowDialog(m_owner.m_hWnd, 2, nullptr);
   Call dialog;
   ASSERT_TRUE(WaitCall(L"DisplayUI", &dialog)) << Log();
-  CTTS_SAPI5* voice = voice_->Get();
+  CTTS_SAPI5* voice = m_voice->Get();
   voice->SetVolume(55);
   voice->Skip(1);
   Async<int> query([voice] { return voice->GetVolume(); });
@@ -567,19 +567,19 @@ TEST_F(VoiceTest, CommandsQueuedDuringTheEngineDialogAreHandledWhenItCloses) {
   ASSERT_TRUE(query.Wait(kWait)) << "a command queued during the dialog was stranded";
   EXPECT_EQ(55, query.Value());
   EXPECT_EQ(55, voice->GetVolume());
-  EXPECT_EQ(1u, session_->Calls(L"Skip").size());
+  EXPECT_EQ(1u, m_session->Calls(L"Skip").size());
 }
 
 TEST_F(VoiceTest, QuitDuringTheEngineDialogEndsTheThreadWhenItCloses) {
   StartVoice();
-  voice_->Get()->ShowDialog(owner_.m_hWnd, 1, nullptr);
+  m_voice->Get()->ShowDialog(m_owner.m_hWnd, 1, nullptr);
   Call dialog;
   ASSERT_TRUE(WaitCall(L"DisplayUI", &dialog)) << Log();
   // Posted messages arrive in order: the dialog's loop takes the quit before the close.
-  ASSERT_TRUE(voice_->Get()->PostThreadMessage(WM_VOICE_QUIT, 0, 0));
+  ASSERT_TRUE(m_voice->Get()->PostThreadMessage(WM_VOICE_QUIT, 0, 0));
   HWND window = reinterpret_cast<HWND>(static_cast<UINT_PTR>(dialog.Number(L"dialog")));
   ASSERT_TRUE(PostMessageW(window, WM_CLOSE, 0, 0)) << GetLastError();
-  EXPECT_TRUE(voice_->WaitForEnd(kWait)) << "the quit posted during the dialog was lost";
+  EXPECT_TRUE(m_voice->WaitForEnd(kWait)) << "the quit posted during the dialog was lost";
 }
 
 // ---- Wave files --------------------------------------------------------------------------------
@@ -622,30 +622,30 @@ class WaveFileTest : public VoiceTest {
     VoiceTest::SetUp();
     wchar_t temp[MAX_PATH];
     GetTempPathW(MAX_PATH, temp);
-    dir_ = std::wstring(temp) + L"voicewave-" + std::to_wstring(GetCurrentProcessId()) + L"-" +
-           std::to_wstring(GetTickCount()) + L"\\";
-    ASSERT_TRUE(CreateDirectoryW(dir_.c_str(), nullptr)) << GetLastError();
-    ASSERT_TRUE(notify_.Create());
+    m_dir = std::wstring(temp) + L"voicewave-" + std::to_wstring(GetCurrentProcessId()) + L"-" +
+            std::to_wstring(GetTickCount()) + L"\\";
+    ASSERT_TRUE(CreateDirectoryW(m_dir.c_str(), nullptr)) << GetLastError();
+    ASSERT_TRUE(m_notify.Create());
   }
   void TearDown() override {
     VoiceTest::TearDown();
     WIN32_FIND_DATAW found;
-    HANDLE find = FindFirstFileW((dir_ + L"*").c_str(), &found);
+    HANDLE find = FindFirstFileW((m_dir + L"*").c_str(), &found);
     if (find != INVALID_HANDLE_VALUE) {
       do {
-        if (!(found.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY)) DeleteFileW((dir_ + found.cFileName).c_str());
+        if (!(found.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY)) DeleteFileW((m_dir + found.cFileName).c_str());
       } while (FindNextFileW(find, &found));
       FindClose(find);
     }
-    RemoveDirectoryW(dir_.c_str());
+    RemoveDirectoryW(m_dir.c_str());
   }
 
   SpeakRequest* FileRequest(const wchar_t* text, const wchar_t* name, DWORD flags) {
-    SpeakRequest* request = MakeRequest(&client_, text, flags);
+    SpeakRequest* request = MakeRequest(&m_client, text, flags);
     request->output.reset(new WaveOutputArgs);
-    request->output->pathPrefix = dir_;
+    request->output->pathPrefix = m_dir;
     request->output->fileName = name;
-    request->output->notifyWindow = notify_.m_hWnd;
+    request->output->notifyWindow = m_notify.m_hWnd;
     return request;
   }
 
@@ -664,19 +664,19 @@ class WaveFileTest : public VoiceTest {
     return static_cast<long>(data);
   }
 
-  std::wstring dir_;
-  TestOwner notify_{/*bookkeeping=*/false};
+  std::wstring m_dir;
+  TestOwner m_notify{/*bookkeeping=*/false};
 };
 
 TEST_F(WaveFileTest, NumberedFilesOnePerSentenceWithSentenceMessages) {
   StartVoice();
-  owner_.notes.clear();
+  m_owner.notes.clear();
   SpeakRequest* request =
       FileRequest(L"One two. Three four. Five.", L"part%d.wav", SPEAKF_ASYNC | SPEAKF_NUMBERED_FILE);
-  voice_->Get()->PostCommand(new CTTSMsg_speakToFile(request));
-  ASSERT_TRUE(PumpUntil([&] { return notify_.Count(WM_SPEECH_FINISHED) == 1; }, kWait)) << Sequence(notify_.notes);
+  m_voice->Get()->PostCommand(new CTTSMsg_speakToFile(request));
+  ASSERT_TRUE(PumpUntil([&] { return m_notify.Count(WM_SPEECH_FINISHED) == 1; }, kWait)) << Sequence(m_notify.notes);
 
-  const LPARAM self = static_cast<LPARAM>(reinterpret_cast<WPARAM>(static_cast<CTTS_Voice*>(voice_->Get())));
+  const LPARAM self = static_cast<LPARAM>(reinterpret_cast<WPARAM>(static_cast<CTTS_Voice*>(m_voice->Get())));
   struct Expected {
     UINT message;
     WPARAM wParam;
@@ -686,16 +686,16 @@ TEST_F(WaveFileTest, NumberedFilesOnePerSentenceWithSentenceMessages) {
                   {WM_SPEECH_FILE_SENTENCE, 1, self},
                   {WM_SPEECH_FILE_SENTENCE, 2, self},
                   {WM_SPEECH_FINISHED, static_cast<WPARAM>(self), 0}};
-  ASSERT_EQ(std::size(expected), notify_.notes.size()) << Sequence(notify_.notes);
-  for (size_t i = 0; i < notify_.notes.size(); ++i) {
+  ASSERT_EQ(std::size(expected), m_notify.notes.size()) << Sequence(m_notify.notes);
+  for (size_t i = 0; i < m_notify.notes.size(); ++i) {
     SCOPED_TRACE(i);
-    EXPECT_EQ(expected[i].message, notify_.notes[i].message);
-    EXPECT_EQ(expected[i].wParam, notify_.notes[i].wParam);
-    EXPECT_EQ(expected[i].lParam, notify_.notes[i].lParam);
+    EXPECT_EQ(expected[i].message, m_notify.notes[i].message);
+    EXPECT_EQ(expected[i].wParam, m_notify.notes[i].wParam);
+    EXPECT_EQ(expected[i].lParam, m_notify.notes[i].lParam);
   }
-  EXPECT_TRUE(owner_.notes.empty()) << "wave output reported to the owner: " << Sequence(owner_.notes);
+  EXPECT_TRUE(m_owner.notes.empty()) << "wave output reported to the owner: " << Sequence(m_owner.notes);
   // The request stays first in the active list with its result: the number of files.
-  ASSERT_EQ(std::vector<SpeakRequest*>{request}, ActiveEntries(voice_->Get()));
+  ASSERT_EQ(std::vector<SpeakRequest*>{request}, ActiveEntries(m_voice->Get()));
   EXPECT_EQ(3u, request->output->result);
   WordEvent sentence;
   const WordEvent sentences[] = {{0, 8}, {9, 11}, {21, 5}};
@@ -706,11 +706,11 @@ TEST_F(WaveFileTest, NumberedFilesOnePerSentenceWithSentenceMessages) {
   }
   for (int i = 0; i < 3; ++i) {
     SCOPED_TRACE(i);
-    EXPECT_GT(WaveDataBytes(dir_ + L"part" + std::to_wstring(i) + L".wav"), 0);
+    EXPECT_GT(WaveDataBytes(m_dir + L"part" + std::to_wstring(i) + L".wav"), 0);
   }
-  EXPECT_EQ(-1, WaveDataBytes(dir_ + L"part3.wav"));
+  EXPECT_EQ(-1, WaveDataBytes(m_dir + L"part3.wav"));
   // Speech events are back in place for what follows.
-  auto calls = session_->Calls();
+  auto calls = m_session->Calls();
   int ended = -1, interest = -1;
   for (size_t i = 0; i < calls.size(); ++i) {
     if (calls[i].name == L"StreamEnded") ended = static_cast<int>(i);
@@ -723,28 +723,28 @@ TEST_F(WaveFileTest, NumberedFilesOnePerSentenceWithSentenceMessages) {
 
 TEST_F(WaveFileTest, SynchronousOutputWritesOneFileAndNoEvents) {
   StartVoice();
-  owner_.notes.clear();
+  m_owner.notes.clear();
   SpeakRequest* request = FileRequest(L"One two. Three.", L"whole.wav", 0);
-  voice_->Get()->PostCommand(new CTTSMsg_speakToFile(request));
-  EXPECT_EQ(0, voice_->Get()->GetRate());  // handled by now
-  EXPECT_GT(WaveDataBytes(dir_ + L"whole.wav"), 0);
-  EXPECT_TRUE(ActiveEntries(voice_->Get()).empty());
+  m_voice->Get()->PostCommand(new CTTSMsg_speakToFile(request));
+  EXPECT_EQ(0, m_voice->Get()->GetRate());  // handled by now
+  EXPECT_GT(WaveDataBytes(m_dir + L"whole.wav"), 0);
+  EXPECT_TRUE(ActiveEntries(m_voice->Get()).empty());
   // A speak afterwards reports to the owner again, and nothing of the file did.
-  voice_->Get()->Speak(MakeRequest(&client_, L"after"));
+  m_voice->Get()->Speak(MakeRequest(&m_client, L"after"));
   ASSERT_TRUE(WaitNotes(WM_SPEECH_FINISHED, 1));
-  EXPECT_EQ(1u, owner_.Count(WM_SPEECH_STARTED)) << Sequence(owner_.notes);
-  EXPECT_TRUE(notify_.notes.empty());
+  EXPECT_EQ(1u, m_owner.Count(WM_SPEECH_STARTED)) << Sequence(m_owner.notes);
+  EXPECT_TRUE(m_notify.notes.empty());
 }
 
 TEST_F(WaveFileTest, AFileNameThatIsNoIntegerFormatFailsTheRequest) {
   StartVoice();
-  owner_.notes.clear();
+  m_owner.notes.clear();
   SpeakRequest* request = FileRequest(L"One.", L"%s.wav", SPEAKF_ASYNC | SPEAKF_NUMBERED_FILE);
-  voice_->Get()->PostCommand(new CTTSMsg_speakToFile(request));
+  m_voice->Get()->PostCommand(new CTTSMsg_speakToFile(request));
   ASSERT_TRUE(WaitNotes(WM_SPEECH_ERROR, 1));
-  EXPECT_EQ(TTSERR_SPEAK_FAILED, static_cast<int>(owner_.Last(WM_SPEECH_ERROR)->lParam));
-  EXPECT_EQ(request, owner_.Last(WM_SPEECH_ERROR)->subject);
-  EXPECT_TRUE(session_->Calls(L"BindToFile").empty()) << Log();
+  EXPECT_EQ(TTSERR_SPEAK_FAILED, static_cast<int>(m_owner.Last(WM_SPEECH_ERROR)->lParam));
+  EXPECT_EQ(request, m_owner.Last(WM_SPEECH_ERROR)->subject);
+  EXPECT_TRUE(m_session->Calls(L"BindToFile").empty()) << Log();
 }
 
 // ---- Teardown ----------------------------------------------------------------------------------
@@ -768,19 +768,19 @@ TEST_F(VoiceTest, DestroyFreesEveryCommandAndRequestOnce) {
   const long created0 = TTSObjectCounts::commandsCreated, destroyed0 = TTSObjectCounts::commandsDestroyed;
   const long freed0 = TTSObjectCounts::requestsFreed;
   StartVoice();  // its carrier: one request
-  session_->SetHold(true);
-  voice_->Get()->Speak(MakeRequest(&client_, L"held here"));
+  m_session->SetHold(true);
+  m_voice->Get()->Speak(MakeRequest(&m_client, L"held here"));
   ASSERT_TRUE(WaitNotes(WM_SPEECH_WORD, 2));
-  voice_->Get()->Stop();  // held inside its own stream
+  m_voice->Get()->Stop();  // held inside its own stream
   ASSERT_TRUE(WaitCall(L"Speak"));
-  CTTS_SAPI5* voice = voice_->Get();
+  CTTS_SAPI5* voice = m_voice->Get();
   voice->Destroy();
-  voice->Speak(MakeRequest(&client_, L"never spoken"));  // left in the queue
+  voice->Speak(MakeRequest(&m_client, L"never spoken"));  // left in the queue
   voice->SetVolume(20);
   Async<int> query([voice] { return voice->GetRate(); });  // answered by the thread's end
   EXPECT_FALSE(query.Wait(50));
-  session_->ReleaseHeld();
-  ASSERT_TRUE(voice_->WaitForEnd(kWait));
+  m_session->ReleaseHeld();
+  ASSERT_TRUE(m_voice->WaitForEnd(kWait));
   ASSERT_TRUE(query.Wait(kWait)) << "a blocking query queued behind the destroy was never answered";
   EXPECT_EQ(-1, query.Value());
   PumpUntil([] { return true; }, 0);  // notifications still on their way
@@ -788,21 +788,21 @@ TEST_F(VoiceTest, DestroyFreesEveryCommandAndRequestOnce) {
   EXPECT_EQ(3, TTSObjectCounts::requestsFreed - freed0);
   EXPECT_EQ(-1, IndexOf([](const Call& c) { return c.name == L"SetVolume" && c.Number(L"value") == 20; }))
       << "a command behind the destroy was handled";
-  ExpectEngineObjectsReleasedOnce(*session_, Log());
+  ExpectEngineObjectsReleasedOnce(*m_session, Log());
 }
 
 TEST_F(VoiceTest, QuitMessageFreesActiveRequestsAndReleasesTheEngineOnce) {
   const long freed0 = TTSObjectCounts::requestsFreed;
   StartVoice();
-  session_->SetHold(true);
-  voice_->Get()->Speak(MakeRequest(&client_, L"still speaking"));
-  voice_->Get()->Speak(MakeRequest(&client_, L"queued in the engine"));
+  m_session->SetHold(true);
+  m_voice->Get()->Speak(MakeRequest(&m_client, L"still speaking"));
+  m_voice->Get()->Speak(MakeRequest(&m_client, L"queued in the engine"));
   ASSERT_TRUE(WaitNotes(WM_SPEECH_STARTED, 1));
-  EXPECT_EQ(2u, ActiveEntries(voice_->Get()).size());
-  ASSERT_TRUE(voice_->Quit());
+  EXPECT_EQ(2u, ActiveEntries(m_voice->Get()).size());
+  ASSERT_TRUE(m_voice->Quit());
   PumpUntil([] { return true; }, 0);
   EXPECT_EQ(3, TTSObjectCounts::requestsFreed - freed0);
-  ExpectEngineObjectsReleasedOnce(*session_, Log());
+  ExpectEngineObjectsReleasedOnce(*m_session, Log());
 }
 
 // ---- The system's own SAPI ---------------------------------------------------------------------
@@ -811,16 +811,16 @@ TEST_F(VoiceTest, QuitMessageFreesActiveRequestsAndReleasesTheEngineOnce) {
 // voices but implements no voice method: every failure path must report and nothing may hang.
 class SystemSapiTest : public ::testing::Test {
  protected:
-  void SetUp() override { ASSERT_TRUE(owner_.Create()); }
-  TestOwner owner_;
-  SpeechClient client_;
+  void SetUp() override { ASSERT_TRUE(m_owner.Create()); }
+  TestOwner m_owner;
+  SpeechClient m_client;
 };
 
 TEST_F(SystemSapiTest, FailuresReportTheirCodesAndNothingHangs) {
-  VoiceThread voice(&owner_);
+  VoiceThread voice(&m_owner);
   ASSERT_TRUE(voice.Valid());
   auto waitNotes = [&](UINT message, size_t count) {
-    return PumpUntil([&] { return owner_.Count(message) >= count; }, kWait);
+    return PumpUntil([&] { return m_owner.Count(message) >= count; }, kWait);
   };
   struct Case {
     int index;
@@ -829,27 +829,27 @@ TEST_F(SystemSapiTest, FailuresReportTheirCodesAndNothingHangs) {
   size_t ready = 0;
   for (const Case& c : cases) {
     SCOPED_TRACE(c.index);
-    size_t errors = owner_.Count(WM_SPEECH_ERROR);
-    voice.Init(c.index, &client_);
-    ASSERT_TRUE(waitNotes(WM_SPEECH_VOICE_READY, ++ready)) << Sequence(owner_.notes);
-    ASSERT_EQ(errors + 1, owner_.Count(WM_SPEECH_ERROR));
-    EXPECT_EQ(c.error, static_cast<int>(owner_.Last(WM_SPEECH_ERROR)->lParam));
+    size_t errors = m_owner.Count(WM_SPEECH_ERROR);
+    voice.Init(c.index, &m_client);
+    ASSERT_TRUE(waitNotes(WM_SPEECH_VOICE_READY, ++ready)) << Sequence(m_owner.notes);
+    ASSERT_EQ(errors + 1, m_owner.Count(WM_SPEECH_ERROR));
+    EXPECT_EQ(c.error, static_cast<int>(m_owner.Last(WM_SPEECH_ERROR)->lParam));
   }
   // The first voice of the system: found, but its voice object speaks nothing.
-  size_t errors = owner_.Count(WM_SPEECH_ERROR);
-  voice.Init(0, &client_);
-  ASSERT_TRUE(waitNotes(WM_SPEECH_VOICE_READY, ++ready)) << Sequence(owner_.notes);
-  EXPECT_EQ(errors, owner_.Count(WM_SPEECH_ERROR)) << "the system's first voice token was not found";
-  SpeakRequest* request = MakeRequest(&client_, L"hello");
+  size_t errors = m_owner.Count(WM_SPEECH_ERROR);
+  voice.Init(0, &m_client);
+  ASSERT_TRUE(waitNotes(WM_SPEECH_VOICE_READY, ++ready)) << Sequence(m_owner.notes);
+  EXPECT_EQ(errors, m_owner.Count(WM_SPEECH_ERROR)) << "the system's first voice token was not found";
+  SpeakRequest* request = MakeRequest(&m_client, L"hello");
   voice->Speak(request);
-  ASSERT_TRUE(waitNotes(WM_SPEECH_ERROR, errors + 1)) << Sequence(owner_.notes);
-  const Note* error = owner_.Last(WM_SPEECH_ERROR);
+  ASSERT_TRUE(waitNotes(WM_SPEECH_ERROR, errors + 1)) << Sequence(m_owner.notes);
+  const Note* error = m_owner.Last(WM_SPEECH_ERROR);
   EXPECT_EQ(TTSERR_SPEAK_FAILED, static_cast<int>(error->lParam));
   EXPECT_EQ(request, error->subject);
   voice->Stop();
   voice->Skip(1);
   voice->Pause();
-  voice->ShowDialog(owner_.m_hWnd, 2, nullptr);
+  voice->ShowDialog(m_owner.m_hWnd, 2, nullptr);
   EXPECT_FALSE(voice->IsPaused());
   voice->SetVolume(50);
   int volume = voice->GetVolume();

@@ -34,18 +34,18 @@ class GatewayEnvironment : public ::testing::Environment {
   void SetUp() override {
     std::string why;
     ASSERT_TRUE(testgateway::FindGateway(g_gateway, why)) << why;
-    trust_.reset(new testgateway::TrustedRootCertificate(g_gateway.caDerPath));
-    ASSERT_TRUE(trust_->Ok()) << trust_->Failure() << ", error 0x" << std::hex << trust_->Error();
+    m_trust.reset(new testgateway::TrustedRootCertificate(g_gateway.caDerPath));
+    ASSERT_TRUE(m_trust->Ok()) << m_trust->Failure() << ", error 0x" << std::hex << m_trust->Error();
   }
   void TearDown() override {
-    if (!trust_) return;
-    std::vector<BYTE> certificate = trust_->Certificate();
-    trust_.reset();
+    if (!m_trust) return;
+    std::vector<BYTE> certificate = m_trust->Certificate();
+    m_trust.reset();
     EXPECT_FALSE(testgateway::HasRootCertificate(certificate)) << "the test CA stays trusted after the run";
   }
 
  private:
-  std::unique_ptr<testgateway::TrustedRootCertificate> trust_;
+  std::unique_ptr<testgateway::TrustedRootCertificate> m_trust;
 };
 
 ::testing::Environment* const g_environment = ::testing::AddGlobalTestEnvironment(new GatewayEnvironment);
@@ -113,21 +113,21 @@ class TempFile {
  public:
   TempFile() {
     wchar_t dir[MAX_PATH], name[MAX_PATH];
-    if (GetTempPathW(MAX_PATH, dir) && GetTempFileNameW(dir, L"dlt", 0, name)) path_ = name;
+    if (GetTempPathW(MAX_PATH, dir) && GetTempFileNameW(dir, L"dlt", 0, name)) m_path = name;
   }
   ~TempFile() {
-    record_.reset();
-    if (!path_.empty()) DeleteFileW(path_.c_str());
+    m_record.reset();
+    if (!m_path.empty()) DeleteFileW(m_path.c_str());
   }
   const FileHandlePtr& Open() {
-    record_ = MakeFileRecord(CreateFileW(path_.c_str(), GENERIC_READ | GENERIC_WRITE, FILE_SHARE_READ, nullptr,
-                                         CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr));
-    return record_;
+    m_record = MakeFileRecord(CreateFileW(m_path.c_str(), GENERIC_READ | GENERIC_WRITE, FILE_SHARE_READ, nullptr,
+                                          CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr));
+    return m_record;
   }
-  void Close() { record_.reset(); }
+  void Close() { m_record.reset(); }
   std::vector<std::uint8_t> Contents() const {
     std::vector<std::uint8_t> bytes;
-    HANDLE h = CreateFileW(path_.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, OPEN_EXISTING,
+    HANDLE h = CreateFileW(m_path.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, OPEN_EXISTING,
                            FILE_ATTRIBUTE_NORMAL, nullptr);
     if (h == INVALID_HANDLE_VALUE) return bytes;
     LARGE_INTEGER size{};
@@ -141,11 +141,11 @@ class TempFile {
     CloseHandle(h);
     return bytes;
   }
-  const std::wstring& Path() const { return path_; }
+  const std::wstring& Path() const { return m_path; }
 
  private:
-  std::wstring path_;
-  FileHandlePtr record_;
+  std::wstring m_path;
+  FileHandlePtr m_record;
 };
 
 // Index of the first differing byte, or -1 when equal (sizes included).

@@ -16,27 +16,27 @@ class TempFile {
     wchar_t name[MAX_PATH];
     EXPECT_NE(0u, GetTempPathW(MAX_PATH, dir)) << GetLastError();
     EXPECT_NE(0u, GetTempFileNameW(dir, L"orv", 0, name)) << GetLastError();
-    path_ = name;
+    m_path = name;
   }
-  ~TempFile() { DeleteFileW(path_.c_str()); }
+  ~TempFile() { DeleteFileW(m_path.c_str()); }
 
-  const std::wstring& Path() const { return path_; }
+  const std::wstring& Path() const { return m_path; }
 
   // A record opened for reading and writing.
   FileHandlePtr OpenReadWrite() const {
-    HANDLE h = CreateFileW(path_.c_str(), GENERIC_READ | GENERIC_WRITE, FILE_SHARE_READ, nullptr, OPEN_EXISTING,
+    HANDLE h = CreateFileW(m_path.c_str(), GENERIC_READ | GENERIC_WRITE, FILE_SHARE_READ, nullptr, OPEN_EXISTING,
                            FILE_ATTRIBUTE_NORMAL, nullptr);
     EXPECT_NE(INVALID_HANDLE_VALUE, h) << "CreateFileW error " << GetLastError();
     return MakeFileRecord(h);
   }
 
   std::string Contents() const {
-    ByteBuffer data = ReadFileToBuffer(path_);
+    ByteBuffer data = ReadFileToBuffer(m_path);
     return std::string(reinterpret_cast<const char*>(data.Data()), static_cast<std::size_t>(data.Length()));
   }
 
  private:
-  std::wstring path_;
+  std::wstring m_path;
 };
 
 MemoryView View(const char* text) { return MemoryView(text, static_cast<std::int32_t>(std::strlen(text))); }

@@ -20,7 +20,7 @@ using CreateFn = HRESULT (*)(REFIID, void**);
 class ClassFactory : public IClassFactory {
  public:
   // `name` is the method name under which ORV_FAKESAPI_FAIL can make creation fail.
-  ClassFactory(CreateFn create, const wchar_t* name) : create_(create), name_(name) {}
+  ClassFactory(CreateFn create, const wchar_t* name) : m_create(create), m_name(name) {}
 
   STDMETHODIMP QueryInterface(REFIID riid, void** out) override {
     if (!out) return E_POINTER;
@@ -39,9 +39,9 @@ class ClassFactory : public IClassFactory {
     if (!out) return E_POINTER;
     *out = nullptr;
     if (outer) return CLASS_E_NOAGGREGATION;
-    HRESULT hr = InjectedFailure(name_);
+    HRESULT hr = InjectedFailure(m_name);
     if (FAILED(hr)) return hr;
-    return create_(riid, out);
+    return m_create(riid, out);
   }
   STDMETHODIMP LockServer(BOOL lock) override {
     if (lock)
@@ -52,8 +52,8 @@ class ClassFactory : public IClassFactory {
   }
 
  private:
-  CreateFn create_;
-  const wchar_t* name_;
+  CreateFn m_create;
+  const wchar_t* m_name;
 };
 
 ClassFactory g_voiceFactory(&CreateVoice, L"CreateSpVoice");

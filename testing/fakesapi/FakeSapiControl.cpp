@@ -234,26 +234,26 @@ Session::Session() {
   static volatile LONG counter = 0;
   std::wstring unique = std::to_wstring(GetCurrentProcessId()) + L"-" + std::to_wstring(GetTickCount()) + L"-" +
                         std::to_wstring(InterlockedIncrement(&counter));
-  categorySub_ = L"Software\\OrvelTest\\FakeSapi\\" + unique;
-  category_ = L"HKEY_CURRENT_USER\\" + categorySub_;
+  m_categorySub = L"Software\\OrvelTest\\FakeSapi\\" + unique;
+  m_category = L"HKEY_CURRENT_USER\\" + m_categorySub;
   win::UniqueRegKey tokens;
-  RegCreateKeyExW(HKEY_CURRENT_USER, (categorySub_ + L"\\Tokens").c_str(), 0, nullptr, 0, KEY_WRITE, nullptr,
+  RegCreateKeyExW(HKEY_CURRENT_USER, (m_categorySub + L"\\Tokens").c_str(), 0, nullptr, 0, KEY_WRITE, nullptr,
                   tokens.put(), nullptr);
   wchar_t temp[MAX_PATH] = {};
   GetTempPathW(MAX_PATH, temp);
-  logPath_ = std::wstring(temp) + L"fakesapi-" + unique + L".log";
-  HANDLE log = CreateFileW(logPath_.c_str(), GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, CREATE_ALWAYS,
+  m_logPath = std::wstring(temp) + L"fakesapi-" + unique + L".log";
+  HANDLE log = CreateFileW(m_logPath.c_str(), GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, CREATE_ALWAYS,
                            FILE_ATTRIBUTE_NORMAL, nullptr);
   if (log != INVALID_HANDLE_VALUE) CloseHandle(log);
   DWORD pid = GetCurrentProcessId();
-  callEvent_.reset(CreateEventW(nullptr, FALSE, FALSE, CallEventName(pid).c_str()));
-  releaseEvent_.reset(CreateEventW(nullptr, FALSE, FALSE, ReleaseEventName(pid).c_str()));
-  if (releaseEvent_) ResetEvent(releaseEvent_.get());  // a release left over from an earlier session
-  speakEvent_.reset(CreateEventW(nullptr, FALSE, FALSE, SpeakEventName(pid).c_str()));
-  if (speakEvent_) ResetEvent(speakEvent_.get());
+  m_callEvent.reset(CreateEventW(nullptr, FALSE, FALSE, CallEventName(pid).c_str()));
+  m_releaseEvent.reset(CreateEventW(nullptr, FALSE, FALSE, ReleaseEventName(pid).c_str()));
+  if (m_releaseEvent) ResetEvent(m_releaseEvent.get());  // a release left over from an earlier session
+  m_speakEvent.reset(CreateEventW(nullptr, FALSE, FALSE, SpeakEventName(pid).c_str()));
+  if (m_speakEvent) ResetEvent(m_speakEvent.get());
   SetEnvironmentVariableW(kEnvEnable, L"1");
-  SetEnvironmentVariableW(kEnvVoices, category_.c_str());
-  SetEnvironmentVariableW(kEnvLog, logPath_.c_str());
+  SetEnvironmentVariableW(kEnvVoices, m_category.c_str());
+  SetEnvironmentVariableW(kEnvLog, m_logPath.c_str());
   SetEnvironmentVariableW(kEnvMsPerWord, L"0");
   SetEnvironmentVariableW(kEnvHold, nullptr);
   SetEnvironmentVariableW(kEnvHoldAtWord, nullptr);
@@ -263,10 +263,10 @@ Session::Session() {
 Session::~Session() {
   for (const wchar_t* name : {kEnvEnable, kEnvVoices, kEnvLog, kEnvMsPerWord, kEnvHold, kEnvHoldAtWord, kEnvFail})
     SetEnvironmentVariableW(name, nullptr);
-  DeleteTree(HKEY_CURRENT_USER, categorySub_);
+  DeleteTree(HKEY_CURRENT_USER, m_categorySub);
   RegDeleteKeyW(HKEY_CURRENT_USER, L"Software\\OrvelTest\\FakeSapi");  // only when empty
   RegDeleteKeyW(HKEY_CURRENT_USER, L"Software\\OrvelTest");
-  DeleteFileW(logPath_.c_str());
+  DeleteFileW(m_logPath.c_str());
 }
 
 std::wstring AddVoiceToken(const std::wstring& categoryUnderHkcu, const VoiceSpec& spec) {
@@ -292,7 +292,7 @@ std::wstring AddVoiceToken(const std::wstring& categoryUnderHkcu, const VoiceSpe
   return L"HKEY_CURRENT_USER\\" + categoryUnderHkcu + L"\\Tokens\\" + spec.key;
 }
 
-std::wstring Session::AddVoice(const VoiceSpec& spec) { return AddVoiceToken(categorySub_, spec); }
+std::wstring Session::AddVoice(const VoiceSpec& spec) { return AddVoiceToken(m_categorySub, spec); }
 
 void Session::SetMsPerWord(unsigned ms) { SetEnvironmentVariableW(kEnvMsPerWord, std::to_wstring(ms).c_str()); }
 
@@ -303,7 +303,7 @@ void Session::SetHoldAtWord(unsigned n) {
 }
 
 void Session::ReleaseHeld() {
-  if (releaseEvent_) SetEvent(releaseEvent_.get());
+  if (m_releaseEvent) SetEvent(m_releaseEvent.get());
 }
 
 void Session::SetFailure(const std::wstring& method, HRESULT hr, unsigned count) {
@@ -332,7 +332,7 @@ void Session::ClearFailures() { SetEnvironmentVariableW(kEnvFail, nullptr); }
 
 std::vector<Call> ReadLog(const std::wstring& path) { return ParseLog(ReadFileBytes(path)); }
 
-std::vector<Call> Session::Calls() const { return ReadLog(logPath_); }
+std::vector<Call> Session::Calls() const { return ReadLog(m_logPath); }
 
 std::vector<Call> Session::Calls(const std::wstring& name) const {
   std::vector<Call> out;
@@ -343,7 +343,7 @@ std::vector<Call> Session::Calls(const std::wstring& name) const {
 
 bool Session::WaitForCall(const std::function<bool(const Call&)>& match, DWORD timeoutMs, Call* found,
                           HANDLE wake) const {
-  if (!wake) wake = callEvent_.get();
+  if (!wake) wake = m_callEvent.get();
   DWORD start = GetTickCount();
   for (;;) {
     for (const Call& c : Calls()) {
@@ -369,7 +369,7 @@ bool Session::WaitForCalls(const std::wstring& name, size_t count, DWORD timeout
     if (Calls(name).size() >= count) return true;
     DWORD spent = GetTickCount() - start;
     if (spent >= timeoutMs) return false;
-    WaitForSingleObject(callEvent_.get(), timeoutMs - spent);
+    WaitForSingleObject(m_callEvent.get(), timeoutMs - spent);
   }
 }
 

@@ -189,16 +189,16 @@ class Session {
   // Waits until `count` calls of that name are in the log.
   bool WaitForCalls(const std::wstring& name, size_t count, DWORD timeoutMs) const;
 
-  HANDLE CallEvent() const { return callEvent_.get(); }
-  HANDLE SpeakEvent() const { return speakEvent_.get(); }
+  HANDLE CallEvent() const { return m_callEvent.get(); }
+  HANDLE SpeakEvent() const { return m_speakEvent.get(); }
 
  private:
-  std::wstring category_;     // "HKEY_CURRENT_USER\Software\OrvelTest\FakeSapi\<unique>"
-  std::wstring categorySub_;  // the same below HKCU
-  std::wstring logPath_;
-  win::UniqueKernelHandle callEvent_;
-  win::UniqueKernelHandle releaseEvent_;
-  win::UniqueKernelHandle speakEvent_;
+  std::wstring m_category;     // "HKEY_CURRENT_USER\Software\OrvelTest\FakeSapi\<unique>"
+  std::wstring m_categorySub;  // the same below HKCU
+  std::wstring m_logPath;
+  win::UniqueKernelHandle m_callEvent;
+  win::UniqueKernelHandle m_releaseEvent;
+  win::UniqueKernelHandle m_speakEvent;
 };
 
 }  // namespace fakesapi

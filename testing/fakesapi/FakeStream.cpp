@@ -42,47 +42,47 @@ class Stream : public ISpStream, public RefCounted {
   STDMETHODIMP Read(void* data, ULONG size, ULONG* read) override {
     ComPtr<IStream> base;
     {
-      Guard g(lock_);
+      Guard g(m_lock);
       if (read) *read = 0;
-      if (file_) {
+      if (m_file) {
         DWORD got = 0;
-        if (!ReadFile(file_.get(), data, size, &got, nullptr)) return HRESULT_FROM_WIN32(GetLastError());
+        if (!ReadFile(m_file.get(), data, size, &got, nullptr)) return HRESULT_FROM_WIN32(GetLastError());
         if (read) *read = got;
         return got == size ? S_OK : S_FALSE;
       }
-      base = base_;
+      base = m_base;
     }
     return base ? base->Read(data, size, read) : kErrUninitialized;
   }
   STDMETHODIMP Write(const void* data, ULONG size, ULONG* written) override {
     ComPtr<IStream> base;
     {
-      Guard g(lock_);
+      Guard g(m_lock);
       if (written) *written = 0;
-      if (file_) {
+      if (m_file) {
         DWORD put = 0;
-        if (!WriteFile(file_.get(), data, size, &put, nullptr)) return HRESULT_FROM_WIN32(GetLastError());
-        dataBytes_ += put;
+        if (!WriteFile(m_file.get(), data, size, &put, nullptr)) return HRESULT_FROM_WIN32(GetLastError());
+        m_dataBytes += put;
         if (written) *written = put;
         return S_OK;
       }
-      base = base_;
+      base = m_base;
     }
     return base ? base->Write(data, size, written) : kErrUninitialized;
   }
   STDMETHODIMP Seek(LARGE_INTEGER move, DWORD origin, ULARGE_INTEGER* position) override {
     ComPtr<IStream> base;
     {
-      Guard g(lock_);
-      if (file_) {
+      Guard g(m_lock);
+      if (m_file) {
         LARGE_INTEGER to = move;
-        if (origin == STREAM_SEEK_SET) to.QuadPart += headerBytes_;
+        if (origin == STREAM_SEEK_SET) to.QuadPart += m_headerBytes;
         LARGE_INTEGER now;
-        if (!SetFilePointerEx(file_.get(), to, &now, origin)) return HRESULT_FROM_WIN32(GetLastError());
-        if (position) position->QuadPart = static_cast<ULONGLONG>(now.QuadPart - headerBytes_);
+        if (!SetFilePointerEx(m_file.get(), to, &now, origin)) return HRESULT_FROM_WIN32(GetLastError());
+        if (position) position->QuadPart = static_cast<ULONGLONG>(now.QuadPart - m_headerBytes);
         return S_OK;
       }
-      base = base_;
+      base = m_base;
     }
     return base ? base->Seek(move, origin, position) : kErrUninitialized;
   }
@@ -94,10 +94,10 @@ class Stream : public ISpStream, public RefCounted {
   STDMETHODIMP UnlockRegion(ULARGE_INTEGER, ULARGE_INTEGER, DWORD) override { return E_NOTIMPL; }
   STDMETHODIMP Stat(STATSTG* stat, DWORD) override {
     if (!stat) return E_POINTER;
-    Guard g(lock_);
+    Guard g(m_lock);
     *stat = STATSTG();
     stat->type = STGTY_STREAM;
-    stat->cbSize.QuadPart = dataBytes_;
+    stat->cbSize.QuadPart = m_dataBytes;
     return S_OK;
   }
   STDMETHODIMP Clone(IStream** out) override {
@@ -108,15 +108,15 @@ class Stream : public ISpStream, public RefCounted {
   // ---- ISpStreamFormat ----
   STDMETHODIMP GetFormat(GUID* formatId, WAVEFORMATEX** format) override {
     if (!formatId) return E_POINTER;
-    Guard g(lock_);
-    if (!static_cast<bool>(file_) && !base_) return kErrUninitialized;
-    *formatId = formatId_;
+    Guard g(m_lock);
+    if (!static_cast<bool>(m_file) && !m_base) return kErrUninitialized;
+    *formatId = m_formatId;
     if (format) {
       *format = nullptr;
-      if (!waveFormat_.empty()) {
-        *format = static_cast<WAVEFORMATEX*>(CoTaskMemAlloc(waveFormat_.size()));
+      if (!m_waveFormat.empty()) {
+        *format = static_cast<WAVEFORMATEX*>(CoTaskMemAlloc(m_waveFormat.size()));
         if (!*format) return E_OUTOFMEMORY;
-        memcpy(*format, waveFormat_.data(), waveFormat_.size());
+        memcpy(*format, m_waveFormat.data(), m_waveFormat.size());
       }
     }
     return S_OK;
@@ -129,17 +129,17 @@ class Stream : public ISpStream, public RefCounted {
     HRESULT hr = InjectedFailure(L"SetBaseStream");
     if (FAILED(hr)) return hr;
     if (!stream) return E_INVALIDARG;
-    Guard g(lock_);
-    if (static_cast<bool>(file_) || base_) return kErrAlreadyInitialized;
-    base_ = stream;
+    Guard g(m_lock);
+    if (static_cast<bool>(m_file) || m_base) return kErrAlreadyInitialized;
+    m_base = stream;
     SetFormatLocked(formatId, format);
     return S_OK;
     FAKE_CATCH
   }
   STDMETHODIMP GetBaseStream(IStream** stream) override {
     if (!stream) return E_POINTER;
-    Guard g(lock_);
-    *stream = base_.Get();
+    Guard g(m_lock);
+    *stream = m_base.Get();
     if (!*stream) return S_FALSE;
     (*stream)->AddRef();
     return S_OK;
@@ -151,8 +151,8 @@ class Stream : public ISpStream, public RefCounted {
     LogCall(L"BindToFile", {{L"file", name}});
     HRESULT hr = InjectedFailure(L"BindToFile");
     if (FAILED(hr)) return hr;
-    Guard g(lock_);
-    if (static_cast<bool>(file_) || base_) return kErrAlreadyInitialized;
+    Guard g(m_lock);
+    if (static_cast<bool>(m_file) || m_base) return kErrAlreadyInitialized;
     DWORD disposition = OPEN_EXISTING, access = GENERIC_READ;
     switch (mode) {
       case SPFM_OPEN_READONLY:
@@ -171,20 +171,20 @@ class Stream : public ISpStream, public RefCounted {
       default:
         return E_INVALIDARG;
     }
-    file_.reset(CreateFileW(name, access, FILE_SHARE_READ, nullptr, disposition, FILE_ATTRIBUTE_NORMAL, nullptr));
-    if (!file_) {
-      file_.reset();
+    m_file.reset(CreateFileW(name, access, FILE_SHARE_READ, nullptr, disposition, FILE_ATTRIBUTE_NORMAL, nullptr));
+    if (!m_file) {
+      m_file.reset();
       return HRESULT_FROM_WIN32(GetLastError());
     }
-    fileName_ = name;
-    dataBytes_ = 0;
-    headerBytes_ = 0;
+    m_fileName = name;
+    m_dataBytes = 0;
+    m_headerBytes = 0;
     SetFormatLocked(formatId ? *formatId : GUID_NULL, format);
-    if ((access & GENERIC_WRITE) && formatId_ == kWaveFormatExId && !waveFormat_.empty()) {
-      headerBytes_ = kWaveHeaderBytes;
+    if ((access & GENERIC_WRITE) && m_formatId == kWaveFormatExId && !m_waveFormat.empty()) {
+      m_headerBytes = kWaveHeaderBytes;
       hr = WriteHeaderLocked();
       if (FAILED(hr)) {
-        file_.reset();
+        m_file.reset();
         return hr;
       }
     }
@@ -192,34 +192,34 @@ class Stream : public ISpStream, public RefCounted {
     FAKE_CATCH
   }
   STDMETHODIMP Close() override {
-    Guard g(lock_);
+    Guard g(m_lock);
     return CloseLocked(true);
   }
 
  protected:
   void OnFinalRelease() override {
-    Guard g(lock_);
+    Guard g(m_lock);
     CloseLocked(false);
   }
 
  private:
   void SetFormatLocked(REFGUID formatId, const WAVEFORMATEX* format) {
-    formatId_ = formatId;
-    waveFormat_.clear();
+    m_formatId = formatId;
+    m_waveFormat.clear();
     if (format) {
       size_t size = sizeof(WAVEFORMATEX) + format->cbSize;
       const BYTE* bytes = reinterpret_cast<const BYTE*>(format);
-      waveFormat_.assign(bytes, bytes + size);
+      m_waveFormat.assign(bytes, bytes + size);
     }
   }
 
   HRESULT WriteHeaderLocked() {
-    const auto* wf = reinterpret_cast<const WAVEFORMATEX*>(waveFormat_.data());
+    const auto* wf = reinterpret_cast<const WAVEFORMATEX*>(m_waveFormat.data());
     BYTE header[kWaveHeaderBytes] = {};
     auto put32 = [&](size_t at, DWORD v) { memcpy(header + at, &v, 4); };
     auto put16 = [&](size_t at, WORD v) { memcpy(header + at, &v, 2); };
     memcpy(header, "RIFF", 4);
-    put32(4, static_cast<DWORD>(kWaveHeaderBytes - 8 + dataBytes_));
+    put32(4, static_cast<DWORD>(kWaveHeaderBytes - 8 + m_dataBytes));
     memcpy(header + 8, "WAVEfmt ", 8);
     put32(16, 16);
     put16(20, wf->wFormatTag);
@@ -229,44 +229,44 @@ class Stream : public ISpStream, public RefCounted {
     put16(32, wf->nBlockAlign);
     put16(34, wf->wBitsPerSample);
     memcpy(header + 36, "data", 4);
-    put32(40, static_cast<DWORD>(dataBytes_));
+    put32(40, static_cast<DWORD>(m_dataBytes));
     LARGE_INTEGER start = {};
     LARGE_INTEGER back = {};
-    if (!SetFilePointerEx(file_.get(), LARGE_INTEGER(), &back, FILE_CURRENT) ||
-        !SetFilePointerEx(file_.get(), start, nullptr, FILE_BEGIN))
+    if (!SetFilePointerEx(m_file.get(), LARGE_INTEGER(), &back, FILE_CURRENT) ||
+        !SetFilePointerEx(m_file.get(), start, nullptr, FILE_BEGIN))
       return HRESULT_FROM_WIN32(GetLastError());
     DWORD put = 0;
-    BOOL ok = WriteFile(file_.get(), header, kWaveHeaderBytes, &put, nullptr);
+    BOOL ok = WriteFile(m_file.get(), header, kWaveHeaderBytes, &put, nullptr);
     DWORD error = GetLastError();
     if (back.QuadPart > static_cast<LONGLONG>(kWaveHeaderBytes))
-      SetFilePointerEx(file_.get(), back, nullptr, FILE_BEGIN);
+      SetFilePointerEx(m_file.get(), back, nullptr, FILE_BEGIN);
     return ok && put == kWaveHeaderBytes ? S_OK : HRESULT_FROM_WIN32(error);
   }
 
   HRESULT CloseLocked(bool log) {
-    if (file_) {
-      if (headerBytes_) WriteHeaderLocked();
-      file_.reset();
-      if (log) LogCall(L"CloseStream", {{L"file", fileName_}});
-      fileName_.clear();
+    if (m_file) {
+      if (m_headerBytes) WriteHeaderLocked();
+      m_file.reset();
+      if (log) LogCall(L"CloseStream", {{L"file", m_fileName}});
+      m_fileName.clear();
       return S_OK;
     }
-    if (base_) {
-      base_.Reset();
+    if (m_base) {
+      m_base.Reset();
       if (log) LogCall(L"CloseStream", {{L"file", L""}});
       return S_OK;
     }
     return kErrUninitialized;
   }
 
-  Lock lock_;  // guards everything below
-  win::UniqueFile file_;
-  std::wstring fileName_;
-  ComPtr<IStream> base_;
-  GUID formatId_ = GUID_NULL;
-  std::vector<BYTE> waveFormat_;
-  ULONGLONG dataBytes_ = 0;
-  DWORD headerBytes_ = 0;
+  Lock m_lock;  // guards everything below
+  win::UniqueFile m_file;
+  std::wstring m_fileName;
+  ComPtr<IStream> m_base;
+  GUID m_formatId = GUID_NULL;
+  std::vector<BYTE> m_waveFormat;
+  ULONGLONG m_dataBytes = 0;
+  DWORD m_headerBytes = 0;
 };
 
 }  // namespace

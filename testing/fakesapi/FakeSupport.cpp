@@ -58,21 +58,21 @@ std::wstring Escape(const std::wstring& text) {
 // Opens a named event of this process once it exists; keeps it for later calls.
 class ProcessEvent {
  public:
-  explicit ProcessEvent(std::wstring name) : name_(std::move(name)) {}
+  explicit ProcessEvent(std::wstring name) : m_name(std::move(name)) {}
   HANDLE Get(bool create) {
-    Guard g(lock_);
-    if (!handle_) {
-      HANDLE h = create ? CreateEventW(nullptr, FALSE, FALSE, name_.c_str())
-                        : OpenEventW(EVENT_MODIFY_STATE | SYNCHRONIZE, FALSE, name_.c_str());
-      if (h) handle_.reset(h);
+    Guard g(m_lock);
+    if (!m_handle) {
+      HANDLE h = create ? CreateEventW(nullptr, FALSE, FALSE, m_name.c_str())
+                        : OpenEventW(EVENT_MODIFY_STATE | SYNCHRONIZE, FALSE, m_name.c_str());
+      if (h) m_handle.reset(h);
     }
-    return handle_.get();
+    return m_handle.get();
   }
 
  private:
-  Lock lock_;
-  std::wstring name_;
-  win::UniqueKernelHandle handle_;
+  Lock m_lock;
+  std::wstring m_name;
+  win::UniqueKernelHandle m_handle;
 };
 
 ProcessEvent& CallEventHolder() {
@@ -251,26 +251,26 @@ void SignalSpeak() {
 
 HANDLE ReleaseEvent() { return ReleaseEventHolder().Get(true); }
 
-RefCounted::RefCounted(const wchar_t* className) : className_(className) {
+RefCounted::RefCounted(const wchar_t* className) : m_className(className) {
   static volatile LONG counter = 0;
-  id_ = InterlockedIncrement(&counter);
+  m_id = InterlockedIncrement(&counter);
   InterlockedIncrement(&g_liveObjects);
-  LogCall(L"Created", {{L"object", className_}, {L"id", Dec(id_)}});
+  LogCall(L"Created", {{L"object", m_className}, {L"id", Dec(m_id)}});
 }
 
-ULONG RefCounted::AddRefImpl() { return static_cast<ULONG>(InterlockedIncrement(&refs_)); }
+ULONG RefCounted::AddRefImpl() { return static_cast<ULONG>(InterlockedIncrement(&m_refs)); }
 
 ULONG RefCounted::ReleaseImpl() {
-  if (dead_) {
-    LogCall(L"ExtraRelease", {{L"object", className_}, {L"id", Dec(id_)}});
+  if (m_dead) {
+    LogCall(L"ExtraRelease", {{L"object", m_className}, {L"id", Dec(m_id)}});
     return 0;
   }
-  LONG left = InterlockedDecrement(&refs_);
+  LONG left = InterlockedDecrement(&m_refs);
   if (left == 0) {
-    dead_ = 1;
+    m_dead = 1;
     OnFinalRelease();
     InterlockedDecrement(&g_liveObjects);
-    LogCall(L"Destroyed", {{L"object", className_}, {L"id", Dec(id_)}});
+    LogCall(L"Destroyed", {{L"object", m_className}, {L"id", Dec(m_id)}});
   }
   return static_cast<ULONG>(left < 0 ? 0 : left);
 }

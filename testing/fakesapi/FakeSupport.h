@@ -26,38 +26,38 @@ extern HINSTANCE g_module;
 
 class Lock {
  public:
-  Lock() { InitializeCriticalSection(&cs_); }
-  ~Lock() { DeleteCriticalSection(&cs_); }
+  Lock() { InitializeCriticalSection(&m_cs); }
+  ~Lock() { DeleteCriticalSection(&m_cs); }
   Lock(const Lock&) = delete;
   Lock& operator=(const Lock&) = delete;
-  void Enter() { EnterCriticalSection(&cs_); }
-  void Leave() { LeaveCriticalSection(&cs_); }
+  void Enter() { EnterCriticalSection(&m_cs); }
+  void Leave() { LeaveCriticalSection(&m_cs); }
 
  private:
-  CRITICAL_SECTION cs_;
+  CRITICAL_SECTION m_cs;
 };
 
 class Guard {
  public:
-  explicit Guard(Lock& lock) : lock_(lock) { lock_.Enter(); }
-  ~Guard() { lock_.Leave(); }
+  explicit Guard(Lock& lock) : m_lock(lock) { m_lock.Enter(); }
+  ~Guard() { m_lock.Leave(); }
   Guard(const Guard&) = delete;
   Guard& operator=(const Guard&) = delete;
 
  private:
-  Lock& lock_;
+  Lock& m_lock;
 };
 
 // Releases the lock for the life of the object (a lock held by the enclosing Guard).
 class Unguard {
  public:
-  explicit Unguard(Lock& lock) : lock_(lock) { lock_.Leave(); }
-  ~Unguard() { lock_.Enter(); }
+  explicit Unguard(Lock& lock) : m_lock(lock) { m_lock.Leave(); }
+  ~Unguard() { m_lock.Enter(); }
   Unguard(const Unguard&) = delete;
   Unguard& operator=(const Unguard&) = delete;
 
  private:
-  Lock& lock_;
+  Lock& m_lock;
 };
 
 // "HKEY_LOCAL_MACHINE\a\b" (or HKLM, HKEY_CURRENT_USER, HKCU, HKEY_CLASSES_ROOT, HKCR) into a
@@ -108,10 +108,10 @@ class RefCounted {
   virtual void OnFinalRelease() {}
 
  private:
-  const wchar_t* className_;
-  long id_;
-  volatile LONG refs_ = 1;
-  volatile LONG dead_ = 0;
+  const wchar_t* m_className;
+  long m_id;
+  volatile LONG m_refs = 1;
+  volatile LONG m_dead = 0;
 };
 
 // Live objects and locks of the module, for DllCanUnloadNow.

@@ -32,75 +32,75 @@ class DataKeyImpl : public Interface, public RefCounted {
   }
 
   STDMETHODIMP SetData(LPCWSTR name, ULONG cb, const BYTE* data) override {
-    if (!key_) return kErrUninitialized;
-    return HRESULT_FROM_WIN32(RegSetValueExW(key_.get(), name, 0, REG_BINARY, data, cb));
+    if (!m_key) return kErrUninitialized;
+    return HRESULT_FROM_WIN32(RegSetValueExW(m_key.get(), name, 0, REG_BINARY, data, cb));
   }
   STDMETHODIMP GetData(LPCWSTR name, ULONG* cb, BYTE* data) override {
-    if (!key_) return kErrUninitialized;
+    if (!m_key) return kErrUninitialized;
     if (!cb) return E_POINTER;
     DWORD size = *cb;
-    LONG rc = RegQueryValueExW(key_.get(), name, nullptr, nullptr, data, &size);
+    LONG rc = RegQueryValueExW(m_key.get(), name, nullptr, nullptr, data, &size);
     *cb = size;
     if (rc == ERROR_FILE_NOT_FOUND) return kErrNotFound;
     return HRESULT_FROM_WIN32(rc);
   }
   STDMETHODIMP SetStringValue(LPCWSTR name, LPCWSTR value) override {
-    if (!key_) return kErrUninitialized;
+    if (!m_key) return kErrUninitialized;
     if (!value) return E_POINTER;
-    return HRESULT_FROM_WIN32(RegSetValueExW(key_.get(), name, 0, REG_SZ, reinterpret_cast<const BYTE*>(value),
+    return HRESULT_FROM_WIN32(RegSetValueExW(m_key.get(), name, 0, REG_SZ, reinterpret_cast<const BYTE*>(value),
                                              static_cast<DWORD>((wcslen(value) + 1) * sizeof(wchar_t))));
   }
   STDMETHODIMP GetStringValue(LPCWSTR name, LPWSTR* value) override {
     FAKE_TRY
     if (!value) return E_POINTER;
     *value = nullptr;
-    if (!key_) return kErrUninitialized;
+    if (!m_key) return kErrUninitialized;
     HRESULT hr = InjectedFailure(L"GetStringValue");
     if (FAILED(hr)) return hr;
     DWORD type = 0, size = 0;
-    LONG rc = RegQueryValueExW(key_.get(), name, nullptr, &type, nullptr, &size);
+    LONG rc = RegQueryValueExW(m_key.get(), name, nullptr, &type, nullptr, &size);
     if (rc == ERROR_FILE_NOT_FOUND) return kErrNotFound;
     if (rc != ERROR_SUCCESS) return HRESULT_FROM_WIN32(rc);
     if (type != REG_SZ && type != REG_EXPAND_SZ) return kErrNotFound;
     std::vector<wchar_t> buf(size / sizeof(wchar_t) + 1, L'\0');
-    rc = RegQueryValueExW(key_.get(), name, nullptr, &type, reinterpret_cast<BYTE*>(buf.data()), &size);
+    rc = RegQueryValueExW(m_key.get(), name, nullptr, &type, reinterpret_cast<BYTE*>(buf.data()), &size);
     if (rc != ERROR_SUCCESS) return HRESULT_FROM_WIN32(rc);
     *value = TaskStrDup(buf.data());
     return *value ? S_OK : E_OUTOFMEMORY;
     FAKE_CATCH
   }
   STDMETHODIMP SetDWORD(LPCWSTR name, DWORD value) override {
-    if (!key_) return kErrUninitialized;
+    if (!m_key) return kErrUninitialized;
     return HRESULT_FROM_WIN32(
-        RegSetValueExW(key_.get(), name, 0, REG_DWORD, reinterpret_cast<const BYTE*>(&value), sizeof(value)));
+        RegSetValueExW(m_key.get(), name, 0, REG_DWORD, reinterpret_cast<const BYTE*>(&value), sizeof(value)));
   }
   STDMETHODIMP GetDWORD(LPCWSTR name, DWORD* value) override {
-    if (!key_) return kErrUninitialized;
+    if (!m_key) return kErrUninitialized;
     if (!value) return E_POINTER;
     DWORD type = 0, size = sizeof(DWORD);
-    LONG rc = RegQueryValueExW(key_.get(), name, nullptr, &type, reinterpret_cast<BYTE*>(value), &size);
+    LONG rc = RegQueryValueExW(m_key.get(), name, nullptr, &type, reinterpret_cast<BYTE*>(value), &size);
     if (rc == ERROR_FILE_NOT_FOUND || (rc == ERROR_SUCCESS && type != REG_DWORD)) return kErrNotFound;
     return HRESULT_FROM_WIN32(rc);
   }
   STDMETHODIMP OpenKey(LPCWSTR sub, ISpDataKey** out) override;
   STDMETHODIMP CreateKey(LPCWSTR sub, ISpDataKey** out) override;
   STDMETHODIMP DeleteKey(LPCWSTR sub) override {
-    if (!key_) return kErrUninitialized;
-    LONG rc = RegDeleteKeyW(key_.get(), sub);
+    if (!m_key) return kErrUninitialized;
+    LONG rc = RegDeleteKeyW(m_key.get(), sub);
     return rc == ERROR_FILE_NOT_FOUND ? kErrNotFound : HRESULT_FROM_WIN32(rc);
   }
   STDMETHODIMP DeleteValue(LPCWSTR name) override {
-    if (!key_) return kErrUninitialized;
-    LONG rc = RegDeleteValueW(key_.get(), name);
+    if (!m_key) return kErrUninitialized;
+    LONG rc = RegDeleteValueW(m_key.get(), name);
     return rc == ERROR_FILE_NOT_FOUND ? kErrNotFound : HRESULT_FROM_WIN32(rc);
   }
   STDMETHODIMP EnumKeys(ULONG index, LPWSTR* name) override {
     if (!name) return E_POINTER;
     *name = nullptr;
-    if (!key_) return kErrUninitialized;
+    if (!m_key) return kErrUninitialized;
     wchar_t buf[256];
     DWORD len = 256;
-    LONG rc = RegEnumKeyExW(key_.get(), index, buf, &len, nullptr, nullptr, nullptr, nullptr);
+    LONG rc = RegEnumKeyExW(m_key.get(), index, buf, &len, nullptr, nullptr, nullptr, nullptr);
     if (rc == ERROR_NO_MORE_ITEMS) return kErrNoMoreItems;
     if (rc != ERROR_SUCCESS) return HRESULT_FROM_WIN32(rc);
     *name = TaskStrDup(buf);
@@ -109,10 +109,10 @@ class DataKeyImpl : public Interface, public RefCounted {
   STDMETHODIMP EnumValues(ULONG index, LPWSTR* name) override {
     if (!name) return E_POINTER;
     *name = nullptr;
-    if (!key_) return kErrUninitialized;
+    if (!m_key) return kErrUninitialized;
     wchar_t buf[256];
     DWORD len = 256;
-    LONG rc = RegEnumValueW(key_.get(), index, buf, &len, nullptr, nullptr, nullptr, nullptr);
+    LONG rc = RegEnumValueW(m_key.get(), index, buf, &len, nullptr, nullptr, nullptr, nullptr);
     if (rc == ERROR_NO_MORE_ITEMS) return kErrNoMoreItems;
     if (rc != ERROR_SUCCESS) return HRESULT_FROM_WIN32(rc);
     *name = TaskStrDup(buf);
@@ -121,17 +121,17 @@ class DataKeyImpl : public Interface, public RefCounted {
 
  protected:
   explicit DataKeyImpl(const wchar_t* className) : RefCounted(className) {}
-  void OnFinalRelease() override { key_.reset(); }
+  void OnFinalRelease() override { m_key.reset(); }
 
-  win::UniqueRegKey key_;
-  std::wstring path_;
+  win::UniqueRegKey m_key;
+  std::wstring m_path;
 };
 
 class DataKey : public DataKeyImpl<ISpDataKey> {
  public:
   DataKey(win::UniqueRegKey key, std::wstring path) : DataKeyImpl(L"DataKey") {
-    key_ = std::move(key);
-    path_ = std::move(path);
+    m_key = std::move(key);
+    m_path = std::move(path);
   }
 };
 
@@ -156,11 +156,11 @@ HRESULT OpenSubKey(const std::wstring& path, HKEY parent, LPCWSTR sub, bool crea
 
 template <class Interface>
 STDMETHODIMP DataKeyImpl<Interface>::OpenKey(LPCWSTR sub, ISpDataKey** out) {
-  return OpenSubKey<Interface>(path_, key_.get(), sub, false, out);
+  return OpenSubKey<Interface>(m_path, m_key.get(), sub, false, out);
 }
 template <class Interface>
 STDMETHODIMP DataKeyImpl<Interface>::CreateKey(LPCWSTR sub, ISpDataKey** out) {
-  return OpenSubKey<Interface>(path_, key_.get(), sub, true, out);
+  return OpenSubKey<Interface>(m_path, m_key.get(), sub, true, out);
 }
 
 // Whether every "Name=Value" (or bare "Name") of `attributes` holds for the Attributes key.
@@ -193,27 +193,27 @@ class Token : public DataKeyImpl<ISpObjectToken> {
   Token() : DataKeyImpl(L"SpObjectToken") {}
 
   HRESULT Init(const std::wstring& id) {
-    HRESULT hr = OpenRegistryPath(id, false, &key_);
-    if (SUCCEEDED(hr)) path_ = id;
+    HRESULT hr = OpenRegistryPath(id, false, &m_key);
+    if (SUCCEEDED(hr)) m_path = id;
     return hr;
   }
 
   STDMETHODIMP SetId(LPCWSTR categoryId, LPCWSTR tokenId, BOOL create) override {
     FAKE_TRY
-    if (key_) return kErrAlreadyInitialized;
+    if (m_key) return kErrAlreadyInitialized;
     if (!tokenId) return E_POINTER;
     std::wstring id = tokenId;
     if (categoryId && id.find(L'\\') == std::wstring::npos) id = MapCategory(categoryId) + L"\\Tokens\\" + id;
-    HRESULT hr = OpenRegistryPath(id, create != FALSE, &key_);
-    if (SUCCEEDED(hr)) path_ = id;
+    HRESULT hr = OpenRegistryPath(id, create != FALSE, &m_key);
+    if (SUCCEEDED(hr)) m_path = id;
     return hr;
     FAKE_CATCH
   }
   STDMETHODIMP GetId(LPWSTR* id) override {
     if (!id) return E_POINTER;
     *id = nullptr;
-    if (!key_) return kErrUninitialized;
-    *id = TaskStrDup(path_);
+    if (!m_key) return kErrUninitialized;
+    *id = TaskStrDup(m_path);
     return *id ? S_OK : E_OUTOFMEMORY;
   }
   STDMETHODIMP GetCategory(ISpObjectTokenCategory**) override { return E_NOTIMPL; }
@@ -228,7 +228,7 @@ class Token : public DataKeyImpl<ISpObjectToken> {
     FAKE_TRY
     if (!type || !supported) return E_POINTER;
     *supported = FALSE;
-    if (!key_) return kErrUninitialized;
+    if (!m_key) return kErrUninitialized;
     HRESULT hr = InjectedFailure(L"TokenIsUISupported");
     if (FAILED(hr)) return hr;
     *supported = HasUI(type) ? TRUE : FALSE;
@@ -238,7 +238,7 @@ class Token : public DataKeyImpl<ISpObjectToken> {
   STDMETHODIMP DisplayUI(HWND parent, LPCWSTR, LPCWSTR type, void* data, ULONG size, IUnknown*) override {
     FAKE_TRY
     if (!type) return E_POINTER;
-    if (!key_) return kErrUninitialized;
+    if (!m_key) return kErrUninitialized;
     HRESULT hr = InjectedFailure(L"TokenDisplayUI");
     if (FAILED(hr)) return hr;
     if (!HasUI(type)) return kErrNotFound;
@@ -247,20 +247,20 @@ class Token : public DataKeyImpl<ISpObjectToken> {
   }
   STDMETHODIMP MatchesAttributes(LPCWSTR attributes, BOOL* matches) override {
     if (!matches) return E_POINTER;
-    if (!key_) return kErrUninitialized;
-    *matches = MatchAttributes(key_.get(), attributes) ? TRUE : FALSE;
+    if (!m_key) return kErrUninitialized;
+    *matches = MatchAttributes(m_key.get(), attributes) ? TRUE : FALSE;
     return S_OK;
   }
 
   bool HasUI(const std::wstring& type) const {
     win::UniqueRegKey ui;
-    return RegOpenKeyExW(key_.get(), (L"UI\\" + type).c_str(), 0, KEY_READ, ui.put()) == ERROR_SUCCESS;
+    return RegOpenKeyExW(m_key.get(), (L"UI\\" + type).c_str(), 0, KEY_READ, ui.put()) == ERROR_SUCCESS;
   }
 };
 
 class TokenEnum : public IEnumSpObjectTokens, public RefCounted {
  public:
-  explicit TokenEnum(std::vector<std::wstring> ids) : RefCounted(L"EnumSpObjectTokens"), ids_(std::move(ids)) {}
+  explicit TokenEnum(std::vector<std::wstring> ids) : RefCounted(L"EnumSpObjectTokens"), m_ids(std::move(ids)) {}
   FAKE_IUNKNOWN_REFS
 
   STDMETHODIMP QueryInterface(REFIID riid, void** out) override {
@@ -277,36 +277,36 @@ class TokenEnum : public IEnumSpObjectTokens, public RefCounted {
     if (!tokens) return E_POINTER;
     if (count > 1 && !fetched) return E_POINTER;
     ULONG got = 0;
-    while (got < count && next_ < ids_.size()) {
-      HRESULT hr = CreateToken(ids_[next_], &tokens[got]);
+    while (got < count && m_next < m_ids.size()) {
+      HRESULT hr = CreateToken(m_ids[m_next], &tokens[got]);
       if (FAILED(hr)) {
         for (ULONG i = 0; i < got; ++i) tokens[i]->Release();
         return hr;
       }
-      ++next_;
+      ++m_next;
       ++got;
     }
     if (fetched) *fetched = got;
     return got == count ? S_OK : S_FALSE;
   }
   STDMETHODIMP Skip(ULONG count) override {
-    size_t left = ids_.size() - next_;
+    size_t left = m_ids.size() - m_next;
     if (count > left) {
-      next_ = ids_.size();
+      m_next = m_ids.size();
       return S_FALSE;
     }
-    next_ += count;
+    m_next += count;
     return S_OK;
   }
   STDMETHODIMP Reset() override {
-    next_ = 0;
+    m_next = 0;
     return S_OK;
   }
   STDMETHODIMP Clone(IEnumSpObjectTokens** out) override {
     FAKE_TRY
     if (!out) return E_POINTER;
-    auto* copy = new TokenEnum(ids_);
-    copy->next_ = next_;
+    auto* copy = new TokenEnum(m_ids);
+    copy->m_next = m_next;
     *out = copy;
     return S_OK;
     FAKE_CATCH
@@ -314,20 +314,20 @@ class TokenEnum : public IEnumSpObjectTokens, public RefCounted {
   STDMETHODIMP Item(ULONG index, ISpObjectToken** token) override {
     if (!token) return E_POINTER;
     *token = nullptr;
-    if (index >= ids_.size()) return kErrNoMoreItems;
-    return CreateToken(ids_[index], token);
+    if (index >= m_ids.size()) return kErrNoMoreItems;
+    return CreateToken(m_ids[index], token);
   }
   STDMETHODIMP GetCount(ULONG* count) override {
     if (!count) return E_POINTER;
     HRESULT hr = InjectedFailure(L"GetCount");
     if (FAILED(hr)) return hr;
-    *count = static_cast<ULONG>(ids_.size());
+    *count = static_cast<ULONG>(m_ids.size());
     return S_OK;
   }
 
  private:
-  std::vector<std::wstring> ids_;
-  size_t next_ = 0;
+  std::vector<std::wstring> m_ids;
+  size_t m_next = 0;
 };
 
 class Category : public DataKeyImpl<ISpObjectTokenCategory> {
@@ -337,20 +337,20 @@ class Category : public DataKeyImpl<ISpObjectTokenCategory> {
   STDMETHODIMP SetId(LPCWSTR id, BOOL create) override {
     FAKE_TRY
     if (!id) return E_POINTER;
-    if (key_) return kErrAlreadyInitialized;
+    if (m_key) return kErrAlreadyInitialized;
     HRESULT hr = InjectedFailure(L"SetId");
     if (FAILED(hr)) return hr;
     std::wstring path = MapCategory(id);
-    hr = OpenRegistryPath(path, create != FALSE, &key_);
-    if (SUCCEEDED(hr)) path_ = path;
+    hr = OpenRegistryPath(path, create != FALSE, &m_key);
+    if (SUCCEEDED(hr)) m_path = path;
     return hr;
     FAKE_CATCH
   }
   STDMETHODIMP GetId(LPWSTR* id) override {
     if (!id) return E_POINTER;
     *id = nullptr;
-    if (!key_) return kErrUninitialized;
-    *id = TaskStrDup(path_);
+    if (!m_key) return kErrUninitialized;
+    *id = TaskStrDup(m_path);
     return *id ? S_OK : E_OUTOFMEMORY;
   }
   STDMETHODIMP GetDataKey(SPDATAKEYLOCATION, ISpDataKey** out) override {
@@ -361,12 +361,12 @@ class Category : public DataKeyImpl<ISpObjectTokenCategory> {
     FAKE_TRY
     if (!out) return E_POINTER;
     *out = nullptr;
-    if (!key_) return kErrUninitialized;
+    if (!m_key) return kErrUninitialized;
     HRESULT hr = InjectedFailure(L"EnumTokens");
     if (FAILED(hr)) return hr;
     std::vector<std::wstring> ids;
     win::UniqueRegKey tokens;
-    if (RegOpenKeyExW(key_.get(), L"Tokens", 0, KEY_READ, tokens.put()) == ERROR_SUCCESS) {
+    if (RegOpenKeyExW(m_key.get(), L"Tokens", 0, KEY_READ, tokens.put()) == ERROR_SUCCESS) {
       for (DWORD i = 0;; ++i) {
         wchar_t name[256];
         DWORD len = 256;
@@ -375,7 +375,7 @@ class Category : public DataKeyImpl<ISpObjectTokenCategory> {
         win::UniqueRegKey token;
         if (RegOpenKeyExW(tokens.get(), name, 0, KEY_READ, token.put()) != ERROR_SUCCESS) continue;
         if (!MatchAttributes(token.get(), required)) continue;
-        ids.push_back(path_ + L"\\Tokens\\" + name);
+        ids.push_back(m_path + L"\\Tokens\\" + name);
       }
     }
     *out = new TokenEnum(std::move(ids));

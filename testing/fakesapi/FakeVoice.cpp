@@ -93,10 +93,10 @@ struct SpokenStream {
 class Voice : public ISpVoice, public RefCounted {
  public:
   Voice() : RefCounted(L"SpVoice") {
-    wake_.reset(CreateEventW(nullptr, FALSE, FALSE, nullptr));
-    idle_.reset(CreateEventW(nullptr, TRUE, TRUE, nullptr));
+    m_wake.reset(CreateEventW(nullptr, FALSE, FALSE, nullptr));
+    m_idle.reset(CreateEventW(nullptr, TRUE, TRUE, nullptr));
   }
-  bool Valid() const { return wake_ && idle_; }
+  bool Valid() const { return m_wake && m_idle; }
 
   FAKE_IUNKNOWN_REFS
 
@@ -121,12 +121,12 @@ class Voice : public ISpVoice, public RefCounted {
   STDMETHODIMP SetNotifyWindowMessage(HWND hwnd, UINT msg, WPARAM wp, LPARAM lp) override {
     if (!hwnd || !IsWindow(hwnd)) return E_INVALIDARG;
     ClearNotification();
-    Guard g(lock_);
-    notifyKind_ = kWindow;
-    clientWnd_ = hwnd;
-    clientMsg_ = msg;
-    notifyWParam_ = wp;
-    notifyLParam_ = lp;
+    Guard g(m_lock);
+    m_notifyKind = kWindow;
+    m_clientWnd = hwnd;
+    m_clientMsg = msg;
+    m_notifyWParam = wp;
+    m_notifyLParam = lp;
     return S_OK;
   }
   STDMETHODIMP SetNotifyCallbackFunction(SPNOTIFYCALLBACK* callback, WPARAM wp, LPARAM lp) override {
@@ -137,13 +137,13 @@ class Voice : public ISpVoice, public RefCounted {
     if (!callback) return S_OK;
     HWND window = CreateNotifyWindow();
     if (!window) return HRESULT_FROM_WIN32(GetLastError());
-    Guard g(lock_);
-    notifyKind_ = kCallback;
-    notifyWnd_ = window;
-    notifyThread_ = GetCurrentThreadId();
-    callback_ = callback;
-    notifyWParam_ = wp;
-    notifyLParam_ = lp;
+    Guard g(m_lock);
+    m_notifyKind = kCallback;
+    m_notifyWnd = window;
+    m_notifyThread = GetCurrentThreadId();
+    m_callback = callback;
+    m_notifyWParam = wp;
+    m_notifyLParam = lp;
     return S_OK;
   }
   STDMETHODIMP SetNotifyCallbackInterface(ISpNotifyCallback*, WPARAM, LPARAM) override { return E_NOTIMPL; }
@@ -159,24 +159,24 @@ class Voice : public ISpVoice, public RefCounted {
     if ((interest && (interest & kFlagCheck) != kFlagCheck) || (queued && (queued & kFlagCheck) != kFlagCheck) ||
         (queued & ~interest))
       return E_INVALIDARG;
-    Guard g(lock_);
-    interest_ = interest & ~kFlagCheck;
-    queued_ = queued & ~kFlagCheck;
+    Guard g(m_lock);
+    m_interest = interest & ~kFlagCheck;
+    m_queued = queued & ~kFlagCheck;
     return S_OK;
   }
   STDMETHODIMP GetEvents(ULONG count, SPEVENT* events, ULONG* fetched) override {
     if (!events) return E_POINTER;
     if (count > 1 && !fetched) return E_POINTER;
-    Guard g(lock_);
+    Guard g(m_lock);
     ULONG got = 0;
-    while (got < count && !events_.empty()) {
-      events[got++] = events_.front();
-      events_.pop_front();
+    while (got < count && !m_events.empty()) {
+      events[got++] = m_events.front();
+      m_events.pop_front();
     }
     if (fetched) *fetched = got;
-    if (events_.empty() && notifyKind_ == kWindow && awaitingDelivery_) {
-      awaitingDelivery_ = false;
-      SetEvent(wake_.get());
+    if (m_events.empty() && m_notifyKind == kWindow && m_awaitingDelivery) {
+      m_awaitingDelivery = false;
+      SetEvent(m_wake.get());
     }
     return got == count ? S_OK : S_FALSE;
   }
@@ -197,8 +197,8 @@ class Voice : public ISpVoice, public RefCounted {
         return E_INVALIDARG;
       }
     }
-    Guard g(lock_);
-    output_ = stream;
+    Guard g(m_lock);
+    m_output = stream;
     return S_OK;
     FAKE_CATCH
   }
@@ -208,26 +208,26 @@ class Voice : public ISpVoice, public RefCounted {
   }
   STDMETHODIMP GetOutputStream(ISpStreamFormat** stream) override {
     if (!stream) return E_POINTER;
-    Guard g(lock_);
+    Guard g(m_lock);
     *stream = nullptr;
-    if (!output_) return kErrNotFound;
-    return output_->QueryInterface(IID_PPV_ARGS(stream));
+    if (!m_output) return kErrNotFound;
+    return m_output->QueryInterface(IID_PPV_ARGS(stream));
   }
   STDMETHODIMP Pause() override {
     LogCall(L"Pause");
     HRESULT hr = InjectedFailure(L"Pause");
     if (FAILED(hr)) return hr;
-    Guard g(lock_);
-    ++pauseCount_;
+    Guard g(m_lock);
+    ++m_pauseCount;
     return S_OK;
   }
   STDMETHODIMP Resume() override {
     LogCall(L"Resume");
     HRESULT hr = InjectedFailure(L"Resume");
     if (FAILED(hr)) return hr;
-    Guard g(lock_);
-    if (pauseCount_ > 0) --pauseCount_;
-    SetEvent(wake_.get());
+    Guard g(m_lock);
+    if (m_pauseCount > 0) --m_pauseCount;
+    SetEvent(m_wake.get());
     return S_OK;
   }
   STDMETHODIMP SetVoice(ISpObjectToken* token) override {
@@ -237,8 +237,8 @@ class Voice : public ISpVoice, public RefCounted {
     LogCall(L"SetVoice", {{L"voice", TokenId(chosen.Get())}});
     HRESULT hr = InjectedFailure(L"SetVoice");
     if (FAILED(hr)) return hr;
-    Guard g(lock_);
-    token_ = chosen;
+    Guard g(m_lock);
+    m_token = chosen;
     return S_OK;
     FAKE_CATCH
   }
@@ -260,7 +260,7 @@ class Voice : public ISpVoice, public RefCounted {
       LogCall(L"Speak", {{L"flags", Hex(flags)}, {L"purge_only", L"1"}});
       HRESULT hr = InjectedFailure(L"Speak");
       if (FAILED(hr)) return hr;
-      Guard g(lock_);
+      Guard g(m_lock);
       PurgeLocked();
       return S_OK;
     }
@@ -302,16 +302,16 @@ class Voice : public ISpVoice, public RefCounted {
     if (!status) return S_OK;
     HRESULT hr = InjectedFailure(L"GetStatus");
     if (FAILED(hr)) return hr;
-    Guard g(lock_);
+    Guard g(m_lock);
     *status = SPVOICESTATUS();
-    status->ulCurrentStream = currentStream_;
-    status->ulLastStreamQueued = lastQueued_;
+    status->ulCurrentStream = m_currentStream;
+    status->ulLastStreamQueued = m_lastQueued;
     status->hrLastResult = S_OK;
-    status->dwRunningState = speaking_ ? SPRS_IS_SPEAKING : (streams_.empty() ? SPRS_DONE : 0);
-    status->ulInputWordPos = wordPos_;
-    status->ulInputWordLen = wordLen_;
-    status->ulInputSentPos = sentPos_;
-    status->ulInputSentLen = sentLen_;
+    status->dwRunningState = m_speaking ? SPRS_IS_SPEAKING : (m_streams.empty() ? SPRS_DONE : 0);
+    status->ulInputWordPos = m_wordPos;
+    status->ulInputWordLen = m_wordLen;
+    status->ulInputSentPos = m_sentPos;
+    status->ulInputSentLen = m_sentLen;
     return S_OK;
   }
   STDMETHODIMP Skip(LPCWSTR type, LONG count, ULONG* skipped) override {
@@ -320,9 +320,9 @@ class Voice : public ISpVoice, public RefCounted {
     HRESULT hr = InjectedFailure(L"Skip");
     if (FAILED(hr)) return hr;
     if (!type || !EqualNoCase(type, L"SENTENCE")) return E_INVALIDARG;
-    Guard g(lock_);
-    if (streams_.empty()) return S_OK;
-    SpokenStream& s = *streams_.front();
+    Guard g(m_lock);
+    if (m_streams.empty()) return S_OK;
+    SpokenStream& s = *m_streams.front();
     if (s.phase != SpokenStream::kWords || s.sentences.empty()) return S_OK;
     long current =
         s.next < s.words.size() ? static_cast<long>(s.words[s.next].sentence) : static_cast<long>(s.sentences.size());
@@ -332,25 +332,25 @@ class Voice : public ISpVoice, public RefCounted {
     s.next = target < static_cast<long>(s.sentences.size()) ? s.sentences[target].firstWord : s.words.size();
     s.sentenceAnnounced = false;
     if (skipped) *skipped = static_cast<ULONG>(target > current ? target - current : current - target);
-    SetEvent(wake_.get());
+    SetEvent(m_wake.get());
     return S_OK;
   }
   STDMETHODIMP SetPriority(SPVPRIORITY priority) override {
-    priority_ = priority;
+    m_priority = priority;
     return S_OK;
   }
   STDMETHODIMP GetPriority(SPVPRIORITY* priority) override {
     if (!priority) return E_POINTER;
-    *priority = priority_;
+    *priority = m_priority;
     return S_OK;
   }
   STDMETHODIMP SetAlertBoundary(SPEVENTENUM boundary) override {
-    alertBoundary_ = boundary;
+    m_alertBoundary = boundary;
     return S_OK;
   }
   STDMETHODIMP GetAlertBoundary(SPEVENTENUM* boundary) override {
     if (!boundary) return E_POINTER;
-    *boundary = alertBoundary_;
+    *boundary = m_alertBoundary;
     return S_OK;
   }
   STDMETHODIMP SetRate(LONG rate) override {
@@ -358,8 +358,8 @@ class Voice : public ISpVoice, public RefCounted {
     HRESULT hr = InjectedFailure(L"SetRate");
     if (FAILED(hr)) return hr;
     if (rate < -10 || rate > 10) return E_INVALIDARG;
-    Guard g(lock_);
-    rate_ = rate;
+    Guard g(m_lock);
+    m_rate = rate;
     return S_OK;
   }
   STDMETHODIMP GetRate(LONG* rate) override {
@@ -367,8 +367,8 @@ class Voice : public ISpVoice, public RefCounted {
     LogCall(L"GetRate");
     HRESULT hr = InjectedFailure(L"GetRate");
     if (FAILED(hr)) return hr;
-    Guard g(lock_);
-    *rate = rate_;
+    Guard g(m_lock);
+    *rate = m_rate;
     return S_OK;
   }
   STDMETHODIMP SetVolume(USHORT volume) override {
@@ -376,8 +376,8 @@ class Voice : public ISpVoice, public RefCounted {
     HRESULT hr = InjectedFailure(L"SetVolume");
     if (FAILED(hr)) return hr;
     if (volume > 100) return E_INVALIDARG;
-    Guard g(lock_);
-    volume_ = volume;
+    Guard g(m_lock);
+    m_volume = volume;
     return S_OK;
   }
   STDMETHODIMP GetVolume(USHORT* volume) override {
@@ -385,24 +385,24 @@ class Voice : public ISpVoice, public RefCounted {
     LogCall(L"GetVolume");
     HRESULT hr = InjectedFailure(L"GetVolume");
     if (FAILED(hr)) return hr;
-    Guard g(lock_);
-    *volume = volume_;
+    Guard g(m_lock);
+    *volume = m_volume;
     return S_OK;
   }
   STDMETHODIMP WaitUntilDone(ULONG timeout) override {
-    DWORD rc = WaitForSingleObject(idle_.get(), timeout);
+    DWORD rc = WaitForSingleObject(m_idle.get(), timeout);
     return rc == WAIT_OBJECT_0 ? S_OK : (rc == WAIT_TIMEOUT ? S_FALSE : HRESULT_FROM_WIN32(GetLastError()));
   }
   STDMETHODIMP SetSyncSpeakTimeout(ULONG timeout) override {
-    syncTimeout_ = timeout;
+    m_syncTimeout = timeout;
     return S_OK;
   }
   STDMETHODIMP GetSyncSpeakTimeout(ULONG* timeout) override {
     if (!timeout) return E_POINTER;
-    *timeout = syncTimeout_;
+    *timeout = m_syncTimeout;
     return S_OK;
   }
-  HANDLE STDMETHODCALLTYPE SpeakCompleteEvent() override { return idle_.get(); }
+  HANDLE STDMETHODCALLTYPE SpeakCompleteEvent() override { return m_idle.get(); }
   STDMETHODIMP IsUISupported(LPCWSTR type, void*, ULONG, BOOL* supported) override {
     FAKE_TRY
     if (!type || !supported) return E_POINTER;
@@ -433,36 +433,36 @@ class Voice : public ISpVoice, public RefCounted {
     WPARAM wp = 0;
     LPARAM lp = 0;
     {
-      Guard g(lock_);
-      notifyPosted_ = false;
-      if (notifyKind_ == kCallback) {
-        callback = callback_;
-        wp = notifyWParam_;
-        lp = notifyLParam_;
+      Guard g(m_lock);
+      m_notifyPosted = false;
+      if (m_notifyKind == kCallback) {
+        callback = m_callback;
+        wp = m_notifyWParam;
+        lp = m_notifyLParam;
       }
     }
     if (callback) callback(wp, lp);
-    Guard g(lock_);
-    awaitingDelivery_ = false;
-    SetEvent(wake_.get());
+    Guard g(m_lock);
+    m_awaitingDelivery = false;
+    SetEvent(m_wake.get());
   }
 
  protected:
   void OnFinalRelease() override {
     {
-      Guard g(lock_);
-      shutdown_ = true;
-      SetEvent(wake_.get());
+      Guard g(m_lock);
+      m_shutdown = true;
+      SetEvent(m_wake.get());
     }
-    if (thread_) WaitForSingleObject(thread_.get(), INFINITE);
+    if (m_thread) WaitForSingleObject(m_thread.get(), INFINITE);
     ClearNotification();
-    Guard g(lock_);
-    for (auto& s : streams_)
+    Guard g(m_lock);
+    for (auto& s : m_streams)
       if (s->done) SetEvent(s->done.get());
-    streams_.clear();
-    events_.clear();
-    token_.Reset();
-    output_.Reset();
+    m_streams.clear();
+    m_events.clear();
+    m_token.Reset();
+    m_output.Reset();
   }
 
  private:
@@ -500,17 +500,17 @@ class Voice : public ISpVoice, public RefCounted {
     HWND window = nullptr;
     DWORD thread = 0;
     {
-      Guard g(lock_);
-      window = notifyWnd_;
-      thread = notifyThread_;
-      notifyKind_ = kNone;
-      notifyWnd_ = nullptr;
-      notifyThread_ = 0;
-      callback_ = nullptr;
-      clientWnd_ = nullptr;
-      notifyPosted_ = false;
-      awaitingDelivery_ = false;
-      SetEvent(wake_.get());
+      Guard g(m_lock);
+      window = m_notifyWnd;
+      thread = m_notifyThread;
+      m_notifyKind = kNone;
+      m_notifyWnd = nullptr;
+      m_notifyThread = 0;
+      m_callback = nullptr;
+      m_clientWnd = nullptr;
+      m_notifyPosted = false;
+      m_awaitingDelivery = false;
+      SetEvent(m_wake.get());
     }
     if (window) {
       SetWindowLongPtrW(window, GWLP_USERDATA, 0);
@@ -525,8 +525,8 @@ class Voice : public ISpVoice, public RefCounted {
   ComPtr<ISpObjectToken> CurrentToken() {
     ComPtr<ISpObjectToken> token;
     {
-      Guard g(lock_);
-      token = token_;
+      Guard g(m_lock);
+      token = m_token;
     }
     if (!token) DefaultVoiceToken(&token);
     return token;
@@ -546,7 +546,7 @@ class Voice : public ISpVoice, public RefCounted {
     }
     bool onNotifyThread = false;
     {
-      Guard g(lock_);
+      Guard g(m_lock);
       HRESULT hr = InjectedFailure(call);
       if (SUCCEEDED(hr) && !StartEngineLocked()) hr = E_OUTOFMEMORY;
       if (FAILED(hr)) {
@@ -556,45 +556,45 @@ class Voice : public ISpVoice, public RefCounted {
         return hr;
       }
       if (flags & SPF_PURGEBEFORESPEAK) PurgeLocked();
-      stream->number = nextStream_++;
-      lastQueued_ = stream->number;
-      stream->output = output_;
-      streams_.push_back(stream);
-      ResetEvent(idle_.get());
+      stream->number = m_nextStream++;
+      m_lastQueued = stream->number;
+      stream->output = m_output;
+      m_streams.push_back(stream);
+      ResetEvent(m_idle.get());
       LogCall(call, {{L"stream", Dec(stream->number)},
                      {L"flags", Hex(flags)},
-                     {L"volume", Dec(volume_)},
-                     {L"rate", Dec(rate_)},
+                     {L"volume", Dec(m_volume)},
+                     {L"rate", Dec(m_rate)},
                      {L"voice", voiceId},
                      {L"text", text}});
       if (number) *number = stream->number;
-      if (sync && notifyKind_ == kCallback && GetCurrentThreadId() == notifyThread_) {
+      if (sync && m_notifyKind == kCallback && GetCurrentThreadId() == m_notifyThread) {
         // The notifying thread is about to block: its callbacks wait until we return.
         onNotifyThread = true;
-        ++syncOnNotifyThread_;
-        awaitingDelivery_ = false;
+        ++m_syncOnNotifyThread;
+        m_awaitingDelivery = false;
       }
-      SetEvent(wake_.get());
+      SetEvent(m_wake.get());
     }
     if (sync) {
       WaitForSingleObject(stream->done.get(), INFINITE);
       if (onNotifyThread) {
-        Guard g(lock_);
-        --syncOnNotifyThread_;
+        Guard g(m_lock);
+        --m_syncOnNotifyThread;
       }
     }
     return S_OK;
   }
 
   void PurgeLocked() {
-    for (auto& s : streams_) s->purged = true;
-    SetEvent(wake_.get());
+    for (auto& s : m_streams) s->purged = true;
+    SetEvent(m_wake.get());
   }
 
   bool StartEngineLocked() {
-    if (thread_) return true;
-    thread_.reset(CreateThread(nullptr, 0, &Voice::EngineMain, this, 0, nullptr));
-    return static_cast<bool>(thread_);
+    if (m_thread) return true;
+    m_thread.reset(CreateThread(nullptr, 0, &Voice::EngineMain, this, 0, nullptr));
+    return static_cast<bool>(m_thread);
   }
 
   static DWORD WINAPI EngineMain(void* self) {
@@ -604,7 +604,7 @@ class Voice : public ISpVoice, public RefCounted {
 
   void Emit(SPEVENTENUM id, ULONG stream, WPARAM wp, LPARAM lp, ULONGLONG offset) {
     ULONGLONG bit = 1ull << id;
-    if (queued_ & bit) {
+    if (m_queued & bit) {
       SPEVENT ev = {};
       ev.eEventId = id;
       ev.elParamType = SPET_LPARAM_IS_UNDEFINED;
@@ -612,36 +612,36 @@ class Voice : public ISpVoice, public RefCounted {
       ev.ullAudioStreamOffset = offset;
       ev.wParam = wp;
       ev.lParam = lp;
-      events_.push_back(ev);
+      m_events.push_back(ev);
     }
-    if (!(interest_ & bit)) return;
-    if (notifyKind_ == kCallback) {
-      if (!notifyPosted_) notifyPosted_ = PostMessageW(notifyWnd_, kNotifyMessage, 0, 0) != FALSE;
-      if (notifyPosted_ && syncOnNotifyThread_ == 0) awaitingDelivery_ = true;
-    } else if (notifyKind_ == kWindow) {
-      if (PostMessageW(clientWnd_, clientMsg_, notifyWParam_, notifyLParam_) && !events_.empty())
-        awaitingDelivery_ = true;
+    if (!(m_interest & bit)) return;
+    if (m_notifyKind == kCallback) {
+      if (!m_notifyPosted) m_notifyPosted = PostMessageW(m_notifyWnd, kNotifyMessage, 0, 0) != FALSE;
+      if (m_notifyPosted && m_syncOnNotifyThread == 0) m_awaitingDelivery = true;
+    } else if (m_notifyKind == kWindow) {
+      if (PostMessageW(m_clientWnd, m_clientMsg, m_notifyWParam, m_notifyLParam) && !m_events.empty())
+        m_awaitingDelivery = true;
     }
   }
 
   // The engine thread: one step of the front stream at a time, under the lock; waits (without
   // the lock) for the clock, a delivery, a resume or a release.
   void Engine() {
-    Guard g(lock_);
+    Guard g(m_lock);
     for (;;) {
-      if (shutdown_) return;
+      if (m_shutdown) return;
       DWORD timeout = INFINITE;
       bool waitRelease = false;
       if (Step(&timeout, &waitRelease)) continue;
-      HANDLE handles[2] = {wake_.get(), waitRelease ? ReleaseEvent() : nullptr};
+      HANDLE handles[2] = {m_wake.get(), waitRelease ? ReleaseEvent() : nullptr};
       DWORD count = handles[1] ? 2 : 1;
       DWORD rc;
       {
-        Unguard u(lock_);
+        Unguard u(m_lock);
         rc = WaitForMultipleObjects(count, handles, FALSE, timeout);
       }
-      if (rc == WAIT_OBJECT_0 + 1 && !streams_.empty()) {
-        SpokenStream& front = *streams_.front();
+      if (rc == WAIT_OBJECT_0 + 1 && !m_streams.empty()) {
+        SpokenStream& front = *m_streams.front();
         if (front.heldAtWord)
           front.heldAtWord = false;
         else if (front.phase == SpokenStream::kHeld)
@@ -653,17 +653,17 @@ class Voice : public ISpVoice, public RefCounted {
 
   // One step with the lock held; false (and how to wait) when nothing can happen now.
   bool Step(DWORD* timeout, bool* waitRelease) {
-    if (streams_.empty()) return false;
-    if (awaitingDelivery_) return false;
-    std::shared_ptr<SpokenStream> s = streams_.front();
+    if (m_streams.empty()) return false;
+    if (m_awaitingDelivery) return false;
+    std::shared_ptr<SpokenStream> s = m_streams.front();
     switch (s->phase) {
       case SpokenStream::kQueued:
-        speaking_ = true;
-        currentStream_ = s->number;
+        m_speaking = true;
+        m_currentStream = s->number;
         LogCall(L"StreamStarted", {{L"stream", Dec(s->number)}});
         Emit(SPEI_START_INPUT_STREAM, s->number, 0, 0, 0);
         s->phase = SpokenStream::kWords;
-        nextStep_ = GetTickCount() + MsPerWord();
+        m_nextStep = GetTickCount() + MsPerWord();
         return true;
       case SpokenStream::kWords: {
         if (s->purged || s->next >= s->words.size()) {
@@ -674,8 +674,8 @@ class Voice : public ISpVoice, public RefCounted {
           *waitRelease = true;
           return false;
         }
-        if (pauseCount_ > 0) return false;
-        LONG wait = static_cast<LONG>(nextStep_ - GetTickCount());
+        if (m_pauseCount > 0) return false;
+        LONG wait = static_cast<LONG>(m_nextStep - GetTickCount());
         if (wait > 0) {
           *timeout = static_cast<DWORD>(wait);
           return false;
@@ -683,14 +683,14 @@ class Voice : public ISpVoice, public RefCounted {
         const Word& w = s->words[s->next];
         if (!s->sentenceAnnounced && w.pos == s->sentences[w.sentence].pos) {
           const Sentence& sent = s->sentences[w.sentence];
-          sentPos_ = sent.pos;
-          sentLen_ = sent.len;
+          m_sentPos = sent.pos;
+          m_sentLen = sent.len;
           s->sentenceAnnounced = true;
           Emit(SPEI_SENTENCE_BOUNDARY, s->number, sent.len, sent.pos, s->audioBytes);
           return true;
         }
-        wordPos_ = w.pos;
-        wordLen_ = w.len;
+        m_wordPos = w.pos;
+        m_wordLen = w.len;
         ++s->next;
         s->sentenceAnnounced = false;
         // Decided with the word, before its event goes out: whoever hears of the word finds the
@@ -702,12 +702,12 @@ class Voice : public ISpVoice, public RefCounted {
           ComPtr<IStream> out = s->output;
           ULONG written = 0;
           {
-            Unguard u(lock_);
+            Unguard u(m_lock);
             out->Write(silence.data(), static_cast<ULONG>(silence.size()), &written);
           }
           s->audioBytes += written;
         }
-        nextStep_ = GetTickCount() + MsPerWord();
+        m_nextStep = GetTickCount() + MsPerWord();
         return true;
       }
       case SpokenStream::kHeld:
@@ -718,10 +718,10 @@ class Voice : public ISpVoice, public RefCounted {
         s->phase = SpokenStream::kEnding;
         return true;
       case SpokenStream::kEnding:
-        streams_.pop_front();
-        if (streams_.empty()) {
-          speaking_ = false;
-          SetEvent(idle_.get());
+        m_streams.pop_front();
+        if (m_streams.empty()) {
+          m_speaking = false;
+          SetEvent(m_idle.get());
         }
         LogCall(L"StreamEnded", {{L"stream", Dec(s->number)}, {L"purged", s->purged ? L"1" : L"0"}});
         Emit(SPEI_END_INPUT_STREAM, s->number, 0, 0, s->audioBytes);
@@ -731,43 +731,43 @@ class Voice : public ISpVoice, public RefCounted {
     return false;
   }
 
-  Lock lock_;  // guards everything below
-  ComPtr<ISpObjectToken> token_;
-  USHORT volume_ = 100;
-  LONG rate_ = 0;
-  ULONGLONG interest_ = 0;
-  ULONGLONG queued_ = 0;
-  ComPtr<IStream> output_;
-  SPVPRIORITY priority_ = SPVPRI_NORMAL;
-  SPEVENTENUM alertBoundary_ = SPEI_WORD_BOUNDARY;
-  ULONG syncTimeout_ = 10000;
+  Lock m_lock;  // guards everything below
+  ComPtr<ISpObjectToken> m_token;
+  USHORT m_volume = 100;
+  LONG m_rate = 0;
+  ULONGLONG m_interest = 0;
+  ULONGLONG m_queued = 0;
+  ComPtr<IStream> m_output;
+  SPVPRIORITY m_priority = SPVPRI_NORMAL;
+  SPEVENTENUM m_alertBoundary = SPEI_WORD_BOUNDARY;
+  ULONG m_syncTimeout = 10000;
 
-  NotifyKind notifyKind_ = kNone;
-  SPNOTIFYCALLBACK* callback_ = nullptr;
-  WPARAM notifyWParam_ = 0;
-  LPARAM notifyLParam_ = 0;
-  HWND notifyWnd_ = nullptr;  // hidden window on notifyThread_
-  DWORD notifyThread_ = 0;
-  HWND clientWnd_ = nullptr;  // SetNotifyWindowMessage
-  UINT clientMsg_ = 0;
-  bool notifyPosted_ = false;      // a notification message is on its way
-  bool awaitingDelivery_ = false;  // the clock waits until the client has been told
-  int syncOnNotifyThread_ = 0;     // synchronous speaks blocking the notifying thread
+  NotifyKind m_notifyKind = kNone;
+  SPNOTIFYCALLBACK* m_callback = nullptr;
+  WPARAM m_notifyWParam = 0;
+  LPARAM m_notifyLParam = 0;
+  HWND m_notifyWnd = nullptr;  // hidden window on m_notifyThread
+  DWORD m_notifyThread = 0;
+  HWND m_clientWnd = nullptr;  // SetNotifyWindowMessage
+  UINT m_clientMsg = 0;
+  bool m_notifyPosted = false;      // a notification message is on its way
+  bool m_awaitingDelivery = false;  // the clock waits until the client has been told
+  int m_syncOnNotifyThread = 0;     // synchronous speaks blocking the notifying thread
 
-  std::deque<SPEVENT> events_;
-  std::deque<std::shared_ptr<SpokenStream>> streams_;
-  ULONG nextStream_ = 1;
-  ULONG lastQueued_ = 0;
-  ULONG currentStream_ = 0;
-  bool speaking_ = false;
-  ULONG wordPos_ = 0, wordLen_ = 0, sentPos_ = 0, sentLen_ = 0;
-  int pauseCount_ = 0;
-  DWORD nextStep_ = 0;
+  std::deque<SPEVENT> m_events;
+  std::deque<std::shared_ptr<SpokenStream>> m_streams;
+  ULONG m_nextStream = 1;
+  ULONG m_lastQueued = 0;
+  ULONG m_currentStream = 0;
+  bool m_speaking = false;
+  ULONG m_wordPos = 0, m_wordLen = 0, m_sentPos = 0, m_sentLen = 0;
+  int m_pauseCount = 0;
+  DWORD m_nextStep = 0;
 
-  win::UniqueKernelHandle thread_;
-  win::UniqueKernelHandle wake_;  // auto-reset: something changed for the engine thread
-  win::UniqueKernelHandle idle_;  // manual-reset: no stream queued
-  bool shutdown_ = false;
+  win::UniqueKernelHandle m_thread;
+  win::UniqueKernelHandle m_wake;  // auto-reset: something changed for the engine thread
+  win::UniqueKernelHandle m_idle;  // manual-reset: no stream queued
+  bool m_shutdown = false;
 };
 
 }  // namespace

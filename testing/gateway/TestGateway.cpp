@@ -231,23 +231,23 @@ int RemoveRootCertificatesNamed(const std::wstring& subjectPrefix, DWORD& error)
 }
 
 TrustedRootCertificate::TrustedRootCertificate(const std::wstring& derPath) {
-  if (!ReadWholeFile(derPath, der_, error_)) {
-    failure_ = "reading the CA certificate";
+  if (!ReadWholeFile(derPath, m_der, m_error)) {
+    m_failure = "reading the CA certificate";
     return;
   }
   bool alreadyThere = false;
-  if (!AddRootCertificate(der_, alreadyThere, error_)) {
-    failure_ = "adding the CA certificate to the LOCAL_MACHINE ROOT store";
+  if (!AddRootCertificate(m_der, alreadyThere, m_error)) {
+    m_failure = "adding the CA certificate to the LOCAL_MACHINE ROOT store";
     return;
   }
-  added_ = !alreadyThere;
-  ok_ = true;
+  m_added = !alreadyThere;
+  m_ok = true;
 }
 
 TrustedRootCertificate::~TrustedRootCertificate() {
-  if (added_) {
+  if (m_added) {
     DWORD error = 0;
-    RemoveRootCertificate(der_, error);
+    RemoveRootCertificate(m_der, error);
   }
 }
 

@@ -43,18 +43,18 @@ class TrustedRootCertificate {
   TrustedRootCertificate(const TrustedRootCertificate&) = delete;
   TrustedRootCertificate& operator=(const TrustedRootCertificate&) = delete;
 
-  bool Ok() const { return ok_; }
-  const std::vector<BYTE>& Certificate() const { return der_; }
+  bool Ok() const { return m_ok; }
+  const std::vector<BYTE>& Certificate() const { return m_der; }
   // What failed and GetLastError (or the HRESULT) at that point.
-  const std::string& Failure() const { return failure_; }
-  DWORD Error() const { return error_; }
+  const std::string& Failure() const { return m_failure; }
+  DWORD Error() const { return m_error; }
 
  private:
-  std::vector<BYTE> der_;
-  bool ok_ = false;
-  bool added_ = false;
-  std::string failure_;
-  DWORD error_ = 0;
+  std::vector<BYTE> m_der;
+  bool m_ok = false;
+  bool m_added = false;
+  std::string m_failure;
+  DWORD m_error = 0;
 };
 
 // The two halves of TrustedRootCertificate for programs that add and remove in separate

@@ -10,12 +10,12 @@ FakeNsisHost* g_current = nullptr;
 }  // namespace
 
 FakeNsisHost::FakeNsisHost(int string_size)
-    : string_size_(string_size), variables_(static_cast<size_t>(string_size) * nsis::kVarCount, L'\0') {
-  flags_.plugin_api_version = nsis::kPluginApiVersion1;
-  extra_.exec_flags = &flags_;
-  extra_.ExecuteCodeSegment = &FakeNsisHost::ExecuteCodeSegment;
-  extra_.validate_filename = &FakeNsisHost::ValidateFilename;
-  extra_.RegisterPluginCallback = &FakeNsisHost::RegisterPluginCallback;
+    : m_stringSize(string_size), m_variables(static_cast<size_t>(string_size) * nsis::kVarCount, L'\0') {
+  m_flags.plugin_api_version = nsis::kPluginApiVersion1;
+  m_extra.exec_flags = &m_flags;
+  m_extra.ExecuteCodeSegment = &FakeNsisHost::ExecuteCodeSegment;
+  m_extra.validate_filename = &FakeNsisHost::ValidateFilename;
+  m_extra.RegisterPluginCallback = &FakeNsisHost::RegisterPluginCallback;
 }
 
 FakeNsisHost::~FakeNsisHost() {
@@ -24,33 +24,33 @@ FakeNsisHost::~FakeNsisHost() {
 }
 
 void FakeNsisHost::Push(const std::wstring& text) {
-  auto* entry = static_cast<nsis::StackEntry*>(GlobalAlloc(GPTR, nsis::StackEntryBytes(string_size_)));
-  lstrcpynW(entry->text, text.c_str(), string_size_);
-  entry->next = top_;
-  top_ = entry;
+  auto* entry = static_cast<nsis::StackEntry*>(GlobalAlloc(GPTR, nsis::StackEntryBytes(m_stringSize)));
+  lstrcpynW(entry->text, text.c_str(), m_stringSize);
+  entry->next = m_top;
+  m_top = entry;
 }
 
 void FakeNsisHost::PushUnterminated(wchar_t fill) {
-  auto* entry = static_cast<nsis::StackEntry*>(GlobalAlloc(GPTR, nsis::StackEntryBytes(string_size_)));
-  wmemset(entry->text, fill, static_cast<size_t>(string_size_));
-  entry->next = top_;
-  top_ = entry;
+  auto* entry = static_cast<nsis::StackEntry*>(GlobalAlloc(GPTR, nsis::StackEntryBytes(m_stringSize)));
+  wmemset(entry->text, fill, static_cast<size_t>(m_stringSize));
+  entry->next = m_top;
+  m_top = entry;
 }
 
 bool FakeNsisHost::Pop(std::wstring& text) {
   text.clear();
-  if (!top_) return false;
-  nsis::StackEntry* entry = top_;
-  top_ = entry->next;
-  text.assign(entry->text, wcsnlen(entry->text, static_cast<size_t>(string_size_)));
+  if (!m_top) return false;
+  nsis::StackEntry* entry = m_top;
+  m_top = entry->next;
+  text.assign(entry->text, wcsnlen(entry->text, static_cast<size_t>(m_stringSize)));
   GlobalFree(entry);
   return true;
 }
 
 std::vector<std::wstring> FakeNsisHost::Stack() const {
   std::vector<std::wstring> texts;
-  for (nsis::StackEntry* e = top_; e; e = e->next)
-    texts.emplace_back(e->text, wcsnlen(e->text, static_cast<size_t>(string_size_)));
+  for (nsis::StackEntry* e = m_top; e; e = e->next)
+    texts.emplace_back(e->text, wcsnlen(e->text, static_cast<size_t>(m_stringSize)));
   return texts;
 }
 
@@ -61,17 +61,17 @@ void FakeNsisHost::Clear() {
 }
 
 void FakeNsisHost::SetVariable(int index, const std::wstring& value) {
-  lstrcpynW(&variables_[static_cast<size_t>(index) * string_size_], value.c_str(), string_size_);
+  lstrcpynW(&m_variables[static_cast<size_t>(index) * m_stringSize], value.c_str(), m_stringSize);
 }
 
 void FakeNsisHost::Call(nsis::PluginExport function, HWND parent) {
   g_current = this;
-  function(parent, string_size_, variables_.data(), &top_, &extra_);
+  function(parent, m_stringSize, m_variables.data(), &m_top, &m_extra);
 }
 
 void FakeNsisHost::CallWithoutStack(nsis::PluginExport function, HWND parent) {
   g_current = this;
-  function(parent, string_size_, variables_.data(), nullptr, &extra_);
+  function(parent, m_stringSize, m_variables.data(), nullptr, &m_extra);
 }
 
 int __stdcall FakeNsisHost::ExecuteCodeSegment(int address, HWND parent) {

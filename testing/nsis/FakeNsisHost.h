@@ -45,11 +45,11 @@ class FakeNsisHost {
   static void __stdcall ValidateFilename(WCHAR*);
   static int __stdcall RegisterPluginCallback(HMODULE, nsis::PluginCallback callback);
 
-  int string_size_;
-  nsis::StackEntry* top_ = nullptr;
-  std::vector<WCHAR> variables_;
-  nsis::ExecFlags flags_{};
-  nsis::ExtraParameters extra_{};
+  int m_stringSize;
+  nsis::StackEntry* m_top = nullptr;
+  std::vector<WCHAR> m_variables;
+  nsis::ExecFlags m_flags{};
+  nsis::ExtraParameters m_extra{};
 };
 
 }  // namespace gwplugin_test

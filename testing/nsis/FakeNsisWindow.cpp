@@ -30,27 +30,27 @@ void CALLBACK RunPendingAction(HWND, UINT, UINT_PTR id, DWORD) {
 FakeNsisWindow::FakeNsisWindow() {
   static EmptyTemplate tmpl;
   g_window = this;
-  window_ = CreateDialogIndirectParamW(GetModuleHandleW(nullptr), &tmpl.header, nullptr, &DialogProc, 0);
-  if (!window_) return;
+  m_window = CreateDialogIndirectParamW(GetModuleHandleW(nullptr), &tmpl.header, nullptr, &DialogProc, 0);
+  if (!m_window) return;
   // The frame has the size of NSIS's page area (266 x 130 dialog units of an 8-point font).
-  CreateWindowExW(0, L"STATIC", L"", WS_CHILD | WS_VISIBLE, 10, 10, 400, 212, window_,
+  CreateWindowExW(0, L"STATIC", L"", WS_CHILD | WS_VISIBLE, 10, 10, 400, 212, m_window,
                   reinterpret_cast<HMENU>(static_cast<INT_PTR>(nsis::kIdPageFrame)), nullptr, nullptr);
   for (int id : {nsis::kIdNext, nsis::kIdCancel, nsis::kIdBack})
-    CreateWindowExW(0, L"BUTTON", L"", WS_CHILD | WS_VISIBLE | WS_TABSTOP, 10 + 80 * id, 240, 70, 22, window_,
+    CreateWindowExW(0, L"BUTTON", L"", WS_CHILD | WS_VISIBLE | WS_TABSTOP, 10 + 80 * id, 240, 70, 22, m_window,
                     reinterpret_cast<HMENU>(static_cast<INT_PTR>(id)), nullptr, nullptr);
 }
 
 FakeNsisWindow::~FakeNsisWindow() {
-  if (window_) DestroyWindow(window_);
+  if (m_window) DestroyWindow(m_window);
   if (g_window == this) g_window = nullptr;
 }
 
 void FakeNsisWindow::GiveUpAfter(UINT milliseconds) {
   if (milliseconds == 0) {
-    KillTimer(window_, kGiveUpTimer);
+    KillTimer(m_window, kGiveUpTimer);
     return;
   }
-  SetTimer(window_, kGiveUpTimer, milliseconds, nullptr);
+  SetTimer(m_window, kGiveUpTimer, milliseconds, nullptr);
 }
 
 INT_PTR CALLBACK FakeNsisWindow::DialogProc(HWND window, UINT message, WPARAM wParam, LPARAM) {
@@ -61,7 +61,7 @@ INT_PTR CALLBACK FakeNsisWindow::DialogProc(HWND window, UINT message, WPARAM wP
       if (wParam != kGiveUpTimer) return FALSE;
       KillTimer(window, kGiveUpTimer);
       if (g_window) {
-        g_window->gave_up_ = true;
+        g_window->m_gaveUp = true;
         g_window->Move(nsis::kOuterCancel);
       }
       return TRUE;

@@ -20,8 +20,8 @@ class FakeNsisWindow {
   FakeNsisWindow(const FakeNsisWindow&) = delete;
   FakeNsisWindow& operator=(const FakeNsisWindow&) = delete;
 
-  HWND Handle() const { return window_; }
-  HWND Button(int id) const { return GetDlgItem(window_, id); }
+  HWND Handle() const { return m_window; }
+  HWND Button(int id) const { return GetDlgItem(m_window, id); }
   bool ButtonEnabled(int id) const { return IsWindowEnabled(Button(id)) != FALSE; }
 
   // The moves NSIS's own procedure was asked for (1 next, -1 back, 120 cancel).
@@ -30,17 +30,17 @@ class FakeNsisWindow {
   std::function<void()> onNextClicked;
 
   // Asks NSIS to move as its buttons do (WM_NOTIFY_OUTER_NEXT to the window).
-  void Move(WPARAM code) const { SendMessageW(window_, nsis::kWmNotifyOuterNext, code, 0); }
+  void Move(WPARAM code) const { SendMessageW(m_window, nsis::kWmNotifyOuterNext, code, 0); }
 
   // A safety net for page runs: after milliseconds the window cancels the page (as NSIS's
   // Cancel would) and GaveUp() turns true. A new call restarts the time; 0 stops it.
   void GiveUpAfter(UINT milliseconds);
-  bool GaveUp() const { return gave_up_; }
+  bool GaveUp() const { return m_gaveUp; }
 
  private:
   static INT_PTR CALLBACK DialogProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam);
-  HWND window_ = nullptr;
-  bool gave_up_ = false;
+  HWND m_window = nullptr;
+  bool m_gaveUp = false;
 };
 
 // Runs action once the thread's message loop (a page's) runs, from a thread timer.

@@ -165,25 +165,25 @@ bool SaveShot(HWND window, const std::wstring& path) {
 class RemoteBuffer {
  public:
   explicit RemoteBuffer(SIZE_T size)
-      : remote_(static_cast<BYTE*>(VirtualAllocEx(g_process.hProcess, nullptr, size, MEM_COMMIT, PAGE_READWRITE))) {}
+      : m_remote(static_cast<BYTE*>(VirtualAllocEx(g_process.hProcess, nullptr, size, MEM_COMMIT, PAGE_READWRITE))) {}
   ~RemoteBuffer() {
-    if (remote_) VirtualFreeEx(g_process.hProcess, remote_, 0, MEM_RELEASE);
+    if (m_remote) VirtualFreeEx(g_process.hProcess, m_remote, 0, MEM_RELEASE);
   }
   RemoteBuffer(const RemoteBuffer&) = delete;
   RemoteBuffer& operator=(const RemoteBuffer&) = delete;
 
-  explicit operator bool() const { return remote_ != nullptr; }
+  explicit operator bool() const { return m_remote != nullptr; }
   // The address in the installer's process.
-  BYTE* At(SIZE_T offset = 0) const { return remote_ + offset; }
+  BYTE* At(SIZE_T offset = 0) const { return m_remote + offset; }
   void Write(const void* data, SIZE_T size, SIZE_T offset = 0) const {
-    WriteProcessMemory(g_process.hProcess, remote_ + offset, data, size, nullptr);
+    WriteProcessMemory(g_process.hProcess, m_remote + offset, data, size, nullptr);
   }
   void Read(void* data, SIZE_T size, SIZE_T offset = 0) const {
-    ReadProcessMemory(g_process.hProcess, remote_ + offset, data, size, nullptr);
+    ReadProcessMemory(g_process.hProcess, m_remote + offset, data, size, nullptr);
   }
 
  private:
-  BYTE* remote_;
+  BYTE* m_remote;
 };
 
 struct TreeItem {

@@ -307,51 +307,51 @@ class AfxThreadTest : public ::testing::Test {
     g_ui.mainWndInheritedAtStart = false;
   }
   void TearDown() override {
-    if (thread_) {
+    if (m_thread) {
       if (g_ui.hWnd) ::PostMessageW(g_ui.hWnd, WM_CLOSE, 0, 0);
-      thread_->PostThreadMessage(WM_QUIT, 0, 0);
-      EXPECT_EQ(WaitForSingleObject(thread_->m_hThread, kWait), WAIT_OBJECT_0) << "thread did not end";
-      delete thread_;
+      m_thread->PostThreadMessage(WM_QUIT, 0, 0);
+      EXPECT_EQ(WaitForSingleObject(m_thread->m_hThread, kWait), WAIT_OBJECT_0) << "thread did not end";
+      delete m_thread;
     }
     CloseHandle(g_ui.ready);
     CloseHandle(g_ui.threadMsg);
   }
-  CWinThread* thread_ = nullptr;
+  CWinThread* m_thread = nullptr;
 };
 
 TEST_F(AfxThreadTest, WindowMessageRoundTripAcrossThreads) {
-  thread_ = AfxBeginThread(RUNTIME_CLASS(CUiThread));
-  ASSERT_NE(thread_, nullptr);
+  m_thread = AfxBeginThread(RUNTIME_CLASS(CUiThread));
+  ASSERT_NE(m_thread, nullptr);
   ASSERT_EQ(WaitForSingleObject(g_ui.ready, kWait), WAIT_OBJECT_0);
   HWND h = g_ui.hWnd;
   auto* wnd = static_cast<CDerivedWnd*>(CWnd::FromHandlePermanent(h));
   ASSERT_NE(wnd, nullptr) << "the handle map is shared by the process";
   EXPECT_EQ(::SendMessageW(h, WM_TEST_ADD, 20, 22), 42);
-  EXPECT_EQ(wnd->handlerThread, thread_->m_nThreadID) << "the handler runs on the window's thread";
-  EXPECT_EQ(GetWindowThreadProcessId(h, nullptr), thread_->m_nThreadID);
+  EXPECT_EQ(wnd->handlerThread, m_thread->m_nThreadID) << "the handler runs on the window's thread";
+  EXPECT_EQ(GetWindowThreadProcessId(h, nullptr), m_thread->m_nThreadID);
 }
 
 TEST_F(AfxThreadTest, ThreadMessagesReachPreTranslateMessageAndTheMap) {
-  thread_ = AfxBeginThread(RUNTIME_CLASS(CUiThread));
-  ASSERT_NE(thread_, nullptr);
+  m_thread = AfxBeginThread(RUNTIME_CLASS(CUiThread));
+  ASSERT_NE(m_thread, nullptr);
   ASSERT_EQ(WaitForSingleObject(g_ui.ready, kWait), WAIT_OBJECT_0);
-  ASSERT_TRUE(thread_->PostThreadMessage(WM_TEST_THREAD_RAW, 0, 7)) << "error " << GetLastError();
+  ASSERT_TRUE(m_thread->PostThreadMessage(WM_TEST_THREAD_RAW, 0, 7)) << "error " << GetLastError();
   ASSERT_EQ(WaitForSingleObject(g_ui.threadMsg, kWait), WAIT_OBJECT_0);
   EXPECT_EQ(g_ui.preTranslatedThreadMsgs.load(), 1);
   EXPECT_EQ(g_ui.lastLParam.load(), 7);
-  ASSERT_TRUE(thread_->PostThreadMessage(WM_TEST_THREAD, 0, 8)) << "error " << GetLastError();
+  ASSERT_TRUE(m_thread->PostThreadMessage(WM_TEST_THREAD, 0, 8)) << "error " << GetLastError();
   ASSERT_EQ(WaitForSingleObject(g_ui.threadMsg, kWait), WAIT_OBJECT_0);
   EXPECT_EQ(g_ui.mappedThreadMsgs.load(), 1) << "ON_THREAD_MESSAGE through the base PreTranslateMessage";
   EXPECT_EQ(g_ui.lastLParam.load(), 8);
 }
 
 TEST_F(AfxThreadTest, MessagePostedToSuspendedThreadIsDelivered) {
-  thread_ = AfxBeginThread(RUNTIME_CLASS(CUiThread), THREAD_PRIORITY_BELOW_NORMAL, 0, CREATE_SUSPENDED);
-  ASSERT_NE(thread_, nullptr);
-  EXPECT_EQ(thread_->GetThreadPriority(), THREAD_PRIORITY_BELOW_NORMAL);
-  ASSERT_TRUE(thread_->PostThreadMessage(WM_TEST_THREAD, 0, 99)) << "error " << GetLastError();
+  m_thread = AfxBeginThread(RUNTIME_CLASS(CUiThread), THREAD_PRIORITY_BELOW_NORMAL, 0, CREATE_SUSPENDED);
+  ASSERT_NE(m_thread, nullptr);
+  EXPECT_EQ(m_thread->GetThreadPriority(), THREAD_PRIORITY_BELOW_NORMAL);
+  ASSERT_TRUE(m_thread->PostThreadMessage(WM_TEST_THREAD, 0, 99)) << "error " << GetLastError();
   EXPECT_EQ(WaitForSingleObject(g_ui.ready, 0), static_cast<DWORD>(WAIT_TIMEOUT)) << "the thread ran before resume";
-  EXPECT_EQ(thread_->ResumeThread(), 1u);
+  EXPECT_EQ(m_thread->ResumeThread(), 1u);
   ASSERT_EQ(WaitForSingleObject(g_ui.threadMsg, kWait), WAIT_OBJECT_0) << "the early message was lost";
   EXPECT_EQ(g_ui.lastLParam.load(), 99);
 }
@@ -359,16 +359,16 @@ TEST_F(AfxThreadTest, MessagePostedToSuspendedThreadIsDelivered) {
 TEST_F(AfxThreadTest, DestroyingMainWindowClearsItAndEndsTheLoop) {
   CWinApp* app = AfxGetApp();
   EXPECT_EQ(app, nullptr) << "these tests run without an application object";
-  thread_ = AfxBeginThread(RUNTIME_CLASS(CUiThread));
-  ASSERT_NE(thread_, nullptr);
+  m_thread = AfxBeginThread(RUNTIME_CLASS(CUiThread));
+  ASSERT_NE(m_thread, nullptr);
   ASSERT_EQ(WaitForSingleObject(g_ui.ready, kWait), WAIT_OBJECT_0);
   EXPECT_FALSE(g_ui.mainWndInheritedAtStart.load());
   ::PostMessageW(g_ui.hWnd, WM_CLOSE, 0, 0);  // DefWindowProc destroys the window
-  ASSERT_EQ(WaitForSingleObject(thread_->m_hThread, kWait), WAIT_OBJECT_0) << "the loop did not end";
+  ASSERT_EQ(WaitForSingleObject(m_thread->m_hThread, kWait), WAIT_OBJECT_0) << "the loop did not end";
   g_ui.hWnd = nullptr;
   EXPECT_EQ(g_ui.exitInstanceCalls.load(), 1);
   EXPECT_TRUE(g_ui.mainWndClearedAtExit.load());
-  EXPECT_EQ(thread_->m_pMainWnd, nullptr);
+  EXPECT_EQ(m_thread->m_pMainWnd, nullptr);
 }
 
 // Worker function form: parameter, priority, exit code, and the app's main window not inherited.
