@@ -51,13 +51,10 @@ ThemeLibrary g_themes(L"UxTheme.dll");
 
 ThemeLibrary::ThemeLibrary(const wchar_t* module_name) : m_module(LoadLibraryW(module_name)) {}
 
-ThemeLibrary::~ThemeLibrary() {
-  if (m_module) FreeLibrary(m_module);
-}
-
 FARPROC ThemeLibrary::Lookup(Entry entry) {
   if (!m_module) return nullptr;
-  std::call_once(m_lookedUp[entry], [this, entry] { m_entries[entry] = GetProcAddress(m_module, kEntryNames[entry]); });
+  std::call_once(m_lookedUp[entry],
+                 [this, entry] { m_entries[entry] = GetProcAddress(m_module.get(), kEntryNames[entry]); });
   return m_entries[entry];
 }
 

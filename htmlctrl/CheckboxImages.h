@@ -8,6 +8,8 @@
 
 #include <mutex>
 
+#include "UniqueHandle.h"
+
 namespace htmlctrl {
 
 // The six visual-style functions. Without the library or one of its entries, OpenThemeData,
@@ -30,7 +32,6 @@ class ThemeApi {
 class ThemeLibrary final : public ThemeApi {
  public:
   explicit ThemeLibrary(const wchar_t* module_name);
-  ~ThemeLibrary() override;
   ThemeLibrary(const ThemeLibrary&) = delete;
   ThemeLibrary& operator=(const ThemeLibrary&) = delete;
 
@@ -46,7 +47,7 @@ class ThemeLibrary final : public ThemeApi {
   enum Entry { kOpen, kClose, kBackground, kEdge, kActive, kAppThemed, kEntries };
   FARPROC Lookup(Entry entry);
 
-  HMODULE m_module;
+  win::UniqueModule m_module;
   FARPROC m_entries[kEntries] = {};
   std::once_flag m_lookedUp[kEntries];
 };

@@ -187,8 +187,8 @@ class SharedSectionView {
  public:
   explicit SharedSectionView(const std::wstring& program)
       : m_module(LoadLibraryExW(program.c_str(), nullptr, DONT_RESOLVE_DLL_REFERENCES)) {
-    if (m_module == nullptr) return;
-    auto* base = reinterpret_cast<BYTE*>(m_module);
+    if (!m_module) return;
+    auto* base = reinterpret_cast<BYTE*>(m_module.get());
     auto* dos = reinterpret_cast<IMAGE_DOS_HEADER*>(base);
     auto* nt = reinterpret_cast<IMAGE_NT_HEADERS*>(base + dos->e_lfanew);
     IMAGE_SECTION_HEADER* section = IMAGE_FIRST_SECTION(nt);
@@ -199,9 +199,6 @@ class SharedSectionView {
       }
     }
   }
-  ~SharedSectionView() {
-    if (m_module) FreeLibrary(m_module);
-  }
   SharedSectionView(const SharedSectionView&) = delete;
   SharedSectionView& operator=(const SharedSectionView&) = delete;
 
@@ -210,7 +207,7 @@ class SharedSectionView {
   HWND Value() const { return m_value ? *m_value : nullptr; }
 
  private:
-  HMODULE m_module;
+  win::UniqueModule m_module;
   volatile HWND* m_value = nullptr;
   DWORD m_characteristics = 0;
 };

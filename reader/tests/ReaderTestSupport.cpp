@@ -17,16 +17,13 @@ std::wstring BuiltModule(const std::wstring& name) { return TestFolder() + L"bin
 std::wstring TestModule(const std::wstring& name) { return TestFolder() + L"testmodules\\" + name + L".dll"; }
 
 ResourceModule::ResourceModule(const std::wstring& name) {
-  m_module = LoadLibraryW(BuiltModule(name).c_str());
-  EXPECT_NE(m_module, nullptr) << Narrow(name) << ".dll missing, error " << GetLastError();
+  m_module.reset(LoadLibraryW(BuiltModule(name).c_str()));
+  EXPECT_NE(m_module.get(), nullptr) << Narrow(name) << ".dll missing, error " << GetLastError();
   m_previous = AfxGetResourceHandle();
-  if (m_module) AfxSetResourceHandle(m_module);
+  if (m_module) AfxSetResourceHandle(m_module.get());
 }
 
-ResourceModule::~ResourceModule() {
-  AfxSetResourceHandle(m_previous);
-  if (m_module) FreeLibrary(m_module);
-}
+ResourceModule::~ResourceModule() { AfxSetResourceHandle(m_previous); }
 
 TempFolder::TempFolder() {
   static LONG counter = 0;

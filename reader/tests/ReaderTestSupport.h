@@ -10,6 +10,7 @@
 #include <vector>
 
 #include "StartedProgram.h"
+#include "UniqueHandle.h"
 
 namespace reader_test {
 
@@ -33,10 +34,10 @@ class ResourceModule {
   ~ResourceModule();
   ResourceModule(const ResourceModule&) = delete;
   ResourceModule& operator=(const ResourceModule&) = delete;
-  bool ok() const { return m_module != nullptr; }
+  bool ok() const { return static_cast<bool>(m_module); }
 
  private:
-  HMODULE m_module = nullptr;
+  win::UniqueModule m_module;  // freed after the previous resource module is back
   HINSTANCE m_previous = nullptr;
 };
 

@@ -203,21 +203,19 @@ ScopedKey::ScopedKey(HKEY root, const std::wstring& path) : m_root(root) {
     if (RegCreateKeyExW(root, sofar.c_str(), 0, nullptr, 0, KEY_ALL_ACCESS, nullptr, &key, &disposition) !=
         ERROR_SUCCESS)
       return;
+    win::UniqueRegKey created(key);
     if (disposition == REG_CREATED_NEW_KEY) m_created.push_back(sofar);
     if (slash == std::wstring::npos) {
-      m_key = key;
+      m_key = std::move(created);
       return;
     }
-    RegCloseKey(key);
     start = slash + 1;
   }
 }
 
 ScopedKey::~ScopedKey() {
-  if (m_key) {
-    // Values of a key that existed before are the test's to remove (DeleteValue).
-    RegCloseKey(m_key);
-  }
+  // Values of a key that existed before are the test's to remove (DeleteValue).
+  m_key.reset();
   for (auto it = m_created.rbegin(); it != m_created.rend(); ++it) {
     // The deepest key goes with its values; parents only when nothing else was put below them.
     if (it == m_created.rbegin())
@@ -228,37 +226,37 @@ ScopedKey::~ScopedKey() {
 }
 
 LONG ScopedKey::SetString(const wchar_t* name, const std::wstring& value) {
-  return RegSetValueExW(m_key, name, 0, REG_SZ, reinterpret_cast<const BYTE*>(value.c_str()),
+  return RegSetValueExW(m_key.get(), name, 0, REG_SZ, reinterpret_cast<const BYTE*>(value.c_str()),
                         static_cast<DWORD>((value.size() + 1) * sizeof(wchar_t)));
 }
 
 LONG ScopedKey::SetDword(const wchar_t* name, DWORD value) {
-  return RegSetValueExW(m_key, name, 0, REG_DWORD, reinterpret_cast<const BYTE*>(&value), sizeof(value));
+  return RegSetValueExW(m_key.get(), name, 0, REG_DWORD, reinterpret_cast<const BYTE*>(&value), sizeof(value));
 }
 
 bool ScopedKey::GetDword(const wchar_t* name, DWORD* value) const {
   DWORD type = 0, size = sizeof(DWORD);
-  return RegQueryValueExW(m_key, name, nullptr, &type, reinterpret_cast<BYTE*>(value), &size) == ERROR_SUCCESS &&
+  return RegQueryValueExW(m_key.get(), name, nullptr, &type, reinterpret_cast<BYTE*>(value), &size) == ERROR_SUCCESS &&
          type == REG_DWORD && size == sizeof(DWORD);
 }
 
-void ScopedKey::DeleteValue(const wchar_t* name) { RegDeleteValueW(m_key, name); }
+void ScopedKey::DeleteValue(const wchar_t* name) { RegDeleteValueW(m_key.get(), name); }
 
 ScopedMachineOverride::ScopedMachineOverride() {
   m_path = L"Software\\OrvelTest\\SpeechControl\\Machine" + std::to_wstring(GetCurrentProcessId());
   DWORD disposition = 0;
-  if (RegCreateKeyExW(HKEY_CURRENT_USER, m_path.c_str(), 0, nullptr, 0, KEY_ALL_ACCESS, nullptr, &m_key,
-                      &disposition) != ERROR_SUCCESS) {
-    m_key = nullptr;
+  HKEY key = nullptr;
+  if (RegCreateKeyExW(HKEY_CURRENT_USER, m_path.c_str(), 0, nullptr, 0, KEY_ALL_ACCESS, nullptr, &key, &disposition) !=
+      ERROR_SUCCESS)
     return;
-  }
-  m_status = RegOverridePredefKey(HKEY_LOCAL_MACHINE, m_key);
+  m_key.reset(key);
+  m_status = RegOverridePredefKey(HKEY_LOCAL_MACHINE, m_key.get());
 }
 
 ScopedMachineOverride::~ScopedMachineOverride() {
   if (m_status == ERROR_SUCCESS) RegOverridePredefKey(HKEY_LOCAL_MACHINE, nullptr);
   if (m_key) {
-    RegCloseKey(m_key);
+    m_key.reset();
     RegDeleteTreeW(HKEY_CURRENT_USER, m_path.c_str());
     RegDeleteKeyW(HKEY_CURRENT_USER, m_path.c_str());
     // The parents go only when no other test keeps keys below them.

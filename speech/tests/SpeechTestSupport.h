@@ -6,6 +6,7 @@
 #include "SpeechControl.h"
 #include "SpeechProtocol.h"
 #include "ThSpeechControl.h"
+#include "UniqueHandle.h"
 
 #include <windows.h>
 
@@ -111,8 +112,8 @@ class ScopedKey {
   ScopedKey(const ScopedKey&) = delete;
   ScopedKey& operator=(const ScopedKey&) = delete;
 
-  bool ok() const { return m_key != nullptr; }
-  HKEY get() const { return m_key; }
+  bool ok() const { return static_cast<bool>(m_key); }
+  HKEY get() const { return m_key.get(); }
   LONG SetString(const wchar_t* name, const std::wstring& value);
   LONG SetDword(const wchar_t* name, DWORD value);
   // The DWORD value; false when missing or of another type.
@@ -121,7 +122,7 @@ class ScopedKey {
 
  private:
   HKEY m_root;
-  HKEY m_key = nullptr;
+  win::UniqueRegKey m_key;
   std::vector<std::wstring> m_created;  // paths created, outermost first
 };
 
@@ -140,7 +141,7 @@ class ScopedMachineOverride {
 
  private:
   std::wstring m_path;
-  HKEY m_key = nullptr;
+  win::UniqueRegKey m_key;
   LONG m_status = ERROR_INVALID_FUNCTION;
 };
 
