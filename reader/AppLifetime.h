@@ -25,7 +25,6 @@ class SingleInstanceMutex {
   // Releases and closes the mutex when this instance holds it; otherwise does nothing.
   void Release();
   bool IsHeld() const { return static_cast<bool>(m_mutex); }
-  HANDLE Handle() const { return m_mutex.get(); }
 
  private:
   win::UniqueKernelHandle m_mutex;

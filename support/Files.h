@@ -40,9 +40,7 @@ class FileMappingRecord : public RefCounted {
 
   const FileHandlePtr& File() const { return m_file; }
   std::int64_t FileSize() const { return m_fileSize; }
-  HANDLE MappingHandle() const { return m_mapping; }
   DWORD ViewAccess() const { return m_viewAccess; }
-  const void* ViewAddress() const { return m_view; }
 
  private:
   FileHandlePtr m_file;

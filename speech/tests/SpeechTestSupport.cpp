@@ -214,7 +214,7 @@ ScopedKey::ScopedKey(HKEY root, const std::wstring& path) : m_root(root) {
 }
 
 ScopedKey::~ScopedKey() {
-  // Values of a key that existed before are the test's to remove (DeleteValue).
+  // Values written into a key that existed before are left there.
   m_key.reset();
   for (auto it = m_created.rbegin(); it != m_created.rend(); ++it) {
     // The deepest key goes with its values; parents only when nothing else was put below them.
@@ -240,7 +240,6 @@ bool ScopedKey::GetDword(const wchar_t* name, DWORD* value) const {
          type == REG_DWORD && size == sizeof(DWORD);
 }
 
-void ScopedKey::DeleteValue(const wchar_t* name) { RegDeleteValueW(m_key.get(), name); }
 
 ScopedMachineOverride::ScopedMachineOverride() {
   m_path = L"Software\\OrvelTest\\SpeechControl\\Machine" + std::to_wstring(GetCurrentProcessId());

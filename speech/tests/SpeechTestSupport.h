@@ -113,12 +113,10 @@ class ScopedKey {
   ScopedKey& operator=(const ScopedKey&) = delete;
 
   bool ok() const { return static_cast<bool>(m_key); }
-  HKEY get() const { return m_key.get(); }
   LONG SetString(const wchar_t* name, const std::wstring& value);
   LONG SetDword(const wchar_t* name, DWORD value);
   // The DWORD value; false when missing or of another type.
   bool GetDword(const wchar_t* name, DWORD* value) const;
-  void DeleteValue(const wchar_t* name);
 
  private:
   HKEY m_root;

@@ -23,7 +23,6 @@ class StartedProgram {
   bool Start(const std::wstring& program, const std::wstring& arguments = std::wstring(), bool suspended = false);
   void Resume();
   DWORD Pid() const { return m_info.dwProcessId; }
-  HANDLE Handle() const { return m_info.hProcess; }
   // The exit code once it ended within the bound, else STILL_ACTIVE.
   DWORD WaitForExit(DWORD boundMs);
   // Posts WM_CLOSE to `window` (when given) and waits for the end; terminates it after the bound.
