@@ -12,40 +12,18 @@
 #include <vector>
 
 #include "DialogSkin.h"
+#include "SkinSession.h"
 #include "resource.h"
 
 namespace {
 
-// GDI+ started and the English module made the resource module, for the life of the object.
-class SkinSession {
- public:
-  SkinSession() {
-    Gdiplus::GdiplusStartupInput input;
-    if (Gdiplus::GdiplusStartup(&m_gdiplus, &input, nullptr) != Gdiplus::Ok) m_gdiplus = 0;
-    INITCOMMONCONTROLSEX controls = {sizeof(controls), ICC_WIN95_CLASSES | ICC_STANDARD_CLASSES};
-    InitCommonControlsEx(&controls);
-    wchar_t path[MAX_PATH] = {};
-    GetModuleFileNameW(nullptr, path, MAX_PATH);
-    std::wstring module(path);
-    module = module.substr(0, module.find_last_of(L'\\') + 1) + L"..\\reader\\bin\\lang\\english.dll";
-    m_module = LoadLibraryW(module.c_str());
-    m_previous = AfxGetResourceHandle();
-    if (m_module) AfxSetResourceHandle(m_module);
-  }
-  ~SkinSession() {
-    AfxSetResourceHandle(m_previous);
-    if (m_module) FreeLibrary(m_module);
-    if (m_gdiplus) Gdiplus::GdiplusShutdown(m_gdiplus);
-  }
-  SkinSession(const SkinSession&) = delete;
-  SkinSession& operator=(const SkinSession&) = delete;
-  bool ok() const { return m_module != nullptr && m_gdiplus != 0; }
-
- private:
-  ULONG_PTR m_gdiplus = 0;
-  HMODULE m_module = nullptr;
-  HINSTANCE m_previous = nullptr;
-};
+// The English module beside the reader of this build.
+std::wstring EnglishModule() {
+  wchar_t path[MAX_PATH] = {};
+  GetModuleFileNameW(nullptr, path, MAX_PATH);
+  std::wstring folder(path);
+  return folder.substr(0, folder.find_last_of(L'\\') + 1) + L"..\\reader\\bin\\lang\\english.dll";
+}
 
 // The main dialog's template with its controls bound, skinned and laid out by the dialog's skin,
 // or (skinned = false) with the template's controls drawn by the system, in the same places.
@@ -201,7 +179,7 @@ double Median(std::vector<double> v) {
 }  // namespace
 
 int main() {
-  SkinSession session;
+  SkinSession session(EnglishModule());
   if (!session.ok()) {
     std::printf("english.dll or GDI+ missing (error %lu)\n", GetLastError());
     return 1;

@@ -2,7 +2,7 @@
 orv_add_test(NAME reader_controls_tests
   SOURCES "${CMAKE_SOURCE_DIR}/reader/controls/tests/ControlsTests.cpp"
           "${CMAKE_SOURCE_DIR}/reader/controls/tests/SkinnedPanel.cpp"
-  LIBS orv_reader_skin
+  LIBS orv_reader_skin orv_skin_session
   TIMEOUT 120)
 target_include_directories(reader_controls_tests PRIVATE "${CMAKE_SOURCE_DIR}/reader/controls/tests")
 add_dependencies(reader_controls_tests orv_lang_english)

@@ -30,11 +30,11 @@ std::string Hex(unsigned long v) {
 class SkinEnvironment : public ::testing::Environment {
  public:
   void SetUp() override {
-    session.reset(new controls_test::SkinSession(controls_test::ProgramFolder() + L"bin\\lang\\english.dll"));
+    session.reset(new SkinSession(controls_test::ProgramFolder() + L"bin\\lang\\english.dll"));
     ASSERT_TRUE(session->ok()) << "english.dll or GDI+ missing, error " << GetLastError();
   }
   void TearDown() override { session.reset(); }
-  std::unique_ptr<controls_test::SkinSession> session;
+  std::unique_ptr<SkinSession> session;
 };
 ::testing::Environment* const g_environment = ::testing::AddGlobalTestEnvironment(new SkinEnvironment);
 

@@ -4,22 +4,6 @@
 
 namespace controls_test {
 
-SkinSession::SkinSession(const std::wstring& modulePath) {
-  Gdiplus::GdiplusStartupInput input;
-  if (Gdiplus::GdiplusStartup(&m_gdiplus, &input, nullptr) != Gdiplus::Ok) m_gdiplus = 0;
-  INITCOMMONCONTROLSEX controls = {sizeof(controls), ICC_WIN95_CLASSES | ICC_STANDARD_CLASSES};
-  InitCommonControlsEx(&controls);
-  m_module = LoadLibraryW(modulePath.c_str());
-  m_previous = AfxGetResourceHandle();
-  if (m_module) AfxSetResourceHandle(m_module);
-}
-
-SkinSession::~SkinSession() {
-  AfxSetResourceHandle(m_previous);
-  if (m_module) FreeLibrary(m_module);
-  if (m_gdiplus) Gdiplus::GdiplusShutdown(m_gdiplus);
-}
-
 std::wstring ProgramFolder() {
   wchar_t path[MAX_PATH] = {};
   GetModuleFileNameW(nullptr, path, MAX_PATH);

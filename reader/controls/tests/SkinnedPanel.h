@@ -7,24 +7,9 @@
 #include <functional>
 
 #include "DialogSkin.h"
+#include "SkinSession.h"
 
 namespace controls_test {
-
-// GDI+ started and a language module made the resource module, for the life of the object.
-class SkinSession {
- public:
-  explicit SkinSession(const std::wstring& modulePath);
-  ~SkinSession();
-  SkinSession(const SkinSession&) = delete;
-  SkinSession& operator=(const SkinSession&) = delete;
-  bool ok() const { return m_module != nullptr && m_gdiplus != 0; }
-  HMODULE module() const { return m_module; }
-
- private:
-  ULONG_PTR m_gdiplus = 0;
-  HMODULE m_module = nullptr;
-  HINSTANCE m_previous = nullptr;
-};
 
 // The folder of the running program, trailing backslash kept.
 std::wstring ProgramFolder();
