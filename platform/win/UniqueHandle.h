@@ -118,7 +118,6 @@ using UniqueRegion = UniqueHandle<HRGN, GdiObjectTraits<HRGN>>;
 using UniqueMemoryDC = UniqueHandle<HDC, MemoryDCTraits>;
 using UniqueIcon = UniqueHandle<HICON, IconTraits>;
 using UniqueModule = UniqueHandle<HMODULE, ModuleTraits>;
-using UniqueHook = UniqueHandle<HHOOK, HookTraits>;
 template <typename T>
 using UniqueCoTaskMem = UniqueHandle<T*, CoTaskMemTraits<T>>;
 using UniqueCertStore = UniqueHandle<HCERTSTORE, CertStoreTraits>;
