@@ -6,9 +6,12 @@
 //   reader_probe.exe --setup-fake KEY  register the fake SAPI engine and declare one voice in the
 //                                      voice category HKEY_CURRENT_USER\KEY
 //   reader_probe.exe --restore-fake    put the prefix's own SAPI registration back
-//   reader_probe.exe --read LOG        select Notepad's text, press the read hot key (Ctrl+Shift+F9)
+//   reader_probe.exe --read LOG KEY    select Notepad's text, press the read hot key (Ctrl+Shift+F9)
 //                                      and print what the engine (call log LOG) was asked to speak,
-//                                      once the dialog shows that it speaks
+//                                      once the dialog shows that it speaks; exit code 1 unless it
+//                                      was asked exactly the selected text, with the voice (of the
+//                                      category HKEY_CURRENT_USER\KEY), volume and rate that the
+//                                      reader's settings name
 //   reader_probe.exe --finish          let the held stream end and wait for the dialog's idle state
 //   reader_probe.exe --fold            press the fold button; prints the dialog's new rectangle
 //   reader_probe.exe --close           close the dialog and wait for the reader to end
@@ -21,6 +24,8 @@
 #include <string>
 
 #include "FakeSapiControl.h"
+#include "Registry.h"
+#include "UniqueHandle.h"
 
 namespace {
 
@@ -179,7 +184,41 @@ int SetUpFake(const std::wstring& category) {
   return 0;
 }
 
-int Read(const std::wstring& log) {
+// What the reader's settings (its application key, in the 32-bit view) say it speaks with: the
+// volume, the rate (stored plus 10) and the voice, the stored index into the category's tokens.
+// The demo declares one voice, so the order the tokens are listed in is not in question.
+struct Expected {
+  long long volume = -1, rate = -1;
+  std::wstring voice;
+  std::string problem;
+};
+
+Expected ReadExpected(const std::wstring& category) {
+  Expected expected;
+  const win::RegistryKey settings(HKEY_LOCAL_MACHINE, L"SOFTWARE\\Orvel\\Orvel Murmelin", KEY_READ | KEY_WOW64_32KEY);
+  DWORD volume = 0, speed = 0, voice = 0;
+  if (!settings.ReadDword(L"cur_volume", volume) || !settings.ReadDword(L"cur_speed", speed) ||
+      !settings.ReadDword(L"cur_voice", voice)) {
+    expected.problem = "the reader's settings name no volume, speed or voice";
+    return expected;
+  }
+  expected.volume = volume;
+  expected.rate = static_cast<long long>(speed) - 10;
+  win::UniqueRegKey tokens;
+  if (RegOpenKeyExW(HKEY_CURRENT_USER, (category + L"\\Tokens").c_str(), 0, KEY_READ, tokens.put()) != ERROR_SUCCESS) {
+    expected.problem = "the voice category has no tokens";
+    return expected;
+  }
+  wchar_t name[256] = {};
+  DWORD chars = 256;
+  if (RegEnumKeyExW(tokens.get(), voice, name, &chars, nullptr, nullptr, nullptr, nullptr) == ERROR_SUCCESS)
+    expected.voice = L"HKEY_CURRENT_USER\\" + category + L"\\Tokens\\" + name;
+  else
+    expected.problem = "the stored voice index names no voice of the category";
+  return expected;
+}
+
+int Read(const std::wstring& log, const std::wstring& category) {
   HWND dialog = FindDialog();
   HWND notepad = nullptr, edit = nullptr;
   if (!dialog || !WaitUntil([&] {
@@ -207,7 +246,13 @@ int Read(const std::wstring& log) {
   all.resize(static_cast<size_t>(SendMessageW(edit, WM_GETTEXT, all.size(), reinterpret_cast<LPARAM>(&all[0]))));
   DWORD from = 0, to = 0;
   SendMessageW(edit, EM_GETSEL, reinterpret_cast<WPARAM>(&from), reinterpret_cast<LPARAM>(&to));
-  std::printf("Selected in Notepad: \"%s\"\n", Utf8(all.substr(from, to > from ? to - from : 0)).c_str());
+  const std::wstring selected = all.substr(from, to > from ? to - from : 0);
+  std::printf("Selected in Notepad: \"%s\"\n", Utf8(selected).c_str());
+  const Expected expected = ReadExpected(category);
+  if (!expected.problem.empty()) {
+    std::printf("Cannot tell what the voice should be asked: %s.\n", expected.problem.c_str());
+    return 1;
+  }
   std::printf("Pressing the read hot key Ctrl+Shift+F9 ...\n");
   for (WORD vk : {VK_CONTROL, VK_SHIFT, VK_F9}) Key(vk, true);
   for (WORD vk : {VK_F9, VK_SHIFT, VK_CONTROL}) Key(vk, false);
@@ -230,13 +275,28 @@ int Read(const std::wstring& log) {
   std::printf("The voice was asked to speak: \"%s\"\n", Utf8(speak.Field(L"text")).c_str());
   std::printf("  with the voice \"%s\" (%s), volume %lld, rate %lld\n", Utf8(VoiceName(speak.Field(L"voice"))).c_str(),
               Utf8(speak.Field(L"voice")).c_str(), speak.Number(L"volume"), speak.Number(L"rate"));
+  bool right = true;
+  // The speech framework ends every text it copies with one space.
+  if (speak.Field(L"text") != selected + L" ") {
+    std::printf("WRONG: the voice was asked another text than the one selected.\n");
+    right = false;
+  }
+  if (speak.Field(L"voice") != expected.voice) {
+    std::printf("WRONG: the reader's settings name the voice %s.\n", Utf8(expected.voice).c_str());
+    right = false;
+  }
+  if (speak.Number(L"volume") != expected.volume || speak.Number(L"rate") != expected.rate) {
+    std::printf("WRONG: the reader's settings name volume %lld, rate %lld.\n", expected.volume, expected.rate);
+    right = false;
+  }
+  if (right) std::printf("  which is the selected text, with the voice, volume and rate of the reader's settings\n");
   HWND stop = GetDlgItem(dialog, 1205);
-  if (!WaitUntil([&] { return IsWindowEnabled(stop) != FALSE; }))
-    std::printf("The dialog never showed that it speaks.\n");
+  const bool speaking = WaitUntil([&] { return IsWindowEnabled(stop) != FALSE; });
+  if (!speaking) std::printf("The dialog never showed that it speaks.\n");
   std::printf("While it speaks:\n");
   PrintButtons(dialog);
   PrintRect(dialog);
-  return 0;
+  return right && speaking ? 0 : 1;
 }
 
 int Finish() {
@@ -281,7 +341,7 @@ int main(int argc, char** argv) {
   const std::string command = argc > 1 ? argv[1] : "";
   if (command == "--setup-fake" && argc > 2) return SetUpFake(Wide(argv[2]));
   if (command == "--restore-fake") return FAILED(fakesapi::RestoreOriginalRegistration()) ? 1 : 0;
-  if (command == "--read" && argc > 2) return Read(Wide(argv[2]));
+  if (command == "--read" && argc > 3) return Read(Wide(argv[2]), Wide(argv[3]));
   if (command == "--finish") return Finish();
   if (command == "--fold") return Fold();
 

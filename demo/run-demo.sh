@@ -58,6 +58,12 @@ if [ -z "${ORV_DEMO_INSIDE:-}" ]; then
         "$WINELOADER" reg add 'HKLM\SOFTWARE\Orvel\Orvel Murmelin\HotKey_Read' /v "${v%%:*}" /t REG_DWORD \
             /d "${v#*:}" /f /reg:32 >/dev/null 2>&1
     done
+    # The voice settings of an earlier run (not the first): the demo's one voice, volume 70 and
+    # rate 3 (stored plus 10). The probe checks that the voice is asked with exactly these.
+    for v in first:1 cur_voice:0 cur_volume:70 cur_speed:13; do
+        "$WINELOADER" reg add 'HKLM\SOFTWARE\Orvel\Orvel Murmelin' /v "${v%%:*}" /t REG_DWORD \
+            /d "${v#*:}" /f /reg:32 >/dev/null 2>&1 || { echo "run-demo: could not write the voice settings" >&2; exit 1; }
+    done
     # The prefix's desktop process belongs to the first program of a server session: end this
     # display-less session so the reader's starts on the display chosen below.
     "$WINESERVER" -k 2>/dev/null; "$WINESERVER" -w
@@ -119,11 +125,11 @@ sample=$build/demo-sample.txt
 "$WINELOADER" notepad "Z:${sample//\//\\}" &
 notepad=$!
 echo
-reading=$(probe --read "$log")
+reading=$(probe --read "$log" "$voices")
 status=$?
 echo "$reading" | grep -v '^rect '
 screenshot "" "$(echo "$reading" | grep '^rect ')"
-[ $status = 0 ] || fail "the main road did not reach the voice."
+[ $status = 0 ] || fail "the main road did not reach the voice as the settings say."
 probe --finish || fail "the dialog did not go back to idle."
 
 echo
@@ -132,13 +138,22 @@ echo "$folded" | grep -v '^rect '
 screenshot -folded "$(echo "$folded" | grep '^rect ')"
 probe --fold | grep -v '^rect '
 
-# A second start while the first runs: it must restore the first and end at once.
-"$WINELOADER" "$exe"
-echo "A second start ended at once (exit code $?), leaving the first instance running."
+# A second start while the first runs: it must restore the first and end at once, with exit
+# code 0 (the bound only keeps a hang from holding the run).
+timeout 300 "$WINELOADER" "$exe"
+second=$?
+[ $second = 124 ] && fail "a second start did not end."
+[ $second = 0 ] || fail "a second start ended with exit code $second."
+kill -0 "$reader" 2>/dev/null || fail "the first instance ended with the second start."
+probe >/dev/null || fail "the first instance's dialog is gone after the second start."
+echo "A second start ended at once (exit code 0), leaving the first instance running."
 
 kill "$notepad" 2>/dev/null
-probe --close
+probe --close || fail "the reader did not close."
 wait $reader
+code=$?
+reader=
+[ $code = 0 ] || fail "the reader ended with exit code $code."
 probe --restore-fake
 "$WINESERVER" -k 2>/dev/null
 exit 0
