@@ -54,13 +54,13 @@ ChainState g_chain;
 // emulator, and answers ERROR_INVALID_PARAMETER): the handler is then set up without it and
 // given the process's modules one by one, so the walks (which need the modules' unwind data on
 // x64) and the dump still work.
-bool PrepareSymbolHandler() {
+SymbolHandler PrepareSymbolHandler() {
   SymSetOptions(SymGetOptions() | SYMOPT_DEFERRED_LOADS);
   const HANDLE process = GetCurrentProcess();
-  if (SymInitialize(process, nullptr, TRUE)) return true;
-  if (!SymInitialize(process, nullptr, FALSE)) return false;
+  if (SymInitialize(process, nullptr, TRUE)) return SymbolHandler::Invaded;
+  if (!SymInitialize(process, nullptr, FALSE)) return SymbolHandler::None;
   HANDLE snapshot = CreateToolhelp32Snapshot(TH32CS_SNAPMODULE, 0);
-  if (snapshot == INVALID_HANDLE_VALUE) return true;
+  if (snapshot == INVALID_HANDLE_VALUE) return SymbolHandler::ModuleByModule;
   MODULEENTRY32W module = {};
   module.dwSize = sizeof module;
   for (BOOL more = Module32FirstW(snapshot, &module); more; more = Module32NextW(snapshot, &module)) {
@@ -69,7 +69,7 @@ bool PrepareSymbolHandler() {
                      0);
   }
   CloseHandle(snapshot);
-  return true;
+  return SymbolHandler::ModuleByModule;
 }
 
 namespace {

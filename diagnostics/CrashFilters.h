@@ -27,10 +27,16 @@ LONG WINAPI ReportCheckFilter(EXCEPTION_POINTERS* pointers);
 LONG WINAPI TextReportFilter(EXCEPTION_POINTERS* pointers);
 LONG WINAPI DumpFilter(EXCEPTION_POINTERS* pointers);
 
+// How dbghelp's symbol handler for this process was set up.
+enum class SymbolHandler {
+  None,            // it could not be
+  Invaded,         // the handler found the loaded modules itself
+  ModuleByModule,  // the process could not be invaded: the modules were given one by one
+};
+
 // Sets up dbghelp's symbol handler for this process, as the reporting thread does before the
-// report and the dump: with the loaded modules when the process can be inspected, without them
-// otherwise. False when neither could be set up.
-bool PrepareSymbolHandler();
+// report and the dump, and says how.
+SymbolHandler PrepareSymbolHandler();
 
 // Writes the minidump beside the report (named by the crash time) and appends the system part
 // to the report. `pointers` may be null: the dump then has no exception information.

@@ -1,10 +1,11 @@
 // The crash test program: installs the reader's filter chain as the reader does (after a filter
 // of its own that must never run) and then fails in the way its argument names. Before failing
 // it prints, one line each, the threads it had before the chain was installed, the threads it
-// has after, and the thread that is about to fail.
+// has after, and the thread that is about to fail (and, for a fault raised in software, where).
 #include <windows.h>
 #include <tlhelp32.h>
 
+#include <cstdint>
 #include <cstdio>
 #include <cstring>
 
@@ -42,13 +43,18 @@ void AnnounceFault() {
 // report and the dump of an access violation are still checked.
 bool FaultsInSoftware() { return GetEnvironmentVariableW(L"ORV_IA32_EMULATED", nullptr, 0) != 0; }
 
-__attribute__((noinline)) void RaiseAccessViolation(const volatile void* address) {
+// The test then requires a frame of the report inside the faulting function: the child says where
+// that function starts and where its call to the raise returns to.
+__attribute__((noinline)) void RaiseAccessViolation(const volatile void* address, const void* faultingFunction) {
+  printf("inside %llx %llx\n", static_cast<unsigned long long>(reinterpret_cast<uintptr_t>(faultingFunction)),
+         static_cast<unsigned long long>(reinterpret_cast<uintptr_t>(__builtin_return_address(0))));
+  fflush(stdout);
   const ULONG_PTR information[2] = {1, reinterpret_cast<ULONG_PTR>(address)};  // a write there
   RaiseException(EXCEPTION_ACCESS_VIOLATION, EXCEPTION_NONCONTINUABLE, 2, information);
 }
 
 __attribute__((noinline)) void WriteThroughNull(volatile int* target) {
-  if (FaultsInSoftware()) RaiseAccessViolation(target);
+  if (FaultsInSoftware()) RaiseAccessViolation(target, reinterpret_cast<const void*>(&WriteThroughNull));
   *target = 0x5EED;
 }
 
@@ -72,7 +78,8 @@ __attribute__((noinline)) int Recurse(volatile int* depth) {
 using Callback = void (*)(int);
 
 __attribute__((noinline)) void CallThrough(Callback volatile* callback) {
-  if (FaultsInSoftware() && *callback == nullptr) RaiseAccessViolation(nullptr);
+  if (FaultsInSoftware() && *callback == nullptr)
+    RaiseAccessViolation(nullptr, reinterpret_cast<const void*>(&CallThrough));
   (*callback)(1);
 }
 

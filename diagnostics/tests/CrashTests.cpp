@@ -90,6 +90,9 @@ struct ChildRun {
   std::set<DWORD> faultingThreads;  // all named: two fault together in one case
   // The faulting thread ended with this code while the process went on (0: it did not).
   DWORD threadEndedAlone = 0;
+  // For a fault raised in software: the faulting function's start and the address its call to
+  // the raise returns to (0: not said).
+  uintptr_t insideFrom = 0, insideTo = 0;
 };
 
 std::set<DWORD> Numbers(const std::string& line) {
@@ -166,6 +169,15 @@ ChildRun RunChild(const char* mode) {
     WaitForSingleObject(process.get(), kCrashTimeoutMs);
   }
   GetExitCodeProcess(process.get(), &run.exitCode);
+  // The rest of the output: the child is gone, so the pipe ends.
+  while (ReadFile(readEnd.get(), buffer, sizeof buffer, &got, nullptr) && got != 0) output.append(buffer, got);
+  for (const std::string& line : Split(output, '\n')) {
+    if (StartsWith(line, "inside ") && run.insideTo == 0) {
+      char* end = nullptr;
+      run.insideFrom = static_cast<uintptr_t>(strtoull(line.c_str() + 7, &end, 16));
+      run.insideTo = static_cast<uintptr_t>(strtoull(end, nullptr, 16));
+    }
+  }
   return run;
 }
 
@@ -305,13 +317,28 @@ std::string ChildName() { return "diagnostics_crash_child.exe"; }
 // crash program then raises its access violations in software (see CrashChild.cpp).
 bool FaultsRaisedInSoftware() { return GetEnvironmentVariableW(L"ORV_IA32_EMULATED", nullptr, 0) != 0; }
 
-void FaultIsInTheProgram(const Report& report, const ChildRun&) {
+// A fault raised in software lies in the system's raise routine: the walk from it must reach a
+// frame inside the program's faulting function, between its start and its call to the raise.
+void FrameInsideTheFaultingFunction(const Report& report, const ChildRun& run) {
+  ASSERT_NE(run.insideTo, 0u) << "the crash program did not say where it raised the fault";
+  std::string frames;
+  bool inside = false;
+  for (const std::string& frame : report.faultStack) {
+    const uintptr_t pc = static_cast<uintptr_t>(strtoull(frame.c_str(), nullptr, 16));
+    inside = inside || (pc > run.insideFrom && pc <= run.insideTo);
+    frames += frame + "\n";
+  }
+  EXPECT_TRUE(inside) << "no frame between " << std::hex << run.insideFrom << " and " << run.insideTo << ":\n"
+                      << frames;
+}
+
+void FaultIsInTheProgram(const Report& report, const ChildRun& run) {
   if (FaultsRaisedInSoftware()) {
-    // The fault lies in the system's raise routine; the program's faulting function is below it.
     ASSERT_FALSE(report.faultStack.empty());
     EXPECT_TRUE(std::any_of(report.faultStack.begin(), report.faultStack.end(), [](const std::string& frame) {
       return EndsWith(frame, ChildName());
     })) << report.faultStack.front();
+    FrameInsideTheFaultingFunction(report, run);
     return;
   }
   // "Fault address:  <address> 01:<offset> <program path>": the code section of the program.
@@ -337,9 +364,9 @@ const CrashCase kCrashes[] = {
        EXPECT_LE(report.faultStack.size(), static_cast<size_t>(kMaxStackFrames));
      }},
     {"nullcall", DumpMode::Two, 0xC0000005, "Exception code: C0000005 ACCESS_VIOLATION",
-     [](const Report& report, const ChildRun&) {
+     [](const Report& report, const ChildRun& run) {
        // Address 0 lies in no module: section 00, offset 0 and no name, and the report goes on.
-       if (FaultsRaisedInSoftware()) return;  // raised in software: no fault at address 0
+       if (FaultsRaisedInSoftware()) return FrameInsideTheFaultingFunction(report, run);
        const std::string zero(kAddressDigits, '0');
        EXPECT_EQ(report.exceptionLines[2], "Fault address:  " + zero + " 00:" + zero + " ");
      }},
@@ -419,8 +446,12 @@ TEST_P(CrashRun, LeavesOneReportAndOneDump) {
                       run.threadsBefore.end(), std::back_inserter(started));
   ASSERT_EQ(started.size(), 1u) << "installing the chain starts one thread";
   EXPECT_EQ(report.threads.count(started[0]), 0u) << "the reporting thread is listed";
-  for (const DWORD faulting : run.faultingThreads)
+  for (const DWORD faulting : run.faultingThreads) {
     EXPECT_EQ(report.threads.count(faulting), 1u) << "the faulting thread " << faulting << " is not listed";
+    if (report.threads.count(faulting)) {
+      EXPECT_GE(report.threads.at(faulting), 1u) << "the faulting thread " << faulting << " is listed without a frame";
+    }
+  }
   if (c.check) c.check(report, run);
 
   const Dump dump = ParseDump(ReadWhole(m_folder + L"\\" + dumps[0]));

@@ -8,6 +8,8 @@
 #include <string>
 #include <vector>
 
+#include <UniqueHandle.h>
+
 #include "ByteSize.h"
 #include "CSysInfo.h"
 #include "CpuInfo.h"
@@ -490,42 +492,109 @@ DWORD WINAPI DeepThreadMain(void* parameter) {
   return static_cast<DWORD>(Descend(3000, static_cast<DeepThread*>(parameter)));
 }
 
-TEST(ExceptionReport, CallStackStopsAtItsBound) {
+// A thread parked in a wait a few frames below its entry, for a walk from another thread: the
+// report walks every listed thread that way (WriteThreadStack).
+struct ParkedThread {
+  win::UniqueKernelHandle parked{CreateEventW(nullptr, TRUE, FALSE, nullptr)};
+  win::UniqueKernelHandle release{CreateEventW(nullptr, TRUE, FALSE, nullptr)};
+  uintptr_t returnsTo = 0;  // where the parking call returns to, inside ParkHere
+};
+
+__attribute__((noinline)) void WaitParked(ParkedThread* parked) {
+  parked->returnsTo = reinterpret_cast<uintptr_t>(__builtin_return_address(0));
+  SetEvent(parked->parked.get());
+  WaitForSingleObject(parked->release.get(), INFINITE);
+}
+
+__attribute__((noinline)) int ParkHere(ParkedThread* parked) {
+  volatile int result = 1;
+  WaitParked(parked);
+  return result;  // not a tail call: ParkHere keeps its frame
+}
+
+DWORD WINAPI ParkedThreadMain(void* parameter) {
+  return static_cast<DWORD>(ParkHere(static_cast<ParkedThread*>(parameter)));
+}
+
+// A call stack written by `write` into a temporary file, read back by lines (without their CR).
+std::vector<std::string> WrittenStack(const std::function<void(HANDLE)>& write) {
+  wchar_t folder[MAX_PATH] = {}, path[MAX_PATH] = {};
+  GetTempPathW(MAX_PATH, folder);
+  GetTempFileNameW(folder, L"stk", 0, path);
+  {
+    win::UniqueFile report(CreateFileW(path, GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, 0, nullptr));
+    EXPECT_TRUE(report) << "error " << GetLastError();
+    if (report) write(report.get());
+  }
+  std::ifstream in(path, std::ios::binary);
+  std::vector<std::string> lines;
+  for (std::string line; std::getline(in, line);) {
+    if (!line.empty() && line.back() == '\r') line.pop_back();
+    lines.push_back(line);
+  }
+  in.close();
+  DeleteFileW(path);
+  return lines;
+}
+
+TEST(ExceptionReport, CallStacksOfTheFaultingAndOtherThreads) {
   // The symbol handler is set up as the reporting thread does, once with the process invaded and
   // once as when it cannot be (Wine's dbghelp refuses the invasion with this variable set, as it
-  // does by itself at times under an i386 emulator; Windows ignores it): the walk must reach its
-  // bound either way.
+  // does by itself at times under an i386 emulator): the walks must work either way.
+  const bool wine = GetProcAddress(GetModuleHandleW(L"ntdll.dll"), "wine_get_version") != nullptr;
   for (const bool invadable : {true, false}) {
     SCOPED_TRACE(invadable ? "process invaded" : "process not invadable");
     if (!invadable) SetEnvironmentVariableW(L"DBGHELP_NOLIVE", L"1");
-    const bool prepared = PrepareSymbolHandler();
+    const SymbolHandler handler = PrepareSymbolHandler();
     SetEnvironmentVariableW(L"DBGHELP_NOLIVE", nullptr);
-    ASSERT_TRUE(prepared) << "error " << GetLastError();
+    ASSERT_NE(handler, SymbolHandler::None) << "error " << GetLastError();
+    // Windows ignores the variable; under Wine the row shows the fallback really ran.
+    if (wine || invadable) {
+      EXPECT_EQ(handler, invadable ? SymbolHandler::Invaded : SymbolHandler::ModuleByModule);
+    }
+    EXPECT_NE(SymGetModuleBase64(GetCurrentProcess(), reinterpret_cast<uintptr_t>(&ParkHere)), 0u)
+        << "the symbol handler does not know this program";
 
-    wchar_t folder[MAX_PATH] = {}, path[MAX_PATH] = {};
-    GetTempPathW(MAX_PATH, folder);
-    GetTempFileNameW(folder, L"stk", 0, path);
-    DeepThread deep;
-    deep.report = CreateFileW(path, GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, 0, nullptr);
-    ASSERT_NE(deep.report, INVALID_HANDLE_VALUE);
-    // Room below the deep frames for the walk itself (dbghelp reads the modules' debug information).
-    HANDLE thread = CreateThread(nullptr, 16 << 20, DeepThreadMain, &deep, STACK_SIZE_PARAM_IS_A_RESERVATION, nullptr);
-    ASSERT_NE(thread, nullptr);
-    EXPECT_EQ(WaitForSingleObject(thread, 120000), WAIT_OBJECT_0);
-    CloseHandle(thread);
-    CloseHandle(deep.report);
-    SymCleanup(GetCurrentProcess());
-
-    std::ifstream in(path, std::ios::binary);
-    std::vector<std::string> lines;
-    for (std::string line; std::getline(in, line);) lines.push_back(line);
-    in.close();
-    DeleteFileW(path);
+    // Three thousand frames deep, a thread writes its own call stack from its registers, as the
+    // report does for the faulting thread: the walk writes its bound and stops.
+    std::vector<std::string> lines = WrittenStack([](HANDLE report) {
+      DeepThread deep;
+      deep.report = report;
+      // Room below the deep frames for the walk itself (dbghelp reads the modules' debug information).
+      win::UniqueKernelHandle thread(
+          CreateThread(nullptr, 16 << 20, DeepThreadMain, &deep, STACK_SIZE_PARAM_IS_A_RESERVATION, nullptr));
+      ASSERT_TRUE(thread);
+      EXPECT_EQ(WaitForSingleObject(thread.get(), 120000), WAIT_OBJECT_0);
+    });
     ASSERT_GE(lines.size(), 2u);
-    EXPECT_EQ(lines[0], "Call stack:\r");
-    EXPECT_EQ(lines[1], "Address\tFrame\r");
-    // Three thousand frames deep: the walk writes its bound and stops.
+    EXPECT_EQ(lines[0], "Call stack:");
+    EXPECT_EQ(lines[1], "Address\tFrame");
     EXPECT_EQ(lines.size() - 2, static_cast<size_t>(kMaxStackFrames));
+
+    // Another thread, parked in a wait, walked from its registers as the thread list walks each
+    // thread: one of its frames returns into the function that parked it.
+    ParkedThread parked;
+    DWORD id = 0;
+    win::UniqueKernelHandle thread(CreateThread(nullptr, 0, ParkedThreadMain, &parked, 0, &id));
+    ASSERT_TRUE(thread);
+    ASSERT_EQ(WaitForSingleObject(parked.parked.get(), 120000), WAIT_OBJECT_0);
+    lines = WrittenStack([id](HANDLE report) { WriteThreadStack(report, id); });
+    SetEvent(parked.release.get());
+    EXPECT_EQ(WaitForSingleObject(thread.get(), 120000), WAIT_OBJECT_0);
+    ASSERT_GE(lines.size(), 3u) << "no frame of the parked thread";
+    EXPECT_EQ(lines[0], "Call stack:");
+    const auto start = reinterpret_cast<uintptr_t>(&ParkHere);
+    std::string frames;
+    bool inside = false;
+    for (size_t i = 2; i < lines.size(); ++i) {
+      const uintptr_t pc = static_cast<uintptr_t>(std::strtoull(lines[i].c_str(), nullptr, 16));
+      inside = inside || (pc > start && pc <= parked.returnsTo);
+      frames += lines[i] + "\n";
+    }
+    EXPECT_TRUE(inside) << "no frame between ParkHere (" << std::hex << start << ") and its call's return ("
+                        << parked.returnsTo << "):\n"
+                        << frames;
+    SymCleanup(GetCurrentProcess());
   }
 }
 
