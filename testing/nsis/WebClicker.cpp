@@ -175,11 +175,18 @@ class RemoteBuffer {
   explicit operator bool() const { return m_remote != nullptr; }
   // The address in the installer's process.
   BYTE* At(SIZE_T offset = 0) const { return m_remote + offset; }
-  void Write(const void* data, SIZE_T size, SIZE_T offset = 0) const {
-    WriteProcessMemory(g_process.hProcess, m_remote + offset, data, size, nullptr);
+  // Each names the failed call, so that a failure is not mistaken for a wrong tree.
+  bool Write(const void* data, SIZE_T size, SIZE_T offset = 0) const {
+    SIZE_T done = 0;
+    return (WriteProcessMemory(g_process.hProcess, m_remote + offset, data, size, &done) && done == size) ||
+           Fail(L"WriteProcessMemory of " + std::to_wstring(size) + L" bytes into the installer failed, error " +
+                std::to_wstring(GetLastError()));
   }
-  void Read(void* data, SIZE_T size, SIZE_T offset = 0) const {
-    ReadProcessMemory(g_process.hProcess, m_remote + offset, data, size, nullptr);
+  bool Read(void* data, SIZE_T size, SIZE_T offset = 0) const {
+    SIZE_T done = 0;
+    return (ReadProcessMemory(g_process.hProcess, m_remote + offset, data, size, &done) && done == size) ||
+           Fail(L"ReadProcessMemory of " + std::to_wstring(size) + L" bytes from the installer failed, error " +
+                std::to_wstring(GetLastError()));
   }
 
  private:
@@ -208,10 +215,10 @@ bool ReadTreeItem(HWND tree, const RemoteBuffer& shared, TreeItem& item) {
   query.pszText = reinterpret_cast<wchar_t*>(shared.At(sizeof(TVITEMW)));
   query.cchTextMax = kChars;
   wchar_t text[kChars] = {};
-  shared.Write(&query, sizeof query);
+  if (!shared.Write(&query, sizeof query)) return false;
   if (!SendMessageW(tree, TVM_GETITEMW, 0, reinterpret_cast<LPARAM>(shared.At()))) return false;
-  shared.Read(&query, sizeof query);
-  shared.Read(text, sizeof text - sizeof(wchar_t), sizeof(TVITEMW));
+  if (!shared.Read(&query, sizeof query) || !shared.Read(text, sizeof text - sizeof(wchar_t), sizeof(TVITEMW)))
+    return false;
   item.text = text;
   item.state_image = static_cast<int>((query.state & TVIS_STATEIMAGEMASK) >> 12);
   return true;
@@ -248,17 +255,17 @@ bool CheckBoxPoint(HWND tree, HTREEITEM item, POINT& point) {
   // TVM_GETITEMRECT takes the item in the rectangle it fills.
   RECT label{};
   std::memcpy(&label, &item, sizeof item);
-  shared.Write(&label, sizeof label);
+  if (!shared.Write(&label, sizeof label)) return false;
   if (!SendMessageW(tree, TVM_GETITEMRECT, TRUE, reinterpret_cast<LPARAM>(shared.At()))) return false;
-  shared.Read(&label, sizeof label);
+  if (!shared.Read(&label, sizeof label)) return false;
   const int y = (label.top + label.bottom) / 2;
   int right = -1, left = -1;
   for (int x = label.left - 1; x >= 0; --x) {
     TVHITTESTINFO hit{};
     hit.pt = {x, y};
-    shared.Write(&hit, sizeof hit);
+    if (!shared.Write(&hit, sizeof hit)) return false;
     SendMessageW(tree, TVM_HITTEST, 0, reinterpret_cast<LPARAM>(shared.At()));
-    shared.Read(&hit, sizeof hit);
+    if (!shared.Read(&hit, sizeof hit)) return false;
     const bool on_box = hit.hItem == item && (hit.flags & TVHT_ONITEMSTATEICON);
     if (on_box && right < 0) right = x;
     if (on_box) left = x;
