@@ -316,7 +316,11 @@ void CLangFlagsDlg::SetUpChoices(bool keep_user_choices) {
   PickDefaultVoices();
   for (int i = 0; i < kVoiceGroupCount; ++i) FillVoiceCombo(i);
   UpdateDownloadSize();
-  EnableNsisButton(nsis::kIdNext, m_selectionMask != 0);
+  // UpdateControls has set Next by the rule the user's clicks see. On the page's first showing
+  // Next goes by the first selection instead, which may hold the locale's language even when
+  // no voice of it is offered; a refill keeps the clicks' rule, so that new content never takes
+  // back what the last click allowed (their own choice of components with nothing checked).
+  if (!keep_user_choices) EnableNsisButton(nsis::kIdNext, m_selectionMask != 0);
 }
 
 void CLangFlagsDlg::UpdateControls() {

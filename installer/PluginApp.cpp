@@ -8,6 +8,7 @@
 #include "SizeProbes.h"
 
 #include <CatalogueReader.h>
+#include <XmlPropertyNode.h>
 
 #include <objidl.h>
 #include <gdiplus.h>
@@ -316,7 +317,9 @@ void CGWPluginApp::StartContentDownload() {
       handoff->Finish(result);
     });
     m_catalogueTask = task;
-    task->StartToMemory();
+    // A body the XML reader would refuse anyway is refused as it arrives, before a broken or
+    // hostile server can make the installer hold hundreds of megabytes for it.
+    task->StartToMemory(kMaxXmlDocumentBytes);
   } catch (const std::exception& e) {
     LogLine(L"the catalogue download could not start: " + WidenAscii(e.what()));
     m_handoff->Finish(static_cast<int>(DownloadResult::Failed));

@@ -34,6 +34,7 @@ struct PassOutcome {
   std::string errorText;
   bool rangeIgnored = false;    // resuming, but the server sent the whole body
   bool writeException = false;  // the write step threw (allocation, a slot)
+  bool tooLarge = false;        // the write step refused a block beyond the memory limit
 };
 
 bool IsHttpsUrl(const std::string& url) {
@@ -74,6 +75,8 @@ const char* DownloadResultName(DownloadResult result) {
       return "SizeMismatch";
     case DownloadResult::TimedOut:
       return "TimedOut";
+    case DownloadResult::TooLarge:
+      return "TooLarge";
   }
   return "unknown";
 }
@@ -139,9 +142,11 @@ class FileDownloadTask::Transfer {
   DownloadMode mode = DownloadMode::NotStarted;
   FileHandlePtr file;
   std::int64_t resumeFrom = 0;
+  std::int32_t memoryLimit = kMaxMemoryBytes;
   bool firstBlock = true;
   bool rangeIgnored = false;
   bool writeException = false;
+  bool tooLarge = false;
 
  private:
   EasyHandle m_handle;
@@ -188,11 +193,12 @@ void FileDownloadTask::SetTimeouts(const DownloadTimeouts& timeouts) {
   m_timeouts = timeouts;
 }
 
-void FileDownloadTask::MarkStarted(DownloadMode mode, std::int64_t received) {
+void FileDownloadTask::MarkStarted(DownloadMode mode, std::int64_t received, std::int32_t memoryLimit) {
   // Checked and set under one hold of the lock, so two racing starts cannot both pass.
   if (m_state != DownloadState::NotStarted) throw std::logic_error("FileDownloadTask started twice");
   m_mode = mode;
   m_received = received;
+  m_memoryLimit = std::max<std::int32_t>(memoryLimit, 0);
   m_state = DownloadState::Started;
 }
 
@@ -204,10 +210,10 @@ void FileDownloadTask::StartInfoOnly() {
   Start();
 }
 
-void FileDownloadTask::StartToMemory() {
+void FileDownloadTask::StartToMemory(std::int32_t maxBytes) {
   {
     boost::lock_guard<boost::mutex> guard(m_lock);
-    MarkStarted(DownloadMode::ToMemory, 0);
+    MarkStarted(DownloadMode::ToMemory, 0, maxBytes);
   }
   Start();
 }
@@ -375,6 +381,7 @@ void FileDownloadTask::Run() {
   DownloadTimeouts timeouts;
   DownloadMode mode;
   std::int64_t resumeFrom;
+  std::int32_t memoryLimit;
   FileHandlePtr file;
   {
     boost::lock_guard<boost::mutex> guard(m_lock);
@@ -383,6 +390,7 @@ void FileDownloadTask::Run() {
     timeouts = m_timeouts;
     mode = m_mode;
     resumeFrom = m_received;
+    memoryLimit = m_memoryLimit;
     file = m_file;
   }
 
@@ -440,6 +448,13 @@ void FileDownloadTask::Run() {
       SetOutcome(DownloadResult::Success, CURLE_OK, outcome.httpStatus, std::string());
       return;
     }
+    // Refused before a byte of the body is asked for.
+    if (mode == DownloadMode::ToMemory && length > memoryLimit) {
+      SetOutcome(DownloadResult::TooLarge, CURLE_OK, outcome.httpStatus,
+                 "the server announced " + std::to_string(static_cast<long long>(length)) + " bytes, more than the " +
+                     std::to_string(memoryLimit) + " allowed");
+      return;
+    }
   } catch (const OptionRefusal& refusal) {
     SetOutcome(DownloadResult::OptionRefused, refusal.code, 0, refusal.text);
     return;
@@ -478,8 +493,14 @@ DownloadResult FileDownloadTask::RunBody(const std::string& url, const std::stri
       boost::lock_guard<boost::mutex> guard(m_lock);
       body.mode = m_mode;
       body.file = m_file;
+      body.memoryLimit = m_memoryLimit;
     }
     body.resumeFrom = resumeFrom;
+    // The body's own headers may announce more than the probe did: libcurl then ends the pass
+    // before its first byte. (To libcurl 0 means no limit; the write step refuses the first
+    // byte of a 0 limit.)
+    if (body.mode == DownloadMode::ToMemory && body.memoryLimit > 0)
+      body.Set(CURLOPT_MAXFILESIZE_LARGE, static_cast<curl_off_t>(body.memoryLimit), "CURLOPT_MAXFILESIZE_LARGE");
     body.Set(CURLOPT_WRITEFUNCTION, &FileDownloadTask::WriteCallback, "CURLOPT_WRITEFUNCTION");
     body.Set(CURLOPT_WRITEDATA, static_cast<void*>(this), "CURLOPT_WRITEDATA");
     body.Set(CURLOPT_RESUME_FROM_LARGE, static_cast<curl_off_t>(resumeFrom), "CURLOPT_RESUME_FROM_LARGE");
@@ -488,6 +509,7 @@ DownloadResult FileDownloadTask::RunBody(const std::string& url, const std::stri
     m_transfer = nullptr;
     outcome.rangeIgnored = body.rangeIgnored;
     outcome.writeException = body.writeException;
+    outcome.tooLarge = body.tooLarge;
   } catch (const OptionRefusal& refusal) {
     m_transfer = nullptr;
     SetOutcome(DownloadResult::OptionRefused, refusal.code, 0, refusal.text);
@@ -537,7 +559,15 @@ DownloadResult FileDownloadTask::RunBody(const std::string& url, const std::stri
       break;
     case CURLE_WRITE_ERROR:
       if (outcome.rangeIgnored) return DownloadResult::None;
-      result = outcome.writeException ? DownloadResult::Failed : DownloadResult::WriteStopped;
+      if (outcome.writeException)
+        result = DownloadResult::Failed;
+      else if (outcome.tooLarge)
+        result = DownloadResult::TooLarge;
+      else
+        result = DownloadResult::WriteStopped;
+      break;
+    case CURLE_FILESIZE_EXCEEDED:
+      result = DownloadResult::TooLarge;
       break;
     case CURLE_RANGE_ERROR:
       // libcurl reports a 200 answer to a ranged request as a range error, before any of
@@ -604,12 +634,16 @@ bool FileDownloadTask::OnData(const MemoryView& block) {
     {
       boost::lock_guard<boost::mutex> guard(m_lock);
       if (m_cancelRequested) return false;
-      // One buffer of at most 2 GiB holds the data in the end.
-      if (m_memory.stored + n > std::numeric_limits<std::int32_t>::max()) return false;
+      // Refused whole, before it is stored: a server that sends more than it may does not
+      // get to fill memory with it.
+      if (m_memory.stored + n > transfer.memoryLimit) {
+        transfer.tooLarge = true;
+        return false;
+      }
       m_received += n;
       announced = m_totalSize;
     }
-    if (m_memory.stored == 0) m_memory.Reserve(announced);
+    if (m_memory.stored == 0 && announced <= transfer.memoryLimit) m_memory.Reserve(announced);
     m_memory.Append(block);
   } else {
     return false;

@@ -11,6 +11,7 @@
 // host name, speak TLS 1.2 or later, follow redirects only to https from an https URL, fail
 // on an HTTP error status, a body that ends early or one whose length differs from the
 // probed size, and give up on a connection that cannot be made or a transfer that stalls.
+// A body kept in memory never grows past the limit its caller sets.
 #pragma once
 
 #include "ByteBuffer.h"
@@ -57,6 +58,7 @@ enum class DownloadResult : std::int32_t {
   PartialBody = 9,    // the connection ended before the announced length arrived
   SizeMismatch = 10,  // the body's length differs from the length the probe announced
   TimedOut = 11,      // no connection in time, or the transfer stalled (low-speed limit)
+  TooLarge = 12,      // memory mode: the announced length or the bytes received passed the limit
 };
 
 // The result's name ("Success", "HttpError", ...), for logs and test reports.
@@ -102,11 +104,18 @@ class FileDownloadTask : public RefCounted {
   ProgressSignal& Progress() { return m_progress; }
   FinishedSignal& Finished() { return m_finished; }
 
+  // The most a memory-mode body can hold: one buffer holds it in the end.
+  static constexpr std::int32_t kMaxMemoryBytes = 0x7FFFFFFF;
+
   // Each starts the worker; a task starts once (a second start throws std::logic_error).
   // A worker thread that cannot be created throws boost::thread_resource_error and leaves
   // the task not started.
   void StartInfoOnly();
-  void StartToMemory();
+  // The body may hold at most maxBytes: a longer length announced by the probe or by the
+  // body's own headers, or a byte received beyond it, ends the transfer with TooLarge before
+  // more is stored, and no memory is set aside beyond it. The bytes received up to the stop
+  // are kept, as for any failed transfer.
+  void StartToMemory(std::int32_t maxBytes = kMaxMemoryBytes);
   // Appends the body to file. resume: continue from the file's current size (the server is
   // asked for the rest); otherwise the file is emptied first. A FileException from reading
   // the size or emptying the file reaches the caller and the task is not started.
@@ -166,7 +175,7 @@ class FileDownloadTask : public RefCounted {
   };
 
   static void ThreadProc(FileDownloadTaskPtr* workerReference);
-  void MarkStarted(DownloadMode mode, std::int64_t received);
+  void MarkStarted(DownloadMode mode, std::int64_t received, std::int32_t memoryLimit = kMaxMemoryBytes);
   void Start();
   void Run();
   DownloadResult RunBody(const std::string& url, const std::string& userAgent, const DownloadTimeouts& timeouts,
@@ -193,7 +202,8 @@ class FileDownloadTask : public RefCounted {
   std::string m_errorText;
   std::wstring m_contentType;
   std::int64_t m_totalSize = 0;
-  ChunkList m_memory;  // the worker appends outside the lock; read after the end
+  std::int32_t m_memoryLimit = kMaxMemoryBytes;  // memory mode: the most the body may hold
+  ChunkList m_memory;                            // the worker appends outside the lock; read after the end
   FileHandlePtr m_file;
   bool m_cancelRequested = false;
   std::int64_t m_received = 0;

@@ -162,10 +162,13 @@ class FlagsPage : public page_test::PageTest {
   }
 };
 
+// In LeaveCase::clicks: catalogue content arrives (WM_CONTENT_READY) at that point.
+const int kContentArrives = -1;
+
 struct LeaveCase {
   const char* name;
   bool builtIn;
-  std::vector<int> clicks;  // controls the user clicks first
+  std::vector<int> clicks;  // controls the user clicks first, or kContentArrives
   WPARAM move;
   Texts stack;
   bool nextEnabled;  // NSIS Next after the clicks
@@ -186,6 +189,12 @@ TEST_F(FlagsPage, SizeTextAndWhatLeavingPushes) {
        nsis::kOuterNext,
        {L"success", L"RS_USER"},
        true},
+      {"user mode with nothing chosen, then content arrives",
+       false,
+       {us, reader, uk, user, kContentArrives},
+       nsis::kOuterNext,
+       {L"success", L"RS_USER"},
+       true},
   };
   for (const LeaveCase& c : cases) {
     SCOPED_TRACE(c.name);
@@ -202,7 +211,12 @@ TEST_F(FlagsPage, SizeTextAndWhatLeavingPushes) {
     RunFlags([&](HWND page) {
       size_text = Text(GetDlgItem(page, CLangFlagsDlg::kIdSizeText));
       radio_text = Text(GetDlgItem(page, CLangFlagsDlg::kIdRadioUser));
-      for (int id : c.clicks) SendDlgItemMessageW(page, id, BM_CLICK, 0, 0);
+      for (int id : c.clicks) {
+        if (id == kContentArrives)
+          SendMessageW(page, gwplugin::WM_CONTENT_READY, 0, 0);
+        else
+          SendDlgItemMessageW(page, id, BM_CLICK, 0, 0);
+      }
       next_enabled = m_nsis.ButtonEnabled(nsis::kIdNext);
       m_nsis.Move(c.move);
     });

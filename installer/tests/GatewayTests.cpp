@@ -16,6 +16,7 @@
 
 #include <algorithm>
 #include <chrono>
+#include <cstdint>
 #include <cstdlib>
 #include <memory>
 
@@ -72,6 +73,22 @@ class ServedFile {
   std::wstring m_path;
   std::wstring m_name;
 };
+
+// The private memory the process has committed: what a 32-bit installer runs out of. Summed
+// over the address space rather than read from GetProcessMemoryInfo, whose figures may count
+// only the pages already touched, while an allocation commits them all.
+std::uint64_t CommittedPrivateBytes() {
+  std::uint64_t total = 0;
+  MEMORY_BASIC_INFORMATION region{};
+  const char* at = nullptr;
+  while (VirtualQuery(at, &region, sizeof region) == sizeof region) {
+    if (region.State == MEM_COMMIT && region.Type == MEM_PRIVATE) total += region.RegionSize;
+    const char* next = static_cast<const char*>(region.BaseAddress) + region.RegionSize;
+    if (next <= at) break;
+    at = next;
+  }
+  return total;
+}
 
 // Short enough that a hanging server fails a request in seconds, long enough for a TLS
 // handshake on a loaded machine or under an i386 emulator.
@@ -310,6 +327,8 @@ TEST_F(GatewayCatalogue, GivesUpAtTheLimitAndTakesTheLateCatalogue) {
       << testing::PrintToString(trace);
 }
 
+// Whatever the server answers or announces, the installer commits less than 64 MiB for it: a
+// catalogue may take 16 MiB, the rest is room for the transfer itself.
 TEST_F(GatewayCatalogue, BadRepliesLeaveTheBuiltInOffer) {
   struct Case {
     const char* name;
@@ -321,14 +340,28 @@ TEST_F(GatewayCatalogue, BadRepliesLeaveTheBuiltInOffer) {
       {"malformed", "<content protocol=\"1.0\"><prodgroup>", L"", "catalogue rejected"},
       {"unknown language", Catalogue("xx-YY"), L"", "catalogue rejected: LocaleException"},
       {"not a catalogue", "<html><body>maintenance</body></html>", L"", "catalogue rejected"},
+      {"announces 500,000,000 bytes", Catalogue(), L"&length=500000000", "catalogue download failed: TooLarge"},
+      {"streams 100,000,000 bytes past the catalogue", Catalogue(), L"&fault=flood&flood_bytes=100000000",
+       "catalogue download failed: TooLarge"},
   };
+  const std::uint64_t kMaxGrowth = 64ull * 1024 * 1024;
   for (const Case& c : cases) {
     gwplugin::DestroyPluginApp();
     DeleteFileW(m_tracePath.c_str());
     ServedFile served(L"bad.xml", c.body);
+    const std::uint64_t before = CommittedPrivateBytes();
+    std::uint64_t peak = before;
     Initialize(served.Address(c.faults));
-    ASSERT_TRUE(gwplugin::ThePluginApp().WaitForDownloadEnd(30000)) << c.name;
+    // Sampled while the download runs; what the task keeps is still held after the end.
+    bool ended = false;
+    for (int wait = 0; wait < 3000 && !ended; ++wait) {
+      ended = gwplugin::ThePluginApp().WaitForDownloadEnd(10);
+      peak = std::max(peak, CommittedPrivateBytes());
+    }
+    ASSERT_TRUE(ended) << c.name;
     EXPECT_EQ(L"OK", CheckReady()) << c.name;
+    peak = std::max(peak, CommittedPrivateBytes());
+    EXPECT_LT(peak - before, kMaxGrowth) << c.name << ": committed " << (peak - before) / 1024 << " KiB more";
     const std::vector<std::string> trace = Trace();
     EXPECT_TRUE(Has(trace, c.logged)) << c.name << ": " << testing::PrintToString(trace);
     EXPECT_TRUE(Has(trace, "offers built: catalogue 0, built-in offer 2, merged offer 2")) << c.name;

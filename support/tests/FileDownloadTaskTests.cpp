@@ -303,6 +303,53 @@ TEST(FileDownloadTaskMemory, KeepsExactlyTheBytesThatCameWhenTheProbedLengthWasW
   }
 }
 
+// A body in memory stops at its limit as soon as passing it shows: at the probe's length, at
+// the body's own length, or at the block that would go beyond it. What is kept never does.
+TEST(FileDownloadTaskMemory, StopsAtItsLimit) {
+  const std::int32_t limit = 100000;
+  struct Case {
+    const char* name;
+    std::wstring path;
+    DownloadResult result;
+    int curlCode;
+    std::int64_t kept;  // -1: whatever came before the block that passed the limit
+    std::size_t requests;
+  };
+  const Case cases[] = {
+      {"exactly the limit", GeneratedPath(limit, 15, L"&t=limit1"), DownloadResult::Success, CURLE_OK, limit, 2},
+      {"exactly the limit, without length", GeneratedPath(limit, 15, L"&fault=nolength&t=limit2"),
+       DownloadResult::Success, CURLE_OK, limit, 2},
+      {"the probe announces more", GeneratedPath(limit + 1, 15, L"&t=limit3"), DownloadResult::TooLarge, CURLE_OK, 0,
+       1},
+      {"the body announces more than the probe", GeneratedPath(5000000, 15, L"&head_size=1000&t=limit4"),
+       DownloadResult::TooLarge, CURLE_FILESIZE_EXCEEDED, 0, 2},
+      {"a body without length runs past it", GeneratedPath(5000000, 15, L"&fault=nolength&t=limit5"),
+       DownloadResult::TooLarge, CURLE_WRITE_ERROR, -1, 2},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    auto rec = std::make_shared<Recording>();
+    FileDownloadTaskPtr task = NewTask(g_gateway.Https(c.path), rec);
+    task->StartToMemory(limit);
+    ASSERT_TRUE(task->WaitFinished(kFinishWait));
+    EXPECT_EQ(c.result, task->GetResult()) << Describe(*task);
+    EXPECT_EQ(c.curlCode, task->GetCurlCode()) << Describe(*task);
+    const std::int64_t received = task->GetReceivedSize();
+    EXPECT_LE(received, limit);
+    if (c.kept >= 0) {
+      EXPECT_EQ(c.kept, received);
+    }
+    ByteBuffer data = task->GetData();
+    std::vector<std::uint8_t> got(data.Data(), data.Data() + data.Length());
+    EXPECT_EQ(-1, FirstDifference(testgateway::GatewayContent(15, 0, static_cast<size_t>(received)), got))
+        << "got " << got.size() << " bytes";
+    EXPECT_EQ(received, rec->bytes);
+    EXPECT_EQ(1, rec->finished);
+    const std::string tag = "t=limit" + std::to_string(&c - cases + 1);
+    EXPECT_EQ(c.requests, LoggedRequests(tag).size()) << "a refused probe asks for no body";
+  }
+}
+
 // ---------------------------------------------------------------------------------------
 
 TEST(FileDownloadTaskFile, ResumesFromTheFileSizeWithAByteIdenticalResult) {

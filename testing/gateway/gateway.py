@@ -43,8 +43,12 @@ Faults, chosen per request with query parameters (several may be combined):
     fault=redirect        302 to the same path and query on this HTTPS listener
     fault=slow            sends at most `rate` bytes per second (default 65536)
     fault=hang            answers nothing for hang_seconds (default 30, at most 300)
+    fault=flood           no Content-Length; after the body, flood_bytes more bytes of
+                          spaces (default 64 MiB, at most 4 GiB), then closes
     only=GET, only=HEAD   the faults apply to requests of that method only
     head_size=M           HEAD announces M bytes (a length that differs from the body)
+    length=M              announces M bytes (HEAD, GET or the method `only` names) and sends
+                          the body as it is; a body of another length closes the connection
 The fault parameters are dropped from redirect targets.
 
 Faults per path, for clients whose URLs cannot carry them:
@@ -76,6 +80,7 @@ import urllib.parse
 PERIOD = 1000003
 PIECE = 256 * 1024
 MAX_STALL_SECONDS = 300
+MAX_FLOOD_BYTES = 4 * 1024 * 1024 * 1024
 
 shutdown_event = threading.Event()
 
@@ -180,8 +185,12 @@ class Handler(http.server.BaseHTTPRequestHandler):
 
         faults = set(",".join(query.get("fault", [])).split(",")) - {""}
         only = param("only")
+        lie = param("length")
         if only and only.upper() != self.command:
             faults = set()
+            lie = None
+        if "flood" in faults:
+            faults.add("nolength")
 
         if "hang" in faults:
             # Accepts the request and never answers it (until hang_seconds have passed).
@@ -234,8 +243,10 @@ class Handler(http.server.BaseHTTPRequestHandler):
             announced = body_length
             if not with_body and param("head_size") is not None:
                 announced = int(param("head_size"))
+            if lie is not None:
+                announced = int(lie)
             self.send_header("Content-Length", str(announced))
-        if send_length != body_length:
+        if send_length != body_length or (lie is not None and int(lie) != send_length):
             self.send_header("Connection", "close")
             self.close_connection = True
         self.end_headers()
@@ -255,6 +266,13 @@ class Handler(http.server.BaseHTTPRequestHandler):
                     ahead = sent / rate - (time.monotonic() - began)
                     if ahead > 0 and shutdown_event.wait(ahead):
                         return
+        if "flood" in faults:
+            left = min(int(param("flood_bytes", 64 * 1024 * 1024)), MAX_FLOOD_BYTES)
+            filler = b" " * PIECE
+            while left > 0 and not shutdown_event.is_set():
+                n = min(left, PIECE)
+                self.wfile.write(filler[:n])
+                left -= n
         self.wfile.flush()
         if "stall" in faults:
             seconds = min(float(param("stall_seconds", 30)), MAX_STALL_SECONDS)
