@@ -10,6 +10,9 @@ using std::min;
 }  // namespace Gdiplus
 #include <gdiplus.h>
 
+#include <memory>
+#include <new>
+
 namespace orv_reader {
 
 SingleInstanceMutex::Result SingleInstanceMutex::Acquire(const wchar_t* name) {
@@ -32,8 +35,49 @@ void SingleInstanceMutex::Release() {
   m_mutex.reset();
 }
 
+namespace {
+
+// Longest path the system hands out, terminator included.
+constexpr DWORD kMaxImagePath = 32768;
+
+// The full path of the process's program image into `path` (kMaxImagePath characters).
+bool ImagePath(HANDLE process, wchar_t* path) {
+  DWORD size = kMaxImagePath;
+  return QueryFullProcessImageNameW(process, 0, path, &size) != FALSE;
+}
+
+// Whether the window is the dialog of a reader in the caller's session: the shared section is
+// shared by every process of the image in every session, while the mutex is one per session, so
+// the value may have been written by a reader of another session, or by anything that maps the
+// image; it may also name a window that has gone and whose handle was reused.
+bool IsReaderDialog(HWND window) {
+  if (window == nullptr || !IsWindow(window)) return false;
+  wchar_t className[16] = {};
+  if (GetClassNameW(window, className, 16) == 0 ||
+      CompareStringOrdinal(className, -1, L"#32770", -1, TRUE) != CSTR_EQUAL)  // the system's dialog class
+    return false;
+  DWORD process = 0;
+  if (GetWindowThreadProcessId(window, &process) == 0 || process == 0) return false;
+  DWORD session = 0, ownSession = 0;
+  if (!ProcessIdToSessionId(process, &session) || !ProcessIdToSessionId(GetCurrentProcessId(), &ownSession) ||
+      session != ownSession)
+    return false;
+  win::UniqueKernelHandle other(OpenProcess(PROCESS_QUERY_LIMITED_INFORMATION, FALSE, process));
+  if (!other) return false;
+  // Start-up must not throw, so the buffers come without exceptions.
+  std::unique_ptr<wchar_t[]> otherPath(new (std::nothrow) wchar_t[kMaxImagePath]);
+  std::unique_ptr<wchar_t[]> ownPath(new (std::nothrow) wchar_t[kMaxImagePath]);
+  if (!otherPath || !ownPath || !ImagePath(other.get(), otherPath.get()) ||
+      !ImagePath(GetCurrentProcess(), ownPath.get()))
+    return false;
+  // Paths name the same file whatever their case.
+  return CompareStringOrdinal(otherPath.get(), -1, ownPath.get(), -1, TRUE) == CSTR_EQUAL;
+}
+
+}  // namespace
+
 bool RestoreFirstInstance(HWND sharedDialog) {
-  if (sharedDialog == nullptr || !IsWindow(sharedDialog)) return false;
+  if (!IsReaderDialog(sharedDialog)) return false;
   ShowWindow(sharedDialog, SW_RESTORE);
   return true;
 }

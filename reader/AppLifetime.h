@@ -30,8 +30,10 @@ class SingleInstanceMutex {
   win::UniqueKernelHandle m_mutex;
 };
 
-// Restores the first instance's dialog, when the shared handle still names a window. The
-// handle may be stale: that instance may have ended, or been killed, since it wrote it.
+// Restores the first instance's dialog, when the shared handle still names a window that is a
+// dialog of a process running this same program image in the caller's session; anything else is
+// left alone. The handle may be stale (that instance may have ended, or been killed, since it
+// wrote it) or written by an instance of another session.
 bool RestoreFirstInstance(HWND sharedDialog);
 
 // CoInitialize(NULL) for the calling thread; CoUninitialize only when it succeeded (S_FALSE,

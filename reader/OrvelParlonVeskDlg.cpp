@@ -352,7 +352,13 @@ void COrvelParlonVeskDlg::OnCaptureFailed() { StartNotepadFallback(); }
 
 void COrvelParlonVeskDlg::ShowUsageHint() { ShowHint(1, true, kFailedCaptureHintMs); }
 
-void COrvelParlonVeskDlg::OnReadRequest() { OnReadButton(); }
+void COrvelParlonVeskDlg::OnReadRequest() {
+  // As the read button, but always a new capture: the reader may have begun to speak since the
+  // failed capture started, and the button would then pause that speech instead of reading.
+  m_hint.Hide();
+  if (m_bCapturing) AbandonCapture();
+  StartCapture();
+}
 
 void COrvelParlonVeskDlg::OnTextCaptured(const std::wstring& text) {
   SetBusy(false);

@@ -138,8 +138,8 @@ class COrvelParlonVeskDlg : public CSelReaderDlg {
   // CSelReaderDlg: a failed capture (after the Notepad fallback, when there is one) shows the
   // usage hint for a while.
   void ShowUsageHint() override;
-  // CSelReaderDlg: the fallback reads Notepad the way the read button does, so that the hint
-  // fades as for any read.
+  // CSelReaderDlg: the fallback reads Notepad the way the read button starts a capture, so that
+  // the hint fades as for any read; it never pauses.
   void OnReadRequest() override;
 
  private:

@@ -573,6 +573,68 @@ TEST_F(ReaderDialogTest, ReadPressedDuringTheNotepadCaptureLeavesTheNextRequestI
   EXPECT_EQ(1u, reader_test::NotepadProcesses().size());
 }
 
+// Fault: the fallback ran the read button's action, which pauses a reader that speaks. Read
+// pressed again before the speech of the first text had started began a capture whose failure
+// fell back on Notepad while that text spoke: the fallback paused it and read nothing.
+TEST_F(ReaderDialogTest, NotepadFallbackWhileSpeakingReadsNotepadAndLeavesNothingPaused) {
+  ASSERT_TRUE(reader_test::NotepadProcesses().empty()) << "a Notepad the test did not start is running";
+  struct EndNotepads {
+    ~EndNotepads() { reader_test::EndNotepads(kBoundMs); }
+  } endNotepads;
+  reader_test::TempFolder folder;
+  const std::wstring path = folder.Path() + L"notepad.txt";
+  const std::wstring content = std::wstring(L"\xFEFF") + text_source::kSelection;
+  HANDLE out = CreateFileW(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, 0, nullptr);
+  ASSERT_NE(INVALID_HANDLE_VALUE, out) << "error " << GetLastError();
+  DWORD written = 0;
+  const BOOL wrote =
+      WriteFile(out, content.data(), static_cast<DWORD>(content.size() * sizeof(wchar_t)), &written, nullptr);
+  CloseHandle(out);
+  ASSERT_TRUE(wrote) << "error " << GetLastError();
+  ScopedRegValue file{kAppKey, L"notepad_default_txt"};
+  // The capture's time-out is the test's to give (below); the real one is only a safety net.
+  ASSERT_TRUE(notepad.SetDword(1) && file.SetString(path) && wait.SetDword(kBoundMs));
+  fake.AddVoice(OtherVoice(1, L"Anna"));
+  fake.SetHoldAtWord(1);  // every stream speaks its first word, then waits until purged
+  Open();
+  ASSERT_TRUE(PumpUntilNote(WM_SPEECH_VOICE_READY)) << "the voice chosen at start never got ready";
+
+  // A capture's text goes to the speech; read is pressed again before the start of that speech
+  // has reached the dialog, which therefore still counts as idle and starts another capture.
+  dialog->OnTextCaptured(L"one two three");
+  ASSERT_TRUE(dialog->IsIdle());
+  Command(IDC_READ_BUTTON);
+  ASSERT_TRUE(dialog->IsCapturing());
+  ASSERT_TRUE(PumpUntilNote(WM_SPEECH_WORD)) << "the first text does not speak";
+  ASSERT_FALSE(dialog->IsIdle());
+  ASSERT_TRUE(dialog->IsCapturing());
+
+  // Nothing is remembered, so the capture fails by its time-out and falls back on Notepad.
+  SendMessageW(hwnd, WM_TIMER, CSelReaderDlg::TIMER_CAPTURE_TIMEOUT, 0);
+  const std::wstring notepadText = std::wstring(text_source::kSelection) + L" ";
+  fakesapi::Call notepadSpeak;
+  EXPECT_TRUE(Pump([&] {
+    return fake.WaitForCall(
+        [&](const fakesapi::Call& c) { return c.name == L"SpeakStream" && c.Field(L"text") == notepadText; }, 0,
+        &notepadSpeak);
+  })) << "Notepad's text was not spoken; capturing "
+      << dialog->IsCapturing() << ", hint " << dialog->Hint().HintType() << "; calls:\n"
+      << Narrow(fakesapi::Describe(fake.Calls()));
+  EXPECT_TRUE(fake.Calls(L"Pause").empty()) << "the fallback paused the earlier speech";
+  EXPECT_EQ(0, control->Send(WM_SPEECH_IS_PAUSED, &dialog->Client())) << "the speech is left paused";
+  // The earlier text gave way to Notepad's.
+  const long long firstStream = fake.Calls(L"SpeakStream").front().Number(L"stream");
+  EXPECT_TRUE(Pump([&] {
+    return fake.WaitForCall(
+        [&](const fakesapi::Call& c) { return c.name == L"StreamEnded" && c.Number(L"stream") == firstStream; }, 0);
+  })) << "the first text still speaks";
+  EXPECT_FALSE(dialog->IsFallbackRunning());
+  EXPECT_EQ(0, dialog->Hint().HintType()) << "the usage hint came up";
+
+  Command(IDC_STOP_BUTTON);
+  EXPECT_TRUE(Pump([&] { return dialog->IsIdle(); })) << "the stop did not end the speech";
+}
+
 // ---------------------------------------------------------------------------------------------
 // Layout, fold and placement.
 

@@ -38,7 +38,8 @@ TEST(SingleInstance, FirstHoldsSecondFindsItThirdAfterReleaseHolds) {
 TEST(SingleInstance, RestoresOnlyAWindowThatStillExists) {
   EXPECT_FALSE(RestoreFirstInstance(nullptr));
 
-  HWND window = CreateWindowExW(0, L"STATIC", L"first instance", WS_OVERLAPPEDWINDOW, 0, 0, 200, 100, nullptr, nullptr,
+  // A dialog of this program's own image and session, as the first instance's is to the second.
+  HWND window = CreateWindowExW(0, WC_DIALOG, L"first instance", WS_OVERLAPPEDWINDOW, 0, 0, 200, 100, nullptr, nullptr,
                                 GetModuleHandleW(nullptr), nullptr);
   ASSERT_NE(nullptr, window) << "error " << GetLastError();
   ShowWindow(window, SW_SHOWMINIMIZED);

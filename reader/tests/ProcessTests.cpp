@@ -205,6 +205,10 @@ class SharedSectionView {
   bool Found() const { return m_value != nullptr; }
   DWORD Characteristics() const { return m_characteristics; }
   HWND Value() const { return m_value ? *m_value : nullptr; }
+  // Writes the value as any process of the image can.
+  void Set(HWND value) {
+    if (m_value) *m_value = value;
+  }
 
  private:
   win::UniqueModule m_module;
@@ -287,6 +291,79 @@ TEST_F(ReaderStart, SecondStartRestoresTheFirstInstanceAndEnds) {
   EXPECT_TRUE(first.Running());
   EXPECT_EQ(1u, CountProcessesNamed(kProgramName));
 
+  CloseAndExpectExit(first, dialog);
+}
+
+// A window of the test program, whose image is not the reader's; destroyed with the object.
+struct TestWindow {
+  explicit TestWindow(const wchar_t* className)
+      : hwnd(CreateWindowExW(0, className, L"not the reader", WS_OVERLAPPEDWINDOW | WS_VISIBLE, 0, 0, 240, 120, nullptr,
+                             nullptr, GetModuleHandleW(nullptr), nullptr)) {}
+  ~TestWindow() {
+    if (hwnd) DestroyWindow(hwnd);
+  }
+  TestWindow(const TestWindow&) = delete;
+  TestWindow& operator=(const TestWindow&) = delete;
+  HWND hwnd;
+};
+
+// Fault: the shared value is written by every process of the image, in every session (the mutex
+// is one per session), so it may name a window that is not this reader's dialog: the second
+// start restored whatever it named.
+TEST_F(ReaderStart, SecondStartRestoresNothingButTheReadersOwnDialog) {
+  InstallAllModules();
+  SharedSectionView shared(Program());
+  ASSERT_TRUE(shared.Found()) << "the program has no .shared section";
+  ReaderProcess first;
+  ASSERT_TRUE(first.Start(folder.Path()));
+  HWND dialog = first.WaitForDialog();
+  ASSERT_NE(nullptr, dialog) << "the first instance shows no dialog";
+  ASSERT_TRUE(first.WaitUntil([&] { return shared.Value() == dialog; })) << shared.Value();
+  // The reader's own process and image, but not its dialog's class.
+  HWND mainWindow = FindWindowOf(first.Pid(), L"ORVEL_Parlon_mwnd", L"OPV_WND", false);
+  ASSERT_NE(nullptr, mainWindow) << "the first instance has no main window";
+  ASSERT_FALSE(IsWindowVisible(mainWindow));
+  // The dialog's class, or another one, in a program of another image.
+  TestWindow otherDialog(WC_DIALOG), otherWindow(L"STATIC");
+  ASSERT_TRUE(otherDialog.hwnd && otherWindow.hwnd) << "error " << GetLastError();
+  HWND gone = CreateWindowExW(0, L"STATIC", L"gone", WS_POPUP, 0, 0, 10, 10, nullptr, nullptr, nullptr, nullptr);
+  ASSERT_NE(nullptr, gone) << "error " << GetLastError();
+  ASSERT_TRUE(DestroyWindow(gone));
+
+  struct Case {
+    const char* what;
+    HWND value;  // in the shared section at the second start
+    bool restored;
+  } cases[] = {
+      {"the first instance's dialog", dialog, true},
+      {"the first instance's hidden main window", mainWindow, false},
+      {"a dialog of another program", otherDialog.hwnd, false},
+      {"a window of another program and class", otherWindow.hwnd, false},
+      {"no window", nullptr, false},
+      {"a window that no longer exists", gone, false},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.what);
+    for (HWND window : {dialog, otherDialog.hwnd, otherWindow.hwnd}) {
+      ShowWindow(window, SW_MINIMIZE);
+      ASSERT_TRUE(IsIconic(window));
+    }
+    shared.Set(c.value);
+
+    ReaderProcess second;
+    ASSERT_TRUE(second.Start(folder.Path()));
+    // Pumping: a restore of one of the test's windows waits for this thread.
+    EXPECT_TRUE(reader_test::PumpUntil([&] { return !second.Running(); }, kStartTimeoutMs))
+        << "the second instance runs on";
+    for (HWND window : {dialog, otherDialog.hwnd, otherWindow.hwnd}) {
+      const bool restored = c.restored && window == c.value;
+      EXPECT_EQ(restored, !IsIconic(window)) << (window == dialog ? "the first instance's dialog" : "a test window")
+                                             << (restored ? " was not restored" : " was restored");
+    }
+    EXPECT_FALSE(IsWindowVisible(mainWindow)) << "the first instance's hidden main window was shown";
+    ShowWindow(mainWindow, SW_HIDE);  // as it was, for the next case
+    EXPECT_TRUE(first.Running());
+  }
   CloseAndExpectExit(first, dialog);
 }
 
