@@ -137,12 +137,13 @@ std::string ComposeWindowsName(bool ntFamily, const OSVERSIONINFOEXW& v, bool ex
 }
 
 CSysInfo::CSysInfo() {
-  m_snmpAgent = LoadLibraryW(L"inetmib1.dll");
-  if (reinterpret_cast<uintptr_t>(m_snmpAgent) < 32) m_snmpAgent = nullptr;
-  m_snmpInit = Lookup<SnmpInitFn>(m_snmpAgent, "SnmpExtensionInit");
-  m_snmpInitEx = Lookup<FARPROC>(m_snmpAgent, "SnmpExtensionInitEx");
-  m_snmpQuery = Lookup<SnmpQueryFn>(m_snmpAgent, "SnmpExtensionQuery");
-  m_snmpTrap = Lookup<FARPROC>(m_snmpAgent, "SnmpExtensionTrap");
+  HMODULE agent = LoadLibraryW(L"inetmib1.dll");
+  if (reinterpret_cast<uintptr_t>(agent) < 32) agent = nullptr;
+  m_snmpAgent.reset(agent);
+  m_snmpInit = Lookup<SnmpInitFn>(m_snmpAgent.get(), "SnmpExtensionInit");
+  m_snmpInitEx = Lookup<FARPROC>(m_snmpAgent.get(), "SnmpExtensionInitEx");
+  m_snmpQuery = Lookup<SnmpQueryFn>(m_snmpAgent.get(), "SnmpExtensionQuery");
+  m_snmpTrap = Lookup<FARPROC>(m_snmpAgent.get(), "SnmpExtensionTrap");
   WSADATA data = {};
   m_winsockStarted = late::WSAStartup(MAKEWORD(1, 1), &data) == 0;
   m_ntFamily = GetVersion() < 0x80000000u;
@@ -150,24 +151,26 @@ CSysInfo::CSysInfo() {
 }
 
 CSysInfo::~CSysInfo() {
-  if (m_processStatus) FreeLibrary(m_processStatus);
-  if (m_ipHelper) FreeLibrary(m_ipHelper);
+  // In the reverse order of acquisition, not in member order: the agent was loaded before the
+  // sockets library started, the helper libraries after.
+  m_processStatus.reset();
+  m_ipHelper.reset();
   if (m_winsockStarted) late::WSACleanup();
-  if (m_snmpAgent) FreeLibrary(m_snmpAgent);
+  m_snmpAgent.reset();
 }
 
 void CSysInfo::Collect() {
-  m_ipHelper = LoadLibraryW(L"iphlpapi.dll");
-  m_getAdaptersInfo = Lookup<FARPROC>(m_ipHelper, "GetAdaptersInfo");
-  m_getIfEntry = Lookup<FARPROC>(m_ipHelper, "GetIfEntry");
+  m_ipHelper.reset(LoadLibraryW(L"iphlpapi.dll"));
+  m_getAdaptersInfo = Lookup<FARPROC>(m_ipHelper.get(), "GetAdaptersInfo");
+  m_getIfEntry = Lookup<FARPROC>(m_ipHelper.get(), "GetIfEntry");
   if (m_snmpInit) {
     HANDLE trapEvent = nullptr;
     AsnObjectIdentifier region = {0, nullptr};
     m_snmpInit(GetTickCount(), &trapEvent, &region);
   }
   if (m_ntFamily) {
-    m_processStatus = LoadLibraryW(L"psapi.dll");
-    m_getProcessMemoryInfo = Lookup<FARPROC>(m_processStatus, "GetProcessMemoryInfo");
+    m_processStatus.reset(LoadLibraryW(L"psapi.dll"));
+    m_getProcessMemoryInfo = Lookup<FARPROC>(m_processStatus.get(), "GetProcessMemoryInfo");
   }
   ReadOsVersion();
   SYSTEM_INFO system = {};
@@ -339,14 +342,14 @@ void CSysInfo::CheckAdministrator() {
     m_administrator = true;
     return;
   }
-  HANDLE token = nullptr;
-  if (!OpenProcessToken(GetCurrentProcess(), TOKEN_QUERY, &token)) return;
+  win::UniqueKernelHandle token;
+  if (!OpenProcessToken(GetCurrentProcess(), TOKEN_QUERY, token.put())) return;
   DWORD size = 0;
-  GetTokenInformation(token, TokenGroups, nullptr, 0, &size);
+  GetTokenInformation(token.get(), TokenGroups, nullptr, 0, &size);
   std::unique_ptr<BYTE[]> buffer(size ? new BYTE[size] : nullptr);
   SID_IDENTIFIER_AUTHORITY nt = SECURITY_NT_AUTHORITY;
   PSID administrators = nullptr;
-  if (buffer && GetTokenInformation(token, TokenGroups, buffer.get(), size, &size) &&
+  if (buffer && GetTokenInformation(token.get(), TokenGroups, buffer.get(), size, &size) &&
       AllocateAndInitializeSid(&nt, 2, SECURITY_BUILTIN_DOMAIN_RID, DOMAIN_ALIAS_RID_ADMINS, 0, 0, 0, 0, 0, 0,
                                &administrators)) {
     const auto* groups = reinterpret_cast<const TOKEN_GROUPS*>(buffer.get());
@@ -354,5 +357,4 @@ void CSysInfo::CheckAdministrator() {
       m_administrator = EqualSid(groups->Groups[i].Sid, administrators) != FALSE;
     FreeSid(administrators);
   }
-  CloseHandle(token);
 }

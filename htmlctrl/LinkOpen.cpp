@@ -57,20 +57,17 @@ bool BuildBrowserCommandLine(const std::wstring& command, const std::wstring& ad
   return true;
 }
 
-HCURSOR LoadHandCursor(bool& owned) {
-  owned = false;
-  if (HCURSOR hand = LoadCursorW(nullptr, IDC_HAND)) return hand;
+HandCursor::HandCursor() {
+  m_shared = LoadCursorW(nullptr, IDC_HAND);
+  if (m_shared) return;
   wchar_t directory[MAX_PATH];
   const UINT length = GetWindowsDirectoryW(directory, MAX_PATH);
-  if (length == 0 || length >= MAX_PATH - 16) return nullptr;
+  if (length == 0 || length >= MAX_PATH - 16) return;
   const std::wstring path = std::wstring(directory) + L"\\winhlp32.exe";
-  HMODULE module = LoadLibraryExW(path.c_str(), nullptr, LOAD_LIBRARY_AS_DATAFILE);
-  if (!module) return nullptr;
-  HCURSOR copy = nullptr;
-  if (HCURSOR cursor = LoadCursorW(module, MAKEINTRESOURCEW(106))) copy = CopyIcon(cursor);
-  FreeLibrary(module);
-  owned = copy != nullptr;
-  return copy;
+  const win::UniqueModule module(LoadLibraryExW(path.c_str(), nullptr, LOAD_LIBRARY_AS_DATAFILE));
+  if (!module) return;
+  // Copied while the module is still there: its own cursor goes with it.
+  if (HCURSOR cursor = LoadCursorW(module.get(), MAKEINTRESOURCEW(106))) m_copy.reset(CopyIcon(cursor));
 }
 
 LRESULT OpenHyperlink(const std::wstring& address, HKEY classes_root) {

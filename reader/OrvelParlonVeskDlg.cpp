@@ -14,6 +14,7 @@
 #include "Settings.h"
 #include "TTSMessages.h"
 #include "ThSpeechControl.h"
+#include "UniqueHandle.h"
 
 namespace orv_reader {
 
@@ -547,9 +548,9 @@ void COrvelParlonVeskDlg::SetFolded(bool folded) {
 
   ClampToMonitor();
   GetWindowRect(&window);
-  HRGN region = ::CreateRoundRectRgn(0, 0, window.Width() + 1, window.Height() + 1, 5, 5);
+  win::UniqueRegion region(::CreateRoundRectRgn(0, 0, window.Width() + 1, window.Height() + 1, 5, 5));
   // The system owns the region once it is set.
-  if (region && !::SetWindowRgn(m_hWnd, region, TRUE)) ::DeleteObject(region);
+  if (region && ::SetWindowRgn(m_hWnd, region.get(), TRUE)) region.release();
   m_bFolded = folded;
   m_painter.Invalidate();
   Invalidate(FALSE);
