@@ -152,8 +152,7 @@ LONG CallPredecessor(LPTOP_LEVEL_EXCEPTION_FILTER predecessor, EXCEPTION_POINTER
 // reader keeps its keys in the 32-bit registry view, in both builds.
 MINIDUMP_TYPE DumpType() {
   HKEY opened = nullptr;
-  if (RegOpenKeyExW(HKEY_LOCAL_MACHINE, L"SOFTWARE\\Orvel\\Orvel Murmelin", 0, KEY_READ | KEY_WOW64_32KEY, &opened) !=
-      ERROR_SUCCESS)
+  if (RegOpenKeyExW(HKEY_LOCAL_MACHINE, kReaderAppKey, 0, KEY_READ | KEY_WOW64_32KEY, &opened) != ERROR_SUCCESS)
     return MiniDumpNormal;
   const win::UniqueRegKey key(opened);
   DWORD type = 0, mode = 0, size = sizeof mode;

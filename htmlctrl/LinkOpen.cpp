@@ -1,6 +1,7 @@
 #include "LinkOpen.h"
 
 #include "PluginText.h"
+#include "Registry.h"
 
 #include <shellapi.h>
 
@@ -17,24 +18,8 @@ HMODULE LoadResourceOnlyModule(const std::wstring& path) {
 
 bool ReadDefaultValue(HKEY root, const std::wstring& subkey, std::wstring& value) {
   value.clear();
-  HKEY key = nullptr;
-  if (RegOpenKeyExW(root, subkey.c_str(), 0, KEY_QUERY_VALUE, &key) != ERROR_SUCCESS) return false;
-  DWORD type = 0, bytes = 0;
-  LONG status = RegQueryValueExW(key, nullptr, nullptr, &type, nullptr, &bytes);
-  const DWORD kMaxBytes = 32768 * sizeof(wchar_t);
-  bool ok = false;
-  if (status == ERROR_SUCCESS && (type == REG_SZ || type == REG_EXPAND_SZ) && bytes > 0 && bytes <= kMaxBytes) {
-    std::vector<wchar_t> buffer(bytes / sizeof(wchar_t) + 1, L'\0');
-    DWORD size = bytes;
-    status = RegQueryValueExW(key, nullptr, nullptr, &type, reinterpret_cast<BYTE*>(buffer.data()), &size);
-    if (status == ERROR_SUCCESS && size <= bytes) {
-      buffer[size / sizeof(wchar_t)] = L'\0';  // the stored value need not be terminated
-      value = buffer.data();
-      ok = !value.empty();
-    }
-  }
-  RegCloseKey(key);
-  return ok;
+  const win::RegistryKey key(root, subkey.c_str(), KEY_QUERY_VALUE);
+  return key.ReadString(nullptr, kMaxDefaultValueChars, value) && !value.empty();
 }
 
 bool GetHtmlOpenCommand(HKEY classes_root, std::wstring& command) {

@@ -12,7 +12,12 @@ namespace htmlctrl {
 // Maps a module for its resources only (none of its code runs); null on failure.
 HMODULE LoadResourceOnlyModule(const std::wstring& path);
 
-// The default value of a key under root, of any length up to 32 K characters.
+// The longest default value ReadDefaultValue takes, terminator included.
+constexpr DWORD kMaxDefaultValueChars = 32768;
+
+// The default value of a key under root (REG_SZ or REG_EXPAND_SZ, of any length up to
+// kMaxDefaultValueChars); false when it is missing, empty, too long or stored without its
+// terminator.
 bool ReadDefaultValue(HKEY root, const std::wstring& subkey, std::wstring& value);
 
 // The command line of the default HTML handler: the class named by ".htm" under
