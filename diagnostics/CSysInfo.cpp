@@ -2,7 +2,7 @@
 #include "LateBoundNetwork.h"
 #include "CSysInfo.h"
 
-#include <UniqueHandle.h>
+#include <Registry.h>
 #include <iphlpapi.h>
 
 #include <cstdio>
@@ -24,36 +24,20 @@ std::string Narrow(const wchar_t* text) {
   return out;
 }
 
-class RegKey {
- public:
-  RegKey(HKEY root, const wchar_t* path) {
-    if (RegOpenKeyExW(root, path, 0, KEY_READ, m_key.put()) != ERROR_SUCCESS) m_key.release();
-  }
-  explicit operator bool() const { return static_cast<bool>(m_key); }
-
-  // A text value of at most `maxBytes` bytes, narrow; empty when missing or of another type.
-  std::string Text(const char* name, DWORD maxBytes) const {
-    if (!m_key) return {};
-    std::string buffer(maxBytes + 1, '\0');
-    DWORD type = 0, size = maxBytes;
-    if (RegQueryValueExA(m_key.get(), name, nullptr, &type, reinterpret_cast<BYTE*>(&buffer[0]), &size) !=
-            ERROR_SUCCESS ||
-        (type != REG_SZ && type != REG_EXPAND_SZ))
-      return {};
-    buffer.resize(strlen(buffer.c_str()));
-    return buffer;
-  }
-  bool Dword(const char* name, DWORD& value) const {
-    DWORD type = 0, size = sizeof value;
-    return m_key &&
-           RegQueryValueExA(m_key.get(), name, nullptr, &type, reinterpret_cast<BYTE*>(&value), &size) ==
-               ERROR_SUCCESS &&
-           type == REG_DWORD;
-  }
-
- private:
-  win::UniqueRegKey m_key;
-};
+// A text value of a key, narrowed through the ANSI code page as the system's narrow reads give
+// it; empty when the value is missing, of another type, or takes more than maxBytes bytes
+// narrowed (terminator included).
+std::string NarrowText(const win::RegistryKey& key, LPCWSTR name, DWORD maxBytes) {
+  std::wstring text;
+  // Every character takes at least one byte narrowed: no more characters than bytes.
+  if (!key.ReadString(name, maxBytes, text) || text.empty()) return {};
+  const int length = static_cast<int>(text.size());
+  const int bytes = WideCharToMultiByte(CP_ACP, 0, text.c_str(), length, nullptr, 0, nullptr, nullptr);
+  if (bytes <= 0 || static_cast<DWORD>(bytes) >= maxBytes) return {};
+  std::string narrow(static_cast<size_t>(bytes), '\0');
+  if (WideCharToMultiByte(CP_ACP, 0, text.c_str(), length, &narrow[0], bytes, nullptr, nullptr) != bytes) return {};
+  return narrow;
+}
 
 // MIB-II objects.
 const std::vector<UINT> kIpAdEntAddr = {1, 3, 6, 1, 2, 1, 4, 20, 1, 1};
@@ -137,12 +121,13 @@ std::string ComposeWindowsName(bool ntFamily, const OSVERSIONINFOEXW& v, bool ex
 }
 
 CSysInfo::CSysInfo() {
-  m_snmpAgent = LoadLibraryW(L"inetmib1.dll");
-  if (reinterpret_cast<uintptr_t>(m_snmpAgent) < 32) m_snmpAgent = nullptr;
-  m_snmpInit = Lookup<SnmpInitFn>(m_snmpAgent, "SnmpExtensionInit");
-  m_snmpInitEx = Lookup<FARPROC>(m_snmpAgent, "SnmpExtensionInitEx");
-  m_snmpQuery = Lookup<SnmpQueryFn>(m_snmpAgent, "SnmpExtensionQuery");
-  m_snmpTrap = Lookup<FARPROC>(m_snmpAgent, "SnmpExtensionTrap");
+  HMODULE agent = LoadLibraryW(L"inetmib1.dll");
+  if (reinterpret_cast<uintptr_t>(agent) < 32) agent = nullptr;
+  m_snmpAgent.reset(agent);
+  m_snmpInit = Lookup<SnmpInitFn>(m_snmpAgent.get(), "SnmpExtensionInit");
+  m_snmpInitEx = Lookup<FARPROC>(m_snmpAgent.get(), "SnmpExtensionInitEx");
+  m_snmpQuery = Lookup<SnmpQueryFn>(m_snmpAgent.get(), "SnmpExtensionQuery");
+  m_snmpTrap = Lookup<FARPROC>(m_snmpAgent.get(), "SnmpExtensionTrap");
   WSADATA data = {};
   m_winsockStarted = late::WSAStartup(MAKEWORD(1, 1), &data) == 0;
   m_ntFamily = GetVersion() < 0x80000000u;
@@ -150,24 +135,26 @@ CSysInfo::CSysInfo() {
 }
 
 CSysInfo::~CSysInfo() {
-  if (m_processStatus) FreeLibrary(m_processStatus);
-  if (m_ipHelper) FreeLibrary(m_ipHelper);
+  // In the reverse order of acquisition, not in member order: the agent was loaded before the
+  // sockets library started, the helper libraries after.
+  m_processStatus.reset();
+  m_ipHelper.reset();
   if (m_winsockStarted) late::WSACleanup();
-  if (m_snmpAgent) FreeLibrary(m_snmpAgent);
+  m_snmpAgent.reset();
 }
 
 void CSysInfo::Collect() {
-  m_ipHelper = LoadLibraryW(L"iphlpapi.dll");
-  m_getAdaptersInfo = Lookup<FARPROC>(m_ipHelper, "GetAdaptersInfo");
-  m_getIfEntry = Lookup<FARPROC>(m_ipHelper, "GetIfEntry");
+  m_ipHelper.reset(LoadLibraryW(L"iphlpapi.dll"));
+  m_getAdaptersInfo = Lookup<FARPROC>(m_ipHelper.get(), "GetAdaptersInfo");
+  m_getIfEntry = Lookup<FARPROC>(m_ipHelper.get(), "GetIfEntry");
   if (m_snmpInit) {
     HANDLE trapEvent = nullptr;
     AsnObjectIdentifier region = {0, nullptr};
     m_snmpInit(GetTickCount(), &trapEvent, &region);
   }
   if (m_ntFamily) {
-    m_processStatus = LoadLibraryW(L"psapi.dll");
-    m_getProcessMemoryInfo = Lookup<FARPROC>(m_processStatus, "GetProcessMemoryInfo");
+    m_processStatus.reset(LoadLibraryW(L"psapi.dll"));
+    m_getProcessMemoryInfo = Lookup<FARPROC>(m_processStatus.get(), "GetProcessMemoryInfo");
   }
   ReadOsVersion();
   SYSTEM_INFO system = {};
@@ -219,12 +206,12 @@ void CSysInfo::ReadOsVersion() {
 }
 
 void CSysInfo::ReadProcessorEntries() {
-  RegKey key(HKEY_LOCAL_MACHINE, L"HARDWARE\\DESCRIPTION\\System\\CentralProcessor\\0");
-  m_processorIdentifier = key.Text("Identifier", 100);
-  m_processorVendor = key.Text("VendorIdentifier", 100);
-  m_processorName = key.Text("ProcessorNameString", 100);
+  const win::RegistryKey key(HKEY_LOCAL_MACHINE, L"HARDWARE\\DESCRIPTION\\System\\CentralProcessor\\0", KEY_READ);
+  m_processorIdentifier = NarrowText(key, L"Identifier", 100);
+  m_processorVendor = NarrowText(key, L"VendorIdentifier", 100);
+  m_processorName = NarrowText(key, L"ProcessorNameString", 100);
   DWORD mhz = 0;
-  if (key.Dword("~MHz", mhz)) m_processorMhz = mhz;
+  if (key.ReadDword(L"~MHz", mhz)) m_processorMhz = mhz;
 }
 
 void CSysInfo::ReadMemory() {
@@ -242,8 +229,8 @@ void CSysInfo::ReadMemory() {
 }
 
 void CSysInfo::ReadBrowserVersion() {
-  RegKey key(HKEY_LOCAL_MACHINE, L"SOFTWARE\\Microsoft\\Internet Explorer");
-  const std::string version = key.Text("Version", 99);
+  const win::RegistryKey key(HKEY_LOCAL_MACHINE, L"SOFTWARE\\Microsoft\\Internet Explorer", KEY_READ);
+  const std::string version = NarrowText(key, L"Version", 99);
   if (version.empty()) return;
   int parts[4] = {};
   sscanf(version.c_str(), "%d.%d.%d.%d", &parts[0], &parts[1], &parts[2], &parts[3]);
@@ -254,9 +241,9 @@ void CSysInfo::ReadBrowserVersion() {
 }
 
 void CSysInfo::ReadDataAccessVersion() {
-  RegKey key(HKEY_LOCAL_MACHINE, L"SOFTWARE\\Microsoft\\DataAccess");
-  std::string version = key.Text("FullInstallVer", 99);
-  if (version.empty()) version = key.Text("Version", 99);
+  const win::RegistryKey key(HKEY_LOCAL_MACHINE, L"SOFTWARE\\Microsoft\\DataAccess", KEY_READ);
+  std::string version = NarrowText(key, L"FullInstallVer", 99);
+  if (version.empty()) version = NarrowText(key, L"Version", 99);
   if (!version.empty())
     sscanf(version.c_str(), "%d.%d.%d.%d", &m_dataAccess[0], &m_dataAccess[1], &m_dataAccess[2], &m_dataAccess[3]);
 }
@@ -339,14 +326,14 @@ void CSysInfo::CheckAdministrator() {
     m_administrator = true;
     return;
   }
-  HANDLE token = nullptr;
-  if (!OpenProcessToken(GetCurrentProcess(), TOKEN_QUERY, &token)) return;
+  win::UniqueKernelHandle token;
+  if (!OpenProcessToken(GetCurrentProcess(), TOKEN_QUERY, token.put())) return;
   DWORD size = 0;
-  GetTokenInformation(token, TokenGroups, nullptr, 0, &size);
+  GetTokenInformation(token.get(), TokenGroups, nullptr, 0, &size);
   std::unique_ptr<BYTE[]> buffer(size ? new BYTE[size] : nullptr);
   SID_IDENTIFIER_AUTHORITY nt = SECURITY_NT_AUTHORITY;
   PSID administrators = nullptr;
-  if (buffer && GetTokenInformation(token, TokenGroups, buffer.get(), size, &size) &&
+  if (buffer && GetTokenInformation(token.get(), TokenGroups, buffer.get(), size, &size) &&
       AllocateAndInitializeSid(&nt, 2, SECURITY_BUILTIN_DOMAIN_RID, DOMAIN_ALIAS_RID_ADMINS, 0, 0, 0, 0, 0, 0,
                                &administrators)) {
     const auto* groups = reinterpret_cast<const TOKEN_GROUPS*>(buffer.get());
@@ -354,5 +341,4 @@ void CSysInfo::CheckAdministrator() {
       m_administrator = EqualSid(groups->Groups[i].Sid, administrators) != FALSE;
     FreeSid(administrators);
   }
-  CloseHandle(token);
 }

@@ -7,6 +7,8 @@
 #include <windows.h>
 #include <snmp.h>
 
+#include <UniqueHandle.h>
+
 #include <cstdint>
 #include <string>
 #include <vector>
@@ -81,14 +83,14 @@ class CSysInfo {
   void SnmpWalk(const std::vector<UINT>& column, size_t limit, Take take);
 
   bool m_winsockStarted = false;
-  HMODULE m_snmpAgent = nullptr;
+  win::UniqueModule m_snmpAgent;
   SnmpInitFn m_snmpInit = nullptr;
   FARPROC m_snmpInitEx = nullptr;
   SnmpQueryFn m_snmpQuery = nullptr;
   FARPROC m_snmpTrap = nullptr;
-  HMODULE m_ipHelper = nullptr;
+  win::UniqueModule m_ipHelper;
   FARPROC m_getAdaptersInfo = nullptr;
   FARPROC m_getIfEntry = nullptr;
-  HMODULE m_processStatus = nullptr;
+  win::UniqueModule m_processStatus;
   FARPROC m_getProcessMemoryInfo = nullptr;
 };

@@ -59,16 +59,15 @@ SymbolHandler PrepareSymbolHandler() {
   const HANDLE process = GetCurrentProcess();
   if (SymInitialize(process, nullptr, TRUE)) return SymbolHandler::Invaded;
   if (!SymInitialize(process, nullptr, FALSE)) return SymbolHandler::None;
-  HANDLE snapshot = CreateToolhelp32Snapshot(TH32CS_SNAPMODULE, 0);
-  if (snapshot == INVALID_HANDLE_VALUE) return SymbolHandler::ModuleByModule;
+  const win::UniqueSnapshot snapshot(CreateToolhelp32Snapshot(TH32CS_SNAPMODULE, 0));
+  if (!snapshot) return SymbolHandler::ModuleByModule;
   MODULEENTRY32W module = {};
   module.dwSize = sizeof module;
-  for (BOOL more = Module32FirstW(snapshot, &module); more; more = Module32NextW(snapshot, &module)) {
+  for (BOOL more = Module32FirstW(snapshot.get(), &module); more; more = Module32NextW(snapshot.get(), &module)) {
     SymLoadModuleExW(process, nullptr, module.szExePath, module.szModule,
                      static_cast<DWORD64>(reinterpret_cast<uintptr_t>(module.modBaseAddr)), module.modBaseSize, nullptr,
                      0);
   }
-  CloseHandle(snapshot);
   return SymbolHandler::ModuleByModule;
 }
 
@@ -153,8 +152,7 @@ LONG CallPredecessor(LPTOP_LEVEL_EXCEPTION_FILTER predecessor, EXCEPTION_POINTER
 // reader keeps its keys in the 32-bit registry view, in both builds.
 MINIDUMP_TYPE DumpType() {
   HKEY opened = nullptr;
-  if (RegOpenKeyExW(HKEY_LOCAL_MACHINE, L"SOFTWARE\\Orvel\\Orvel Murmelin", 0, KEY_READ | KEY_WOW64_32KEY, &opened) !=
-      ERROR_SUCCESS)
+  if (RegOpenKeyExW(HKEY_LOCAL_MACHINE, kReaderAppKey, 0, KEY_READ | KEY_WOW64_32KEY, &opened) != ERROR_SUCCESS)
     return MiniDumpNormal;
   const win::UniqueRegKey key(opened);
   DWORD type = 0, mode = 0, size = sizeof mode;
@@ -166,28 +164,26 @@ MINIDUMP_TYPE DumpType() {
 void WriteMinidump(const wchar_t* reportPath, EXCEPTION_POINTERS* pointers) {
   using MiniDumpWriteDumpFn = BOOL(WINAPI*)(HANDLE, DWORD, HANDLE, MINIDUMP_TYPE, PMINIDUMP_EXCEPTION_INFORMATION,
                                             PMINIDUMP_USER_STREAM_INFORMATION, PMINIDUMP_CALLBACK_INFORMATION);
-  HMODULE dbghelp = LoadLibraryW(L"DBGHELP.DLL");
-  auto writeDump =
-      dbghelp
-          ? reinterpret_cast<MiniDumpWriteDumpFn>(reinterpret_cast<void*>(GetProcAddress(dbghelp, "MiniDumpWriteDump")))
-          : nullptr;
+  // Freed last, after the dump file is closed.
+  const win::UniqueModule dbghelp(LoadLibraryW(L"DBGHELP.DLL"));
+  auto writeDump = dbghelp ? reinterpret_cast<MiniDumpWriteDumpFn>(
+                                 reinterpret_cast<void*>(GetProcAddress(dbghelp.get(), "MiniDumpWriteDump")))
+                           : nullptr;
   if (writeDump != nullptr) {
     const std::wstring path = MinidumpPathFor(reportPath, static_cast<long long>(time(nullptr)));
-    HANDLE file = path.empty() ? INVALID_HANDLE_VALUE
-                               : CreateFileW(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS,
-                                             FILE_ATTRIBUTE_NORMAL, nullptr);
+    const win::UniqueFile file(path.empty() ? INVALID_HANDLE_VALUE
+                                            : CreateFileW(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS,
+                                                          FILE_ATTRIBUTE_NORMAL, nullptr));
     // The dump names the faulting thread, not the one writing it.
     MINIDUMP_EXCEPTION_INFORMATION exception = {
         g_chain.faultingThreadId ? g_chain.faultingThreadId : GetCurrentThreadId(), pointers, FALSE};
     // Without a file there is no dump; the call is not made, as it would gather the whole
     // dump (seconds of work) only to fail on the handle.
-    if (file != INVALID_HANDLE_VALUE) {
-      writeDump(GetCurrentProcess(), GetCurrentProcessId(), file, DumpType(), pointers ? &exception : nullptr, nullptr,
-                nullptr);
-      CloseHandle(file);
+    if (file) {
+      writeDump(GetCurrentProcess(), GetCurrentProcessId(), file.get(), DumpType(), pointers ? &exception : nullptr,
+                nullptr, nullptr);
     }
   }
-  if (dbghelp) FreeLibrary(dbghelp);
 }
 
 std::wstring Widen(const char* text) { return std::wstring(text, text + strlen(text)); }
@@ -252,23 +248,25 @@ LONG WINAPI DumpFilter(EXCEPTION_POINTERS* pointers) {
 LONG WINAPI TextReportFilter(EXCEPTION_POINTERS* pointers) {
   LONG result = EXCEPTION_CONTINUE_SEARCH;
   if (HandOver(TextReportFilter, pointers, &result)) return result;
-  HANDLE report = g_chain.reportPath[0] ? CreateFileW(g_chain.reportPath, GENERIC_WRITE, 0, nullptr, OPEN_ALWAYS,
-                                                      FILE_FLAG_WRITE_THROUGH, nullptr)
-                                        : INVALID_HANDLE_VALUE;
-  if (report != INVALID_HANDLE_VALUE) {
-    SetFilePointer(report, 0, nullptr, FILE_END);
+  // The report and the thread handle are closed at the end of this statement, before the notice.
+  if (const win::UniqueFile report(g_chain.reportPath[0] ? CreateFileW(g_chain.reportPath, GENERIC_WRITE, 0, nullptr,
+                                                                       OPEN_ALWAYS, FILE_FLAG_WRITE_THROUGH, nullptr)
+                                                         : INVALID_HANDLE_VALUE);
+      report) {
+    SetFilePointer(report.get(), 0, nullptr, FILE_END);
     FaultSite site;
     const bool elsewhere = g_chain.faultingThreadId != GetCurrentThreadId();
-    site.thread = elsewhere ? OpenThread(THREAD_GET_CONTEXT | THREAD_QUERY_INFORMATION, FALSE, g_chain.faultingThreadId)
-                            : GetCurrentThread();
+    // The current thread's pseudo handle needs no closing; another thread's real handle does.
+    const win::UniqueKernelHandle faulting(
+        elsewhere ? OpenThread(THREAD_GET_CONTEXT | THREAD_QUERY_INFORMATION, FALSE, g_chain.faultingThreadId)
+                  : nullptr);
+    site.thread = elsewhere ? faulting.get() : GetCurrentThread();
     site.omittedThreadId = elsewhere ? GetCurrentThreadId() : 0;
     try {
-      WriteExceptionReport(report, pointers, site);
+      WriteExceptionReport(report.get(), pointers, site);
     } catch (...) {
       // What was written stays; the chain goes on to end the process.
     }
-    if (elsewhere && site.thread != nullptr) CloseHandle(site.thread);
-    CloseHandle(report);
   }
   OutputDebugStringA(
       "An unhandled exception has occurred.\r\n"

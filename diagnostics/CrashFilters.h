@@ -17,6 +17,10 @@
 
 constexpr int kCrashExitCode = -1;
 
+// The reader's application key (HKEY_LOCAL_MACHINE, 32-bit view), where a crash reads
+// "mdmp_mode". The diagnostics spell it themselves: they include nothing of the reader.
+constexpr const wchar_t* kReaderAppKey = L"SOFTWARE\\Orvel\\Orvel Murmelin";
+
 void InstallTerminateFilter();
 void InstallReportCheckFilter();
 void InstallTextReportFilter();

@@ -7,6 +7,8 @@
 #include <cstdio>
 #include <cstring>
 
+#include "UniqueHandle.h"
+
 namespace {
 
 #if defined(_WIN64)
@@ -177,35 +179,34 @@ void WriteCallStack(HANDLE report, HANDLE thread, const CONTEXT& start) {
 }
 
 void WriteThreadStack(HANDLE report, DWORD threadId) {
-  HANDLE thread = OpenThread(THREAD_GET_CONTEXT | THREAD_QUERY_INFORMATION, TRUE, threadId);
-  if (thread == nullptr) return;
+  const win::UniqueKernelHandle thread(OpenThread(THREAD_GET_CONTEXT | THREAD_QUERY_INFORMATION, TRUE, threadId));
+  if (!thread) return;
   // The thread keeps running: its registers are a snapshot, and the walk is bounded in case
   // the stack changes under it.
   CONTEXT context;
   memset(&context, 0, sizeof context);
   context.ContextFlags = CONTEXT_FULL;
-  if (GetThreadContext(thread, &context)) {
-    WriteCallStack(report, thread, context);
+  if (GetThreadContext(thread.get(), &context)) {
+    WriteCallStack(report, thread.get(), context);
   } else {
     const DWORD error = GetLastError();
     char line[1024] = {};
     snprintf(line, sizeof line, "Error code:%u (0x%x)\n", static_cast<unsigned>(error), static_cast<unsigned>(error));
     OutputDebugStringA(line);
   }
-  CloseHandle(thread);
 }
 
 void WriteThreadList(HANDLE report, DWORD omittedThreadId) {
-  HANDLE snapshot = CreateToolhelp32Snapshot(TH32CS_SNAPTHREAD, 0);
-  if (snapshot == INVALID_HANDLE_VALUE) return;
+  const win::UniqueSnapshot snapshot(CreateToolhelp32Snapshot(TH32CS_SNAPTHREAD, 0));
+  if (!snapshot) return;
   ReportPrintf(report, "Thread list:\r\n");
   const DWORD process = GetCurrentProcessId();
   // Entries too short to hold the owning process id are skipped.
   constexpr DWORD kOwnerEnd = offsetof(THREADENTRY32, th32OwnerProcessID) + sizeof(DWORD);
   THREADENTRY32 entry = {};
   entry.dwSize = sizeof entry;
-  for (BOOL more = Thread32First(snapshot, &entry); more;
-       entry.dwSize = sizeof entry, more = Thread32Next(snapshot, &entry)) {
+  for (BOOL more = Thread32First(snapshot.get(), &entry); more;
+       entry.dwSize = sizeof entry, more = Thread32Next(snapshot.get(), &entry)) {
     if (entry.dwSize < kOwnerEnd || entry.th32OwnerProcessID != process) continue;
     if (omittedThreadId != 0 && entry.th32ThreadID == omittedThreadId) continue;
     ReportPrintf(report, "Process 0x%x thread 0x%x\r\n", static_cast<unsigned>(process),
@@ -213,7 +214,6 @@ void WriteThreadList(HANDLE report, DWORD omittedThreadId) {
     WriteThreadStack(report, entry.th32ThreadID);
     ReportPrintf(report, "\r\n");
   }
-  CloseHandle(snapshot);
 }
 
 void WriteExceptionReport(HANDLE report, EXCEPTION_POINTERS* pointers, const FaultSite& site) {

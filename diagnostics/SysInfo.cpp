@@ -5,6 +5,7 @@
 #include <cstdio>
 
 #include "ByteSize.h"
+#include "UniqueHandle.h"
 
 namespace late = orv_diagnostics::late;
 
@@ -15,16 +16,14 @@ class SystemDriveQueries final : public DriveSystem {
   using FreeSpaceExFn = BOOL(WINAPI*)(LPCSTR, PULARGE_INTEGER, PULARGE_INTEGER, PULARGE_INTEGER);
 
   bool Open() override {
-    m_kernel = LoadLibraryW(L"KERNEL32.DLL");
-    m_freeSpaceEx =
-        m_kernel
-            ? reinterpret_cast<FreeSpaceExFn>(reinterpret_cast<void*>(GetProcAddress(m_kernel, "GetDiskFreeSpaceExA")))
-            : nullptr;
-    return m_kernel != nullptr;
+    m_kernel.reset(LoadLibraryW(L"KERNEL32.DLL"));
+    m_freeSpaceEx = m_kernel ? reinterpret_cast<FreeSpaceExFn>(
+                                   reinterpret_cast<void*>(GetProcAddress(m_kernel.get(), "GetDiskFreeSpaceExA")))
+                             : nullptr;
+    return static_cast<bool>(m_kernel);
   }
   void Close() override {
-    if (m_kernel) FreeLibrary(m_kernel);
-    m_kernel = nullptr;
+    m_kernel.reset();
     m_freeSpaceEx = nullptr;
   }
   DWORD LogicalDrives() override { return GetLogicalDrives(); }
@@ -43,7 +42,7 @@ class SystemDriveQueries final : public DriveSystem {
   }
 
  private:
-  HMODULE m_kernel = nullptr;
+  win::UniqueModule m_kernel;
   FreeSpaceExFn m_freeSpaceEx = nullptr;
 };
 

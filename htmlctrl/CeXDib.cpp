@@ -11,10 +11,8 @@ CCeXDib::CCeXDib() { std::memset(&m_header, 0, sizeof m_header); }
 CCeXDib::~CCeXDib() { Clear(); }
 
 void CCeXDib::Clear() {
-  if (m_memoryDc) DeleteDC(m_memoryDc);
-  if (m_section) DeleteObject(m_section);
-  m_memoryDc = nullptr;
-  m_section = nullptr;
+  m_memoryDc.reset();
+  m_section.reset();
   m_sectionBits = nullptr;
   m_buffer.reset();
   std::memset(&m_header, 0, sizeof m_header);
@@ -81,11 +79,10 @@ BYTE* CCeXDib::GetBits() const {
 void CCeXDib::Draw(HDC dc, int x, int y) {
   if (!m_buffer || !dc) return;
   if (!m_section) {
-    m_section =
-        CreateDIBSection(dc, reinterpret_cast<BITMAPINFO*>(m_buffer.get()), DIB_RGB_COLORS, &m_sectionBits, nullptr, 0);
+    m_section.reset(CreateDIBSection(dc, reinterpret_cast<BITMAPINFO*>(m_buffer.get()), DIB_RGB_COLORS, &m_sectionBits,
+                                     nullptr, 0));
     if (!m_section || !m_sectionBits) {
-      if (m_section) DeleteObject(m_section);
-      m_section = nullptr;
+      m_section.reset();
       m_sectionBits = nullptr;
       return;
     }
@@ -94,9 +91,9 @@ void CCeXDib::Draw(HDC dc, int x, int y) {
   GdiFlush();
   std::memcpy(m_sectionBits, GetBits(), m_header.biSizeImage);
   if (!m_memoryDc) {
-    m_memoryDc = CreateCompatibleDC(dc);
+    m_memoryDc.reset(CreateCompatibleDC(dc));
     if (!m_memoryDc) return;
   }
-  htmlctrl::Selection select(m_memoryDc, m_section);
-  BitBlt(dc, x, y, m_header.biWidth, m_header.biHeight, m_memoryDc, 0, 0, SRCCOPY);
+  htmlctrl::Selection select(m_memoryDc.get(), m_section.get());
+  BitBlt(dc, x, y, m_header.biWidth, m_header.biHeight, m_memoryDc.get(), 0, 0, SRCCOPY);
 }

@@ -2,6 +2,7 @@
 // a colour ramp into its palette to paint the textured fill effects, then draws it.
 #pragma once
 
+#include <UniqueHandle.h>
 #include <windows.h>
 
 #include <memory>
@@ -37,7 +38,7 @@ class CCeXDib {
   BITMAPINFOHEADER m_header;
   int m_lineWidth = 0;
   WORD m_paletteSize = 0;
-  HBITMAP m_section = nullptr;
-  HDC m_memoryDc = nullptr;
+  win::UniqueBitmap m_section;
+  win::UniqueMemoryDC m_memoryDc;
   void* m_sectionBits = nullptr;
 };

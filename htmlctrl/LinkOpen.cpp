@@ -1,6 +1,7 @@
 #include "LinkOpen.h"
 
 #include "PluginText.h"
+#include "Registry.h"
 
 #include <shellapi.h>
 
@@ -17,24 +18,8 @@ HMODULE LoadResourceOnlyModule(const std::wstring& path) {
 
 bool ReadDefaultValue(HKEY root, const std::wstring& subkey, std::wstring& value) {
   value.clear();
-  HKEY key = nullptr;
-  if (RegOpenKeyExW(root, subkey.c_str(), 0, KEY_QUERY_VALUE, &key) != ERROR_SUCCESS) return false;
-  DWORD type = 0, bytes = 0;
-  LONG status = RegQueryValueExW(key, nullptr, nullptr, &type, nullptr, &bytes);
-  const DWORD kMaxBytes = 32768 * sizeof(wchar_t);
-  bool ok = false;
-  if (status == ERROR_SUCCESS && (type == REG_SZ || type == REG_EXPAND_SZ) && bytes > 0 && bytes <= kMaxBytes) {
-    std::vector<wchar_t> buffer(bytes / sizeof(wchar_t) + 1, L'\0');
-    DWORD size = bytes;
-    status = RegQueryValueExW(key, nullptr, nullptr, &type, reinterpret_cast<BYTE*>(buffer.data()), &size);
-    if (status == ERROR_SUCCESS && size <= bytes) {
-      buffer[size / sizeof(wchar_t)] = L'\0';  // the stored value need not be terminated
-      value = buffer.data();
-      ok = !value.empty();
-    }
-  }
-  RegCloseKey(key);
-  return ok;
+  const win::RegistryKey key(root, subkey.c_str(), KEY_QUERY_VALUE);
+  return key.ReadString(nullptr, kMaxDefaultValueChars, value) && !value.empty();
 }
 
 bool GetHtmlOpenCommand(HKEY classes_root, std::wstring& command) {
@@ -57,20 +42,17 @@ bool BuildBrowserCommandLine(const std::wstring& command, const std::wstring& ad
   return true;
 }
 
-HCURSOR LoadHandCursor(bool& owned) {
-  owned = false;
-  if (HCURSOR hand = LoadCursorW(nullptr, IDC_HAND)) return hand;
+HandCursor::HandCursor() {
+  m_shared = LoadCursorW(nullptr, IDC_HAND);
+  if (m_shared) return;
   wchar_t directory[MAX_PATH];
   const UINT length = GetWindowsDirectoryW(directory, MAX_PATH);
-  if (length == 0 || length >= MAX_PATH - 16) return nullptr;
+  if (length == 0 || length >= MAX_PATH - 16) return;
   const std::wstring path = std::wstring(directory) + L"\\winhlp32.exe";
-  HMODULE module = LoadLibraryExW(path.c_str(), nullptr, LOAD_LIBRARY_AS_DATAFILE);
-  if (!module) return nullptr;
-  HCURSOR copy = nullptr;
-  if (HCURSOR cursor = LoadCursorW(module, MAKEINTRESOURCEW(106))) copy = CopyIcon(cursor);
-  FreeLibrary(module);
-  owned = copy != nullptr;
-  return copy;
+  const win::UniqueModule module(LoadLibraryExW(path.c_str(), nullptr, LOAD_LIBRARY_AS_DATAFILE));
+  if (!module) return;
+  // Copied while the module is still there: its own cursor goes with it.
+  if (HCURSOR cursor = LoadCursorW(module.get(), MAKEINTRESOURCEW(106))) m_copy.reset(CopyIcon(cursor));
 }
 
 LRESULT OpenHyperlink(const std::wstring& address, HKEY classes_root) {

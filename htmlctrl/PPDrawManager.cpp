@@ -34,13 +34,10 @@ HBITMAP CreateDib32(HDC dc, int width, int height, DWORD** bits) {
   if (!IsSaneBitmapSize(width, height)) return nullptr;
   BITMAPINFO info = Dib32Info(width, height);
   void* pixels = nullptr;
-  HBITMAP section = CreateDIBSection(dc, &info, DIB_RGB_COLORS, &pixels, nullptr, 0);
-  if (section && !pixels) {
-    DeleteObject(section);
-    return nullptr;
-  }
+  Bitmap section(CreateDIBSection(dc, &info, DIB_RGB_COLORS, &pixels, nullptr, 0));
+  if (!section || !pixels) return nullptr;
   *bits = static_cast<DWORD*>(pixels);
-  return section;
+  return section.release();
 }
 
 }  // namespace htmlctrl
@@ -134,8 +131,8 @@ SIZE CPPDrawManager::GetSizeOfIcon(HICON icon) {
   if (icon && GetIconInfo(icon, &info)) {
     size.cx = static_cast<LONG>(info.xHotspot * 2);
     size.cy = static_cast<LONG>(info.yHotspot * 2);
-    if (info.hbmMask) DeleteObject(info.hbmMask);
-    if (info.hbmColor) DeleteObject(info.hbmColor);
+    // GetIconInfo made copies of both bitmaps for the caller.
+    const Bitmap mask(info.hbmMask), colour(info.hbmColor);
   }
   return size;
 }

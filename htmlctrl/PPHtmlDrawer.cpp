@@ -6,6 +6,7 @@
 #include <algorithm>
 #include <cwchar>
 #include <exception>
+#include <utility>
 
 using namespace htmlctrl;
 
@@ -50,15 +51,10 @@ bool FindTable(const std::wstring& text, size_t pos, size_t end, size_t& table_b
 
 }  // namespace
 
-CPPHtmlDrawer::CPPHtmlDrawer() : m_shadowColour(RGB(MulDiv(255, 50, 100), MulDiv(255, 50, 100), MulDiv(255, 50, 100))) {
-  m_handCursor = LoadHandCursor(m_handOwned);
-}
+CPPHtmlDrawer::CPPHtmlDrawer()
+    : m_shadowColour(RGB(MulDiv(255, 50, 100), MulDiv(255, 50, 100), MulDiv(255, 50, 100))) {}
 
-CPPHtmlDrawer::~CPPHtmlDrawer() {
-  if (m_font) DeleteObject(m_font);
-  if (m_handOwned) DestroyCursor(m_handCursor);
-  if (m_moduleOwned && m_resourceModule) FreeLibrary(m_resourceModule);
-}
+CPPHtmlDrawer::~CPPHtmlDrawer() = default;
 
 void CPPHtmlDrawer::SetCallbackHyperlink(HWND window, UINT message, LPARAM param) {
   m_linkWindow = window;
@@ -73,9 +69,10 @@ void CPPHtmlDrawer::SetCallbackMessage(HWND window, UINT message, LPARAM param) 
 }
 
 void CPPHtmlDrawer::SetResourceModule(HMODULE module, bool owned) {
-  if (m_moduleOwned && m_resourceModule && m_resourceModule != module) FreeLibrary(m_resourceModule);
+  // Setting the module it already holds must not free it.
+  if (m_ownedModule.get() == module) m_ownedModule.release();
+  m_ownedModule.reset(owned ? module : nullptr);
   m_resourceModule = module;
-  m_moduleOwned = owned && module;
 }
 
 bool CPPHtmlDrawer::SetResourceDll(const std::wstring& path) {
@@ -170,8 +167,7 @@ SIZE CPPHtmlDrawer::RunPass(bool measuring, const RECT& rect) {
   SetBkColor(m_dc, old_background);
   SetTextJustification(m_dc, 0, 0);
   m_stack.clear();
-  if (m_font) DeleteObject(m_font);
-  m_font = nullptr;
+  m_font.reset();  // deselected above
   return size;
 }
 
@@ -680,11 +676,10 @@ void CPPHtmlDrawer::MakeFont() {
   font.lfStrikeOut = m_style.strikeout;
   font.lfCharSet = DEFAULT_CHARSET;
   wcsncpy(font.lfFaceName, m_style.font_face.c_str(), LF_FACESIZE - 1);
-  HFONT made = CreateFontIndirectW(&font);
+  Font made(CreateFontIndirectW(&font));
   if (made) {
-    SelectObject(m_dc, made);
-    if (m_font) DeleteObject(m_font);
-    m_font = made;
+    SelectObject(m_dc, made.get());
+    m_font = std::move(made);  // the font it replaces in the DC goes
   }
   GetTextMetricsW(m_dc, &m_tm);
   m_metrics.em_height = m_tm.tmHeight;
@@ -722,8 +717,8 @@ BOOL CPPHtmlDrawer::OnSetCursor(POINT point) {
     if (m_linkWindow && m_linkMessage)
       SendMessageW(m_linkWindow, m_linkMessage, static_cast<WPARAM>(m_hotLink), m_linkParam);
   }
-  if (!hot.target.empty() && m_handCursor) {
-    SetCursor(m_handCursor);
+  if (!hot.target.empty() && m_handCursor.get()) {
+    SetCursor(m_handCursor.get());
     return TRUE;
   }
   return FALSE;

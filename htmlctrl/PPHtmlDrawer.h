@@ -3,8 +3,10 @@
 #pragma once
 
 #include "HtmlMarkup.h"
+#include "LinkOpen.h"
 #include "PPDrawManager.h"
 
+#include <UniqueHandle.h>
 #include <windows.h>
 #include <commctrl.h>
 
@@ -128,7 +130,7 @@ class CPPHtmlDrawer {
   bool m_measuring = false;
   HtmlStyle m_style;
   std::vector<HtmlStyle> m_stack;
-  HFONT m_font = nullptr;
+  win::UniqueFont m_font;  // the pass's font, selected into m_dc while the pass runs
   TEXTMETRICW m_tm = {};
   LengthMetrics m_metrics;
   int m_left = 0, m_right = 0, m_lineWidth = 0, m_x = 0, m_y = 0;
@@ -158,11 +160,10 @@ class CPPHtmlDrawer {
   HWND m_messageWindow = nullptr;
   UINT m_messageMessage = 0;
   LPARAM m_messageParam = 0;
-  HCURSOR m_handCursor = nullptr;
-  bool m_handOwned = false;
+  htmlctrl::HandCursor m_handCursor;
   HIMAGELIST m_imageList = nullptr;
-  HMODULE m_resourceModule = nullptr;
-  bool m_moduleOwned = false;
+  HMODULE m_resourceModule = nullptr;  // the module in use, owned or not
+  win::UniqueModule m_ownedModule;     // the same module when the drawer owns it
   // Shadow of images drawn with the "s" style letter.
   int m_shadowDx = 4, m_shadowDy = 4, m_shadowDepthX = 7, m_shadowDepthY = 7, m_shadowDarkness = 50;
   bool m_shadowGradient = true;

@@ -540,20 +540,18 @@ bool CPPToolTip::ShowPending() {
   ReleaseDC(m_window, window_dc);
 
   // The window's region: the tip, and with a shadow the tip moved by the shadow offset too.
-  HRGN window_region = CreateRectRgn(0, 0, 0, 0);
+  Region window_region(CreateRectRgn(0, 0, 0, 0));
   if (window_region && m_region) {
-    CombineRgn(window_region, m_region.get(), nullptr, RGN_COPY);
+    CombineRgn(window_region.get(), m_region.get(), nullptr, RGN_COPY);
     if (m_shadowDx || m_shadowDy) {
       Region shadow(CreateRectRgn(0, 0, 0, 0));
       if (shadow) {
         CombineRgn(shadow.get(), m_region.get(), nullptr, RGN_COPY);
         OffsetRgn(shadow.get(), m_shadowDx, m_shadowDy);
-        CombineRgn(window_region, window_region, shadow.get(), RGN_OR);
+        CombineRgn(window_region.get(), window_region.get(), shadow.get(), RGN_OR);
       }
     }
-    if (!SetWindowRgn(m_window, window_region, FALSE)) DeleteObject(window_region);  // the system owns it on success
-  } else if (window_region) {
-    DeleteObject(window_region);
+    if (SetWindowRgn(m_window, window_region.get(), FALSE)) window_region.release();  // the system owns it now
   }
   m_currentWindow = m_pendingWindow;
   m_current = tool;

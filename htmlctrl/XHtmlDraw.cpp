@@ -8,13 +8,10 @@
 #include <cwchar>
 
 void XHTMLDRAWPARAMS::Cleanup() {
-  if (memory_dc) {
-    if (old_bitmap) SelectObject(memory_dc, old_bitmap);
-    DeleteDC(memory_dc);
-  }
-  if (bitmap) DeleteObject(bitmap);
-  memory_dc = nullptr;
-  bitmap = nullptr;
+  // The bitmap back out of the DC before either goes: a selected bitmap cannot be deleted.
+  if (memory_dc && old_bitmap) SelectObject(memory_dc.get(), old_bitmap);
+  memory_dc.reset();
+  bitmap.reset();
   old_bitmap = nullptr;
   link_target.clear();
   link_target.shrink_to_fit();
@@ -176,11 +173,9 @@ void SetFaceName(LOGFONTW& font, const std::wstring& face) {
   font.lfFaceName[length] = L'\0';
 }
 
-CXHtmlDrawLink::CXHtmlDrawLink() { m_handCursor = LoadHandCursor(m_handOwned); }
+CXHtmlDrawLink::CXHtmlDrawLink() = default;
 
-CXHtmlDrawLink::~CXHtmlDrawLink() {
-  if (m_handOwned) DestroyCursor(m_handCursor);
-}
+CXHtmlDrawLink::~CXHtmlDrawLink() = default;
 
 void CXHtmlDrawLink::AddAppCommand(HWND window, UINT message, WPARAM wparam, const std::wstring& name) {
   m_commands.push_back(AppCommand{window, message, wparam, name});
@@ -253,14 +248,14 @@ int CXHtmlDraw::Draw(HDC dc, const wchar_t* text, XHTMLDRAWPARAMS* params, BOOL 
   RECT all = {0, 0, width, height};
   if (params->background_copy) {
     if (!params->memory_dc) {
-      params->memory_dc = CreateCompatibleDC(dc);
-      params->bitmap = CreateCompatibleBitmap(dc, width, height);
+      params->memory_dc.reset(CreateCompatibleDC(dc));
+      params->bitmap.reset(CreateCompatibleBitmap(dc, width, height));
       if (params->memory_dc && params->bitmap) {
-        params->old_bitmap = SelectObject(params->memory_dc, params->bitmap);
-        BitBlt(params->memory_dc, 0, 0, width, height, dc, rect.left, rect.top, SRCCOPY);
+        params->old_bitmap = SelectObject(params->memory_dc.get(), params->bitmap.get());
+        BitBlt(params->memory_dc.get(), 0, 0, width, height, dc, rect.left, rect.top, SRCCOPY);
       }
     }
-    BitBlt(work.get(), 0, 0, width, height, params->memory_dc, 0, 0, SRCCOPY);
+    BitBlt(work.get(), 0, 0, width, height, params->memory_dc.get(), 0, 0, SRCCOPY);
   } else {
     Brush fill(CreateSolidBrush(background));
     FillRect(work.get(), &all, fill.get());

@@ -3,10 +3,13 @@
 // and one link) drawn into a rectangle; its entity table; and link opening.
 #pragma once
 
+#include <UniqueHandle.h>
 #include <windows.h>
 
 #include <string>
 #include <vector>
+
+#include "LinkOpen.h"
 
 // The draw settings of one light HTML text; the tree keeps one per item.
 struct XHTMLDRAWPARAMS {
@@ -14,9 +17,9 @@ struct XHTMLDRAWPARAMS {
   COLORREF link_colour = RGB(0, 0, 255);
   COLORREF background_colour = CLR_INVALID;       // -1: COLOR_WINDOW
   COLORREF text_background_colour = CLR_INVALID;  // -1: text drawn transparently
-  // The cached copy of the background (owned; see Cleanup).
-  HDC memory_dc = nullptr;
-  HBITMAP bitmap = nullptr;
+  // The cached copy of the background (see Cleanup).
+  win::UniqueMemoryDC memory_dc;
+  win::UniqueBitmap bitmap;
   HGDIOBJ old_bitmap = nullptr;
   int forced_colour = 0;    // colour attributes of the markup leave the text colour alone
   int background_copy = 0;  // keep a copy of the background under the rectangle
@@ -112,7 +115,7 @@ class CXHtmlDrawLink {
   BOOL ProcessAppCommand(const wchar_t* name, LPARAM lparam = 0);
   void AddAppCommand(HWND window, UINT message, WPARAM wparam, const std::wstring& name);
   void ClearAppCommands() { m_commands.clear(); }
-  HCURSOR GetHandCursor() const { return m_handCursor; }
+  HCURSOR GetHandCursor() const { return m_handCursor.get(); }
 
  private:
   struct AppCommand {
@@ -122,8 +125,7 @@ class CXHtmlDrawLink {
     std::wstring name;
   };
   std::vector<AppCommand> m_commands;
-  HCURSOR m_handCursor = nullptr;
-  bool m_handOwned = false;
+  HandCursor m_handCursor;
 };
 
 }  // namespace htmlctrl

@@ -71,21 +71,6 @@ size_t FindWord(const std::wstring& text, const std::wstring& needle, bool whole
   }
 }
 
-class ClientDC {
- public:
-  explicit ClientDC(HWND window) : m_window(window), m_dc(::GetDC(window)) {}
-  ~ClientDC() {
-    if (m_dc) ::ReleaseDC(m_window, m_dc);
-  }
-  ClientDC(const ClientDC&) = delete;
-  ClientDC& operator=(const ClientDC&) = delete;
-  HDC get() const { return m_dc; }
-
- private:
-  HWND m_window;
-  HDC m_dc;
-};
-
 // Saves the DC's state and gives it back as it was.
 class SavedDC {
  public:
@@ -150,8 +135,8 @@ void CXHtmlTree::BuildCheckboxImages() {
   if (!m_hWnd) return;
   HIMAGELIST list = nullptr;
   {
-    ClientDC dc(m_hWnd);
-    if (!dc.get() || !htmlctrl::CreateCheckboxImageList(dc.get(), m_nCheckBoxSize, list, m_crWindow)) return;
+    CClientDC dc(this);
+    if (!dc.m_hDC || !htmlctrl::CreateCheckboxImageList(dc.m_hDC, m_nCheckBoxSize, list, m_crWindow)) return;
   }
   ::SendMessageW(m_hWnd, TVM_SETIMAGELIST, TVSIL_STATE, reinterpret_cast<LPARAM>(list));
   m_StateImages.Attach(list);

@@ -8,6 +8,7 @@
 #include "Utilities.h"
 
 #include <LanguageTable.h>
+#include <Registry.h>
 #include <SupportExceptions.h>
 
 #include <commctrl.h>
@@ -46,15 +47,10 @@ void SetEventIfAny(const std::shared_ptr<win::UniqueKernelHandle>& event) {
   if (event && *event) SetEvent(event->get());
 }
 
-// A REG_DWORD value, or -1 when it is missing or of another type.
-long long ReadDword(HKEY key, const wchar_t* name) {
-  DWORD type = 0;
+// Whether a switch of the key is on: a 4-byte REG_DWORD of 1.
+bool SwitchIsOn(const win::RegistryKey& key, const wchar_t* name) {
   DWORD value = 0;
-  DWORD size = sizeof value;
-  if (RegQueryValueExW(key, name, nullptr, &type, reinterpret_cast<BYTE*>(&value), &size) != ERROR_SUCCESS ||
-      type != REG_DWORD || size != sizeof value)
-    return -1;
-  return value;
+  return key.ReadDword(name, value) && value == 1;
 }
 
 // Waits for a worker thread to end while still answering messages other threads send to
@@ -289,10 +285,8 @@ int CInstallQueue::Prepare(const ProductList& products, HWND page, HWND progress
 }
 
 void CInstallQueue::ReadSwitchesAndLog() {
-  win::UniqueRegKey key;
-  if (RegOpenKeyExW(m_config.registryRoot, kSwitchesKey, 0, KEY_QUERY_VALUE | kView, key.put()) != ERROR_SUCCESS)
-    return;
-  if (ReadDword(key.get(), L"log") != 1) return;
+  const win::RegistryKey key(m_config.registryRoot, kSwitchesKey, KEY_QUERY_VALUE | kView);
+  if (!SwitchIsOn(key, L"log")) return;
   m_logEnabled = true;
   InstallTaskLog log;
   if (log.Open()) {
@@ -303,7 +297,7 @@ void CInstallQueue::ReadSwitchesAndLog() {
   } else {
     Trace(L"the task log cannot be opened (error " + std::to_wstring(log.LastError()) + L")");
   }
-  if (ReadDword(key.get(), L"cancel_installation") == 1) {
+  if (SwitchIsOn(key, L"cancel_installation")) {
     const int answer = m_config.messageBox(m_progressBar, L"Cancel installation?", L"GW", MB_YESNO | MB_ICONQUESTION);
     if (answer == IDYES) m_cancelled = true;
   }
@@ -314,16 +308,16 @@ void CInstallQueue::WriteLanguage() {
   if (!name) return;
   // Created when missing: on a fresh machine the maker key does not exist yet, and the
   // reader picks its language from this value.
-  win::UniqueRegKey key;
-  LSTATUS status = RegCreateKeyExW(m_config.registryRoot, kMakerKey, 0, nullptr, 0,
-                                   KEY_READ | KEY_CREATE_SUB_KEY | KEY_SET_VALUE | kView, nullptr, key.put(), nullptr);
-  if (status != ERROR_SUCCESS) {
+  LSTATUS status = ERROR_SUCCESS;
+  const win::RegistryKey key = win::RegistryKey::Create(m_config.registryRoot, kMakerKey,
+                                                        KEY_READ | KEY_CREATE_SUB_KEY | KEY_SET_VALUE | kView, &status);
+  if (!key) {
     Trace(L"the maker key cannot be created (error " + std::to_wstring(status) + L")");
     return;
   }
   const DWORD bytes = static_cast<DWORD>((std::wcslen(name) + 1) * sizeof(wchar_t));
-  status = RegSetValueExW(key.get(), L"language", 0, REG_SZ, reinterpret_cast<const BYTE*>(name), bytes);
-  if (status != ERROR_SUCCESS) Trace(L"\"language\" cannot be written (error " + std::to_wstring(status) + L")");
+  if (!key.Write(L"language", REG_SZ, name, bytes, &status))
+    Trace(L"\"language\" cannot be written (error " + std::to_wstring(status) + L")");
 }
 
 void CInstallQueue::LogFailure(const InstallQueueEntry& entry) {
@@ -636,16 +630,15 @@ bool SetVoiceGuiLanguage(const CProd& product, LANGID langid, HKEY root) {
   const int family = kVoiceTable[row].family;
   const wchar_t* keyPath = family == 0 ? kVoiceFamily0Key : family == 2 ? kVoiceFamily2Key : nullptr;
   if (!keyPath) return false;
-  win::UniqueRegKey key;
-  LSTATUS status = RegOpenKeyExW(root ? root : HKEY_LOCAL_MACHINE, keyPath, 0,
-                                 KEY_READ | KEY_CREATE_SUB_KEY | KEY_SET_VALUE | kView, key.put());
-  if (status != ERROR_SUCCESS) {
+  LSTATUS status = ERROR_SUCCESS;
+  const win::RegistryKey key(root ? root : HKEY_LOCAL_MACHINE, keyPath,
+                             KEY_READ | KEY_CREATE_SUB_KEY | KEY_SET_VALUE | kView, &status);
+  if (!key) {
     Trace(product.id + L": no voice key for \"GUI Lang\" (error " + std::to_wstring(status) + L")");
     return false;
   }
   const DWORD value = langid;
-  status = RegSetValueExW(key.get(), L"GUI Lang", 0, REG_DWORD, reinterpret_cast<const BYTE*>(&value), sizeof value);
-  if (status != ERROR_SUCCESS) {
+  if (!key.Write(L"GUI Lang", REG_DWORD, &value, sizeof value, &status)) {
     Trace(product.id + L": \"GUI Lang\" cannot be written (error " + std::to_wstring(status) + L")");
     return false;
   }

@@ -105,10 +105,7 @@ END_MESSAGE_MAP()
 
 CLangFlagsDlg::CLangFlagsDlg() = default;
 
-CLangFlagsDlg::~CLangFlagsDlg() {
-  ReleaseImages();
-  if (m_boldFont) DeleteObject(m_boldFont);
-}
+CLangFlagsDlg::~CLangFlagsDlg() { ReleaseImages(); }
 
 void CLangFlagsDlg::ReleaseImages() {
   for (PngResourceImage& image : m_flagImages) image.Release();
@@ -277,15 +274,16 @@ BOOL CLangFlagsDlg::OnInitDialog() {
     if (!m_modeTexts[1].empty() && m_radioUser.m_hWnd) m_radioUser.SetWindowText(m_modeTexts[1].c_str());
 
     // Made once: the progress page reads its existence as "the flags page ran".
-    if (!m_boldFont) {
+    if (!m_boldFont.GetSafeHandle()) {
       HFONT page_font = reinterpret_cast<HFONT>(SendMessage(WM_GETFONT));
       LOGFONTW face{};
       if (!page_font || !GetObjectW(page_font, sizeof face, &face))
         GetObjectW(GetStockObject(DEFAULT_GUI_FONT), sizeof face, &face);
       face.lfWeight = FW_BOLD;
-      m_boldFont = CreateFontIndirectW(&face);
+      m_boldFont.CreateFontIndirect(&face);
     }
-    if (m_boldFont) SendDlgItemMessage(kIdSizeText, WM_SETFONT, reinterpret_cast<WPARAM>(m_boldFont), FALSE);
+    if (m_boldFont.GetSafeHandle())
+      SendDlgItemMessage(kIdSizeText, WM_SETFONT, reinterpret_cast<WPARAM>(static_cast<HFONT>(m_boldFont)), FALSE);
 
     SetUpChoices(false);
   } catch (...) {

@@ -67,7 +67,7 @@ class CLangFlagsDlg : public CPluginPage {
   orv_products::CProdPtr GetChosenVoice(int index) const;
   // The bold font is made by the page's first set-up and kept: its existence tells the
   // progress page that this page ran and its choice counts.
-  bool HasBoldFont() const { return m_boldFont != nullptr; }
+  bool HasBoldFont() const { return m_boldFont.GetSafeHandle() != nullptr; }
 
   // After the offers were rebuilt the chosen voices are records of the old offer: each is
   // replaced by the record with the same id in its group of the merged offer, or dropped.
@@ -132,7 +132,7 @@ class CLangFlagsDlg : public CPluginPage {
   CButton m_applicationBox;
   PngResourceImage m_flagImages[kVoiceGroupCount + 1];  // by group, then the spare one
   int m_downloadMb = 0;
-  HFONT m_boldFont = nullptr;  // owned
+  CFont m_boldFont;
   std::function<int()> m_random;
 };
 

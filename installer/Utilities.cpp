@@ -185,6 +185,8 @@ void PngResourceImage::Release() {
   m_size = 0;
 }
 
+// The one routine of the plug-in that gives back a key held by a plain HKEY; its call sequence is
+// the routine's whole contract, so it stays hand-written.
 void CloseRegKey(HKEY& key) {
   if (key) RegCloseKey(key);
   key = nullptr;

@@ -12,20 +12,18 @@ using std::min;
 
 #include <memory>
 #include <new>
+#include <utility>
 
 namespace orv_reader {
 
 SingleInstanceMutex::Result SingleInstanceMutex::Acquire(const wchar_t* name) {
   Release();
-  HANDLE mutex = CreateMutexW(nullptr, TRUE, name);
+  win::UniqueKernelHandle mutex(CreateMutexW(nullptr, TRUE, name));
   const DWORD error = GetLastError();
-  if (mutex == nullptr) return Result::Failed;
-  if (error == ERROR_ALREADY_EXISTS) {
-    // Another instance holds it; the handle we got does not make us the owner.
-    CloseHandle(mutex);
-    return Result::AlreadyRunning;
-  }
-  m_mutex.reset(mutex);
+  if (!mutex) return Result::Failed;
+  // Another instance holds it; the handle we got does not make us the owner, and goes.
+  if (error == ERROR_ALREADY_EXISTS) return Result::AlreadyRunning;
+  m_mutex = std::move(mutex);
   return Result::First;
 }
 

@@ -12,9 +12,6 @@ namespace orv_reader {
 
 namespace {
 
-const wchar_t kMakerKey[] = L"SOFTWARE\\ORVEL";
-const wchar_t kAppKey[] = L"SOFTWARE\\Orvel\\Orvel Murmelin";
-
 // Reads one decimal part: leading blanks skipped, an optional sign, then digits up to the first
 // other character; large values saturate instead of overflowing.
 int ParsePart(const std::wstring& text) {
@@ -165,9 +162,9 @@ HMODULE LoadLanguageModuleFrom(const LanguageModuleEnvironment& environment) {
   // The installer writes the maker key; the application key is the older place. Only a failed
   // read moves on to the second key: an empty value was read and means "no language".
   std::wstring name;
-  if (!environment.readLanguageValue(kMakerKey, name)) {
+  if (!environment.readLanguageValue(reader_settings::kMakerKey, name)) {
     name.clear();
-    if (!environment.readLanguageValue(kAppKey, name)) name.clear();
+    if (!environment.readLanguageValue(reader_settings::kAppKey, name)) name.clear();
   }
   if (name.empty()) {
     environment.showError(LanguageNameForSystemLanguage(environment.systemLanguage()));

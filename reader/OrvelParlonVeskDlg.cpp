@@ -11,9 +11,11 @@
 #include "LanguageTable.h"
 #include "MakerLinks.h"
 #include "OrvelTTSParams.h"
+#include "Registry.h"
 #include "Settings.h"
 #include "TTSMessages.h"
 #include "ThSpeechControl.h"
+#include "UniqueHandle.h"
 
 namespace orv_reader {
 
@@ -63,15 +65,9 @@ CString ModuleString(UINT id) {
 
 // REG_SZ "exe-path" of the bigger reader product; empty when missing or too long.
 std::wstring ReadProductProgram() {
-  HKEY key = nullptr;
-  if (::RegOpenKeyExW(HKEY_LOCAL_MACHINE, kProductKey, 0, KEY_READ | reader_settings::kView, &key) != ERROR_SUCCESS)
-    return std::wstring();
-  wchar_t path[kMaxProgramChars + 1] = {};
-  DWORD type = 0, size = kMaxProgramChars * sizeof(wchar_t);
-  const LONG rc = ::RegQueryValueExW(key, L"exe-path", nullptr, &type, reinterpret_cast<BYTE*>(path), &size);
-  ::RegCloseKey(key);
-  if (rc != ERROR_SUCCESS || type != REG_SZ) return std::wstring();
-  path[std::min<DWORD>(size / sizeof(wchar_t), kMaxProgramChars)] = L'\0';  // terminated even when stored without
+  const win::RegistryKey key(HKEY_LOCAL_MACHINE, kProductKey, KEY_READ | reader_settings::kView);
+  std::wstring path;
+  if (!key.ReadPlainString(L"exe-path", kMaxProgramChars, path)) return std::wstring();
   return path;
 }
 
@@ -553,9 +549,9 @@ void COrvelParlonVeskDlg::SetFolded(bool folded) {
 
   ClampToMonitor();
   GetWindowRect(&window);
-  HRGN region = ::CreateRoundRectRgn(0, 0, window.Width() + 1, window.Height() + 1, 5, 5);
+  win::UniqueRegion region(::CreateRoundRectRgn(0, 0, window.Width() + 1, window.Height() + 1, 5, 5));
   // The system owns the region once it is set.
-  if (region && !::SetWindowRgn(m_hWnd, region, TRUE)) ::DeleteObject(region);
+  if (region && ::SetWindowRgn(m_hWnd, region.get(), TRUE)) region.release();
   m_bFolded = folded;
   m_painter.Invalidate();
   Invalidate(FALSE);

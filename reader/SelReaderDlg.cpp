@@ -329,10 +329,9 @@ bool CSelReaderDlg::RunNotepadFallback() {
     PROCESS_INFORMATION process{};
     if (!::CreateProcessW(nullptr, buffer.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr, &startup, &process))
       return false;
-    const DWORD idle = ::WaitForInputIdle(process.hProcess, m_bounds.notepadIdleWaitMs);
-    ::CloseHandle(process.hThread);
-    ::CloseHandle(process.hProcess);
-    if (idle == WAIT_TIMEOUT) return false;
+    const win::UniqueKernelHandle notepadProcess(process.hProcess);
+    const win::UniqueKernelHandle notepadThread(process.hThread);
+    if (::WaitForInputIdle(notepadProcess.get(), m_bounds.notepadIdleWaitMs) == WAIT_TIMEOUT) return false;
   }
   HWND edit = nullptr;
   const DWORD start = ::GetTickCount();

@@ -16,7 +16,7 @@
 #include "VoiceSettings.h"
 
 namespace reader_settings {
-constexpr const wchar_t* kHotKeyKey = L"SOFTWARE\\Orvel\\Orvel Murmelin\\HotKey_Read";
+constexpr const wchar_t* kHotKeyKey = ORV_READER_APP_KEY L"\\HotKey_Read";
 constexpr const wchar_t* kMakerKey = L"SOFTWARE\\ORVEL";
 // The diagnostic switch opens the maker key by this spelling (key names ignore case).
 constexpr const wchar_t* kDiagnosticKey = L"Software\\ORVEL";

@@ -1,5 +1,7 @@
 #include "UsageHint.h"
 
+#include <UniqueHandle.h>
+
 #include "resource.h"
 
 IMPLEMENT_DYNAMIC(CUseHintDlg, CDialog)
@@ -56,9 +58,9 @@ BOOL CUseHintDlg::OnInitDialog() {
   }
   CRect window;
   GetWindowRect(&window);
-  HRGN region = ::CreateRoundRectRgn(0, 0, window.Width() + 1, window.Height() + 1, 8, 8);
+  win::UniqueRegion region(::CreateRoundRectRgn(0, 0, window.Width() + 1, window.Height() + 1, 8, 8));
   // The window owns the region once it is set.
-  if (region && !::SetWindowRgn(m_hWnd, region, FALSE)) ::DeleteObject(region);
+  if (region && ::SetWindowRgn(m_hWnd, region.get(), FALSE)) region.release();
   // FALSE: the dialog manager would otherwise focus a control, which activates the popup and
   // takes the focus from the application whose text is to be read.
   return FALSE;
@@ -68,16 +70,12 @@ void CUseHintDlg::PaintBackground(CDC& dc) {
   CRect client;
   GetClientRect(&client);
   dc.FillSolidRect(&client, kBackground);
-  HRGN region = ::CreateRectRgn(0, 0, 0, 0);
+  const win::UniqueRegion region(::CreateRectRgn(0, 0, 0, 0));
   if (!region) return;
-  if (::GetWindowRgn(m_hWnd, region) != ERROR) {
-    HBRUSH outline = ::CreateSolidBrush(kOutline);
-    if (outline) {
-      ::FrameRgn(dc.m_hDC, region, outline, 1, 1);
-      ::DeleteObject(outline);
-    }
+  if (::GetWindowRgn(m_hWnd, region.get()) != ERROR) {
+    const win::UniqueBrush outline(::CreateSolidBrush(kOutline));
+    if (outline) ::FrameRgn(dc.m_hDC, region.get(), outline.get(), 1, 1);
   }
-  ::DeleteObject(region);
 }
 
 void CUseHintDlg::OnPaint() {

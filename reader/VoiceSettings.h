@@ -6,8 +6,12 @@
 
 #include <windows.h>
 
+// The application key, spelled once for the reader; the macro lets other keys of the reader
+// be written as its subkeys (literals joined by the compiler).
+#define ORV_READER_APP_KEY L"SOFTWARE\\Orvel\\Orvel Murmelin"
+
 namespace reader_settings {
-constexpr const wchar_t* kAppKey = L"SOFTWARE\\Orvel\\Orvel Murmelin";
+constexpr const wchar_t* kAppKey = ORV_READER_APP_KEY;
 // The registry view of the reader's keys: the 32-bit one, which the 32-bit reader and installer
 // use. Tests and other code that write these keys use it too.
 constexpr REGSAM kView = KEY_WOW64_32KEY;

@@ -13,36 +13,6 @@ namespace VTTSFramework {
 
 namespace {
 
-// A carrier is the request that AcquireVoice puts at the head of a voice's active list to learn
-// who asked for the voice: it has a client but no text. It stands for no stream, so the stream
-// notifications (started, word, finished) pass over it, and only WM_SPEECH_VOICE_READY takes it.
-bool IsCarrier(const SpeakRequest* entry) { return entry && !entry->text; }
-
-// The entry of the active list that the next stream notification is about: the first entry
-// that is not a carrier (a placeholder, null, counts). end() when there is none.
-std::deque<SpeakRequest*>::iterator FirstStreamEntry(std::deque<SpeakRequest*>& active) {
-  return std::find_if(active.begin(), active.end(), [](SpeakRequest* e) { return !IsCarrier(e); });
-}
-
-// The voice thread files each word event under the request at the head of the active list. An
-// entry leaves the list only when its end (or, for a carrier, the voice's ready report) reaches
-// this window, so the words of the stream after it can land on it meanwhile: a request spoken
-// with SPEAKF_PURGE starts before the end of the one it interrupts is handled here, and the
-// request after a carrier may speak before the ready report is handled. Their WM_SPEECH_WORD
-// messages come after the one that removes the entry, so by then every event left on it belongs
-// to the next stream: it goes to the next stream entry, ahead of that entry's own. Call it holding
-// the active list's lock, after `from` has left the list.
-void PassOnWordEvents(SpeakRequest* from, std::deque<SpeakRequest*>& active) {
-  if (!from) return;
-  std::deque<WordEvent> left;
-  from->wordEvents.WithLock([&left](std::deque<WordEvent>& words) { left.swap(words); });
-  if (left.empty()) return;
-  auto next = FirstStreamEntry(active);
-  if (next == active.end() || !*next) return;  // no request to speak them: they are void
-  (*next)->wordEvents.WithLock(
-      [&left](std::deque<WordEvent>& words) { words.insert(words.begin(), left.begin(), left.end()); });
-}
-
 // Holds the voice pool's lock, so that a voice named by a notification cannot be reaped while it
 // is handled.
 class PoolGuard {
@@ -415,16 +385,7 @@ LRESULT CSpeechControl::OnSpeechFinished(WPARAM wParam, LPARAM) {
   PoolGuard pool(m_pVoiceManager);
   if (!IsLiveVoice(voice)) return 0;
   SpeakRequest* request = nullptr;
-  {
-    CSingleLock lock(&voice->m_active.lock, TRUE);
-    auto& active = voice->m_active.items;
-    auto it = FirstStreamEntry(active);
-    if (it != active.end()) {
-      request = *it;
-      active.erase(it);
-      PassOnWordEvents(request, active);
-    }
-  }
+  voice->TakeActiveEntry(CTTS_Voice::ActiveEntry::kStream, &request);
   m_bSpeaking = false;
   if (!request) return 0;  // a stop's placeholder (or nothing)
 
@@ -467,16 +428,7 @@ LRESULT CSpeechControl::OnVoiceReady(WPARAM wParam, LPARAM) {
   PoolGuard pool(m_pVoiceManager);
   if (!IsLiveVoice(voice)) return 0;
   SpeakRequest* carrier = nullptr;
-  {
-    CSingleLock lock(&voice->m_active.lock, TRUE);
-    auto& active = voice->m_active.items;
-    auto it = std::find_if(active.begin(), active.end(), IsCarrier);
-    if (it != active.end()) {
-      carrier = *it;
-      active.erase(it);
-      PassOnWordEvents(carrier, active);
-    }
-  }
+  voice->TakeActiveEntry(CTTS_Voice::ActiveEntry::kCarrier, &carrier);
   // Only to a client that is still registered: the client lives inside its window, which may
   // be gone by now.
   if (carrier) NotifyClient(carrier->client, WM_SPEECH_VOICE_READY, 0, 0);

@@ -291,6 +291,48 @@ bool CTTS_Voice::TakeErrorEntry(SpeakRequest** request) {
   return true;
 }
 
+namespace {
+
+// The voice thread files each word event under the request at the head of the active list. An
+// entry leaves the list only when its end (or, for a carrier, the voice's ready report) reaches
+// the control window, so the words of the stream after it can land on it meanwhile: a request
+// spoken with SPEAKF_PURGE starts before the end of the one it interrupts is handled there, and
+// the request after a carrier may speak before the ready report is handled. Their WM_SPEECH_WORD
+// messages come after the one that removes the entry, so by then every event left on it belongs
+// to the next stream: it goes to the next stream entry, ahead of that entry's own. Call it holding
+// the active list's lock, after `from` has left the list.
+void PassOnWordEvents(SpeakRequest* from, std::deque<SpeakRequest*>& active) {
+  if (!from) return;
+  std::deque<WordEvent> left;
+  from->wordEvents.WithLock([&left](std::deque<WordEvent>& words) { left.swap(words); });
+  if (left.empty()) return;
+  auto next = FirstStreamEntry(active);
+  if (next == active.end() || !*next) return;  // no request to speak them: they are void
+  (*next)->wordEvents.WithLock(
+      [&left](std::deque<WordEvent>& words) { words.insert(words.begin(), left.begin(), left.end()); });
+}
+
+}  // namespace
+
+bool IsCarrier(const SpeakRequest* entry) { return entry && !entry->text; }
+
+std::deque<SpeakRequest*>::iterator FirstStreamEntry(std::deque<SpeakRequest*>& active) {
+  return std::find_if(active.begin(), active.end(), [](SpeakRequest* e) { return !IsCarrier(e); });
+}
+
+bool CTTS_Voice::TakeActiveEntry(ActiveEntry which, SpeakRequest** request) {
+  *request = nullptr;
+  CSingleLock lock(&m_active.lock, TRUE);
+  auto& active = m_active.items;
+  const auto it =
+      which == ActiveEntry::kStream ? FirstStreamEntry(active) : std::find_if(active.begin(), active.end(), IsCarrier);
+  if (it == active.end()) return false;
+  *request = *it;
+  active.erase(it);
+  PassOnWordEvents(*request, active);
+  return true;
+}
+
 bool CTTS_Voice::HasNoError() { return m_nLastError == 0; }
 
 // ---- Clients -----------------------------------------------------------------------------------

@@ -32,6 +32,16 @@
 
 namespace VTTSFramework {
 
+// A carrier is the request that AcquireVoice puts at the head of a voice's active list to learn
+// who asked for the voice: it has a client but no text. It stands for no stream, so the stream
+// notifications (started, word, finished) pass over it, and only WM_SPEECH_VOICE_READY takes it.
+bool IsCarrier(const SpeakRequest* entry);
+
+// The entry of an active list that the next stream notification is about: the first entry that
+// is not a carrier (a placeholder, null, counts). end() when there is none. Call it holding the
+// list's lock.
+std::deque<SpeakRequest*>::iterator FirstStreamEntry(std::deque<SpeakRequest*>& active);
+
 class CTTS_Voice : public CWinThread {
   DECLARE_DYNCREATE(CTTS_Voice)
 
@@ -102,6 +112,16 @@ class CTTS_Voice : public CWinThread {
   // is the first active entry. *request receives the request (null for a placeholder), owned by
   // the caller now. False when there is no such entry.
   bool TakeErrorEntry(SpeakRequest** request);
+
+  // The entries that the control window's notifications take off the active list.
+  enum class ActiveEntry {
+    kStream,   // FirstStreamEntry: the stream whose end was reported
+    kCarrier,  // the first carrier: the request whose voice reported ready
+  };
+  // Takes that entry off the active list and hands the word events filed under it to the next
+  // stream entry; call it on the thread that handles the notification. *request receives the
+  // entry (null for a placeholder), owned by the caller now. False when there is no such entry.
+  bool TakeActiveEntry(ActiveEntry which, SpeakRequest** request);
 
   // ---- Fields.
   bool m_bPaused = false;                   // voice thread

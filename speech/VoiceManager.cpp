@@ -1,6 +1,7 @@
 #include "VoiceManager.h"
 
 #include "LanguageTable.h"
+#include "Registry.h"
 #include "ThreadName.h"
 #include "TTSSapi5.h"
 #include "TTSVoice.h"
@@ -63,23 +64,9 @@ bool ReadKeyString(ISpDataKey* key, const wchar_t* name, std::wstring& out) {
   return true;
 }
 
-// "Version" of a maker voice's product key: REG_SZ of at most kMakerVersionMaxChars characters.
-std::wstring ReadMakerVersion(HKEY key) {
-  wchar_t buffer[kMakerVersionMaxChars + 1] = {};
-  DWORD type = 0;
-  DWORD size = sizeof(buffer);
-  const LONG rc = ::RegQueryValueExW(key, L"Version", nullptr, &type, reinterpret_cast<BYTE*>(buffer), &size);
-  if (rc != ERROR_SUCCESS || type != REG_SZ) return std::wstring();  // too long included
-  size_t chars = size / sizeof(wchar_t);
-  while (chars > 0 && buffer[chars - 1] == L'\0') --chars;
-  if (chars > kMakerVersionMaxChars) return std::wstring();
-  return std::wstring(buffer, chars);
-}
-
-win::UniqueRegKey OpenMakerKey(const std::wstring& path) {
-  HKEY key = nullptr;
-  if (::RegOpenKeyExW(HKEY_LOCAL_MACHINE, path.c_str(), 0, KEY_READ, &key) != ERROR_SUCCESS) return win::UniqueRegKey();
-  return win::UniqueRegKey(key);
+// A maker voice's product key, read-only.
+win::RegistryKey OpenMakerKey(const std::wstring& path) {
+  return win::RegistryKey(HKEY_LOCAL_MACHINE, path.c_str(), KEY_READ);
 }
 
 // "Language" attribute: the text before the first ";" as a hexadecimal LANGID.
@@ -171,7 +158,10 @@ std::shared_ptr<COrvelTTSParams> BuildMakerParams(const wchar_t* tokenId, int* s
   params->secondGeneration = secondGeneration;
   params->shortName = component.substr(wordLength + 1);
   params->registryKey = (secondGeneration ? kMakerProductKey2 : kMakerProductKey) + params->shortName;
-  if (win::UniqueRegKey key = OpenMakerKey(params->registryKey)) params->version = ReadMakerVersion(key.get());
+  // "Version": a REG_SZ of at most kMakerVersionMaxChars characters; "" when it cannot be read.
+  std::wstring version;
+  if (OpenMakerKey(params->registryKey).ReadPlainString(L"Version", kMakerVersionMaxChars + 1, version))
+    params->version = version;
 
   // The short name is up to 64 leading non-digits followed by the sampling rate in kHz
   // ("Agata22"). A name that starts with a digit has no leading part and no rate.
@@ -191,13 +181,8 @@ std::shared_ptr<COrvelTTSParams> BuildMakerParams(const wchar_t* tokenId, int* s
 }
 
 int ReadMakerEdition(const COrvelTTSParams& params) {
-  win::UniqueRegKey key = OpenMakerKey(params.registryKey);
-  if (!key) return kMakerEditionBasic;
-  DWORD type = 0, value = 0, size = sizeof(value);
-  if (::RegQueryValueExW(key.get(), kMakerEditionValue, nullptr, &type, reinterpret_cast<BYTE*>(&value), &size) !=
-          ERROR_SUCCESS ||
-      type != REG_DWORD || size != sizeof(value))
-    return kMakerEditionBasic;
+  DWORD value = 0;
+  if (!OpenMakerKey(params.registryKey).ReadDword(kMakerEditionValue, value)) return kMakerEditionBasic;
   return (value >= 2 && value <= 4) ? static_cast<int>(value) : kMakerEditionBasic;
 }
 

@@ -22,19 +22,18 @@ const FileHandlePtr& RequireFile(const FileHandlePtr& file) {
 
 DWORD AllocationGranularity() { return g_allocationGranularity; }
 
-FileHandleRecord::~FileHandleRecord() {
-  if (m_handle != nullptr && m_handle != INVALID_HANDLE_VALUE) CloseHandle(m_handle);
-}
+// Both "no handle" values are held as INVALID_HANDLE_VALUE, which the owner never closes.
+FileHandleRecord::FileHandleRecord(HANDLE handle) : m_handle(handle == nullptr ? INVALID_HANDLE_VALUE : handle) {}
+
+FileHandleRecord::~FileHandleRecord() = default;
 
 FileHandlePtr MakeFileRecord(HANDLE handle) {
-  if (handle == nullptr || handle == INVALID_HANDLE_VALUE) return FileHandlePtr();
-  try {
-    return FileHandlePtr(new FileHandleRecord(handle));
-  } catch (...) {
-    // The record owns the handle from the call on, also when it cannot be made.
-    CloseHandle(handle);
-    throw;
-  }
+  // The record owns the handle from the call on: when it cannot be made, the owner here closes it.
+  win::UniqueFile owned(handle == nullptr ? INVALID_HANDLE_VALUE : handle);
+  if (!owned) return FileHandlePtr();
+  FileHandlePtr record(new FileHandleRecord(owned.get()));
+  owned.release();
+  return record;
 }
 
 FileHandlePtr OpenFileRecord(const std::wstring& path) {
@@ -83,8 +82,8 @@ FileMappingRecord::FileMappingRecord(FileHandlePtr file, std::int64_t fileSize, 
     : m_file(std::move(file)), m_fileSize(fileSize), m_mapping(mapping) {}
 
 FileMappingRecord::~FileMappingRecord() {
+  // The view goes first; the mapping's owner closes it after.
   if (m_view != nullptr) UnmapViewOfFile(m_view);
-  if (m_mapping != nullptr) CloseHandle(m_mapping);
 }
 
 MemoryView FileMappingRecord::MapView() {
@@ -96,7 +95,7 @@ MemoryView FileMappingRecord::MapView() {
   }
   const std::int64_t start = offset - offset % g_allocationGranularity;
   const std::int64_t remainder = offset - start;
-  void* address = MapViewOfFile(m_mapping, m_viewAccess, static_cast<DWORD>(start >> 32),
+  void* address = MapViewOfFile(m_mapping.get(), m_viewAccess, static_cast<DWORD>(start >> 32),
                                 static_cast<DWORD>(start & 0xFFFFFFFF), 0);
   if (address == nullptr) throw FileMappingException(m_file, this, GetLastError());
   m_view = address;
@@ -108,14 +107,12 @@ MemoryView FileMappingRecord::MapView() {
 FileMappingPtr MapFileReadOnly(const FileHandlePtr& file) {
   if (!file) throw FileMappingException(FileHandlePtr(), FileMappingPtr(), ERROR_INVALID_HANDLE);
   const std::int64_t size = GetFileSize64(file);
-  HANDLE mapping = CreateFileMappingW(file->Handle(), nullptr, PAGE_READONLY, 0, 0, nullptr);
-  if (mapping == nullptr) throw FileMappingException(file, FileMappingPtr(), GetLastError());
-  try {
-    return FileMappingPtr(new FileMappingRecord(file, size, mapping));
-  } catch (...) {
-    CloseHandle(mapping);
-    throw;
-  }
+  win::UniqueKernelHandle mapping(CreateFileMappingW(file->Handle(), nullptr, PAGE_READONLY, 0, 0, nullptr));
+  if (!mapping) throw FileMappingException(file, FileMappingPtr(), GetLastError());
+  // When the record cannot be made, the owner here closes the mapping.
+  FileMappingPtr record(new FileMappingRecord(file, size, mapping.get()));
+  mapping.release();
+  return record;
 }
 
 ByteBuffer ReadFileToBuffer(const std::wstring& path) {

@@ -6,6 +6,7 @@
 #include "MemoryView.h"
 #include "RefCounted.h"
 
+#include <UniqueHandle.h>
 #include <windows.h>
 
 #include <cstdint>
@@ -16,13 +17,13 @@
 // One open Windows file handle; the last release closes it.
 class FileHandleRecord : public RefCounted {
  public:
-  explicit FileHandleRecord(HANDLE handle) : m_handle(handle) {}
+  explicit FileHandleRecord(HANDLE handle);
   ~FileHandleRecord() override;
 
-  HANDLE Handle() const { return m_handle; }
+  HANDLE Handle() const { return m_handle.get(); }
 
  private:
-  HANDLE m_handle;
+  win::UniqueFile m_handle;
 };
 
 // A null reference means "no file".
@@ -45,7 +46,7 @@ class FileMappingRecord : public RefCounted {
  private:
   FileHandlePtr m_file;
   std::int64_t m_fileSize;
-  HANDLE m_mapping;
+  win::UniqueKernelHandle m_mapping;
   DWORD m_viewAccess = FILE_MAP_READ;
   void* m_view = nullptr;
 };

@@ -12,5 +12,5 @@ add_library(orv_support STATIC
   ${CMAKE_CURRENT_LIST_DIR}/XmlPrescan.cpp
   ${CMAKE_CURRENT_LIST_DIR}/XmlPropertyNode.cpp)
 target_include_directories(orv_support PUBLIC ${CMAKE_CURRENT_LIST_DIR})
-target_link_libraries(orv_support PUBLIC dep_tinyxml dep_boost ole32 oleaut32 uuid)
+target_link_libraries(orv_support PUBLIC orv_handles dep_tinyxml dep_boost ole32 oleaut32 uuid)
 orv_strict(orv_support)

@@ -239,24 +239,6 @@ void AFXAPI DDX_Radio(CDataExchange* pDX, int nIDC, int& value) {
   }
 }
 
-void AFXAPI DDX_CBIndex(CDataExchange* pDX, int nIDC, int& index) {
-  HWND hWnd = pDX->PrepareCtrl(nIDC);
-  if (!hWnd) return pDX->Fail();
-  if (pDX->m_bSaveAndValidate)
-    index = static_cast<int>(::SendMessageW(hWnd, CB_GETCURSEL, 0, 0));
-  else
-    ::SendMessageW(hWnd, CB_SETCURSEL, static_cast<WPARAM>(index), 0);
-}
-
-void AFXAPI DDX_LBIndex(CDataExchange* pDX, int nIDC, int& index) {
-  HWND hWnd = pDX->PrepareCtrl(nIDC);
-  if (!hWnd) return pDX->Fail();
-  if (pDX->m_bSaveAndValidate)
-    index = static_cast<int>(::SendMessageW(hWnd, LB_GETCURSEL, 0, 0));
-  else
-    ::SendMessageW(hWnd, LB_SETCURSEL, static_cast<WPARAM>(index), 0);
-}
-
 // ---------------------------------------------------------------------------------------------
 IMPLEMENT_DYNAMIC(CStatic, CWnd)
 IMPLEMENT_DYNAMIC(CButton, CWnd)

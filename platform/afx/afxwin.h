@@ -551,7 +551,6 @@ CWinThread* AFXAPI AfxBeginThread(CRuntimeClass* pThreadClass, int nPriority = T
 // The CWinThread of the calling thread: the application object on the thread that constructed
 // it, NULL on a thread the layer did not start.
 CWinThread* AFXAPI AfxGetThread();
-BOOL AFXAPI AfxPumpMessage();
 void AFXAPI AfxPostQuitMessage(int nExitCode);
 
 // ---------------------------------------------------------------------------------------------

@@ -91,8 +91,6 @@ void AFXAPI DDX_Text(CDataExchange* pDX, int nIDC, UINT& value);
 void AFXAPI DDX_Check(CDataExchange* pDX, int nIDC, int& value);
 // The index of the checked radio button of the group that starts at nIDC (WS_GROUP), or -1.
 void AFXAPI DDX_Radio(CDataExchange* pDX, int nIDC, int& value);
-void AFXAPI DDX_CBIndex(CDataExchange* pDX, int nIDC, int& index);
-void AFXAPI DDX_LBIndex(CDataExchange* pDX, int nIDC, int& index);
 
 // ---------------------------------------------------------------------------------------------
 // Standard controls: wrappers of the handle; their messages are the documented ones.

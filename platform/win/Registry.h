@@ -15,8 +15,11 @@ class RegistryKey {
  public:
   // Opens root\path with the given access (with a view flag such as KEY_WOW64_32KEY where the
   // caller's keys live in one view); never creates it. Without the key every read reports
-  // "missing" and every write does nothing.
-  RegistryKey(HKEY root, LPCWSTR path, REGSAM access);
+  // "missing" and every write does nothing. status, when given, receives the system's answer to
+  // the open, for callers that report why a key is missing.
+  RegistryKey(HKEY root, LPCWSTR path, REGSAM access, LSTATUS* status = nullptr);
+  // The same, but a missing key is created (non-volatile, default security).
+  static RegistryKey Create(HKEY root, LPCWSTR path, REGSAM access, LSTATUS* status = nullptr);
   RegistryKey(const RegistryKey&) = delete;
   RegistryKey& operator=(const RegistryKey&) = delete;
 
@@ -31,10 +34,17 @@ class RegistryKey {
   // value, an odd byte count or a missing terminator counts as missing; text after an embedded
   // NUL is not part of the value. text is left unchanged when the value is missing.
   bool ReadString(LPCWSTR name, DWORD maxChars, std::wstring& text) const;
-  // False when the key is missing or the system refused the write.
-  bool Write(LPCWSTR name, DWORD type, const void* data, DWORD size) const;
+  // The same for a REG_SZ alone: a REG_EXPAND_SZ counts as missing too.
+  bool ReadPlainString(LPCWSTR name, DWORD maxChars, std::wstring& text) const;
+  // False when the key is missing or the system refused the write; status, when given, receives
+  // the system's answer (ERROR_INVALID_HANDLE without the key).
+  bool Write(LPCWSTR name, DWORD type, const void* data, DWORD size, LSTATUS* status = nullptr) const;
 
  private:
+  struct CreateTag {};
+  RegistryKey(CreateTag, HKEY root, LPCWSTR path, REGSAM access, LSTATUS* status);
+  bool ReadText(LPCWSTR name, DWORD maxChars, bool expandable, std::wstring& text) const;
+
   UniqueRegKey m_key;
 };
 

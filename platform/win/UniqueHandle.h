@@ -55,6 +55,7 @@ struct KernelHandleTraits {
   static HANDLE Invalid() { return nullptr; }
   static void Close(HANDLE h) { CloseHandle(h); }
 };
+// Files, and the other handles whose "none" is INVALID_HANDLE_VALUE (tool-help snapshots).
 struct FileHandleTraits {
   static HANDLE Invalid() { return INVALID_HANDLE_VALUE; }
   static void Close(HANDLE h) { CloseHandle(h); }
@@ -82,6 +83,12 @@ struct IconTraits {
   static HICON Invalid() { return nullptr; }
   static void Close(HICON h) { DestroyIcon(h); }
 };
+// A cursor the program made (CopyIcon, CreateCursor, LoadImage from a file); a shared cursor of
+// LoadCursor is never destroyed.
+struct CursorTraits {
+  static HCURSOR Invalid() { return nullptr; }
+  static void Close(HCURSOR h) { DestroyCursor(h); }
+};
 struct ModuleTraits {
   static HMODULE Invalid() { return nullptr; }
   static void Close(HMODULE h) { FreeLibrary(h); }
@@ -108,6 +115,7 @@ using UniqueRegKey = UniqueHandle<HKEY, RegKeyTraits>;
 using UniqueFind = UniqueHandle<HANDLE, FindTraits>;
 using UniqueKernelHandle = UniqueHandle<HANDLE, KernelHandleTraits>;
 using UniqueFile = UniqueHandle<HANDLE, FileHandleTraits>;
+using UniqueSnapshot = UniqueHandle<HANDLE, FileHandleTraits>;
 using UniqueGlobal = UniqueHandle<HGLOBAL, GlobalTraits>;
 using UniqueWindow = UniqueHandle<HWND, WindowTraits>;
 using UniqueBitmap = UniqueHandle<HBITMAP, GdiObjectTraits<HBITMAP>>;
@@ -117,6 +125,7 @@ using UniquePen = UniqueHandle<HPEN, GdiObjectTraits<HPEN>>;
 using UniqueRegion = UniqueHandle<HRGN, GdiObjectTraits<HRGN>>;
 using UniqueMemoryDC = UniqueHandle<HDC, MemoryDCTraits>;
 using UniqueIcon = UniqueHandle<HICON, IconTraits>;
+using UniqueCursor = UniqueHandle<HCURSOR, CursorTraits>;
 using UniqueModule = UniqueHandle<HMODULE, ModuleTraits>;
 template <typename T>
 using UniqueCoTaskMem = UniqueHandle<T*, CoTaskMemTraits<T>>;

@@ -220,6 +220,8 @@ bool MemoryDC::Create(CDC* target, int w, int h) {
 }
 
 void MemoryDC::Release() {
+  // The afx owners give their handles back now rather than at destruction: the same object is
+  // made anew by the next Create.
   if (dc.m_hDC && m_oldBitmap) dc.SelectObject(m_oldBitmap);
   m_oldBitmap = nullptr;
   bitmap.DeleteObject();
@@ -334,7 +336,9 @@ void GiveBack(HDC dc) {
     dc = static_cast<HDC>(InterlockedExchangePointer(reinterpret_cast<PVOID volatile*>(&slot), dc));
     if (!dc) return;
   }
-  DeleteDC(dc);  // all four slots were full: the one left over goes
+  // All four slots were full: the one left over goes. The slots are swapped lock-free as raw
+  // handles, so no owner holds it.
+  DeleteDC(dc);
 }
 
 long CreatedCount() { return g_created.load(); }

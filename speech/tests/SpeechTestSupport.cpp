@@ -240,7 +240,6 @@ bool ScopedKey::GetDword(const wchar_t* name, DWORD* value) const {
          type == REG_DWORD && size == sizeof(DWORD);
 }
 
-
 ScopedMachineOverride::ScopedMachineOverride() {
   m_path = L"Software\\OrvelTest\\SpeechControl\\Machine" + std::to_wstring(GetCurrentProcessId());
   DWORD disposition = 0;

@@ -253,14 +253,4 @@ void AFXAPI AfxEndThread(UINT nExitCode, BOOL bDelete) {
 
 CWinThread* AFXAPI AfxGetThread() { return State().thread; }
 
-BOOL AFXAPI AfxPumpMessage() {
-  if (CWinThread* thread = AfxGetThread()) return thread->PumpMessage();
-  MSG msg;
-  const BOOL r = ::GetMessageW(&msg, nullptr, 0, 0);
-  if (r == 0 || r == -1) return FALSE;
-  ::TranslateMessage(&msg);
-  ::DispatchMessageW(&msg);
-  return TRUE;
-}
-
 void AFXAPI AfxPostQuitMessage(int nExitCode) { ::PostQuitMessage(nExitCode); }
