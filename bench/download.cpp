@@ -22,6 +22,8 @@
 #include <string>
 #include <vector>
 
+using testgateway::CommittedPrivateBytes;
+
 namespace {
 
 std::int64_t g_size = 256LL * 1024 * 1024;
@@ -63,21 +65,6 @@ class Stopwatch {
   double m_wall;
   double m_cpu;
 };
-
-// Committed private memory of the process, summed over its address space: what the process
-// itself holds, whatever the system's counters make of it.
-SIZE_T CommittedPrivateBytes() {
-  SIZE_T total = 0;
-  MEMORY_BASIC_INFORMATION info;
-  const char* address = nullptr;
-  while (VirtualQuery(address, &info, sizeof info) == sizeof info) {
-    if (info.State == MEM_COMMIT && info.Type == MEM_PRIVATE) total += info.RegionSize;
-    const char* next = static_cast<const char*>(info.BaseAddress) + info.RegionSize;
-    if (next <= address) break;
-    address = next;
-  }
-  return total;
-}
 
 // ---------------------------------------------------------------------------------------
 // Bare libcurl.
@@ -141,7 +128,7 @@ Timing BareTransfer(const std::string& url, const wchar_t* filePath, bool toMemo
 
 struct TaskRun {
   Timing timing;
-  SIZE_T peakCommitted = 0;  // sampled while receiving and after GetData
+  std::uint64_t peakCommitted = 0;  // sampled while receiving and after GetData
 };
 
 enum class Target { InfoOnly, File, Memory };
@@ -160,7 +147,7 @@ TaskRun TaskTransfer(const std::wstring& url, Target target, const wchar_t* file
     }
   }
   std::int64_t blocks = 0;
-  SIZE_T peak = 0;
+  std::uint64_t peak = 0;
   if (sampleMemory) {
     task->Progress().connect([&blocks, &peak](FileDownloadTask&, std::int64_t, std::int64_t, const MemoryView&) {
       if (++blocks % 256 == 0) peak = std::max(peak, CommittedPrivateBytes());
@@ -270,7 +257,7 @@ int main(int argc, char** argv) {
   }
 
   // Memory first, while nothing else has grown the process.
-  const SIZE_T committedBefore = CommittedPrivateBytes();
+  const std::uint64_t committedBefore = CommittedPrivateBytes();
   const TaskRun memoryRun = TaskTransfer(url, Target::Memory, nullptr, true);
 
   std::vector<Timing> discard, bareFile, taskFile, bareMemory, taskMemory, probe;

@@ -13,3 +13,9 @@ orv_strict(gateway_trust)
 
 # Runs a command with a gateway serving: with-gateway [--root DIR] COMMAND...
 set(ORV_WITH_GATEWAY "${CMAKE_CURRENT_LIST_DIR}/gateway/with-gateway" CACHE INTERNAL "")
+# Every test that runs a gateway trusts its own test CA in the prefix's local-machine ROOT store
+# for the run and takes it out again. Wine keeps that store in the registry and reads it by
+# enumerating subkeys by index, so a certificate removed while another program opens the store
+# can hide a third one from it (a spurious "unable to get local issuer certificate"): those
+# tests hold this lock, one at a time.
+set(ORV_ROOT_STORE_LOCK "prefix_root_store" CACHE INTERNAL "")

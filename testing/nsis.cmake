@@ -47,6 +47,9 @@ if(ORV_MAKENSIS)
               ${CMAKE_BINARY_DIR}/nsis-plugins ${CMAKE_BINARY_DIR}/nsis-e2e/${_case}
               ${CMAKE_BINARY_DIR}/wine-run ${_nsis}/expected/${_case}.txt)
     set_tests_properties(plugin_nsis_${_case} PROPERTIES TIMEOUT 300 LABELS nsis)
+    if(_case MATCHES "^gw_")
+      set_tests_properties(plugin_nsis_${_case} PROPERTIES RESOURCE_LOCK ${ORV_ROOT_STORE_LOCK})
+    endif()
   endforeach()
   # The example web installer of the build's dist folder, end to end in English and Polish:
   # built by makensis, served its catalogue and products by the local gateway, clicked
@@ -57,7 +60,8 @@ if(ORV_MAKENSIS)
               ${CMAKE_BINARY_DIR}/plugin ${ORV_PRODUCTS_DIR}
               ${CMAKE_BINARY_DIR}/nsis-e2e/webinstaller_${_lang} ${CMAKE_BINARY_DIR}/wine-run
               $<TARGET_FILE:webclicker> ${_nsis}/expected/webinstaller_${_lang}.txt)
-    set_tests_properties(plugin_webinstaller_${_lang} PROPERTIES TIMEOUT 600 LABELS nsis RESOURCE_LOCK hklm_orvel_keys)
+    set_tests_properties(plugin_webinstaller_${_lang} PROPERTIES TIMEOUT 600 LABELS nsis
+                          RESOURCE_LOCK "hklm_orvel_keys;${ORV_ROOT_STORE_LOCK}")
   endforeach()
   # The same English run with the files as shipped: the top-level dist/ (the deliverables tree
   # builds it before the tests), whose plug-in knows no gateway but the maker's. It reaches the
@@ -69,7 +73,8 @@ if(ORV_MAKENSIS)
               ${CMAKE_SOURCE_DIR}/dist ${CMAKE_SOURCE_DIR}/dist ${ORV_PRODUCTS_DIR}
               ${CMAKE_BINARY_DIR}/nsis-e2e/shipped_webinstaller ${CMAKE_BINARY_DIR}/wine-run
               $<TARGET_FILE:webclicker> ${_nsis}/expected/webinstaller_1033.txt)
-    set_tests_properties(shipped_webinstaller PROPERTIES TIMEOUT 600 LABELS nsis RESOURCE_LOCK hklm_orvel_keys)
+    set_tests_properties(shipped_webinstaller PROPERTIES TIMEOUT 600 LABELS nsis
+                          RESOURCE_LOCK "hklm_orvel_keys;${ORV_ROOT_STORE_LOCK}")
   endif()
 else()
   # scripts/setup installs makensis; without it the end-to-end tests above go unregistered and

@@ -25,6 +25,8 @@ using gwplugin_test::ScopedEnvironment;
 using gwplugin_test::TempFolder;
 using namespace orv_products;
 
+using testgateway::CommittedPrivateBytes;
+
 namespace {
 
 testgateway::GatewayInfo g_gateway;
@@ -73,22 +75,6 @@ class ServedFile {
   std::wstring m_path;
   std::wstring m_name;
 };
-
-// The private memory the process has committed: what a 32-bit installer runs out of. Summed
-// over the address space rather than read from GetProcessMemoryInfo, whose figures may count
-// only the pages already touched, while an allocation commits them all.
-std::uint64_t CommittedPrivateBytes() {
-  std::uint64_t total = 0;
-  MEMORY_BASIC_INFORMATION region{};
-  const char* at = nullptr;
-  while (VirtualQuery(at, &region, sizeof region) == sizeof region) {
-    if (region.State == MEM_COMMIT && region.Type == MEM_PRIVATE) total += region.RegionSize;
-    const char* next = static_cast<const char*>(region.BaseAddress) + region.RegionSize;
-    if (next <= at) break;
-    at = next;
-  }
-  return total;
-}
 
 // Short enough that a hanging server fails a request in seconds, long enough for a TLS
 // handshake on a loaded machine or under an i386 emulator.

@@ -66,6 +66,6 @@ add_test(NAME plugin_gateway_tests
                  ${CMAKE_BINARY_DIR}/wine-run $<TARGET_FILE:plugin_gateway_tests>)
 # One of its tests waits for a catalogue that trickles in for about 50 s, bounded at 150 s: the
 # program's limit leaves that bound room to fire first, under an i386 emulator too.
-set_tests_properties(plugin_gateway_tests PROPERTIES TIMEOUT 480)
+set_tests_properties(plugin_gateway_tests PROPERTIES TIMEOUT 480 RESOURCE_LOCK ${ORV_ROOT_STORE_LOCK})
 # Writes the reader's or the maker's HKLM keys, which other test programs read.
 set_tests_properties(plugin_tests PROPERTIES RESOURCE_LOCK hklm_orvel_keys)

@@ -18,4 +18,4 @@ add_test(NAME queue_tests
   COMMAND ${ORV_WITH_GATEWAY} --root ${ORV_PRODUCTS_DIR} ${CMAKE_BINARY_DIR}/wine-run $<TARGET_FILE:queue_tests>)
 set_tests_properties(queue_tests PROPERTIES TIMEOUT 600)
 # Writes the reader's or the maker's HKLM keys, which other test programs read.
-set_tests_properties(queue_tests PROPERTIES RESOURCE_LOCK hklm_orvel_keys)
+set_tests_properties(queue_tests PROPERTIES RESOURCE_LOCK "hklm_orvel_keys;${ORV_ROOT_STORE_LOCK}")

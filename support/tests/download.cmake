@@ -5,4 +5,4 @@ target_link_libraries(download_tests PRIVATE orv_download orv_testgateway dep_gm
 orv_strict(download_tests)
 add_test(NAME download_tests
          COMMAND ${ORV_WITH_GATEWAY} ${CMAKE_BINARY_DIR}/wine-run $<TARGET_FILE:download_tests>)
-set_tests_properties(download_tests PROPERTIES TIMEOUT 300)
+set_tests_properties(download_tests PROPERTIES TIMEOUT 300 RESOURCE_LOCK ${ORV_ROOT_STORE_LOCK})

@@ -34,6 +34,11 @@ std::wstring UnixPathToWindows(const std::string& path);
 // Bytes [offset, offset + length) of what /file?size=...&seed=seed serves.
 std::vector<std::uint8_t> GatewayContent(std::uint32_t seed, std::uint64_t offset, std::size_t length);
 
+// The private memory the process has committed, summed over its address space: what a 32-bit
+// downloader runs out of. GetProcessMemoryInfo's figures may count only the pages already
+// touched, while an allocation commits them all.
+std::uint64_t CommittedPrivateBytes();
+
 // Puts a certificate into the local machine's ROOT store (CERT_SYSTEM_STORE_LOCAL_MACHINE)
 // and takes it out again at destruction, unless it was there already.
 class TrustedRootCertificate {
