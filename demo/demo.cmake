@@ -3,7 +3,7 @@
 # built where the tests are.
 if(TARGET fakesapi_control)
   add_executable(orv_reader_probe "${CMAKE_CURRENT_LIST_DIR}/reader_probe.cpp")
-  target_link_libraries(orv_reader_probe PRIVATE fakesapi_control orv_win)
+  target_link_libraries(orv_reader_probe PRIVATE fakesapi_control orv_reader_voice_settings)
   set_target_properties(orv_reader_probe PROPERTIES
     OUTPUT_NAME reader_probe RUNTIME_OUTPUT_DIRECTORY "${CMAKE_BINARY_DIR}/demo")
   orv_strict(orv_reader_probe)

@@ -26,6 +26,7 @@
 #include "FakeSapiControl.h"
 #include "Registry.h"
 #include "UniqueHandle.h"
+#include "VoiceSettings.h"
 
 namespace {
 
@@ -195,7 +196,7 @@ struct Expected {
 
 Expected ReadExpected(const std::wstring& category) {
   Expected expected;
-  const win::RegistryKey settings(HKEY_LOCAL_MACHINE, L"SOFTWARE\\Orvel\\Orvel Murmelin", KEY_READ | KEY_WOW64_32KEY);
+  const win::RegistryKey settings(HKEY_LOCAL_MACHINE, reader_settings::kAppKey, KEY_READ | reader_settings::kView);
   DWORD volume = 0, speed = 0, voice = 0;
   if (!settings.ReadDword(L"cur_volume", volume) || !settings.ReadDword(L"cur_speed", speed) ||
       !settings.ReadDword(L"cur_voice", voice)) {

@@ -293,6 +293,8 @@ bool CTTS_Voice::TakeErrorEntry(SpeakRequest** request) {
 
 namespace {
 
+bool IsCarrier(const SpeakRequest* entry) { return entry && !entry->text; }
+
 // The voice thread files each word event under the request at the head of the active list. An
 // entry leaves the list only when its end (or, for a carrier, the voice's ready report) reaches
 // the control window, so the words of the stream after it can land on it meanwhile: a request
@@ -313,8 +315,6 @@ void PassOnWordEvents(SpeakRequest* from, std::deque<SpeakRequest*>& active) {
 }
 
 }  // namespace
-
-bool IsCarrier(const SpeakRequest* entry) { return entry && !entry->text; }
 
 std::deque<SpeakRequest*>::iterator FirstStreamEntry(std::deque<SpeakRequest*>& active) {
   return std::find_if(active.begin(), active.end(), [](SpeakRequest* e) { return !IsCarrier(e); });

@@ -32,13 +32,11 @@
 
 namespace VTTSFramework {
 
-// A carrier is the request that AcquireVoice puts at the head of a voice's active list to learn
-// who asked for the voice: it has a client but no text. It stands for no stream, so the stream
-// notifications (started, word, finished) pass over it, and only WM_SPEECH_VOICE_READY takes it.
-bool IsCarrier(const SpeakRequest* entry);
-
 // The entry of an active list that the next stream notification is about: the first entry that
-// is not a carrier (a placeholder, null, counts). end() when there is none. Call it holding the
+// is not a carrier (a placeholder, null, counts). A carrier is the request that AcquireVoice puts
+// at the head of a voice's active list to learn who asked for the voice: it has a client but no
+// text. It stands for no stream, so the stream notifications (started, word, finished) pass over
+// it, and only WM_SPEECH_VOICE_READY takes it. end() when there is none. Call it holding the
 // list's lock.
 std::deque<SpeakRequest*>::iterator FirstStreamEntry(std::deque<SpeakRequest*>& active);
 
