@@ -1,7 +1,8 @@
 // The crash test program: installs the reader's filter chain as the reader does (after a filter
 // of its own that must never run) and then fails in the way its argument names. Before failing
 // it prints, one line each, the threads it had before the chain was installed, the threads it
-// has after, and the thread that is about to fail (and, for a fault raised in software, where).
+// has after, a thread it parked in a known function, the thread that is about to fail and where
+// its faulting call lies.
 #include <windows.h>
 #include <tlhelp32.h>
 
@@ -43,19 +44,31 @@ void AnnounceFault() {
 // report and the dump of an access violation are still checked.
 bool FaultsInSoftware() { return GetEnvironmentVariableW(L"ORV_IA32_EMULATED", nullptr, 0) != 0; }
 
-// The test then requires a frame of the report inside the faulting function: the child says where
-// that function starts and where its call to the raise returns to.
-__attribute__((noinline)) void RaiseAccessViolation(const volatile void* address, const void* faultingFunction) {
-  printf("inside %llx %llx\n", static_cast<unsigned long long>(reinterpret_cast<uintptr_t>(faultingFunction)),
-         static_cast<unsigned long long>(reinterpret_cast<uintptr_t>(__builtin_return_address(0))));
+// Where the faulting call lies: the start of the function that makes it and the address that call
+// returns to. The report's faulting stack must hold a frame in between, whether the processor
+// faults in the callee or the callee raises the fault in software.
+void SayWhereTheFaultingCallIs(const void* caller, const void* returnsTo) {
+  printf("inside %llx %llx\n", static_cast<unsigned long long>(reinterpret_cast<uintptr_t>(caller)),
+         static_cast<unsigned long long>(reinterpret_cast<uintptr_t>(returnsTo)));
   fflush(stdout);
+}
+
+__attribute__((noinline)) void RaiseAccessViolation(const volatile void* address) {
   const ULONG_PTR information[2] = {1, reinterpret_cast<ULONG_PTR>(address)};  // a write there
   RaiseException(EXCEPTION_ACCESS_VIOLATION, EXCEPTION_NONCONTINUABLE, 2, information);
 }
 
-__attribute__((noinline)) void WriteThroughNull(volatile int* target) {
-  if (FaultsInSoftware()) RaiseAccessViolation(target, reinterpret_cast<const void*>(&WriteThroughNull));
+// The faulting callee of WriteThroughNull: the processor faults on its store (or it raises the
+// fault in software), and the walk must get from there into WriteThroughNull.
+__attribute__((noinline)) void StoreThrough(volatile int* target, const void* caller) {
+  SayWhereTheFaultingCallIs(caller, __builtin_return_address(0));
+  if (FaultsInSoftware()) RaiseAccessViolation(target);
   *target = 0x5EED;
+}
+
+__attribute__((noinline)) void WriteThroughNull() {
+  StoreThrough(nullptr, reinterpret_cast<const void*>(&WriteThroughNull));
+  asm volatile("");  // not a tail call: the frame of the faulting call stays
 }
 
 __attribute__((noinline)) int RecurseWide(volatile int* depth) {
@@ -77,22 +90,56 @@ __attribute__((noinline)) int Recurse(volatile int* depth) {
 
 using Callback = void (*)(int);
 
-__attribute__((noinline)) void CallThrough(Callback volatile* callback) {
-  if (FaultsInSoftware() && *callback == nullptr)
-    RaiseAccessViolation(nullptr, reinterpret_cast<const void*>(&CallThrough));
+// A call through a null pointer faults at address 0, in no function, and the function that made
+// the call may have no frame of its own in the walk (a walk by frame pointers goes from 0 to its
+// caller): the frame that the walk must reach is CallNull's call of it.
+__attribute__((noinline)) void CallThrough(Callback volatile* callback, const void* caller) {
+  SayWhereTheFaultingCallIs(caller, __builtin_return_address(0));
+  if (FaultsInSoftware() && *callback == nullptr) RaiseAccessViolation(nullptr);
   (*callback)(1);
 }
 
+__attribute__((noinline)) void CallNull() {
+  Callback volatile callback = nullptr;
+  CallThrough(&callback, reinterpret_cast<const void*>(&CallNull));
+  asm volatile("");  // not a tail call: the frame of the faulting call stays
+}
+
+// A thread parked in a wait a few frames below its entry, for the report's thread list: the
+// test requires that thread's call stack to hold a frame inside ParkHere, between its start and
+// its call's return.
+struct Parked {
+  HANDLE parked = nullptr;
+  HANDLE release = nullptr;  // never set: the thread waits until the process ends
+};
+
+__attribute__((noinline)) void WaitParked(Parked* parked, const void* caller) {
+  printf("parked %lu %llx %llx\n", static_cast<unsigned long>(GetCurrentThreadId()),
+         static_cast<unsigned long long>(reinterpret_cast<uintptr_t>(caller)),
+         static_cast<unsigned long long>(reinterpret_cast<uintptr_t>(__builtin_return_address(0))));
+  fflush(stdout);
+  SetEvent(parked->parked);
+  WaitForSingleObject(parked->release, INFINITE);
+}
+
+__attribute__((noinline)) DWORD ParkHere(Parked* parked) {
+  volatile DWORD result = 0;
+  WaitParked(parked, reinterpret_cast<const void*>(&ParkHere));
+  return result;  // not a tail call: ParkHere keeps its frame
+}
+
+DWORD WINAPI ParkedThread(void* parameter) { return ParkHere(static_cast<Parked*>(parameter)); }
+
 DWORD WINAPI FailingThread(void*) {
   AnnounceFault();
-  WriteThroughNull(nullptr);
+  WriteThroughNull();
   return 0;
 }
 
 // Two threads that fault together, as soon as they are let go.
 DWORD WINAPI FailingOnSignal(void* go) {
   WaitForSingleObject(go, INFINITE);
-  WriteThroughNull(nullptr);
+  WriteThroughNull();
   return 0;
 }
 
@@ -113,10 +160,17 @@ int main(int argc, char** argv) {
   InstallDumpFilter();
   PrintThreads("after");
 
+  Parked parked;
+  parked.parked = CreateEventW(nullptr, TRUE, FALSE, nullptr);
+  parked.release = CreateEventW(nullptr, TRUE, FALSE, nullptr);
+  if (parked.parked == nullptr || parked.release == nullptr) return 3;
+  HANDLE parkedThread = CreateThread(nullptr, 0, ParkedThread, &parked, 0, nullptr);
+  if (parkedThread == nullptr || WaitForSingleObject(parked.parked, 120000) != WAIT_OBJECT_0) return 3;
+
   const char* mode = argv[1];
   if (strcmp(mode, "access") == 0) {
     AnnounceFault();
-    WriteThroughNull(nullptr);
+    WriteThroughNull();
   } else if (strcmp(mode, "thread") == 0) {
     HANDLE thread = CreateThread(nullptr, 0, FailingThread, nullptr, 0, nullptr);
     if (thread == nullptr) return 3;
@@ -137,8 +191,7 @@ int main(int argc, char** argv) {
     Recurse(&depth);
   } else if (strcmp(mode, "nullcall") == 0) {
     AnnounceFault();
-    Callback volatile callback = nullptr;
-    CallThrough(&callback);
+    CallNull();
   }
   fprintf(stderr, "no fault for mode %s\n", mode);
   return 4;
