@@ -3,15 +3,15 @@
 // selected in Notepad with the read hot key as a user would, folds the dialog and closes it.
 //
 //   reader_probe.exe [wait-ms]         describe the dialog; exit code 1 when none appeared
-//   reader_probe.exe --setup-fake KEY  register the fake SAPI engine and declare one voice in the
+//   reader_probe.exe --setup-fake KEY  register the fake SAPI engine and declare two voices in the
 //                                      voice category HKEY_CURRENT_USER\KEY
 //   reader_probe.exe --restore-fake    put the prefix's own SAPI registration back
-//   reader_probe.exe --read LOG KEY    select Notepad's text, press the read hot key (Ctrl+Shift+F9)
-//                                      and print what the engine (call log LOG) was asked to speak,
-//                                      once the dialog shows that it speaks; exit code 1 unless it
-//                                      was asked exactly the selected text, with the voice (of the
-//                                      category HKEY_CURRENT_USER\KEY), volume and rate that the
-//                                      reader's settings name
+//   reader_probe.exe --read LOG KEY    select the middle line of Notepad's text, press the read hot
+//                                      key (Ctrl+Shift+F9) and print what the engine (call log LOG)
+//                                      was asked to speak, once the dialog shows that it speaks;
+//                                      exit code 1 unless it was asked exactly the selected line,
+//                                      with the voice (of the category HKEY_CURRENT_USER\KEY),
+//                                      volume and rate that the reader's settings name
 //   reader_probe.exe --finish          let the held stream end and wait for the dialog's idle state
 //   reader_probe.exe --fold            press the fold button; prints the dialog's new rectangle
 //   reader_probe.exe --close           close the dialog and wait for the reader to end
@@ -175,19 +175,33 @@ int SetUpFake(const std::wstring& category) {
     std::printf("The fake speech engine could not be registered: 0x%08lx\n", static_cast<unsigned long>(hr));
     return 1;
   }
-  const std::wstring token =
-      fakesapi::AddVoiceToken(category, {L"DemoEwa", L"Ewa - Polish (demo)", L"Ewa", L"Demo voices", L"415", {}, true});
-  if (token.empty()) {
-    std::printf("The demo voice could not be declared under HKEY_CURRENT_USER\\%s\n", Utf8(category).c_str());
+  // The category lists its tokens by key name: Alice first, Ewa second. The demo stores the
+  // second as the reader's voice, so a reader that fell back on the first would be caught. The
+  // demo's prefix is kept between runs: the category starts empty, so that voices of an earlier
+  // demo cannot shift the order.
+  const LSTATUS cleared = RegDeleteTreeW(HKEY_CURRENT_USER, category.c_str());
+  if (cleared != ERROR_SUCCESS && cleared != ERROR_FILE_NOT_FOUND) {
+    std::printf("The demo's voice category HKEY_CURRENT_USER\\%s could not be emptied: error %ld\n",
+                Utf8(category).c_str(), static_cast<long>(cleared));
     return 1;
   }
-  std::printf("Voices: one, \"Ewa\" (Polish), spoken by a fake SAPI engine that records each request.\n");
+  for (const fakesapi::VoiceSpec& spec :
+       {fakesapi::VoiceSpec{L"DemoAlice", L"Alice - English (demo)", L"Alice", L"Demo voices", L"409", {}, true},
+        fakesapi::VoiceSpec{L"DemoEwa", L"Ewa - Polish (demo)", L"Ewa", L"Demo voices", L"415", {}, true}}) {
+    if (fakesapi::AddVoiceToken(category, spec).empty()) {
+      std::printf("The demo voice %s could not be declared under HKEY_CURRENT_USER\\%s\n", Utf8(spec.name).c_str(),
+                  Utf8(category).c_str());
+      return 1;
+    }
+  }
+  std::printf(
+      "Voices: two of a fake SAPI engine that records each request, \"Alice\" (English) and \"Ewa\" (Polish).\n");
   return 0;
 }
 
 // What the reader's settings (its application key, in the 32-bit view) say it speaks with: the
-// volume, the rate (stored plus 10) and the voice, the stored index into the category's tokens.
-// The demo declares one voice, so the order the tokens are listed in is not in question.
+// volume, the rate (stored plus 10) and the voice, the stored index into the category's tokens
+// in the order the engine lists them (by key name, as the registry enumerates them).
 struct Expected {
   long long volume = -1, rate = -1;
   std::wstring voice;
@@ -201,6 +215,12 @@ Expected ReadExpected(const std::wstring& category) {
   if (!settings.ReadDword(L"cur_volume", volume) || !settings.ReadDword(L"cur_speed", speed) ||
       !settings.ReadDword(L"cur_voice", voice)) {
     expected.problem = "the reader's settings name no volume, speed or voice";
+    return expected;
+  }
+  // The reader speaks with the first voice when it has none of its own: a stored first voice
+  // would pass the voice check whether the reader applied it or not.
+  if (voice == 0) {
+    expected.problem = "the reader's settings name the first voice, which the reader also falls back on";
     return expected;
   }
   expected.volume = volume;
@@ -217,6 +237,18 @@ Expected ReadExpected(const std::wstring& category) {
   else
     expected.problem = "the stored voice index names no voice of the category";
   return expected;
+}
+
+// The second line of a text (CR LF between lines, as an edit control holds them) as offsets,
+// when there is text both before and after it; false otherwise.
+bool MiddleLine(const std::wstring& text, DWORD& from, DWORD& to) {
+  const size_t first = text.find(L"\r\n");
+  if (first == 0 || first == std::wstring::npos) return false;
+  const size_t second = text.find(L"\r\n", first + 2);
+  if (second == std::wstring::npos || second == first + 2 || second + 2 >= text.size()) return false;
+  from = static_cast<DWORD>(first + 2);
+  to = static_cast<DWORD>(second);
+  return true;
 }
 
 int Read(const std::wstring& log, const std::wstring& category) {
@@ -236,19 +268,31 @@ int Read(const std::wstring& log, const std::wstring& category) {
   GetWindowRect(dialog, &dialogRect);
   SetWindowPos(notepad, nullptr, dialogRect.left + 40, dialogRect.bottom + 120, 640, 260,
                SWP_NOZORDER | SWP_NOACTIVATE);
-  SendMessageW(edit, EM_SETSEL, 0, -1);
+  // Another process's edit control: its text comes only through the message.
+  std::wstring all(static_cast<size_t>(SendMessageW(edit, WM_GETTEXTLENGTH, 0, 0)) + 1, L'\0');
+  all.resize(static_cast<size_t>(SendMessageW(edit, WM_GETTEXT, all.size(), reinterpret_cast<LPARAM>(&all[0]))));
+  // Only a part, with text before and after it: a reader that read the whole text would say more.
+  DWORD from = 0, to = 0;
+  if (!MiddleLine(all, from, to)) {
+    std::printf("Notepad's text has no middle line to select: \"%s\"\n", Utf8(all).c_str());
+    return 1;
+  }
+  SendMessageW(edit, EM_SETSEL, from, to);
   SetForegroundWindow(notepad);
   if (!WaitUntil([&] { return GetForegroundWindow() == notepad; })) {
     std::printf("Notepad did not come to the front.\n");
     return 1;
   }
-  // Another process's edit control: its text comes only through the message.
-  std::wstring all(static_cast<size_t>(SendMessageW(edit, WM_GETTEXTLENGTH, 0, 0)) + 1, L'\0');
-  all.resize(static_cast<size_t>(SendMessageW(edit, WM_GETTEXT, all.size(), reinterpret_cast<LPARAM>(&all[0]))));
-  DWORD from = 0, to = 0;
-  SendMessageW(edit, EM_GETSEL, reinterpret_cast<WPARAM>(&from), reinterpret_cast<LPARAM>(&to));
-  const std::wstring selected = all.substr(from, to > from ? to - from : 0);
-  std::printf("Selected in Notepad: \"%s\"\n", Utf8(selected).c_str());
+  DWORD selFrom = 0, selTo = 0;
+  SendMessageW(edit, EM_GETSEL, reinterpret_cast<WPARAM>(&selFrom), reinterpret_cast<LPARAM>(&selTo));
+  if (selFrom != from || selTo != to) {
+    std::printf("Notepad selected %lu to %lu instead of its middle line, %lu to %lu.\n",
+                static_cast<unsigned long>(selFrom), static_cast<unsigned long>(selTo),
+                static_cast<unsigned long>(from), static_cast<unsigned long>(to));
+    return 1;
+  }
+  const std::wstring selected = all.substr(from, to - from);
+  std::printf("Selected in Notepad, its second line only: \"%s\"\n", Utf8(selected).c_str());
   const Expected expected = ReadExpected(category);
   if (!expected.problem.empty()) {
     std::printf("Cannot tell what the voice should be asked: %s.\n", expected.problem.c_str());
@@ -279,11 +323,13 @@ int Read(const std::wstring& log, const std::wstring& category) {
   bool right = true;
   // The speech framework ends every text it copies with one space.
   if (speak.Field(L"text") != selected + L" ") {
-    std::printf("WRONG: the voice was asked another text than the one selected.\n");
+    std::printf("WRONG: the voice was asked %s than the one selected.\n",
+                speak.Field(L"text") == all + L" " ? "Notepad's whole text rather" : "another text");
     right = false;
   }
   if (speak.Field(L"voice") != expected.voice) {
-    std::printf("WRONG: the reader's settings name the voice %s.\n", Utf8(expected.voice).c_str());
+    std::printf("WRONG: the reader's settings name the voice \"%s\" (%s).\n", Utf8(VoiceName(expected.voice)).c_str(),
+                Utf8(expected.voice).c_str());
     right = false;
   }
   if (speak.Number(L"volume") != expected.volume || speak.Number(L"rate") != expected.rate) {

@@ -8,12 +8,14 @@
 # The prefix gets what the installer would write: "language" = "english" under
 # HKLM\SOFTWARE\ORVEL, the application key and the read hot key Ctrl+Shift+F9. With a display
 # the reader simply starts there. Without one, a private Xvfb is started and the demo shows the
-# main road: the reader starts with one voice of a fake SAPI engine that records what it is asked
-# to speak; Notepad opens a sample text with Polish letters; the text is selected and the read
-# hot key pressed; the demo prints what the voice was asked to speak, with which voice, volume
-# and rate, and takes screenshots of the dialog while it speaks (BUILD/demo-dialog.png, the
-# whole screen in BUILD/demo-screenshot.png) and folded (BUILD/demo-dialog-folded.png). Then it
-# closes the reader and checks that it ended. ORV_DEMO_ROAD=1 shows the main road on the display
+# main road: the reader starts with two voices of a fake SAPI engine that records what it is
+# asked to speak, the second being the reader's stored voice; Notepad opens a sample text of three
+# lines with Polish letters; the middle line alone is selected and the read hot key pressed; the
+# demo prints what the voice was asked to speak, with which voice, volume and rate (exactly the
+# selected line, with the stored voice, volume and rate, or the run fails), and takes screenshots
+# of the dialog while it speaks (BUILD/demo-dialog.png, the whole screen in
+# BUILD/demo-screenshot.png) and folded (BUILD/demo-dialog-folded.png). Then it closes the reader
+# and checks that it ended. ORV_DEMO_ROAD=1 shows the main road on the display
 # there is (a test run's private Xvfb) instead of simply starting the reader on it.
 set -u
 build=$(cd "$1" && pwd)
@@ -58,9 +60,10 @@ if [ -z "${ORV_DEMO_INSIDE:-}" ]; then
         "$WINELOADER" reg add 'HKLM\SOFTWARE\Orvel\Orvel Murmelin\HotKey_Read' /v "${v%%:*}" /t REG_DWORD \
             /d "${v#*:}" /f /reg:32 >/dev/null 2>&1
     done
-    # The voice settings of an earlier run (not the first): the demo's one voice, volume 70 and
-    # rate 3 (stored plus 10). The probe checks that the voice is asked with exactly these.
-    for v in first:1 cur_voice:0 cur_volume:70 cur_speed:13; do
+    # The voice settings of an earlier run (not the first): the second of the demo's two voices
+    # (the reader falls back on the first), volume 70 and rate 3 (stored plus 10). The probe
+    # checks that the voice is asked with exactly these.
+    for v in first:1 cur_voice:1 cur_volume:70 cur_speed:13; do
         "$WINELOADER" reg add 'HKLM\SOFTWARE\Orvel\Orvel Murmelin' /v "${v%%:*}" /t REG_DWORD \
             /d "${v#*:}" /f /reg:32 >/dev/null 2>&1 || { echo "run-demo: could not write the voice settings" >&2; exit 1; }
     done
@@ -119,9 +122,11 @@ reader=$!
 description=$(probe 90000) || { echo "$description"; fail "the main dialog did not appear."; }
 echo "$description" | grep -v '^rect '
 
-# A sample text with Polish letters, as Notepad reads Unicode text: UTF-16LE with its mark.
+# A sample text of three lines with Polish letters, as Notepad reads Unicode text: UTF-16LE with
+# its mark. The probe selects the middle line only.
 sample=$build/demo-sample.txt
-{ printf '\xff\xfe'; printf '%s' 'Zażółć gęślą jaźń. Pchnąć w tę łódź jeża lub ośm skrzyń fig.' | iconv -f UTF-8 -t UTF-16LE; } >"$sample"
+{ printf '\xff\xfe'; printf '%s\r\n' 'Zażółć gęślą jaźń.' 'Pchnąć w tę łódź jeża lub ośm skrzyń fig.' \
+    'Stróż pchnął kość w quiz gędźb vel fax myjń.' | iconv -f UTF-8 -t UTF-16LE; } >"$sample"
 "$WINELOADER" notepad "Z:${sample//\//\\}" &
 notepad=$!
 echo
