@@ -160,10 +160,21 @@ class FlagsPage : public page_test::PageTest {
     AddGroup(offer, L"OP_GROUP_APPLICATIONS",
              {Product(L"ORVEL_PARLON", kDownload, 4 * kMB), Product(L"ORVEL_HELM", kDownload, 1 * kMB)});
   }
+
+  // The page's other languages too, each with a voice of no size (the size text stays): the
+  // language of the user's locale, whichever it is, is then offered and can be unchecked.
+  void OfferEveryLanguage() {
+    ProductOffer& offer = ThePluginApp().catalogue.mergedOffer;
+    for (const gwplugin::VoiceGroupRow& row : gwplugin::kVoiceGroups)
+      if (!FindGroupById(offer.groups, row.groupId))
+        AddGroup(offer, row.groupId, {Product(std::wstring(L"VOICE_") + row.groupId, kDownload, 0, 10)});
+  }
 };
 
 // In LeaveCase::clicks: catalogue content arrives (WM_CONTENT_READY) at that point.
 const int kContentArrives = -1;
+// In LeaveCase::clicks: every check box still checked is clicked, the applications' too.
+const int kUncheckEveryBox = -2;
 
 struct LeaveCase {
   const char* name;
@@ -172,6 +183,9 @@ struct LeaveCase {
   WPARAM move;
   Texts stack;
   bool nextEnabled;  // NSIS Next after the clicks
+  // Every language offered: with nothing chosen, the user's locale proposes nothing that a
+  // refill could keep (a language not offered stays in the first selection).
+  bool everyLanguage = false;
 };
 
 TEST_F(FlagsPage, SizeTextAndWhatLeavingPushes) {
@@ -191,9 +205,10 @@ TEST_F(FlagsPage, SizeTextAndWhatLeavingPushes) {
        true},
       {"user mode with nothing chosen, then content arrives",
        false,
-       {us, reader, uk, user, kContentArrives},
+       {kUncheckEveryBox, user, kContentArrives},
        nsis::kOuterNext,
        {L"success", L"RS_USER"},
+       true,
        true},
   };
   for (const LeaveCase& c : cases) {
@@ -201,6 +216,7 @@ TEST_F(FlagsPage, SizeTextAndWhatLeavingPushes) {
     TearDown();
     SetUp();
     OfferVoicesAndApplications();
+    if (c.everyLanguage) OfferEveryLanguage();
     if (c.builtIn) {
       // The installer's own products: the first selection is all that the built-in offer has.
       ThePluginApp().catalogue.builtInProducts.push_back(Product(L"VOICE_WISLA", PS_INSTALL));
@@ -212,10 +228,16 @@ TEST_F(FlagsPage, SizeTextAndWhatLeavingPushes) {
       size_text = Text(GetDlgItem(page, CLangFlagsDlg::kIdSizeText));
       radio_text = Text(GetDlgItem(page, CLangFlagsDlg::kIdRadioUser));
       for (int id : c.clicks) {
-        if (id == kContentArrives)
+        if (id == kContentArrives) {
           SendMessageW(page, gwplugin::WM_CONTENT_READY, 0, 0);
-        else
+        } else if (id == kUncheckEveryBox) {
+          std::vector<int> boxes{reader};
+          for (const gwplugin::VoiceGroupRow& row : gwplugin::kVoiceGroups) boxes.push_back(row.checkBox);
+          for (int box : boxes)
+            if (IsDlgButtonChecked(page, box) == BST_CHECKED) SendDlgItemMessageW(page, box, BM_CLICK, 0, 0);
+        } else {
           SendDlgItemMessageW(page, id, BM_CLICK, 0, 0);
+        }
       }
       next_enabled = m_nsis.ButtonEnabled(nsis::kIdNext);
       m_nsis.Move(c.move);

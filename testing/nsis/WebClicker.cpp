@@ -19,7 +19,8 @@
 //   exit          waits for the installer to end and writes its exit code
 //   report        writes the registry values and the task log's product lines to RESULT
 //   clean         removes the maker's keys again (what the products and the plug-in wrote)
-// Every wait ends with a failure after 120 s. Exit code 0 when every step was made.
+// Every wait ends with a failure after 120 s. A step fails when any call on the installer's
+// memory fails (dump and check read the tree through it). Exit code 0 when every step was made.
 #include <windows.h>
 
 #include <objidl.h>
@@ -59,6 +60,24 @@ void Line(const std::wstring& text) {
 bool Fail(const std::wstring& why) {
   std::fwprintf(stderr, L"webclicker: %ls\n", why.c_str());
   return false;
+}
+
+std::wstring ErrorText(DWORD error) {
+  wchar_t text[32] = {};
+  std::swprintf(text, 32, L"error 0x%lx", static_cast<unsigned long>(error));
+  return text;
+}
+
+// Set by the one report of a failed call on the installer's memory; the step then fails even
+// where the call's caller cannot return the failure (a buffer's release).
+bool g_remote_failed = false;
+
+// Names the call, its size and the error, so that a failure is not mistaken for a wrong tree.
+bool RemoteFailed(const wchar_t* call, SIZE_T size, const wchar_t* where) {
+  const DWORD error = GetLastError();
+  g_remote_failed = true;
+  return Fail(std::wstring(call) + L" of " + std::to_wstring(size) + L" bytes " + where + L" failed, " +
+              ErrorText(error));
 }
 
 std::wstring ClassOf(HWND window) {
@@ -165,9 +184,13 @@ bool SaveShot(HWND window, const std::wstring& path) {
 class RemoteBuffer {
  public:
   explicit RemoteBuffer(SIZE_T size)
-      : m_remote(static_cast<BYTE*>(VirtualAllocEx(g_process.hProcess, nullptr, size, MEM_COMMIT, PAGE_READWRITE))) {}
+      : m_size(size),
+        m_remote(static_cast<BYTE*>(VirtualAllocEx(g_process.hProcess, nullptr, size, MEM_COMMIT, PAGE_READWRITE))) {
+    if (!m_remote) RemoteFailed(L"VirtualAllocEx", size, L"in the installer");
+  }
   ~RemoteBuffer() {
-    if (m_remote) VirtualFreeEx(g_process.hProcess, m_remote, 0, MEM_RELEASE);
+    if (m_remote && !VirtualFreeEx(g_process.hProcess, m_remote, 0, MEM_RELEASE))
+      RemoteFailed(L"VirtualFreeEx", m_size, L"in the installer");
   }
   RemoteBuffer(const RemoteBuffer&) = delete;
   RemoteBuffer& operator=(const RemoteBuffer&) = delete;
@@ -175,21 +198,19 @@ class RemoteBuffer {
   explicit operator bool() const { return m_remote != nullptr; }
   // The address in the installer's process.
   BYTE* At(SIZE_T offset = 0) const { return m_remote + offset; }
-  // Each names the failed call, so that a failure is not mistaken for a wrong tree.
   bool Write(const void* data, SIZE_T size, SIZE_T offset = 0) const {
     SIZE_T done = 0;
     return (WriteProcessMemory(g_process.hProcess, m_remote + offset, data, size, &done) && done == size) ||
-           Fail(L"WriteProcessMemory of " + std::to_wstring(size) + L" bytes into the installer failed, error " +
-                std::to_wstring(GetLastError()));
+           RemoteFailed(L"WriteProcessMemory", size, L"into the installer");
   }
   bool Read(void* data, SIZE_T size, SIZE_T offset = 0) const {
     SIZE_T done = 0;
     return (ReadProcessMemory(g_process.hProcess, m_remote + offset, data, size, &done) && done == size) ||
-           Fail(L"ReadProcessMemory of " + std::to_wstring(size) + L" bytes from the installer failed, error " +
-                std::to_wstring(GetLastError()));
+           RemoteFailed(L"ReadProcessMemory", size, L"from the installer");
   }
 
  private:
+  SIZE_T m_size;
   BYTE* m_remote;
 };
 
@@ -216,7 +237,8 @@ bool ReadTreeItem(HWND tree, const RemoteBuffer& shared, TreeItem& item) {
   query.cchTextMax = kChars;
   wchar_t text[kChars] = {};
   if (!shared.Write(&query, sizeof query)) return false;
-  if (!SendMessageW(tree, TVM_GETITEMW, 0, reinterpret_cast<LPARAM>(shared.At()))) return false;
+  if (!SendMessageW(tree, TVM_GETITEMW, 0, reinterpret_cast<LPARAM>(shared.At())))
+    return Fail(L"the tree refused TVM_GETITEM for one of its items");
   if (!shared.Read(&query, sizeof query) || !shared.Read(text, sizeof text - sizeof(wchar_t), sizeof(TVITEMW)))
     return false;
   item.text = text;
@@ -224,22 +246,26 @@ bool ReadTreeItem(HWND tree, const RemoteBuffer& shared, TreeItem& item) {
   return true;
 }
 
-// Every item of the tree, depth first, as the tree shows them from the top.
-std::vector<TreeItem> TreeItems(HWND tree) {
-  std::vector<TreeItem> items;
+// Every item of the tree, depth first, as the tree shows them from the top; false (reported)
+// when an item cannot be read, rather than a tree with the item left out.
+bool TreeItems(HWND tree, std::vector<TreeItem>& items) {
+  items.clear();
   RemoteBuffer shared(sizeof(TVITEMW) + 256 * sizeof(wchar_t));
-  if (!shared) return items;
-  std::function<void(HTREEITEM, int)> walk = [&](HTREEITEM first, int depth) {
+  if (!shared) return false;
+  std::function<bool(HTREEITEM, int)> walk = [&](HTREEITEM first, int depth) {
     for (HTREEITEM h = first; h;
          h = reinterpret_cast<HTREEITEM>(SendMessageW(tree, TVM_GETNEXTITEM, TVGN_NEXT, reinterpret_cast<LPARAM>(h)))) {
       TreeItem item{h, depth, L"", 0};
-      if (ReadTreeItem(tree, shared, item)) items.push_back(item);
-      walk(reinterpret_cast<HTREEITEM>(SendMessageW(tree, TVM_GETNEXTITEM, TVGN_CHILD, reinterpret_cast<LPARAM>(h))),
-           depth + 1);
+      if (!ReadTreeItem(tree, shared, item)) return false;
+      items.push_back(item);
+      if (!walk(
+              reinterpret_cast<HTREEITEM>(SendMessageW(tree, TVM_GETNEXTITEM, TVGN_CHILD, reinterpret_cast<LPARAM>(h))),
+              depth + 1))
+        return false;
     }
+    return true;
   };
-  walk(reinterpret_cast<HTREEITEM>(SendMessageW(tree, TVM_GETNEXTITEM, TVGN_ROOT, 0)), 0);
-  return items;
+  return walk(reinterpret_cast<HTREEITEM>(SendMessageW(tree, TVM_GETNEXTITEM, TVGN_ROOT, 0)), 0);
 }
 
 std::wstring CheckText(int state_image) {
@@ -249,14 +275,15 @@ std::wstring CheckText(int state_image) {
 
 // Where the item's check box is, in the tree's client coordinates: the tree's own hit test,
 // walked left from the label, so the picture between box and label does not matter.
-bool CheckBoxPoint(HWND tree, HTREEITEM item, POINT& point) {
+bool CheckBoxPoint(HWND tree, const TreeItem& item, POINT& point) {
   RemoteBuffer shared(sizeof(TVHITTESTINFO) + sizeof(RECT));
   if (!shared) return false;
   // TVM_GETITEMRECT takes the item in the rectangle it fills.
   RECT label{};
-  std::memcpy(&label, &item, sizeof item);
+  std::memcpy(&label, &item.handle, sizeof item.handle);
   if (!shared.Write(&label, sizeof label)) return false;
-  if (!SendMessageW(tree, TVM_GETITEMRECT, TRUE, reinterpret_cast<LPARAM>(shared.At()))) return false;
+  if (!SendMessageW(tree, TVM_GETITEMRECT, TRUE, reinterpret_cast<LPARAM>(shared.At())))
+    return Fail(L"no rectangle for \"" + item.text + L"\"");
   if (!shared.Read(&label, sizeof label)) return false;
   const int y = (label.top + label.bottom) / 2;
   int right = -1, left = -1;
@@ -266,12 +293,12 @@ bool CheckBoxPoint(HWND tree, HTREEITEM item, POINT& point) {
     if (!shared.Write(&hit, sizeof hit)) return false;
     SendMessageW(tree, TVM_HITTEST, 0, reinterpret_cast<LPARAM>(shared.At()));
     if (!shared.Read(&hit, sizeof hit)) return false;
-    const bool on_box = hit.hItem == item && (hit.flags & TVHT_ONITEMSTATEICON);
+    const bool on_box = hit.hItem == item.handle && (hit.flags & TVHT_ONITEMSTATEICON);
     if (on_box && right < 0) right = x;
     if (on_box) left = x;
     if (!on_box && right >= 0) break;
   }
-  if (right < 0) return false;
+  if (right < 0) return Fail(L"no check box for \"" + item.text + L"\"");
   point = {(left + right) / 2, y};
   return true;
 }
@@ -280,8 +307,10 @@ bool ClickTreeCheck(const std::wstring& label) {
   HWND main = InstallerWindow();
   HWND tree = TreeOf(CurrentPage());
   if (!main || !tree) return Fail(L"no tree on the page");
+  std::vector<TreeItem> items;
+  if (!TreeItems(tree, items)) return false;
   TreeItem item{nullptr, 0, L"", 0};
-  for (const TreeItem& candidate : TreeItems(tree))
+  for (const TreeItem& candidate : items)
     if (candidate.text.compare(0, label.size(), label) == 0) {
       item = candidate;
       break;
@@ -290,7 +319,7 @@ bool ClickTreeCheck(const std::wstring& label) {
   // A user scrolls the item into view first.
   SendMessageW(tree, TVM_ENSUREVISIBLE, 0, reinterpret_cast<LPARAM>(item.handle));
   POINT point{};
-  if (!CheckBoxPoint(tree, item.handle, point)) return Fail(L"no check box for \"" + item.text + L"\"");
+  if (!CheckBoxPoint(tree, item, point)) return false;
   ClientToScreen(tree, &point);
   // Two clicks on one spot within the double-click time are a double click, which toggles
   // nothing: a second box scrolled to where the first one was is clicked as a user would,
@@ -308,21 +337,25 @@ bool ClickTreeCheck(const std::wstring& label) {
   input[0].type = input[1].type = INPUT_MOUSE;
   input[0].mi.dwFlags = MOUSEEVENTF_LEFTDOWN;
   input[1].mi.dwFlags = MOUSEEVENTF_LEFTUP;
-  if (SendInput(2, input, sizeof(INPUT)) != 2)
-    return Fail(L"SendInput refused, error " + std::to_wstring(GetLastError()));
+  if (SendInput(2, input, sizeof(INPUT)) != 2) return Fail(L"SendInput refused, " + ErrorText(GetLastError()));
   last_point = point;
   last_time = GetTickCount64();
   RemoteBuffer shared(sizeof(TVITEMW) + 256 * sizeof(wchar_t));
-  const bool changed = shared && WaitUntil([&] {
+  // A failed read ends the wait: it is the step's failure, reported by the read.
+  bool read = static_cast<bool>(shared);
+  const bool changed = read && WaitUntil([&] {
                          TreeItem now = item;
-                         return ReadTreeItem(tree, shared, now) && (now.state_image & 3) != (item.state_image & 3);
+                         read = ReadTreeItem(tree, shared, now);
+                         return !read || (now.state_image & 3) != (item.state_image & 3);
                        });
   // The mouse leaves the page, so no hot box or tooltip is left over it.
   SetCursorPos(GetSystemMetrics(SM_CXSCREEN) - 1, GetSystemMetrics(SM_CYSCREEN) - 1);
+  if (!read) return false;
   return changed || Fail(L"the check box of \"" + item.text + L"\" did not change");
 }
 
-void Dump(const std::wstring& name, HWND page) {
+// False (reported) when a tree cannot be read.
+bool Dump(const std::wstring& name, HWND page) {
   for (HWND child = GetWindow(page, GW_CHILD); child; child = GetWindow(child, GW_HWNDNEXT)) {
     if (!IsWindowVisible(child)) continue;
     const int id = GetDlgCtrlID(child);
@@ -344,10 +377,14 @@ void Dump(const std::wstring& name, HWND page) {
       line += L" " + TextOf(child);
     }
     Line(line);
-    if (kind == WC_TREEVIEWW)
-      for (const TreeItem& item : TreeItems(child))
+    if (kind == WC_TREEVIEWW) {
+      std::vector<TreeItem> items;
+      if (!TreeItems(child, items)) return false;
+      for (const TreeItem& item : items)
         Line(name + L":   " + std::wstring(2 * item.depth, L' ') + CheckText(item.state_image) + item.text);
+    }
   }
+  return true;
 }
 
 // Under HKLM\Software: what an installation of the test products writes.
@@ -411,7 +448,7 @@ bool ClickNsisButton(int id) {
   g_last_page = CurrentPage();
   HWND button = GetDlgItem(main, id);
   return PostMessageW(main, WM_COMMAND, MAKEWPARAM(id, BN_CLICKED), reinterpret_cast<LPARAM>(button)) != FALSE ||
-         Fail(L"PostMessage failed, error " + std::to_wstring(GetLastError()));
+         Fail(L"PostMessage failed, " + ErrorText(GetLastError()));
 }
 
 }  // namespace
@@ -465,7 +502,7 @@ int wmain(int argc, wchar_t** argv) {
       startup.cb = sizeof startup;
       ok = CreateProcessW(setup.c_str(), &command[0], nullptr, nullptr, FALSE, 0, nullptr, nullptr, &startup,
                           &g_process) ||
-           Fail(L"the installer cannot start, error " + std::to_wstring(GetLastError()));
+           Fail(L"the installer cannot start, " + ErrorText(GetLastError()));
     } else if (verb == L"wait") {
       ok = WaitUntil([&] {
              HWND page = CurrentPage();
@@ -479,7 +516,7 @@ int wmain(int argc, wchar_t** argv) {
     } else if (verb == L"dump") {
       HWND page = CurrentPage();
       ok = page != nullptr || Fail(L"no page to dump");
-      if (ok) Dump(arg, page);
+      ok = ok && Dump(arg, page);
     } else if (verb == L"click") {
       HWND page = CurrentPage();
       HWND control = page ? GetDlgItem(page, _wtoi(arg.c_str())) : nullptr;
@@ -501,6 +538,7 @@ int wmain(int argc, wchar_t** argv) {
     } else {
       ok = Fail(L"unknown step " + step);
     }
+    if (g_remote_failed) ok = false;
   }
   if (!ok && g_process.hProcess && WaitForSingleObject(g_process.hProcess, 0) == WAIT_TIMEOUT) {
     TerminateProcess(g_process.hProcess, 1);
