@@ -3,6 +3,7 @@
 
 #include "NsisStack.h"
 #include "PluginApp.h"
+#include "TestHooks.h"
 
 #include <afx.h>
 
@@ -16,6 +17,8 @@ void ForgetUnloadCallback();
 template <typename Body>
 void RunExport(const char* name, int string_size, WCHAR* variables, nsis::StackEntry** stacktop,
                nsis::ExtraParameters* extra, const wchar_t* failure_push, Body body) {
+  // Test builds trace where each call is entered and left (TestHooks.h); shipped ones do nothing.
+  testhooks::ExportScope traced(name);
   try {
     NsisEnterCall(string_size, variables, stacktop, extra);
     RegisterUnloadCallback(extra);

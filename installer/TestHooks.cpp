@@ -6,6 +6,8 @@
 
 #include <windows.h>
 
+#include <cstring>
+#include <cwchar>
 #include <mutex>
 #include <vector>
 
@@ -31,14 +33,22 @@ std::mutex& TraceLock() {
   return lock;
 }
 
-}  // namespace
+// "hh:mm:ss.mmm T<thread id> ": when and on which thread, for reading a failed run's trace.
+std::wstring Stamp() {
+  SYSTEMTIME now;
+  GetLocalTime(&now);
+  wchar_t stamp[48];
+  const int length =
+      _snwprintf(stamp, 48, L"%02u:%02u:%02u.%03u T%lu ", static_cast<unsigned>(now.wHour),
+                 static_cast<unsigned>(now.wMinute), static_cast<unsigned>(now.wSecond),
+                 static_cast<unsigned>(now.wMilliseconds), static_cast<unsigned long>(GetCurrentThreadId()));
+  return length > 0 && length < 48 ? std::wstring(stamp, static_cast<std::size_t>(length)) : std::wstring();
+}
 
-std::wstring GatewayAddress() { return Variable(L"ORV_GW_TEST_GATEWAY"); }
-
-void Trace(const std::wstring& line) {
+void Append(const std::wstring& line) {
   const std::wstring path = Variable(L"ORV_GW_TEST_TRACE");
   if (path.empty()) return;
-  std::wstring text = line + L"\n";
+  std::wstring text = Stamp() + line + L"\n";
   int bytes =
       WideCharToMultiByte(CP_UTF8, 0, text.c_str(), static_cast<int>(text.size()), nullptr, 0, nullptr, nullptr);
   if (bytes <= 0) return;
@@ -52,6 +62,36 @@ void Trace(const std::wstring& line) {
   if (!file) return;
   DWORD written = 0;
   WriteFile(file.get(), utf8.data(), static_cast<DWORD>(bytes), &written, nullptr);
+}
+
+std::wstring ExportLine(const char* name, const wchar_t* what) {
+  return L"export " + std::wstring(name, name + std::strlen(name)) + what;
+}
+
+}  // namespace
+
+std::wstring GatewayAddress() { return Variable(L"ORV_GW_TEST_GATEWAY"); }
+
+void Trace(const std::wstring& line) noexcept {
+  try {
+    Append(line);
+  } catch (...) {
+    // The trace must never be the reason something fails.
+  }
+}
+
+ExportScope::ExportScope(const char* name) noexcept : m_name(name) {
+  try {
+    Append(ExportLine(m_name, L" entered"));
+  } catch (...) {
+  }
+}
+
+ExportScope::~ExportScope() {
+  try {
+    Append(ExportLine(m_name, L" left"));
+  } catch (...) {
+  }
 }
 
 void SignalDownloadEnded() {
@@ -70,7 +110,9 @@ namespace gwplugin {
 namespace testhooks {
 
 std::wstring GatewayAddress() { return std::wstring(); }
-void Trace(const std::wstring&) {}
+void Trace(const std::wstring&) noexcept {}
+ExportScope::ExportScope(const char* name) noexcept : m_name(name) {}
+ExportScope::~ExportScope() {}
 void SignalDownloadEnded() {}
 
 }  // namespace testhooks

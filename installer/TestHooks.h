@@ -8,7 +8,10 @@
 //                               fault switches of the test gateway may follow); the plug-in adds
 //                               "&lang=<code>" as it does to the maker's address.
 //   ORV_GW_TEST_TRACE           a file (Windows path) to which every line the plug-in logs is
-//                               appended, UTF-8, one line each.
+//                               appended, UTF-8, one line each, with where each export call is
+//                               entered and left. Each line begins with its stamp, the local
+//                               time and the thread id ("hh:mm:ss.mmm T<id> "), so that a failed
+//                               run shows what happened when and on which thread.
 //   ORV_GW_TEST_DOWNLOAD_EVENT  the name of a Win32 event that the plug-in sets when the catalogue
 //                               download has ended, so a test script can wait for it.
 //
@@ -23,8 +26,21 @@ namespace testhooks {
 // The test gateway's address, or empty (the maker's gateway is used).
 std::wstring GatewayAddress();
 
-// Appends one line to the trace file, when one is named.
-void Trace(const std::wstring& line);
+// Appends one line to the trace file, when one is named. Never throws.
+void Trace(const std::wstring& line) noexcept;
+
+// Marks an export call in the trace: "export NAME entered" when made, "export NAME left" when
+// it ends, however it ends.
+class ExportScope {
+ public:
+  explicit ExportScope(const char* name) noexcept;
+  ~ExportScope();
+  ExportScope(const ExportScope&) = delete;
+  ExportScope& operator=(const ExportScope&) = delete;
+
+ private:
+  const char* m_name;
+};
 
 // Sets the download event, when one is named.
 void SignalDownloadEnded();

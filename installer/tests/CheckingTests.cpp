@@ -215,7 +215,7 @@ class CatalogueWait : public testing::Test {
     m_host.Pop(answer);
     return answer;
   }
-  std::vector<std::string> Trace() const { return gwplugin_test::ReadLines(m_tracePath); }
+  std::vector<std::string> Trace() const { return gwplugin_test::ReadTrace(m_tracePath); }
   static int Count(const std::vector<std::string>& lines, const std::string& prefix) {
     return static_cast<int>(std::count_if(
         lines.begin(), lines.end(), [&](const std::string& l) { return l.compare(0, prefix.size(), prefix) == 0; }));

@@ -216,7 +216,7 @@ class GatewayCatalogue : public testing::Test {
     m_host.Pop(answer);
     return answer;
   }
-  std::vector<std::string> Trace() const { return gwplugin_test::ReadLines(m_tracePath); }
+  std::vector<std::string> Trace() const { return gwplugin_test::ReadTrace(m_tracePath); }
   static bool Has(const std::vector<std::string>& lines, const std::string& prefix) {
     return std::any_of(lines.begin(), lines.end(),
                        [&](const std::string& l) { return l.compare(0, prefix.size(), prefix) == 0; });

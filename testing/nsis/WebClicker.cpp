@@ -19,8 +19,9 @@
 //   exit          waits for the installer to end and writes its exit code
 //   report        writes the registry values and the task log's product lines to RESULT
 //   clean         removes the maker's keys again (what the products and the plug-in wrote)
-// Every wait ends with a failure after 120 s. A step fails when any call on the installer's
-// memory fails (dump and check read the tree through it). Exit code 0 when every step was made.
+// Every wait ends with a failure after 120 s, or when the installer has ended (its exit code is
+// reported then). A step fails when any call on the installer's memory fails (dump and check read
+// the tree through it). Exit code 0 when every step was made.
 #include <windows.h>
 
 #include <objidl.h>
@@ -113,6 +114,20 @@ HWND InstallerWindow() {
   InstallerSearch search{g_process.dwProcessId, nullptr};
   EnumWindows(MatchInstallerWindow, reinterpret_cast<LPARAM>(&search));
   return search.found;
+}
+
+// Whether the installer has ended and with which exit code: a wait that failed because the
+// installer ended by itself says so.
+std::wstring InstallerState() {
+  if (!g_process.hProcess) return L"the installer has not been started";
+  if (WaitForSingleObject(g_process.hProcess, 0) != WAIT_OBJECT_0) return L"the installer is running";
+  DWORD code = 0;
+  if (!GetExitCodeProcess(g_process.hProcess, &code))
+    return L"the installer has ended; its exit code cannot be read, error " + std::to_wstring(GetLastError());
+  wchar_t hex[16];
+  _snwprintf(hex, 16, L"0x%lx", static_cast<unsigned long>(code));
+  hex[15] = L'\0';
+  return L"the installer has ended with exit code " + std::to_wstring(code) + L" (" + hex + L")";
 }
 
 // The hook's only work is its delivery: a message that wakes the waiting thread.
@@ -508,7 +523,7 @@ int wmain(int argc, wchar_t** argv) {
              HWND page = CurrentPage();
              return page && page != g_last_page && KindOf(page) == arg;
            }) ||
-           Fail(L"no " + arg + L" page; the page up is \"" + KindOf(CurrentPage()) + L"\"");
+           Fail(L"no " + arg + L" page; the page up is \"" + KindOf(CurrentPage()) + L"\"; " + InstallerState());
       if (ok) g_last_page = CurrentPage();
     } else if (verb == L"shot") {
       HWND main = InstallerWindow();
@@ -540,6 +555,7 @@ int wmain(int argc, wchar_t** argv) {
     }
     if (g_remote_failed) ok = false;
   }
+  if (!ok && g_process.hProcess) Fail(L"stopped: " + InstallerState());
   if (!ok && g_process.hProcess && WaitForSingleObject(g_process.hProcess, 0) == WAIT_TIMEOUT) {
     TerminateProcess(g_process.hProcess, 1);
     WaitForSingleObject(g_process.hProcess, 10000);
