@@ -64,8 +64,13 @@ void Append(const std::wstring& line) {
   WriteFile(file.get(), utf8.data(), static_cast<DWORD>(bytes), &written, nullptr);
 }
 
-std::wstring ExportLine(const char* name, const wchar_t* what) {
-  return L"export " + std::wstring(name, name + std::strlen(name)) + what;
+// "export NAME entered" or "export NAME left". The trace must never be the reason something
+// fails: nothing it throws gets out.
+void TraceExport(const char* name, const wchar_t* what) noexcept {
+  try {
+    Append(L"export " + std::wstring(name, name + std::strlen(name)) + what);
+  } catch (...) {
+  }
 }
 
 }  // namespace
@@ -76,23 +81,12 @@ void Trace(const std::wstring& line) noexcept {
   try {
     Append(line);
   } catch (...) {
-    // The trace must never be the reason something fails.
   }
 }
 
-ExportScope::ExportScope(const char* name) noexcept : m_name(name) {
-  try {
-    Append(ExportLine(m_name, L" entered"));
-  } catch (...) {
-  }
-}
+ExportScope::ExportScope(const char* name) noexcept : m_name(name) { TraceExport(m_name, L" entered"); }
 
-ExportScope::~ExportScope() {
-  try {
-    Append(ExportLine(m_name, L" left"));
-  } catch (...) {
-  }
-}
+ExportScope::~ExportScope() { TraceExport(m_name, L" left"); }
 
 void SignalDownloadEnded() {
   const std::wstring name = Variable(L"ORV_GW_TEST_DOWNLOAD_EVENT");

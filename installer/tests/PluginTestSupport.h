@@ -10,6 +10,7 @@
 #include <cstdint>
 #include <cwchar>
 #include <fstream>
+#include <regex>
 #include <string>
 #include <vector>
 
@@ -129,19 +130,11 @@ inline std::vector<std::string> ReadLines(const std::wstring& path) {
 // ("hh:mm:ss.mmm T<thread id> "); a line without one is kept behind "<no stamp> ", so that
 // it matches nothing a test looks for.
 inline std::vector<std::string> ReadTrace(const std::wstring& path) {
+  static const std::regex stamp("^[0-9]{2}:[0-9]{2}:[0-9]{2}\\.[0-9]{3} T[0-9]+ ");
   std::vector<std::string> lines = ReadLines(path);
   for (std::string& line : lines) {
-    auto digits = [&line](std::size_t at, std::size_t count) {
-      for (std::size_t i = at; i < at + count; ++i)
-        if (i >= line.size() || line[i] < '0' || line[i] > '9') return false;
-      return true;
-    };
-    bool stamped = digits(0, 2) && line[2] == ':' && digits(3, 2) && line[5] == ':' && digits(6, 2) &&
-                   line[8] == '.' && digits(9, 3) && line.size() > 13 && line[12] == ' ' && line[13] == 'T';
-    std::size_t end = 14;
-    while (stamped && end < line.size() && line[end] >= '0' && line[end] <= '9') ++end;
-    stamped = stamped && end > 14 && end < line.size() && line[end] == ' ';
-    line = stamped ? line.substr(end + 1) : "<no stamp> " + line;
+    std::smatch found;
+    line = std::regex_search(line, found, stamp) ? found.suffix().str() : "<no stamp> " + line;
   }
   return lines;
 }

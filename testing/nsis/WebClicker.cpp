@@ -63,11 +63,13 @@ bool Fail(const std::wstring& why) {
   return false;
 }
 
-std::wstring ErrorText(DWORD error) {
-  wchar_t text[32] = {};
-  std::swprintf(text, 32, L"error 0x%lx", static_cast<unsigned long>(error));
+std::wstring Hex(DWORD value) {
+  wchar_t text[16] = {};
+  std::swprintf(text, 16, L"0x%lx", static_cast<unsigned long>(value));
   return text;
 }
+
+std::wstring ErrorText(DWORD error) { return L"error " + Hex(error); }
 
 // Set by the one report of a failed call on the installer's memory; the step then fails even
 // where the call's caller cannot return the failure (a buffer's release).
@@ -123,11 +125,8 @@ std::wstring InstallerState() {
   if (WaitForSingleObject(g_process.hProcess, 0) != WAIT_OBJECT_0) return L"the installer is running";
   DWORD code = 0;
   if (!GetExitCodeProcess(g_process.hProcess, &code))
-    return L"the installer has ended; its exit code cannot be read, error " + std::to_wstring(GetLastError());
-  wchar_t hex[16];
-  _snwprintf(hex, 16, L"0x%lx", static_cast<unsigned long>(code));
-  hex[15] = L'\0';
-  return L"the installer has ended with exit code " + std::to_wstring(code) + L" (" + hex + L")";
+    return L"the installer has ended; its exit code cannot be read, " + ErrorText(GetLastError());
+  return L"the installer has ended with exit code " + std::to_wstring(code) + L" (" + Hex(code) + L")";
 }
 
 // The hook's only work is its delivery: a message that wakes the waiting thread.
