@@ -162,7 +162,11 @@ COrvelParlonVeskDlg::~COrvelParlonVeskDlg() {
 }
 
 BOOL COrvelParlonVeskDlg::Create(UINT nIDTemplate, CWnd* pParentWnd) {
-  return CSelReaderDlg::Create(nIDTemplate, pParentWnd);
+  m_bStartFailed = false;
+  if (!CSelReaderDlg::Create(nIDTemplate, pParentWnd)) return FALSE;
+  if (!m_bStartFailed) return TRUE;
+  DestroyWindow();
+  return FALSE;
 }
 
 void COrvelParlonVeskDlg::DoDataExchange(CDataExchange* pDX) {
@@ -174,6 +178,12 @@ void COrvelParlonVeskDlg::DoDataExchange(CDataExchange* pDX) {
 
 BOOL COrvelParlonVeskDlg::OnInitDialog() {
   CSelReaderDlg::OnInitDialog();
+  // The base's exchange does not tell a control the template lacks; a second one binds nothing
+  // new and answers whether every control is bound. Without all of them the skin cannot work.
+  if (!UpdateData(FALSE)) {
+    m_bStartFailed = true;
+    return TRUE;
+  }
   ModifyStyle(0, WS_SYSMENU | WS_MINIMIZEBOX);
   SetWindowText(L"Orvel Murmelin");
   SetIcon(m_hIcon, TRUE);
@@ -646,6 +656,8 @@ CPoint COrvelParlonVeskDlg::PositionToSave() const {
 }
 
 void COrvelParlonVeskDlg::OnDestroy() {
+  // A dialog that never started has no place or fold of its own to remember.
+  if (m_bStartFailed) return CSelReaderDlg::OnDestroy();
   const CPoint position = PositionToSave();
   WriteWindowPos(position.x, position.y);
   KillTimer(TIMER_HOTKEY_RELEASE);
