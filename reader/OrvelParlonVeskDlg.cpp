@@ -194,6 +194,7 @@ BOOL COrvelParlonVeskDlg::OnInitDialog() {
   m_nUnfoldedWidth = m_skin.LayOut(*this);
   m_voiceListRect = ChildRect(m_voiceCombo);
   SpeechStartUp();
+  if (m_bStartFailed) return TRUE;
 
   int x = 0, y = 0;
   const bool stored = ReadWindowPos(x, y) != FALSE;
@@ -222,9 +223,18 @@ void COrvelParlonVeskDlg::SpeechStartUp() {
   if (!m_pSpeech) return;
   VTTSFramework::CThSpeechControl* speech = m_pSpeech;
   // The control window exists once the thread sets its ready event.
-  m_registration.Register(m_speechClient, m_hWnd, speech->m_readyEvent, [speech]() -> HWND {
-    return speech->GetControlWindow() != nullptr ? speech->GetControlWindow()->GetSafeHwnd() : nullptr;
-  });
+  const bool registered = m_registration.Register(
+      m_speechClient, m_hWnd, speech->m_readyEvent,
+      [speech]() -> HWND {
+        return speech->GetControlWindow() != nullptr ? speech->GetControlWindow()->GetSafeHwnd() : nullptr;
+      },
+      speech->m_hThread);
+  // A speech thread that ended before it was ready leaves the reader nothing to read with: the
+  // start ends (Create fails). One without a control window runs on, and every request fails.
+  if (!registered && ::WaitForSingleObject(speech->m_hThread, 0) == WAIT_OBJECT_0) {
+    m_bStartFailed = true;
+    return;
+  }
 
   // The voice: the maker's voice for the system's language on the first run, else the stored
   // one; either only when it names a voice of the list as it is now (voices come and go with

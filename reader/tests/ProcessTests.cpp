@@ -444,6 +444,23 @@ TEST_F(ReaderStart, AModuleThatCannotShowTheDialogEndsTheStartAndLeavesTheNextSt
   }
 }
 
+// The dialog waits for the speech thread at its start: a thread that ended before it was ready
+// (its start threw) must end the start, not leave an invisible reader waiting for ever.
+TEST_F(ReaderStart, ASpeechThreadThatDiesAtItsStartEndsTheStart) {
+  InstallAllModules();
+  {
+    reader_test::ScopedFault fault(L"speech_thread_start");
+    ReaderProcess reader;
+    ASSERT_TRUE(reader.Start(folder.Path()));
+    ExpectFailedStartEnds(reader);
+  }
+  ReaderProcess next;
+  ASSERT_TRUE(next.Start(folder.Path()));
+  HWND dialog = next.WaitForDialog();
+  ASSERT_NE(nullptr, dialog) << "the next start shows no dialog";
+  CloseAndExpectExit(next, dialog);
+}
+
 // Which module a start used, told by a text of its dialog.
 std::wstring VoiceLinkText(HWND dialog) { return WindowText(GetDlgItem(dialog, IDC_VOICE_LINK)); }
 
