@@ -27,10 +27,13 @@ void AddLooks(CSkinButton& button, Gdiplus::Image* sheet, const CRect& source, C
   }
 }
 
+// An item the window lacks has an empty rectangle at the origin.
 CRect ChildRect(const CWnd& window, int id) {
   CRect r;
-  window.GetDlgItem(id)->GetWindowRect(&r);
-  window.ScreenToClient(&r);
+  if (CWnd* item = window.GetDlgItem(id)) {
+    item->GetWindowRect(&r);
+    window.ScreenToClient(&r);
+  }
   return r;
 }
 
@@ -136,7 +139,7 @@ int DialogSkin::LayOut(CWnd& window) const {
     if (w <= 0) w = now.Width();
     if (h <= 0) h = now.Height();
     if (y == -1) y = (H + 1 - h) / 2;
-    window.GetDlgItem(id)->SetWindowPos(nullptr, x, y, w, h, SWP_NOZORDER | SWP_NOACTIVATE);
+    if (CWnd* item = window.GetDlgItem(id)) item->SetWindowPos(nullptr, x, y, w, h, SWP_NOZORDER | SWP_NOACTIVATE);
     return CRect(x, y, x + w, y + h);
   };
   const int speedIcon = m_speed.image ? static_cast<int>(m_speed.image->GetWidth()) : 16;
@@ -146,7 +149,7 @@ int DialogSkin::LayOut(CWnd& window) const {
   r = place(IDC_READ_BUTTON, T + r.right + 14, 0, 22, 33);
   r = place(IDC_STOP_BUTTON, r.right + 14, 0, 22, 33);
   r = place(IDC_LAUNCH_BUTTON, T + r.right + 14, (H - 21) / 2, 24, 22);
-  window.GetDlgItem(IDC_LAUNCH_BUTTON)->ShowWindow(SW_SHOW);
+  if (CWnd* launch = window.GetDlgItem(IDC_LAUNCH_BUTTON)) launch->ShowWindow(SW_SHOW);
   r = place(IDC_FOLD_BUTTON, T + r.right + 14, (H - 19) / 2, 11, 20);
   r = place(IDC_VOICE_TYPE_ICON, r.right + 7, (H - 23) / 2, 24, 24);
   r = place(IDC_VOICE_COMBO, r.right + 7, -1, 0, 0);

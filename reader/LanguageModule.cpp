@@ -1,7 +1,10 @@
 #include "LanguageModule.h"
 
 #include <afx.h>
+#include <UniqueHandle.h>
 
+#include <algorithm>
+#include <cstring>
 #include <cwctype>
 #include <vector>
 
@@ -92,6 +95,110 @@ bool IsModuleVersionCompatible(const std::wstring& programPath, const std::wstri
   return true;
 }
 
+namespace {
+
+// Reads a dialog template front to back, every read checked against the end.
+class TemplateReader {
+ public:
+  TemplateReader(const void* data, size_t bytes) : m_at(static_cast<const BYTE*>(data)), m_end(m_at + bytes) {}
+
+  bool Skip(size_t bytes) {
+    if (static_cast<size_t>(m_end - m_at) < bytes) return false;
+    m_at += bytes;
+    return true;
+  }
+  bool Word(WORD& value) { return Read(&value, sizeof(value)); }
+  bool Dword(DWORD& value) { return Read(&value, sizeof(value)); }
+  // A string, or 0xFFFF and an ordinal, or a lone 0 for none.
+  bool NameOrOrdinal() {
+    WORD first = 0;
+    if (!Word(first)) return false;
+    if (first == 0xFFFF) return Skip(sizeof(WORD));
+    return first == 0 || String();
+  }
+  // A string of UTF-16 characters up to and with its terminator.
+  bool String() {
+    for (WORD c = 1; c != 0;)
+      if (!Word(c)) return false;
+    return true;
+  }
+  // Items start on a 4-byte boundary from the template's start.
+  bool AlignTo4(const void* start) {
+    const size_t offset = static_cast<size_t>(m_at - static_cast<const BYTE*>(start));
+    return Skip((4 - offset % 4) % 4);
+  }
+
+ private:
+  bool Read(void* out, size_t bytes) {
+    if (static_cast<size_t>(m_end - m_at) < bytes) return false;
+    std::memcpy(out, m_at, bytes);
+    m_at += bytes;
+    return true;
+  }
+  const BYTE* m_at;
+  const BYTE* m_end;
+};
+
+}  // namespace
+
+bool ReadDialogTemplateIds(const void* data, size_t bytes, std::vector<int>& ids) {
+  ids.clear();
+  TemplateReader in(data, bytes);
+  WORD version = 0, signature = 0;
+  if (!in.Word(version) || !in.Word(signature)) return false;
+  const bool extended = version == 1 && signature == 0xFFFF;
+  DWORD style = 0, ignored = 0;
+  WORD count = 0;
+  if (extended) {
+    // help id, extended style, style
+    if (!in.Dword(ignored) || !in.Dword(ignored) || !in.Dword(style)) return false;
+  } else {
+    // The two words were the style; the extended style follows.
+    style = MAKELONG(version, signature);
+    if (!in.Dword(ignored)) return false;
+  }
+  if (!in.Word(count) || !in.Skip(4 * sizeof(short))) return false;              // items, x, y, cx, cy
+  if (!in.NameOrOrdinal() || !in.NameOrOrdinal() || !in.String()) return false;  // menu, class, title
+  if (style & DS_SETFONT) {
+    // point size (and for DIALOGEX weight, italic, character set), then the face name
+    if (!in.Skip(extended ? 6 : 2) || !in.String()) return false;
+  }
+  for (WORD n = 0; n < count; ++n) {
+    if (!in.AlignTo4(data)) return false;
+    DWORD id = 0;
+    WORD shortId = 0, extra = 0;
+    if (extended) {
+      // help id, extended style, style, x, y, cx, cy, id
+      if (!in.Skip(3 * sizeof(DWORD) + 4 * sizeof(short)) || !in.Dword(id)) return false;
+    } else {
+      // style, extended style, x, y, cx, cy, id
+      if (!in.Skip(2 * sizeof(DWORD) + 4 * sizeof(short)) || !in.Word(shortId)) return false;
+      id = shortId;
+    }
+    if (!in.NameOrOrdinal() || !in.NameOrOrdinal() || !in.Word(extra) || !in.Skip(extra)) return false;
+    ids.push_back(static_cast<int>(id));
+  }
+  return true;
+}
+
+bool ModuleHasMainDialog(const std::wstring& modulePath) {
+  const win::UniqueModule module(
+      LoadLibraryExW(modulePath.c_str(), nullptr, LOAD_LIBRARY_AS_DATAFILE | LOAD_LIBRARY_AS_IMAGE_RESOURCE));
+  if (!module) return false;
+  const HRSRC found = FindResourceW(module.get(), MAKEINTRESOURCEW(IDD_ORVELPARLONVESK_DIALOG), RT_DIALOG);
+  const HGLOBAL loaded = found ? LoadResource(module.get(), found) : nullptr;
+  const void* data = loaded ? LockResource(loaded) : nullptr;
+  std::vector<int> ids;
+  if (!data || !ReadDialogTemplateIds(data, SizeofResource(module.get(), found), ids)) return false;
+  for (int control : kMainDialogControls)
+    if (std::find(ids.begin(), ids.end(), control) == ids.end()) return false;
+  return true;
+}
+
+bool IsModuleUsable(const std::wstring& programPath, const std::wstring& modulePath) {
+  return IsModuleVersionCompatible(programPath, modulePath) && ModuleHasMainDialog(modulePath);
+}
+
 std::wstring GetModulePath(HMODULE module, size_t initialCapacity) {
   // The system truncates silently when the buffer is short (and reports it only through the
   // length and ERROR_INSUFFICIENT_BUFFER), so grow until the whole path fits.
@@ -173,9 +280,10 @@ HMODULE LoadLanguageModuleFrom(const LanguageModuleEnvironment& environment) {
 
   const std::wstring folder = FolderOf(environment.programPath);
   std::wstring path = LanguageModulePath(folder, name);
-  if (!IsModuleVersionCompatible(environment.programPath, path)) {
+  // A module that cannot show the main dialog is refused like one of another version.
+  if (!IsModuleUsable(environment.programPath, path)) {
     path = LanguageModulePath(folder, L"english");
-    if (!IsModuleVersionCompatible(environment.programPath, path)) {
+    if (!IsModuleUsable(environment.programPath, path)) {
       environment.showError(L"english");
       return nullptr;
     }

@@ -12,8 +12,18 @@
 
 #include <functional>
 #include <string>
+#include <vector>
+
+#include "resource.h"
 
 namespace orv_reader {
+
+// The controls of template 582 that the main dialog binds and skins (DialogSkin::Bind): a module
+// whose template lacks one cannot show the dialog.
+constexpr int kMainDialogControls[] = {IDC_LANGUAGE_BUTTON, IDC_VOICE_COMBO,    IDC_READ_BUTTON,     IDC_STOP_BUTTON,
+                                       IDC_LAUNCH_BUTTON,   IDC_CLOSE_BUTTON,   IDC_MINIMIZE_BUTTON, IDC_SPEED_SLIDER,
+                                       IDC_VOLUME_SLIDER,   IDC_FOLD_BUTTON,    IDC_LEXICON_BUTTON,  IDC_SITE_LINK,
+                                       IDC_VOICE_LINK,      IDC_VOICE_TYPE_ICON};
 
 // Four parts of a "FileVersion" text; missing parts are 0.
 struct FileVersion {
@@ -34,6 +44,17 @@ bool ReadFileVersion(const std::wstring& path, FileVersion& version);
 // The module may serve the program when both versions can be read and their first three parts
 // are equal (the fourth part is a build number of the module alone).
 bool IsModuleVersionCompatible(const std::wstring& programPath, const std::wstring& modulePath);
+
+// The control ids of a dialog template resource (DIALOG or DIALOGEX), read within its `bytes`;
+// false when the data is not a whole template.
+bool ReadDialogTemplateIds(const void* data, size_t bytes, std::vector<int>& ids);
+
+// The module file holds template 582 with every control of kMainDialogControls. It is read as
+// data, so nothing of it runs.
+bool ModuleHasMainDialog(const std::wstring& modulePath);
+
+// The module may serve the program: of its version, and able to show the main dialog.
+bool IsModuleUsable(const std::wstring& programPath, const std::wstring& modulePath);
 
 // Full path of a loaded module (NULL: the program), however long. Empty on failure.
 // initialCapacity only lets tests exercise the growth of the buffer.
@@ -74,8 +95,8 @@ struct LanguageModuleEnvironment {
   static LanguageModuleEnvironment System();
 };
 
-// Chooses, checks and loads the module; NULL when start-up must end (the error box has then
-// been shown, except when a module that passed the checks failed to load).
+// Chooses, checks (IsModuleUsable) and loads the module; NULL when start-up must end (the error
+// box has then been shown, except when a module that passed the checks failed to load).
 HMODULE LoadLanguageModuleFrom(const LanguageModuleEnvironment& environment);
 
 // Texts of the web addresses: the module's user-interface language code (its string 538), and

@@ -29,6 +29,11 @@ void COrvelParlonVeskApp::InstallCrashFilters() {
   InstallDumpFilter();
 }
 
+BOOL COrvelParlonVeskApp::FailStart() {
+  m_bStartFailed = true;
+  return FALSE;
+}
+
 BOOL COrvelParlonVeskApp::InitInstance() {
   InstallCrashFilters();
   SetThreadName(static_cast<DWORD>(-1), "MAIN");
@@ -54,31 +59,35 @@ BOOL COrvelParlonVeskApp::InitInstance() {
 
   if (FAILED(m_ole.Initialize())) {
     AfxMessageBox(IDS_OLE_INIT_FAILED, MB_OK, static_cast<UINT>(-1));
-    return FALSE;
+    return FailStart();
   }
   m_com.Initialize();
   m_gdiplus.Startup();
   // No ActiveX controls are hosted, so there is no control container to enable.
 
   m_languageModule.reset(LoadLanguageModule());
-  if (!m_languageModule) return FALSE;
+  if (!m_languageModule) return FailStart();
 
   CCfgData::Instance();
 
   m_pSpeechThread = static_cast<VTTSFramework::CThSpeechControl*>(
       orv_reader::StartOwnedThread(RUNTIME_CLASS(VTTSFramework::CThSpeechControl), THREAD_PRIORITY_NORMAL));
-  if (m_pSpeechThread == nullptr) return FALSE;
+  if (m_pSpeechThread == nullptr) return FailStart();
 
   try {
     m_pMainWindow = new COPV_MainWnd;
   } catch (CException* e) {
     // The window class could not be registered: start-up cannot go on.
     e->Delete();
-    return FALSE;
+    return FailStart();
   }
   m_pMainWnd = m_pMainWindow;
-  m_pMainWindow->CreateEx(0, kMainWindowClass, L"OPV_WND", WS_POPUP, 0, 0, 1, 1, nullptr, nullptr);
+  // A reader that cannot show its dialog ends here (ExitInstance releases the mutex), rather
+  // than running on invisible and keeping every later start out.
+  if (!m_pMainWindow->CreateEx(0, kMainWindowClass, L"OPV_WND", WS_POPUP, 0, 0, 1, 1, nullptr, nullptr))
+    return FailStart();
   m_pMainWindow->SendMessage(WM_OPV_CREATEDLG, 0, 0);
+  if (m_pMainWindow->Dialog().GetSafeHwnd() == nullptr) return FailStart();
   SharedDialogHwnd = m_pMainWindow->Dialog().GetSafeHwnd();
   return TRUE;
 }
@@ -101,5 +110,6 @@ int COrvelParlonVeskApp::ExitInstance() {
   m_com.Uninitialize();
   m_ole.Uninitialize();
   m_instanceMutex.Release();
-  return CWinApp::ExitInstance();
+  const int code = CWinApp::ExitInstance();
+  return m_bStartFailed ? kFailedStartExitCode : code;
 }

@@ -21,6 +21,10 @@ constexpr UINT WM_OPV_CREATEDLG = WM_USER + 0x301;  // 0x701
 // instance ends, so it may name a window that no longer exists.
 extern HWND SharedDialogHwnd;
 
+// The process's exit code when its start-up ended without showing the dialog (a second
+// instance, which has shown its first instance's, ends with 0).
+constexpr int kFailedStartExitCode = 1;
+
 // Name of the mutex that lets one reader run at a time.
 constexpr const wchar_t* kSingleInstanceMutexName = L"ONLY_ONE_ORVEL_TUNELO";
 
@@ -39,12 +43,15 @@ class COrvelParlonVeskApp : public CWinApp {
   // The one place where the reader's chained crash filters are installed: the very first step
   // of start-up, before anything else can fail.
   void InstallCrashFilters();
+  // Marks start-up as failed (ExitInstance then answers kFailedStartExitCode); answers FALSE.
+  BOOL FailStart();
 
   // All of these are touched on the UI thread only.
   orv_reader::SingleInstanceMutex m_instanceMutex;
   COPV_MainWnd* m_pMainWindow = nullptr;  // owned; also the application's main window
   win::UniqueModule m_languageModule;
   VTTSFramework::CThSpeechControl* m_pSpeechThread = nullptr;  // owned (not auto-deleted)
+  bool m_bStartFailed = false;
   orv_reader::GdiplusSession m_gdiplus;
   orv_reader::OleInitialization m_ole;
   orv_reader::ComInitialization m_com;

@@ -162,7 +162,11 @@ COrvelParlonVeskDlg::~COrvelParlonVeskDlg() {
 }
 
 BOOL COrvelParlonVeskDlg::Create(UINT nIDTemplate, CWnd* pParentWnd) {
-  return CSelReaderDlg::Create(nIDTemplate, pParentWnd);
+  m_bStartFailed = false;
+  if (!CSelReaderDlg::Create(nIDTemplate, pParentWnd)) return FALSE;
+  if (!m_bStartFailed) return TRUE;
+  DestroyWindow();
+  return FALSE;
 }
 
 void COrvelParlonVeskDlg::DoDataExchange(CDataExchange* pDX) {
@@ -174,6 +178,12 @@ void COrvelParlonVeskDlg::DoDataExchange(CDataExchange* pDX) {
 
 BOOL COrvelParlonVeskDlg::OnInitDialog() {
   CSelReaderDlg::OnInitDialog();
+  // The base's exchange does not tell a control the template lacks; a second one binds nothing
+  // new and answers whether every control is bound. Without all of them the skin cannot work.
+  if (!UpdateData(FALSE)) {
+    m_bStartFailed = true;
+    return TRUE;
+  }
   ModifyStyle(0, WS_SYSMENU | WS_MINIMIZEBOX);
   SetWindowText(L"Orvel Murmelin");
   SetIcon(m_hIcon, TRUE);
@@ -184,6 +194,7 @@ BOOL COrvelParlonVeskDlg::OnInitDialog() {
   m_nUnfoldedWidth = m_skin.LayOut(*this);
   m_voiceListRect = ChildRect(m_voiceCombo);
   SpeechStartUp();
+  if (m_bStartFailed) return TRUE;
 
   int x = 0, y = 0;
   const bool stored = ReadWindowPos(x, y) != FALSE;
@@ -212,9 +223,18 @@ void COrvelParlonVeskDlg::SpeechStartUp() {
   if (!m_pSpeech) return;
   VTTSFramework::CThSpeechControl* speech = m_pSpeech;
   // The control window exists once the thread sets its ready event.
-  m_registration.Register(m_speechClient, m_hWnd, speech->m_readyEvent, [speech]() -> HWND {
-    return speech->GetControlWindow() != nullptr ? speech->GetControlWindow()->GetSafeHwnd() : nullptr;
-  });
+  const bool registered = m_registration.Register(
+      m_speechClient, m_hWnd, speech->m_readyEvent,
+      [speech]() -> HWND {
+        return speech->GetControlWindow() != nullptr ? speech->GetControlWindow()->GetSafeHwnd() : nullptr;
+      },
+      speech->m_hThread);
+  // A speech thread that ended before it was ready leaves the reader nothing to read with: the
+  // start ends (Create fails). One without a control window runs on, and every request fails.
+  if (!registered && ::WaitForSingleObject(speech->m_hThread, 0) == WAIT_OBJECT_0) {
+    m_bStartFailed = true;
+    return;
+  }
 
   // The voice: the maker's voice for the system's language on the first run, else the stored
   // one; either only when it names a voice of the list as it is now (voices come and go with
@@ -646,6 +666,8 @@ CPoint COrvelParlonVeskDlg::PositionToSave() const {
 }
 
 void COrvelParlonVeskDlg::OnDestroy() {
+  // A dialog that never started has no place or fold of its own to remember.
+  if (m_bStartFailed) return CSelReaderDlg::OnDestroy();
   const CPoint position = PositionToSave();
   WriteWindowPos(position.x, position.y);
   KillTimer(TIMER_HOTKEY_RELEASE);

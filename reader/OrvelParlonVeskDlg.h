@@ -183,6 +183,8 @@ class COrvelParlonVeskDlg : public CSelReaderDlg {
   bool m_bCapturing = false;  // the read button shows the capture's busy animation
   int m_nUnfoldedWidth = 0;
   int m_nHotKeyTicks = 0;
+  // Set by OnInitDialog when the dialog cannot start (Create then destroys it and fails).
+  bool m_bStartFailed = false;
 
   // The skin: composed off screen, handed to the registered controls.
   draw_helpers::MemoryDC m_memory;

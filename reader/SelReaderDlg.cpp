@@ -1,5 +1,6 @@
 #include "SelReaderDlg.h"
 
+#include <ClipboardAccess.h>
 #include <UniqueHandle.h>
 #include <shlobj.h>
 #include <tlhelp32.h>
@@ -7,8 +8,10 @@
 #include <cstdio>
 #include <cwchar>
 #include <memory>
+#include <new>
 #include <vector>
 
+#include "ReaderTestHooks.h"
 #include "Settings.h"
 
 namespace {
@@ -222,19 +225,21 @@ void CSelReaderDlg::CopyBoundedText(const void* data, SIZE_T bytes, std::wstring
 
 bool CSelReaderDlg::ReadClipboardText(std::wstring& text) {
   text.clear();
-  if (::OpenClipboard(nullptr) != 1) return false;
-  if (::IsClipboardFormatAvailable(CF_UNICODETEXT)) {
-    HANDLE data = ::GetClipboardData(CF_UNICODETEXT);
-    if (data) {
-      const SIZE_T bytes = ::GlobalSize(data);
-      const void* locked = ::GlobalLock(data);
-      if (locked) {
-        CopyBoundedText(locked, bytes, text);
-        ::GlobalUnlock(data);
-      }
-    }
+  try {
+    // Every way out unlocks the block and closes the clipboard: while it stays open, no other
+    // application can copy or paste.
+    const win::OpenedClipboard clipboard(nullptr);
+    if (!clipboard || !::IsClipboardFormatAvailable(CF_UNICODETEXT)) return false;
+    const win::LockedGlobal block(::GetClipboardData(CF_UNICODETEXT));
+    if (!block) return false;
+    orv_reader::testhooks::InjectFault(orv_reader::testhooks::FaultPoint::ClipboardCopy);
+    CopyBoundedText(block.data(), block.size(), text);
+  } catch (const std::bad_alloc&) {
+    // A selection too large to copy reads as no text: the capture then ends by its time-out,
+    // as one that found no text does, and the viewer chain is still passed on.
+    text.clear();
+    return false;
   }
-  ::CloseClipboard();
   return !text.empty();
 }
 

@@ -3,10 +3,15 @@
 namespace orv_reader {
 
 bool SpeechClientRegistration::Register(SpeechClient& client, HWND listener, HANDLE readyEvent,
-                                        const std::function<HWND()>& controlWindow) {
+                                        const std::function<HWND()>& controlWindow, HANDLE speechThread) {
   Unregister();
   client.AddListener(listener);
-  if (readyEvent != nullptr) WaitForSingleObject(readyEvent, INFINITE);
+  if (readyEvent != nullptr) {
+    // A thread whose start ended (by an exception) never sets its event.
+    const HANDLE either[2] = {readyEvent, speechThread};
+    const DWORD waited = WaitForMultipleObjects(speechThread != nullptr ? 2 : 1, either, FALSE, INFINITE);
+    if (waited != WAIT_OBJECT_0) return false;
+  }
   const HWND control = controlWindow ? controlWindow() : nullptr;
   if (control == nullptr || !IsWindow(control)) return false;
   SendMessageW(control, WM_SPEECH_REGISTER_CLIENT, reinterpret_cast<WPARAM>(&client), 0);

@@ -23,9 +23,12 @@ class SpeechClientRegistration {
   SpeechClientRegistration& operator=(const SpeechClientRegistration&) = delete;
 
   // Adds the listener window to the client, waits without time limit for the speech thread's
-  // ready event, then registers the client with the control window that controlWindow() answers
-  // at that moment. False (and nothing registered) when there is no control window.
-  bool Register(SpeechClient& client, HWND listener, HANDLE readyEvent, const std::function<HWND()>& controlWindow);
+  // ready event or, when its handle is given, the thread's end, whichever comes first, then
+  // registers the client with the control window that controlWindow() answers at that moment.
+  // False (and nothing registered) when the thread ended before it was ready or there is no
+  // control window.
+  bool Register(SpeechClient& client, HWND listener, HANDLE readyEvent, const std::function<HWND()>& controlWindow,
+                HANDLE speechThread = nullptr);
 
   // Unregisters the client, when it is registered; later calls do nothing.
   void Unregister();

@@ -1,5 +1,6 @@
 #include "ThSpeechControl.h"
 
+#include "ReaderTestHooks.h"
 #include "ThreadName.h"
 
 #include <objbase.h>
@@ -16,6 +17,7 @@ CThSpeechControl::CThSpeechControl() = default;
 CThSpeechControl::~CThSpeechControl() = default;
 
 BOOL CThSpeechControl::InitInstance() {
+  orv_reader::testhooks::InjectFault(orv_reader::testhooks::FaultPoint::SpeechThreadStart);
   SetThreadName(static_cast<DWORD>(-1), "CThSpeechControl");
   const HRESULT hr = ::CoInitialize(nullptr);
   if (FAILED(hr)) LogSpeechFailure(L"CThSpeechControl: CoInitialize failed", static_cast<DWORD>(hr));

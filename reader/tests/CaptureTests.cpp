@@ -414,6 +414,34 @@ TEST_F(Capture, ADialogDestroyedDuringACaptureLeavesTheChainIntact) {
       << "the other viewer no longer hears of clipboard changes";
 }
 
+// A copy that fails (no memory for a large selection) must give the clipboard back: while the
+// reader held it open, no other application could copy or paste.
+TEST_F(Capture, ACopyThatThrowsLeavesTheClipboardClosedAndTheChainIntact) {
+  TextSource source(L"text");
+  ASSERT_TRUE(source.WaitFocused());
+  {
+    reader_test::ScopedFault fault(L"clipboard_copy");
+    EXPECT_TRUE(dlg.StartCapture());
+    ASSERT_TRUE(WaitForOutcome());
+  }
+  EXPECT_TRUE(dlg.texts.empty());
+  EXPECT_EQ(dlg.failures, 1);
+  EXPECT_FALSE(dlg.InClipboardChain());
+
+  orv_testing::StartedProgram other;
+  ASSERT_TRUE(other.Start(reader_test::TestFolder() + L"orv_text_source.exe", L"open-clipboard probe"))
+      << "error " << GetLastError();
+  EXPECT_EQ(other.WaitForExit(kBoundMs), 0u) << "another process cannot open the clipboard";
+
+  // Copying works again, and the other viewer still hears of it.
+  const int seen = viewer.changes;
+  EXPECT_TRUE(dlg.StartCapture());
+  ASSERT_TRUE(WaitForOutcome(2));
+  ASSERT_EQ(dlg.texts.size(), 1u) << "failures " << dlg.failures;
+  EXPECT_EQ(dlg.texts[0], text_source::kSelection) << Narrow(dlg.texts[0]);
+  EXPECT_GT(viewer.changes, seen) << "the chain is broken";
+}
+
 // ---------------------------------------------------------------------------------------------
 // The Notepad fallback.
 

@@ -202,14 +202,18 @@ TEST_F(ModuleChoice, MissingNamedModuleFallsBackToEnglishSilently) {
   EXPECT_TRUE(errors.empty()) << Narrow(errors.empty() ? L"" : errors[0]);
 }
 
-TEST_F(ModuleChoice, ModuleOfThePreviousReleaseIsRefused) {
+TEST_F(ModuleChoice, ModuleOfThePreviousReleaseOrWithoutTheWholeMainDialogIsRefused) {
   Install(reader_test::BuiltModule(L"english"), L"english");
-  Install(reader_test::TestModule(L"polish_1_0_12"), L"polish");
-  const std::wstring polish = L"polish";
+  static const std::wstring polish = L"polish";
   makerValue = &polish;
-  EXPECT_NE(nullptr, LoadLanguageModuleFrom(environment));
-  EXPECT_EQ(std::vector<std::wstring>{ModulePath(L"english")}, loaded);
-  EXPECT_TRUE(errors.empty());
+  for (const wchar_t* refused : {L"polish_1_0_12", L"polish_no_main_dialog", L"polish_no_lexicon_button"}) {
+    SCOPED_TRACE(Narrow(refused));
+    loaded.clear();
+    Install(reader_test::TestModule(refused), L"polish");
+    EXPECT_NE(nullptr, LoadLanguageModuleFrom(environment));
+    EXPECT_EQ(std::vector<std::wstring>{ModulePath(L"english")}, loaded);
+    EXPECT_TRUE(errors.empty());
+  }
 }
 
 TEST_F(ModuleChoice, LaterBuildOfTheSameReleaseIsAccepted) {
@@ -259,7 +263,12 @@ TEST_F(ModuleChoice, NoUsableEnglishModuleShowsTheEnglishBox) {
   makerValue = &polish;
   struct Case {
     const wchar_t* englishModule;  // nullptr: none installed
-  } cases[] = {{nullptr}, {L"english_1_0_12"}, {L"english_no_version"}, {L"english_empty_translation"}};
+  } cases[] = {{nullptr},
+               {L"english_1_0_12"},
+               {L"english_no_version"},
+               {L"english_empty_translation"},
+               {L"polish_no_main_dialog"},
+               {L"polish_no_lexicon_button"}};
   for (const Case& c : cases) {
     errors.clear();
     DeleteFileW(ModulePath(L"english").c_str());

@@ -258,7 +258,15 @@ class ReaderStart : public ::testing::Test {
     }
     EXPECT_EQ("", visible) << "only the box may be visible";
     PostMessageW(box, WM_COMMAND, IDOK, 0);
-    EXPECT_NE(static_cast<DWORD>(STILL_ACTIVE), reader.WaitForExit(kStartTimeoutMs)) << "the process did not end";
+    ExpectFailedStartEnds(reader);
+  }
+
+  // A start that cannot go on ends by itself, with a code that says so, and without a crash.
+  static void ExpectFailedStartEnds(ReaderProcess& reader) {
+    const DWORD code = reader.WaitForExit(kStartTimeoutMs);
+    ASSERT_NE(static_cast<DWORD>(STILL_ACTIVE), code) << "the process did not end";
+    EXPECT_NE(0u, code) << "a failed start ends with the exit code of success";
+    EXPECT_LT(code, 0xC0000000u) << "the process crashed: " << Hex(code);
   }
 
   reader_test::ScopedRegValue makerLanguage{kMakerKey, L"language"};
@@ -416,6 +424,43 @@ TEST_F(ReaderStart, WithoutAnyUsableModuleTheErrorBoxEndsTheStart) {
   }
 }
 
+// A module that passes the version test but whose template 582 is missing or lacks a control
+// the skin uses cannot show the dialog: refused like a module of another version, it ends the
+// start as no module does, and the next start of a good reader is not kept out by the mutex.
+TEST_F(ReaderStart, AModuleThatCannotShowTheDialogEndsTheStartAndLeavesTheNextStartFree) {
+  for (const wchar_t* broken : {L"polish_no_main_dialog", L"polish_no_lexicon_button"}) {
+    SCOPED_TRACE(Narrow(broken));
+    InstallModule(reader_test::TestModule(broken), L"english");
+    ReaderProcess reader;
+    ASSERT_TRUE(reader.Start(folder.Path()));
+    ExpectErrorBox(reader, kEnglishCaption, kEnglishText);
+
+    InstallModule(reader_test::BuiltModule(L"english"), L"english");
+    ReaderProcess next;
+    ASSERT_TRUE(next.Start(folder.Path()));
+    HWND dialog = next.WaitForDialog();
+    ASSERT_NE(nullptr, dialog) << "the next start shows no dialog";
+    CloseAndExpectExit(next, dialog);
+  }
+}
+
+// The dialog waits for the speech thread at its start: a thread that ended before it was ready
+// (its start threw) must end the start, not leave an invisible reader waiting for ever.
+TEST_F(ReaderStart, ASpeechThreadThatDiesAtItsStartEndsTheStart) {
+  InstallAllModules();
+  {
+    reader_test::ScopedFault fault(L"speech_thread_start");
+    ReaderProcess reader;
+    ASSERT_TRUE(reader.Start(folder.Path()));
+    ExpectFailedStartEnds(reader);
+  }
+  ReaderProcess next;
+  ASSERT_TRUE(next.Start(folder.Path()));
+  HWND dialog = next.WaitForDialog();
+  ASSERT_NE(nullptr, dialog) << "the next start shows no dialog";
+  CloseAndExpectExit(next, dialog);
+}
+
 // Which module a start used, told by a text of its dialog.
 std::wstring VoiceLinkText(HWND dialog) { return WindowText(GetDlgItem(dialog, IDC_VOICE_LINK)); }
 
@@ -426,9 +471,11 @@ TEST_F(ReaderStart, ModuleChoiceByNameVersionAndFallback) {
     const wchar_t* polishModule;  // installed as lang\polish.dll; nullptr: none
     const wchar_t* expectedLink;
   } cases[] = {
-      {L"german", nullptr, L"More voices"},               // missing module: English, silently
-      {L"polish", L"polish_1_0_12", L"More voices"},      // previous release: refused
-      {L"polish", L"polish_1_0_13_7", L"Więcej głosów"},  // a later build: accepted
+      {L"german", nullptr, L"More voices"},                      // missing module: English, silently
+      {L"polish", L"polish_1_0_12", L"More voices"},             // previous release: refused
+      {L"polish", L"polish_1_0_13_7", L"Więcej głosów"},         // a later build: accepted
+      {L"polish", L"polish_no_main_dialog", L"More voices"},     // no dialog to show: refused
+      {L"polish", L"polish_no_lexicon_button", L"More voices"},  // a skinned control missing: refused
   };
   for (const Case& c : cases) {
     ASSERT_TRUE(makerLanguage.SetString(c.language));
@@ -438,7 +485,10 @@ TEST_F(ReaderStart, ModuleChoiceByNameVersionAndFallback) {
     ReaderProcess reader;
     ASSERT_TRUE(reader.Start(folder.Path()));
     HWND dialog = reader.WaitForDialog();
-    ASSERT_NE(nullptr, dialog) << Narrow(c.language) << ": no dialog";
+    if (dialog == nullptr) {
+      ADD_FAILURE() << Narrow(c.polishModule ? c.polishModule : c.language) << ": no dialog";
+      continue;
+    }
     EXPECT_EQ(c.expectedLink, VoiceLinkText(dialog)) << Narrow(c.language);
     EXPECT_EQ(nullptr, FindWindowOf(reader.Pid(), L"#32770", kEnglishCaption, false)) << "no box expected";
     CloseAndExpectExit(reader, dialog);

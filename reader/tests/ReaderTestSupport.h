@@ -87,6 +87,19 @@ class ScopedRegValue {
   std::vector<BYTE> m_data;
 };
 
+// Names a fault point of the reader's test hooks (ReaderTestHooks.h) in this process's
+// environment, which the programs it starts inherit, until the object goes.
+class ScopedFault {
+ public:
+  explicit ScopedFault(const wchar_t* point) { SetEnvironmentVariableW(kVariable, point); }
+  ~ScopedFault() { SetEnvironmentVariableW(kVariable, nullptr); }
+  ScopedFault(const ScopedFault&) = delete;
+  ScopedFault& operator=(const ScopedFault&) = delete;
+
+ private:
+  static constexpr const wchar_t* kVariable = L"ORV_READER_TEST_FAULT";
+};
+
 // Reads a REG_DWORD of an HKLM key; false when missing or of another type.
 bool ReadDword(const wchar_t* keyPath, const wchar_t* name, DWORD& value);
 bool KeyExists(const wchar_t* keyPath);

@@ -56,6 +56,16 @@ int WINAPI WinMain(HINSTANCE instance, HINSTANCE, LPSTR, int) {
   int argc = 0;
   LPWSTR* argv = CommandLineToArgvW(GetCommandLineW(), &argc);
   if (!argv || argc < 3) return 2;
+  if (wcscmp(argv[1], L"open-clipboard") == 0) {
+    // One try, as an application's paste would, for a window of its own: 0 when it opened.
+    LocalFree(argv);
+    HWND window = CreateWindowExW(0, L"STATIC", L"", WS_POPUP, 0, 0, 1, 1, nullptr, nullptr, instance, nullptr);
+    if (!window) return 2;
+    const BOOL opened = OpenClipboard(window);
+    if (opened) CloseClipboard();
+    DestroyWindow(window);
+    return opened ? 0 : 1;
+  }
   if (wcscmp(argv[1], L"image") == 0) g_mode = Mode::kImage;
   if (wcscmp(argv[1], L"none") == 0) g_mode = Mode::kNone;
   const std::wstring title = argv[2];

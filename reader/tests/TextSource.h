@@ -15,6 +15,7 @@ constexpr const wchar_t* kAfter = L" nor this";
 //   text          copies the selection (the control's own handling)
 //   image         puts only a bitmap on the clipboard
 //   none          changes nothing
+//   open-clipboard  shows no window: opens the clipboard once and ends, with 0 when it opened
 // The second argument is the window title the tests find the source by.
 
 // Puts Unicode text on the clipboard as an application does; false when that failed.

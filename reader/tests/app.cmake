@@ -2,9 +2,11 @@
 # program as a process under Wine (reader_process_tests, reader_process_polish).
 
 # Modules the tests need beside the real ones: other versions, no version resource, no or an
-# empty translation list. They land in testmodules\ beside the test programs.
+# empty translation list, no main dialog or one without a skinned control. They land in
+# testmodules\ beside the test programs.
 set(_orv_test_modules polish_1_0_12:PL polish_1_0_13_7:PL english_1_0_12:EN english_no_version:EN
-                      english_no_translation:EN english_empty_translation:EN)
+                      english_no_translation:EN english_empty_translation:EN polish_no_main_dialog:PL
+                      polish_no_lexicon_button:PL)
 set(_orv_test_module_targets "")
 foreach(_orv_m IN LISTS _orv_test_modules)
   string(REPLACE ":" ";" _orv_pair "${_orv_m}")

@@ -196,6 +196,27 @@ TEST_F(Controls, BusyButtonShowsTheAnimationEvenWhenHoveredAndPressed) {
   EXPECT_EQ(0, Mismatches(*idle, *normal, CRect(0, 0, 22, 33), 3));
 }
 
+// A window whose template lacks a skinned control (the test module without the lexicon
+// button): the skin lays out and paints what is there and never calls through the missing item.
+TEST(ControlsSkin, AWindowWithoutOneOfItsControlsIsLaidOutAndPainted) {
+  const std::wstring path = controls_test::ProgramFolder() + L"testmodules\\polish_no_lexicon_button.dll";
+  const HMODULE module = LoadLibraryW(path.c_str());
+  ASSERT_NE(nullptr, module) << "error " << GetLastError();
+  const HINSTANCE previous = AfxGetResourceHandle();
+  AfxSetResourceHandle(module);
+  {
+    CSkinnedPanel panel(nullptr);
+    EXPECT_TRUE(panel.Create()) << "error " << GetLastError();
+    EXPECT_EQ(nullptr, ::GetDlgItem(panel.m_hWnd, IDC_LEXICON_BUTTON));
+    EXPECT_NE(nullptr, ::GetDlgItem(panel.m_hWnd, IDC_SPEED_SLIDER));
+    panel.ShowWindow(SW_SHOWNOACTIVATE);
+    panel.Compose();
+    panel.UpdateWindow();
+  }
+  AfxSetResourceHandle(previous);
+  FreeLibrary(module);
+}
+
 TEST(ControlsPainter, ChildrenGetTheParentsBackgroundAtTheirOffset) {
   CSkinnedPanel panel(&FillPattern);
   ASSERT_TRUE(panel.Create());
