@@ -340,6 +340,11 @@ LRESULT CSpeechControl::OnSelectVoice(WPARAM wParam, LPARAM) {
   }
   carrier.release();  // the voice's active list holds it now
   m_pCurrentVoice = voice;
+  // From now on the voice holds the client's volume and rate, as a speak would give them: a voice
+  // not used yet in this run has the engine's own, one taken back from the pool those of its last
+  // use, and the close saves what it reads back from the voice.
+  voice->SetVolume(client->volume);
+  voice->SetRate(client->rate);
   if (resume) m_bResumePending = true;
   return SPEECH_DONE;
 }

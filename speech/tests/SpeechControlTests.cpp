@@ -750,19 +750,27 @@ TEST_F(SpeechControlTest, VoiceReadyIsDroppedForAnUnregisteredClient) {
 TEST_F(SpeechControlTest, CloseSavesTheSpeechSettings) {
   AddVoices(2);
   constexpr DWORD kKeep = 0xABCD;  // a value that close must not touch
+  constexpr int kNone = -100;
   struct Row {
     const char* name;
     int voice;  // -2: no selection
     int volume, rate;
     bool failReads;
+    // Then, as the dialog changes voices: the client's voice changes to `next` (kNone: none),
+    // which may get a volume and rate of its own (kNone: none), and back to `back` (kNone: none).
+    int next, nextVolume, nextRate, back;
     DWORD curVoice, curVolume, curSpeed;
   } rows[] = {
-      {"voice, volume and rate", 1, 37, -3, false, 1, 37, 7},
-      {"rate -1 is a rate", 0, 0, -1, false, 0, 0, 9},
-      {"extremes", 0, 100, 10, false, 0, 100, 20},
-      {"values that cannot be read", 0, 80, 4, true, 0, kKeep, kKeep},
-      {"no current voice", 9, 50, 0, false, 9, kKeep, kKeep},
-      {"no voice ever chosen", -2, 50, 0, false, 0xFFFFFFFF, kKeep, kKeep},
+      {"voice, volume and rate", 1, 37, -3, false, kNone, kNone, kNone, kNone, 1, 37, 7},
+      {"rate -1 is a rate", 0, 0, -1, false, kNone, kNone, kNone, kNone, 0, 0, 9},
+      {"extremes", 0, 100, 10, false, kNone, kNone, kNone, kNone, 0, 100, 20},
+      {"values that cannot be read", 0, 80, 4, true, kNone, kNone, kNone, kNone, 0, kKeep, kKeep},
+      {"no current voice", 9, 50, 0, false, kNone, kNone, kNone, kNone, 9, kKeep, kKeep},
+      {"no voice ever chosen", -2, 50, 0, false, kNone, kNone, kNone, kNone, 0xFFFFFFFF, kKeep, kKeep},
+      // A voice not used yet in this run speaks nothing before the close reads it back.
+      {"a new voice after volume and rate", 0, 40, 3, false, 1, kNone, kNone, kNone, 1, 40, 13},
+      // Back, within the idle time, to a voice whose engine still holds the old values.
+      {"back to a voice still in the pool", 0, 40, 3, false, 1, 60, -2, 0, 0, 60, 8},
   };
   for (const Row& row : rows) {
     SCOPED_TRACE(row.name);
@@ -776,6 +784,19 @@ TEST_F(SpeechControlTest, CloseSavesTheSpeechSettings) {
       EXPECT_EQ(SPEECH_DONE, control->Send(WM_SPEECH_APPLY_RATE, &low.client));
     } else if (row.voice != -2) {
       EXPECT_EQ(SPEECH_FAILED, control->Select(low, row.voice));
+    }
+    if (row.next != kNone) {
+      ASSERT_TRUE(control->SelectAndWait(low, row.next));
+      if (row.nextVolume != kNone) {
+        low.client.volume = row.nextVolume;
+        low.client.rate = row.nextRate;
+        EXPECT_EQ(SPEECH_DONE, control->Send(WM_SPEECH_APPLY_VOLUME, &low.client));
+        EXPECT_EQ(SPEECH_DONE, control->Send(WM_SPEECH_APPLY_RATE, &low.client));
+      }
+    }
+    if (row.back != kNone) {
+      ASSERT_TRUE(control->SelectAndWait(low, row.back));
+      ASSERT_EQ(2, control->manager().PoolSize()) << "the first voice was not reused";
     }
     if (row.failReads) {
       fake.SetFailure(L"GetVolume", E_FAIL);
