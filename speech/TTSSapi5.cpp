@@ -109,10 +109,8 @@ void CTTS_SAPI5::OnInit(CTTSMsg_init* msg) {
     CTTS_Voice::OnInit(msg);
     return;
   }
-  // Item rather than Reset and Next: it finds the token by position without moving the
-  // enumerator, and some implementations cannot reset.
   ComPtr<ISpObjectToken> token;
-  HRESULT hr = m_pTokens ? m_pTokens->Item(static_cast<ULONG>(index), &token) : E_POINTER;
+  HRESULT hr = FindToken(index, msg->tokenId, &token);
   if (FAILED(hr) || !token) {
     // The voice keeps its previous token, so its index stays what it was.
     ReportError(TTSERR_VOICE_NOT_FOUND);
@@ -141,6 +139,33 @@ void CTTS_SAPI5::OnInit(CTTSMsg_init* msg) {
     }
   }
   CTTS_Voice::OnInit(msg);
+}
+
+HRESULT CTTS_SAPI5::FindToken(int index, const std::wstring& tokenId, ISpObjectToken** token) {
+  *token = nullptr;
+  if (!m_pTokens) return E_POINTER;
+  // Item rather than Reset and Next: it finds the token by position without moving the
+  // enumerator, and some implementations cannot reset.
+  if (tokenId.empty()) return m_pTokens->Item(static_cast<ULONG>(index), token);
+  // The list was read at start-up; this enumeration when the thread started. Voices installed or
+  // removed in between move the others, so the position may name another voice by now.
+  ULONG count = 0;
+  HRESULT hr = m_pTokens->GetCount(&count);
+  if (FAILED(hr)) return hr;
+  for (ULONG i = 0; i < count; ++i) {
+    ComPtr<ISpObjectToken> candidate;
+    hr = m_pTokens->Item(i, &candidate);
+    if (FAILED(hr) || !candidate) continue;
+    wchar_t* rawId = nullptr;
+    hr = candidate->GetId(&rawId);
+    win::UniqueCoTaskMem<wchar_t> id(rawId);
+    // Token identifiers are registry paths, whose names ignore case.
+    if (SUCCEEDED(hr) && rawId && ::CompareStringOrdinal(rawId, -1, tokenId.c_str(), -1, TRUE) == CSTR_EQUAL) {
+      *token = candidate.Detach();
+      return S_OK;
+    }
+  }
+  return HRESULT_FROM_WIN32(ERROR_NOT_FOUND);
 }
 
 void CTTS_SAPI5::OnDestroy(CTTSMsg_destroy* msg) {

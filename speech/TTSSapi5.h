@@ -69,6 +69,9 @@ class CTTS_SAPI5 : public CTTS_Voice {
   void SetEngineRate(int rate);
   void ForgetEngineSettings();
   SpeakRequest* FirstActiveRequest();  // call it holding m_active.lock
+  // The token of a voice list entry among m_pTokens: the one whose identifier is `tokenId`, or,
+  // without an identifier, the one at `index`.
+  HRESULT FindToken(int index, const std::wstring& tokenId, ISpObjectToken** token);
 
   Microsoft::WRL::ComPtr<ISpVoice> m_pVoice;              // null until initialised
   Microsoft::WRL::ComPtr<IEnumSpObjectTokens> m_pTokens;  // the voice category's tokens
