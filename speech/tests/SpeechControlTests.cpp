@@ -336,6 +336,57 @@ const wchar_t kLongText[] =
     L"one two three four five six seven eight nine ten eleven twelve thirteen fourteen fifteen sixteen "
     L"seventeen eighteen nineteen twenty twentyone twentytwo twentythree twentyfour twentyfive";
 
+// Fault: a pause decided on the request still listed as active, which leaves the list only when
+// the control window handles the end's notice. A pause that came between the end of the last
+// stream and that notice paused the idle engine, which SAPI then keeps paused: every later read
+// was queued on it and never heard. An engine left paused by a pause just before the end (the
+// end then comes while paused) kept every later read silent the same way.
+TEST_F(SpeechControlTest, APauseThatMeetsTheEndOfSpeechLeavesTheNextReadSpoken) {
+  AddVoices(1);
+  Start();
+  control->Register(low);
+  ASSERT_TRUE(control->SelectAndWait(low, 0));
+  struct Case {
+    const char* name;
+    bool afterTheEnd;  // else just before it, when the last word is out
+    LRESULT pausedAfterPause;
+  } cases[] = {
+      {"after the end event, before its notice is handled", true, 0},
+      {"before the end, which comes while paused", false, 1},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    const size_t finished = low.listener.Count(WM_SPEECH_FINISHED);
+    const size_t words = low.listener.Count(WM_SPEECH_WORD);
+    if (c.afterTheEnd) {
+      FinishedGate gate(control->hwnd(), 1);
+      ASSERT_TRUE(gate.Installed());
+      ASSERT_EQ(SPEECH_DONE, control->Speak(low, L"last words"));
+      ASSERT_TRUE(gate.WaitHeld());
+      // What the read button does: ask, then pause.
+      EXPECT_EQ(1, TogglePause(&low.client));
+      EXPECT_EQ(c.pausedAfterPause, control->Send(WM_SPEECH_IS_PAUSED, &low.client))
+          << "a voice with nothing left to speak is paused";
+    } else {
+      fake.SetHold(true);
+      ASSERT_EQ(SPEECH_DONE, control->Speak(low, L"last words"));
+      ASSERT_TRUE(WaitForNotes(low.listener, WM_SPEECH_WORD, words + 2)) << Describe(low.listener.Notes());
+      EXPECT_EQ(1, TogglePause(&low.client));
+      EXPECT_EQ(c.pausedAfterPause, control->Send(WM_SPEECH_IS_PAUSED, &low.client));
+      fake.SetHold(false);
+      fake.ReleaseHeld();
+    }
+    ASSERT_TRUE(WaitForNotes(low.listener, WM_SPEECH_FINISHED, finished + 1)) << Describe(low.listener.Notes());
+
+    ASSERT_EQ(SPEECH_DONE, control->Speak(low, L"next read"));
+    ASSERT_TRUE(WaitForNotes(low.listener, WM_SPEECH_FINISHED, finished + 2))
+        << "the next read was not heard\n"
+        << Describe(low.listener.Notes()) << fakesapi::Describe(fake.Calls());
+    EXPECT_EQ(words + 4, low.listener.Count(WM_SPEECH_WORD)) << Describe(low.listener.Notes());
+    EXPECT_EQ(0, control->Send(WM_SPEECH_IS_PAUSED, &low.client));
+  }
+}
+
 TEST_F(SpeechControlTest, PriorityRule) {
   AddVoices(1);
   fake.SetMsPerWord(250);
