@@ -125,6 +125,8 @@ BEGIN_MESSAGE_MAP(COrvelParlonVeskDlg, CSelReaderDlg)
   ON_WM_HOTKEY()
   ON_WM_HSCROLL()
   ON_WM_DESTROY()
+  ON_MESSAGE(WM_QUERYENDSESSION, &COrvelParlonVeskDlg::OnQueryEndSession)
+  ON_MESSAGE(WM_ENDSESSION, &COrvelParlonVeskDlg::OnEndSession)
   ON_WM_CLOSE()
   ON_WM_TIMER()
   ON_WM_WINDOWPOSCHANGED()
@@ -665,11 +667,23 @@ CPoint COrvelParlonVeskDlg::PositionToSave() const {
   return normal.TopLeft();
 }
 
+void COrvelParlonVeskDlg::SavePosition() {
+  const CPoint position = PositionToSave();
+  if (m_savedPosition == position) return;
+  WriteWindowPos(position.x, position.y);
+  m_savedPosition = position;
+}
+
+void COrvelParlonVeskDlg::SaveFold() {
+  if (m_savedFold == m_bFolded) return;
+  WriteFoldState(m_bFolded ? TRUE : FALSE);
+  m_savedFold = m_bFolded;
+}
+
 void COrvelParlonVeskDlg::OnDestroy() {
   // A dialog that never started has no place or fold of its own to remember.
   if (m_bStartFailed) return CSelReaderDlg::OnDestroy();
-  const CPoint position = PositionToSave();
-  WriteWindowPos(position.x, position.y);
+  SavePosition();
   KillTimer(TIMER_HOTKEY_RELEASE);
   UnregisterReadHotKey(CCfgData::Instance(), m_hWnd);
   RemoveFocusHook();
@@ -677,7 +691,22 @@ void COrvelParlonVeskDlg::OnDestroy() {
   // example) must still leave the speech thread with no pointer to its client.
   m_registration.Unregister();
   CSelReaderDlg::OnDestroy();
-  WriteFoldState(m_bFolded ? TRUE : FALSE);
+  SaveFold();
+}
+
+// The reader never stands in the way of a log-off or shut-down.
+LRESULT COrvelParlonVeskDlg::OnQueryEndSession(WPARAM, LPARAM) { return TRUE; }
+
+LRESULT COrvelParlonVeskDlg::OnEndSession(WPARAM ending, LPARAM) {
+  // The system may end the process as soon as this returns, without the exit path: save now what
+  // that path saves, in its order, the speech settings through the same close of the control
+  // window (which, as at the exit, drops the reads still waiting: the session is ending).
+  if (ending) {
+    SavePosition();
+    SaveFold();
+    SendSpeech(WM_SPEECH_CLOSE, 1);
+  }
+  return 0;
 }
 
 void COrvelParlonVeskDlg::Quit() {

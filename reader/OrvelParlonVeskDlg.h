@@ -10,6 +10,7 @@
 
 #include <functional>
 #include <memory>
+#include <optional>
 #include <string>
 
 #include "ClodSliderCtrl.h"
@@ -130,6 +131,8 @@ class COrvelParlonVeskDlg : public CSelReaderDlg {
   afx_msg void OnHotKey(UINT nHotKeyId, UINT nKey1, UINT nKey2);
   afx_msg void OnHScroll(UINT nSBCode, UINT nPos, CScrollBar* pScrollBar);
   afx_msg void OnDestroy();
+  afx_msg LRESULT OnQueryEndSession(WPARAM, LPARAM);
+  afx_msg LRESULT OnEndSession(WPARAM ending, LPARAM);
   afx_msg void OnClose();
   afx_msg void OnTimer(UINT_PTR nIDEvent);
   afx_msg void OnWindowPosChanged(WINDOWPOS* lpwndpos);
@@ -149,6 +152,10 @@ class COrvelParlonVeskDlg : public CSelReaderDlg {
   void UpdateVoiceInfo();
   // The window's screen position to remember: its normal position while minimised or maximised.
   CPoint PositionToSave() const;
+  // Write the position and the fold unless they are what was written last: the end of the
+  // session saves them, and the teardown after it writes only what changed since.
+  void SavePosition();
+  void SaveFold();
   // Sends a request to the speech control window; SPEECH_FAILED when the client is not
   // registered.
   LRESULT SendSpeech(UINT message, WPARAM wParam, LPARAM lParam = 0);
@@ -192,6 +199,9 @@ class COrvelParlonVeskDlg : public CSelReaderDlg {
   orv_reader::DialogSkin m_skin;
 
   CUseHintDlg m_hint;
+
+  std::optional<CPoint> m_savedPosition;  // what SavePosition wrote last
+  std::optional<bool> m_savedFold;        // what SaveFold wrote last
 
   // Read by the speech thread while registered.
   SpeechClient m_speechClient;

@@ -33,6 +33,13 @@ struct VoiceRoundTrip : CTTS_Voice {
   static constexpr auto Call() { return &VoiceRoundTrip::RoundTrip; }
 };
 
+// Whether a setting differs from what a close saved last; it counts as saved from now on.
+bool Changed(std::optional<int>& saved, int value) {
+  if (saved == value) return false;
+  saved = value;
+  return true;
+}
+
 bool ReadBackControl(CTTS_Voice* voice, int what, int* value) {
   constexpr int kNotRead = INT_MIN;
   auto query = std::make_unique<CTTSMsg_ctrlSpeak>(what, TTS_CTRL_GET);
@@ -340,6 +347,11 @@ LRESULT CSpeechControl::OnSelectVoice(WPARAM wParam, LPARAM) {
   }
   carrier.release();  // the voice's active list holds it now
   m_pCurrentVoice = voice;
+  // From now on the voice holds the client's volume and rate, as a speak would give them: a voice
+  // not used yet in this run has the engine's own, one taken back from the pool those of its last
+  // use, and the close saves what it reads back from the voice.
+  voice->SetVolume(client->volume);
+  voice->SetRate(client->rate);
   if (resume) m_bResumePending = true;
   return SPEECH_DONE;
 }
@@ -451,15 +463,20 @@ LRESULT CSpeechControl::OnVoiceReady(WPARAM wParam, LPARAM) {
 // ---- Closing -------------------------------------------------------------------------------
 
 LRESULT CSpeechControl::OnSpeechClose(WPARAM wParam, LPARAM) {
-  WriteFirstRunDone();
-  WriteCurrentVoice(m_nCurrentVoiceIndex);
+  if (!m_saved.firstRunDone) {
+    WriteFirstRunDone();
+    m_saved.firstRunDone = true;
+  }
+  if (Changed(m_saved.voice, m_nCurrentVoiceIndex)) WriteCurrentVoice(m_nCurrentVoiceIndex);
   if (m_pCurrentVoice) {
     // Only values that were read back are written: a failed read (or an engine value out of
     // range) would replace the user's setting with garbage.
     int volume = 0, rate = 0;
-    if (ReadBackControl(m_pCurrentVoice, TTS_CTRL_VOLUME, &volume) && volume >= 0 && volume <= 100)
+    if (ReadBackControl(m_pCurrentVoice, TTS_CTRL_VOLUME, &volume) && volume >= 0 && volume <= 100 &&
+        Changed(m_saved.volume, volume))
       WriteAppDword(L"cur_volume", static_cast<DWORD>(volume));
-    if (ReadBackControl(m_pCurrentVoice, TTS_CTRL_RATE, &rate) && rate >= -10 && rate <= 10)
+    if (ReadBackControl(m_pCurrentVoice, TTS_CTRL_RATE, &rate) && rate >= -10 && rate <= 10 &&
+        Changed(m_saved.speed, rate + 10))
       WriteAppDword(L"cur_speed", static_cast<DWORD>(rate + 10));
   }
   for (SpeakRequest* r : m_pending) FreeSpeakRequest(r);

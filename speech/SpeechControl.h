@@ -18,6 +18,7 @@
 
 #include <deque>
 #include <functional>
+#include <optional>
 
 namespace VTTSFramework {
 
@@ -100,6 +101,12 @@ class CSpeechControl : public CWnd {
   bool m_bResumePending = false;        // a voice change must re-speak the unread rest
   std::deque<SpeakRequest*> m_pending;  // owned; waiting for the current voice
   std::function<void()> m_busyCallback;
+  // What the closes so far wrote: a later close (the exit after the end of the session saved the
+  // settings) writes only what changed since, and nothing twice.
+  struct SavedSettings {
+    bool firstRunDone = false;
+    std::optional<int> voice, volume, speed;
+  } m_saved;
 };
 
 }  // namespace VTTSFramework

@@ -12,6 +12,7 @@
 #include <atomic>
 #include <memory>
 #include <string>
+#include <utility>
 
 namespace VTTSFramework {
 
@@ -63,11 +64,14 @@ class CTTSMsg {
   CEvent* done = nullptr;  // owned; null unless the command is blocking
 };
 
+// The voice list entry to initialise: its position in the engine's token enumeration and, when
+// the list knows it, the token's identifier, which names the token wherever it stands now.
 class CTTSMsg_init : public CTTSMsg {
  public:
-  explicit CTTSMsg_init(int index = -1) : tokenIndex(index) {}
+  explicit CTTSMsg_init(int index = -1, std::wstring id = std::wstring()) : tokenIndex(index), tokenId(std::move(id)) {}
   int GetType() const override { return TTSMSG_INIT; }
   int tokenIndex;
+  std::wstring tokenId;  // empty: the token at tokenIndex
 };
 
 class CTTSMsg_destroy : public CTTSMsg {

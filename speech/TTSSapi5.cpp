@@ -109,10 +109,8 @@ void CTTS_SAPI5::OnInit(CTTSMsg_init* msg) {
     CTTS_Voice::OnInit(msg);
     return;
   }
-  // Item rather than Reset and Next: it finds the token by position without moving the
-  // enumerator, and some implementations cannot reset.
   ComPtr<ISpObjectToken> token;
-  HRESULT hr = m_pTokens ? m_pTokens->Item(static_cast<ULONG>(index), &token) : E_POINTER;
+  HRESULT hr = FindToken(index, msg->tokenId, &token);
   if (FAILED(hr) || !token) {
     // The voice keeps its previous token, so its index stays what it was.
     ReportError(TTSERR_VOICE_NOT_FOUND);
@@ -123,6 +121,7 @@ void CTTS_SAPI5::OnInit(CTTSMsg_init* msg) {
   SetThreadNameF(static_cast<DWORD>(-1), "CTTS_SAPI5 (%d)", index);
   if (!m_pVoice) {
     hr = CoCreateInstance(CLSID_SpVoice, nullptr, CLSCTX_ALL, IID_PPV_ARGS(&m_pVoice));
+    m_bEnginePaused = false;
     if (FAILED(hr)) {
       TraceFailure("CoCreateInstance(SpVoice)", hr);
       m_pVoice.Reset();
@@ -143,6 +142,33 @@ void CTTS_SAPI5::OnInit(CTTSMsg_init* msg) {
   CTTS_Voice::OnInit(msg);
 }
 
+HRESULT CTTS_SAPI5::FindToken(int index, const std::wstring& tokenId, ISpObjectToken** token) {
+  *token = nullptr;
+  if (!m_pTokens) return E_POINTER;
+  // Item rather than Reset and Next: it finds the token by position without moving the
+  // enumerator, and some implementations cannot reset.
+  if (tokenId.empty()) return m_pTokens->Item(static_cast<ULONG>(index), token);
+  // The list was read at start-up; this enumeration when the thread started. Voices installed or
+  // removed in between move the others, so the position may name another voice by now.
+  ULONG count = 0;
+  HRESULT hr = m_pTokens->GetCount(&count);
+  if (FAILED(hr)) return hr;
+  for (ULONG i = 0; i < count; ++i) {
+    ComPtr<ISpObjectToken> candidate;
+    hr = m_pTokens->Item(i, &candidate);
+    if (FAILED(hr) || !candidate) continue;
+    wchar_t* rawId = nullptr;
+    hr = candidate->GetId(&rawId);
+    win::UniqueCoTaskMem<wchar_t> id(rawId);
+    // Token identifiers are registry paths, whose names ignore case.
+    if (SUCCEEDED(hr) && rawId && ::CompareStringOrdinal(rawId, -1, tokenId.c_str(), -1, TRUE) == CSTR_EQUAL) {
+      *token = candidate.Detach();
+      return S_OK;
+    }
+  }
+  return HRESULT_FROM_WIN32(ERROR_NOT_FOUND);
+}
+
 void CTTS_SAPI5::OnDestroy(CTTSMsg_destroy* msg) {
   if (m_pVoice) {
     m_pVoice->SetNotifySink(nullptr);
@@ -157,6 +183,26 @@ void CTTS_SAPI5::OnDestroy(CTTSMsg_destroy* msg) {
 }
 
 void CTTS_SAPI5::ForgetEngineSettings() { m_engine = EngineSettings(); }
+
+bool CTTS_SAPI5::HasStreamToSpeak() {
+  SPVOICESTATUS status = {};
+  HRESULT hr = m_pVoice->GetStatus(&status, nullptr);
+  if (FAILED(hr)) {
+    TraceFailure("GetStatus", hr);
+    return true;  // as if something were left: the request acts as it would without the status
+  }
+  return (status.dwRunningState & SPRS_DONE) == 0;
+}
+
+void CTTS_SAPI5::ResumeEngine() {
+  HRESULT hr = m_pVoice->Resume();
+  if (FAILED(hr)) {
+    TraceFailure("Resume", hr);
+    return;
+  }
+  m_bPaused = false;
+  m_bEnginePaused = false;
+}
 
 void CTTS_SAPI5::SetAudioOutput() {
   HRESULT hr = m_pVoice->SetOutput(nullptr, TRUE);
@@ -220,6 +266,9 @@ void CTTS_SAPI5::OnSpeak(CTTSMsg_speak* msg) {
     CSingleLock lock(&m_active.lock, TRUE);
     TakeInHandClient(request);
     m_active.items.push_back(request);
+    // A voice whose last stream ended while it was paused is still paused with nothing to say:
+    // this request would wait on it unheard.
+    if (m_pVoice && m_bEnginePaused && !HasStreamToSpeak()) ResumeEngine();
     hr = m_pVoice ? SpeakRequestStream(request, (request->flags & SPEAKF_ASYNC) != 0) : E_POINTER;
   }
   if (FAILED(hr)) {
@@ -236,11 +285,7 @@ void CTTS_SAPI5::OnStop(CTTSMsg_stop* msg) {
     HRESULT hr = m_pVoice->Speak(L"", SPF_PURGEBEFORESPEAK, nullptr);
     if (SUCCEEDED(hr)) {
       m_active.items.push_back(nullptr);
-      if (m_bPaused) {
-        m_bPaused = false;
-        hr = m_pVoice->Resume();
-        if (FAILED(hr)) TraceFailure("Resume", hr);
-      }
+      if (m_bEnginePaused) ResumeEngine();
     } else {
       TraceFailure("Speak (purge)", hr);
     }
@@ -265,21 +310,19 @@ void CTTS_SAPI5::OnPauseResume(CTTSMsg_pr* msg) {
     CSingleLock lock(&m_active.lock, TRUE);
     if (!m_active.items.empty()) {
       bool changed = false;
-      if (msg->argument == TTS_PR_PAUSE && !m_bPaused) {
+      // The last entry leaves the list only when the control window handles its end: a pause
+      // that comes after the end of the last stream finds it still listed, but nothing left to
+      // speak. SAPI would pause the idle voice and keep it paused for the next read.
+      if (msg->argument == TTS_PR_PAUSE && !m_bPaused && HasStreamToSpeak()) {
         HRESULT hr = m_pVoice->Pause();
         // A voice that did not pause is not reported as paused.
         if (SUCCEEDED(hr))
-          m_bPaused = changed = true;
+          m_bPaused = m_bEnginePaused = changed = true;
         else
           TraceFailure("Pause", hr);
       } else if (msg->argument == TTS_PR_RESUME && m_bPaused) {
-        HRESULT hr = m_pVoice->Resume();
-        if (SUCCEEDED(hr)) {
-          m_bPaused = false;
-          changed = true;
-        } else {
-          TraceFailure("Resume", hr);
-        }
+        ResumeEngine();
+        changed = !m_bPaused;
       }
       SpeakRequest* first = m_active.items.front();
       if (changed && first && first->output)

@@ -69,6 +69,14 @@ class CTTS_SAPI5 : public CTTS_Voice {
   void SetEngineRate(int rate);
   void ForgetEngineSettings();
   SpeakRequest* FirstActiveRequest();  // call it holding m_active.lock
+  // Whether the engine still has a stream queued or speaking. An entry stays in the active list
+  // until the control window handles its end, so the list does not tell.
+  bool HasStreamToSpeak();
+  // Resumes an engine that was told to pause; both paused marks are cleared when it resumed.
+  void ResumeEngine();
+  // The token of a voice list entry among m_pTokens: the one whose identifier is `tokenId`, or,
+  // without an identifier, the one at `index`.
+  HRESULT FindToken(int index, const std::wstring& tokenId, ISpObjectToken** token);
 
   Microsoft::WRL::ComPtr<ISpVoice> m_pVoice;              // null until initialised
   Microsoft::WRL::ComPtr<IEnumSpObjectTokens> m_pTokens;  // the voice category's tokens
@@ -79,6 +87,9 @@ class CTTS_SAPI5 : public CTTS_Voice {
   int m_nFileCounter = 0;
   bool m_bFirstSentence = false;
   bool m_bSpeaking = false;
+  // The engine was told to pause and not yet to resume. SAPI keeps a voice paused past the end of
+  // its streams, whose end clears m_bPaused; this mark stays until the engine is resumed.
+  bool m_bEnginePaused = false;  // voice thread
 
   // What the voice object was last told, so that a speak tells it only what changed: every call
   // into the engine costs, and most requests repeat the output, volume and rate of the one

@@ -412,7 +412,9 @@ std::unique_ptr<CTTSMsg> CTTS_Voice::RoundTrip(std::unique_ptr<CTTSMsg> command)
   return std::unique_ptr<CTTSMsg>(raw);
 }
 
-void CTTS_Voice::Init(int tokenIndex) { PostCommand(new CTTSMsg_init(tokenIndex)); }
+void CTTS_Voice::Init(int tokenIndex, const std::wstring& tokenId) {
+  PostCommand(new CTTSMsg_init(tokenIndex, tokenId));
+}
 
 void CTTS_Voice::Speak(SpeakRequest* request) {
   std::unique_ptr<SpeakRequest> owned(request);

@@ -81,7 +81,8 @@ class CTTS_Voice : public CWinThread {
   // Queues a command and wakes the thread; waits first, without limit, until the thread is ready.
   // Takes ownership of the command.
   void PostCommand(CTTSMsg* command);
-  void Init(int tokenIndex);
+  // The voice of the list entry: its token by `tokenId` when given, else by position.
+  void Init(int tokenIndex, const std::wstring& tokenId = std::wstring());
   void Speak(SpeakRequest* request);  // takes ownership of the request
   void Stop();
   void Skip(int sentences);

@@ -329,7 +329,7 @@ CTTS_Voice* VoiceManager::AcquireVoice(int index, CWnd* owner, SpeakRequest* car
     voice->m_pManager = this;
     voice->m_active.PushBack(carrier);
     voice->ResumeThread();
-    voice->Init(entry.index);
+    voice->Init(entry.index, entry.tokenId);
     VoicePoolEntry added;
     added.voice = voice;
     added.index = index;
@@ -346,7 +346,7 @@ CTTS_Voice* VoiceManager::AcquireVoice(int index, CWnd* owner, SpeakRequest* car
     CSingleLock voiceGuard(&voice->m_voiceLock, TRUE);
     voice->m_pOwner = owner;
   }
-  voice->Init(entry.index);
+  voice->Init(entry.index, entry.tokenId);
   return voice;
 }
 

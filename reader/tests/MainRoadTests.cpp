@@ -6,9 +6,11 @@
 #include <gtest/gtest.h>
 
 #include <windows.h>
+#include <commctrl.h>
 
 #include <functional>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "FakeSapiControl.h"
@@ -58,6 +60,29 @@ std::wstring ModuleString(HMODULE module, UINT id) {
 }
 
 bool IsSpeak(const fakesapi::Call& call) { return call.name == L"Speak" || call.name == L"SpeakStream"; }
+
+BOOL CALLBACK CollectTopLevelWindowOf(HWND hwnd, LPARAM param) {
+  auto* found = reinterpret_cast<std::pair<DWORD, std::vector<HWND>>*>(param);
+  DWORD pid = 0;
+  GetWindowThreadProcessId(hwnd, &pid);
+  if (pid == found->first) found->second.push_back(hwnd);
+  return TRUE;
+}
+
+// Every top-level window of the process, hidden ones included.
+std::vector<HWND> TopLevelWindowsOf(DWORD pid) {
+  std::pair<DWORD, std::vector<HWND>> found{pid, {}};
+  EnumWindows(CollectTopLevelWindowOf, reinterpret_cast<LPARAM>(&found));
+  return found.second;
+}
+
+// A slider moved as the user moves it: the new position, then the scroll that ends the move.
+void MoveSlider(HWND dialog, int id, int position) {
+  HWND slider = GetDlgItem(dialog, id);
+  ASSERT_NE(nullptr, slider) << "no slider " << id;
+  SendMessageW(slider, TBM_SETPOS, TRUE, position);
+  SendMessageW(dialog, WM_HSCROLL, MAKEWPARAM(SB_ENDSCROLL, 0), reinterpret_cast<LPARAM>(slider));
+}
 
 class MainRoad : public ::testing::Test {
  protected:
@@ -171,6 +196,82 @@ TEST_F(MainRoad, HotKeyReadsTheSelectionWithTheSavedVoiceVolumeAndRateThenIdle) 
     DWORD saved = 0xDEAD;
     EXPECT_TRUE(reader_test::ReadDword(kAppKey, e.name, saved) && saved == e.value)
         << Narrow(e.name) << " saved as " << saved << ", expected " << e.value;
+  }
+}
+
+// Fault: nothing handled the end of the session. A reader left running until the user logs off
+// is ended by the system after WM_ENDSESSION, and every setting of that run was lost, "first"
+// included. The two messages are sent here as the system sends them at a log-off: the query to
+// every top-level window of the process, then the end to each.
+TEST_F(MainRoad, LogOffSavesTheRunsSettingsAndTheExitAfterItWritesOnlyWhatChanged) {
+  fake.AddVoice({L"MainRoadAlpha", L"Alpha", L"Alpha", L"Other", L"409", {}, true});
+  fake.AddVoice({L"MainRoadBeta", L"Beta", L"Beta", L"Other", L"415", {}, true});
+  // A first run, with volume 73 and speed 5 left by an earlier one.
+  ScopedRegValue first(kAppKey, L"first"), voice(kAppKey, L"cur_voice"), volume(kAppKey, L"cur_volume"),
+      speed(kAppKey, L"cur_speed"), fold(kAppKey, L"fold"), posx(kAppKey, L"posx"), posy(kAppKey, L"posy"),
+      notepadMode(kAppKey, L"notepad_mode");
+  ASSERT_TRUE(first.Remove() && voice.Remove() && volume.SetDword(73) && speed.SetDword(5) && fold.SetDword(0) &&
+              posx.Remove() && posy.Remove() && notepadMode.SetDword(0));
+
+  orv_testing::StartedProgram reader;
+  ASSERT_TRUE(reader.Start(folder.Path() + kProgramName)) << "error " << GetLastError();
+  HWND dialog = nullptr;
+  ASSERT_TRUE(PumpUntil([&] { return (dialog = VisibleWindowOf(reader.Pid(), L"#32770", L"Orvel Murmelin")); }))
+      << "the main dialog did not appear";
+
+  // The user's changes of this run: volume 40, rate 3, folded, and the strip moved.
+  MoveSlider(dialog, IDC_VOLUME_SLIDER, 40);
+  MoveSlider(dialog, IDC_SPEED_SLIDER, 30);
+  SendMessageW(dialog, WM_COMMAND, MAKEWPARAM(IDC_FOLD_BUTTON, BN_CLICKED),
+               reinterpret_cast<LPARAM>(GetDlgItem(dialog, IDC_FOLD_BUTTON)));
+  ASSERT_TRUE(SetWindowPos(dialog, nullptr, 150, 120, 0, 0, SWP_NOSIZE | SWP_NOZORDER | SWP_NOACTIVATE));
+  RECT placed = {};
+  ASSERT_TRUE(GetWindowRect(dialog, &placed));
+  ASSERT_TRUE(placed.left == 150 && placed.top == 120) << "the dialog is at " << placed.left << ", " << placed.top;
+
+  const std::vector<HWND> windows = TopLevelWindowsOf(reader.Pid());
+  ASSERT_FALSE(windows.empty());
+  for (HWND window : windows) {
+    DWORD_PTR answer = 0;
+    ASSERT_NE(0, SendMessageTimeoutW(window, WM_QUERYENDSESSION, 0, ENDSESSION_LOGOFF, SMTO_NORMAL, kBoundMs, &answer))
+        << "window " << Hex(static_cast<unsigned long>(reinterpret_cast<UINT_PTR>(window))) << ", error "
+        << GetLastError();
+    EXPECT_EQ(TRUE, static_cast<BOOL>(answer)) << "a window refused the end of the session";
+  }
+  for (HWND window : windows) {
+    DWORD_PTR answer = 0;
+    ASSERT_NE(0, SendMessageTimeoutW(window, WM_ENDSESSION, TRUE, ENDSESSION_LOGOFF, SMTO_NORMAL, kBoundMs, &answer))
+        << "error " << GetLastError();
+  }
+  // The system may end the process from here on: everything is in the registry already.
+  struct Saved {
+    const wchar_t* name;
+    DWORD value;
+  } expected[] = {{L"first", 0}, {L"cur_voice", 0}, {L"cur_volume", 40}, {L"cur_speed", 13}, {L"fold", 1}};
+  for (const Saved& e : expected) {
+    DWORD saved = 0xDEAD;
+    EXPECT_TRUE(reader_test::ReadDword(kAppKey, e.name, saved) && saved == e.value)
+        << Narrow(e.name) << " saved as " << saved << ", expected " << e.value;
+  }
+  int x = -1, y = -1;
+  EXPECT_TRUE(reader_test::ReadBinaryInt(kAppKey, L"posx", x) && reader_test::ReadBinaryInt(kAppKey, L"posy", y));
+  EXPECT_EQ(150, x);
+  EXPECT_EQ(120, y);
+
+  // This process outlives the messages: what its exit writes after them is only what changed
+  // since. The saved values are taken away to tell a second write from the first.
+  ASSERT_TRUE(first.Remove() && voice.Remove() && volume.Remove() && speed.Remove() && fold.Remove() && posx.Remove() &&
+              posy.Remove());
+  MoveSlider(dialog, IDC_SPEED_SLIDER, -20);
+  ASSERT_TRUE(PostMessageW(dialog, WM_CLOSE, 0, 0)) << "error " << GetLastError();
+  EXPECT_EQ(0u, reader.WaitForExit(kBoundMs)) << "the reader did not end cleanly";
+  DWORD changed = 0xDEAD;
+  EXPECT_TRUE(reader_test::ReadDword(kAppKey, L"cur_speed", changed) && changed == 8)
+      << "the speed changed after the log-off's save was lost: " << changed;
+  for (const wchar_t* name : {L"first", L"cur_voice", L"cur_volume", L"fold", L"posx", L"posy"}) {
+    DWORD unchanged = 0xDEAD;
+    EXPECT_FALSE(reader_test::ReadDword(kAppKey, name, unchanged) || reader_test::ReadBinaryInt(kAppKey, name, x))
+        << Narrow(name) << " was saved twice";
   }
 }
 

@@ -135,7 +135,9 @@ bool ScopedRegValue::Remove() {
   return result == ERROR_SUCCESS || result == ERROR_FILE_NOT_FOUND;
 }
 
-bool ReadDword(const wchar_t* keyPath, const wchar_t* name, DWORD& value) {
+namespace {
+
+bool ReadFourBytes(const wchar_t* keyPath, const wchar_t* name, DWORD expectedType, DWORD& value) {
   HKEY key = nullptr;
   if (RegOpenKeyExW(HKEY_LOCAL_MACHINE, keyPath, 0, KEY_READ | reader_settings::kView, &key) != ERROR_SUCCESS) {
     return false;
@@ -143,7 +145,20 @@ bool ReadDword(const wchar_t* keyPath, const wchar_t* name, DWORD& value) {
   DWORD type = 0, size = sizeof(value);
   const LONG result = RegQueryValueExW(key, name, nullptr, &type, reinterpret_cast<BYTE*>(&value), &size);
   RegCloseKey(key);
-  return result == ERROR_SUCCESS && type == REG_DWORD && size == sizeof(value);
+  return result == ERROR_SUCCESS && type == expectedType && size == sizeof(value);
+}
+
+}  // namespace
+
+bool ReadDword(const wchar_t* keyPath, const wchar_t* name, DWORD& value) {
+  return ReadFourBytes(keyPath, name, REG_DWORD, value);
+}
+
+bool ReadBinaryInt(const wchar_t* keyPath, const wchar_t* name, int& value) {
+  DWORD bytes = 0;
+  if (!ReadFourBytes(keyPath, name, REG_BINARY, bytes)) return false;
+  value = static_cast<int>(bytes);
+  return true;
 }
 
 bool KeyExists(const wchar_t* keyPath) {

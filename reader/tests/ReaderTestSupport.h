@@ -102,6 +102,8 @@ class ScopedFault {
 
 // Reads a REG_DWORD of an HKLM key; false when missing or of another type.
 bool ReadDword(const wchar_t* keyPath, const wchar_t* name, DWORD& value);
+// Reads a 4-byte REG_BINARY of an HKLM key as a signed number ("posx", "posy").
+bool ReadBinaryInt(const wchar_t* keyPath, const wchar_t* name, int& value);
 bool KeyExists(const wchar_t* keyPath);
 // Deletes an HKLM key with its values (no subkeys expected).
 void DeleteKey(const wchar_t* keyPath);

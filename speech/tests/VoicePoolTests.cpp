@@ -10,10 +10,12 @@
 #include <deque>
 #include <memory>
 #include <string>
+#include <vector>
 
 using speech_test::Client;
 using speech_test::ControlThread;
 using speech_test::Describe;
+using speech_test::Note;
 using speech_test::WaitForNotes;
 
 namespace {
@@ -30,7 +32,7 @@ class VoicePoolTest : public ::testing::Test {
     ASSERT_EQ(S_OK, fakesapi::EnsureRegistered());
     for (int i = 0; i < 3; ++i) {
       const std::wstring name = L"Voice " + std::to_wstring(i);
-      fake.AddVoice({L"PoolVoice" + std::to_wstring(i), name, name, L"Other", L"409", {}, true});
+      tokens.push_back(fake.AddVoice({L"PoolVoice" + std::to_wstring(i), name, name, L"Other", L"409", {}, true}));
     }
   }
   void TearDown() override {
@@ -45,7 +47,22 @@ class VoicePoolTest : public ::testing::Test {
     return s;
   }
 
+  // Ends the pooled voice of list entry `index`, which must be released, as the cleanup thread
+  // does after its idle passes; false when its thread did not end.
+  bool Reap(int index) {
+    ThreadHandle thread(State(index).threadId);
+    for (int pass = 0; pass < VoiceManager::kIdlePasses; ++pass) control->manager().RunCleanupPass();
+    return !control->manager().GetPoolState(index, nullptr) && thread.Ended(10000);
+  }
+  // The voices that the engine was asked to speak with, in order.
+  std::vector<std::wstring> SpokenBy() const {
+    std::vector<std::wstring> voices;
+    for (const fakesapi::Call& c : fake.Calls(L"SpeakStream")) voices.push_back(c.Field(L"voice"));
+    return voices;
+  }
+
   fakesapi::Session fake;
+  std::vector<std::wstring> tokens;  // of the list entries 0, 1, 2
   Client client;
   std::unique_ptr<ControlThread> control;
 };
@@ -96,6 +113,42 @@ TEST_F(VoicePoolTest, ReleasedVoiceIsReusedWithinTheIdleWindowAndReapedAfterIt) 
   EXPECT_NE(second.threadId, State(1).threadId);
   ASSERT_EQ(SPEECH_DONE, control->Speak(client, L"new thread"));
   ASSERT_TRUE(WaitForNotes(client.listener, WM_SPEECH_FINISHED, 1)) << Describe(client.listener.Notes());
+}
+
+// Fault: a new voice thread took the token at the list entry's position in the category as it
+// was when the thread started, so after a voice was installed ahead of the chosen one another
+// voice spoke, and after the chosen one was removed, the voice behind it.
+TEST_F(VoicePoolTest, ANewVoiceThreadSpeaksWithTheListedTokenOrReportsItGone) {
+  control = std::make_unique<ControlThread>(600000);
+  ASSERT_TRUE(control->Started());
+  control->Register(client);
+  ASSERT_TRUE(control->SelectAndWait(client, 1));
+  ASSERT_EQ(SPEECH_DONE, control->Speak(client, L"as listed"));
+  ASSERT_TRUE(WaitForNotes(client.listener, WM_SPEECH_FINISHED, 1)) << Describe(client.listener.Notes());
+
+  // A product installs a voice whose token comes before the chosen one in the category.
+  ASSERT_TRUE(control->SelectAndWait(client, 0));
+  ASSERT_FALSE(fake.AddVoice({L"PoolVoice0Added", L"Added", L"Added", L"Other", L"409", {}, true}).empty());
+  ASSERT_TRUE(Reap(1)) << "the released voice was not reaped";
+  ASSERT_TRUE(control->SelectAndWait(client, 1));
+  ASSERT_EQ(SPEECH_DONE, control->Speak(client, L"after an install"));
+  ASSERT_TRUE(WaitForNotes(client.listener, WM_SPEECH_FINISHED, 2)) << Describe(client.listener.Notes());
+  EXPECT_EQ((std::vector<std::wstring>{tokens[1], tokens[1]}), SpokenBy()) << fakesapi::Describe(fake.Calls());
+
+  // The chosen voice is uninstalled: its entry reports the voice error and nothing speaks.
+  ASSERT_TRUE(control->SelectAndWait(client, 0));
+  ASSERT_TRUE(fake.RemoveVoice(L"PoolVoice1"));
+  ASSERT_TRUE(Reap(1)) << "the released voice was not reaped";
+  const size_t errors = client.listener.Count(WM_SPEECH_ERROR);
+  ASSERT_EQ(SPEECH_DONE, control->Select(client, 1));
+  ASSERT_TRUE(WaitForNotes(client.listener, WM_SPEECH_ERROR, errors + 1)) << Describe(client.listener.Notes());
+  const Note gone = client.listener.Notes(WM_SPEECH_ERROR).back();
+  EXPECT_EQ(TTSERR_VOICE_NOT_FOUND, static_cast<int>(gone.wParam));
+  EXPECT_EQ(1, static_cast<int>(gone.lParam));
+  ASSERT_EQ(SPEECH_DONE, control->Speak(client, L"after the removal"));
+  ASSERT_TRUE(WaitForNotes(client.listener, WM_SPEECH_ERROR, errors + 2)) << Describe(client.listener.Notes());
+  EXPECT_EQ(TTSERR_SPEAK_FAILED, static_cast<int>(client.listener.Notes(WM_SPEECH_ERROR).back().wParam));
+  EXPECT_EQ(2u, SpokenBy().size()) << fakesapi::Describe(fake.Calls());
 }
 
 TEST_F(VoicePoolTest, CleanupThreadReapsIdleVoices) {

@@ -294,6 +294,10 @@ std::wstring AddVoiceToken(const std::wstring& categoryUnderHkcu, const VoiceSpe
 
 std::wstring Session::AddVoice(const VoiceSpec& spec) { return AddVoiceToken(m_categorySub, spec); }
 
+bool Session::RemoveVoice(const std::wstring& key) {
+  return !key.empty() && DeleteTree(HKEY_CURRENT_USER, m_categorySub + L"\\Tokens\\" + key) == ERROR_SUCCESS;
+}
+
 void Session::SetMsPerWord(unsigned ms) { SetEnvironmentVariableW(kEnvMsPerWord, std::to_wstring(ms).c_str()); }
 
 void Session::SetHold(bool hold) { SetEnvironmentVariableW(kEnvHold, hold ? L"1" : nullptr); }

@@ -168,6 +168,9 @@ class Session {
 
   // Declares a voice token in this session's category; answers its token id.
   std::wstring AddVoice(const VoiceSpec& spec);
+  // Takes the token of that key out of the category, as uninstalling its voice does; false when
+  // it cannot be removed.
+  bool RemoveVoice(const std::wstring& key);
 
   void SetMsPerWord(unsigned ms);
   void SetHold(bool hold);
