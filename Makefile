@@ -21,10 +21,12 @@ all: build
 setup:
 	@scripts/setup
 
-$(BUILD)/build.ninja:
+# Configuring needs what the set-up installs (the toolchain, the dependency files), also under -j.
+# Order-only: the set-up runs first every time, but does not make a configured tree stale.
+$(BUILD)/build.ninja: | setup
 	cmake -S . -B $(BUILD) $(CMAKE_COMMON) -DCMAKE_TOOLCHAIN_FILE=cmake/toolchain-x86_64-mingw.cmake
 
-$(DIST_BUILD)/build.ninja:
+$(DIST_BUILD)/build.ninja: | setup
 	cmake -S . -B $(DIST_BUILD) $(CMAKE_COMMON) -DCMAKE_TOOLCHAIN_FILE=cmake/toolchain-i686-mingw.cmake \
 	    -DORV_BUILD_TESTS=OFF
 
