@@ -21,10 +21,12 @@ all: build
 setup:
 	@scripts/setup
 
-$(BUILD)/build.ninja:
+# Configuring needs what the set-up installs (the toolchain, the dependency files), also under -j.
+# Order-only: the set-up runs first every time, but does not make a configured tree stale.
+$(BUILD)/build.ninja: | setup
 	cmake -S . -B $(BUILD) $(CMAKE_COMMON) -DCMAKE_TOOLCHAIN_FILE=cmake/toolchain-x86_64-mingw.cmake
 
-$(DIST_BUILD)/build.ninja:
+$(DIST_BUILD)/build.ninja: | setup
 	cmake -S . -B $(DIST_BUILD) $(CMAKE_COMMON) -DCMAKE_TOOLCHAIN_FILE=cmake/toolchain-i686-mingw.cmake \
 	    -DORV_BUILD_TESTS=OFF
 
@@ -34,16 +36,17 @@ build: configure
 	cmake --build $(DIST_BUILD)
 	cmake --build $(BUILD)
 
+# exec: make's TERM then reaches the runner itself, not a shell that would end alone.
 test: build
-	@ORV_CMAKE_COMMON="$(CMAKE_COMMON)" scripts/test-trees $(BUILD) $(BUILD32) $(CTEST_ARGS)
+	@ORV_CMAKE_COMMON="$(CMAKE_COMMON)" exec scripts/test-trees $(BUILD) $(BUILD32) $(CTEST_ARGS)
 
 run: build
-	@ORV_CMAKE_COMMON="$(CMAKE_COMMON)" scripts/run-demo $(BUILD) $(BUILD32)
+	@ORV_CMAKE_COMMON="$(CMAKE_COMMON)" exec scripts/run-demo $(BUILD) $(BUILD32)
 
 # BENCH=bench_download runs only the benchmarks named.
 BENCH ?=
 bench: build
-	@scripts/with-display --private scripts/run-bench $(BUILD) $(BENCH)
+	@exec scripts/with-display --private scripts/run-bench $(BUILD) $(BENCH)
 
 dist: build
 	@scripts/check-dist --sizes dist
