@@ -100,6 +100,12 @@ std::wstring OutcomeReason(InstallOutcome outcome, DWORD code) {
   return std::wstring();
 }
 
+// 3010 and 1641 are successes that ask for a restart (ERROR_SUCCESS_REBOOT_REQUIRED and
+// ERROR_SUCCESS_REBOOT_INITIATED, as Windows Installer and most setup programs report them).
+bool IsInstalledExitCode(DWORD code) {
+  return code == ERROR_SUCCESS || code == ERROR_SUCCESS_REBOOT_REQUIRED || code == ERROR_SUCCESS_REBOOT_INITIATED;
+}
+
 void Notify(const InstallerRun& run, QueueEvent event) {
   if (run.observer && run.product) run.observer(event, *run.product);
 }
@@ -135,7 +141,7 @@ void RunInstaller(InstallerRun& run) {
     return;
   }
   run.code = exitCode;
-  run.outcome = exitCode == 0 ? InstallOutcome::Installed : InstallOutcome::ExitCode;
+  run.outcome = IsInstalledExitCode(exitCode) ? InstallOutcome::Installed : InstallOutcome::ExitCode;
   // A voice that did not install has no key to mark.
   if (run.outcome == InstallOutcome::Installed && run.product)
     SetVoiceGuiLanguage(*run.product, run.langid, run.registryRoot);

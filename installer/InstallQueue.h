@@ -48,7 +48,7 @@ enum StepResult : int {
 // How one product's installation ended.
 enum class InstallOutcome {
   Pending,        // not run yet
-  Installed,      // the installer ran and exited with 0
+  Installed,      // the installer ran and exited with 0, 3010 or 1641 (restart asked)
   ExitCode,       // the installer exited with a failure code (code)
   StartFailed,    // the installer could not be started (code = Windows error)
   NotDownloaded,  // the download never completed, so nothing was run

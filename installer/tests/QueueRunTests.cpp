@@ -12,6 +12,7 @@
 #include <shlobj.h>
 
 #include <algorithm>
+#include <iterator>
 #include <regex>
 
 using namespace gwplugin;
@@ -290,31 +291,44 @@ TEST_F(InstallQueueRun, FailedTransfersAreNeverRun) {
 }
 
 // A failing installer (exit code) and one that cannot start are reported, in the label,
-// the result and the log; the others still install.
+// the result and the log; the others still install. 3010 and 1641 are successes that ask for
+// a restart: installed, like 0.
 TEST_F(InstallQueueRun, FailingInstallersAreReportedAndTheRestInstall) {
   SetDword(L"SOFTWARE\\ORVEL\\gw", L"log", 1);
   SetFailure(L"VOICE_ELBE", 7);
+  SetFailure(L"VOICE_THAMES", 3010);
+  SetFailure(L"VOICE_WISLA", 1641);
   CProdPtr elbe = Download(L"VOICE_ELBE", L"Orvel 2 Elbe", L"voice_elbe.exe", VersionNumber(1, 6, 2, 0));
   CProdPtr hudson = Download(L"VOICE_HUDSON", L"Orvel 2 Hudson", L"voice_hudson.exe", VersionNumber(1, 6, 2, 0));
+  CProdPtr thames = Download(L"VOICE_THAMES", L"Orvel 2 Thames", L"voice_thames.exe", VersionNumber(1, 6, 2, 0));
+  CProdPtr wisla = Download(L"VOICE_WISLA", L"Orvel 2 Wisla", L"voice_wisla.exe", VersionNumber(1, 6, 2, 0));
   CProdPtr missing = Product(L"VOICE_LOIRE", L"Orvel Loire", kLocal, VersionNumber(1, 2, 0, 0));
   missing->instFile = m_temp + L"not-there.exe";
   PageWindows windows;
   ASSERT_TRUE(windows.Ok());
   CInstallQueue queue;
   queue.Configure(Config(1033));
-  queue.Prepare({missing, elbe, hudson}, windows.page, windows.bar, windows.label);
+  queue.Prepare({missing, elbe, hudson, thames, wisla}, windows.page, windows.bar, windows.label);
   ASSERT_EQ(kStepDone, RunQueue(queue));
 
-  EXPECT_EQ((std::vector<std::string>{"VOICE_ELBE", "VOICE_HUDSON"}), Ids(Records()));
-  ASSERT_EQ(3u, queue.Entries().size());
-  EXPECT_EQ(InstallOutcome::ExitCode, queue.Entries()[0].outcome);
-  EXPECT_EQ(7u, queue.Entries()[0].code);
-  EXPECT_EQ(InstallOutcome::Installed, queue.Entries()[1].outcome);
-  EXPECT_EQ(InstallOutcome::StartFailed, queue.Entries()[2].outcome);
-  EXPECT_EQ(static_cast<DWORD>(ERROR_FILE_NOT_FOUND), queue.Entries()[2].code);
+  EXPECT_EQ((std::vector<std::string>{"VOICE_ELBE", "VOICE_HUDSON", "VOICE_THAMES", "VOICE_WISLA"}), Ids(Records()));
+  struct Outcome {
+    InstallOutcome outcome;
+    DWORD code;
+  };
+  const Outcome outcomes[] = {{InstallOutcome::ExitCode, 7},
+                              {InstallOutcome::Installed, 0},
+                              {InstallOutcome::Installed, 3010},
+                              {InstallOutcome::Installed, 1641},
+                              {InstallOutcome::StartFailed, ERROR_FILE_NOT_FOUND}};
+  ASSERT_EQ(std::size(outcomes), queue.Entries().size());
+  for (std::size_t i = 0; i < std::size(outcomes); ++i) {
+    EXPECT_EQ(outcomes[i].outcome, queue.Entries()[i].outcome) << Narrow(queue.Entries()[i].product->id);
+    EXPECT_EQ(outcomes[i].code, queue.Entries()[i].code) << Narrow(queue.Entries()[i].product->id);
+  }
   EXPECT_EQ((std::vector<std::wstring>{L"Orvel 2 Elbe", L"Orvel Loire"}), queue.FailedProducts());
   EXPECT_EQ(L"Installation failed: Orvel 2 Elbe, Orvel Loire", windows.Label());
-  EXPECT_EQ(5, windows.Position());
+  EXPECT_EQ(9, windows.Position());
 
   EXPECT_FALSE(KeyExists(L"Software\\Orvel\\Orvel 2 Vokant\\Elbe"));
   EXPECT_EQ(L"1.6.2.0", ReadString(L"Software\\Orvel\\Orvel 2 Vokant\\Hudson", L"Version"));
