@@ -210,6 +210,62 @@ TEST_F(InstallQueueRun, DownloadsAndInstallsInOrderWithTheCommandLinesAndValues)
   EXPECT_TRUE(std::regex_match(log, block)) << Narrow(log);
 }
 
+// What runs is what was downloaded: from the closing of the download's write handle until the
+// installer's process has been made, the file stays open for reading only. Another handle,
+// asking as the user's other programs could, gets a sharing violation for writing, deleting or
+// renaming it, reading it still works, and the installer starts from the file.
+TEST_F(InstallQueueRun, DownloadedInstallerIsHeldForReadingUntilItsProcessIsMade) {
+  CProdPtr elbe = Download(L"VOICE_ELBE", L"Orvel 2 Elbe", L"voice_elbe.exe", VersionNumber(1, 6, 2, 0));
+  struct Attempt {
+    const char* what;
+    DWORD access;
+    DWORD expected;  // ERROR_SUCCESS: it opens
+  };
+  const Attempt attempts[] = {
+      {"open for writing", GENERIC_WRITE, ERROR_SHARING_VIOLATION},
+      {"open for deleting", DELETE, ERROR_SHARING_VIOLATION},
+      {"open for reading", GENERIC_READ, ERROR_SUCCESS},
+  };
+  // Filled on the installer's worker, read after the queue has seen that thread end.
+  std::vector<std::string> seen;
+  InstallQueueConfig config = Config(1033);
+  config.observer = [&](QueueEvent event, const CProd& product) {
+    if (event != QueueEvent::InstallerStarting) return;
+    const std::wstring& path = product.instFile;
+    for (const Attempt& attempt : attempts) {
+      HANDLE handle = CreateFileW(path.c_str(), attempt.access, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
+                                  nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
+      const DWORD error = handle == INVALID_HANDLE_VALUE ? GetLastError() : ERROR_SUCCESS;
+      if (handle != INVALID_HANDLE_VALUE) CloseHandle(handle);
+      seen.push_back(std::string(attempt.what) + ": error " + std::to_string(error));
+    }
+    const std::wstring moved = path + L".moved";
+    const bool renamed = MoveFileExW(path.c_str(), moved.c_str(), 0) != FALSE;
+    seen.push_back("rename: error " + std::to_string(renamed ? ERROR_SUCCESS : GetLastError()));
+    if (renamed) MoveFileExW(moved.c_str(), path.c_str(), 0);  // the run goes on as it would have
+    const bool deleted = DeleteFileW(path.c_str()) != FALSE;
+    seen.push_back("delete: error " + std::to_string(deleted ? ERROR_SUCCESS : GetLastError()));
+  };
+  CInstallQueue queue;
+  queue.Configure(config);
+  queue.Prepare({elbe}, HWND(nullptr), nullptr, nullptr);
+  ASSERT_EQ(kStepDone, RunQueue(queue));
+
+  std::vector<std::string> expected;
+  for (const Attempt& attempt : attempts)
+    expected.push_back(std::string(attempt.what) + ": error " + std::to_string(attempt.expected));
+  expected.push_back("rename: error " + std::to_string(ERROR_SHARING_VIOLATION));
+  expected.push_back("delete: error " + std::to_string(ERROR_SHARING_VIOLATION));
+  EXPECT_EQ(expected, seen);
+  EXPECT_EQ((std::vector<std::string>{"VOICE_ELBE"}), Ids(Records())) << "the installer ran from the held file";
+  ASSERT_EQ(1u, queue.Entries().size());
+  EXPECT_EQ(InstallOutcome::Installed, queue.Entries()[0].outcome);
+  // Once the process is made the file is the plug-in's no longer.
+  HANDLE after = CreateFileW(elbe->instFile.c_str(), GENERIC_WRITE, 0, nullptr, OPEN_EXISTING, 0, nullptr);
+  EXPECT_NE(INVALID_HANDLE_VALUE, after) << "error " << GetLastError();
+  if (after != INVALID_HANDLE_VALUE) CloseHandle(after);
+}
+
 // The maker key is created for "language" on a machine that has none; an application gets
 // no voice argument and no "GUI Lang", although its row number is a voice row too.
 TEST_F(InstallQueueRun, FreshMachineGetsLanguageAndApplicationsNoVoiceValues) {
