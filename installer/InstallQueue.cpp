@@ -100,6 +100,37 @@ std::wstring OutcomeReason(InstallOutcome outcome, DWORD code) {
   return std::wstring();
 }
 
+// 3010 and 1641 are successes that ask for a restart (ERROR_SUCCESS_REBOOT_REQUIRED and
+// ERROR_SUCCESS_REBOOT_INITIATED, as Windows Installer and most setup programs report them).
+bool IsInstalledExitCode(DWORD code) {
+  return code == ERROR_SUCCESS || code == ERROR_SUCCESS_REBOOT_REQUIRED || code == ERROR_SUCCESS_REBOOT_INITIATED;
+}
+
+// Trades the download's write handle, which shares nothing (so no process could start from the
+// file), for a handle that reads and shares reading only. The two cannot be open at once, so
+// the file opened again must be the one written, with the length written. ERROR_SUCCESS, or
+// why the file cannot be run.
+DWORD HoldDownloadedFile(CProd& product, win::UniqueFile& held) {
+  if (!product.file) return ERROR_INVALID_HANDLE;
+  BY_HANDLE_FILE_INFORMATION written{};
+  const bool known = GetFileInformationByHandle(product.file->Handle(), &written) != FALSE;
+  const DWORD error = known ? ERROR_SUCCESS : GetLastError();
+  product.file.reset();
+  if (!known) return error;
+  held.reset(CreateFileW(product.instFile.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING,
+                         FILE_ATTRIBUTE_NORMAL, nullptr));
+  if (!held) return GetLastError();
+  BY_HANDLE_FILE_INFORMATION reopened{};
+  if (!GetFileInformationByHandle(held.get(), &reopened)) return GetLastError();
+  if (reopened.dwVolumeSerialNumber != written.dwVolumeSerialNumber ||
+      reopened.nFileIndexHigh != written.nFileIndexHigh || reopened.nFileIndexLow != written.nFileIndexLow ||
+      reopened.nFileSizeHigh != written.nFileSizeHigh || reopened.nFileSizeLow != written.nFileSizeLow) {
+    held.reset();
+    return ERROR_FILE_INVALID;
+  }
+  return ERROR_SUCCESS;
+}
+
 void Notify(const InstallerRun& run, QueueEvent event) {
   if (run.observer && run.product) run.observer(event, *run.product);
 }
@@ -117,10 +148,14 @@ void RunInstaller(InstallerRun& run) {
   PROCESS_INFORMATION process{};
   std::vector<wchar_t> commandLine(run.commandLine.begin(), run.commandLine.end());
   commandLine.push_back(L'\0');
-  if (!CreateProcessW(run.application.c_str(), commandLine.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr,
-                      &startup, &process)) {
+  const BOOL started = CreateProcessW(run.application.c_str(), commandLine.data(), nullptr, nullptr, FALSE, 0, nullptr,
+                                      nullptr, &startup, &process);
+  const DWORD startError = GetLastError();
+  // From here the process has its own hold on its image.
+  run.heldFile.reset();
+  if (!started) {
     run.outcome = InstallOutcome::StartFailed;
-    run.code = GetLastError();
+    run.code = startError;
     return;
   }
   win::UniqueKernelHandle processHandle(process.hProcess);
@@ -135,7 +170,7 @@ void RunInstaller(InstallerRun& run) {
     return;
   }
   run.code = exitCode;
-  run.outcome = exitCode == 0 ? InstallOutcome::Installed : InstallOutcome::ExitCode;
+  run.outcome = IsInstalledExitCode(exitCode) ? InstallOutcome::Installed : InstallOutcome::ExitCode;
   // A voice that did not install has no key to mark.
   if (run.outcome == InstallOutcome::Installed && run.product)
     SetVoiceGuiLanguage(*run.product, run.langid, run.registryRoot);
@@ -530,10 +565,18 @@ bool CInstallQueue::StartInstaller(InstallQueueEntry& entry) {
     LogFailure(entry);
     return false;
   }
-  // The download file was opened without sharing: its handle must be closed first.
-  product.file.reset();
-
   auto run = std::make_shared<InstallerRun>();
+  if (product.HasAllStateBits(orv_products::PS_DOWNLOAD)) {
+    const DWORD error = HoldDownloadedFile(product, run->heldFile);
+    if (error != ERROR_SUCCESS) {
+      entry.outcome = InstallOutcome::StartFailed;
+      entry.code = error;
+      LogFailure(entry);
+      return false;
+    }
+  } else {
+    product.file.reset();
+  }
   run->product = entry.product;
   run->application = product.instFile;
   run->commandLine =

@@ -48,7 +48,7 @@ enum StepResult : int {
 // How one product's installation ended.
 enum class InstallOutcome {
   Pending,        // not run yet
-  Installed,      // the installer ran and exited with 0
+  Installed,      // the installer ran and exited with 0, 3010 or 1641 (restart asked)
   ExitCode,       // the installer exited with a failure code (code)
   StartFailed,    // the installer could not be started (code = Windows error)
   NotDownloaded,  // the download never completed, so nothing was run
@@ -102,6 +102,10 @@ struct InstallerRun {
   std::function<int(int, HWND)> executeCodeSegment;
   std::function<void(QueueEvent, const orv_products::CProd&)> observer;
   std::shared_ptr<win::UniqueKernelHandle> stepEvent;  // set when the run has finished
+  // A downloaded installer, open for reading with nothing but read sharing from the closing of
+  // the download's write handle: no other handle can write, rename or delete the file before
+  // its process is made. The worker closes it once CreateProcessW has returned.
+  win::UniqueFile heldFile;
 
   // Progress, read by the NSIS thread at any time.
   enum Phase : int { Waiting, Extracting, Installing, Finished };

@@ -106,6 +106,7 @@ BOOL CGWPluginApp::InitInstance() {
 
 int CGWPluginApp::ExitInstance() {
   StopCatalogueDownload();
+  StopUnfinishedProbes();
   if (m_hiddenWindow && m_hiddenWindow->m_hWnd) m_hiddenWindow->DestroyWindow();
   m_hiddenWindow.reset();
   // GDI+ images must go while GDI+ runs; the pages themselves live on until the destructor.
@@ -290,6 +291,12 @@ void CGWPluginApp::StopCatalogueDownload() {
     m_finishedConnection.disconnect();
     m_catalogueTask.reset();
   }
+}
+
+void CGWPluginApp::StopUnfinishedProbes() const {
+  if (EndUnfinishedProbes(unloadWaitMs)) return;
+  LogLine(L"a size probe is still running at unload; the plug-in stays loaded");
+  PinThisModule();
 }
 
 void CGWPluginApp::StartContentDownload() {

@@ -132,6 +132,9 @@ class CGWPluginApp : public CWinApp {
   void BuildOffers();
   void BuildOffersOnce(int result);
   void StopCatalogueDownload();
+  // Size probes cancelled at their deadline still run this module's code: the unload waits
+  // for them as for the catalogue download.
+  void StopUnfinishedProbes() const;
   void RunCheckingDialog(HWND owner);
   FileDownloadTaskPtr m_catalogueTask;
   std::shared_ptr<CatalogueHandOff> m_handoff;

@@ -117,7 +117,13 @@ bool CProgressDlg::StepQueue() {
   const int result = m_queue.Step();
   if (result == kStepDone) {
     KillTimer(IDT_QUEUE_STEP);
-    ThePluginApp().ClickNsisNext();
+    if (m_queue.FailedProducts().empty()) {
+      ThePluginApp().ClickNsisNext();
+    } else {
+      // The status line names the products that did not install: the page stays until the
+      // user has read it and goes on.
+      EnableNsisButton(nsis::kIdNext, true);
+    }
   } else if (result == kStepCancelled) {
     // The user gave up after a failed download: the script learns it from "CLOSE" under
     // the page's "cancel".

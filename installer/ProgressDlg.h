@@ -1,6 +1,8 @@
 // The last wizard page: it turns the language page's choice into products marked for
 // installation, drives the install queue it owns on a timer, shows an optional animated
-// banner cut from one wide image, and presses the NSIS Next button when the queue is done.
+// banner cut from one wide image, and presses the NSIS Next button when the queue is done
+// with every product installed. When one failed, it stays with the failure in view and
+// Next enabled.
 #pragma once
 
 #include "InstallQueue.h"

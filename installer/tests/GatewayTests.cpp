@@ -135,6 +135,8 @@ TEST(SizeProbes, BoundedTimedOutAndTheWindowStaysResponsive) {
   settings.userAgent = L"OrvTest/1.0";
   settings.timeouts = QuickTimeouts();
   settings.maxInFlight = 2;
+  // Far beyond the hanging probe's stall time-out: this case is about each probe's own ends.
+  settings.deadlineMilliseconds = 120000;
 
   ASSERT_TRUE(PostMessageW(window.get(), WM_APP, 0, 0));
   g_probing = true;
@@ -152,6 +154,85 @@ TEST(SizeProbes, BoundedTimedOutAndTheWindowStaysResponsive) {
   EXPECT_LT(took, std::chrono::seconds(60)) << "the hanging probe outlived its time-outs";
   EXPECT_EQ(1, g_seen_while_probing) << "messages are dispatched while the probes run";
   EXPECT_EQ(0, g_seen_after);
+}
+
+// A host that takes connections and never answers: a loopback socket that listens and never
+// accepts. The system completes the TCP handshakes and the TLS handshake never starts, so a
+// probe there waits for as long as its connect time-out lets it.
+class SilentHost {
+ public:
+  SilentHost() {
+    WSADATA data{};
+    m_error = WSAStartup(MAKEWORD(2, 2), &data);
+    if (m_error != 0) return;
+    m_started = true;
+    m_socket = socket(AF_INET, SOCK_STREAM, IPPROTO_TCP);
+    sockaddr_in address{};
+    address.sin_family = AF_INET;
+    address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    int length = sizeof address;
+    if (m_socket == INVALID_SOCKET || bind(m_socket, reinterpret_cast<sockaddr*>(&address), sizeof address) != 0 ||
+        listen(m_socket, SOMAXCONN) != 0 ||
+        getsockname(m_socket, reinterpret_cast<sockaddr*>(&address), &length) != 0) {
+      m_error = WSAGetLastError();
+      return;
+    }
+    m_port = ntohs(address.sin_port);
+  }
+  ~SilentHost() {
+    if (m_socket != INVALID_SOCKET) closesocket(m_socket);
+    if (m_started) WSACleanup();
+  }
+  SilentHost(const SilentHost&) = delete;
+  SilentHost& operator=(const SilentHost&) = delete;
+
+  bool Ok() const { return m_port != 0; }
+  int Error() const { return m_error; }
+  std::wstring Url(int i) const {
+    return L"https://127.0.0.1:" + std::to_wstring(m_port) + L"/file?seed=" + std::to_wstring(i);
+  }
+
+ private:
+  bool m_started = false;
+  int m_error = 0;
+  SOCKET m_socket = INVALID_SOCKET;
+  unsigned short m_port = 0;
+};
+
+// Twenty products on a host that never answers, with the plug-in's own time-outs (30 s to
+// connect): the probes share one deadline, 2 s here, instead of waiting out rounds of connect
+// time-outs. Each probe still running then is cancelled and its size stays unknown, and each
+// ends by itself (the unload waits for that).
+TEST(SizeProbes, OneDeadlineForAllOnAHostThatNeverAnswers) {
+  SilentHost host;
+  ASSERT_TRUE(host.Ok()) << "the listening socket, WSA error " << host.Error();
+  ProductList products;
+  for (int i = 0; i < 20; ++i) {
+    auto p = std::make_shared<CProd>();
+    p->id = L"SILENT_" + std::to_wstring(i);
+    p->instURL = host.Url(i);
+    p->size = 5;
+    products.push_back(p);
+  }
+  gwplugin::SizeProbeSettings settings;
+  settings.userAgent = L"OrvTest/1.0";
+  settings.deadlineMilliseconds = 2000;
+
+  // A safety net ten times the deadline: four probes at a time would take five rounds of 30 s.
+  constexpr std::chrono::seconds kSafetyNet(20);
+  const auto start = std::chrono::steady_clock::now();
+  const gwplugin::SizeProbeReport report = gwplugin::ProbeSizes(products, settings);
+  const auto took = std::chrono::steady_clock::now() - start;
+
+  EXPECT_LT(took, kSafetyNet) << "the probes held the caller for "
+                              << std::chrono::duration_cast<std::chrono::milliseconds>(took).count() << " ms";
+  for (const CProdPtr& p : products) EXPECT_EQ(0, p->size) << testing::PrintToString(p->id);
+  EXPECT_EQ(20, report.probed);
+  EXPECT_EQ(0, report.sized);
+  EXPECT_EQ(20, report.failed + report.cancelled) << report.failed << " failed, " << report.cancelled << " cancelled";
+  // They end by their connect time-outs, cut to the deadline, once each has set up its TLS
+  // (twenty at once take seconds on a loaded machine): a safety net of its own.
+  EXPECT_TRUE(gwplugin::EndUnfinishedProbes(60000)) << "a probe still runs a minute after the deadline";
 }
 
 // --------------------------------------------------------------------------------------------

@@ -12,6 +12,7 @@
 #include <shlobj.h>
 
 #include <algorithm>
+#include <iterator>
 #include <regex>
 
 using namespace gwplugin;
@@ -209,6 +210,62 @@ TEST_F(InstallQueueRun, DownloadsAndInstallsInOrderWithTheCommandLinesAndValues)
   EXPECT_TRUE(std::regex_match(log, block)) << Narrow(log);
 }
 
+// What runs is what was downloaded: from the closing of the download's write handle until the
+// installer's process has been made, the file stays open for reading only. Another handle,
+// asking as the user's other programs could, gets a sharing violation for writing, deleting or
+// renaming it, reading it still works, and the installer starts from the file.
+TEST_F(InstallQueueRun, DownloadedInstallerIsHeldForReadingUntilItsProcessIsMade) {
+  CProdPtr elbe = Download(L"VOICE_ELBE", L"Orvel 2 Elbe", L"voice_elbe.exe", VersionNumber(1, 6, 2, 0));
+  struct Attempt {
+    const char* what;
+    DWORD access;
+    DWORD expected;  // ERROR_SUCCESS: it opens
+  };
+  const Attempt attempts[] = {
+      {"open for writing", GENERIC_WRITE, ERROR_SHARING_VIOLATION},
+      {"open for deleting", DELETE, ERROR_SHARING_VIOLATION},
+      {"open for reading", GENERIC_READ, ERROR_SUCCESS},
+  };
+  // Filled on the installer's worker, read after the queue has seen that thread end.
+  std::vector<std::string> seen;
+  InstallQueueConfig config = Config(1033);
+  config.observer = [&](QueueEvent event, const CProd& product) {
+    if (event != QueueEvent::InstallerStarting) return;
+    const std::wstring& path = product.instFile;
+    for (const Attempt& attempt : attempts) {
+      HANDLE handle = CreateFileW(path.c_str(), attempt.access, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
+                                  nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
+      const DWORD error = handle == INVALID_HANDLE_VALUE ? GetLastError() : ERROR_SUCCESS;
+      if (handle != INVALID_HANDLE_VALUE) CloseHandle(handle);
+      seen.push_back(std::string(attempt.what) + ": error " + std::to_string(error));
+    }
+    const std::wstring moved = path + L".moved";
+    const bool renamed = MoveFileExW(path.c_str(), moved.c_str(), 0) != FALSE;
+    seen.push_back("rename: error " + std::to_string(renamed ? ERROR_SUCCESS : GetLastError()));
+    if (renamed) MoveFileExW(moved.c_str(), path.c_str(), 0);  // the run goes on as it would have
+    const bool deleted = DeleteFileW(path.c_str()) != FALSE;
+    seen.push_back("delete: error " + std::to_string(deleted ? ERROR_SUCCESS : GetLastError()));
+  };
+  CInstallQueue queue;
+  queue.Configure(config);
+  queue.Prepare({elbe}, HWND(nullptr), nullptr, nullptr);
+  ASSERT_EQ(kStepDone, RunQueue(queue));
+
+  std::vector<std::string> expected;
+  for (const Attempt& attempt : attempts)
+    expected.push_back(std::string(attempt.what) + ": error " + std::to_string(attempt.expected));
+  expected.push_back("rename: error " + std::to_string(ERROR_SHARING_VIOLATION));
+  expected.push_back("delete: error " + std::to_string(ERROR_SHARING_VIOLATION));
+  EXPECT_EQ(expected, seen);
+  EXPECT_EQ((std::vector<std::string>{"VOICE_ELBE"}), Ids(Records())) << "the installer ran from the held file";
+  ASSERT_EQ(1u, queue.Entries().size());
+  EXPECT_EQ(InstallOutcome::Installed, queue.Entries()[0].outcome);
+  // Once the process is made the file is the plug-in's no longer.
+  HANDLE after = CreateFileW(elbe->instFile.c_str(), GENERIC_WRITE, 0, nullptr, OPEN_EXISTING, 0, nullptr);
+  EXPECT_NE(INVALID_HANDLE_VALUE, after) << "error " << GetLastError();
+  if (after != INVALID_HANDLE_VALUE) CloseHandle(after);
+}
+
 // The maker key is created for "language" on a machine that has none; an application gets
 // no voice argument and no "GUI Lang", although its row number is a voice row too.
 TEST_F(InstallQueueRun, FreshMachineGetsLanguageAndApplicationsNoVoiceValues) {
@@ -290,31 +347,44 @@ TEST_F(InstallQueueRun, FailedTransfersAreNeverRun) {
 }
 
 // A failing installer (exit code) and one that cannot start are reported, in the label,
-// the result and the log; the others still install.
+// the result and the log; the others still install. 3010 and 1641 are successes that ask for
+// a restart: installed, like 0.
 TEST_F(InstallQueueRun, FailingInstallersAreReportedAndTheRestInstall) {
   SetDword(L"SOFTWARE\\ORVEL\\gw", L"log", 1);
   SetFailure(L"VOICE_ELBE", 7);
+  SetFailure(L"VOICE_THAMES", 3010);
+  SetFailure(L"VOICE_WISLA", 1641);
   CProdPtr elbe = Download(L"VOICE_ELBE", L"Orvel 2 Elbe", L"voice_elbe.exe", VersionNumber(1, 6, 2, 0));
   CProdPtr hudson = Download(L"VOICE_HUDSON", L"Orvel 2 Hudson", L"voice_hudson.exe", VersionNumber(1, 6, 2, 0));
+  CProdPtr thames = Download(L"VOICE_THAMES", L"Orvel 2 Thames", L"voice_thames.exe", VersionNumber(1, 6, 2, 0));
+  CProdPtr wisla = Download(L"VOICE_WISLA", L"Orvel 2 Wisla", L"voice_wisla.exe", VersionNumber(1, 6, 2, 0));
   CProdPtr missing = Product(L"VOICE_LOIRE", L"Orvel Loire", kLocal, VersionNumber(1, 2, 0, 0));
   missing->instFile = m_temp + L"not-there.exe";
   PageWindows windows;
   ASSERT_TRUE(windows.Ok());
   CInstallQueue queue;
   queue.Configure(Config(1033));
-  queue.Prepare({missing, elbe, hudson}, windows.page, windows.bar, windows.label);
+  queue.Prepare({missing, elbe, hudson, thames, wisla}, windows.page, windows.bar, windows.label);
   ASSERT_EQ(kStepDone, RunQueue(queue));
 
-  EXPECT_EQ((std::vector<std::string>{"VOICE_ELBE", "VOICE_HUDSON"}), Ids(Records()));
-  ASSERT_EQ(3u, queue.Entries().size());
-  EXPECT_EQ(InstallOutcome::ExitCode, queue.Entries()[0].outcome);
-  EXPECT_EQ(7u, queue.Entries()[0].code);
-  EXPECT_EQ(InstallOutcome::Installed, queue.Entries()[1].outcome);
-  EXPECT_EQ(InstallOutcome::StartFailed, queue.Entries()[2].outcome);
-  EXPECT_EQ(static_cast<DWORD>(ERROR_FILE_NOT_FOUND), queue.Entries()[2].code);
+  EXPECT_EQ((std::vector<std::string>{"VOICE_ELBE", "VOICE_HUDSON", "VOICE_THAMES", "VOICE_WISLA"}), Ids(Records()));
+  struct Outcome {
+    InstallOutcome outcome;
+    DWORD code;
+  };
+  const Outcome outcomes[] = {{InstallOutcome::ExitCode, 7},
+                              {InstallOutcome::Installed, 0},
+                              {InstallOutcome::Installed, 3010},
+                              {InstallOutcome::Installed, 1641},
+                              {InstallOutcome::StartFailed, ERROR_FILE_NOT_FOUND}};
+  ASSERT_EQ(std::size(outcomes), queue.Entries().size());
+  for (std::size_t i = 0; i < std::size(outcomes); ++i) {
+    EXPECT_EQ(outcomes[i].outcome, queue.Entries()[i].outcome) << Narrow(queue.Entries()[i].product->id);
+    EXPECT_EQ(outcomes[i].code, queue.Entries()[i].code) << Narrow(queue.Entries()[i].product->id);
+  }
   EXPECT_EQ((std::vector<std::wstring>{L"Orvel 2 Elbe", L"Orvel Loire"}), queue.FailedProducts());
   EXPECT_EQ(L"Installation failed: Orvel 2 Elbe, Orvel Loire", windows.Label());
-  EXPECT_EQ(5, windows.Position());
+  EXPECT_EQ(9, windows.Position());
 
   EXPECT_FALSE(KeyExists(L"Software\\Orvel\\Orvel 2 Vokant\\Elbe"));
   EXPECT_EQ(L"1.6.2.0", ReadString(L"Software\\Orvel\\Orvel 2 Vokant\\Hudson", L"Version"));

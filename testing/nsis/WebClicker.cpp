@@ -16,8 +16,12 @@
 //   check:LABEL   clicks the check box of the page's tree item whose label begins with LABEL,
 //                 with the mouse, and waits until the box has changed
 //   next, back    clicks the installer's Next (also "Close") or Back button
+//   ready         waits until the installer's Next button is enabled while the page last waited
+//                 for is still up; fails when another page comes first
+//   buttons:NAME  writes the installer's Back, Next and Cancel buttons to RESULT (enabled, text)
 //   exit          waits for the installer to end and writes its exit code
-//   report        writes the registry values and the task log's product lines to RESULT
+//   report        writes the registry values and the task log's product lines to RESULT, with
+//                 the log's failure lines (without their times)
 //   clean         removes the maker's keys again (what the products and the plug-in wrote)
 // Every wait ends with a failure after 120 s, or when the installer has ended (its exit code is
 // reported then). A step fails when any call on the installer's memory fails (dump and check read
@@ -454,6 +458,32 @@ void Report(const std::wstring& temp) {
   for (const wchar_t* id : {L"ORVEL_HELM", L"ORVEL_PARLON", L"VOICE_WISLA", L"VOICE_THAMES", L"VOICE_HUDSON",
                             L"VOICE_ELBE", L"VOICE_LOIRE"})
     if (all.find(id) != std::wstring::npos) Line(std::wstring(L"  ") + id);
+  // "> (time) [ID] FAILED: reason": the time differs from run to run.
+  for (std::size_t at = all.find(L"] FAILED: "); at != std::wstring::npos; at = all.find(L"] FAILED: ", at + 1)) {
+    const std::size_t begin = all.rfind(L'[', at);
+    const std::size_t end = all.find_first_of(L"\r\n", at);
+    if (begin != std::wstring::npos) Line(L"  " + all.substr(begin, end == std::wstring::npos ? end : end - begin));
+  }
+}
+
+// Next enabled on the installer window.
+bool NextEnabled() {
+  HWND main = InstallerWindow();
+  HWND next = main ? GetDlgItem(main, 1) : nullptr;
+  return next && IsWindowEnabled(next);
+}
+
+void Buttons(const std::wstring& name) {
+  HWND main = InstallerWindow();
+  for (int id : {3, 1, 2}) {
+    HWND button = main ? GetDlgItem(main, id) : nullptr;
+    if (!button) {
+      Line(name + L": button " + std::to_wstring(id) + L" missing");
+      continue;
+    }
+    Line(name + L": button " + std::to_wstring(id) + (IsWindowEnabled(button) ? L"" : L" disabled") + L" " +
+         TextOf(button));
+  }
 }
 
 bool ClickNsisButton(int id) {
@@ -538,6 +568,19 @@ int wmain(int argc, wchar_t** argv) {
       if (ok) SendMessageW(control, BM_CLICK, 0, 0);
     } else if (verb == L"check") {
       ok = ClickTreeCheck(arg);
+    } else if (verb == L"ready") {
+      // The window may show no page for a moment (between pages): only another page, or
+      // Next enabled on this one, ends the wait.
+      auto settled = [] {
+        HWND page = CurrentPage();
+        return page && (page != g_last_page || NextEnabled());
+      };
+      ok = WaitUntil(settled) && CurrentPage() == g_last_page && NextEnabled();
+      if (!ok)
+        Fail(L"Next was not enabled on the page waited for; the page up is \"" + KindOf(CurrentPage()) + L"\"; " +
+             InstallerState());
+    } else if (verb == L"buttons") {
+      Buttons(arg);
     } else if (verb == L"next" || verb == L"back") {
       ok = ClickNsisButton(verb == L"next" ? 1 : 3);
     } else if (verb == L"exit") {
