@@ -66,10 +66,14 @@ INT_PTR CALLBACK FakeNsisWindow::DialogProc(HWND window, UINT message, WPARAM wP
       }
       return TRUE;
     case WM_COMMAND:
-      // NSIS answers its Next button by asking itself to move on.
+      // NSIS answers its Next button by asking itself to move on, and its Cancel button by
+      // asking to leave.
       if (LOWORD(wParam) == nsis::kIdNext) {
         if (g_window && g_window->onNextClicked) g_window->onNextClicked();
         PostMessageW(window, nsis::kWmNotifyOuterNext, nsis::kOuterNext, 0);
+      } else if (LOWORD(wParam) == nsis::kIdCancel && g_window) {
+        ++g_window->cancelCommands;
+        PostMessageW(window, nsis::kWmNotifyOuterNext, nsis::kOuterCancel, 0);
       }
       return TRUE;
     default:

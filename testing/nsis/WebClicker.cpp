@@ -9,13 +9,15 @@
 //   log           switches the plug-in's task log on (HKLM SOFTWARE\ORVEL\gw "log" = 1)
 //   start         starts SETUP with ARGS
 //   wait:KIND     waits until a new page of KIND is up (flags, components, progress, finished)
+//   text:ID:TEXT  waits until the page's control ID shows a text that begins with TEXT
 //   shot:NAME     saves the installer window as SHOTS\NAME.png
 //   dump:NAME     writes every control of the page to RESULT (id, checked, enabled, text; a
 //                 tree's items below it, with their check boxes)
 //   click:ID      clicks the page's control ID
 //   check:LABEL   clicks the check box of the page's tree item whose label begins with LABEL,
 //                 with the mouse, and waits until the box has changed
-//   next, back    clicks the installer's Next (also "Close") or Back button
+//   next, back, cancel
+//                 clicks the installer's Next (also "Close"), Back or Cancel button
 //   exit          waits for the installer to end and writes its exit code
 //   report        writes the registry values and the task log's product lines to RESULT
 //   clean         removes the maker's keys again (what the products and the plug-in wrote)
@@ -524,6 +526,16 @@ int wmain(int argc, wchar_t** argv) {
            }) ||
            Fail(L"no " + arg + L" page; the page up is \"" + KindOf(CurrentPage()) + L"\"; " + InstallerState());
       if (ok) g_last_page = CurrentPage();
+    } else if (verb == L"text") {
+      const std::size_t second = arg.find(L':');
+      const int id = _wtoi(arg.substr(0, second).c_str());
+      const std::wstring wanted = second == std::wstring::npos ? L"" : arg.substr(second + 1);
+      ok = WaitUntil([&] {
+             HWND page = CurrentPage();
+             HWND control = page ? GetDlgItem(page, id) : nullptr;
+             return control && TextOf(control).compare(0, wanted.size(), wanted) == 0;
+           }) ||
+           Fail(L"control " + std::to_wstring(id) + L" never showed \"" + wanted + L"\"; " + InstallerState());
     } else if (verb == L"shot") {
       HWND main = InstallerWindow();
       ok = (main && SaveShot(main, shots + L"\\" + arg + L".png")) || Fail(L"no shot " + arg);
@@ -538,8 +550,8 @@ int wmain(int argc, wchar_t** argv) {
       if (ok) SendMessageW(control, BM_CLICK, 0, 0);
     } else if (verb == L"check") {
       ok = ClickTreeCheck(arg);
-    } else if (verb == L"next" || verb == L"back") {
-      ok = ClickNsisButton(verb == L"next" ? 1 : 3);
+    } else if (verb == L"next" || verb == L"back" || verb == L"cancel") {
+      ok = ClickNsisButton(verb == L"next" ? 1 : verb == L"back" ? 3 : 2);
     } else if (verb == L"exit") {
       ok = WaitForSingleObject(g_process.hProcess, kWaitMs) == WAIT_OBJECT_0 || Fail(L"the installer did not end");
       DWORD code = 0;
