@@ -1,5 +1,6 @@
 // libcurl brings in winsock2.h, which must come before windows.h.
 #include <curl/curl.h>
+#include <openssl/crypto.h>
 
 #include "FileDownloadTask.h"
 
@@ -128,6 +129,11 @@ void InitLibcurlOnce() {
   static bool done = false;
   std::lock_guard<std::mutex> guard(*initLock);
   if (done) return;
+  // OpenSSL would otherwise put its clean-up into the C runtime's exit list of the process,
+  // through _onexit, which is the process's and not this module's: a host that frees the
+  // plug-in and lives on would then call into the freed DLL as it exits. Its memory stays with
+  // the process instead. The first initialisation decides, so this comes before libcurl's.
+  if (OPENSSL_init_crypto(OPENSSL_INIT_NO_ATEXIT, nullptr) != 1) throw LibcurlInitializationException();
   if (curl_global_init(CURL_GLOBAL_ALL) != CURLE_OK) throw LibcurlInitializationException();
   done = true;
 }

@@ -383,7 +383,7 @@ Export ExportOf(HMODULE dll, const char* name) {
 // page's loop gets WM_QUIT, the host calls the unload callback and frees the DLL, and lives on
 // while the server lets the transfer go. No thread of the plug-in may outlive its unloading:
 // one that did would wake in code that is no longer there.
-TEST(PluginUnload, EndsAStalledProductDownloadBeforeTheDllGoes) {
+void UnloadAndFreeDuringAStalledDownload() {
   const char* binary_dir = std::getenv("ORV_BINARY_DIR");
   ASSERT_NE(nullptr, binary_dir) << "run through wine-run";
   const std::wstring dll_path = testgateway::UnixPathToWindows(binary_dir) + L"\\plugin\\GWPlugin.dll";
@@ -462,6 +462,22 @@ TEST(PluginUnload, EndsAStalledProductDownloadBeforeTheDllGoes) {
   EXPECT_TRUE(testgateway::ReleaseHeld(g_gateway));
   for (const win::UniqueKernelHandle& thread : started)
     EXPECT_EQ(WAIT_OBJECT_0, WaitForSingleObject(thread.get(), 30000)) << "a thread did not end";
+}
+
+// An unhandled exception ends the process with its code, and no debugger is started.
+LONG WINAPI EndWithTheExceptionCode(EXCEPTION_POINTERS*) { return EXCEPTION_EXECUTE_HANDLER; }
+
+// The host then exits: whatever the freed DLL left for the process's exit to call (an exit
+// handler in the C runtime's list, say) would fault there. So it runs in a process of its own,
+// whose exit code tells: 0 when every check held and the exit went through.
+TEST(PluginUnload, EndsAStalledProductDownloadBeforeTheDllGoes) {
+  EXPECT_EXIT(
+      {
+        SetUnhandledExceptionFilter(&EndWithTheExceptionCode);
+        UnloadAndFreeDuringAStalledDownload();
+        std::exit(testing::Test::HasFailure() ? 1 : 0);
+      },
+      testing::ExitedWithCode(0), "");
 }
 
 }  // namespace
