@@ -494,7 +494,7 @@ bool CInstallQueue::StartDownload(InstallQueueEntry& entry) {
     task->Finished().connect([event, observer, shared](FileDownloadTask& ended) {
       // On the download's worker: never let an exception into the signal.
       try {
-        LogLine(shared->id + L" download ended: " + WidenAscii(DownloadResultName(ended.GetResult())));
+        LogLine(shared->id + L" download ended: " + WidenAscii(ended.GetResultName()));
         if (observer) observer(QueueEvent::DownloadFinished, *shared);
       } catch (...) {
       }

@@ -409,6 +409,11 @@ DownloadResult FileDownloadTask::GetResult() const {
   return m_result;
 }
 
+const char* FileDownloadTask::GetResultName() const {
+  const DownloadResult result = GetResult();
+  return result == DownloadResult::Cancelled && m_cancelRequested ? "Cancelled" : DownloadResultName(result);
+}
+
 std::uint32_t FileDownloadTask::GetFlags() const {
   boost::lock_guard<boost::mutex> guard(m_lock);
   return m_flags;

@@ -146,6 +146,9 @@ class FileDownloadTask : public RefCounted {
   DownloadMode GetMode() const;
   DownloadState GetState() const;
   DownloadResult GetResult() const;
+  // The result's name for logs: "Cancelled" for a result 2 that a cancel caused, which the
+  // value alone does not tell from a failed write.
+  const char* GetResultName() const;
   std::uint32_t GetFlags() const;
   std::int64_t GetReceivedSize() const;
   std::int64_t GetTotalSize() const;
