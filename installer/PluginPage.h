@@ -18,6 +18,9 @@ class CPluginPage : public CDialog {
   // button is enabled, and nothing while it is disabled. A control that takes the key itself
   // (an open drop-down list) keeps it.
   BOOL PreTranslateMessage(MSG* pMsg) override;
+  // The Escape key aimed at the page: at the page or one of its controls, or, while no window
+  // has the focus, at the NSIS window as the active one.
+  bool IsEscapeForThePage(const MSG& msg, HWND nsisWindow) const;
 
   // Enables or disables a button of the NSIS window that hosts the pages (1 Next, 2 Cancel,
   // 3 Back); nothing while no page export runs.

@@ -54,7 +54,7 @@ if(ORV_MAKENSIS)
   # The example web installer of the build's dist folder, end to end in English and Polish:
   # built by makensis, served its catalogue and products by the local gateway, clicked
   # through its pages; the maker's HKLM keys are written, so one runs at a time. "cancel" is an
-  # English run cancelled while a stalled download runs.
+  # English run cancelled by Escape while a stalled download runs.
   foreach(_lang 1033 1045 cancel)
     add_test(NAME plugin_webinstaller_${_lang}
       COMMAND ${_nsis}/run-webinstaller ${_lang} ${ORV_MAKENSIS} ${_nsis_target} ${ORV_DIST}

@@ -159,10 +159,20 @@ struct Left {
   int cancelCommands = 0;  // WM_COMMAND of the NSIS Cancel button
 };
 
-enum class Press { Click, Escape, EscapeWhileDisabled };
+enum class Press { Click, Escape, EscapeWithoutFocus, EscapeWhileDisabled };
 
 const char* PressName(Press press) {
-  return press == Press::Click ? "click on Cancel" : press == Press::Escape ? "Escape" : "Escape, Cancel disabled";
+  switch (press) {
+    case Press::Click:
+      return "click on Cancel";
+    case Press::Escape:
+      return "Escape";
+    case Press::EscapeWithoutFocus:
+      return "Escape, no focus";
+    case Press::EscapeWhileDisabled:
+      return "Escape, Cancel disabled";
+  }
+  return "?";
 }
 
 // Escape on any of the plug-in's pages does what a click on the NSIS Cancel button does there
@@ -176,7 +186,7 @@ TEST_F(ProgressPage, EscapePressesTheNsisCancelWheneverItIsEnabled) {
   for (const char* kind : {"flags", "components", "progress"}) {
     const bool progress = std::string(kind) == "progress";
     std::map<Press, Left> left;
-    for (Press press : {Press::Click, Press::Escape, Press::EscapeWhileDisabled}) {
+    for (Press press : {Press::Click, Press::Escape, Press::EscapeWithoutFocus, Press::EscapeWhileDisabled}) {
       SCOPED_TRACE(std::string(kind) + " page, " + PressName(press));
       TearDown();
       SetUp();
@@ -221,13 +231,23 @@ TEST_F(ProgressPage, EscapePressesTheNsisCancelWheneverItIsEnabled) {
           return;
         }
         // The key reaches the page's loop as a user's would, on the page's first control (the
-        // progress page has none that takes the focus: the page itself then).
+        // progress page has none that takes the focus: the page itself then). With no focus at
+        // all (the focused NSIS button was disabled under it, say) the system gives the key to
+        // the active window, the installer's, as a system key.
         HWND focus = GetNextDlgTabItem(window, nullptr, FALSE);
         if (!focus) focus = window;
-        SetFocus(focus);
+        UINT down = WM_KEYDOWN, up = WM_KEYUP;
+        if (press == Press::EscapeWithoutFocus) {
+          focus = m_nsis.Handle();
+          down = WM_SYSKEYDOWN;
+          up = WM_SYSKEYUP;
+          SetFocus(nullptr);
+        } else {
+          SetFocus(focus);
+        }
         const LPARAM scan = static_cast<LPARAM>(MapVirtualKeyW(VK_ESCAPE, 0)) << 16;
-        PostMessageW(focus, WM_KEYDOWN, VK_ESCAPE, scan | 1);
-        PostMessageW(focus, WM_KEYUP, VK_ESCAPE, scan | 1 | (3 << 30));
+        PostMessageW(focus, down, VK_ESCAPE, scan | 1);
+        PostMessageW(focus, up, VK_ESCAPE, scan | 1 | (3 << 30));
         // Runs once the key has been handled: a page still up is left with Back.
         WhenLoopRuns([&, this_run, window] {
           if (run == this_run && IsWindow(window)) m_nsis.Move(static_cast<WPARAM>(nsis::kOuterBack));
@@ -263,11 +283,13 @@ TEST_F(ProgressPage, EscapePressesTheNsisCancelWheneverItIsEnabled) {
     EXPECT_EQ(kPageCancel, click.result) << kind;
     EXPECT_EQ(1, click.cancelCommands) << kind;
     EXPECT_EQ(std::vector<WPARAM>{nsis::kOuterCancel}, click.moves) << kind;
-    const Left& escape = left[Press::Escape];
-    EXPECT_EQ(click.result, escape.result) << kind;
-    EXPECT_EQ(click.stack, escape.stack) << kind;
-    EXPECT_EQ(click.moves, escape.moves) << kind;
-    EXPECT_EQ(click.cancelCommands, escape.cancelCommands) << kind;
+    for (Press press : {Press::Escape, Press::EscapeWithoutFocus}) {
+      const Left& escape = left[press];
+      EXPECT_EQ(click.result, escape.result) << kind << ", " << PressName(press);
+      EXPECT_EQ(click.stack, escape.stack) << kind << ", " << PressName(press);
+      EXPECT_EQ(click.moves, escape.moves) << kind << ", " << PressName(press);
+      EXPECT_EQ(click.cancelCommands, escape.cancelCommands) << kind << ", " << PressName(press);
+    }
     const Left& disabled = left[Press::EscapeWhileDisabled];
     EXPECT_EQ(kPageBack, disabled.result) << kind;
     EXPECT_EQ(0, disabled.cancelCommands) << kind;

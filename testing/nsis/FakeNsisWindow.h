@@ -27,7 +27,7 @@ class FakeNsisWindow {
 
   // The moves NSIS's own procedure was asked for (1 next, -1 back, 120 cancel).
   std::vector<WPARAM> moves;
-  // WM_COMMAND of the Cancel button (a click, or a page pressing it) seen by the window.
+  // WM_COMMAND of the enabled Cancel button (a click, or a page pressing it) seen by the window.
   int cancelCommands = 0;
   // Called when Next is clicked, before NSIS moves (the page is still up).
   std::function<void()> onNextClicked;

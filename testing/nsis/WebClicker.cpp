@@ -18,6 +18,9 @@
 //                 with the mouse, and waits until the box has changed
 //   next, back, cancel
 //                 clicks the installer's Next (also "Close"), Back or Cancel button
+//   key:escape    presses Escape as a user would: the key goes down and up in the window that has
+//                 the keyboard focus on the installer's thread, or, when none has, as a system
+//                 key in its active window
 //   exit          waits for the installer to end and writes its exit code
 //   report        writes the registry values and the task log's product lines to RESULT
 //   clean         removes the maker's keys again (what the products and the plug-in wrote)
@@ -467,6 +470,33 @@ bool ClickNsisButton(int id) {
          Fail(L"PostMessage failed, " + ErrorText(GetLastError()));
 }
 
+// Puts the key's down and up into the installer thread's queue, addressed as the keyboard
+// would address them, so that whatever loop runs there (NSIS's or a plug-in's) reads them.
+bool PressKey(UINT key) {
+  HWND main = InstallerWindow();
+  if (!main) return Fail(L"no installer window");
+  GUITHREADINFO info{};
+  info.cbSize = sizeof info;
+  if (!GetGUIThreadInfo(GetWindowThreadProcessId(main, nullptr), &info))
+    return Fail(L"GetGUIThreadInfo failed, " + ErrorText(GetLastError()));
+  // With no focus the system gives the key to the active window, as a system key.
+  HWND target = info.hwndFocus ? info.hwndFocus : info.hwndActive;
+  if (!target) return Fail(L"the installer's thread has no focus and no active window");
+  const bool system = !info.hwndFocus;
+  g_last_page = CurrentPage();
+  // Where the key goes, for a failed run's steps.
+  std::fwprintf(stderr, L"webclicker: the key goes to %ls %d (%ls)\n", ClassOf(target).c_str(), GetDlgCtrlID(target),
+                target == info.hwndFocus ? L"the focus" : L"the active window");
+  // Repeat count 1 and the scan code; the key up also has the previous-state and transition bits.
+  const DWORD down = 1u | (MapVirtualKeyW(key, MAPVK_VK_TO_VSC) << 16);
+  const DWORD up = down | 0xC0000000u;
+  return (PostMessageW(target, system ? WM_SYSKEYDOWN : WM_KEYDOWN, key,
+                       static_cast<LPARAM>(static_cast<ULONG_PTR>(down))) &&
+          PostMessageW(target, system ? WM_SYSKEYUP : WM_KEYUP, key,
+                       static_cast<LPARAM>(static_cast<ULONG_PTR>(up)))) ||
+         Fail(L"PostMessage failed, " + ErrorText(GetLastError()));
+}
+
 }  // namespace
 
 int wmain(int argc, wchar_t** argv) {
@@ -552,6 +582,8 @@ int wmain(int argc, wchar_t** argv) {
       ok = ClickTreeCheck(arg);
     } else if (verb == L"next" || verb == L"back" || verb == L"cancel") {
       ok = ClickNsisButton(verb == L"next" ? 1 : verb == L"back" ? 3 : 2);
+    } else if (verb == L"key" && arg == L"escape") {
+      ok = PressKey(VK_ESCAPE);
     } else if (verb == L"exit") {
       ok = WaitForSingleObject(g_process.hProcess, kWaitMs) == WAIT_OBJECT_0 || Fail(L"the installer did not end");
       DWORD code = 0;
