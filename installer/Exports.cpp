@@ -1,6 +1,7 @@
 #include "Exports.h"
 
 #include "DialogTemplates.h"
+#include "TestHooks.h"
 #include "Utilities.h"
 
 #include <cwchar>
@@ -10,6 +11,7 @@ namespace gwplugin {
 
 UINT_PTR __cdecl PluginUnloadCallback(nsis::PluginMessage message) {
   if (message != nsis::kPluginUnload) return 0;
+  testhooks::ExportScope traced("Unload", "callback");
   try {
     DestroyPluginApp();
   } catch (...) {

@@ -2,6 +2,7 @@
 
 #include "NsisStack.h"
 #include "PluginApp.h"
+#include "PluginLog.h"
 #include "PluginMessages.h"
 #include "ProductTables.h"
 #include "TaskLog.h"
@@ -245,6 +246,23 @@ void CInstallQueue::Clear() {
 }
 
 void CInstallQueue::Kick() const { SetEventIfAny(m_stepEvent); }
+
+bool CInstallQueue::StopDownloads(DWORD waitMs) {
+  const ULONGLONG start = GetTickCount64();
+  for (InstallQueueEntry& entry : m_entries)
+    if (entry.task) entry.task->RequestCancel();
+  bool stopped = true;
+  for (InstallQueueEntry& entry : m_entries) {
+    if (!entry.task) continue;
+    const ULONGLONG elapsed = GetTickCount64() - start;
+    if (!entry.task->WaitEnded(elapsed >= waitMs ? 0 : static_cast<DWORD>(waitMs - elapsed))) {
+      stopped = false;
+      continue;
+    }
+    if (!entry.downloaded) entry.product->file.reset();
+  }
+  return stopped;
+}
 
 std::wstring CInstallQueue::Text(UINT id) const {
   std::wstring text;
@@ -508,9 +526,10 @@ bool CInstallQueue::StartDownload(InstallQueueEntry& entry) {
     std::shared_ptr<win::UniqueKernelHandle> event = m_stepEvent;
     auto observer = m_config.observer;
     CProdPtr shared = entry.product;
-    task->Finished().connect([event, observer, shared](FileDownloadTask&) {
+    task->Finished().connect([event, observer, shared](FileDownloadTask& ended) {
       // On the download's worker: never let an exception into the signal.
       try {
+        LogLine(shared->id + L" download ended: " + WidenAscii(ended.GetResultName()));
         if (observer) observer(QueueEvent::DownloadFinished, *shared);
       } catch (...) {
       }

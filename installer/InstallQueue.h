@@ -157,6 +157,11 @@ class CInstallQueue {
   // One step (see StepResult). Never throws.
   int Step();
 
+  // Asks the downloads still running to stop and waits at most waitMs in all until their
+  // workers have exited; the files of downloads that did not complete are closed (they stay on
+  // disk for the next run's clean-up). False when one still runs after the wait.
+  bool StopDownloads(DWORD waitMs);
+
   // Set whenever a Step may make progress at once (a download or an installer finished, a
   // step moved on). The page steps on its timer; tests and measurements wait on this.
   HANDLE StepEvent() const { return m_stepEvent->get(); }

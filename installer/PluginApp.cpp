@@ -105,6 +105,7 @@ BOOL CGWPluginApp::InitInstance() {
 }
 
 int CGWPluginApp::ExitInstance() {
+  StopAllDownloads();
   StopCatalogueDownload();
   StopUnfinishedProbes();
   if (m_hiddenWindow && m_hiddenWindow->m_hWnd) m_hiddenWindow->DestroyWindow();
@@ -265,18 +266,21 @@ bool CGWPluginApp::WaitForDownloadEnd(DWORD milliseconds) const {
   return WaitForSingleObject(m_handoff->EndedEvent(), milliseconds) == WAIT_OBJECT_0;
 }
 
-namespace {
-
-// Keeps this module loaded until the process ends: a download thread that outlives the
-// plug-in's unloading still runs the module's code.
-void PinThisModule() {
+void PinPluginModule() {
   HMODULE module = nullptr;
   if (!GetModuleHandleExW(GET_MODULE_HANDLE_EX_FLAG_FROM_ADDRESS | GET_MODULE_HANDLE_EX_FLAG_PIN,
-                          reinterpret_cast<LPCWSTR>(&PinThisModule), &module))
+                          reinterpret_cast<LPCWSTR>(&PinPluginModule), &module))
     LogLine(L"the plug-in could not be pinned, error " + std::to_wstring(GetLastError()));
 }
 
-}  // namespace
+void CGWPluginApp::StopAllDownloads() {
+  // The catalogue's worker must not wait on this thread, which is about to wait for it.
+  if (m_handoff) m_handoff->SetNotifyWindow(nullptr);
+  const int running = FileDownloadTask::StopAll(unloadWaitMs);
+  if (running == 0) return;
+  LogLine(L"downloads still running at unload: " + std::to_wstring(running) + L"; the plug-in stays loaded");
+  PinPluginModule();
+}
 
 void CGWPluginApp::StopCatalogueDownload() {
   if (m_handoff) m_handoff->SetNotifyWindow(nullptr);
@@ -285,7 +289,7 @@ void CGWPluginApp::StopCatalogueDownload() {
       m_catalogueTask->RequestCancel();
       if (!m_catalogueTask->WaitFinished(unloadWaitMs)) {
         LogLine(L"the catalogue download is still running at unload; the plug-in stays loaded");
-        PinThisModule();
+        PinPluginModule();
       }
     }
     m_finishedConnection.disconnect();
@@ -296,7 +300,7 @@ void CGWPluginApp::StopCatalogueDownload() {
 void CGWPluginApp::StopUnfinishedProbes() const {
   if (EndUnfinishedProbes(unloadWaitMs)) return;
   LogLine(L"a size probe is still running at unload; the plug-in stays loaded");
-  PinThisModule();
+  PinPluginModule();
 }
 
 void CGWPluginApp::StartContentDownload() {

@@ -51,7 +51,8 @@ class CGWPluginApp : public CWinApp {
   // Starts GDI+ and creates the hidden window. Run on the first export call, never from
   // DllMain (both are documented as unsafe under the loader lock).
   BOOL InitInstance() override;
-  // Destroys the hidden window and shuts GDI+ down; on the NSIS thread.
+  // Ends every download still running (the catalogue's, the queue's, the size probes'), then
+  // destroys the hidden window and shuts GDI+ down; on the NSIS thread.
   int ExitInstance() override;
   // InitInstance once; false when it failed (the exports then answer as for no data).
   bool EnsureStarted();
@@ -110,8 +111,8 @@ class CGWPluginApp : public CWinApp {
   // How often the checking dialog looks at the download besides being told (a lost
   // hand-over message costs at most this long).
   UINT checkingLookInterval = 500;
-  // How long unloading waits for a catalogue download it has asked to stop; one still running
-  // after that keeps the plug-in loaded until the process ends.
+  // How long unloading (or leaving the progress page by Cancel) waits for the downloads it has
+  // asked to stop; one still running after that keeps the plug-in loaded until the process ends.
   DWORD unloadWaitMs = 3000;
   // Where a page loop takes its messages from; tests put a queue that cannot be read in its place.
   BOOL(WINAPI* pageGetMessage)(LPMSG, HWND, UINT, UINT) = &::GetMessageW;
@@ -135,6 +136,7 @@ class CGWPluginApp : public CWinApp {
   // Size probes cancelled at their deadline still run this module's code: the unload waits
   // for them as for the catalogue download.
   void StopUnfinishedProbes() const;
+  void StopAllDownloads();
   void RunCheckingDialog(HWND owner);
   FileDownloadTaskPtr m_catalogueTask;
   std::shared_ptr<CatalogueHandOff> m_handoff;
@@ -152,6 +154,10 @@ class CGWPluginApp : public CWinApp {
 CGWPluginApp& ThePluginApp();
 // The object if it exists (null before the first export call and after the unload).
 CGWPluginApp* PluginAppIfAny();
+// Keeps this module loaded until the process ends: a thread that outlives the plug-in's
+// unloading still runs its code.
+void PinPluginModule();
+
 // Ends the application object: ExitInstance, then deletion. Called from the host's unload
 // callback on the NSIS thread.
 void DestroyPluginApp();

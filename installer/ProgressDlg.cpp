@@ -2,6 +2,7 @@
 
 #include "NsisStack.h"
 #include "PluginApp.h"
+#include "PluginLog.h"
 #include "PluginMessages.h"
 
 #include <objidl.h>
@@ -135,6 +136,13 @@ bool CProgressDlg::StepQueue() {
   return false;
 }
 
+void CProgressDlg::StopQueueDownloads() {
+  CGWPluginApp* app = PluginAppIfAny();
+  if (m_queue.StopDownloads(app ? app->unloadWaitMs : 3000)) return;
+  LogLine(L"a product download still runs after the progress page; the plug-in stays loaded");
+  PinPluginModule();
+}
+
 void CProgressDlg::OnTimer(UINT_PTR id) {
   try {
     if (id == IDT_QUEUE_STEP) {
@@ -173,7 +181,14 @@ LRESULT CProgressDlg::WindowProc(UINT message, WPARAM wParam, LPARAM lParam) {
       case WM_PAGE_LEFT:
         KillTimer(IDT_BANNER_FRAME);
         KillTimer(IDT_QUEUE_STEP);
+        // Cancel means stop: nothing goes on downloading once the user has said so.
+        if (wParam == kPageCancel) StopQueueDownloads();
         return 1;
+      case WM_DESTROY:
+        // However the page went (the installer ending under it too), nothing steps its queue
+        // any more.
+        StopQueueDownloads();
+        break;
       case WM_PAINT:
         if (m_frameCount > 0) PaintBanner();
         break;

@@ -70,6 +70,9 @@ class CProgressDlg : public CPluginPage {
  private:
   // One step of the queue; true when it ended the page (cancelled).
   bool StepQueue();
+  // Stops the queue's downloads with the unloading's bounded wait; one that still runs after
+  // it keeps the plug-in loaded.
+  void StopQueueDownloads();
   void PaintBanner();
 
   CStatic m_status;

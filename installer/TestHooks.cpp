@@ -66,9 +66,9 @@ void Append(const std::wstring& line) {
 
 // "export NAME entered" or "export NAME left". The trace must never be the reason something
 // fails: nothing it throws gets out.
-void TraceExport(const char* name, const wchar_t* what) noexcept {
+void TraceExport(const char* kind, const char* name, const wchar_t* what) noexcept {
   try {
-    Append(L"export " + std::wstring(name, name + std::strlen(name)) + what);
+    Append(std::wstring(kind, kind + std::strlen(kind)) + L" " + std::wstring(name, name + std::strlen(name)) + what);
   } catch (...) {
   }
 }
@@ -84,9 +84,11 @@ void Trace(const std::wstring& line) noexcept {
   }
 }
 
-ExportScope::ExportScope(const char* name) noexcept : m_name(name) { TraceExport(m_name, L" entered"); }
+ExportScope::ExportScope(const char* name, const char* kind) noexcept : m_name(name), m_kind(kind) {
+  TraceExport(m_kind, m_name, L" entered");
+}
 
-ExportScope::~ExportScope() { TraceExport(m_name, L" left"); }
+ExportScope::~ExportScope() { TraceExport(m_kind, m_name, L" left"); }
 
 void SignalDownloadEnded() {
   const std::wstring name = Variable(L"ORV_GW_TEST_DOWNLOAD_EVENT");
@@ -105,7 +107,7 @@ namespace testhooks {
 
 std::wstring GatewayAddress() { return std::wstring(); }
 void Trace(const std::wstring&) noexcept {}
-ExportScope::ExportScope(const char* name) noexcept : m_name(name) {}
+ExportScope::ExportScope(const char* name, const char* kind) noexcept : m_name(name), m_kind(kind) {}
 ExportScope::~ExportScope() {}
 void SignalDownloadEnded() {}
 

@@ -30,16 +30,17 @@ std::wstring GatewayAddress();
 void Trace(const std::wstring& line) noexcept;
 
 // Marks an export call in the trace: "export NAME entered" when made, "export NAME left" when
-// it ends, however it ends.
+// it ends, however it ends; the host's callbacks as "callback NAME ...".
 class ExportScope {
  public:
-  explicit ExportScope(const char* name) noexcept;
+  explicit ExportScope(const char* name, const char* kind = "export") noexcept;
   ~ExportScope();
   ExportScope(const ExportScope&) = delete;
   ExportScope& operator=(const ExportScope&) = delete;
 
  private:
   const char* m_name;
+  const char* m_kind;
 };
 
 // Sets the download event, when one is named.

@@ -1,5 +1,6 @@
 // libcurl brings in winsock2.h, which must come before windows.h.
 #include <curl/curl.h>
+#include <openssl/crypto.h>
 
 #include "FileDownloadTask.h"
 
@@ -13,8 +14,48 @@
 #include <new>
 #include <stdexcept>
 #include <system_error>
+#include <type_traits>
+#include <vector>
+
+static_assert(std::is_same<curl_off_t, long long>::value, "the progress function's signature names curl_off_t");
+
+// One started task's worker, in the process-wide list that StopAll goes through.
+struct DownloadWorkerRecord {
+  FileDownloadTask* task = nullptr;  // while the worker holds its reference to it
+  win::UniqueKernelHandle thread;    // SYNCHRONIZE access to the worker thread, once it exists
+};
 
 namespace {
+
+// The list and the records' fields are guarded by the one lock. Both are never destroyed: a
+// static with a destructor would be left in the process's exit list by a module (the plug-in)
+// that is unloaded before the process ends.
+std::mutex& WorkerListLock() {
+  static std::mutex* lock = new std::mutex;
+  return *lock;
+}
+
+std::vector<std::shared_ptr<DownloadWorkerRecord>>& WorkerList() {
+  static auto* list = new std::vector<std::shared_ptr<DownloadWorkerRecord>>;
+  return *list;
+}
+
+// Under the list's lock: drops the records of workers that have exited.
+void ForgetExitedWorkers() {
+  auto& list = WorkerList();
+  list.erase(std::remove_if(list.begin(), list.end(),
+                            [](const std::shared_ptr<DownloadWorkerRecord>& record) {
+                              return !record->task && record->thread &&
+                                     WaitForSingleObject(record->thread.get(), 0) == WAIT_OBJECT_0;
+                            }),
+             list.end());
+}
+
+DWORD Remaining(ULONGLONG start, DWORD timeoutMs) {
+  if (timeoutMs == INFINITE) return INFINITE;
+  const ULONGLONG elapsed = GetTickCount64() - start;
+  return elapsed >= timeoutMs ? 0 : static_cast<DWORD>(timeoutMs - elapsed);
+}
 
 // A refused option or handle ends the pass before anything is sent.
 struct OptionRefusal {
@@ -83,10 +124,16 @@ const char* DownloadResultName(DownloadResult result) {
 
 void InitLibcurlOnce() {
   // Guarded, so tasks constructed on several threads at once still initialise only once.
-  static std::mutex initLock;
+  // Never destroyed, as the worker list below.
+  static std::mutex* initLock = new std::mutex;
   static bool done = false;
-  std::lock_guard<std::mutex> guard(initLock);
+  std::lock_guard<std::mutex> guard(*initLock);
   if (done) return;
+  // OpenSSL would otherwise put its clean-up into the C runtime's exit list of the process,
+  // through _onexit, which is the process's and not this module's: a host that frees the
+  // plug-in and lives on would then call into the freed DLL as it exits. Its memory stays with
+  // the process instead. The first initialisation decides, so this comes before libcurl's.
+  if (OPENSSL_init_crypto(OPENSSL_INIT_NO_ATEXIT, nullptr) != 1) throw LibcurlInitializationException();
   if (curl_global_init(CURL_GLOBAL_ALL) != CURLE_OK) throw LibcurlInitializationException();
   done = true;
 }
@@ -94,7 +141,8 @@ void InitLibcurlOnce() {
 // One easy handle with the options every pass shares. Lives on the worker for one pass.
 class FileDownloadTask::Transfer {
  public:
-  Transfer(const std::string& url, const std::string& userAgent, const DownloadTimeouts& timeouts)
+  Transfer(FileDownloadTask& task, const std::string& url, const std::string& userAgent,
+           const DownloadTimeouts& timeouts)
       : m_handle(curl_easy_init()) {
     if (!m_handle) throw OptionRefusal{CURLE_FAILED_INIT, "curl_easy_init failed"};
     m_errorBuffer[0] = '\0';
@@ -118,6 +166,11 @@ class FileDownloadTask::Transfer {
     // An error page is not the file: a status of 400 or more ends the pass before any
     // of its body is written.
     Set(CURLOPT_FAILONERROR, 1L, "CURLOPT_FAILONERROR");
+    // A cancel must not wait for a byte that may never come: libcurl asks this function also
+    // while it connects, shakes hands and waits, about once a second.
+    Set(CURLOPT_XFERINFOFUNCTION, &FileDownloadTask::ProgressCallback, "CURLOPT_XFERINFOFUNCTION");
+    Set(CURLOPT_XFERINFODATA, static_cast<void*>(&task), "CURLOPT_XFERINFODATA");
+    Set(CURLOPT_NOPROGRESS, 0L, "CURLOPT_NOPROGRESS");
   }
 
   template <typename Value>
@@ -238,10 +291,24 @@ void FileDownloadTask::Start() {
   // Keeps the task alive until its thread object is stored, whatever the worker does.
   FileDownloadTaskPtr self(this);
   std::unique_ptr<FileDownloadTaskPtr> workerReference(new FileDownloadTaskPtr(self));
+  auto record = std::make_shared<DownloadWorkerRecord>();
+  record->task = this;
+  {
+    std::lock_guard<std::mutex> guard(WorkerListLock());
+    ForgetExitedWorkers();
+    WorkerList().push_back(record);
+  }
+  m_worker = record;
   boost::thread worker;
   try {
     worker = boost::thread(&FileDownloadTask::ThreadProc, workerReference.get());
   } catch (...) {
+    {
+      std::lock_guard<std::mutex> guard(WorkerListLock());
+      auto& list = WorkerList();
+      list.erase(std::remove(list.begin(), list.end(), record), list.end());
+    }
+    m_worker.reset();
     boost::lock_guard<boost::mutex> guard(m_lock);
     m_state = DownloadState::NotStarted;
     m_mode = DownloadMode::NotStarted;
@@ -250,13 +317,20 @@ void FileDownloadTask::Start() {
     throw;
   }
   workerReference.release();  // the worker owns it now
+  HANDLE thread = nullptr;
+  if (DuplicateHandle(GetCurrentProcess(), worker.native_handle(), GetCurrentProcess(), &thread, SYNCHRONIZE, FALSE,
+                      0)) {
+    std::lock_guard<std::mutex> guard(WorkerListLock());
+    record->thread.reset(thread);
+  }
   boost::lock_guard<boost::mutex> guard(m_joinLock);
   m_thread = std::move(worker);
 }
 
-void FileDownloadTask::RequestCancel() {
-  boost::lock_guard<boost::mutex> guard(m_lock);
-  m_cancelRequested = true;
+void FileDownloadTask::RequestCancel() { m_cancelRequested = true; }
+
+int FileDownloadTask::ProgressCallback(void* task, long long, long long, long long, long long) {
+  return static_cast<FileDownloadTask*>(task)->m_cancelRequested ? 1 : 0;
 }
 
 bool FileDownloadTask::OnWorkerThread() const {
@@ -279,6 +353,47 @@ bool FileDownloadTask::WaitFinished(DWORD timeoutMs) {
   return WaitForSingleObject(m_finishedEvent.get(), timeoutMs) == WAIT_OBJECT_0;
 }
 
+bool FileDownloadTask::WaitEnded(DWORD timeoutMs) {
+  if (GetState() == DownloadState::NotStarted) return true;
+  if (OnWorkerThread()) return false;
+  const ULONGLONG start = GetTickCount64();
+  if (!WaitFinished(timeoutMs)) return false;
+  HANDLE thread = nullptr;
+  {
+    std::lock_guard<std::mutex> guard(WorkerListLock());
+    if (m_worker) thread = m_worker->thread.get();
+  }
+  // Without a handle of its own (it could not be had) the finished signal is all there is.
+  return !thread || WaitForSingleObject(thread, Remaining(start, timeoutMs)) == WAIT_OBJECT_0;
+}
+
+int FileDownloadTask::StopAll(DWORD waitMs) {
+  const ULONGLONG start = GetTickCount64();
+  std::vector<std::shared_ptr<DownloadWorkerRecord>> records;
+  std::vector<FileDownloadTaskPtr> tasks;  // held until the wait is over: never the last reference
+  {
+    std::lock_guard<std::mutex> guard(WorkerListLock());
+    ForgetExitedWorkers();
+    records = WorkerList();
+    for (const auto& record : records)
+      if (record->task) tasks.emplace_back(record->task);
+  }
+  for (const FileDownloadTaskPtr& task : tasks) task->RequestCancel();
+  int running = 0;
+  for (const auto& record : records) {
+    HANDLE thread = nullptr;
+    bool finished = false;
+    {
+      std::lock_guard<std::mutex> guard(WorkerListLock());
+      thread = record->thread.get();
+      finished = !record->task;
+    }
+    const bool ended = thread ? WaitForSingleObject(thread, Remaining(start, waitMs)) == WAIT_OBJECT_0 : finished;
+    if (!ended) ++running;
+  }
+  return running;
+}
+
 DownloadMode FileDownloadTask::GetMode() const {
   boost::lock_guard<boost::mutex> guard(m_lock);
   return m_mode;
@@ -292,6 +407,11 @@ DownloadState FileDownloadTask::GetState() const {
 DownloadResult FileDownloadTask::GetResult() const {
   boost::lock_guard<boost::mutex> guard(m_lock);
   return m_result;
+}
+
+const char* FileDownloadTask::GetResultName() const {
+  const DownloadResult result = GetResult();
+  return result == DownloadResult::Cancelled && m_cancelRequested ? "Cancelled" : DownloadResultName(result);
 }
 
 std::uint32_t FileDownloadTask::GetFlags() const {
@@ -373,6 +493,11 @@ void FileDownloadTask::ThreadProc(FileDownloadTaskPtr* workerReference) {
     // announced as finished to the waiters below.
   }
   SetEvent(task.m_finishedEvent.get());
+  {
+    // From here on the worker touches the task no more: StopAll must not reach it.
+    std::lock_guard<std::mutex> guard(WorkerListLock());
+    if (task.m_worker) task.m_worker->task = nullptr;
+  }
   reference.reset();  // may destroy the task, here on the worker
 }
 
@@ -396,12 +521,14 @@ void FileDownloadTask::Run() {
 
   try {
     // Probe: the headers only.
-    Transfer probe(url, userAgent, timeouts);
+    Transfer probe(*this, url, userAgent, timeouts);
     probe.Set(CURLOPT_NOBODY, 1L, "CURLOPT_NOBODY");
     PassOutcome outcome = probe.Perform();
     if (outcome.code != CURLE_OK) {
       DownloadResult result = DownloadResult::Failed;
-      if (outcome.code == CURLE_COULDNT_RESOLVE_HOST)
+      if (outcome.code == CURLE_ABORTED_BY_CALLBACK)
+        result = DownloadResult::Cancelled;
+      else if (outcome.code == CURLE_COULDNT_RESOLVE_HOST)
         result = DownloadResult::HostNotFound;
       else if (outcome.code == CURLE_HTTP_RETURNED_ERROR)
         result = DownloadResult::HttpError;
@@ -459,6 +586,11 @@ void FileDownloadTask::Run() {
     SetOutcome(DownloadResult::OptionRefused, refusal.code, 0, refusal.text);
     return;
   }
+  // A cancel that came with the probe's last turn.
+  if (m_cancelRequested) {
+    SetOutcome(DownloadResult::Cancelled, CURLE_ABORTED_BY_CALLBACK, 0, "cancelled");
+    return;
+  }
 
   DownloadResult result = RunBody(url, userAgent, timeouts, resumeFrom);
   if (result == DownloadResult::None) {
@@ -488,7 +620,7 @@ DownloadResult FileDownloadTask::RunBody(const std::string& url, const std::stri
                                          const DownloadTimeouts& timeouts, std::int64_t resumeFrom) {
   PassOutcome outcome;
   try {
-    Transfer body(url, userAgent, timeouts);
+    Transfer body(*this, url, userAgent, timeouts);
     {
       boost::lock_guard<boost::mutex> guard(m_lock);
       body.mode = m_mode;
@@ -568,6 +700,9 @@ DownloadResult FileDownloadTask::RunBody(const std::string& url, const std::stri
       break;
     case CURLE_FILESIZE_EXCEEDED:
       result = DownloadResult::TooLarge;
+      break;
+    case CURLE_ABORTED_BY_CALLBACK:
+      result = DownloadResult::Cancelled;
       break;
     case CURLE_RANGE_ERROR:
       // libcurl reports a 200 answer to a ranged request as a range error, before any of

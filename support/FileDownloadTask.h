@@ -26,6 +26,7 @@
 #include <boost/thread/mutex.hpp>
 #include <boost/thread/thread.hpp>
 
+#include <atomic>
 #include <cstdint>
 #include <memory>
 #include <string>
@@ -47,9 +48,10 @@ enum class DownloadState : std::int32_t {
 
 enum class DownloadResult : std::int32_t {
   None = 0,
-  Success = 1,       // the probe (probe-only mode) or the whole body arrived
-  WriteStopped = 2,  // the write step refused a block: a file write failed, or cancel
-  RangeRefused = 3,  // the server refused the resume offset
+  Success = 1,               // the probe (probe-only mode) or the whole body arrived
+  WriteStopped = 2,          // the write step refused a block: a file write failed, or cancel
+  Cancelled = WriteStopped,  // RequestCancel stopped the transfer (the same result)
+  RangeRefused = 3,          // the server refused the resume offset
   // 4 is not a final result.
   HostNotFound = 5,   // the probe could not resolve the host name
   Failed = 6,         // any other libcurl failure (TLS, connection, redirect), or an exception
@@ -80,6 +82,7 @@ struct DownloadTimeouts {
 };
 
 class FileDownloadTask;
+struct DownloadWorkerRecord;
 using FileDownloadTaskPtr = boost::intrusive_ptr<FileDownloadTask>;
 
 class FileDownloadTask : public RefCounted {
@@ -121,7 +124,8 @@ class FileDownloadTask : public RefCounted {
   // the size or emptying the file reaches the caller and the task is not started.
   void StartToFile(const FileHandlePtr& file, bool resume);
 
-  // Asks the worker to stop at the next block: the transfer ends with WriteStopped.
+  // Asks the worker to stop: the transfer ends with Cancelled within about a second, whatever
+  // the server does (also while connecting, in the TLS handshake or while nothing arrives).
   void RequestCancel();
 
   // Waits until the worker has ended (returns at once on the worker itself, or when the
@@ -130,10 +134,21 @@ class FileDownloadTask : public RefCounted {
   // Waits at most timeoutMs for the finished signal to have been emitted; true when it was.
   // On the worker thread it does not wait: true once the state is Finished.
   bool WaitFinished(DWORD timeoutMs);
+  // Waits at most timeoutMs until the worker thread has exited, which is later than the finished
+  // signal: the thread still runs this module's code after it. True when it has exited, or when
+  // the task was never started; never true on the worker itself.
+  bool WaitEnded(DWORD timeoutMs);
+
+  // For a module about to be unloaded: asks every task whose worker still runs to stop, and
+  // waits at most waitMs in all until those workers have exited. Answers how many still run.
+  static int StopAll(DWORD waitMs);
 
   DownloadMode GetMode() const;
   DownloadState GetState() const;
   DownloadResult GetResult() const;
+  // The result's name for logs: "Cancelled" for a result 2 that a cancel caused, which the
+  // value alone does not tell from a failed write.
+  const char* GetResultName() const;
   std::uint32_t GetFlags() const;
   std::int64_t GetReceivedSize() const;
   std::int64_t GetTotalSize() const;
@@ -175,6 +190,9 @@ class FileDownloadTask : public RefCounted {
   };
 
   static void ThreadProc(FileDownloadTaskPtr* workerReference);
+  // libcurl's transfer-progress function (called about once a second while nothing moves);
+  // data is the task. Non-zero stops the pass.
+  static int ProgressCallback(void* task, long long, long long, long long, long long);
   void MarkStarted(DownloadMode mode, std::int64_t received, std::int32_t memoryLimit = kMaxMemoryBytes);
   void Start();
   void Run();
@@ -205,7 +223,8 @@ class FileDownloadTask : public RefCounted {
   std::int32_t m_memoryLimit = kMaxMemoryBytes;  // memory mode: the most the body may hold
   ChunkList m_memory;                            // the worker appends outside the lock; read after the end
   FileHandlePtr m_file;
-  bool m_cancelRequested = false;
+  // Also read without the lock, by the progress function on every libcurl turn.
+  std::atomic<bool> m_cancelRequested{false};
   std::int64_t m_received = 0;
 
   // The running body pass; touched by the worker only, no lock.
@@ -213,6 +232,8 @@ class FileDownloadTask : public RefCounted {
 
   // Manual-reset event, set once the finished signal has been emitted.
   win::UniqueKernelHandle m_finishedEvent;
+  // This task's entry in the list of running workers (StopAll); set by Start.
+  std::shared_ptr<DownloadWorkerRecord> m_worker;
 
   ProgressSignal m_progress;
   FinishedSignal m_finished;

@@ -2,7 +2,7 @@
 # gateway, trusts its test certificate authority in the test prefix, recomputes its content.
 add_library(orv_testgateway STATIC ${CMAKE_CURRENT_LIST_DIR}/gateway/TestGateway.cpp)
 target_include_directories(orv_testgateway PUBLIC ${CMAKE_CURRENT_LIST_DIR}/gateway)
-target_link_libraries(orv_testgateway PUBLIC orv_handles crypt32 bcrypt)
+target_link_libraries(orv_testgateway PUBLIC orv_handles crypt32 bcrypt ws2_32)
 orv_strict(orv_testgateway)
 
 # gateway_trust add|remove CERT.der: the same trust for programs that cannot link the

@@ -54,8 +54,9 @@ if(ORV_MAKENSIS)
   # The example web installer of the build's dist folder, end to end in English and Polish:
   # built by makensis, served its catalogue and products by the local gateway, clicked
   # through its pages; the maker's HKLM keys are written, so one runs at a time. "failed" is the
-  # English run with a product whose installer fails: the progress page keeps it in view.
-  foreach(_lang 1033 1045 failed)
+  # English run with a product whose installer fails: the progress page keeps it in view;
+  # "cancel" is an English run cancelled by Escape while a stalled download runs.
+  foreach(_lang 1033 1045 failed cancel)
     add_test(NAME plugin_webinstaller_${_lang}
       COMMAND ${_nsis}/run-webinstaller ${_lang} ${ORV_MAKENSIS} ${_nsis_target} ${ORV_DIST}
               ${CMAKE_BINARY_DIR}/plugin ${ORV_PRODUCTS_DIR}

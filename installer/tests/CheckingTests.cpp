@@ -6,6 +6,7 @@
 #include <Exports.h>
 #include <FakeNsisHost.h>
 #include <PluginApp.h>
+#include <UniqueHandle.h>
 #include <Utilities.h>
 
 #include "PluginTestSupport.h"
@@ -286,7 +287,9 @@ TEST_F(CatalogueWait, DialogWaitsForAFailingDownloadAndNoLonger) {
 }
 
 // Unloading while the download still runs: the plug-in lets it go without waiting long, and
-// the download's end later touches nothing of the application object.
+// the download's end later touches nothing of the application object. A cancel ends the transfer
+// at once, so what keeps the worker running past the unload's wait is a slot of the finished
+// signal that holds it until the test lets it go.
 TEST_F(CatalogueWait, UnloadWhileTheDownloadRuns) {
   SilentServer server;
   ASSERT_NE(0, server.Port()) << "winsock error " << server.Error();
@@ -300,11 +303,15 @@ TEST_F(CatalogueWait, UnloadWhileTheDownloadRuns) {
   Initialize(true);
   FileDownloadTaskPtr task = app.CatalogueTask();
   ASSERT_TRUE(task);
+  auto release = std::make_shared<win::UniqueKernelHandle>(CreateEventW(nullptr, TRUE, FALSE, nullptr));
+  ASSERT_TRUE(*release) << GetLastError();
+  task->Finished().connect([release](FileDownloadTask&) { WaitForSingleObject(release->get(), 60000); });
   const auto start = std::chrono::steady_clock::now();
   gwplugin::DestroyPluginApp();
   EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::seconds(10));
   EXPECT_FALSE(task->WaitFinished(0)) << "the unload waited for the download";
-  server.Close();  // refuses the waiting connection: the download ends now
+  SetEvent(release->get());  // the worker goes on to its end now
+  server.Close();
   EXPECT_TRUE(task->WaitFinished(60000)) << "the download never ended";
   EXPECT_EQ(1, Count(Trace(), "the catalogue download is still running at unload"));
   MSG msg;

@@ -12,13 +12,18 @@
 #include "PluginTestSupport.h"
 #include "TestGateway.h"
 
+#include <FakeNsisWindow.h>
+
 #include <gtest/gtest.h>
+
+#include <tlhelp32.h>
 
 #include <algorithm>
 #include <chrono>
 #include <cstdint>
 #include <cstdlib>
 #include <memory>
+#include <set>
 
 using gwplugin_test::FakeNsisHost;
 using gwplugin_test::ScopedEnvironment;
@@ -434,6 +439,126 @@ TEST_F(GatewayCatalogue, BadRepliesLeaveTheBuiltInOffer) {
     EXPECT_TRUE(Has(trace, "offers built: catalogue 0, built-in offer 2, merged offer 2")) << c.name;
     EXPECT_EQ(kBuiltInStates, States(gwplugin::ThePluginApp().catalogue.mergedOffer)) << c.name;
   }
+}
+
+// --------------------------------------------------------------------------------------------
+// The DLL unloaded by its host while a product download stalls
+
+std::set<DWORD> ThreadsOfThisProcess() {
+  std::set<DWORD> ids;
+  win::UniqueKernelHandle snapshot(CreateToolhelp32Snapshot(TH32CS_SNAPTHREAD, 0));
+  if (!snapshot || snapshot.get() == INVALID_HANDLE_VALUE) return ids;
+  THREADENTRY32 entry{};
+  entry.dwSize = sizeof entry;
+  for (BOOL more = Thread32First(snapshot.get(), &entry); more; more = Thread32Next(snapshot.get(), &entry))
+    if (entry.th32OwnerProcessID == GetCurrentProcessId()) ids.insert(entry.th32ThreadID);
+  return ids;
+}
+
+template <typename Export>
+Export ExportOf(HMODULE dll, const char* name) {
+  return reinterpret_cast<Export>(reinterpret_cast<void (*)()>(GetProcAddress(dll, name)));
+}
+
+// The host ends while the progress page downloads a product whose server has gone silent: the
+// page's loop gets WM_QUIT, the host calls the unload callback and frees the DLL, and lives on
+// while the server lets the transfer go. No thread of the plug-in may outlive its unloading:
+// one that did would wake in code that is no longer there.
+void UnloadAndFreeDuringAStalledDownload() {
+  const char* binary_dir = std::getenv("ORV_BINARY_DIR");
+  ASSERT_NE(nullptr, binary_dir) << "run through wine-run";
+  const std::wstring dll_path = testgateway::UnixPathToWindows(binary_dir) + L"\\plugin\\GWPlugin.dll";
+  const std::string hudson = XmlEscaped(
+      Narrow(g_gateway.Https(L"/file?size=300000&seed=11&fault=stall&only=GET&stall_after=0&stall_seconds=300")));
+  ServedFile served(L"unload.xml",
+                    "<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n<content protocol=\"1.0\">"
+                    "<prodgroup><label>OP_GROUP_US_VOICES</label><descs><name><transl lang=\"en-US\">English US "
+                    "voices</transl></name></descs><products>"
+                    "<prod><label>VOICE_HUDSON</label><version>1.6.2.0</version><file>" +
+                        hudson +
+                        "</file><os>7</os><descs><name><transl lang=\"en-US\">Hudson</transl></name></descs></prod>"
+                        "</products></prodgroup></content>\n");
+  ScopedEnvironment gateway(L"ORV_GW_TEST_GATEWAY", served.Address().c_str());
+
+  HMODULE dll = LoadLibraryW(dll_path.c_str());
+  ASSERT_NE(nullptr, dll) << "LoadLibrary error " << GetLastError();
+  auto configuration = ExportOf<nsis::PluginExport>(dll, "Configuration");
+  auto initialize = ExportOf<nsis::PluginExport>(dll, "Initialize");
+  auto check_ready = ExportOf<nsis::PluginExport>(dll, "CheckReady");
+  auto show_flags = ExportOf<nsis::PluginExport>(dll, "ShowFlagsDialog");
+  auto show_install = ExportOf<nsis::PluginExport>(dll, "ShowInstallDialog");
+  ASSERT_TRUE(configuration && initialize && check_ready && show_flags && show_install);
+
+  std::vector<win::UniqueKernelHandle> started;  // threads that appeared during the download
+  {
+    FakeNsisHost host;
+    gwplugin_test::FakeNsisWindow window;
+    ASSERT_NE(nullptr, window.Handle());
+    host.Push(L"0");
+    host.Push(L"");
+    host.Push(L"OrvTest/1.0");
+    host.Push(L"");
+    host.Call(configuration);
+    host.SetVariable(nsis::kVarLanguage, L"1033");
+    host.Push(L"END");
+    host.Push(L"");
+    host.Push(L"0");
+    host.Call(initialize);
+    host.Call(check_ready);
+    std::wstring ready;
+    host.Pop(ready);
+    ASSERT_EQ(L"OK", ready);
+
+    // The flags page proposes English US with its one voice: Next.
+    host.Push(L"/END");
+    gwplugin_test::WhenLoopRuns([&window] { window.Move(nsis::kOuterNext); });
+    host.Call(show_flags, window.Handle());
+    host.Clear();
+
+    const std::set<DWORD> before = ThreadsOfThisProcess();
+    host.Push(L"");  // no banner
+    gwplugin_test::WhenLoopRuns([&] {
+      EXPECT_TRUE(testgateway::AwaitLogged(g_gateway, "GET /file?size=300000&seed=11&")) << "no download started";
+      for (DWORD id : ThreadsOfThisProcess())
+        if (!before.count(id))
+          if (HANDLE thread = OpenThread(SYNCHRONIZE, FALSE, id)) started.emplace_back(thread);
+      PostQuitMessage(0);  // the installer ends
+    });
+    window.GiveUpAfter(120000);
+    host.Call(show_install, window.Handle());
+    window.GiveUpAfter(0);
+    EXPECT_FALSE(window.GaveUp());
+    MSG quit;
+    EXPECT_TRUE(PeekMessageW(&quit, nullptr, WM_QUIT, WM_QUIT, PM_REMOVE)) << "the page hands WM_QUIT back";
+    EXPECT_FALSE(started.empty()) << "no download thread seen";
+
+    ASSERT_NE(nullptr, host.callback);
+    EXPECT_EQ(0u, host.callback(nsis::kPluginUnload));
+    for (const win::UniqueKernelHandle& thread : started)
+      EXPECT_EQ(WAIT_OBJECT_0, WaitForSingleObject(thread.get(), 0)) << "a plug-in thread outlives the unload";
+  }
+  EXPECT_TRUE(FreeLibrary(dll)) << GetLastError();
+
+  // The server lets go: a thread still in the transfer would return into the freed DLL now.
+  EXPECT_TRUE(testgateway::ReleaseHeld(g_gateway));
+  for (const win::UniqueKernelHandle& thread : started)
+    EXPECT_EQ(WAIT_OBJECT_0, WaitForSingleObject(thread.get(), 30000)) << "a thread did not end";
+}
+
+// An unhandled exception ends the process with its code, and no debugger is started.
+LONG WINAPI EndWithTheExceptionCode(EXCEPTION_POINTERS*) { return EXCEPTION_EXECUTE_HANDLER; }
+
+// The host then exits: whatever the freed DLL left for the process's exit to call (an exit
+// handler in the C runtime's list, say) would fault there. So it runs in a process of its own,
+// whose exit code tells: 0 when every check held and the exit went through.
+TEST(PluginUnload, EndsAStalledProductDownloadBeforeTheDllGoes) {
+  EXPECT_EXIT(
+      {
+        SetUnhandledExceptionFilter(&EndWithTheExceptionCode);
+        UnloadAndFreeDuringAStalledDownload();
+        std::exit(testing::Test::HasFailure() ? 1 : 0);
+      },
+      testing::ExitedWithCode(0), "");
 }
 
 }  // namespace

@@ -12,6 +12,7 @@
 #include <commctrl.h>
 
 #include <functional>
+#include <map>
 
 using namespace gwplugin;
 using gwplugin_test::FakeNsisHost;
@@ -149,6 +150,152 @@ struct FailureCase {
   Texts stack;
   std::size_t records;
 };
+
+// How a page was left.
+struct Left {
+  int result = -1;
+  Texts stack;
+  std::vector<WPARAM> moves;
+  int cancelCommands = 0;  // WM_COMMAND of the NSIS Cancel button
+};
+
+enum class Press { Click, Escape, EscapeWithoutFocus, EscapeWhileDisabled };
+
+const char* PressName(Press press) {
+  switch (press) {
+    case Press::Click:
+      return "click on Cancel";
+    case Press::Escape:
+      return "Escape";
+    case Press::EscapeWithoutFocus:
+      return "Escape, no focus";
+    case Press::EscapeWhileDisabled:
+      return "Escape, Cancel disabled";
+  }
+  return "?";
+}
+
+// Escape on any of the plug-in's pages does what a click on the NSIS Cancel button does there
+// (the progress page during a download: leave and stop the download, its file closed), and
+// nothing while that button is disabled (then the test leaves the page with Back).
+TEST_F(ProgressPage, EscapePressesTheNsisCancelWheneverItIsEnabled) {
+  std::string why;
+  const testgateway::GatewayInfo* gateway = Gateway(&why);
+  ASSERT_NE(nullptr, gateway) << why;
+  int run = 0;  // actions left over from an earlier run do nothing
+  for (const char* kind : {"flags", "components", "progress"}) {
+    const bool progress = std::string(kind) == "progress";
+    std::map<Press, Left> left;
+    for (Press press : {Press::Click, Press::Escape, Press::EscapeWithoutFocus, Press::EscapeWhileDisabled}) {
+      SCOPED_TRACE(std::string(kind) + " page, " + PressName(press));
+      TearDown();
+      SetUp();
+      m_host.Clear();
+      CGWPluginApp& app = ThePluginApp();
+      CProdPtr elbe;
+      CDialog* page = &app.progressPage;
+      int template_id = TemplatesForLanguage(1033).progress;
+      std::function<void()> pre_show;
+      if (progress) {
+        // The download gets its headers and then not a byte more.
+        ASSERT_TRUE(GatewayControl(L"/_control/reset"));
+        ASSERT_TRUE(GatewayControl(
+            L"/_control/fault?path=/voice_elbe.exe&fault=stall&only=GET&stall_after=0&stall_seconds=300"));
+        elbe = Download(L"VOICE_ELBE", L"Orvel 2 Elbe", L"voice_elbe.exe", VersionNumber(1, 6, 2, 0));
+        app.catalogue.mergedOffer.products = {elbe};
+        app.progressPage.Queue().Configure(Config(1033));
+        m_host.Push(L"");  // no banner
+      } else if (std::string(kind) == "flags") {
+        page = &app.flagsPage;
+        template_id = TemplatesForLanguage(1033).flags;
+        m_host.Push(L"/END");
+        m_host.Push(L"|Languages|Mine");
+        pre_show = [&app] { app.flagsPage.ReadStackTexts(); };
+      } else {
+        page = &app.componentsPage;
+        template_id = TemplatesForLanguage(1033).components;
+      }
+      m_nsis.moves.clear();
+      m_nsis.cancelCommands = 0;
+      const int this_run = ++run;
+      WhenLoopRuns([&, this_run, press] {
+        HWND window = page->m_hWnd;
+        if (progress) {
+          EXPECT_TRUE(testgateway::AwaitLogged(*gateway, "GET /voice_elbe.exe")) << "the download never started";
+        }
+        HWND cancel = m_nsis.Button(nsis::kIdCancel);
+        if (press == Press::EscapeWhileDisabled) EnableWindow(cancel, FALSE);
+        if (press == Press::Click) {
+          SendMessageW(m_nsis.Handle(), WM_COMMAND, MAKEWPARAM(nsis::kIdCancel, BN_CLICKED),
+                       reinterpret_cast<LPARAM>(cancel));
+          return;
+        }
+        // The key reaches the page's loop as a user's would, on the page's first control (the
+        // progress page has none that takes the focus: the page itself then). With no focus at
+        // all (the focused NSIS button was disabled under it, say) the system gives the key to
+        // the active window, the installer's, as a system key.
+        HWND focus = GetNextDlgTabItem(window, nullptr, FALSE);
+        if (!focus) focus = window;
+        UINT down = WM_KEYDOWN, up = WM_KEYUP;
+        if (press == Press::EscapeWithoutFocus) {
+          focus = m_nsis.Handle();
+          down = WM_SYSKEYDOWN;
+          up = WM_SYSKEYUP;
+          SetFocus(nullptr);
+        } else {
+          SetFocus(focus);
+        }
+        const LPARAM scan = static_cast<LPARAM>(MapVirtualKeyW(VK_ESCAPE, 0)) << 16;
+        PostMessageW(focus, down, VK_ESCAPE, scan | 1);
+        PostMessageW(focus, up, VK_ESCAPE, scan | 1 | (3 << 30));
+        // Runs once the key has been handled: a page still up is left with Back.
+        WhenLoopRuns([&, this_run, window] {
+          if (run == this_run && IsWindow(window)) m_nsis.Move(static_cast<WPARAM>(nsis::kOuterBack));
+        });
+      });
+      app.SubclassNsisWindow(m_nsis.Handle());
+      m_nsis.GiveUpAfter(120000);  // a safety net: the page would otherwise wait forever
+      Left& seen = left[press];
+      seen.result = app.RunPage(*page, template_id, pre_show);
+      m_nsis.GiveUpAfter(0);
+      app.RestoreNsisWindow();
+      EXPECT_FALSE(m_nsis.GaveUp()) << "the page did not end";
+      seen.stack = m_host.Stack();
+      seen.moves = m_nsis.moves;
+      seen.cancelCommands = m_nsis.cancelCommands;
+      EnableWindow(m_nsis.Button(nsis::kIdCancel), TRUE);
+      if (progress) {
+        // However the page was left, the download was stopped before it went: its task has
+        // ended as cancelled, and its file stays, closed.
+        const std::deque<InstallQueueEntry>& entries = app.progressPage.Queue().Entries();
+        ASSERT_EQ(1u, entries.size());
+        ASSERT_TRUE(entries[0].task);
+        EXPECT_TRUE(entries[0].task->WaitFinished(0)) << "the download still runs after the page has gone";
+        EXPECT_EQ(DownloadResult::Cancelled, entries[0].task->GetResult())
+            << DownloadResultName(entries[0].task->GetResult());
+        win::UniqueFile exclusive(CreateFileW(elbe->instFile.c_str(), GENERIC_READ | GENERIC_WRITE, 0, nullptr,
+                                              OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr));
+        EXPECT_TRUE(exclusive) << "the download file is still open (error " << GetLastError() << ")";
+        EXPECT_TRUE(testgateway::ReleaseHeld(*gateway));
+      }
+    }
+    const Left& click = left[Press::Click];
+    EXPECT_EQ(kPageCancel, click.result) << kind;
+    EXPECT_EQ(1, click.cancelCommands) << kind;
+    EXPECT_EQ(std::vector<WPARAM>{nsis::kOuterCancel}, click.moves) << kind;
+    for (Press press : {Press::Escape, Press::EscapeWithoutFocus}) {
+      const Left& escape = left[press];
+      EXPECT_EQ(click.result, escape.result) << kind << ", " << PressName(press);
+      EXPECT_EQ(click.stack, escape.stack) << kind << ", " << PressName(press);
+      EXPECT_EQ(click.moves, escape.moves) << kind << ", " << PressName(press);
+      EXPECT_EQ(click.cancelCommands, escape.cancelCommands) << kind << ", " << PressName(press);
+    }
+    const Left& disabled = left[Press::EscapeWhileDisabled];
+    EXPECT_EQ(kPageBack, disabled.result) << kind;
+    EXPECT_EQ(0, disabled.cancelCommands) << kind;
+    EXPECT_EQ(std::vector<WPARAM>{static_cast<WPARAM>(nsis::kOuterBack)}, disabled.moves) << kind;
+  }
+}
 
 // A failed download asks Retry/Cancel: Retry resumes into the same file and the run goes on;
 // Cancel ends the page with "CLOSE" under "cancel".

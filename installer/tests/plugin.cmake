@@ -57,6 +57,8 @@ add_executable(plugin_gateway_tests ${CMAKE_CURRENT_LIST_DIR}/GatewayTests.cpp $
 target_link_libraries(plugin_gateway_tests PRIVATE orv_plugin_test_hooks orv_plugin_core orv_nsis_testing orv_testgateway
   dep_gmock dep_gtest_main)
 orv_strict(plugin_gateway_tests)
+# Its unload test loads the test copy of GWPlugin.dll.
+add_dependencies(plugin_gateway_tests GWPluginTest)
 orv_page_images_for(plugin_gateway_tests)
 set(_gateway_root ${CMAKE_CURRENT_BINARY_DIR}/gateway-root)
 file(MAKE_DIRECTORY ${_gateway_root})

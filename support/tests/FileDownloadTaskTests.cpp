@@ -582,6 +582,61 @@ TEST(FileDownloadTaskFaults, StalledTransfersEndWithinTheLowSpeedTime) {
   }
 }
 
+// Cancel stops a transfer within about a second whatever the server does: while it holds the
+// connection without a TLS handshake, sends no headers, or sends no more of the body. The
+// task's own time-outs are far beyond the run, so only the cancel can end it.
+TEST(FileDownloadTaskCancel, EndsAsCancelledWhileTheServerSendsNothing) {
+  struct CancelCase {
+    const char* name;
+    std::wstring url;
+    std::string logged;  // the gateway's log line of the stalled request (its start)
+    DownloadMode mode;
+  };
+  const std::wstring stall = L"&fault=stall&only=GET&stall_seconds=300&stall_after=";
+  const CancelCase cases[] = {
+      {"no TLS handshake, probe", g_gateway.Silent(GeneratedPath(1000, 1)), "ACCEPT silent", DownloadMode::InfoOnly},
+      {"no TLS handshake, to a file", g_gateway.Silent(GeneratedPath(1000, 1)), "ACCEPT silent", DownloadMode::ToFile},
+      {"no headers, probe", g_gateway.Https(GeneratedPath(1000, 2, L"&fault=hang&hang_seconds=300")),
+       "HEAD /file?size=1000&seed=2&", DownloadMode::InfoOnly},
+      {"no body, to memory", g_gateway.Https(GeneratedPath(500000, 3, stall + L"0")), "GET /file?size=500000&seed=3&",
+       DownloadMode::ToMemory},
+      {"body stops after 4 KiB, to a file", g_gateway.Https(GeneratedPath(500000, 4, stall + L"4096")),
+       "GET /file?size=500000&seed=4&", DownloadMode::ToFile},
+  };
+  DownloadTimeouts patient;
+  patient.connectMilliseconds = 300000;
+  patient.lowSpeedBytesPerSecond = 1;
+  patient.lowSpeedSeconds = 300;
+  int silentAccepts = 0;
+  for (const CancelCase& c : cases) {
+    SCOPED_TRACE(c.name);
+    auto rec = std::make_shared<Recording>();
+    FileDownloadTaskPtr task = NewTask(c.url, rec);
+    task->SetTimeouts(patient);
+    TempFile file;
+    if (c.mode == DownloadMode::InfoOnly)
+      task->StartInfoOnly();
+    else if (c.mode == DownloadMode::ToMemory)
+      task->StartToMemory();
+    else
+      task->StartToFile(file.Open(), false);
+    const int count = c.logged == "ACCEPT silent" ? ++silentAccepts : 1;
+    ASSERT_TRUE(testgateway::AwaitLogged(g_gateway, c.logged, count)) << "the request never reached the gateway";
+
+    task->RequestCancel();
+    // A second is what the cancel needs; ten is the safety net.
+    const bool ended = task->WaitFinished(10000);
+    EXPECT_TRUE(ended) << "still running 10 s after the cancel: " << Describe(*task);
+    if (ended) {
+      EXPECT_EQ(DownloadResult::Cancelled, task->GetResult()) << Describe(*task);
+      EXPECT_EQ(1, rec->finished);
+    }
+    // Whatever the task did, the server lets go before the next case.
+    EXPECT_TRUE(testgateway::ReleaseHeld(g_gateway));
+    task->Join();
+  }
+}
+
 // ---------------------------------------------------------------------------------------
 // Threads, references and signals.
 

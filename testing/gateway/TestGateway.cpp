@@ -1,3 +1,6 @@
+// winsock2.h must come before windows.h, which TestGateway.h brings in.
+#include <winsock2.h>
+
 #include "TestGateway.h"
 
 #include <UniqueHandle.h>
@@ -68,6 +71,7 @@ std::vector<std::uint8_t> MakePattern(std::uint32_t seed) {
 std::wstring GatewayInfo::Https(const std::wstring& p) const { return Url(L"https", httpsPort, p); }
 std::wstring GatewayInfo::WrongHost(const std::wstring& p) const { return Url(L"https", wrongHostPort, p); }
 std::wstring GatewayInfo::Untrusted(const std::wstring& p) const { return Url(L"https", untrustedPort, p); }
+std::wstring GatewayInfo::Silent(const std::wstring& p) const { return Url(L"https", silentPort, p); }
 
 std::wstring UnixPathToWindows(const std::string& path) {
   std::wstring out = L"Z:";
@@ -96,8 +100,10 @@ bool FindGateway(GatewayInfo& info, std::string& why) {
   info.httpPort = std::atoi(values["http_port"].c_str());
   info.wrongHostPort = std::atoi(values["wronghost_port"].c_str());
   info.untrustedPort = std::atoi(values["untrusted_port"].c_str());
+  info.silentPort = std::atoi(values["silent_port"].c_str());
   info.caDerPath = UnixPathToWindows(values["ca_der"]);
-  if (!info.httpsPort || !info.httpPort || !info.wrongHostPort || !info.untrustedPort || values["ca_der"].empty()) {
+  if (!info.httpsPort || !info.httpPort || !info.wrongHostPort || !info.untrustedPort || !info.silentPort ||
+      values["ca_der"].empty()) {
     why = std::string("incomplete gateway info file ") + infoPath;
     return false;
   }
@@ -263,5 +269,63 @@ std::uint64_t CommittedPrivateBytes() {
   }
   return total;
 }
+
+namespace {
+
+std::string PercentEncoded(const std::string& text) {
+  static const char digits[] = "0123456789ABCDEF";
+  std::string out;
+  for (unsigned char c : text) {
+    if ((c >= '0' && c <= '9') || (c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z') || c == '/' || c == '-' ||
+        c == '_' || c == '.') {
+      out += static_cast<char>(c);
+    } else {
+      out += '%';
+      out += digits[c >> 4];
+      out += digits[c & 15];
+    }
+  }
+  return out;
+}
+
+}  // namespace
+
+int Control(const GatewayInfo& info, const std::string& pathAndQuery, DWORD timeoutMs) {
+  WSADATA wsa{};
+  if (WSAStartup(MAKEWORD(2, 2), &wsa) != 0) return 0;
+  int status = 0;
+  SOCKET s = socket(AF_INET, SOCK_STREAM, IPPROTO_TCP);
+  if (s != INVALID_SOCKET) {
+    const DWORD timeout = timeoutMs;
+    setsockopt(s, SOL_SOCKET, SO_RCVTIMEO, reinterpret_cast<const char*>(&timeout), sizeof timeout);
+    sockaddr_in address{};
+    address.sin_family = AF_INET;
+    address.sin_port = htons(static_cast<u_short>(info.httpPort));
+    address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    const std::string request = "GET " + pathAndQuery + " HTTP/1.0\r\nHost: 127.0.0.1\r\n\r\n";
+    if (connect(s, reinterpret_cast<sockaddr*>(&address), sizeof address) == 0 &&
+        send(s, request.data(), static_cast<int>(request.size()), 0) == static_cast<int>(request.size())) {
+      std::string answer;
+      char buffer[512];
+      for (int n; answer.find("\r\n") == std::string::npos && (n = recv(s, buffer, sizeof buffer, 0)) > 0;)
+        answer.append(buffer, static_cast<std::size_t>(n));
+      // "HTTP/1.x NNN ..."
+      const std::size_t blank = answer.find(' ');
+      if (answer.compare(0, 5, "HTTP/") == 0 && blank != std::string::npos)
+        status = std::atoi(answer.c_str() + blank + 1);
+    }
+    closesocket(s);
+  }
+  WSACleanup();
+  return status;
+}
+
+bool AwaitLogged(const GatewayInfo& info, const std::string& prefix, int count, int seconds) {
+  const std::string query = "/_control/await?prefix=" + PercentEncoded(prefix) + "&count=" + std::to_string(count) +
+                            "&seconds=" + std::to_string(seconds);
+  return Control(info, query, static_cast<DWORD>(seconds + 30) * 1000) == 200;
+}
+
+bool ReleaseHeld(const GatewayInfo& info) { return Control(info, "/_control/release", 30000) == 200; }
 
 }  // namespace testgateway

@@ -16,13 +16,24 @@ struct GatewayInfo {
   int httpPort = 0;        // plain HTTP, same content
   int wrongHostPort = 0;   // certificate from the test CA for another host name only
   int untrustedPort = 0;   // certificate for 127.0.0.1 from a CA that nobody trusts
+  int silentPort = 0;      // accepts and then sends nothing, not even a TLS handshake
   std::wstring caDerPath;  // the test CA certificate (DER), as a Windows path
 
   // "https://127.0.0.1:<httpsPort>" + pathAndQuery, and the same for the other listeners.
   std::wstring Https(const std::wstring& pathAndQuery) const;
   std::wstring WrongHost(const std::wstring& pathAndQuery) const;
   std::wstring Untrusted(const std::wstring& pathAndQuery) const;
+  std::wstring Silent(const std::wstring& pathAndQuery) const;
 };
+
+// A request to the gateway's control endpoints (/_control/...) over its plain HTTP listener;
+// the answer's HTTP status, 0 when none came within timeoutMs.
+int Control(const GatewayInfo& info, const std::string& pathAndQuery, DWORD timeoutMs);
+// Waits until the gateway's request log holds count lines that begin with prefix ("GET /file?...",
+// "ACCEPT silent"); false when they are not there after seconds.
+bool AwaitLogged(const GatewayInfo& info, const std::string& prefix, int count = 1, int seconds = 60);
+// Ends every stalled, hanging or silent connection the gateway holds now.
+bool ReleaseHeld(const GatewayInfo& info);
 
 // Reads the info file that the environment variable ORV_GATEWAY_INFO names. False, with
 // the reason in why, when the program does not run under with-gateway.

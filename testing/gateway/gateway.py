@@ -14,6 +14,9 @@ stdout. With --info it also writes FILE, one key=value a line:
     http_port       plain HTTP listener serving the same content (redirect target)
     wronghost_port  HTTPS, certificate from the test CA for another host name only
     untrusted_port  HTTPS, certificate for 127.0.0.1 from a CA nobody trusts
+    silent_port     accepts connections and sends nothing, not even a TLS handshake, until
+                    released (below) or the client hangs up; each is logged as
+                    "ACCEPT silent -"
     ca_pem, ca_der  the test CA certificate (PEM and DER) that clients may trust
     cert_dir        where the certificates are
 With --maker-host NAME, for clients whose addresses are fixed to another host's name:
@@ -38,11 +41,13 @@ Faults, chosen per request with query parameters (several may be combined):
                           (default: half the body), then closes
     fault=norange         ignores Range: always 200 with the whole body
     fault=stall           sends stall_after bytes (default half) then goes silent for
-                          stall_seconds (default 30, at most 300) and closes
+                          stall_seconds (default 30, at most 300), or until released, and
+                          closes
     fault=redirect-http   302 to the same path and query on the plain HTTP listener
     fault=redirect        302 to the same path and query on this HTTPS listener
     fault=slow            sends at most `rate` bytes per second (default 65536)
-    fault=hang            answers nothing for hang_seconds (default 30, at most 300)
+    fault=hang            answers nothing for hang_seconds (default 30, at most 300), or
+                          until released
     fault=flood           no Content-Length; after the body, flood_bytes more bytes of
                           spaces (default 64 MiB, at most 4 GiB), then closes
     only=GET, only=HEAD   the faults apply to requests of that method only
@@ -56,6 +61,10 @@ Faults per path, for clients whose URLs cannot carry them:
     /_control/reset       forgets every path fault and the request log
     /_control/log         the request log, one "METHOD target range" line per request
                           (tunnels opened by the proxy are logged as "CONNECT host:port -")
+    /_control/await?prefix=P[&count=N][&seconds=S]
+                          answers 200 once the log holds N lines (default 1) that begin with P,
+                          or 504 after S seconds (default 60, at most 300) without them
+    /_control/release     ends every stall, hang and silent connection held at that moment
 """
 
 import argparse
@@ -83,6 +92,24 @@ MAX_STALL_SECONDS = 300
 MAX_FLOOD_BYTES = 4 * 1024 * 1024 * 1024
 
 shutdown_event = threading.Event()
+
+
+def hold(state, seconds):
+    """Waits for seconds, or until the next release or the gateway's stop."""
+    deadline = time.monotonic() + min(seconds, MAX_STALL_SECONDS)
+    with state.lock:
+        seen = state.releases
+        while state.releases == seen and not shutdown_event.is_set():
+            left = deadline - time.monotonic()
+            if left <= 0:
+                return
+            state.lock.wait(min(left, 1.0))
+
+
+def log_request(state, line):
+    with state.lock:
+        state.log.append(line)
+        state.lock.notify_all()
 
 
 @functools.lru_cache(maxsize=8)
@@ -136,7 +163,9 @@ class State:
 
     def __init__(self, root):
         self.root = root
-        self.lock = threading.Lock()
+        # Also the condition that log lines and releases are announced by.
+        self.lock = threading.Condition()
+        self.releases = 0
         self.path_faults = {}
         self.log = []
         self.ports = {}
@@ -172,8 +201,8 @@ class Handler(http.server.BaseHTTPRequestHandler):
         url = urllib.parse.urlsplit(self.path)
         path = urllib.parse.unquote(url.path)
         query = urllib.parse.parse_qs(url.query)
+        log_request(state, "%s %s %s" % (self.command, self.path, self.headers.get("Range", "-")))
         with state.lock:
-            state.log.append("%s %s %s" % (self.command, self.path, self.headers.get("Range", "-")))
             for key, values in state.path_faults.get(path, {}).items():
                 query.setdefault(key, values)
         if path.startswith("/_control/"):
@@ -194,7 +223,7 @@ class Handler(http.server.BaseHTTPRequestHandler):
 
         if "hang" in faults:
             # Accepts the request and never answers it (until hang_seconds have passed).
-            shutdown_event.wait(min(float(param("hang_seconds", 30)), MAX_STALL_SECONDS))
+            hold(state, float(param("hang_seconds", 30)))
             self.close_connection = True
             return
 
@@ -275,8 +304,7 @@ class Handler(http.server.BaseHTTPRequestHandler):
                 left -= n
         self.wfile.flush()
         if "stall" in faults:
-            seconds = min(float(param("stall_seconds", 30)), MAX_STALL_SECONDS)
-            shutdown_event.wait(seconds)
+            hold(state, float(param("stall_seconds", 30)))
 
     def source(self, path, param):
         if path == "/file":
@@ -350,6 +378,22 @@ class Handler(http.server.BaseHTTPRequestHandler):
                 state.path_faults.clear()
                 state.log.clear()
             return self.simple(200, "ok")
+        if path == "/_control/await":
+            prefix = query.get("prefix", [""])[0]
+            count = int(query.get("count", ["1"])[0])
+            deadline = time.monotonic() + min(float(query.get("seconds", ["60"])[0]), MAX_STALL_SECONDS)
+            with state.lock:
+                while sum(1 for line in state.log if line.startswith(prefix)) < count:
+                    left = deadline - time.monotonic()
+                    if left <= 0 or shutdown_event.is_set():
+                        return self.simple(504, "not logged: %s" % prefix)
+                    state.lock.wait(min(left, 1.0))
+            return self.simple(200, "ok")
+        if path == "/_control/release":
+            with state.lock:
+                state.releases += 1
+                state.lock.notify_all()
+            return self.simple(200, "ok")
         if path == "/_control/log":
             with state.lock:
                 text = "".join(line + "\n" for line in state.log)
@@ -391,6 +435,26 @@ class Server(socketserver.ThreadingMixIn, http.server.HTTPServer):
         super().handle_error(request, client_address)
 
 
+class SilentHandler(socketserver.BaseRequestHandler):
+    """Holds a connection without a word until it is released or the client hangs up."""
+
+    def handle(self):
+        state = self.server.state
+        log_request(state, "ACCEPT silent -")
+        with state.lock:
+            seen = state.releases
+        self.request.settimeout(1.0)
+        while not shutdown_event.is_set():
+            with state.lock:
+                if state.releases != seen:
+                    return
+            try:
+                if not self.request.recv(65536):
+                    return
+            except socket.timeout:
+                continue
+
+
 class TunnelHandler(socketserver.BaseRequestHandler):
     """One proxy connection: a CONNECT request, answered by a tunnel to the maker listener."""
 
@@ -405,8 +469,7 @@ class TunnelHandler(socketserver.BaseRequestHandler):
         head, _, early = head.partition(b"\r\n\r\n")
         method, _, rest = head.split(b"\r\n", 1)[0].decode("latin-1").partition(" ")
         target = rest.rpartition(" ")[0] or rest
-        with server.state.lock:
-            server.state.log.append("%s %s -" % (method, target))
+        log_request(server.state, "%s %s -" % (method, target))
         if method != "CONNECT":
             self.request.sendall(b"HTTP/1.1 405 Method Not Allowed\r\nContent-Length: 0\r\n"
                                  b"Connection: close\r\n\r\n")
@@ -443,15 +506,17 @@ class TunnelHandler(socketserver.BaseRequestHandler):
 
 
 class TunnelServer(socketserver.ThreadingMixIn, socketserver.TCPServer):
+    """A plain TCP listener: the proxy's tunnels, or (with SilentHandler) the silent one."""
+
     daemon_threads = True
     allow_reuse_address = True
     request_queue_size = 64
 
-    def __init__(self, name, host, port, state, verbose):
+    def __init__(self, name, host, port, state, verbose, handler=None):
         self.name = name
         self.state = state
         self.verbose = verbose
-        super().__init__((host, port), TunnelHandler)
+        super().__init__((host, port), handler or TunnelHandler)
 
     def handle_error(self, request, client_address):
         kind = sys.exc_info()[0]
@@ -545,6 +610,7 @@ def main():
         "http": Server("http", args.host, 0, state, None, args.verbose),
         "wronghost": Server("wronghost", args.host, 0, state, tls_context(certs["wronghost"]), args.verbose),
         "untrusted": Server("untrusted", args.host, 0, state, tls_context(certs["untrusted"]), args.verbose),
+        "silent": TunnelServer("silent", args.host, 0, state, args.verbose, SilentHandler),
     }
     if args.maker_host:
         ca = (os.path.join(cert_dir, "ca.key"), certs["ca_pem"])

@@ -65,13 +65,22 @@ INT_PTR CALLBACK FakeNsisWindow::DialogProc(HWND window, UINT message, WPARAM wP
         g_window->Move(nsis::kOuterCancel);
       }
       return TRUE;
-    case WM_COMMAND:
-      // NSIS answers its Next button by asking itself to move on.
+    case WM_COMMAND: {
+      // NSIS ignores the command of a disabled button (Escape, which the dialog manager turns
+      // into Cancel's command whatever that button's state, included).
+      HWND button = GetDlgItem(window, LOWORD(wParam));
+      if (button && !IsWindowEnabled(button)) return TRUE;
+      // It answers its Next button by asking itself to move on, and its Cancel button by asking
+      // to leave.
       if (LOWORD(wParam) == nsis::kIdNext) {
         if (g_window && g_window->onNextClicked) g_window->onNextClicked();
         PostMessageW(window, nsis::kWmNotifyOuterNext, nsis::kOuterNext, 0);
+      } else if (LOWORD(wParam) == nsis::kIdCancel && g_window) {
+        ++g_window->cancelCommands;
+        PostMessageW(window, nsis::kWmNotifyOuterNext, nsis::kOuterCancel, 0);
       }
       return TRUE;
+    }
     default:
       if (message == static_cast<UINT>(nsis::kWmNotifyOuterNext)) {
         if (g_window) g_window->moves.push_back(wParam);

@@ -1,7 +1,8 @@
 // An NSIS installer window for in-process page tests: a dialog with the page frame (1018)
 // and the Next, Cancel and Back buttons, whose own dialog procedure behaves as NSIS's does
-// where the pages rely on it: a click on Next asks to move on (WM_NOTIFY_OUTER_NEXT 1), and
-// every move is accepted. Together with FakeNsisHost (the stack) it hosts the real pages.
+// where the pages rely on it: a click on Next asks to move on (WM_NOTIFY_OUTER_NEXT 1), one on
+// Cancel asks to leave (120), and every move is accepted. Together with FakeNsisHost (the stack) it hosts the real
+// pages.
 #pragma once
 
 #include <nsisplugin.h>
@@ -26,6 +27,8 @@ class FakeNsisWindow {
 
   // The moves NSIS's own procedure was asked for (1 next, -1 back, 120 cancel).
   std::vector<WPARAM> moves;
+  // WM_COMMAND of the enabled Cancel button (a click, or a page pressing it) seen by the window.
+  int cancelCommands = 0;
   // Called when Next is clicked, before NSIS moves (the page is still up).
   std::function<void()> onNextClicked;
 

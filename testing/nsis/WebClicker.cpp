@@ -9,13 +9,18 @@
 //   log           switches the plug-in's task log on (HKLM SOFTWARE\ORVEL\gw "log" = 1)
 //   start         starts SETUP with ARGS
 //   wait:KIND     waits until a new page of KIND is up (flags, components, progress, finished)
+//   text:ID:TEXT  waits until the page's control ID shows a text that begins with TEXT
 //   shot:NAME     saves the installer window as SHOTS\NAME.png
 //   dump:NAME     writes every control of the page to RESULT (id, checked, enabled, text; a
 //                 tree's items below it, with their check boxes)
 //   click:ID      clicks the page's control ID
 //   check:LABEL   clicks the check box of the page's tree item whose label begins with LABEL,
 //                 with the mouse, and waits until the box has changed
-//   next, back    clicks the installer's Next (also "Close") or Back button
+//   next, back, cancel
+//                 clicks the installer's Next (also "Close"), Back or Cancel button
+//   key:escape    presses Escape as a user would: the key goes down and up in the window that has
+//                 the keyboard focus on the installer's thread, or, when none has, as a system
+//                 key in its active window
 //   ready         waits until the installer's Next button is enabled while the page last waited
 //                 for is still up; fails when another page comes first
 //   buttons:NAME  writes the installer's Back, Next and Cancel buttons to RESULT (enabled, text)
@@ -495,6 +500,33 @@ bool ClickNsisButton(int id) {
          Fail(L"PostMessage failed, " + ErrorText(GetLastError()));
 }
 
+// Puts the key's down and up into the installer thread's queue, addressed as the keyboard
+// would address them, so that whatever loop runs there (NSIS's or a plug-in's) reads them.
+bool PressKey(UINT key) {
+  HWND main = InstallerWindow();
+  if (!main) return Fail(L"no installer window");
+  GUITHREADINFO info{};
+  info.cbSize = sizeof info;
+  if (!GetGUIThreadInfo(GetWindowThreadProcessId(main, nullptr), &info))
+    return Fail(L"GetGUIThreadInfo failed, " + ErrorText(GetLastError()));
+  // With no focus the system gives the key to the active window, as a system key.
+  HWND target = info.hwndFocus ? info.hwndFocus : info.hwndActive;
+  if (!target) return Fail(L"the installer's thread has no focus and no active window");
+  const bool system = !info.hwndFocus;
+  g_last_page = CurrentPage();
+  // Where the key goes, for a failed run's steps.
+  std::fwprintf(stderr, L"webclicker: the key goes to %ls %d (%ls)\n", ClassOf(target).c_str(), GetDlgCtrlID(target),
+                target == info.hwndFocus ? L"the focus" : L"the active window");
+  // Repeat count 1 and the scan code; the key up also has the previous-state and transition bits.
+  const DWORD down = 1u | (MapVirtualKeyW(key, MAPVK_VK_TO_VSC) << 16);
+  const DWORD up = down | 0xC0000000u;
+  return (PostMessageW(target, system ? WM_SYSKEYDOWN : WM_KEYDOWN, key,
+                       static_cast<LPARAM>(static_cast<ULONG_PTR>(down))) &&
+          PostMessageW(target, system ? WM_SYSKEYUP : WM_KEYUP, key,
+                       static_cast<LPARAM>(static_cast<ULONG_PTR>(up)))) ||
+         Fail(L"PostMessage failed, " + ErrorText(GetLastError()));
+}
+
 }  // namespace
 
 int wmain(int argc, wchar_t** argv) {
@@ -554,6 +586,16 @@ int wmain(int argc, wchar_t** argv) {
            }) ||
            Fail(L"no " + arg + L" page; the page up is \"" + KindOf(CurrentPage()) + L"\"; " + InstallerState());
       if (ok) g_last_page = CurrentPage();
+    } else if (verb == L"text") {
+      const std::size_t second = arg.find(L':');
+      const int id = _wtoi(arg.substr(0, second).c_str());
+      const std::wstring wanted = second == std::wstring::npos ? L"" : arg.substr(second + 1);
+      ok = WaitUntil([&] {
+             HWND page = CurrentPage();
+             HWND control = page ? GetDlgItem(page, id) : nullptr;
+             return control && TextOf(control).compare(0, wanted.size(), wanted) == 0;
+           }) ||
+           Fail(L"control " + std::to_wstring(id) + L" never showed \"" + wanted + L"\"; " + InstallerState());
     } else if (verb == L"shot") {
       HWND main = InstallerWindow();
       ok = (main && SaveShot(main, shots + L"\\" + arg + L".png")) || Fail(L"no shot " + arg);
@@ -581,8 +623,10 @@ int wmain(int argc, wchar_t** argv) {
              InstallerState());
     } else if (verb == L"buttons") {
       Buttons(arg);
-    } else if (verb == L"next" || verb == L"back") {
-      ok = ClickNsisButton(verb == L"next" ? 1 : 3);
+    } else if (verb == L"next" || verb == L"back" || verb == L"cancel") {
+      ok = ClickNsisButton(verb == L"next" ? 1 : verb == L"back" ? 3 : 2);
+    } else if (verb == L"key" && arg == L"escape") {
+      ok = PressKey(VK_ESCAPE);
     } else if (verb == L"exit") {
       ok = WaitForSingleObject(g_process.hProcess, kWaitMs) == WAIT_OBJECT_0 || Fail(L"the installer did not end");
       DWORD code = 0;
