@@ -10,6 +10,7 @@
 #include <Utilities.h>
 
 #include "PluginTestSupport.h"
+#include "SilentListener.h"
 
 #include <gtest/gtest.h>
 
@@ -20,6 +21,7 @@
 
 using gwplugin_test::FakeNsisHost;
 using gwplugin_test::ScopedEnvironment;
+using gwplugin_test::SilentListener;
 using gwplugin_test::TempFolder;
 using Texts = std::vector<std::wstring>;
 
@@ -138,47 +140,6 @@ TEST(CheckingDialog, EndsOnItsLimitOnCloseAndWhenDoneButNotOnEscape) {
 // --------------------------------------------------------------------------------------------
 // CheckReady's wait
 
-// A TCP listener that takes connections and never says a word: a TLS handshake with it waits
-// until the client's time-out.
-class SilentServer {
- public:
-  SilentServer() {
-    WSADATA data;
-    m_started = WSAStartup(MAKEWORD(2, 2), &data) == 0;
-    m_socket = socket(AF_INET, SOCK_STREAM, IPPROTO_TCP);
-    sockaddr_in address{};
-    address.sin_family = AF_INET;
-    address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-    int length = sizeof address;
-    if (m_socket == INVALID_SOCKET || bind(m_socket, reinterpret_cast<sockaddr*>(&address), sizeof address) != 0 ||
-        listen(m_socket, 8) != 0 || getsockname(m_socket, reinterpret_cast<sockaddr*>(&address), &length) != 0)
-      m_error = WSAGetLastError();
-    else
-      m_port = ntohs(address.sin_port);
-  }
-  ~SilentServer() {
-    Close();
-    if (m_started) WSACleanup();
-  }
-  // Stops listening; connections that waited to be accepted are reset.
-  void Close() {
-    if (m_socket != INVALID_SOCKET) closesocket(m_socket);
-    m_socket = INVALID_SOCKET;
-  }
-  int Port() const { return m_port; }
-  int Error() const { return m_error; }
-  std::wstring Gateway() const {
-    return L"https://127.0.0.1:" + std::to_wstring(m_port) +
-           L"/orvadmin/modules/orvapi/orv.gateway.orvapi.php?action=content";
-  }
-
- private:
-  bool m_started = false;
-  SOCKET m_socket = INVALID_SOCKET;
-  int m_port = 0;
-  int m_error = 0;
-};
-
 const char kBuiltInCatalogue[] =
     "<content protocol=\"1.0\"><prodgroup><label>OP_GROUP_PL_VOICES</label><descs/><products>"
     "<prod><label>VOICE_PILICA</label><version>1.6.0.0</version><file>https://x.test/p.exe</file><os>7</os><descs/></"
@@ -260,9 +221,9 @@ TEST_F(CatalogueWait, RefusedDownloadEndedBeforeCheckReady) {
 // The download cannot end before CheckReady: the checking dialog is up until it has failed
 // (here: a server that never answers, and short time-outs).
 TEST_F(CatalogueWait, DialogWaitsForAFailingDownloadAndNoLonger) {
-  SilentServer server;
+  SilentListener server;
   ASSERT_NE(0, server.Port()) << "winsock error " << server.Error();
-  ScopedEnvironment gateway(L"ORV_GW_TEST_GATEWAY", server.Gateway().c_str());
+  ScopedEnvironment gateway(L"ORV_GW_TEST_GATEWAY", server.Url(L"/orvadmin/modules/orvapi/orv.gateway.orvapi.php?action=content").c_str());
   gwplugin::CGWPluginApp& app = gwplugin::ThePluginApp();
   // The silent server fails the download at the 1 s connection time-out; the dialog's limit
   // (2 x 1000 + 20000 ms) lies far beyond it, also under a slow emulator.
@@ -291,9 +252,9 @@ TEST_F(CatalogueWait, DialogWaitsForAFailingDownloadAndNoLonger) {
 // at once, so what keeps the worker running past the unload's wait is a slot of the finished
 // signal that holds it until the test lets it go.
 TEST_F(CatalogueWait, UnloadWhileTheDownloadRuns) {
-  SilentServer server;
+  SilentListener server;
   ASSERT_NE(0, server.Port()) << "winsock error " << server.Error();
-  ScopedEnvironment gateway(L"ORV_GW_TEST_GATEWAY", server.Gateway().c_str());
+  ScopedEnvironment gateway(L"ORV_GW_TEST_GATEWAY", server.Url(L"/orvadmin/modules/orvapi/orv.gateway.orvapi.php?action=content").c_str());
   gwplugin::CGWPluginApp& app = gwplugin::ThePluginApp();
   // The download would run for minutes: an unload that waited for it fails the bound below,
   // which is still two hundred times the 50 ms that the unload may wait.

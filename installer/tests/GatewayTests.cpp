@@ -10,6 +10,7 @@
 #include <SizeProbes.h>
 
 #include "PluginTestSupport.h"
+#include "SilentListener.h"
 #include "TestGateway.h"
 
 #include <FakeNsisWindow.h>
@@ -27,6 +28,7 @@
 
 using gwplugin_test::FakeNsisHost;
 using gwplugin_test::ScopedEnvironment;
+using gwplugin_test::SilentListener;
 using gwplugin_test::TempFolder;
 using namespace orv_products;
 
@@ -161,61 +163,18 @@ TEST(SizeProbes, BoundedTimedOutAndTheWindowStaysResponsive) {
   EXPECT_EQ(0, g_seen_after);
 }
 
-// A host that takes connections and never answers: a loopback socket that listens and never
-// accepts. The system completes the TCP handshakes and the TLS handshake never starts, so a
-// probe there waits for as long as its connect time-out lets it.
-class SilentHost {
- public:
-  SilentHost() {
-    WSADATA data{};
-    m_error = WSAStartup(MAKEWORD(2, 2), &data);
-    if (m_error != 0) return;
-    m_started = true;
-    m_socket = socket(AF_INET, SOCK_STREAM, IPPROTO_TCP);
-    sockaddr_in address{};
-    address.sin_family = AF_INET;
-    address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-    int length = sizeof address;
-    if (m_socket == INVALID_SOCKET || bind(m_socket, reinterpret_cast<sockaddr*>(&address), sizeof address) != 0 ||
-        listen(m_socket, SOMAXCONN) != 0 ||
-        getsockname(m_socket, reinterpret_cast<sockaddr*>(&address), &length) != 0) {
-      m_error = WSAGetLastError();
-      return;
-    }
-    m_port = ntohs(address.sin_port);
-  }
-  ~SilentHost() {
-    if (m_socket != INVALID_SOCKET) closesocket(m_socket);
-    if (m_started) WSACleanup();
-  }
-  SilentHost(const SilentHost&) = delete;
-  SilentHost& operator=(const SilentHost&) = delete;
-
-  bool Ok() const { return m_port != 0; }
-  int Error() const { return m_error; }
-  std::wstring Url(int i) const {
-    return L"https://127.0.0.1:" + std::to_wstring(m_port) + L"/file?seed=" + std::to_wstring(i);
-  }
-
- private:
-  bool m_started = false;
-  int m_error = 0;
-  SOCKET m_socket = INVALID_SOCKET;
-  unsigned short m_port = 0;
-};
-
 // Twenty products on a host that never answers, with the plug-in's own time-outs (30 s to
 // connect): the probes share one deadline, 2 s here, instead of waiting out rounds of connect
 // time-outs. Each probe still running then is cancelled and its size stays unknown, and each
 // ends by itself (the unload waits for that).
 TEST(SizeProbes, OneDeadlineForAllOnAHostThatNeverAnswers) {
-  SilentHost host;
-  ASSERT_TRUE(host.Ok()) << "the listening socket, WSA error " << host.Error();
+  SilentListener host;
+  ASSERT_NE(0, host.Port()) << "the listening socket, WSA error " << host.Error();
   ProductList products;
   for (int i = 0; i < 20; ++i) {
     auto p = std::make_shared<CProd>();
     p->id = L"SILENT_" + std::to_wstring(i);
-    p->instURL = host.Url(i);
+    p->instURL = host.Url(L"/file?seed=" + std::to_wstring(i));
     p->size = 5;
     products.push_back(p);
   }
