@@ -140,9 +140,9 @@ CWinThread* StartOwnedThread(CRuntimeClass* threadClass, int priority) {
   return thread;
 }
 
-DWORD StopOwnedThread(CWinThread* thread, UINT shutdownMessage) {
+DWORD StopOwnedThread(CWinThread* thread, UINT shutdownMessage, WPARAM wParam) {
   if (thread == nullptr) return WAIT_FAILED;
-  thread->PostThreadMessage(shutdownMessage, 0, 0);
+  thread->PostThreadMessage(shutdownMessage, wParam, 0);
   const DWORD wait = WaitForSingleObject(thread->m_hThread, INFINITE);
   delete thread;
   return wait;

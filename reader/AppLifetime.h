@@ -91,9 +91,9 @@ class GdiplusSession {
 // that its handle stays valid for StopOwnedThread to wait on. NULL when it could not be started.
 CWinThread* StartOwnedThread(CRuntimeClass* threadClass, int priority = THREAD_PRIORITY_NORMAL);
 
-// Posts the thread its shutdown message, waits for it without time limit and deletes it.
-// Answers the wait's result (WAIT_OBJECT_0 once the thread has ended). A thread that could
-// not be told (its queue is gone) is still waited for.
-DWORD StopOwnedThread(CWinThread* thread, UINT shutdownMessage);
+// Posts the thread its shutdown message (with `wParam`), waits for it without time limit and
+// deletes it. Answers the wait's result (WAIT_OBJECT_0 once the thread has ended). A thread that
+// could not be told (its queue is gone) is still waited for.
+DWORD StopOwnedThread(CWinThread* thread, UINT shutdownMessage, WPARAM wParam = 0);
 
 }  // namespace orv_reader

@@ -5,6 +5,7 @@
 #include "CrashFilters.h"
 #include "LanguageModule.h"
 #include "OPV_MainWnd.h"
+#include "ReaderTestHooks.h"
 #include "Settings.h"
 #include "ThSpeechControl.h"
 #include "resource.h"
@@ -84,7 +85,8 @@ BOOL COrvelParlonVeskApp::InitInstance() {
   m_pMainWnd = m_pMainWindow;
   // A reader that cannot show its dialog ends here (ExitInstance releases the mutex), rather
   // than running on invisible and keeping every later start out.
-  if (!m_pMainWindow->CreateEx(0, kMainWindowClass, L"OPV_WND", WS_POPUP, 0, 0, 1, 1, nullptr, nullptr))
+  if (orv_reader::testhooks::FaultNamed(orv_reader::testhooks::FaultPoint::MainWindowCreate) ||
+      !m_pMainWindow->CreateEx(0, kMainWindowClass, L"OPV_WND", WS_POPUP, 0, 0, 1, 1, nullptr, nullptr))
     return FailStart();
   m_pMainWindow->SendMessage(WM_OPV_CREATEDLG, 0, 0);
   if (m_pMainWindow->Dialog().GetSafeHwnd() == nullptr) return FailStart();
@@ -102,8 +104,10 @@ int COrvelParlonVeskApp::ExitInstance() {
     m_pMainWindow = nullptr;
   }
   if (m_pSpeechThread != nullptr) {
-    // It saves the speech settings before it ends; its object stays until it has ended.
-    orv_reader::StopOwnedThread(m_pSpeechThread, WM_SPEECHTHREAD_SHUTDOWN);
+    // It saves the speech settings before it ends; its object stays until it has ended. A start
+    // that failed chose nothing (no voice yet): what an earlier run stored stays as it was.
+    orv_reader::StopOwnedThread(m_pSpeechThread, WM_SPEECHTHREAD_SHUTDOWN,
+                                m_bStartFailed ? SPEECH_CLOSE_SAVE_NOTHING : SPEECH_CLOSE_SAVE);
     m_pSpeechThread = nullptr;
   }
   m_gdiplus.Shutdown();

@@ -11,6 +11,7 @@
 #include "LanguageTable.h"
 #include "MakerLinks.h"
 #include "OrvelTTSParams.h"
+#include "ReaderTestHooks.h"
 #include "Registry.h"
 #include "Settings.h"
 #include "TTSMessages.h"
@@ -182,7 +183,7 @@ BOOL COrvelParlonVeskDlg::OnInitDialog() {
   CSelReaderDlg::OnInitDialog();
   // The base's exchange does not tell a control the template lacks; a second one binds nothing
   // new and answers whether every control is bound. Without all of them the skin cannot work.
-  if (!UpdateData(FALSE)) {
+  if (!UpdateData(FALSE) || orv_reader::testhooks::FaultNamed(orv_reader::testhooks::FaultPoint::DialogStart)) {
     m_bStartFailed = true;
     return TRUE;
   }
@@ -700,11 +701,12 @@ LRESULT COrvelParlonVeskDlg::OnQueryEndSession(WPARAM, LPARAM) { return TRUE; }
 LRESULT COrvelParlonVeskDlg::OnEndSession(WPARAM ending, LPARAM) {
   // The system may end the process as soon as this returns, without the exit path: save now what
   // that path saves, in its order, the speech settings through the same close of the control
-  // window (which, as at the exit, drops the reads still waiting: the session is ending).
+  // window (which, as at the exit, drops the reads still waiting: the session is ending). That
+  // close waits on no voice: one inside its engine's dialog would hold the log-off up.
   if (ending) {
     SavePosition();
     SaveFold();
-    SendSpeech(WM_SPEECH_CLOSE, 1);
+    SendSpeech(WM_SPEECH_CLOSE, 1, SPEECH_CLOSE_SAVE_AT_ONCE);
   }
   return 0;
 }

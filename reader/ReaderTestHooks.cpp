@@ -18,18 +18,25 @@ const wchar_t* NameOf(FaultPoint point) {
       return L"clipboard_copy";
     case FaultPoint::SpeechThreadStart:
       return L"speech_thread_start";
+    case FaultPoint::MainWindowCreate:
+      return L"main_window_create";
+    case FaultPoint::DialogStart:
+      return L"dialog_start";
   }
   return L"";
 }
 
 }  // namespace
 
-void InjectFault(FaultPoint point) {
+bool FaultNamed(FaultPoint point) {
   // Read at every point reached, so that a test may name a fault for a while in its own process.
   wchar_t named[64] = {};
   const DWORD length = ::GetEnvironmentVariableW(L"ORV_READER_TEST_FAULT", named, 64);
-  if (length == 0 || length >= 64) return;
-  if (std::wcscmp(named, NameOf(point)) == 0) throw std::bad_alloc();
+  return length != 0 && length < 64 && std::wcscmp(named, NameOf(point)) == 0;
+}
+
+void InjectFault(FaultPoint point) {
+  if (FaultNamed(point)) throw std::bad_alloc();
 }
 
 }  // namespace testhooks
@@ -40,6 +47,7 @@ void InjectFault(FaultPoint point) {
 namespace orv_reader {
 namespace testhooks {
 
+bool FaultNamed(FaultPoint) { return false; }
 void InjectFault(FaultPoint) {}
 
 }  // namespace testhooks

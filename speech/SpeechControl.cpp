@@ -40,15 +40,24 @@ bool Changed(std::optional<int>& saved, int value) {
   return true;
 }
 
-bool ReadBackControl(CTTS_Voice* voice, int what, int* value) {
+// Nullopt when the voice gave no answer within `timeoutMs`, or an engine error.
+std::optional<int> ReadBackControl(CTTS_Voice* voice, int what, DWORD timeoutMs) {
   constexpr int kNotRead = INT_MIN;
   auto query = std::make_unique<CTTSMsg_ctrlSpeak>(what, TTS_CTRL_GET);
   query->result = kNotRead;
-  std::unique_ptr<CTTSMsg> answered = (voice->*VoiceRoundTrip::Call())(std::move(query));
-  if (!answered || answered->result == kNotRead) return false;
-  *value = answered->result;
-  return true;
+  std::unique_ptr<CTTSMsg> answered = (voice->*VoiceRoundTrip::Call())(std::move(query), timeoutMs);
+  if (!answered || answered->result == kNotRead) return std::nullopt;
+  return answered->result;
 }
+
+// A value for the voice, when it is one the voice takes: out of range it keeps its own.
+std::optional<int> Given(int value, int low, int high) {
+  return value >= low && value <= high ? std::optional<int>(value) : std::nullopt;
+}
+
+// How long the end of the session gives a voice to answer both reads: an idle voice thread
+// answers in well under a millisecond, and the system ends a reader that takes seconds.
+constexpr ULONGLONG kAtOnceMs = 500;
 
 }  // namespace
 
@@ -236,6 +245,11 @@ LRESULT CSpeechControl::OnSpeak(WPARAM wParam, LPARAM) {
 
   std::unique_ptr<SpeakRequest> request(new SpeakRequest(args->client, args->flags | SPEAKF_ASYNC));
   request->PrepareText(adopted ? adopted.release() : args->text);
+  // The voice takes the speaker's volume and rate when it starts the request.
+  if (args->client) {
+    m_given.volume = Given(args->client->volume, 0, 100);
+    m_given.rate = Given(args->client->rate, -10, 10);
+  }
 
   CTTS_Voice* voice = m_pCurrentVoice;
   bool wait = false;
@@ -286,7 +300,7 @@ LRESULT CSpeechControl::OnApplyVolume(WPARAM wParam, LPARAM) {
   auto* client = reinterpret_cast<SpeechClient*>(wParam);
   if (!client || !MayClientAct(client)) return SPEECH_REFUSED;
   if (!m_pCurrentVoice) return SPEECH_FAILED;
-  m_pCurrentVoice->SetVolume(client->volume);  // out-of-range values are dropped there
+  if (m_pCurrentVoice->SetVolume(client->volume)) m_given.volume = client->volume;  // out of range: dropped
   return SPEECH_DONE;
 }
 
@@ -294,7 +308,7 @@ LRESULT CSpeechControl::OnApplyRate(WPARAM wParam, LPARAM) {
   auto* client = reinterpret_cast<SpeechClient*>(wParam);
   if (!client || !MayClientAct(client)) return SPEECH_REFUSED;
   if (!m_pCurrentVoice) return SPEECH_FAILED;
-  m_pCurrentVoice->SetRate(client->rate);
+  if (m_pCurrentVoice->SetRate(client->rate)) m_given.rate = client->rate;
   return SPEECH_DONE;
 }
 
@@ -350,8 +364,8 @@ LRESULT CSpeechControl::OnSelectVoice(WPARAM wParam, LPARAM) {
   // From now on the voice holds the client's volume and rate, as a speak would give them: a voice
   // not used yet in this run has the engine's own, one taken back from the pool those of its last
   // use, and the close saves what it reads back from the voice.
-  voice->SetVolume(client->volume);
-  voice->SetRate(client->rate);
+  m_given.volume = voice->SetVolume(client->volume) ? std::optional<int>(client->volume) : std::nullopt;
+  m_given.rate = voice->SetRate(client->rate) ? std::optional<int>(client->rate) : std::nullopt;
   if (resume) m_bResumePending = true;
   return SPEECH_DONE;
 }
@@ -462,27 +476,38 @@ LRESULT CSpeechControl::OnVoiceReady(WPARAM wParam, LPARAM) {
 
 // ---- Closing -------------------------------------------------------------------------------
 
-LRESULT CSpeechControl::OnSpeechClose(WPARAM wParam, LPARAM) {
+LRESULT CSpeechControl::OnSpeechClose(WPARAM wParam, LPARAM lParam) {
+  if (lParam != SPEECH_CLOSE_SAVE_NOTHING) SaveSettings(lParam == SPEECH_CLOSE_SAVE_AT_ONCE);
+  for (SpeakRequest* r : m_pending) FreeSpeakRequest(r);
+  m_pending.clear();
+  if (wParam != 1) DestroyWindow();
+  return SPEECH_DONE;
+}
+
+void CSpeechControl::SaveSettings(bool atOnce) {
   if (!m_saved.firstRunDone) {
     WriteFirstRunDone();
     m_saved.firstRunDone = true;
   }
   if (Changed(m_saved.voice, m_nCurrentVoiceIndex)) WriteCurrentVoice(m_nCurrentVoiceIndex);
-  if (m_pCurrentVoice) {
-    // Only values that were read back are written: a failed read (or an engine value out of
-    // range) would replace the user's setting with garbage.
-    int volume = 0, rate = 0;
-    if (ReadBackControl(m_pCurrentVoice, TTS_CTRL_VOLUME, &volume) && volume >= 0 && volume <= 100 &&
-        Changed(m_saved.volume, volume))
-      WriteAppDword(L"cur_volume", static_cast<DWORD>(volume));
-    if (ReadBackControl(m_pCurrentVoice, TTS_CTRL_RATE, &rate) && rate >= -10 && rate <= 10 &&
-        Changed(m_saved.speed, rate + 10))
-      WriteAppDword(L"cur_speed", static_cast<DWORD>(rate + 10));
-  }
-  for (SpeakRequest* r : m_pending) FreeSpeakRequest(r);
-  m_pending.clear();
-  if (wParam != 1) DestroyWindow();
-  return SPEECH_DONE;
+  if (!m_pCurrentVoice) return;
+  // Only values that were read back are written: a failed read (or an engine value out of range)
+  // would replace the user's setting with garbage. At once, a voice that does not answer in time
+  // is inside its engine's dialog (or stuck), and what this window last gave it stands in.
+  const ULONGLONG deadline = ::GetTickCount64() + kAtOnceMs;
+  const auto read = [&](int what, const std::optional<int>& given) {
+    if (!atOnce) return ReadBackControl(m_pCurrentVoice, what, INFINITE);
+    const ULONGLONG now = ::GetTickCount64();
+    const std::optional<int> value =
+        ReadBackControl(m_pCurrentVoice, what, now < deadline ? static_cast<DWORD>(deadline - now) : 0);
+    return value ? value : given;
+  };
+  const std::optional<int> volume = read(TTS_CTRL_VOLUME, m_given.volume);
+  if (volume && *volume >= 0 && *volume <= 100 && Changed(m_saved.volume, *volume))
+    WriteAppDword(L"cur_volume", static_cast<DWORD>(*volume));
+  const std::optional<int> rate = read(TTS_CTRL_RATE, m_given.rate);
+  if (rate && *rate >= -10 && *rate <= 10 && Changed(m_saved.speed, *rate + 10))
+    WriteAppDword(L"cur_speed", static_cast<DWORD>(*rate + 10));
 }
 
 }  // namespace VTTSFramework

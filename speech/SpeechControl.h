@@ -89,6 +89,9 @@ class CSpeechControl : public CWnd {
   void DetachClient(SpeechClient* client);
   // Hands the first pending request to the current voice, when there is one of each.
   void StartNextPending();
+  // Writes what changed since the last save: "first", the voice, and the current voice's volume
+  // and rate. `atOnce`: without waiting on a voice that cannot answer at once.
+  void SaveSettings(bool atOnce);
   // Whether a notification of `voice` may be handled: the voice is still pooled. Call it holding
   // the pool lock (PoolGuard).
   bool IsLiveVoice(CTTS_Voice* voice);
@@ -100,6 +103,11 @@ class CSpeechControl : public CWnd {
   bool m_bSpeaking = false;             // between a request's WM_SPEECH_STARTED and WM_SPEECH_FINISHED
   bool m_bResumePending = false;        // a voice change must re-speak the unread rest
   std::deque<SpeakRequest*> m_pending;  // owned; waiting for the current voice
+  // The volume and rate this window last gave the current voice (a set, a speak, a new voice);
+  // empty when the voice kept its own. They stand in for a read-back that cannot wait.
+  struct GivenControls {
+    std::optional<int> volume, rate;
+  } m_given;
   std::function<void()> m_busyCallback;
   // What the closes so far wrote: a later close (the exit after the end of the session saved the
   // settings) writes only what changed since, and nothing twice.

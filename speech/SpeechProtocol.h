@@ -27,7 +27,7 @@ class VoiceManager;
 // ---------------------------------------------------------------------------------------------
 // Requests to the control window (SendMessage; handled on the control thread).
 constexpr UINT WM_SPEECH_SET_VOICE_MANAGER = 0x510;  // wParam VoiceManager*
-constexpr UINT WM_SPEECH_CLOSE = 0x511;              // wParam 1 = keep the window
+constexpr UINT WM_SPEECH_CLOSE = 0x511;              // wParam 1 = keep the window, lParam SPEECH_CLOSE_*
 constexpr UINT WM_SPEECH_REGISTER_CLIENT = 0x512;    // wParam SpeechClient*
 constexpr UINT WM_SPEECH_UNREGISTER_CLIENT = 0x513;  // wParam SpeechClient*
 constexpr UINT WM_SPEECH_SPEAK = 0x514;              // wParam SpeakArgs*
@@ -56,10 +56,18 @@ constexpr UINT WM_SPEECH_PAUSE_CHANGED = 0x556;  // wave output window: (1 pause
 
 // Thread messages of the control thread and of the voice threads (PostThreadMessage).
 constexpr UINT WM_SPEECHTHREAD_GET_VOICE_LIST = 0x8100;  // wParam VoiceListRequest*
-constexpr UINT WM_SPEECHTHREAD_SHUTDOWN = 0x8101;
+constexpr UINT WM_SPEECHTHREAD_SHUTDOWN = 0x8101;        // wParam SPEECH_CLOSE_*, for its close
 constexpr UINT WM_SPEECHTHREAD_GET_VOICE_INFO = 0x8102;  // wParam VoiceInfoRequest*
 constexpr UINT WM_VOICE_WAKE = 0x5B7;                    // one command waits in the voice's queue
 constexpr UINT WM_VOICE_QUIT = 0x603;                    // the voice releases its engine and ends
+
+// What a close saves: lParam of WM_SPEECH_CLOSE, and wParam of WM_SPEECHTHREAD_SHUTDOWN, whose
+// close it becomes.
+constexpr LPARAM SPEECH_CLOSE_SAVE = 0;  // the settings, the volume and rate read back from the voice
+// The same without waiting on a voice that cannot answer at once (inside its engine's modal
+// dialog): the end of the session, which the system gives only a few seconds.
+constexpr LPARAM SPEECH_CLOSE_SAVE_AT_ONCE = 1;
+constexpr LPARAM SPEECH_CLOSE_SAVE_NOTHING = 2;  // a start that failed: the user chose nothing
 
 // Results of the control window's requests.
 constexpr LRESULT SPEECH_DONE = 0;

@@ -402,13 +402,21 @@ void CTTS_Voice::PostCommand(CTTSMsg* command) {
   }
 }
 
-std::unique_ptr<CTTSMsg> CTTS_Voice::RoundTrip(std::unique_ptr<CTTSMsg> command) {
+std::unique_ptr<CTTSMsg> CTTS_Voice::RoundTrip(std::unique_ptr<CTTSMsg> command, DWORD timeoutMs) {
   if (m_nThreadID == ::GetCurrentThreadId()) return nullptr;
   command->AttachDoneEvent();
   CTTSMsg* raw = command.release();
   HANDLE done = raw->done->m_hObject;
   PostCommand(raw);  // the queue owns it until the event is set; then it is ours again
-  if (::WaitForSingleObject(done, INFINITE) != WAIT_OBJECT_0) Trace("CTTS_Voice: waiting for an answer failed\n");
+  DWORD wait = ::WaitForSingleObject(done, timeoutMs);
+  if (wait == WAIT_TIMEOUT) {
+    if (Unqueue(raw)) {
+      delete raw;
+      return nullptr;
+    }
+    wait = ::WaitForSingleObject(done, INFINITE);
+  }
+  if (wait != WAIT_OBJECT_0) Trace("CTTS_Voice: waiting for an answer failed\n");
   return std::unique_ptr<CTTSMsg>(raw);
 }
 

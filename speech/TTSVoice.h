@@ -96,8 +96,10 @@ class CTTS_Voice : public CWinThread {
   // Blocking round trip: attaches an event, posts the command and waits until it was handled (or
   // dropped, when the thread is gone); answers the command for its results, so that a caller can
   // tell an answer from the preset result. Null when it cannot wait: on this voice's own thread,
-  // which would wait for itself.
-  std::unique_ptr<CTTSMsg> RoundTrip(std::unique_ptr<CTTSMsg> command);
+  // which would wait for itself. With a time-out, a command that the thread has not taken by then
+  // (it is busy inside a handler, such as an engine's modal dialog) is taken back unanswered, and
+  // the answer is null; one that the thread has taken is being answered and is waited for.
+  std::unique_ptr<CTTSMsg> RoundTrip(std::unique_ptr<CTTSMsg> command, DWORD timeoutMs = INFINITE);
 
   // Clears the client from every request of this voice that points at it: queued, being handed to
   // the engine, or active. Called on the control thread when a client is unregistered; it takes

@@ -61,7 +61,7 @@ BOOL CThSpeechControl::PreTranslateMessage(MSG* pMsg) {
           AnswerVoiceInfoRequest(*reinterpret_cast<const VoiceInfoRequest*>(pMsg->wParam), m_voiceManager.Voices());
         return TRUE;
       case WM_SPEECHTHREAD_SHUTDOWN:
-        Shutdown();
+        Shutdown(static_cast<LPARAM>(pMsg->wParam));
         return TRUE;
       default:
         break;
@@ -70,8 +70,8 @@ BOOL CThSpeechControl::PreTranslateMessage(MSG* pMsg) {
   return CWinThread::PreTranslateMessage(pMsg);
 }
 
-void CThSpeechControl::Shutdown() {
-  if (m_pControlWnd) m_pControlWnd->SendMessage(WM_SPEECH_CLOSE, 1, 0);
+void CThSpeechControl::Shutdown(LPARAM closeMode) {
+  if (m_pControlWnd) m_pControlWnd->SendMessage(WM_SPEECH_CLOSE, 1, closeMode);
   m_voiceManager.Shutdown();
   if (m_pControlWnd) {
     m_pControlWnd->DestroyWindow();

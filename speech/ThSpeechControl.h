@@ -47,7 +47,8 @@ class CThSpeechControl : public CWinThread {
   VoiceManager m_voiceManager;
 
  private:
-  void Shutdown();
+  // `closeMode`: what the control window's close saves (SPEECH_CLOSE_*).
+  void Shutdown(LPARAM closeMode);
 };
 
 }  // namespace VTTSFramework

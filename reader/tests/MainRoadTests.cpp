@@ -8,6 +8,7 @@
 #include <windows.h>
 #include <commctrl.h>
 
+#include <cstdio>
 #include <functional>
 #include <string>
 #include <utility>
@@ -273,6 +274,91 @@ TEST_F(MainRoad, LogOffSavesTheRunsSettingsAndTheExitAfterItWritesOnlyWhatChange
     EXPECT_FALSE(reader_test::ReadDword(kAppKey, name, unchanged) || reader_test::ReadBinaryInt(kAppKey, name, x))
         << Narrow(name) << " was saved twice";
   }
+}
+
+// Fault: the save at the end of the session read the volume and rate back from the voice thread
+// and waited for its answer without limit. A voice thread inside its engine's dialog (the
+// lexicon button) answers nothing until the dialog closes, so WM_ENDSESSION never returned and
+// the system would end the reader with the run's settings unsaved.
+TEST_F(MainRoad, LogOffWithTheEnginesDialogOpenSavesWithoutWaitingForTheVoice) {
+  fake.AddVoice({L"MainRoadAlpha", L"Alpha", L"Alpha", L"Other", L"409", {L"AddRemoveWord"}, true});
+  fake.AddVoice({L"MainRoadBeta", L"Beta", L"Beta", L"Other", L"415", {L"AddRemoveWord"}, true});
+  // An earlier run left voice 1, volume 73, speed 5 and the strip folded.
+  ScopedRegValue first(kAppKey, L"first"), voice(kAppKey, L"cur_voice"), volume(kAppKey, L"cur_volume"),
+      speed(kAppKey, L"cur_speed"), fold(kAppKey, L"fold"), posx(kAppKey, L"posx"), posy(kAppKey, L"posy"),
+      notepadMode(kAppKey, L"notepad_mode");
+  ASSERT_TRUE(first.SetDword(0) && voice.SetDword(1) && volume.SetDword(73) && speed.SetDword(5) && fold.SetDword(1) &&
+              posx.Remove() && posy.Remove() && notepadMode.SetDword(0));
+
+  orv_testing::StartedProgram reader;
+  ASSERT_TRUE(reader.Start(folder.Path() + kProgramName, L"", true)) << "error " << GetLastError();
+  fakesapi::ProcessEvents engine(reader.Pid());
+  ASSERT_TRUE(engine.ok()) << "events of the reader's engine, error " << GetLastError();
+  reader.Resume();
+  HWND dialog = nullptr;
+  ASSERT_TRUE(PumpUntil([&] { return (dialog = VisibleWindowOf(reader.Pid(), L"#32770", L"Orvel Murmelin")); }))
+      << "the main dialog did not appear";
+
+  // The user unfolds the strip, sets volume 40 and rate 3, moves the strip and opens the
+  // lexicon: the engine's dialog now holds the voice thread.
+  SendMessageW(dialog, WM_COMMAND, MAKEWPARAM(IDC_FOLD_BUTTON, BN_CLICKED),
+               reinterpret_cast<LPARAM>(GetDlgItem(dialog, IDC_FOLD_BUTTON)));
+  MoveSlider(dialog, IDC_VOLUME_SLIDER, 40);
+  MoveSlider(dialog, IDC_SPEED_SLIDER, 30);
+  ASSERT_TRUE(SetWindowPos(dialog, nullptr, 170, 110, 0, 0, SWP_NOSIZE | SWP_NOZORDER | SWP_NOACTIVATE));
+  HWND lexicon = GetDlgItem(dialog, IDC_LEXICON_BUTTON);
+  ASSERT_TRUE(lexicon && IsWindowVisible(lexicon)) << "no lexicon button on the unfolded strip";
+  PostMessageW(dialog, WM_COMMAND, MAKEWPARAM(IDC_LEXICON_BUTTON, BN_CLICKED), reinterpret_cast<LPARAM>(lexicon));
+  fakesapi::Call shown;
+  ASSERT_TRUE(
+      fake.WaitForCall([](const fakesapi::Call& c) { return c.name == L"DisplayUI" && !c.Field(L"dialog").empty(); },
+                       kBoundMs, &shown, engine.call.get()))
+      << "the engine's dialog did not open; its calls:\n"
+      << Narrow(fakesapi::Describe(fake.Calls()));
+  HWND engineDialog = reinterpret_cast<HWND>(static_cast<UINT_PTR>(shown.Number(L"dialog", 0)));
+  ASSERT_TRUE(IsWindow(engineDialog));
+
+  // The log-off, as the system sends it, to every top-level window of the process (the engine's
+  // dialog among them). The bound is only a safety net: a handler that waits for the voice never
+  // returns at all.
+  const DWORD kEndSessionBoundMs = 30000;
+  const std::vector<HWND> windows = TopLevelWindowsOf(reader.Pid());
+  for (HWND window : windows) {
+    DWORD_PTR answer = 0;
+    ASSERT_NE(0, SendMessageTimeoutW(window, WM_QUERYENDSESSION, 0, ENDSESSION_LOGOFF, SMTO_NORMAL, kEndSessionBoundMs,
+                                     &answer))
+        << "WM_QUERYENDSESSION did not return, error " << GetLastError();
+  }
+  const ULONGLONG ending = GetTickCount64();
+  for (HWND window : windows) {
+    DWORD_PTR answer = 0;
+    ASSERT_NE(0, SendMessageTimeoutW(window, WM_ENDSESSION, TRUE, ENDSESSION_LOGOFF, SMTO_NORMAL, kEndSessionBoundMs,
+                                     &answer))
+        << "WM_ENDSESSION did not return with the engine's dialog open, error " << GetLastError();
+  }
+  printf("WM_ENDSESSION to %u windows took %lu ms\n", static_cast<unsigned>(windows.size()),
+         static_cast<unsigned long>(GetTickCount64() - ending));
+  struct Saved {
+    const wchar_t* name;
+    DWORD value;
+  } expected[] = {{L"first", 0}, {L"cur_voice", 1}, {L"cur_volume", 40}, {L"cur_speed", 13}, {L"fold", 0}};
+  for (const Saved& e : expected) {
+    DWORD saved = 0xDEAD;
+    EXPECT_TRUE(reader_test::ReadDword(kAppKey, e.name, saved) && saved == e.value)
+        << Narrow(e.name) << " saved as " << saved << ", expected " << e.value;
+  }
+  int x = -1, y = -1;
+  EXPECT_TRUE(reader_test::ReadBinaryInt(kAppKey, L"posx", x) && reader_test::ReadBinaryInt(kAppKey, L"posy", y));
+  EXPECT_EQ(170, x);
+  EXPECT_EQ(110, y);
+
+  // The user closes the engine's dialog, then the reader, which still ends cleanly.
+  ASSERT_TRUE(PostMessageW(engineDialog, WM_CLOSE, 0, 0)) << "error " << GetLastError();
+  EXPECT_TRUE(fake.WaitForCall([](const fakesapi::Call& c) { return c.name == L"DialogClosed"; }, kBoundMs, nullptr,
+                               engine.call.get()))
+      << Narrow(fakesapi::Describe(fake.Calls()));
+  ASSERT_TRUE(PostMessageW(dialog, WM_CLOSE, 0, 0)) << "error " << GetLastError();
+  EXPECT_EQ(0u, reader.WaitForExit(kBoundMs)) << "the reader did not end cleanly";
 }
 
 }  // namespace

@@ -461,6 +461,35 @@ TEST_F(ReaderStart, ASpeechThreadThatDiesAtItsStartEndsTheStart) {
   CloseAndExpectExit(next, dialog);
 }
 
+// Fault: a start that ended after its speech thread was up (the main window or the dialog could
+// not be made) shut that thread down with the ordinary close, which saved "first" and the voice
+// it held: none was chosen yet, so the next start lost the user's voice. Such a start has chosen
+// nothing, and every stored setting stays as it was.
+TEST_F(ReaderStart, AStartThatFailsAfterTheSpeechThreadIsUpWritesNoSettings) {
+  InstallAllModules();
+  reader_test::ScopedRegValue first(kAppKey, L"first"), voice(kAppKey, L"cur_voice"), volume(kAppKey, L"cur_volume"),
+      speed(kAppKey, L"cur_speed");
+  ASSERT_TRUE(first.SetDword(0) && voice.SetDword(1) && volume.SetDword(37) && speed.SetDword(4));
+  for (const wchar_t* point : {L"main_window_create", L"dialog_start"}) {
+    SCOPED_TRACE(Narrow(point));
+    {
+      reader_test::ScopedFault fault(point);
+      ReaderProcess reader;
+      ASSERT_TRUE(reader.Start(folder.Path()));
+      ExpectFailedStartEnds(reader);
+    }
+    struct Stored {
+      const wchar_t* name;
+      DWORD value;
+    } stored[] = {{L"first", 0}, {L"cur_voice", 1}, {L"cur_volume", 37}, {L"cur_speed", 4}};
+    for (const Stored& s : stored) {
+      DWORD value = 0xDEAD;
+      EXPECT_TRUE(reader_test::ReadDword(kAppKey, s.name, value) && value == s.value)
+          << Narrow(s.name) << " is " << Hex(value) << " after the failed start, was " << s.value;
+    }
+  }
+}
+
 // Which module a start used, told by a text of its dialog.
 std::wstring VoiceLinkText(HWND dialog) { return WindowText(GetDlgItem(dialog, IDC_VOICE_LINK)); }
 
