@@ -10,6 +10,7 @@
 
 #include <cstdio>
 #include <functional>
+#include <initializer_list>
 #include <string>
 #include <utility>
 #include <vector>
@@ -83,6 +84,51 @@ void MoveSlider(HWND dialog, int id, int position) {
   ASSERT_NE(nullptr, slider) << "no slider " << id;
   SendMessageW(slider, TBM_SETPOS, TRUE, position);
   SendMessageW(dialog, WM_HSCROLL, MAKEWPARAM(SB_ENDSCROLL, 0), reinterpret_cast<LPARAM>(slider));
+}
+
+// One saved value of the reader's application key.
+struct Saved {
+  const wchar_t* name;
+  DWORD value;
+};
+
+void ExpectSaved(std::initializer_list<Saved> expected) {
+  for (const Saved& e : expected) {
+    DWORD saved = 0xDEAD;
+    EXPECT_TRUE(reader_test::ReadDword(kAppKey, e.name, saved) && saved == e.value)
+        << Narrow(e.name) << " saved as " << saved << ", expected " << e.value;
+  }
+}
+
+void ExpectSavedPosition(int x, int y) {
+  int savedX = -1, savedY = -1;
+  EXPECT_TRUE(reader_test::ReadBinaryInt(kAppKey, L"posx", savedX) &&
+              reader_test::ReadBinaryInt(kAppKey, L"posy", savedY));
+  EXPECT_EQ(x, savedX);
+  EXPECT_EQ(y, savedY);
+}
+
+// The end of the session as the system sends it at a log-off: the query to every top-level window
+// of the process, hidden ones included, then the end to each. `boundMs` is a safety net for each
+// send; a window that never answers fails the test.
+void EndSession(DWORD pid, DWORD boundMs) {
+  const std::vector<HWND> windows = TopLevelWindowsOf(pid);
+  ASSERT_FALSE(windows.empty());
+  for (HWND window : windows) {
+    DWORD_PTR answer = 0;
+    ASSERT_NE(0, SendMessageTimeoutW(window, WM_QUERYENDSESSION, 0, ENDSESSION_LOGOFF, SMTO_NORMAL, boundMs, &answer))
+        << "window " << Hex(static_cast<unsigned long>(reinterpret_cast<UINT_PTR>(window))) << ", error "
+        << GetLastError();
+    EXPECT_EQ(TRUE, static_cast<BOOL>(answer)) << "a window refused the end of the session";
+  }
+  const ULONGLONG ending = GetTickCount64();
+  for (HWND window : windows) {
+    DWORD_PTR answer = 0;
+    ASSERT_NE(0, SendMessageTimeoutW(window, WM_ENDSESSION, TRUE, ENDSESSION_LOGOFF, SMTO_NORMAL, boundMs, &answer))
+        << "WM_ENDSESSION did not return, error " << GetLastError();
+  }
+  printf("WM_ENDSESSION to %u windows took %lu ms\n", static_cast<unsigned>(windows.size()),
+         static_cast<unsigned long>(GetTickCount64() - ending));
 }
 
 class MainRoad : public ::testing::Test {
@@ -189,15 +235,7 @@ TEST_F(MainRoad, HotKeyReadsTheSelectionWithTheSavedVoiceVolumeAndRateThenIdle) 
   ASSERT_TRUE(PostMessageW(dialog, WM_CLOSE, 0, 0)) << "error " << GetLastError();
   EXPECT_EQ(0u, reader.WaitForExit(kBoundMs)) << "the reader did not end cleanly";
   // What the run saved is what the user had chosen.
-  struct Saved {
-    const wchar_t* name;
-    DWORD value;
-  } expected[] = {{L"first", 0}, {L"cur_voice", 1}, {L"cur_volume", 73}, {L"cur_speed", 13}};
-  for (const Saved& e : expected) {
-    DWORD saved = 0xDEAD;
-    EXPECT_TRUE(reader_test::ReadDword(kAppKey, e.name, saved) && saved == e.value)
-        << Narrow(e.name) << " saved as " << saved << ", expected " << e.value;
-  }
+  ExpectSaved({{L"first", 0}, {L"cur_voice", 1}, {L"cur_volume", 73}, {L"cur_speed", 13}});
 }
 
 // Fault: nothing handled the end of the session. A reader left running until the user logs off
@@ -230,34 +268,10 @@ TEST_F(MainRoad, LogOffSavesTheRunsSettingsAndTheExitAfterItWritesOnlyWhatChange
   ASSERT_TRUE(GetWindowRect(dialog, &placed));
   ASSERT_TRUE(placed.left == 150 && placed.top == 120) << "the dialog is at " << placed.left << ", " << placed.top;
 
-  const std::vector<HWND> windows = TopLevelWindowsOf(reader.Pid());
-  ASSERT_FALSE(windows.empty());
-  for (HWND window : windows) {
-    DWORD_PTR answer = 0;
-    ASSERT_NE(0, SendMessageTimeoutW(window, WM_QUERYENDSESSION, 0, ENDSESSION_LOGOFF, SMTO_NORMAL, kBoundMs, &answer))
-        << "window " << Hex(static_cast<unsigned long>(reinterpret_cast<UINT_PTR>(window))) << ", error "
-        << GetLastError();
-    EXPECT_EQ(TRUE, static_cast<BOOL>(answer)) << "a window refused the end of the session";
-  }
-  for (HWND window : windows) {
-    DWORD_PTR answer = 0;
-    ASSERT_NE(0, SendMessageTimeoutW(window, WM_ENDSESSION, TRUE, ENDSESSION_LOGOFF, SMTO_NORMAL, kBoundMs, &answer))
-        << "error " << GetLastError();
-  }
+  ASSERT_NO_FATAL_FAILURE(EndSession(reader.Pid(), kBoundMs));
   // The system may end the process from here on: everything is in the registry already.
-  struct Saved {
-    const wchar_t* name;
-    DWORD value;
-  } expected[] = {{L"first", 0}, {L"cur_voice", 0}, {L"cur_volume", 40}, {L"cur_speed", 13}, {L"fold", 1}};
-  for (const Saved& e : expected) {
-    DWORD saved = 0xDEAD;
-    EXPECT_TRUE(reader_test::ReadDword(kAppKey, e.name, saved) && saved == e.value)
-        << Narrow(e.name) << " saved as " << saved << ", expected " << e.value;
-  }
-  int x = -1, y = -1;
-  EXPECT_TRUE(reader_test::ReadBinaryInt(kAppKey, L"posx", x) && reader_test::ReadBinaryInt(kAppKey, L"posy", y));
-  EXPECT_EQ(150, x);
-  EXPECT_EQ(120, y);
+  ExpectSaved({{L"first", 0}, {L"cur_voice", 0}, {L"cur_volume", 40}, {L"cur_speed", 13}, {L"fold", 1}});
+  ExpectSavedPosition(150, 120);
 
   // This process outlives the messages: what its exit writes after them is only what changed
   // since. The saved values are taken away to tell a second write from the first.
@@ -271,7 +285,9 @@ TEST_F(MainRoad, LogOffSavesTheRunsSettingsAndTheExitAfterItWritesOnlyWhatChange
       << "the speed changed after the log-off's save was lost: " << changed;
   for (const wchar_t* name : {L"first", L"cur_voice", L"cur_volume", L"fold", L"posx", L"posy"}) {
     DWORD unchanged = 0xDEAD;
-    EXPECT_FALSE(reader_test::ReadDword(kAppKey, name, unchanged) || reader_test::ReadBinaryInt(kAppKey, name, x))
+    int position = 0;
+    EXPECT_FALSE(reader_test::ReadDword(kAppKey, name, unchanged) ||
+                 reader_test::ReadBinaryInt(kAppKey, name, position))
         << Narrow(name) << " was saved twice";
   }
 }
@@ -318,39 +334,11 @@ TEST_F(MainRoad, LogOffWithTheEnginesDialogOpenSavesWithoutWaitingForTheVoice) {
   HWND engineDialog = reinterpret_cast<HWND>(static_cast<UINT_PTR>(shown.Number(L"dialog", 0)));
   ASSERT_TRUE(IsWindow(engineDialog));
 
-  // The log-off, as the system sends it, to every top-level window of the process (the engine's
-  // dialog among them). The bound is only a safety net: a handler that waits for the voice never
-  // returns at all.
-  const DWORD kEndSessionBoundMs = 30000;
-  const std::vector<HWND> windows = TopLevelWindowsOf(reader.Pid());
-  for (HWND window : windows) {
-    DWORD_PTR answer = 0;
-    ASSERT_NE(0, SendMessageTimeoutW(window, WM_QUERYENDSESSION, 0, ENDSESSION_LOGOFF, SMTO_NORMAL, kEndSessionBoundMs,
-                                     &answer))
-        << "WM_QUERYENDSESSION did not return, error " << GetLastError();
-  }
-  const ULONGLONG ending = GetTickCount64();
-  for (HWND window : windows) {
-    DWORD_PTR answer = 0;
-    ASSERT_NE(0, SendMessageTimeoutW(window, WM_ENDSESSION, TRUE, ENDSESSION_LOGOFF, SMTO_NORMAL, kEndSessionBoundMs,
-                                     &answer))
-        << "WM_ENDSESSION did not return with the engine's dialog open, error " << GetLastError();
-  }
-  printf("WM_ENDSESSION to %u windows took %lu ms\n", static_cast<unsigned>(windows.size()),
-         static_cast<unsigned long>(GetTickCount64() - ending));
-  struct Saved {
-    const wchar_t* name;
-    DWORD value;
-  } expected[] = {{L"first", 0}, {L"cur_voice", 1}, {L"cur_volume", 40}, {L"cur_speed", 13}, {L"fold", 0}};
-  for (const Saved& e : expected) {
-    DWORD saved = 0xDEAD;
-    EXPECT_TRUE(reader_test::ReadDword(kAppKey, e.name, saved) && saved == e.value)
-        << Narrow(e.name) << " saved as " << saved << ", expected " << e.value;
-  }
-  int x = -1, y = -1;
-  EXPECT_TRUE(reader_test::ReadBinaryInt(kAppKey, L"posx", x) && reader_test::ReadBinaryInt(kAppKey, L"posy", y));
-  EXPECT_EQ(170, x);
-  EXPECT_EQ(110, y);
+  // The log-off, the engine's dialog among the windows it reaches. The bound is only a safety
+  // net: a handler that waits for the voice never returns at all.
+  ASSERT_NO_FATAL_FAILURE(EndSession(reader.Pid(), 30000));
+  ExpectSaved({{L"first", 0}, {L"cur_voice", 1}, {L"cur_volume", 40}, {L"cur_speed", 13}, {L"fold", 0}});
+  ExpectSavedPosition(170, 110);
 
   // The user closes the engine's dialog, then the reader, which still ends cleanly.
   ASSERT_TRUE(PostMessageW(engineDialog, WM_CLOSE, 0, 0)) << "error " << GetLastError();
