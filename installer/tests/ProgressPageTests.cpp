@@ -358,6 +358,9 @@ TEST_F(ProgressPage, AFailedInstallLeavesNextFocusedForReturn) {
   ASSERT_NE(nullptr, Gateway(&why)) << why;
   const std::vector<InstallFailureCase> cases = {
       {"the installer exits with 2", [this] { SetFailure(L"VOICE_ELBE", 2); }, L"Installation failed: Orvel 2 Elbe", 1},
+      {"the downloaded file changed before it ran",
+       [this] { SetVariable(L"ORV_GW_TEST_OVERWRITE_DOWNLOAD", ProductInstaller(L"app_helm.exe")); },
+       L"Installation failed: Orvel 2 Elbe", 0},
   };
   for (const InstallFailureCase& c : cases) {
     SCOPED_TRACE(c.name);
