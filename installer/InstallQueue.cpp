@@ -6,12 +6,14 @@
 #include "PluginMessages.h"
 #include "ProductTables.h"
 #include "TaskLog.h"
+#include "TestHooks.h"
 #include "Utilities.h"
 
 #include <LanguageTable.h>
 #include <Registry.h>
 #include <SupportExceptions.h>
 
+#include <aclapi.h>
 #include <commctrl.h>
 #include <shlobj.h>
 
@@ -94,6 +96,8 @@ std::wstring OutcomeReason(InstallOutcome outcome, DWORD code) {
       return L"the installer could not be started (error " + std::to_wstring(code) + L")";
     case InstallOutcome::NotDownloaded:
       return L"the installer was not downloaded completely";
+    case InstallOutcome::FileChanged:
+      return L"the downloaded file changed before it ran";
     case InstallOutcome::Pending:
     case InstallOutcome::Installed:
       break;
@@ -107,19 +111,98 @@ bool IsInstalledExitCode(DWORD code) {
   return code == ERROR_SUCCESS || code == ERROR_SUCCESS_REBOOT_REQUIRED || code == ERROR_SUCCESS_REBOOT_INITIATED;
 }
 
+// Whether this process runs elevated (an administrator's full token). When the token cannot
+// be asked, the answer is yes: the download file then gets the stricter access list.
+bool ProcessIsElevated() {
+  HANDLE raw = nullptr;
+  if (!OpenProcessToken(GetCurrentProcess(), TOKEN_QUERY, &raw)) {
+    Trace(L"the process token cannot be opened (error " + std::to_wstring(GetLastError()) + L")");
+    return true;
+  }
+  const win::UniqueKernelHandle token(raw);
+  TOKEN_ELEVATION elevation{};
+  DWORD size = 0;
+  if (!GetTokenInformation(token.get(), TokenElevation, &elevation, sizeof elevation, &size)) {
+    Trace(L"the token's elevation cannot be read (error " + std::to_wstring(GetLastError()) + L")");
+    return true;
+  }
+  return elevation.TokenIsElevated != 0;
+}
+
+// The access list of a download file made by an elevated process: only SYSTEM and the
+// Administrators may write, rename or delete the file. The owner, who may be the user, gets
+// reading and running only: the OWNER RIGHTS entry takes away the owner's implicit right to
+// rewrite the list, which the user's unelevated processes would otherwise share.
+class AdminOnlyAccessList {
+ public:
+  AdminOnlyAccessList() { m_error = Build(); }
+  AdminOnlyAccessList(const AdminOnlyAccessList&) = delete;
+  AdminOnlyAccessList& operator=(const AdminOnlyAccessList&) = delete;
+
+  // ERROR_SUCCESS, or why the list could not be made.
+  DWORD Error() const { return m_error; }
+  PACL Acl() { return m_error == ERROR_SUCCESS ? reinterpret_cast<PACL>(m_acl.data()) : nullptr; }
+
+ private:
+  using SidBuffer = DWORD[SECURITY_MAX_SID_SIZE / sizeof(DWORD)];
+
+  static DWORD WellKnown(WELL_KNOWN_SID_TYPE type, SidBuffer& sid) {
+    DWORD size = sizeof sid;
+    return CreateWellKnownSid(type, nullptr, sid, &size) ? ERROR_SUCCESS : GetLastError();
+  }
+
+  DWORD Build() {
+    DWORD error = WellKnown(WinLocalSystemSid, m_system);
+    if (error == ERROR_SUCCESS) error = WellKnown(WinBuiltinAdministratorsSid, m_administrators);
+    if (error != ERROR_SUCCESS) return error;
+    SID_IDENTIFIER_AUTHORITY creator = SECURITY_CREATOR_SID_AUTHORITY;
+    if (!InitializeSid(m_ownerRights, &creator, 1)) return GetLastError();
+    *GetSidSubAuthority(m_ownerRights, 0) = SECURITY_CREATOR_OWNER_RIGHTS_RID;
+
+    const struct {
+      PSID sid;
+      DWORD access;
+    } entries[] = {{m_system, FILE_ALL_ACCESS},
+                   {m_administrators, FILE_ALL_ACCESS},
+                   {m_ownerRights, FILE_GENERIC_READ | FILE_GENERIC_EXECUTE}};
+    DWORD bytes = sizeof(ACL);
+    for (const auto& entry : entries) bytes += sizeof(ACCESS_ALLOWED_ACE) - sizeof(DWORD) + GetLengthSid(entry.sid);
+    m_acl.assign((bytes + sizeof(DWORD) - 1) / sizeof(DWORD), 0);
+    PACL acl = reinterpret_cast<PACL>(m_acl.data());
+    if (!InitializeAcl(acl, static_cast<DWORD>(m_acl.size() * sizeof(DWORD)), ACL_REVISION)) return GetLastError();
+    for (const auto& entry : entries)
+      if (!AddAccessAllowedAce(acl, ACL_REVISION, entry.access, entry.sid)) return GetLastError();
+    return ERROR_SUCCESS;
+  }
+
+  SidBuffer m_system = {};
+  SidBuffer m_administrators = {};
+  SidBuffer m_ownerRights = {};
+  std::vector<DWORD> m_acl;  // DWORD elements: an ACL is DWORD-aligned
+  DWORD m_error = ERROR_SUCCESS;
+};
+
 // Trades the download's write handle, which shares nothing (so no process could start from the
 // file), for a handle that reads and shares reading only. The two cannot be open at once, so
-// the file opened again must be the one written, with the length written. ERROR_SUCCESS, or
-// why the file cannot be run.
-DWORD HoldDownloadedFile(CProd& product, win::UniqueFile& held) {
+// the file opened again must be the one written, with the length written: ERROR_FILE_INVALID
+// when it is not (renamed and replaced). Another handle may still have written to the same file
+// in between: the digest of what the download wrote goes with the held file, and the worker
+// compares the file with it before running it. ERROR_SUCCESS, or why the file cannot be run.
+DWORD HoldDownloadedFile(CProd& product, InstallerRun& run) {
   if (!product.file) return ERROR_INVALID_HANDLE;
   BY_HANDLE_FILE_INFORMATION written{};
   const bool known = GetFileInformationByHandle(product.file->Handle(), &written) != FALSE;
   const DWORD error = known ? ERROR_SUCCESS : GetLastError();
+  WrittenBytes* count = product.file->Written();
+  run.checkDownload = count && count->Finish(run.downloadDigest, run.downloadLength);
   product.file.reset();
   if (!known) return error;
+  // Without the digest nothing could tell the download from what another handle wrote.
+  if (!run.checkDownload) return ERROR_INVALID_DATA;
+  testhooks::DownloadWriteHandleClosed(product.instFile);
+  win::UniqueFile& held = run.heldFile;
   held.reset(CreateFileW(product.instFile.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING,
-                         FILE_ATTRIBUTE_NORMAL, nullptr));
+                         FILE_ATTRIBUTE_NORMAL | FILE_FLAG_SEQUENTIAL_SCAN, nullptr));
   if (!held) return GetLastError();
   BY_HANDLE_FILE_INFORMATION reopened{};
   if (!GetFileInformationByHandle(held.get(), &reopened)) return GetLastError();
@@ -132,6 +215,28 @@ DWORD HoldDownloadedFile(CProd& product, win::UniqueFile& held) {
   return ERROR_SUCCESS;
 }
 
+// Reads the held file from its start through the held handle and compares it with what the
+// download wrote: ERROR_SUCCESS for the same bytes, ERROR_FILE_INVALID for others, or why the
+// file could not be read.
+DWORD CheckHeldFile(const InstallerRun& run) {
+  const HANDLE file = run.heldFile.get();
+  LARGE_INTEGER start{};
+  if (!SetFilePointerEx(file, start, nullptr, FILE_BEGIN)) return GetLastError();
+  Sha256 hash;
+  std::vector<std::uint8_t> buffer(1u << 20);
+  std::int64_t length = 0;
+  for (;;) {
+    DWORD got = 0;
+    if (!ReadFile(file, buffer.data(), static_cast<DWORD>(buffer.size()), &got, nullptr)) return GetLastError();
+    if (got == 0) break;
+    hash.Update(buffer.data(), got);
+    length += got;
+  }
+  Sha256::Digest digest{};
+  if (!hash.Finish(digest)) return ERROR_INVALID_DATA;
+  return length == run.downloadLength && digest == run.downloadDigest ? ERROR_SUCCESS : ERROR_FILE_INVALID;
+}
+
 void Notify(const InstallerRun& run, QueueEvent event) {
   if (run.observer && run.product) run.observer(event, *run.product);
 }
@@ -142,6 +247,15 @@ void RunInstaller(InstallerRun& run) {
     if (run.executeCodeSegment) run.executeCodeSegment(run.extractFunction, run.nsisParent);
   }
   run.phase = InstallerRun::Installing;
+  if (run.checkDownload) {
+    const DWORD check = CheckHeldFile(run);
+    if (check != ERROR_SUCCESS) {
+      run.heldFile.reset();
+      run.outcome = check == ERROR_FILE_INVALID ? InstallOutcome::FileChanged : InstallOutcome::StartFailed;
+      run.code = check;
+      return;
+    }
+  }
   Notify(run, QueueEvent::InstallerStarting);
 
   STARTUPINFOW startup{};
@@ -307,6 +421,7 @@ int CInstallQueue::Prepare(const ProductList& products, HWND page, HWND progress
   m_downloadPhase = true;
   m_cancelled = false;
   m_logEnabled = false;
+  m_elevated = m_config.elevated ? *m_config.elevated : ProcessIsElevated();
   m_downloadText = Text(IDS_QUEUE_DOWNLOADING);
   m_installText = Text(IDS_QUEUE_INSTALLING);
   m_extractText = Text(IDS_QUEUE_EXTRACTING);
@@ -491,6 +606,15 @@ bool CInstallQueue::StartDownload(InstallQueueEntry& entry) {
       const DownloadResult last = entry.task->GetResult();
       if (last == DownloadResult::SizeMismatch || last == DownloadResult::RangeRefused) resume = false;
     }
+    // Nor can a file with bytes the count of written bytes does not hold (a write that failed
+    // part-way): the installer is only run from bytes that are all accounted for.
+    std::int64_t counted = 0;
+    const WrittenBytes* count = product.file->Written();
+    try {
+      if (!count || !count->Intact(counted) || counted != GetFileSize64(product.file)) resume = false;
+    } catch (const FileException&) {
+      resume = false;
+    }
   }
   entry.task.reset();
 
@@ -512,11 +636,28 @@ bool CInstallQueue::StartDownload(InstallQueueEntry& entry) {
     if (!GetDownloadTempFile(temp))
       return failed(L"no temporary file can be made (error " + std::to_wstring(GetLastError()) + L")");
     product.instFile = temp + L".dat";
-    HANDLE handle = CreateFileW(product.instFile.c_str(), GENERIC_READ | GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS,
-                                FILE_ATTRIBUTE_NORMAL, nullptr);
-    if (handle == INVALID_HANDLE_VALUE)
+    // An elevated run will start the file as an administrator: no unelevated process of the
+    // user may write to it. The list is set through the handle, which shares nothing, before a
+    // byte is written; a descriptor given to CreateFileW would be ignored for a file that
+    // already exists under the name. Unelevated, nothing is gained: the folder's defaults stay.
+    win::UniqueFile created(CreateFileW(product.instFile.c_str(),
+                                        GENERIC_READ | GENERIC_WRITE | (m_elevated ? WRITE_DAC : 0), 0, nullptr,
+                                        CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr));
+    if (!created)
       return failed(L"the download file cannot be created (error " + std::to_wstring(GetLastError()) + L")");
+    if (m_elevated) {
+      AdminOnlyAccessList list;
+      DWORD error = list.Error();
+      if (error == ERROR_SUCCESS)
+        error = SetSecurityInfo(created.get(), SE_FILE_OBJECT,
+                                DACL_SECURITY_INFORMATION | PROTECTED_DACL_SECURITY_INFORMATION, nullptr, nullptr,
+                                list.Acl(), nullptr);
+      if (error != ERROR_SUCCESS)
+        return failed(L"the download file's access list cannot be set (error " + std::to_wstring(error) + L")");
+    }
+    HANDLE handle = created.release();
     product.file = MakeFileRecord(handle);
+    product.file->CountWrittenBytes();
   }
 
   try {
@@ -586,9 +727,9 @@ bool CInstallQueue::StartInstaller(InstallQueueEntry& entry) {
   }
   auto run = std::make_shared<InstallerRun>();
   if (product.HasAllStateBits(orv_products::PS_DOWNLOAD)) {
-    const DWORD error = HoldDownloadedFile(product, run->heldFile);
+    const DWORD error = HoldDownloadedFile(product, *run);
     if (error != ERROR_SUCCESS) {
-      entry.outcome = InstallOutcome::StartFailed;
+      entry.outcome = error == ERROR_FILE_INVALID ? InstallOutcome::FileChanged : InstallOutcome::StartFailed;
       entry.code = error;
       LogFailure(entry);
       return false;

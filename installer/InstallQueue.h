@@ -12,6 +12,7 @@
 #include "Products.h"
 
 #include <FileDownloadTask.h>
+#include <Sha256.h>
 #include <UniqueHandle.h>
 
 #include <afxwin.h>
@@ -21,6 +22,7 @@
 #include <deque>
 #include <functional>
 #include <memory>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -52,6 +54,7 @@ enum class InstallOutcome {
   ExitCode,       // the installer exited with a failure code (code)
   StartFailed,    // the installer could not be started (code = Windows error)
   NotDownloaded,  // the download never completed, so nothing was run
+  FileChanged,    // the downloaded file no longer held what was downloaded, so it was not run
 };
 
 // Moments an observer is told of (for measurements); called on the thread where they
@@ -71,6 +74,10 @@ struct InstallQueueConfig {
   // The key the registry paths are under; the 32-bit view is always used, as the
   // products' installers write there. Owned by the caller.
   HKEY registryRoot = HKEY_LOCAL_MACHINE;
+
+  // Whether the process runs elevated, which decides the download files' access list; unset,
+  // the process token is asked when the queue is prepared.
+  std::optional<bool> elevated;
 
   // MessageBoxW's signature; answers IDYES/IDNO/IDRETRY/IDCANCEL.
   using MessageBoxFunction =
@@ -106,6 +113,11 @@ struct InstallerRun {
   // the download's write handle: no other handle can write, rename or delete the file before
   // its process is made. The worker closes it once CreateProcessW has returned.
   win::UniqueFile heldFile;
+  // What the download wrote to it: the worker runs the file only when it reads the same
+  // bytes through heldFile (another handle could write between the close and the reopening).
+  bool checkDownload = false;
+  Sha256::Digest downloadDigest{};
+  std::int64_t downloadLength = 0;
 
   // Progress, read by the NSIS thread at any time.
   enum Phase : int { Waiting, Extracting, Installing, Finished };
@@ -210,6 +222,7 @@ class CInstallQueue {
   bool m_cancelled = false;
   bool m_logEnabled = false;  // the "log" switch was 1 at preparation
   bool m_configured = false;  // Configure was called
+  bool m_elevated = false;    // the download files get the administrators' access list
   // Auto-reset; shared with the download slots and installer runs, which may outlive the queue.
   std::shared_ptr<win::UniqueKernelHandle> m_stepEvent;
 };

@@ -40,7 +40,19 @@ void CPluginPage::EnableNsisButton(int id, bool enable) {
   CGWPluginApp* app = PluginAppIfAny();
   HWND parent = app ? app->parentWindow() : nullptr;
   if (!parent) return;
-  if (HWND button = ::GetDlgItem(parent, id)) ::EnableWindow(button, enable ? TRUE : FALSE);
+  HWND button = ::GetDlgItem(parent, id);
+  if (!button) return;
+  // Nonzero: the button was disabled before.
+  const bool was_disabled = ::EnableWindow(button, enable ? TRUE : FALSE) != FALSE;
+  if (enable && was_disabled && !::GetFocus()) FocusNsisButton(id);
+}
+
+void CPluginPage::FocusNsisButton(int id) {
+  CGWPluginApp* app = PluginAppIfAny();
+  HWND parent = app ? app->parentWindow() : nullptr;
+  HWND button = parent ? ::GetDlgItem(parent, id) : nullptr;
+  if (!button || !::IsWindowEnabled(button)) return;
+  ::SendMessageW(parent, WM_NEXTDLGCTL, reinterpret_cast<WPARAM>(button), TRUE);
 }
 
 }  // namespace gwplugin

@@ -23,8 +23,14 @@ class CPluginPage : public CDialog {
   bool IsEscapeForThePage(const MSG& msg, HWND nsisWindow) const;
 
   // Enables or disables a button of the NSIS window that hosts the pages (1 Next, 2 Cancel,
-  // 3 Back); nothing while no page export runs.
+  // 3 Back); nothing while no page export runs. A button disabled while it had the focus takes
+  // the focus with it, and keys then reach the active window as system keys, which no dialog
+  // turns into a press: a button enabled again while no window of the thread has the focus
+  // takes it back (FocusNsisButton).
   static void EnableNsisButton(int id, bool enable);
+  // Moves the keyboard focus to a button of the NSIS window as the dialog manager does
+  // (WM_NEXTDLGCTL): a push button becomes the window's default, so Return presses it.
+  static void FocusNsisButton(int id);
 };
 
 }  // namespace gwplugin

@@ -122,8 +122,10 @@ bool CProgressDlg::StepQueue() {
       ThePluginApp().ClickNsisNext();
     } else {
       // The status line names the products that did not install: the page stays until the
-      // user has read it and goes on.
+      // user has read it and goes on, by mouse or by Return. Next, disabled under the focus
+      // while the queue ran, takes the keyboard as the default button.
       EnableNsisButton(nsis::kIdNext, true);
+      FocusNsisButton(nsis::kIdNext);
     }
   } else if (result == kStepCancelled) {
     // The user gave up after a failed download: the script learns it from "CLOSE" under

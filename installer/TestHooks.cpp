@@ -6,6 +6,7 @@
 
 #include <windows.h>
 
+#include <algorithm>
 #include <cstring>
 #include <cwchar>
 #include <mutex>
@@ -97,6 +98,44 @@ void SignalDownloadEnded() {
   if (event) SetEvent(event.get());
 }
 
+void DownloadWriteHandleClosed(const std::wstring& path) noexcept {
+  try {
+    const std::wstring source = Variable(L"ORV_GW_TEST_OVERWRITE_DOWNLOAD");
+    if (source.empty()) return;
+    std::vector<char> bytes;
+    {
+      win::UniqueFile from(CreateFileW(source.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING,
+                                       FILE_ATTRIBUTE_NORMAL, nullptr));
+      LARGE_INTEGER size{};
+      if (!from || !GetFileSizeEx(from.get(), &size) || size.QuadPart > (1 << 30)) {
+        Trace(L"test hook: " + source + L" cannot be read");
+        return;
+      }
+      bytes.resize(static_cast<std::size_t>(size.QuadPart));
+      DWORD got = 0;
+      if (!bytes.empty() && (!ReadFile(from.get(), bytes.data(), static_cast<DWORD>(bytes.size()), &got, nullptr) ||
+                             got != bytes.size())) {
+        Trace(L"test hook: " + source + L" cannot be read");
+        return;
+      }
+    }
+    // As any process of the user could: the file is open nowhere else at this moment.
+    win::UniqueFile to(CreateFileW(path.c_str(), GENERIC_WRITE, FILE_SHARE_READ, nullptr, OPEN_EXISTING,
+                                   FILE_ATTRIBUTE_NORMAL, nullptr));
+    LARGE_INTEGER length{};
+    DWORD written = 0;
+    if (!to || !GetFileSizeEx(to.get(), &length)) {
+      Trace(L"test hook: the download " + path + L" cannot be opened for writing, error " +
+            std::to_wstring(GetLastError()));
+      return;
+    }
+    const DWORD count = static_cast<DWORD>(std::min<LONGLONG>(length.QuadPart, static_cast<LONGLONG>(bytes.size())));
+    if (!WriteFile(to.get(), bytes.data(), count, &written, nullptr) || written != count)
+      Trace(L"test hook: the download " + path + L" cannot be overwritten, error " + std::to_wstring(GetLastError()));
+  } catch (...) {
+  }
+}
+
 }  // namespace testhooks
 }  // namespace gwplugin
 
@@ -110,6 +149,7 @@ void Trace(const std::wstring&) noexcept {}
 ExportScope::ExportScope(const char* name, const char* kind) noexcept : m_name(name), m_kind(kind) {}
 ExportScope::~ExportScope() {}
 void SignalDownloadEnded() {}
+void DownloadWriteHandleClosed(const std::wstring&) noexcept {}
 
 }  // namespace testhooks
 }  // namespace gwplugin

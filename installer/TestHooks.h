@@ -14,6 +14,11 @@
 //                               run shows what happened when and on which thread.
 //   ORV_GW_TEST_DOWNLOAD_EVENT  the name of a Win32 event that the plug-in sets when the catalogue
 //                               download has ended, so a test script can wait for it.
+//   ORV_GW_TEST_OVERWRITE_DOWNLOAD
+//                               a file (Windows path) whose bytes another process's write would
+//                               put over a downloaded installer, from its first byte and never
+//                               past its length, in the moment between the closing of the
+//                               download's write handle and the file's reopening for the run.
 //
 // Without ORV_GW_TEST_HOOKS every function here answers "not set" and does nothing.
 #pragma once
@@ -45,6 +50,11 @@ class ExportScope {
 
 // Sets the download event, when one is named.
 void SignalDownloadEnded();
+
+// The download's write handle of the file at path has just been closed and the file is not
+// open yet for the run: overwrites it in place when ORV_GW_TEST_OVERWRITE_DOWNLOAD says so.
+// Never throws.
+void DownloadWriteHandleClosed(const std::wstring& path) noexcept;
 
 }  // namespace testhooks
 }  // namespace gwplugin

@@ -27,6 +27,42 @@ FileHandleRecord::FileHandleRecord(HANDLE handle) : m_handle(handle == nullptr ?
 
 FileHandleRecord::~FileHandleRecord() = default;
 
+void FileHandleRecord::CountWrittenBytes() {
+  if (!m_written) m_written = std::make_unique<WrittenBytes>();
+}
+
+void WrittenBytes::Appended(const MemoryView& data) {
+  std::lock_guard<std::mutex> hold(m_lock);
+  m_hash.Update(data.Data(), static_cast<std::size_t>(data.Length()));
+  m_length += data.Length();
+}
+
+void WrittenBytes::Truncated() {
+  std::lock_guard<std::mutex> hold(m_lock);
+  m_hash.Reset();
+  m_length = 0;
+  m_lost = false;
+}
+
+void WrittenBytes::Lost() {
+  std::lock_guard<std::mutex> hold(m_lock);
+  m_lost = true;
+}
+
+bool WrittenBytes::Intact(std::int64_t& length) const {
+  std::lock_guard<std::mutex> hold(m_lock);
+  length = m_length;
+  return !m_lost && m_hash.Ok();
+}
+
+bool WrittenBytes::Finish(Sha256::Digest& digest, std::int64_t& length) {
+  std::lock_guard<std::mutex> hold(m_lock);
+  length = m_length;
+  const bool known = !m_lost && m_hash.Finish(digest);
+  m_lost = true;  // the hash has ended: nothing written later is accounted for
+  return known;
+}
+
 FileHandlePtr MakeFileRecord(HANDLE handle) {
   // The record owns the handle from the call on: when it cannot be made, the owner here closes it.
   win::UniqueFile owned(handle == nullptr ? INVALID_HANDLE_VALUE : handle);
@@ -56,9 +92,17 @@ void AppendToFile(const FileHandlePtr& file, const MemoryView& data) {
     if (err != 0) throw FileException(file, err);
   }
   DWORD written = 0;
-  if (!WriteFile(file->Handle(), data.Data(), static_cast<DWORD>(data.Length()), &written, nullptr))
-    throw FileException(file, GetLastError());
-  if (written != static_cast<DWORD>(data.Length())) throw FileException(file, ERROR_WRITE_FAULT);
+  WrittenBytes* count = file->Written();
+  if (!WriteFile(file->Handle(), data.Data(), static_cast<DWORD>(data.Length()), &written, nullptr)) {
+    const DWORD error = GetLastError();
+    if (count) count->Lost();  // some of it may have reached the file
+    throw FileException(file, error);
+  }
+  if (written != static_cast<DWORD>(data.Length())) {
+    if (count) count->Lost();
+    throw FileException(file, ERROR_WRITE_FAULT);
+  }
+  if (count) count->Appended(data);
 }
 
 void TruncateFile(const FileHandlePtr& file) {
@@ -68,7 +112,12 @@ void TruncateFile(const FileHandlePtr& file) {
     DWORD err = GetLastError();
     if (err != 0) throw FileException(file, err);
   }
-  if (!SetEndOfFile(file->Handle())) throw FileException(file, GetLastError());
+  if (!SetEndOfFile(file->Handle())) {
+    const DWORD error = GetLastError();
+    if (WrittenBytes* count = file->Written()) count->Lost();
+    throw FileException(file, error);
+  }
+  if (WrittenBytes* count = file->Written()) count->Truncated();
 }
 
 std::int64_t GetFileSize64(const FileHandlePtr& file) {

@@ -5,14 +5,40 @@
 #include "ByteBuffer.h"
 #include "MemoryView.h"
 #include "RefCounted.h"
+#include "Sha256.h"
 
 #include <UniqueHandle.h>
 #include <windows.h>
 
 #include <cstdint>
 #include <exception>
+#include <memory>
+#include <mutex>
 #include <string>
 #include <utility>
+
+// What was written to a file through its record, when the record keeps count: the SHA-256 and
+// the length of every byte appended (AppendToFile), started afresh by each truncation
+// (TruncateFile). While no other handle writes to the file, it holds exactly these bytes.
+// Written on the thread that writes, read by any: its own lock guards it.
+class WrittenBytes {
+ public:
+  void Appended(const MemoryView& data);
+  void Truncated();
+  // A write or truncation failed part-way: what the file holds is no longer known.
+  void Lost();
+  // True while every write is accounted for; length is then the count of bytes written.
+  bool Intact(std::int64_t& length) const;
+  // Ends the count: the digest and the length of the bytes written; false when they are not
+  // known (a lost write, a hash that failed).
+  bool Finish(Sha256::Digest& digest, std::int64_t& length);
+
+ private:
+  mutable std::mutex m_lock;
+  Sha256 m_hash;
+  std::int64_t m_length = 0;
+  bool m_lost = false;
+};
 
 // One open Windows file handle; the last release closes it.
 class FileHandleRecord : public RefCounted {
@@ -22,8 +48,15 @@ class FileHandleRecord : public RefCounted {
 
   HANDLE Handle() const { return m_handle.get(); }
 
+  // From now on the record keeps count of what is written through it (see WrittenBytes); call
+  // it before the first write. The count lives as long as the record.
+  void CountWrittenBytes();
+  // The count, or null when the record keeps none.
+  WrittenBytes* Written() const { return m_written.get(); }
+
  private:
   win::UniqueFile m_handle;
+  std::unique_ptr<WrittenBytes> m_written;
 };
 
 // A null reference means "no file".
@@ -93,11 +126,13 @@ FileHandlePtr OpenFileRecord(const std::wstring& path);
 // As OpenFileRecord, but throws FileException (with no file) when the file cannot be opened.
 FileHandlePtr OpenFileForReading(const std::wstring& path);
 
-// Writes the whole view at the file's current end, wherever the file pointer was.
-// Throws FileException for a null file, a failed seek or write, or a short write.
+// Writes the whole view at the file's current end, wherever the file pointer was, and counts it
+// when the record keeps count. Throws FileException for a null file, a failed seek or write, or
+// a short write.
 void AppendToFile(const FileHandlePtr& file, const MemoryView& data);
 
-// Cuts the file to length 0. Throws FileException on failure or for a null file.
+// Cuts the file to length 0 (and its count of written bytes with it). Throws FileException on
+// failure or for a null file.
 void TruncateFile(const FileHandlePtr& file);
 
 // The file's size in bytes. Throws FileException on failure or for a null file.

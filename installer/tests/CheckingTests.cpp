@@ -223,7 +223,8 @@ TEST_F(CatalogueWait, RefusedDownloadEndedBeforeCheckReady) {
 TEST_F(CatalogueWait, DialogWaitsForAFailingDownloadAndNoLonger) {
   SilentListener server;
   ASSERT_NE(0, server.Port()) << "winsock error " << server.Error();
-  ScopedEnvironment gateway(L"ORV_GW_TEST_GATEWAY", server.Url(L"/orvadmin/modules/orvapi/orv.gateway.orvapi.php?action=content").c_str());
+  ScopedEnvironment gateway(L"ORV_GW_TEST_GATEWAY",
+                            server.Url(L"/orvadmin/modules/orvapi/orv.gateway.orvapi.php?action=content").c_str());
   gwplugin::CGWPluginApp& app = gwplugin::ThePluginApp();
   // The silent server fails the download at the 1 s connection time-out; the dialog's limit
   // (2 x 1000 + 20000 ms) lies far beyond it, also under a slow emulator.
@@ -254,7 +255,8 @@ TEST_F(CatalogueWait, DialogWaitsForAFailingDownloadAndNoLonger) {
 TEST_F(CatalogueWait, UnloadWhileTheDownloadRuns) {
   SilentListener server;
   ASSERT_NE(0, server.Port()) << "winsock error " << server.Error();
-  ScopedEnvironment gateway(L"ORV_GW_TEST_GATEWAY", server.Url(L"/orvadmin/modules/orvapi/orv.gateway.orvapi.php?action=content").c_str());
+  ScopedEnvironment gateway(L"ORV_GW_TEST_GATEWAY",
+                            server.Url(L"/orvadmin/modules/orvapi/orv.gateway.orvapi.php?action=content").c_str());
   gwplugin::CGWPluginApp& app = gwplugin::ThePluginApp();
   // The download would run for minutes: an unload that waited for it fails the bound below,
   // which is still two hundred times the 50 ms that the unload may wait.

@@ -331,6 +331,87 @@ TEST_F(ProgressPage, AFailedDownloadIsRetriedOrCancelled) {
   }
 }
 
+// Runs an action once the NSIS Next button has been enabled and the handling that enabled it
+// has returned to the page's loop.
+LRESULT CALLBACK WatchNextEnabled(HWND window, UINT message, WPARAM wParam, LPARAM lParam, UINT_PTR, DWORD_PTR data) {
+  auto* action = reinterpret_cast<std::function<void()>*>(data);
+  if (message == WM_ENABLE && wParam && *action) {
+    WhenLoopRuns(std::move(*action));
+    *action = nullptr;
+  }
+  return DefSubclassProc(window, message, wParam, lParam);
+}
+
+struct InstallFailureCase {
+  const char* name;
+  std::function<void()> arrange;
+  const wchar_t* status;
+  std::size_t records;  // installer runs recorded
+};
+
+// When a product did not install the page stays with the failure in view and Next enabled,
+// and it takes the keyboard: Next, disabled under the focus while the queue ran, gets the focus
+// back as the installer window's default button, so that a real Return goes on (with no focus
+// the key would reach the active window as a system key, which no dialog turns into a press).
+TEST_F(ProgressPage, AFailedInstallLeavesNextFocusedForReturn) {
+  std::string why;
+  ASSERT_NE(nullptr, Gateway(&why)) << why;
+  const std::vector<InstallFailureCase> cases = {
+      {"the installer exits with 2", [this] { SetFailure(L"VOICE_ELBE", 2); }, L"Installation failed: Orvel 2 Elbe", 1},
+      {"the downloaded file changed before it ran",
+       [this] { SetVariable(L"ORV_GW_TEST_OVERWRITE_DOWNLOAD", ProductInstaller(L"app_helm.exe")); },
+       L"Installation failed: Orvel 2 Elbe", 0},
+  };
+  for (const InstallFailureCase& c : cases) {
+    SCOPED_TRACE(c.name);
+    TearDown();
+    SetUp();
+    m_host.Clear();
+    m_nsis.moves.clear();
+    c.arrange();
+    ThePluginApp().catalogue.mergedOffer.products = {
+        Download(L"VOICE_ELBE", L"Orvel 2 Elbe", L"voice_elbe.exe", VersionNumber(1, 6, 2, 0))};
+    m_host.Push(L"");  // no banner
+    struct Seen {
+      bool ran = false;
+      HWND focus = nullptr;
+      LRESULT dialogCode = 0;
+      std::wstring status;
+    } seen;
+    HWND next = m_nsis.Button(nsis::kIdNext);
+    std::function<void()> atFailure = [&] {
+      seen.ran = true;
+      seen.focus = GetFocus();
+      if (seen.focus) seen.dialogCode = SendMessageW(seen.focus, WM_GETDLGCODE, 0, 0);
+      HWND page = ThePluginApp().progressPage.m_hWnd;
+      seen.status = Text(GetDlgItem(page, CProgressDlg::kIdStatus));
+      // Return as the keyboard gives it: to the focus, or with none to the active window (the
+      // installer's) as a system key.
+      HWND target = seen.focus ? seen.focus : m_nsis.Handle();
+      const UINT down = seen.focus ? WM_KEYDOWN : WM_SYSKEYDOWN, up = seen.focus ? WM_KEYUP : WM_SYSKEYUP;
+      const LPARAM scan = static_cast<LPARAM>(MapVirtualKeyW(VK_RETURN, 0)) << 16;
+      PostMessageW(target, down, VK_RETURN, scan | 1);
+      PostMessageW(target, up, VK_RETURN, scan | 1 | (3 << 30));
+      // Runs once the key has been handled: a page still up is left with Back.
+      WhenLoopRuns([this, page] {
+        if (IsWindow(page)) m_nsis.Move(static_cast<WPARAM>(nsis::kOuterBack));
+      });
+    };
+    ASSERT_TRUE(SetWindowSubclass(next, WatchNextEnabled, 1, reinterpret_cast<DWORD_PTR>(&atFailure)));
+    const int result = RunProgress();
+    RemoveWindowSubclass(next, WatchNextEnabled, 1);
+    WhenLoopRuns(nullptr);  // an action this row left pending must not run in a later one
+    ASSERT_TRUE(seen.ran) << "Next was never enabled";
+    EXPECT_EQ(c.status, seen.status);
+    EXPECT_EQ(next, seen.focus) << "the window with the focus: " << seen.focus << ", Next is " << next;
+    EXPECT_TRUE(seen.dialogCode & DLGC_DEFPUSHBUTTON)
+        << "Next is not the default button, WM_GETDLGCODE 0x" << std::hex << seen.dialogCode;
+    EXPECT_EQ(kPageNext, result) << "Return did not go on";
+    EXPECT_EQ(std::vector<WPARAM>{nsis::kOuterNext}, m_nsis.moves);
+    EXPECT_EQ(c.records, Records().size());
+  }
+}
+
 struct BannerCase {
   const char* name;
   int imageWidth;  // 0: no file

@@ -8,12 +8,17 @@
 #include <ProductCatalogue.h>
 #include <TaskLog.h>
 
+#include <aclapi.h>
 #include <commctrl.h>
+#include <sddl.h>
 #include <shlobj.h>
 
 #include <algorithm>
 #include <iterator>
+#include <memory>
+#include <ostream>
 #include <regex>
+#include <sstream>
 
 using namespace gwplugin;
 using orv_products::CProd;
@@ -264,6 +269,173 @@ TEST_F(InstallQueueRun, DownloadedInstallerIsHeldForReadingUntilItsProcessIsMade
   HANDLE after = CreateFileW(elbe->instFile.c_str(), GENERIC_WRITE, 0, nullptr, OPEN_EXISTING, 0, nullptr);
   EXPECT_NE(INVALID_HANDLE_VALUE, after) << "error " << GetLastError();
   if (after != INVALID_HANDLE_VALUE) CloseHandle(after);
+}
+
+// Between the closing of the download's write handle and the file's reopening for the run,
+// any process of the user could open the file and write to it. Another installer put over the
+// download there, in place and never past its length, keeps the file's identity and length:
+// it must not run, the status line names the product as not installed and the task log names
+// the change. A download that nobody touches runs.
+TEST_F(InstallQueueRun, ADownloadChangedBeforeItRunsIsNotRun) {
+  SetDword(L"SOFTWARE\\ORVEL\\gw", L"log", 1);
+  const std::wstring other = ProductInstaller(L"app_helm.exe");
+  const std::vector<std::uint8_t> served = ReadBytes(ProductInstaller(L"voice_elbe.exe"));
+  const std::vector<std::uint8_t> otherBytes = ReadBytes(other);
+  ASSERT_FALSE(otherBytes.empty());
+  ASSERT_LE(otherBytes.size(), served.size()) << "the other installer must fit over the download";
+  struct Case {
+    const char* name;
+    bool overwrite;
+    InstallOutcome outcome;
+    std::vector<std::string> ran;
+    const wchar_t* label;
+    const wchar_t* logged;  // the log's failure line, or none
+  } cases[] = {
+      {"untouched", false, InstallOutcome::Installed, {"VOICE_ELBE"}, L"Installation completed", nullptr},
+      {"overwritten in place",
+       true,
+       InstallOutcome::FileChanged,
+       {},
+       L"Installation failed: Orvel 2 Elbe",
+       L"[VOICE_ELBE] FAILED: the downloaded file changed before it ran"},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    DeleteFileW(m_recordPath.c_str());
+    DeleteFileW((m_temp + L"gw_log.txt").c_str());
+    SetVariable(L"ORV_GW_TEST_OVERWRITE_DOWNLOAD", c.overwrite ? other : L"");
+    CProdPtr elbe = Download(L"VOICE_ELBE", L"Orvel 2 Elbe", L"voice_elbe.exe", VersionNumber(1, 6, 2, 0));
+    PageWindows windows;
+    ASSERT_TRUE(windows.Ok());
+    CInstallQueue queue;
+    queue.Configure(Config(1033));
+    queue.Prepare({elbe}, windows.page, windows.bar, windows.label);
+    ASSERT_EQ(kStepDone, RunQueue(queue));
+    SetVariable(L"ORV_GW_TEST_OVERWRITE_DOWNLOAD", L"");
+
+    const std::vector<std::uint8_t> file = ReadBytes(elbe->instFile);
+    ASSERT_EQ(served.size(), file.size()) << "the file keeps its length";
+    EXPECT_EQ(c.overwrite, std::equal(otherBytes.begin(), otherBytes.end(), file.begin()))
+        << "the other installer lies over the download only when the hook wrote it";
+    EXPECT_EQ(c.ran, Ids(Records()));
+    ASSERT_EQ(1u, queue.Entries().size());
+    EXPECT_EQ(c.outcome, queue.Entries()[0].outcome);
+    EXPECT_EQ(c.label, windows.Label());
+    std::wstring log;
+    bool bom = false;
+    ASSERT_TRUE(queue_test::ReadUtf16File(m_temp + L"gw_log.txt", log, bom));
+    if (c.logged) {
+      EXPECT_NE(std::wstring::npos, log.find(c.logged)) << Narrow(log);
+    } else {
+      EXPECT_EQ(std::wstring::npos, log.find(L"FAILED")) << Narrow(log);
+    }
+  }
+}
+
+// One access-list entry as the system reports it.
+struct AccessEntry {
+  BYTE type;
+  std::wstring sid;
+  ACCESS_MASK mask;
+  bool operator==(const AccessEntry& o) const { return type == o.type && sid == o.sid && mask == o.mask; }
+};
+
+std::ostream& operator<<(std::ostream& out, const AccessEntry& e) {
+  return out << "{type " << static_cast<int>(e.type) << ", " << Narrow(e.sid) << ", 0x" << std::hex << e.mask
+             << std::dec << "}";
+}
+
+// The file's access list through GetSecurityInfo on a handle opened for it; protectedList tells
+// whether it inherits nothing from the folder.
+::testing::AssertionResult ReadAccessList(const std::wstring& path, std::vector<AccessEntry>& entries,
+                                          bool& protectedList) {
+  win::UniqueFile file(CreateFileW(path.c_str(), READ_CONTROL, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
+                                   nullptr, OPEN_EXISTING, 0, nullptr));
+  if (!file) return ::testing::AssertionFailure() << "opening for READ_CONTROL: error " << GetLastError();
+  PACL dacl = nullptr;
+  PSECURITY_DESCRIPTOR descriptor = nullptr;
+  const DWORD error = GetSecurityInfo(file.get(), SE_FILE_OBJECT, DACL_SECURITY_INFORMATION, nullptr, nullptr, &dacl,
+                                      nullptr, &descriptor);
+  if (error != ERROR_SUCCESS) return ::testing::AssertionFailure() << "GetSecurityInfo: error " << error;
+  struct LocalMemory {
+    void operator()(void* memory) const { LocalFree(memory); }
+  };
+  const std::unique_ptr<void, LocalMemory> owned(descriptor);
+  SECURITY_DESCRIPTOR_CONTROL control = 0;
+  DWORD revision = 0;
+  if (!GetSecurityDescriptorControl(descriptor, &control, &revision))
+    return ::testing::AssertionFailure() << "GetSecurityDescriptorControl: error " << GetLastError();
+  protectedList = (control & SE_DACL_PROTECTED) != 0;
+  entries.clear();
+  if (!dacl) return ::testing::AssertionFailure() << "no access list at all: everyone may do anything";
+  for (DWORD i = 0; i < dacl->AceCount; ++i) {
+    void* ace = nullptr;
+    if (!GetAce(dacl, i, &ace)) return ::testing::AssertionFailure() << "GetAce " << i << ": error " << GetLastError();
+    const auto* header = static_cast<ACE_HEADER*>(ace);
+    AccessEntry entry{header->AceType, L"", 0};
+    if (header->AceType == ACCESS_ALLOWED_ACE_TYPE || header->AceType == ACCESS_DENIED_ACE_TYPE) {
+      const auto* allowed = static_cast<ACCESS_ALLOWED_ACE*>(ace);
+      entry.mask = allowed->Mask;
+      LPWSTR text = nullptr;
+      if (!ConvertSidToStringSidW(const_cast<DWORD*>(&allowed->SidStart), &text))
+        return ::testing::AssertionFailure() << "ConvertSidToStringSidW: error " << GetLastError();
+      const std::unique_ptr<void, LocalMemory> ownedText(text);
+      entry.sid = text;
+    }
+    entries.push_back(entry);
+  }
+  return ::testing::AssertionSuccess();
+}
+
+// Whether the program runs under Wine (its ntdll has an export of its own).
+bool UnderWine() {
+  HMODULE ntdll = GetModuleHandleW(L"ntdll.dll");
+  return ntdll && GetProcAddress(ntdll, "wine_get_version");
+}
+
+// The download file of an elevated run (which will start it as an administrator) may be
+// written, renamed or deleted by SYSTEM and the Administrators only, whatever the temporary
+// folder allows; its owner may read and run it, and not rewrite the list. An unelevated run
+// keeps the folder's defaults. Either way the download runs. Wine keeps no access list on a
+// file (it answers GetSecurityInfo from the Unix mode bits): there the elevated row's list
+// cannot be seen, and the test says what Wine answered instead.
+TEST_F(InstallQueueRun, TheDownloadFileOfAnElevatedRunOnlyAdministratorsMayChange) {
+  const std::vector<AccessEntry> adminOnly = {
+      {ACCESS_ALLOWED_ACE_TYPE, L"S-1-5-18", FILE_ALL_ACCESS},
+      {ACCESS_ALLOWED_ACE_TYPE, L"S-1-5-32-544", FILE_ALL_ACCESS},
+      {ACCESS_ALLOWED_ACE_TYPE, L"S-1-3-4", FILE_GENERIC_READ | FILE_GENERIC_EXECUTE},
+  };
+  std::ostringstream unseen;  // what Wine answered for the elevated run's file
+  for (const bool elevated : {true, false}) {
+    SCOPED_TRACE(elevated ? "elevated" : "not elevated");
+    DeleteFileW(m_recordPath.c_str());
+    CProdPtr elbe = Download(L"VOICE_ELBE", L"Orvel 2 Elbe", L"voice_elbe.exe", VersionNumber(1, 6, 2, 0));
+    InstallQueueConfig config = Config(1033);
+    config.elevated = elevated;
+    CInstallQueue queue;
+    queue.Configure(config);
+    queue.Prepare({elbe}, HWND(nullptr), nullptr, nullptr);
+    ASSERT_EQ(kStepDone, RunQueue(queue));
+    ASSERT_EQ(1u, queue.Entries().size());
+    EXPECT_EQ(InstallOutcome::Installed, queue.Entries()[0].outcome);
+    EXPECT_EQ((std::vector<std::string>{"VOICE_ELBE"}), Ids(Records()));
+
+    std::vector<AccessEntry> entries;
+    bool protectedList = false;
+    ASSERT_TRUE(ReadAccessList(elbe->instFile, entries, protectedList));
+    if (elevated && !protectedList && UnderWine()) {
+      unseen << "Wine answers GetSecurityInfo for the elevated run's file with {";
+      for (const AccessEntry& entry : entries) unseen << " " << entry;
+      unseen << " }, not protected";
+    } else if (elevated) {
+      EXPECT_TRUE(protectedList) << "the list inherits from the temporary folder";
+      EXPECT_EQ(adminOnly, entries);
+    } else {
+      EXPECT_FALSE(protectedList) << "an unelevated run changed the folder's defaults";
+      EXPECT_NE(adminOnly, entries);
+    }
+  }
+  if (!unseen.str().empty()) GTEST_SKIP() << unseen.str();
 }
 
 // The maker key is created for "language" on a machine that has none; an application gets

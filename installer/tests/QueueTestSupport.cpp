@@ -270,9 +270,13 @@ std::wstring QueueSandbox::ReadString(const std::wstring& key, const wchar_t* na
 }
 
 void QueueSandbox::SetFailure(const std::wstring& id, int exitCode) {
-  const std::wstring name = L"ORV_FAIL_" + id;
+  SetVariable(L"ORV_FAIL_" + id, std::to_wstring(exitCode));
+}
+
+void QueueSandbox::SetVariable(const std::wstring& name, const std::wstring& value) {
   m_failureVariables.push_back(name);
-  ASSERT_TRUE(SetEnvironmentVariableW(name.c_str(), std::to_wstring(exitCode).c_str()));
+  ASSERT_TRUE(SetEnvironmentVariableW(name.c_str(), value.empty() ? nullptr : value.c_str()) || value.empty())
+      << "error " << GetLastError();
 }
 
 }  // namespace queue_test

@@ -70,6 +70,8 @@ class QueueSandbox : public testing::Test {
   // Empty with found = false when missing.
   std::wstring ReadString(const std::wstring& key, const wchar_t* name, bool* found = nullptr) const;
   void SetFailure(const std::wstring& id, int exitCode);
+  // Sets (or, with an empty value, removes) an environment variable until the test ends.
+  void SetVariable(const std::wstring& name, const std::wstring& value);
 
   std::wstring m_temp;  // ends with a backslash
   std::wstring m_recordPath;

@@ -7,7 +7,8 @@ add_executable(queue_tests
   ${CMAKE_CURRENT_LIST_DIR}/QueueRunTests.cpp
   ${CMAKE_CURRENT_LIST_DIR}/ProgressPageTests.cpp
   ${CMAKE_CURRENT_LIST_DIR}/queue_tests.rc)
-target_link_libraries(queue_tests PRIVATE orv_plugin_core orv_nsis_testing orv_testgateway comctl32 shell32 dep_gmock dep_gtest_main)
+# With the plug-in's test hooks (one writes over a download before it is run).
+target_link_libraries(queue_tests PRIVATE orv_plugin_test_hooks orv_plugin_core orv_nsis_testing orv_testgateway comctl32 shell32 dep_gmock dep_gtest_main)
 target_compile_definitions(queue_tests PRIVATE ORV_PRODUCTS_DIR="${ORV_PRODUCTS_DIR}")
 orv_strict(queue_tests)
 set_source_files_properties(${CMAKE_CURRENT_LIST_DIR}/queue_tests.rc PROPERTIES

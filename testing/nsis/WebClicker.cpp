@@ -18,12 +18,14 @@
 //                 with the mouse, and waits until the box has changed
 //   next, back, cancel
 //                 clicks the installer's Next (also "Close"), Back or Cancel button
-//   key:escape    presses Escape as a user would: the key goes down and up in the window that has
-//                 the keyboard focus on the installer's thread, or, when none has, as a system
-//                 key in its active window
+//   key:escape, key:return
+//                 presses Escape or Return as a user would: the key goes down and up in the window
+//                 that has the keyboard focus on the installer's thread, or, when none has, as a
+//                 system key in its active window
 //   ready         waits until the installer's Next button is enabled while the page last waited
 //                 for is still up; fails when another page comes first
-//   buttons:NAME  writes the installer's Back, Next and Cancel buttons to RESULT (enabled, text)
+//   buttons:NAME  writes the installer's Back, Next and Cancel buttons to RESULT (enabled, text,
+//                 and which one has the keyboard focus)
 //   exit          waits for the installer to end and writes its exit code
 //   report        writes the registry values and the task log's product lines to RESULT, with
 //                 the log's failure lines (without their times)
@@ -480,6 +482,10 @@ bool NextEnabled() {
 
 void Buttons(const std::wstring& name) {
   HWND main = InstallerWindow();
+  // The keyboard focus on the installer's thread (none when no window there has it).
+  GUITHREADINFO info{};
+  info.cbSize = sizeof info;
+  if (!main || !GetGUIThreadInfo(GetWindowThreadProcessId(main, nullptr), &info)) info.hwndFocus = nullptr;
   for (int id : {3, 1, 2}) {
     HWND button = main ? GetDlgItem(main, id) : nullptr;
     if (!button) {
@@ -487,7 +493,7 @@ void Buttons(const std::wstring& name) {
       continue;
     }
     Line(name + L": button " + std::to_wstring(id) + (IsWindowEnabled(button) ? L"" : L" disabled") + L" " +
-         TextOf(button));
+         TextOf(button) + (button == info.hwndFocus ? L" (focus)" : L""));
   }
 }
 
@@ -625,8 +631,8 @@ int wmain(int argc, wchar_t** argv) {
       Buttons(arg);
     } else if (verb == L"next" || verb == L"back" || verb == L"cancel") {
       ok = ClickNsisButton(verb == L"next" ? 1 : verb == L"back" ? 3 : 2);
-    } else if (verb == L"key" && arg == L"escape") {
-      ok = PressKey(VK_ESCAPE);
+    } else if (verb == L"key" && (arg == L"escape" || arg == L"return")) {
+      ok = PressKey(arg == L"escape" ? VK_ESCAPE : VK_RETURN);
     } else if (verb == L"exit") {
       ok = WaitForSingleObject(g_process.hProcess, kWaitMs) == WAIT_OBJECT_0 || Fail(L"the installer did not end");
       DWORD code = 0;
