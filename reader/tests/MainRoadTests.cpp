@@ -11,6 +11,7 @@
 #include <cstdio>
 #include <functional>
 #include <initializer_list>
+#include <memory>
 #include <string>
 #include <utility>
 #include <vector>
@@ -146,6 +147,18 @@ class MainRoad : public ::testing::Test {
     if (module) FreeLibrary(module);
   }
 
+  // Starts the reader with its engine's events, made while it is still suspended so that its
+  // fake engine finds them, and waits for its main dialog.
+  void StartReader(orv_testing::StartedProgram& reader, std::unique_ptr<fakesapi::ProcessEvents>& engine,
+                   HWND& dialog) {
+    ASSERT_TRUE(reader.Start(folder.Path() + kProgramName, L"", true)) << "error " << GetLastError();
+    engine = std::make_unique<fakesapi::ProcessEvents>(reader.Pid());
+    ASSERT_TRUE(engine->ok()) << "events of the reader's engine, error " << GetLastError();
+    reader.Resume();
+    ASSERT_TRUE(PumpUntil([&] { return (dialog = VisibleWindowOf(reader.Pid(), L"#32770", L"Orvel Murmelin")); }))
+        << "the main dialog did not appear";
+  }
+
   reader_test::TempFolder folder;
   HMODULE module = nullptr;
   ScopedRegValue language{kMakerKey, L"language"};
@@ -174,13 +187,9 @@ TEST_F(MainRoad, HotKeyReadsTheSelectionWithTheSavedVoiceVolumeAndRateThenIdle) 
   ASSERT_TRUE(alt.SetDword(0) && ctrl.SetDword(1) && shift.SetDword(1) && keyCode.SetDword(VK_F9));
 
   orv_testing::StartedProgram reader;
-  ASSERT_TRUE(reader.Start(folder.Path() + kProgramName, L"", true)) << "error " << GetLastError();
-  fakesapi::ProcessEvents engine(reader.Pid());
-  ASSERT_TRUE(engine.ok()) << "events of the reader's engine, error " << GetLastError();
-  reader.Resume();
+  std::unique_ptr<fakesapi::ProcessEvents> engine;
   HWND dialog = nullptr;
-  ASSERT_TRUE(PumpUntil([&] { return (dialog = VisibleWindowOf(reader.Pid(), L"#32770", L"Orvel Murmelin")); }))
-      << "the main dialog did not appear";
+  ASSERT_NO_FATAL_FAILURE(StartReader(reader, engine, dialog));
   HWND readButton = GetDlgItem(dialog, IDC_READ_BUTTON);
   HWND stopButton = GetDlgItem(dialog, IDC_STOP_BUTTON);
   ASSERT_TRUE(readButton && stopButton) << "the dialog lacks its read or stop button";
@@ -207,7 +216,7 @@ TEST_F(MainRoad, HotKeyReadsTheSelectionWithTheSavedVoiceVolumeAndRateThenIdle) 
   Key(VK_CONTROL, false);
 
   fakesapi::Call speak;
-  ASSERT_TRUE(fake.WaitForCall(IsSpeak, kBoundMs, &speak, engine.call.get()))
+  ASSERT_TRUE(fake.WaitForCall(IsSpeak, kBoundMs, &speak, engine->call.get()))
       << "the engine was never asked to speak; its calls:\n"
       << Narrow(fakesapi::Describe(fake.Calls()));
   // The speech framework hands a copy of the text on with one blank appended.
@@ -221,11 +230,11 @@ TEST_F(MainRoad, HotKeyReadsTheSelectionWithTheSavedVoiceVolumeAndRateThenIdle) 
       << "while speaking: read button \"" << Narrow(WindowText(readButton)) << "\", stop "
       << (IsWindowEnabled(stopButton) ? "enabled" : "disabled");
 
-  SetEvent(engine.release.get());
+  SetEvent(engine->release.get());
   const long long stream = speak.Number(L"stream");
   EXPECT_TRUE(fake.WaitForCall(
       [&](const fakesapi::Call& c) { return c.name == L"StreamEnded" && c.Number(L"stream") == stream; }, kBoundMs,
-      nullptr, engine.call.get()))
+      nullptr, engine->call.get()))
       << "the stream did not end";
   EXPECT_TRUE(PumpUntil([&] { return WindowText(readButton) == readText && !IsWindowEnabled(stopButton); }))
       << "after the end: read button \"" << Narrow(WindowText(readButton)) << "\", stop "
@@ -307,13 +316,9 @@ TEST_F(MainRoad, LogOffWithTheEnginesDialogOpenSavesWithoutWaitingForTheVoice) {
               posx.Remove() && posy.Remove() && notepadMode.SetDword(0));
 
   orv_testing::StartedProgram reader;
-  ASSERT_TRUE(reader.Start(folder.Path() + kProgramName, L"", true)) << "error " << GetLastError();
-  fakesapi::ProcessEvents engine(reader.Pid());
-  ASSERT_TRUE(engine.ok()) << "events of the reader's engine, error " << GetLastError();
-  reader.Resume();
+  std::unique_ptr<fakesapi::ProcessEvents> engine;
   HWND dialog = nullptr;
-  ASSERT_TRUE(PumpUntil([&] { return (dialog = VisibleWindowOf(reader.Pid(), L"#32770", L"Orvel Murmelin")); }))
-      << "the main dialog did not appear";
+  ASSERT_NO_FATAL_FAILURE(StartReader(reader, engine, dialog));
 
   // The user unfolds the strip, sets volume 40 and rate 3, moves the strip and opens the
   // lexicon: the engine's dialog now holds the voice thread.
@@ -328,7 +333,7 @@ TEST_F(MainRoad, LogOffWithTheEnginesDialogOpenSavesWithoutWaitingForTheVoice) {
   fakesapi::Call shown;
   ASSERT_TRUE(
       fake.WaitForCall([](const fakesapi::Call& c) { return c.name == L"DisplayUI" && !c.Field(L"dialog").empty(); },
-                       kBoundMs, &shown, engine.call.get()))
+                       kBoundMs, &shown, engine->call.get()))
       << "the engine's dialog did not open; its calls:\n"
       << Narrow(fakesapi::Describe(fake.Calls()));
   HWND engineDialog = reinterpret_cast<HWND>(static_cast<UINT_PTR>(shown.Number(L"dialog", 0)));
@@ -343,7 +348,7 @@ TEST_F(MainRoad, LogOffWithTheEnginesDialogOpenSavesWithoutWaitingForTheVoice) {
   // The user closes the engine's dialog, then the reader, which still ends cleanly.
   ASSERT_TRUE(PostMessageW(engineDialog, WM_CLOSE, 0, 0)) << "error " << GetLastError();
   EXPECT_TRUE(fake.WaitForCall([](const fakesapi::Call& c) { return c.name == L"DialogClosed"; }, kBoundMs, nullptr,
-                               engine.call.get()))
+                               engine->call.get()))
       << Narrow(fakesapi::Describe(fake.Calls()));
   ASSERT_TRUE(PostMessageW(dialog, WM_CLOSE, 0, 0)) << "error " << GetLastError();
   EXPECT_EQ(0u, reader.WaitForExit(kBoundMs)) << "the reader did not end cleanly";
