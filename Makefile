@@ -23,18 +23,20 @@ setup:
 
 # Configuring needs what the set-up installs (the toolchain, the dependency files), also under -j.
 # Order-only: the set-up runs first every time, but does not make a configured tree stale.
+# The configure and build steps run in a process group of their own (scripts/in-group), so that
+# a TERM that make passes on reaches every compiler, not cmake alone.
 $(BUILD)/build.ninja: | setup
-	cmake -S . -B $(BUILD) $(CMAKE_COMMON) -DCMAKE_TOOLCHAIN_FILE=cmake/toolchain-x86_64-mingw.cmake
+	scripts/in-group cmake -S . -B $(BUILD) $(CMAKE_COMMON) -DCMAKE_TOOLCHAIN_FILE=cmake/toolchain-x86_64-mingw.cmake
 
 $(DIST_BUILD)/build.ninja: | setup
-	cmake -S . -B $(DIST_BUILD) $(CMAKE_COMMON) -DCMAKE_TOOLCHAIN_FILE=cmake/toolchain-i686-mingw.cmake \
+	scripts/in-group cmake -S . -B $(DIST_BUILD) $(CMAKE_COMMON) -DCMAKE_TOOLCHAIN_FILE=cmake/toolchain-i686-mingw.cmake \
 	    -DORV_BUILD_TESTS=OFF
 
 configure: setup $(BUILD)/build.ninja $(DIST_BUILD)/build.ninja
 
 build: configure
-	cmake --build $(DIST_BUILD)
-	cmake --build $(BUILD)
+	scripts/in-group cmake --build $(DIST_BUILD)
+	scripts/in-group cmake --build $(BUILD)
 
 # exec: make's TERM then reaches the runner itself, not a shell that would end alone.
 test: build
