@@ -4,9 +4,12 @@
 // Runs under bench/with-body-server, whose nginx serves the body several times faster than this
 // client takes it, so that the figures are the client's; that script also measured native curl
 // on the host over the same server (the machine's limit), which is printed beside ours.
-// Each figure is the best of the rounds; the rounds interleave the kinds of transfer so that a
-// busy moment of the machine hits each alike. Wall time gives the throughput ratio; the
-// process's CPU time per MiB, less disturbed by other load, shows what each client costs.
+// Single transfers vary by a quarter and more on a shared host, far more than the goal's margin,
+// so the rows take many rounds: in each, our transfer and the bare one run back to back, which
+// goes first alternating round by round, so that a busy moment hits both alike. A row's ratio is
+// the median of the rounds' own ratios, printed with their spread; its times are the medians.
+// Wall time gives the throughput ratio; the process's CPU time per MiB, less disturbed by other
+// load, shows what each client costs.
 
 // libcurl brings in winsock2.h, which must come before windows.h.
 #include <curl/curl.h>
@@ -17,6 +20,7 @@
 #include <windows.h>
 
 #include <algorithm>
+#include <cmath>
 #include <cstdio>
 #include <cstdlib>
 #include <string>
@@ -27,7 +31,16 @@ using testgateway::CommittedPrivateBytes;
 namespace {
 
 std::int64_t g_size = 256LL * 1024 * 1024;
-int g_rounds = 3;
+// Rounds: with the processors kept out of deep idle states (bench/with-body-server), half the
+// rounds' ratios lie within some 0.03 of their median and single ones stray by 0.1 or more; the
+// median of 25 rounds is then known to about +-0.015 (its 95% confidence interval, printed), well
+// inside the goal's margin. A round takes some 6 s so; up to 30 s where the processors cannot be
+// kept awake. No round starts once the budget is spent, but at least the minimum run, and the
+// rows say how many there were.
+int g_rounds = 25;
+const int kMinRounds = 9;
+const double kRoundsBudgetS = 200;
+const int kInfoRounds = 3;  // rounds that also time the transfers printed for information only
 const double kGoal = 0.97;  // bare time / task time, at least
 
 double Now() {
@@ -179,15 +192,72 @@ TaskRun TaskTransfer(const std::wstring& url, Target target, const wchar_t* file
 
 // ---------------------------------------------------------------------------------------
 
-// The best of the rounds, or a failed timing when any round failed.
-Timing Best(const std::vector<Timing>& rounds) {
-  Timing best;
-  for (const Timing& t : rounds) {
-    if (t.wall < 0) return Timing();
-    if (best.wall < 0 || t.wall < best.wall) best.wall = t.wall;
-    if (best.cpu < 0 || t.cpu < best.cpu) best.cpu = t.cpu;
+// The value at fraction q (0 to 1) of sorted values, interpolated between neighbours.
+double Quantile(const std::vector<double>& sorted, double q) {
+  const double at = q * static_cast<double>(sorted.size() - 1);
+  const std::size_t below = static_cast<std::size_t>(at);
+  if (below + 1 >= sorted.size()) return sorted.back();
+  return sorted[below] + (at - static_cast<double>(below)) * (sorted[below + 1] - sorted[below]);
+}
+
+struct Spread {
+  double median = 0, q1 = 0, q3 = 0, min = 0, max = 0;
+};
+
+Spread SpreadOf(std::vector<double> values) {
+  Spread s;
+  if (values.empty()) return s;
+  std::sort(values.begin(), values.end());
+  s.median = Quantile(values, 0.5);
+  s.q1 = Quantile(values, 0.25);
+  s.q3 = Quantile(values, 0.75);
+  s.min = values.front();
+  s.max = values.back();
+  return s;
+}
+
+// The 95% confidence interval of the median of the values, from their order statistics: the
+// k-th smallest and k-th largest, for the largest k that a binomial tail of n halves leaves below
+// 2.5%. False for fewer than six values, which give no such interval.
+bool MedianInterval(std::vector<double> values, double& low, double& high) {
+  std::sort(values.begin(), values.end());
+  const std::size_t n = values.size();
+  double tail = 0, choose = 1;  // P(X <= i) and C(n, i) for X ~ Bin(n, 1/2)
+  std::size_t k = 0;
+  for (std::size_t i = 0; i < n / 2; ++i) {
+    tail += choose * std::pow(0.5, static_cast<double>(n));
+    if (tail > 0.025) break;
+    k = i + 1;
+    choose = choose * static_cast<double>(n - i) / static_cast<double>(i + 1);
   }
-  return best;
+  if (k == 0) return false;
+  low = values[k - 1];
+  high = values[n - k];
+  return true;
+}
+
+// One kind of transfer over the rounds, or failed when any round failed.
+struct Rounds {
+  std::vector<Timing> timings;
+  bool Failed() const {
+    return timings.empty() || std::any_of(timings.begin(), timings.end(), [](const Timing& t) { return t.wall < 0; });
+  }
+  Timing Median() const {
+    std::vector<double> wall, cpu;
+    for (const Timing& t : timings) {
+      wall.push_back(t.wall);
+      cpu.push_back(t.cpu);
+    }
+    return Timing{SpreadOf(wall).median, SpreadOf(cpu).median};
+  }
+};
+
+// Each round's own ratio, bare time / task time: its two transfers ran back to back.
+std::vector<double> RoundRatios(const Rounds& bare, const Rounds& task, bool cpu) {
+  std::vector<double> ratios;
+  for (std::size_t i = 0; i < bare.timings.size() && i < task.timings.size(); ++i)
+    ratios.push_back(cpu ? bare.timings[i].cpu / task.timings[i].cpu : bare.timings[i].wall / task.timings[i].wall);
+  return ratios;
 }
 
 double MiB(double bytes) { return bytes / (1024.0 * 1024.0); }
@@ -198,30 +268,32 @@ void Line(const char* what, const Timing& t) {
               1000.0 * t.cpu / mib);
 }
 
-void Ratio(const char* what, const char* row, const Timing& bare, const Timing& task) {
-  const double ratio = bare.wall / task.wall;
-  const char* verdict = ratio >= kGoal ? "met" : "NOT MET";
-  std::printf("  %-34s %.3f (goal >= %.2f) %s; CPU time ratio %.3f\n", what, ratio, kGoal, verdict,
-              bare.cpu / task.cpu);
-  // One row of the summary that scripts/run-bench prints after every benchmark.
-  std::printf("ROW\t%s\t%.2f s\t%.2f s (bare libcurl)\t%.3f\t>= %.2f\t%s\n", row, task.wall, bare.wall, ratio, kGoal,
-              verdict);
+std::string RowName(const char* target) {
+  char row[64];
+  std::snprintf(row, sizeof row, "download %.0f MiB %s", MiB(static_cast<double>(g_size)), target);
+  return row;
 }
 
-// Each round's own ratio (its bare and task transfers ran back to back) and their median: how
-// far the machine's load moved the best-of figures above.
-void PairedRatios(const char* what, const std::vector<Timing>& bare, const std::vector<Timing>& task) {
-  std::vector<double> ratios;
-  std::printf("  %-34s", (std::string(what) + ": round by round").c_str());
-  for (std::size_t i = 0; i < bare.size() && i < task.size(); ++i) {
-    ratios.push_back(bare[i].wall / task[i].wall);
-    std::printf(" %.3f", ratios.back());
-  }
-  std::sort(ratios.begin(), ratios.end());
-  if (!ratios.empty())
-    std::printf("; median %.3f", ratios.size() % 2 ? ratios[ratios.size() / 2]
-                                                   : (ratios[ratios.size() / 2 - 1] + ratios[ratios.size() / 2]) / 2);
+// The row of one target: the median of the rounds' ratios against the goal, their spread (the
+// middle half of the rounds and all of them) beside it.
+void Ratio(const char* target, const Rounds& bare, const Rounds& task) {
+  const Spread r = SpreadOf(RoundRatios(bare, task, false));
+  const Spread c = SpreadOf(RoundRatios(bare, task, true));
+  const std::size_t n = task.timings.size();
+  const char* verdict = r.median >= kGoal ? "met" : "NOT MET";
+  std::printf("  %-34s %.3f (goal >= %.2f) %s; CPU time ratio %.3f\n",
+              (std::string(target) + ": throughput ratio").c_str(), r.median, kGoal, verdict, c.median);
+  double low = 0, high = 0;
+  std::printf("    over %zu rounds: middle half %.3f to %.3f, all %.3f to %.3f", n, r.q1, r.q3, r.min, r.max);
+  if (MedianInterval(RoundRatios(bare, task, false), low, high))
+    std::printf("; the median, 95%% confidence: %.3f to %.3f", low, high);
   std::printf("\n");
+  // One row of the summary that scripts/run-bench prints after every benchmark.
+  std::printf(
+      "ROW\t%s\t%.2f s\t%.2f s (bare libcurl)\t%.3f (middle half of the rounds %.3f to %.3f, all %.3f to %.3f, "
+      "n=%zu)\t>= %.2f\t%s\n",
+      RowName(target).c_str(), task.Median().wall, bare.Median().wall, r.median, r.q1, r.q3, r.min, r.max, n, kGoal,
+      verdict);
 }
 
 // The environment that bench/with-body-server sets, or empty.
@@ -234,14 +306,23 @@ std::string Env(const char* name) {
 
 int main(int argc, char** argv) {
   if (argc > 1 && std::atoi(argv[1]) > 0) g_rounds = std::atoi(argv[1]);
+  if (std::atoll(Env("ORV_BODY_BYTES").c_str()) > 0) g_size = std::atoll(Env("ORV_BODY_BYTES").c_str());
 
+  // No server to measure against: the rows say so, and the run fails on them.
+  const std::string unavailable = Env("ORV_BODY_UNAVAILABLE");
+  if (!unavailable.empty()) {
+    std::printf("bench_download: no server for the body: %s\n", unavailable.c_str());
+    for (const char* target : {"to a file", "to memory"})
+      std::printf("ROW\t%s\t-\t-\t-\t>= %.2f\tNOT MEASURED (%s)\n", RowName(target).c_str(), kGoal,
+                  unavailable.c_str());
+    return 0;
+  }
   const std::string narrowUrl = Env("ORV_BODY_URL");
   const std::string caDer = Env("ORV_BODY_CA_DER");
   if (narrowUrl.empty() || caDer.empty() || std::atoll(Env("ORV_BODY_BYTES").c_str()) <= 0) {
     std::printf("bench_download: run it under bench/with-body-server (ORV_BODY_URL is not set)\n");
     return 1;
   }
-  g_size = std::atoll(Env("ORV_BODY_BYTES").c_str());
   testgateway::TrustedRootCertificate trust(testgateway::UnixPathToWindows(caDer));
   if (!trust.Ok()) {
     std::printf("bench_download: %s (error 0x%08lx)\n", trust.Failure().c_str(), trust.Error());
@@ -259,50 +340,66 @@ int main(int argc, char** argv) {
   // Memory first, while nothing else has grown the process.
   const std::uint64_t committedBefore = CommittedPrivateBytes();
   const TaskRun memoryRun = TaskTransfer(url, Target::Memory, nullptr, true);
-
-  std::vector<Timing> discard, bareFile, taskFile, bareMemory, taskMemory, probe;
-  for (int round = 0; round < g_rounds; ++round) {
-    // Each pair runs back to back, the bare transfer first in even rounds and second in odd
-    // ones: a machine whose load rises or falls through a round then favours neither.
-    const bool taskFirst = round % 2 == 1;
-    discard.push_back(BareTransfer(narrowUrl, nullptr, false));
-    if (taskFirst) taskFile.push_back(TaskTransfer(url, Target::File, path, false).timing);
-    bareFile.push_back(BareTransfer(narrowUrl, path, false));
-    if (!taskFirst) taskFile.push_back(TaskTransfer(url, Target::File, path, false).timing);
-    if (taskFirst) taskMemory.push_back(TaskTransfer(url, Target::Memory, nullptr, false).timing);
-    bareMemory.push_back(BareTransfer(narrowUrl, nullptr, true));
-    if (!taskFirst) taskMemory.push_back(TaskTransfer(url, Target::Memory, nullptr, false).timing);
-    probe.push_back(TaskTransfer(url, Target::InfoOnly, nullptr, false).timing);
-  }
-  DeleteFileW(path);
-
-  const Timing d = Best(discard), bf = Best(bareFile), tf = Best(taskFile), bm = Best(bareMemory),
-               tm = Best(taskMemory), p = Best(probe);
-  if (memoryRun.timing.wall < 0 || d.wall < 0 || bf.wall < 0 || tf.wall < 0 || bm.wall < 0 || tm.wall < 0 ||
-      p.wall < 0) {
+  if (memoryRun.timing.wall < 0) {
     std::printf("bench_download: a transfer failed\n");
     return 1;
   }
-  std::printf("download: %.0f MiB over loopback HTTPS from nginx, best of %d rounds; ratio = bare time / task time\n",
-              MiB(static_cast<double>(g_size)), g_rounds);
+
+  std::printf("download: %.0f MiB over loopback HTTPS from nginx; ratio = bare time / task time, round by round\n",
+              MiB(static_cast<double>(g_size)));
+  std::printf("  round  to a file: bare    task   ratio   to memory: bare    task   ratio   round\n");
+  Rounds discard, bareFile, taskFile, bareMemory, taskMemory, probe;
+  const double start = Now();
+  int rounds = 0;
+  for (; rounds < g_rounds; ++rounds) {
+    if (rounds >= kMinRounds && Now() - start > kRoundsBudgetS) {
+      std::printf("  the rounds' budget of %.0f s is spent: %d rounds instead of %d\n", kRoundsBudgetS, rounds,
+                  g_rounds);
+      break;
+    }
+    const double roundStart = Now();
+    // Each pair runs back to back, the bare transfer first in even rounds and second in odd
+    // ones: a machine whose load rises or falls through a round then favours neither.
+    const bool taskFirst = rounds % 2 == 1;
+    if (rounds < kInfoRounds) discard.timings.push_back(BareTransfer(narrowUrl, nullptr, false));
+    if (taskFirst) taskFile.timings.push_back(TaskTransfer(url, Target::File, path, false).timing);
+    bareFile.timings.push_back(BareTransfer(narrowUrl, path, false));
+    if (!taskFirst) taskFile.timings.push_back(TaskTransfer(url, Target::File, path, false).timing);
+    if (taskFirst) taskMemory.timings.push_back(TaskTransfer(url, Target::Memory, nullptr, false).timing);
+    bareMemory.timings.push_back(BareTransfer(narrowUrl, nullptr, true));
+    if (!taskFirst) taskMemory.timings.push_back(TaskTransfer(url, Target::Memory, nullptr, false).timing);
+    if (rounds < kInfoRounds) probe.timings.push_back(TaskTransfer(url, Target::InfoOnly, nullptr, false).timing);
+    const Timing &bf = bareFile.timings.back(), &tf = taskFile.timings.back(), &bm = bareMemory.timings.back(),
+                 &tm = taskMemory.timings.back();
+    if (bf.wall < 0 || tf.wall < 0 || bm.wall < 0 || tm.wall < 0) break;
+    std::printf("  %5d  %15.3f s %6.3f s %6.3f  %15.3f s %6.3f s %6.3f  %5.1f s\n", rounds + 1, bf.wall, tf.wall,
+                bf.wall / tf.wall, bm.wall, tm.wall, bm.wall / tm.wall, Now() - roundStart);
+    std::fflush(stdout);
+  }
+  DeleteFileW(path);
+  if (discard.Failed() || bareFile.Failed() || taskFile.Failed() || bareMemory.Failed() || taskMemory.Failed() ||
+      probe.Failed()) {
+    std::printf("bench_download: a transfer failed\n");
+    return 1;
+  }
+
+  std::printf("  medians of %d rounds (bytes discarded and the size probe: of the first %zu):\n", rounds,
+              discard.timings.size());
   Timing native;
   if (std::sscanf(Env("ORV_NATIVE_CURL").c_str(), "%lf %lf", &native.wall, &native.cpu) == 2)
     Line("native curl on the host (limit)", native);
+  const Timing d = discard.Median();
   Line("bare libcurl, bytes discarded", d);
-  Line("bare libcurl, WriteFile per block", bf);
-  Line("FileDownloadTask to a file", tf);
-  Line("bare libcurl, std::vector append", bm);
-  Line("FileDownloadTask to memory", tm);
+  Line("bare libcurl, WriteFile per block", bareFile.Median());
+  Line("FileDownloadTask to a file", taskFile.Median());
+  Line("bare libcurl, std::vector append", bareMemory.Median());
+  Line("FileDownloadTask to memory", taskMemory.Median());
   if (native.wall > 0)
     std::printf("  the server is not the limit: native curl takes the body %.1f times as fast as bare libcurl here\n",
                 d.wall / native.wall);
-  char fileRow[64], memoryRow[64];
-  std::snprintf(fileRow, sizeof fileRow, "download %.0f MiB to a file", MiB(static_cast<double>(g_size)));
-  std::snprintf(memoryRow, sizeof memoryRow, "download %.0f MiB to memory", MiB(static_cast<double>(g_size)));
-  Ratio("to a file: throughput ratio", fileRow, bf, tf);
-  Ratio("to memory: throughput ratio", memoryRow, bm, tm);
-  PairedRatios("to a file", bareFile, taskFile);
-  PairedRatios("to memory", bareMemory, taskMemory);
+  Ratio("to a file", bareFile, taskFile);
+  Ratio("to memory", bareMemory, taskMemory);
+  const Timing p = probe.Median();
   std::printf("  size probe alone (InfoOnly task)   %7.3f s wall                   %7.3f s CPU\n", p.wall, p.cpu);
   std::printf(
       "  memory mode: peak committed private memory %.1f MiB above the %.1f MiB before it\n"
